@@ -1,0 +1,14 @@
+#!/usr/bin/env bash
+# Installs the dependencies, builds the test configuration (AddressSanitizer +
+# UndefinedBehaviorSanitizer) and runs every test under a virtual X server.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+bash scripts/install-deps.sh
+
+build=${CORVANE_TEST_BUILD_DIR:-build-test}
+jobs=$(nproc)
+cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCORVANE_SANITIZE=ON -DCORVANE_TESTS=ON >/dev/null
+cmake --build "$build" -j "$jobs"
+xvfb-run -a -s "-screen 0 1280x1024x24" \
+  ctest --test-dir "$build" --output-on-failure -j "$jobs" --timeout 600

@@ -1,23 +1,23 @@
 #include "gl/GLOctahedron.h"
 
+#include "core/GeometryUtils.h"
 #include "gl/GLBegin.h"
 
 #include <GL/glew.h>
-
-#include <cmath>
 
 namespace {
 
 // The outward unit normal of the face (apex, a, b) of a solid centred at the origin: the cross
 // product of (apex - a) and (a - b), turned round where it points inward (the lower faces).
 void OutwardNormal(const float* apex, const float* a, const float* b, float* normal) {
-  const float u[3] = {apex[0] - a[0], apex[1] - a[1], apex[2] - a[2]};
-  const float v[3] = {a[0] - b[0], a[1] - b[1], a[2] - b[2]};
-  float n[3] = {u[1] * v[2] - u[2] * v[1], u[2] * v[0] - u[0] * v[2], u[0] * v[1] - u[1] * v[0]};
-  const float length = std::sqrt(n[0] * n[0] + n[1] * n[1] + n[2] * n[2]);
-  const float outward = n[0] * a[0] + n[1] * a[1] + n[2] * a[2] < 0.0f ? -1.0f : 1.0f;
-  for (int k = 0; k < 3; ++k)
-    normal[k] = length > 0.0f ? outward * n[k] / length : 0.0f;
+  float u[3], v[3];
+  subtractVectors(apex, a, u);
+  subtractVectors(a, b, v);
+  normalizedCrossProduct(u, v, normal);
+  if (vdot(normal, a) < 0.0f) {
+    for (int k = 0; k < 3; ++k)
+      normal[k] = -normal[k];
+  }
 }
 
 }  // namespace

@@ -1,5 +1,7 @@
 #include "gl/GLShaderProgram.h"
 
+#include "core/FileUtils.h"
+
 #include <GL/glew.h>
 
 #include <fstream>
@@ -46,8 +48,8 @@ GLShaderProgram::~GLShaderProgram() {
 
 void GLShaderProgram::LoadShaderFile(unsigned int type, const std::string& path) {
   std::fstream file;
-  file.open(path.c_str(), std::ios_base::in | std::ios_base::binary);
-  if (!file)
+  OpenStream(file, path.c_str(), std::ios_base::in | std::ios_base::binary);
+  if (!file.is_open() || !file)
     throw std::runtime_error("File could not be opened.");
   const std::string text((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
   if (file.bad())

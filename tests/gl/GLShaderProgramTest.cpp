@@ -115,3 +115,15 @@ TEST_F(GLShaderProgramTest, LoadsShaderFiles) {
   std::remove(path.c_str());
   EXPECT_EQ(MessageOf([&] { program.LoadShaderFile(GL_FRAGMENT_SHADER, path); }), "File could not be opened.");
 }
+
+TEST_F(GLShaderProgramTest, UnreadableOrEmptyShaderFilesFailCleanly) {
+  GLShaderProgram program;
+  // A folder opens on Linux but cannot be read.
+  EXPECT_THROW(program.LoadShaderFile(GL_VERTEX_SHADER, ::testing::TempDir()), std::runtime_error);
+  const std::string path = ::testing::TempDir() + "corvane_gl_test_empty.vert";
+  std::ofstream(path, std::ios::binary).close();
+  const std::string message = MessageOf([&] { program.LoadShaderFile(GL_VERTEX_SHADER, path); });
+  std::remove(path.c_str());
+  EXPECT_EQ(message.rfind("Could not compile shader. ", 0), 0u) << message;
+  EXPECT_EQ(MessageOf([&] { program.Link(); }), "Error: shader program is not ready for linking.");
+}

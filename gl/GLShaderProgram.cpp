@@ -37,10 +37,10 @@ std::string ProgramLog(GLuint program) {
 GLShaderProgram::GLShaderProgram() = default;
 
 GLShaderProgram::~GLShaderProgram() {
-  for (unsigned int shader : shaders) {
-    if (program)
-      glDetachShader(program, shader);
-    glDeleteShader(shader);
+  for (std::size_t k = 0; k < shaders.size(); ++k) {
+    if (program && k < attached)
+      glDetachShader(program, shaders[k]);
+    glDeleteShader(shaders[k]);
   }
   if (program)
     glDeleteProgram(program);

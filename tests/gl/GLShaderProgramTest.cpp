@@ -102,6 +102,16 @@ TEST_F(GLShaderProgramTest, RelinkingWithAnotherShaderAttachesOnlyTheNewOne) {
   program.Unbind();
 }
 
+TEST_F(GLShaderProgramTest, DestroyingAProgramWithAnUnlinkedShaderLeavesNoGLError) {
+  {
+    GLShaderProgram program;
+    program.LoadShader(GL_VERTEX_SHADER, kVertexShader);
+    program.Link();
+    program.LoadShader(GL_FRAGMENT_SHADER, kFragmentShader);
+  }
+  EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
+}
+
 TEST_F(GLShaderProgramTest, LoadsShaderFiles) {
   const std::string path = ::testing::TempDir() + "corvane_gl_test_shader.frag";
   {

@@ -8,6 +8,7 @@
 #include <QSurfaceFormat>
 
 #include <cstdlib>
+#include <unistd.h>
 #include <stdexcept>
 
 namespace {
@@ -31,6 +32,20 @@ QSurfaceFormat TestFormat() {
   return format;
 }
 
+char runtimeFolder[] = "/tmp/corvane-gl-test-XXXXXX";
+bool ownRuntimeFolder = false;
+
+// Qt wants a runtime folder of the user's own; tests never touch the real one.
+void UsePrivateRuntimeFolder() {
+  const char* current = std::getenv("XDG_RUNTIME_DIR");
+  if (current && *current)
+    return;
+  if (mkdtemp(runtimeFolder)) {
+    setenv("XDG_RUNTIME_DIR", runtimeFolder, 1);
+    ownRuntimeFolder = true;
+  }
+}
+
 }  // namespace
 
 struct GLTestContext::Impl {
@@ -51,6 +66,7 @@ GLTestContext::GLTestContext() : impl(std::make_unique<Impl>()) {
   // Debian's GLEW speaks GLX, so Qt must make GLX contexts on X (Xvfb in the tests).
   setenv("QT_QPA_PLATFORM", "xcb", 1);
   setenv("QT_XCB_GL_INTEGRATION", "xcb_glx", 1);
+  UsePrivateRuntimeFolder();
   const char* display = std::getenv("DISPLAY");
   if (!display || !*display)
     throw std::runtime_error("No X display: run the GL tests under xvfb-run -a.");
@@ -77,6 +93,8 @@ GLTestContext::~GLTestContext() {
   impl->context.reset();
   impl->surface.reset();
   impl->application.reset();
+  if (ownRuntimeFolder)
+    rmdir(runtimeFolder);
 }
 
 void GLTestContext::MakeCurrent() {

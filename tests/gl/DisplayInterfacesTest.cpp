@@ -1,4 +1,3 @@
-#include "gl/Cursors.h"
 #include "gl/GLInteractiveRenderer.h"
 #include "gl/GLObject.h"
 #include "gl/TimerListener.h"
@@ -75,22 +74,6 @@ public:
 };
 
 }  // namespace
-
-TEST(DisplayInterfacesTest, EventCodesKeepTheirValues) {
-  EXPECT_EQ(kLeftButton, 0);
-  EXPECT_EQ(kMiddleButton, 1);
-  EXPECT_EQ(kRightButton, 2);
-  EXPECT_EQ(kShiftKey | kCommandKey | kOptionKey, 7);
-  EXPECT_EQ(kShiftKey, 1);
-  EXPECT_EQ(kOptionKey, 4);
-  EXPECT_EQ(kUpArrowKey, 1);
-  EXPECT_EQ(kPageUpKey, 5);
-  EXPECT_EQ(kEndKey, 8);
-  EXPECT_EQ(GLTextBox::kAlignCenter, 1);
-  EXPECT_EQ(GLTextBox::kAlignRight, 2);
-  EXPECT_EQ(Cursors::kCrosshairCursor, 1);
-  EXPECT_EQ(Cursors::kMoveCursor, 6);
-}
 
 TEST(DisplayInterfacesTest, OptionalMouseHandlersDeclineTheEvent) {
   MinimalMouseListener listener;

@@ -1,0 +1,7 @@
+#include "gl/GLBegin.h"
+
+#include <GL/glew.h>
+
+GLBegin::GLBegin(unsigned int mode) { glBegin(mode); }
+
+GLBegin::~GLBegin() { glEnd(); }

@@ -1,0 +1,7 @@
+#pragma once
+
+class TimerListener {
+public:
+  virtual ~TimerListener() {}
+  virtual void TimerElapsed() = 0;
+};

@@ -84,10 +84,10 @@ void BrainOntology::Load(const char* path, bool parentIsDatabaseId, bool hasHead
 
     // A file without a single data row would leave nothing to answer lookups with, so it is refused.
     std::string line;
-    if (!ReadLine(file, line) || line.empty())
-        throw OntologyError("Could not read ontology file: %1%", path);
-    if (line.compare(0, 3, UTF8_BOM) == 0)
+    if (ReadLine(file, line) && line.compare(0, 3, UTF8_BOM) == 0)
         line.erase(0, 3);
+    if (line.empty())
+        throw OntologyError("Could not read ontology file: %1%", path);
 
     Columns columns;
     std::vector<std::string> rows;

@@ -11,23 +11,21 @@ namespace
 
 // Row index, annotation value and database id differ for every structure, so that a lookup that
 // mixes two of the numberings cannot pass.
-const char* const ONTOLOGY_V2 =
-    "database_id,abbreviation,name,parent,id,red,green,blue,order,comment\n"
-    "900,root,Root,,50,10,20,30,0,top\n"
-    "500,grey,Grey matter,900,8,1,2,3,1,\n"
-    "700,CTX/a,\"grey matter, Cortex\",500,30,4,5,6,2,x\n"
-    "100,fiber,fiber tracts,900,2,7,8,9,3,\n"
-    "300,L1,Layer one,700,40,11,12,13,4,\n";
+const char* const ONTOLOGY_V2 = "database_id,abbreviation,name,parent,id,red,green,blue,order,comment\n"
+                                "900,root,Root,,50,10,20,30,0,top\n"
+                                "500,grey,Grey matter,900,8,1,2,3,1,\n"
+                                "700,CTX/a,\"grey matter, Cortex\",500,30,4,5,6,2,x\n"
+                                "100,fiber,fiber tracts,900,2,7,8,9,3,\n"
+                                "300,L1,Layer one,700,40,11,12,13,4,\n";
 
 // The same tree without a header, parents named by abbreviation, written on another system.
-const char* const ONTOLOGY_V1 =
-    "\xEF\xBB\xBF"
-    "Root,root,,10,20,30,50,900,0,-2\r\n"
-    "Grey matter,grey,root,1,2,3,8,500,1,-2\r\n"
-    "\r\n"
-    "\"grey matter, Cortex\",CTX/a,grey,4,5,6,30,700,2,-5\r\n"
-    "fiber tracts,fiber,root,7,8,9,2,100,3,\r\n"
-    "Layer one,L1,CTX/a,11,12,13,40,300,4,-2\r\n";
+const char* const ONTOLOGY_V1 = "\xEF\xBB\xBF"
+                                "Root,root,,10,20,30,50,900,0,-2\r\n"
+                                "Grey matter,grey,root,1,2,3,8,500,1,-2\r\n"
+                                "\r\n"
+                                "\"grey matter, Cortex\",CTX/a,grey,4,5,6,30,700,2,-5\r\n"
+                                "fiber tracts,fiber,root,7,8,9,2,100,3,\r\n"
+                                "Layer one,L1,CTX/a,11,12,13,40,300,4,-2\r\n";
 
 std::vector<unsigned int> Indices(const BrainOntology& ontology,
                                   const GeneralAnnotationSelector<unsigned long long>& selector)
@@ -186,7 +184,8 @@ TEST(BrainOntology, TreatsALinkThatClosesACycleAsAnUndefinedParent)
     EXPECT_EQ("B", b->shortName);
     EXPECT_EQ("D", ontology.GetAnnotationLabelByIndex(5)->shortName);
     // Only the tree under the first row is walked.
-    EXPECT_EQ((std::vector<unsigned int>{1}), Indices(ontology, ontology.GetAnnotationLabelByIndex(1)->subtreeSelector));
+    EXPECT_EQ((std::vector<unsigned int>{1}),
+              Indices(ontology, ontology.GetAnnotationLabelByIndex(1)->subtreeSelector));
     EXPECT_TRUE(a->subtreeSelector.IsEmpty());
     EXPECT_EQ(-2, b->level);
 }
@@ -217,8 +216,7 @@ TEST(BrainOntology, RefusesBrokenFilesWithAClearMessage)
     for (const char* content : {"", "\n", "\xEF\xBB\xBF", "abbreviation,parent,id\n", "abbreviation,parent,id\r\n\r\n"})
     {
         const std::string path = dir.Write("v2.csv", content);
-        EXPECT_EQ("Could not read ontology file: " + path, MessageOf<std::runtime_error>(load(path, true)))
-            << content;
+        EXPECT_EQ("Could not read ontology file: " + path, MessageOf<std::runtime_error>(load(path, true))) << content;
     }
     const std::string empty = dir.Write("v1.csv", "");
     EXPECT_EQ("Could not read ontology file: " + empty, MessageOf<std::runtime_error>(load(empty, false)));
@@ -255,8 +253,7 @@ TEST(AnnotationSelector, GrowsToTheLongerOperandAndTestsCommonWords)
     EXPECT_EQ(1u, small.GetNumWords());
     small.Set(5, true);
     EXPECT_TRUE(small.IsSet(5));
-    EXPECT_EQ("Index exceeds selector length.",
-              MessageOf<std::invalid_argument>([&] { small.Set(64, true); }));
+    EXPECT_EQ("Index exceeds selector length.", MessageOf<std::invalid_argument>([&] { small.Set(64, true); }));
 
     GeneralAnnotationSelector<unsigned long long> large(150, false);
     EXPECT_EQ(3u, large.GetNumWords());

@@ -19,8 +19,8 @@ DevMouseMetaReader SeriesReader(const std::vector<int>& positions, const std::st
     xml += "<images>";
     int section = 10;
     for (const int z : positions)
-        xml += "<image><section-index>" + std::to_string(section++) + "</section-index><z-value>" +
-               std::to_string(z) + "</z-value><tvs>2,0,0,2,-10,-20</tvs></image>";
+        xml += "<image><section-index>" + std::to_string(section++) + "</section-index><z-value>" + std::to_string(z) +
+               "</z-value><tvs>2,0,0,2,-10,-20</tvs></image>";
     xml += "</images></image-series>";
     return DevMouseMetaReader(reinterpret_cast<const unsigned char*>(xml.data()), xml.size());
 }

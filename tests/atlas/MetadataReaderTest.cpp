@@ -191,15 +191,16 @@ TEST(MetadataReader, ReadsGeneFieldsAndLeavesUnknownPlanesUnset)
 
 TEST(MetadataReader, ReportsBadMatricesAndIdsAndStaysUsable)
 {
-    auto readDev = [](const std::string& xml) {
-        return [xml] { DevMouseMetaReader reader(Bytes(xml), xml.size()); };
-    };
-    EXPECT_EQ("Matrix in metadata is incomplete.",
-              MessageOf<std::runtime_error>(readDev("<image-series><trv>1,2,3,4,5,6,7,8,9,10,11</trv></image-series>")));
-    EXPECT_EQ("Could not interpret matrix in metadata",
-              MessageOf<std::runtime_error>(readDev("<image-series><tvr>1, 2,3,4,5,6,7,8,9,10,11,12</tvr></image-series>")));
-    EXPECT_EQ("Could not interpret matrix in metadata",
-              MessageOf<std::runtime_error>(readDev("<image-series><tvr>1,2,3,4,5,6,7,8,9,10,11,nan</tvr></image-series>")));
+    auto readDev = [](const std::string& xml) { return [xml] { DevMouseMetaReader reader(Bytes(xml), xml.size()); }; };
+    EXPECT_EQ(
+        "Matrix in metadata is incomplete.",
+        MessageOf<std::runtime_error>(readDev("<image-series><trv>1,2,3,4,5,6,7,8,9,10,11</trv></image-series>")));
+    EXPECT_EQ(
+        "Could not interpret matrix in metadata",
+        MessageOf<std::runtime_error>(readDev("<image-series><tvr>1, 2,3,4,5,6,7,8,9,10,11,12</tvr></image-series>")));
+    EXPECT_EQ(
+        "Could not interpret matrix in metadata",
+        MessageOf<std::runtime_error>(readDev("<image-series><tvr>1,2,3,4,5,6,7,8,9,10,11,nan</tvr></image-series>")));
     EXPECT_EQ("Matrix in metadata is incomplete.",
               MessageOf<std::runtime_error>(readDev("<image-series><image><tvs>1,2</tvs></image></image-series>")));
     EXPECT_EQ("12x", MessageOf<std::invalid_argument>(readDev("<image-series><id>12x</id></image-series>")));

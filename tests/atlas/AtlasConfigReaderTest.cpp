@@ -230,3 +230,14 @@ TEST(AtlasConfigReader, ReadsADocumentThatEndsOnAChunkBoundary)
     const AtlasConfigReader reader(dir.Write("Info.xml", xml).c_str());
     EXPECT_EQ("A", reader.GetName());
 }
+
+TEST(AtlasConfigReader, SurvivesTruncatedFiles)
+{
+    TempDir dir;
+    const std::string xml = INFO_XML.substr(0, 200) + INFO_XML.substr(INFO_XML.find("-->"));
+    for (size_t length = 0; length < xml.size(); length += 3)
+    {
+        const std::string path = dir.Write("Info.xml", xml.substr(0, length));
+        EXPECT_THROW(AtlasConfigReader reader(path.c_str()), std::runtime_error) << length;
+    }
+}

@@ -1,3 +1,4 @@
+#include <random>
 #include <string>
 
 #include <gtest/gtest.h>
@@ -249,4 +250,38 @@ TEST(MetadataReader, ReadsFilesAndReportsUnreadableOnes)
     const std::string badMatrix = dir.Write("matrix.xml", "<image-series><trv>1</trv></image-series>");
     EXPECT_EQ("Matrix in metadata is incomplete.",
               MessageOf<std::runtime_error>([&] { DevMouseMetaReader reader(badMatrix.c_str()); }));
+}
+
+TEST(MetadataReader, SurvivesTruncatedAndDamagedDocuments)
+{
+    for (const std::string* xml : {&IMAGE_SERIES_XML, &DATA_SET_XML})
+    {
+        for (size_t length = 0; length < xml->size(); ++length)
+        {
+            try
+            {
+                DevMouseMetaReader dev(Bytes(*xml), length);
+                AdultMouseMetaReader adult(Bytes(*xml), length);
+            }
+            catch (const std::exception&)
+            {
+                // A clear error is as good as a partial read; only a crash would fail here.
+            }
+        }
+        std::mt19937 random(7);
+        for (int round = 0; round < 300; ++round)
+        {
+            std::string damaged = *xml;
+            for (int hit = 0; hit < 4; ++hit)
+                damaged[random() % damaged.size()] = static_cast<char>(random() % 256);
+            try
+            {
+                DevMouseMetaReader dev(Bytes(damaged), damaged.size());
+                AdultMouseMetaReader adult(Bytes(damaged), damaged.size());
+            }
+            catch (const std::exception&)
+            {
+            }
+        }
+    }
 }

@@ -1,3 +1,4 @@
+#include <random>
 #include <string>
 #include <vector>
 
@@ -274,4 +275,34 @@ TEST(AnnotationSelector, GrowsToTheLongerOperandAndTestsCommonWords)
     const GeneralAnnotationSelector<unsigned long long> all(70, true);
     EXPECT_TRUE(all.IsSet(127));
     EXPECT_FALSE(all.Intersects(GeneralAnnotationSelector<unsigned long long>(70, false)));
+}
+
+TEST(BrainOntology, SurvivesDamagedTables)
+{
+    TempDir dir;
+    std::mt19937 random(11);
+    for (int round = 0; round < 200; ++round)
+    {
+        std::string damaged = round % 2 ? ONTOLOGY_V1 : ONTOLOGY_V2;
+        for (int hit = 0; hit < 3; ++hit)
+        {
+            const char replacements[] = {',', '\n', '"', '\r', '-', '9', '0', 'x', '\0'};
+            damaged[random() % damaged.size()] = replacements[random() % sizeof replacements];
+        }
+        const std::string path = dir.Write("ontology.csv", damaged);
+        try
+        {
+            const BrainOntology ontology(path.c_str(), round % 2 == 0, round % 2 == 0, true);
+            // Whatever loaded is a tree: every parent chain ends.
+            for (const AnnotationLabel& label : ontology.GetLabels())
+            {
+                unsigned int steps = 0;
+                for (const AnnotationLabel* up = &label; up; up = up->parent)
+                    ASSERT_LE(++steps, ontology.GetNumLabels());
+            }
+        }
+        catch (const std::exception&)
+        {
+        }
+    }
 }

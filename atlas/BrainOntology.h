@@ -38,7 +38,7 @@ public:
     const std::vector<AnnotationLabel>& GetLabels() const { return m_labels; }
     unsigned int GetNumLabels() const { return m_numLabels; }
 
-    // Index 0 of every table is never a data row: with more rows the 16-bit label indices overflow.
+    // Label indices are 16-bit and index 0 is "No Annotation": at most this many data rows fit.
     static constexpr unsigned int MAX_ROWS = 65535;
 
 protected:

@@ -26,6 +26,7 @@ TRICKLE_LIMIT = 30.0
 
 _TILE = re.compile(r"(.*)/TileGroup\d*/(\d+)-(\d+)-(\d+)\.jpg\Z", re.DOTALL)
 _PROPERTIES = re.compile(r"(.*)/ImageProperties\.xml\Z", re.DOTALL)
+DATA_MODES = ("visualize", "thumbnail", "raw", "raw8")
 BROWSER_FIELDS = ("imageSeriesDisplay", "imageViewer", "atlasImageViewer", "multiExperimentViewer")
 
 
@@ -301,6 +302,8 @@ class DemoData:
     def route(self, target, base_url):
         """(answer, texts that may name a fault) for a request target."""
         path, query = split_request(target)
+        if ".." in path.split("/"):
+            raise HttpError(404, "Nothing at " + path)
         if path == "/Corvane2/atlases.xml":
             return self.atlas_list(base_url), []
         if path == "/Corvane2/mac-appcast.xml":
@@ -338,7 +341,10 @@ class DemoData:
             sid = _int(args[0], "data-set id")
             if sid in faults.RESERVED_IDS:
                 sid = self.first_data_set_id()
-            return self.data_set(sid, args[1] if len(args) > 1 else "visualize", base_url)
+            mode = args[1] if len(args) > 1 else "visualize"
+            if mode not in DATA_MODES:
+                raise HttpError(404, "No data-set form " + mode)
+            return self.data_set(sid, mode, base_url)
         if field in ("geneSearch", "differentialSearch", "correlationSearch"):
             return self.search(atlas, block, field, args, base_url)
         if field == "imageService":

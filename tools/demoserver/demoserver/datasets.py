@@ -143,7 +143,7 @@ def projection_xml(experiment, base_url):
 
 
 def projection_zip(experiment, structures, light, base_url):
-    grids = volumes.ProjectionVolumes(experiment, projection_targets(experiment, structures))
+    grids = volumes.projection_volumes(experiment, projection_targets(experiment, structures))
     density_header = volumes.metaimage_header(grids.dims, grids.spacing, "MET_USHORT", "density.raw")
     if light:
         return _zip([("density.mhd", density_header), ("density.raw", grids.density)])

@@ -4,9 +4,11 @@ All grids run x fastest, then y, then z, and depend only on the ids and the
 generated annotation, so that a gene's data set lights up its target structure.
 """
 
+import collections
 import math
 import random
 import struct
+import threading
 from array import array
 
 
@@ -16,56 +18,117 @@ def _subtree_values(ontology, label):
 
 def structure_centroid(space, label):
     """Centroid in view voxels of a structure and its descendants, or the grid centre."""
-    ontology = space.atlas.ontology()
-    values = _subtree_values(ontology, label)
-    annotation = space.annotation()
-    dx, dy, _ = space.view_dims
-    sx = sy = sz = 0.0
-    count = 0
-    if values:
-        for i, value in enumerate(annotation):
-            if value in values:
-                sx += i % dx
-                sy += (i // dx) % dy
-                sz += i // (dx * dy)
-                count += 1
-    if count == 0:
+    values = _subtree_values(space.atlas.ontology(), label)
+    sums = _value_sums(space)
+    total = [0.0, 0.0, 0.0, 0]
+    for value in values:
+        if value in sums:
+            total = [a + b for a, b in zip(total, sums[value])]
+    if total[3] == 0:
         return [(d - 1) * 0.5 for d in space.view_dims]
-    return [sx / count, sy / count, sz / count]
+    return [total[k] / total[3] for k in range(3)]
+
+
+def _value_sums(space):
+    """Per annotation value: the sums of x, y and z of its view voxels and their count."""
+    def make():
+        dx, dy, _ = space.view_dims
+        sums = {}
+        for i, value in enumerate(space.annotation()):
+            if value:
+                entry = sums.setdefault(value, [0.0, 0.0, 0.0, 0])
+                entry[0] += i % dx
+                entry[1] += (i // dx) % dy
+                entry[2] += i // (dx * dy)
+                entry[3] += 1
+        return sums
+    return _sum_cache.get(space, make)
+
+
+class _Cache:
+    """A small least-recently-used store of computed grids, shared by the request threads.
+
+    Keys are the catalogue objects themselves: held by the store, they cannot be
+    mistaken for objects of another server over other atlases.
+    """
+
+    def __init__(self, size):
+        self.size = size
+        self.items = collections.OrderedDict()
+        self.lock = threading.Lock()
+
+    def get(self, key, make):
+        with self.lock:
+            if key in self.items:
+                self.items.move_to_end(key)
+                return self.items[key]
+        value = make()
+        with self.lock:
+            self.items[key] = value
+            while len(self.items) > self.size:
+                self.items.popitem(last=False)
+        return value
+
+
+_expression_cache = _Cache(8)
+_projection_cache = _Cache(4)
+_slot_cache = _Cache(16)
+_sum_cache = _Cache(16)
+
+
+def _space_slots(space):
+    """(values, slot per voxel, noise per voxel) of a space's view grid.
+
+    Each voxel's annotation value becomes a one-byte slot so that a data set's
+    grids are made with bytes.translate instead of a loop over the voxels.
+    More than 256 distinct values share slots.
+    """
+    def make():
+        annotation = space.annotation()
+        values = sorted(set(annotation))
+        index = {v: i % 256 for i, v in enumerate(values)}
+        slots = bytes(index[v] for v in annotation)
+        noise = random.Random(space.atlas.id * 1000 + space.index).randbytes(len(annotation))
+        noise = noise.translate(bytes(b * 41 // 256 for b in range(256)))  # 0 ... 40
+        return values, slots, noise
+    return _slot_cache.get(space, make)
 
 
 def expression_grids(series):
     """(intensity, density, energy) of a gene's series: bytes of N, 2N and N."""
+    return _expression_cache.get(series, lambda: _expression_grids(series))
+
+
+def _expression_grids(series):
     space = series.space
-    ontology = space.atlas.ontology()
-    target = _subtree_values(ontology, series.gene.target)
+    values, slots, noise = _space_slots(space)
+    target = _subtree_values(space.atlas.ontology(), series.gene.target)
     rng = random.Random(series.id)
     base_intensity = rng.randint(170, 250)
     base_density = rng.uniform(0.35, 0.9)
-    # One pseudo-random but fixed level per structure gives other structures a
-    # faint, structured background instead of noise everywhere.
-    background = {}
-    intensity = bytearray(space.voxel_count)
-    density = array("H", bytes(2 * space.voxel_count))
-    energy = bytearray(space.voxel_count)
-    noise = random.Random(series.id * 31 + 7)
-    for i, value in enumerate(space.annotation()):
+    level, mask = bytearray(256), bytearray(256)
+    low, high = bytearray(256), bytearray(256)
+    for i, value in enumerate(values):
+        slot = i % 256
         if value in target:
-            level = base_intensity - noise.randint(0, 40)
-            dens = base_density * (0.75 + 0.25 * noise.random())
-        elif value:
-            if value not in background:
-                background[value] = rng.random() < 0.15
-            if not background[value] or noise.random() < 0.5:
-                continue
-            level = noise.randint(20, 70)
-            dens = 0.05 + 0.1 * noise.random()
+            intensity, density = base_intensity, base_density
+        elif value and rng.random() < 0.15:
+            # A faint, structured background in a few other structures.
+            intensity, density = 70, 0.05 + 0.1 * rng.random()
         else:
             continue
-        intensity[i] = level
-        density[i] = min(65535, int(dens * 65536))
-        energy[i] = max(1, min(255, int(level * dens * 1.6)))
-    return bytes(intensity), _le16(density), bytes(energy)
+        level[slot], mask[slot] = intensity, 0xFF
+        d = min(65535, int(density * 65536))
+        low[slot], high[slot] = d & 0xFF, d >> 8
+    n = len(slots)
+    # Per-voxel texture: subtract up to 40 where expressed; the levels are at
+    # least 70 there, so no byte borrows from its neighbour.
+    texture = int.from_bytes(noise, "little") & int.from_bytes(slots.translate(mask), "little")
+    intensity = (int.from_bytes(slots.translate(level), "little") - texture).to_bytes(n, "little")
+    density = bytearray(2 * n)
+    density[0::2] = slots.translate(low)
+    density[1::2] = slots.translate(high)
+    return intensity, bytes(density), intensity
 
 
 def _le16(values):
@@ -141,12 +204,18 @@ class ProjectionVolumes:
         sigma = max(1.0, min(dims) * 0.08)
         injected = _subtree_values(ontology, experiment.structure)
         mask = [0.0] * n
-        radius2 = (2.0 * sigma) ** 2
-        for i, value in enumerate(space.annotation()):
-            x, y, z = i % dims[0], (i // dims[0]) % dims[1], i // (dims[0] * dims[1])
-            d2 = sum((p - c) ** 2 for p, c in zip((x, y, z), self.injection))
-            if (value in injected or not injected) and d2 <= radius2:
-                mask[i] = 1.0
+        annotation = space.annotation()
+        radius = 2.0 * sigma
+        c = self.injection
+        lo = [max(0, int(math.floor(c[k] - radius))) for k in range(3)]
+        hi = [min(dims[k] - 1, int(math.ceil(c[k] + radius))) for k in range(3)]
+        for z in range(lo[2], hi[2] + 1):
+            for y in range(lo[1], hi[1] + 1):
+                row = (z * dims[1] + y) * dims[0]
+                for x in range(lo[0], hi[0] + 1):
+                    d2 = (x - c[0]) ** 2 + (y - c[1]) ** 2 + (z - c[2]) ** 2
+                    if d2 <= radius * radius and (not injected or annotation[row + x] in injected):
+                        mask[row + x] = 1.0
         if not any(mask):
             centre = [int(round(c)) for c in self.injection]
             mask[(centre[2] * dims[1] + centre[1]) * dims[0] + centre[0]] = 1.0
@@ -175,6 +244,10 @@ class ProjectionVolumes:
             pos = [s + (e - s) * t + b * lift for s, e, b in zip(start, end, bend)]
             points.append((pos[0], pos[1], pos[2], 0.8 - 0.6 * t, 1000.0 * (1.0 - 0.8 * t)))
         return points
+
+
+def projection_volumes(experiment, targets):
+    return _projection_cache.get(experiment, lambda: ProjectionVolumes(experiment, targets))
 
 
 def streamlines_bytes(lines):

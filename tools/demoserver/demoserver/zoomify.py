@@ -237,7 +237,7 @@ class ImageIndex:
                 grid = volumes.expression_grids(series)[2]
             else:
                 grid = bytes(min(255, v >> 8) for v in memoryview(
-                    volumes.ProjectionVolumes(experiment, datasets.projection_targets(
+                    volumes.projection_volumes(experiment, datasets.projection_targets(
                         experiment, catalogue.structures)).density).cast("H"))
             return VolumeSampler(grid, space.view_dims, space.view_res, False)
         return Section(space, image_list, image), ("expr", sid), sampler

@@ -16,6 +16,10 @@ from demoserver.server import DemoData, DemoServer  # noqa: E402
 DEFAULT_PORT = 8470
 
 
+def _stop(signum, frame):
+    raise KeyboardInterrupt()
+
+
 def main(argv=None):
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--atlases", action="append", default=[], metavar="DIR",
@@ -40,7 +44,7 @@ def main(argv=None):
     port = server.server_address[1]
     print(port, flush=True)
     print("Serving %d atlas(es) at http://127.0.0.1:%d" % (len(data.atlases), port), flush=True)
-    signal.signal(signal.SIGTERM, lambda *_: (_ for _ in ()).throw(KeyboardInterrupt()))
+    signal.signal(signal.SIGTERM, _stop)
     try:
         server.serve_forever()
     except KeyboardInterrupt:

@@ -409,6 +409,8 @@ def _projection_line(experiment, seed_um, space):
 class Handler(BaseHTTPRequestHandler):
     protocol_version = "HTTP/1.1"
     server_version = "CorvaneDemo/1.0"
+    # Idle keep-alive connections must not hold their threads for ever.
+    timeout = 120
 
     def log_message(self, fmt, *args):
         if not self.server.quiet:

@@ -168,6 +168,17 @@ class SearchTest(unittest.TestCase):
         self.assertIn(b"corv://", body)
         self.assertIn(b"probes=1003", body)
 
+    def test_browser_search_links_data_sets_for_url_requests(self):
+        status, headers, body = server.get("/search/50000/gene?term=")
+        self.assertEqual(status, 200)
+        link = body.split(b"href=\"", 1)[1].split(b"\"", 1)[0].decode().replace("&amp;", "&")
+        self.assertTrue(link.startswith("corv://127.0.0.1:%d/demo/data?atlas=50000&datasets=" % server.port))
+        # The program fetches base/<entry>?<other parameters>.
+        entry = link.rsplit("=", 1)[1]
+        status, _, data = server.get("/demo/data/%s?atlas=50000" % entry)
+        meta = zipfile.ZipFile(io.BytesIO(data)).read("image_series.xml")
+        self.assertEqual(ET.fromstring(meta).findtext("project-code"), "50000")
+
     def test_bad_numbers_are_refused(self):
         self.assertEqual(server.get("/search/0310/gene?start=abc&num=10&term=x")[0], 400)
         self.assertEqual(server.get("/search/0310/correlation?start=0&num=10&seed=x&plane=both")[0], 400)

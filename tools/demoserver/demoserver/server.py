@@ -6,6 +6,7 @@ import json
 import os
 import re
 import socket
+import sys
 import threading
 import time
 import zipfile
@@ -520,4 +521,11 @@ class DemoServer(ThreadingHTTPServer):
         self.data = data
         self.quiet = quiet
         ThreadingHTTPServer.__init__(self, ("127.0.0.1", port), Handler)
+
+    def handle_error(self, request, client_address):
+        # A client that leaves in the middle of an answer (an abort) is normal here.
+        error = sys.exc_info()[1]
+        if isinstance(error, (ConnectionError, socket.timeout)):
+            return
+        ThreadingHTTPServer.handle_error(self, request, client_address)
 

@@ -14,7 +14,7 @@ import threading
 from . import datasets, volumes
 
 TILE_SIZE = 256
-MAX_REGION_SIDE = 4096
+MAX_REGION_SIDE = 2048
 
 _EXPRESSION = re.compile(r"/?%s/(\d+)/(\d+)/(\d+)\Z" % datasets.EXPRESSION_PREFIX)
 

@@ -134,6 +134,30 @@ class HostileRequestTest(unittest.TestCase):
         self.assertEqual(server.server.server_address[0], "127.0.0.1")
 
 
+class AtlasFolderTest(unittest.TestCase):
+    def test_broken_atlases_are_skipped_and_missing_volumes_tolerated(self):
+        with support.temporary_folder() as root:
+            fixture.write_atlas(os.path.join(root, "good"), 310, "0310", "Good", ["P56"], ["0310"])
+            os.remove(os.path.join(root, "good", "Spaces", "P56", "Annotation"))
+            os.remove(os.path.join(root, "good", "Spaces", "P56", "Atlas"))
+            for name, text in (("broken", "<atlas name=\"x\" id=\"7\""), ("no-id", "<atlas name=\"y\"/>")):
+                os.makedirs(os.path.join(root, name))
+                with open(os.path.join(root, name, "Info.xml"), "w") as out:
+                    out.write(text)
+            local = support.RunningServer([root])
+            try:
+                self.assertEqual([a.id for a in local.data.atlases], [310])
+                body = local.get("/search/0310/gene?start=0&num=1&term=")[2]
+                sid = ET.fromstring(body).findtext("gene/image-series/image-series/id")
+                archive = zipfile.ZipFile(io.BytesIO(local.get("/grid/0310/%s/visualize" % sid)[2]))
+                self.assertEqual(len(archive.read("intensity.raw")), 12 * 8 * 10)
+                status, _, tile = local.get("/tiles/sections/310/P56/coronal/0/TileGroup/0-0-0.jpg")
+                self.assertEqual(status, 200)
+                self.assertEqual(max(support.decode_jpeg(tile)[2]) > 200, True)
+            finally:
+                local.stop()
+
+
 class CommandLineTest(unittest.TestCase):
     def test_port_zero_prints_the_port_first(self):
         process = subprocess.Popen([sys.executable, support.SCRIPT, "--atlases", folder.name, "--port", "0"],

@@ -8,6 +8,7 @@ import argparse
 import os
 import signal
 import sys
+import threading
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
@@ -43,6 +44,7 @@ def main(argv=None):
         return 1
     port = server.server_address[1]
     print(port, flush=True)
+    threading.Thread(target=data.warm_up, daemon=True).start()
     print("Serving %d atlas(es) at http://127.0.0.1:%d" % (len(data.atlases), port), flush=True)
     signal.signal(signal.SIGTERM, _stop)
     try:

@@ -8,7 +8,6 @@ requests touch one space only.
 """
 
 import csv
-import io
 import os
 import re
 import sys
@@ -43,10 +42,6 @@ def rewrite_template(text, base, hosts, key):
         return re.sub(r"%(\d+)%", shift, text)
     host = hosts.get(key, base) if key else base
     return host + text
-
-
-def _ints(text):
-    return [int(v) for v in text.split()]
 
 
 class Image:
@@ -417,8 +412,3 @@ def find_atlases(folders):
                 continue
             found.setdefault(atlas.id, atlas)
     return [found[key] for key in sorted(found)]
-
-
-def read_text(path):
-    with io.open(path, encoding="utf-8") as stream:
-        return stream.read()

@@ -122,6 +122,15 @@ class DemoData:
                     archive.write(path, os.path.relpath(path, root).replace(os.sep, "/"))
         return buffer.getvalue()
 
+    def warm_up(self):
+        """Builds catalogues and packages ahead of the first requests, which wait for them otherwise."""
+        for atlas in self.atlases:
+            try:
+                self.catalogue(atlas)
+                self.package(atlas)
+            except Exception as error:  # the request that needs it reports it
+                print("Could not prepare %s: %s" % (atlas.name, error), file=sys.stderr)
+
     def find_data_set(self, sid):
         for atlas in self.atlases:
             catalogue = self.catalogue(atlas)

@@ -226,8 +226,12 @@ class DemoData:
         host = base_url.split("://", 1)[-1]
         lines = ["Search for %s in %s" % (html.escape(term), html.escape(atlas.name))]
         if atlas.id == 351:
+            # Each link also selects the first sample of the first donor, as a request from the web does.
+            donor = atlas.spaces[0]
+            samples = microarray.donor_samples(donor)
+            selection = "&selectedDonor=%d&well=%d" % (donor.id, samples[0].well) if samples else ""
             for probe in catalogue.probe_matches(term)[:50]:
-                link = "%s://%s/demo/microarray?atlas=351&probes=%d" % (APP_SCHEME, host, probe.id)
+                link = "%s://%s/demo/microarray?atlas=351&probes=%d%s" % (APP_SCHEME, host, probe.id, selection)
                 lines.append("<a href=\"%s\">%s %s (probe %s)</a>" % (
                     html.escape(link), html.escape(probe.gene.symbol), html.escape(probe.gene.name),
                     html.escape(probe.name)))

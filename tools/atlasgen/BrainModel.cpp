@@ -132,7 +132,6 @@ struct Indices {
 
 BrainModel::BrainModel(bool coarse, bool sixteenBit)
 {
-    std::vector<int> keptIndex(kTableSize, -1);
     fromFull_.assign(kTableSize, -1);
     for (int i = 0; i < kTableSize; ++i) {
         const Entry& e = kTable[i];
@@ -145,7 +144,8 @@ BrainModel::BrainModel(bool coarse, bool sixteenBit)
         Structure s;
         s.abbreviation = e.abbreviation;
         s.name = e.name;
-        s.parent = parentFull < 0 ? -1 : keptIndex[parentFull];
+        // A kept structure whose parent was dropped hangs under its nearest kept ancestor.
+        s.parent = parentFull < 0 ? -1 : fromFull_[parentFull];
         s.rgb[0] = static_cast<unsigned char>(e.rgb >> 16);
         s.rgb[1] = static_cast<unsigned char>(e.rgb >> 8);
         s.rgb[2] = static_cast<unsigned char>(e.rgb);
@@ -156,7 +156,6 @@ BrainModel::BrainModel(bool coarse, bool sixteenBit)
         s.depth = s.parent < 0 ? 0 : structures_[s.parent].depth + 1;
         s.pseudo = e.databaseId != 0;
         s.nissl = e.nissl;
-        keptIndex[i] = k;
         fromFull_[i] = k;
         structures_.push_back(s);
     }

@@ -537,6 +537,7 @@ class AtlasChecker:
         self.check_normals(name, normals)
         self.check_positions(name, positions, bounds)
         strips = r.u32()
+        volume = agreement = 0.0
         for s in range(strips):
             k = r.u16()
             if k < 3 or k % 2:
@@ -544,10 +545,19 @@ class AtlasChecker:
             indices = r.u32s(k)
             if max(indices) >= n:
                 raise Problem("%s: strip %d index %d beyond %d vertices" % (name, s, max(indices), n))
+            v, a = strip_orientation(positions, normals, indices)
+            volume += v
+            agreement += a
         if not r.at_end():
             raise Problem("%s: %d bytes after the last strip" % (name, len(r.data) - r.pos))
         if n == 0 or strips == 0:
             raise Problem("%s: empty mesh" % name)
+        # Closed surfaces wound counter-clockwise seen from outside enclose a positive volume, and
+        # their vertex normals point the way the triangles face.
+        if volume <= 0:
+            raise Problem("%s: the triangles face inwards (enclosed volume %g)" % (name, volume))
+        if agreement <= 0:
+            raise Problem("%s: the normals disagree with the triangles' facing" % name)
 
     def check_amsh(self, path, bounds, samples):
         name = os.path.relpath(path, self.folder)
@@ -629,6 +639,24 @@ class AtlasChecker:
         values = Reader(read_file(os.path.join(folder, "samples.raw")), name).floats(size // 4)
         if not all(math.isfinite(v) for v in values):
             raise Problem("%s: a value is not finite" % name)
+
+
+def strip_orientation(positions, normals, indices):
+    """Signed volume under a triangle strip (divergence theorem) and the agreement of its normals."""
+    volume = agreement = 0.0
+    for i in range(len(indices) - 2):
+        a, b, c = indices[i], indices[i + 1], indices[i + 2]
+        if i % 2:
+            a, b = b, a
+        ax, ay, az = positions[3 * a:3 * a + 3]
+        bx, by, bz = positions[3 * b:3 * b + 3]
+        cx, cy, cz = positions[3 * c:3 * c + 3]
+        ux, uy, uz = bx - ax, by - ay, bz - az
+        vx, vy, vz = cx - ax, cy - ay, cz - az
+        nx, ny, nz = uy * vz - uz * vy, uz * vx - ux * vz, ux * vy - uy * vx
+        volume += (ax * nx + ay * ny + az * nz) / 6.0
+        agreement += nx * normals[3 * a] + ny * normals[3 * a + 1] + nz * normals[3 * a + 2]
+    return volume, agreement
 
 
 def jpeg_size(data, name):

@@ -294,6 +294,18 @@ class CheckerRejects(unittest.TestCase):
         self.damaged("odd-strip", lambda d: self.edit(self.space(d, "Meshes", "CH.msh"), odd), "CH.msh: strip 0 has 3")
         self.damaged("beyond", lambda d: self.edit(self.space(d, "Meshes", "CH.msh"), beyond), "beyond")
 
+    def test_inverted_normals(self):
+        def flip(b):
+            n = struct.unpack_from("<I", b)[0]
+            vertices = array.array("f", bytes(b[4:4 + 24 * n]))
+            for i in range(len(vertices)):
+                if i % 6 < 3:
+                    vertices[i] = -vertices[i]
+            b[4:4 + 24 * n] = vertices.tobytes()
+            return b
+
+        self.damaged("normals", lambda d: self.edit(self.space(d, "Meshes", "Br.msh"), flip), "normals disagree")
+
     def test_colored_mesh_group_of_partial_triangles(self):
         def damage(b):
             n = struct.unpack_from("<I", b, 8)[0]

@@ -130,7 +130,7 @@ struct Indices {
 
 } // namespace
 
-BrainModel::BrainModel(bool coarse, bool sixteenBit)
+BrainModel::BrainModel(bool coarse)
 {
     fromFull_.assign(kTableSize, -1);
     for (int i = 0; i < kTableSize; ++i) {
@@ -149,9 +149,6 @@ BrainModel::BrainModel(bool coarse, bool sixteenBit)
         s.rgb[0] = static_cast<unsigned char>(e.rgb >> 16);
         s.rgb[1] = static_cast<unsigned char>(e.rgb >> 8);
         s.rgb[2] = static_cast<unsigned char>(e.rgb);
-        // Values, row numbers (k + 1) and database ids never coincide, so that a reader that mixes
-        // them up is caught.
-        s.annotationValue = (sixteenBit ? 500u : 20u) + 3u * static_cast<unsigned int>(k);
         s.databaseId = e.databaseId ? e.databaseId : 2000u + 11u * static_cast<unsigned int>(k);
         s.depth = s.parent < 0 ? 0 : structures_[s.parent].depth + 1;
         s.pseudo = e.databaseId != 0;
@@ -159,6 +156,12 @@ BrainModel::BrainModel(bool coarse, bool sixteenBit)
         fromFull_[i] = k;
         structures_.push_back(s);
     }
+    // Annotation values are a rotation of the row numbers 1..N: below the label count, as the viewer's
+    // annotation colour table is indexed by value and holds one entry per label, yet never equal to the
+    // structure's own row number (k + 1) or database id, so that a reader that mixes them up is caught.
+    const auto n = static_cast<unsigned int>(structures_.size());
+    for (unsigned int k = 0; k < n; ++k)
+        structures_[k].annotationValue = (k + 2) % n + 1;
 }
 
 int BrainModel::Find(const std::string& abbreviation) const

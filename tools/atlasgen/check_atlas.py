@@ -263,6 +263,9 @@ class AtlasChecker:
             row["db"] = int(row["database_id"])
             rows.append(row)
         for row in rows:
+            if not 0 < row["value"] <= len(lines) - 1:
+                self.error("ontology_v2.csv: row %d annotation value %d is not below the label count"
+                           % (row["index"], row["value"]))
             if not 0 < row["value"] < 65536:
                 self.error("ontology_v2.csv: row %d annotation value %d out of range" % (row["index"], row["value"]))
             for c in ("red", "green", "blue"):
@@ -380,6 +383,11 @@ class AtlasChecker:
         stray = sorted(v for v in present if v and v not in self.ontology)
         if stray:
             self.error("Spaces/%s/Annotation: values not in the ontology: %s" % (space["name"], stray[:10]))
+        # The viewer's annotation colours are a table indexed by value with one entry per label.
+        beyond = sorted(v for v in present if v > len(self.ontology))
+        if beyond and not stray:
+            self.error("Spaces/%s/Annotation: values beyond the label count %d: %s"
+                       % (space["name"], len(self.ontology) + 1, beyond[:10]))
         painted = [p for p in PSEUDO_IDS if p in self.by_db_id and self.by_db_id[p]["value"] in present]
         if painted:
             self.error("Spaces/%s/Annotation: pseudo-structures painted into the volume: %s" % (space["name"], painted))

@@ -6,7 +6,7 @@
 namespace atlasgen {
 
 AtlasContext::AtlasContext(const Profile& p, unsigned int id, const std::string& url)
-    : profile(p), identity(AtlasIdentity::ForId(id)), model(p.coarse, p.sixteenBit), baseUrl(url)
+    : profile(p), identity(AtlasIdentity::ForId(id)), model(p.coarse), baseUrl(url)
 {
     for (int a = 0; a < 3; ++a)
         extent[a] = static_cast<double>(p.atlasDims[a]) * p.atlasResolution;

@@ -130,9 +130,8 @@ struct Indices {
 
 } // namespace
 
-BrainModel::BrainModel(bool coarse, bool sixteenBit)
+BrainModel::BrainModel(bool coarse)
 {
-    std::vector<int> keptIndex(kTableSize, -1);
     fromFull_.assign(kTableSize, -1);
     for (int i = 0; i < kTableSize; ++i) {
         const Entry& e = kTable[i];
@@ -145,21 +144,24 @@ BrainModel::BrainModel(bool coarse, bool sixteenBit)
         Structure s;
         s.abbreviation = e.abbreviation;
         s.name = e.name;
-        s.parent = parentFull < 0 ? -1 : keptIndex[parentFull];
+        // A kept structure whose parent was dropped hangs under its nearest kept ancestor.
+        s.parent = parentFull < 0 ? -1 : fromFull_[parentFull];
         s.rgb[0] = static_cast<unsigned char>(e.rgb >> 16);
         s.rgb[1] = static_cast<unsigned char>(e.rgb >> 8);
         s.rgb[2] = static_cast<unsigned char>(e.rgb);
-        // Values, row numbers (k + 1) and database ids never coincide, so that a reader that mixes
-        // them up is caught.
-        s.annotationValue = (sixteenBit ? 500u : 20u) + 3u * static_cast<unsigned int>(k);
         s.databaseId = e.databaseId ? e.databaseId : 2000u + 11u * static_cast<unsigned int>(k);
         s.depth = s.parent < 0 ? 0 : structures_[s.parent].depth + 1;
         s.pseudo = e.databaseId != 0;
         s.nissl = e.nissl;
-        keptIndex[i] = k;
         fromFull_[i] = k;
         structures_.push_back(s);
     }
+    // Annotation values are a rotation of the row numbers 1..N: below the label count, as the viewer's
+    // annotation colour table is indexed by value and holds one entry per label, yet never equal to the
+    // structure's own row number (k + 1) or database id, so that a reader that mixes them up is caught.
+    const auto n = static_cast<unsigned int>(structures_.size());
+    for (unsigned int k = 0; k < n; ++k)
+        structures_[k].annotationValue = (k + 2) % n + 1;
 }
 
 int BrainModel::Find(const std::string& abbreviation) const
@@ -275,7 +277,7 @@ unsigned char BrainModel::Nissl(int structure, double x, double y, double z, dou
     // Cortical layers: a ripple with the depth below the brain surface.
     const double cerebrum = std::sqrt(Ellipsoid(x, y, z, 0.40, 0.42, 0.5, 0.30, 0.36, 0.44));
     if (structures_[structure].depth >= 2 && cerebrum > 0.8 && cerebrum < 1.0)
-        value += 18.0 * std::sin((1.0 - cerebrum) * 60.0);
+        value += 18.0 * Noise::Wave((1.0 - cerebrum) * 9.5);
     const double texture = Noise::Fractal(micrometres[0], micrometres[1], micrometres[2], 400.0, 17u);
     const double grain = Noise::Unit(static_cast<std::uint32_t>(micrometres[0] / 25.0),
                                      static_cast<std::uint32_t>(micrometres[1] / 25.0),

@@ -24,7 +24,7 @@ struct Structure {
 // ancestor.
 class BrainModel {
 public:
-    BrainModel(bool coarse, bool sixteenBit);
+    explicit BrainModel(bool coarse);
 
     const std::vector<Structure>& Structures() const { return structures_; }
     int Find(const std::string& abbreviation) const;     // -1 when absent

@@ -8,8 +8,42 @@
 
 namespace atlasgen {
 
+std::vector<std::vector<std::uint32_t>> MeshFiles::Strips(const Mesh& mesh)
+{
+    // A quad (a, b, c, d) is the strip a, b, d, c. The neighbour across its edge c -> d holds d -> c and,
+    // turned to start with that edge as (d, c, f, e), continues the strip with e, f: two indices per
+    // further quad, with the winding kept.
+    std::map<std::pair<std::uint32_t, std::uint32_t>, std::pair<std::size_t, int>> edges;
+    for (std::size_t q = 0; q < mesh.quads.size(); ++q)
+        for (int k = 0; k < 4; ++k)
+            edges[{mesh.quads[q][k], mesh.quads[q][(k + 1) % 4]}] = {q, k};
+    std::vector<char> used(mesh.quads.size(), 0);
+    std::vector<std::vector<std::uint32_t>> strips;
+    for (std::size_t first = 0; first < mesh.quads.size(); ++first) {
+        if (used[first])
+            continue;
+        used[first] = 1;
+        std::array<std::uint32_t, 4> q = mesh.quads[first];
+        std::vector<std::uint32_t> strip{q[0], q[1], q[3], q[2]};
+        while (strip.size() + 2 <= kMaxStrip) {
+            const auto next = edges.find({q[3], q[2]});
+            if (next == edges.end() || used[next->second.first])
+                break;
+            const auto& n = mesh.quads[next->second.first];
+            const int k = next->second.second;
+            q = {n[k], n[(k + 1) % 4], n[(k + 2) % 4], n[(k + 3) % 4]};
+            used[next->second.first] = 1;
+            strip.push_back(q[3]);
+            strip.push_back(q[2]);
+        }
+        strips.push_back(std::move(strip));
+    }
+    return strips;
+}
+
 void MeshFiles::WriteStrips(const std::string& path, const Mesh& mesh)
 {
+    const std::vector<std::vector<std::uint32_t>> strips = Strips(mesh);
     BinaryFile file(path);
     file.U32(static_cast<std::uint32_t>(mesh.positions.size()));
     for (std::size_t v = 0; v < mesh.positions.size(); ++v) {
@@ -18,14 +52,11 @@ void MeshFiles::WriteStrips(const std::string& path, const Mesh& mesh)
         for (float p : mesh.positions[v])
             file.F32(p);
     }
-    file.U32(static_cast<std::uint32_t>(mesh.quads.size()));
-    for (const auto& q : mesh.quads) {
-        file.U16(4);
-        // a, b, d, c: both triangles keep the quad's counter-clockwise order.
-        file.U32(q[0]);
-        file.U32(q[1]);
-        file.U32(q[3]);
-        file.U32(q[2]);
+    file.U32(static_cast<std::uint32_t>(strips.size()));
+    for (const auto& strip : strips) {
+        file.U16(static_cast<std::uint16_t>(strip.size()));
+        for (std::uint32_t index : strip)
+            file.U32(index);
     }
     file.Close();
 }

@@ -1,0 +1,239 @@
+"""The synthetic gene, image-series, projection and probe catalogues.
+
+Everything is derived from the atlas id and the generated structures with
+seeded generators, so two servers over the same atlases answer alike.  Every
+gene is tied to one target structure, where its data sets express strongly.
+"""
+
+import csv
+import os
+import random
+
+GENES_PER_ATLAS = 300
+PROJECTIONS_PER_ATLAS = 60
+PROBES_PER_GENE = 2
+
+_ONSETS = ("B", "C", "D", "F", "G", "K", "L", "M", "N", "P", "R", "S", "T", "V", "Z",
+           "Br", "Cr", "Gl", "Pl", "Sl", "Tr")
+_VOWELS = ("a", "e", "i", "o", "u", "y")
+_CODAS = ("b", "c", "d", "k", "l", "m", "n", "p", "r", "s", "t", "x", "ng", "rk")
+_ROLES = ("binding protein", "receptor", "kinase", "channel subunit", "transcription factor",
+          "transporter", "synthase", "adhesion molecule", "phosphatase", "ligand")
+
+
+def series_id(atlas_id, n):
+    return atlas_id * 10000 + n
+
+
+class Gene:
+    def __init__(self, index, gene_id, symbol, name, entrez_id, target):
+        self.index = index
+        self.id = gene_id
+        self.symbol = symbol
+        self.name = name
+        self.entrez_id = entrez_id
+        self.target = target
+        self.series = []
+
+
+class Series:
+    """One image series (data set) of a gene in one space and plane."""
+
+    def __init__(self, sid, gene, space, plane):
+        self.id = sid
+        self.gene = gene
+        self.space = space
+        self.plane = plane
+        self.storage_directory = "/demo/storage/%d/" % sid
+        self.project = ""
+
+    @property
+    def plane_name(self):
+        return "coronal" if self.plane == 0 else "sagittal"
+
+
+class Projection:
+    """One projection experiment, injected into one structure."""
+
+    def __init__(self, sid, structure, space, line_name, score):
+        self.id = sid
+        self.structure = structure
+        self.space = space
+        self.transgenic_line = line_name
+        self.score = score
+        self.storage_directory = "/demo/storage/%d/" % sid
+
+
+class Probe:
+    def __init__(self, probe_id, name, gene):
+        self.id = probe_id
+        self.name = name
+        self.gene = gene
+
+
+def _symbol(rng, taken):
+    while True:
+        symbol = rng.choice(_ONSETS) + rng.choice(_VOWELS) + rng.choice(_CODAS)
+        symbol = symbol[0].upper() + symbol[1:] + str(rng.randint(1, 9))
+        if symbol not in taken:
+            taken.add(symbol)
+            return symbol
+
+
+class AtlasCatalogue:
+    def __init__(self, atlas):
+        self.atlas = atlas
+        ontology = atlas.ontology()
+        counts = {}
+        for space in atlas.spaces:
+            for value, count in space.structure_voxels().items():
+                counts[value] = counts.get(value, 0) + count
+        # Structures that mark voxels make visible patterns; without any
+        # annotation every structure but the root takes part.
+        self.structures = [l for l in ontology.labels if l.value and counts.get(l.value)]
+        if not self.structures:
+            root = ontology.root()
+            self.structures = [l for l in ontology.labels if l is not root] or list(ontology.labels)
+        rng = random.Random(atlas.id * 7919 + 17)
+        taken = set()
+        self.genes = []
+        self.series = {}
+        n = 1
+        for i in range(GENES_PER_ATLAS):
+            symbol = _symbol(rng, taken)
+            target = self.structures[i % len(self.structures)] if self.structures else None
+            where = target.name or target.abbreviation if target else "brain"
+            name = "%s %s, %s enriched" % (symbol, rng.choice(_ROLES), where)
+            gene = Gene(i, atlas.id * 10000 + i + 1, symbol, name, 100000 + atlas.id * 1000 + i, target)
+            planes = (0, 1) if i % 3 == 0 else (i % 2,)
+            for space in atlas.spaces:
+                for plane in planes:
+                    s = Series(series_id(atlas.id, n), gene, space, plane)
+                    s.project = atlas.project
+                    n += 1
+                    gene.series.append(s)
+                    self.series[s.id] = s
+            self.genes.append(gene)
+        self.projections = {}
+        if atlas.has_projection_search:
+            p56 = atlas.space("P56") or atlas.spaces[0]
+            for k in range(PROJECTIONS_PER_ATLAS):
+                structure = self.structures[(k * 7) % len(self.structures)] if self.structures else None
+                p = Projection(series_id(atlas.id, 5000 + k), structure, p56,
+                               rng.choice(("", "", "Cre-A1", "Cre-B2", "Cre-C3")),
+                               round(rng.uniform(0.1, 1.0), 4))
+                self.projections[p.id] = p
+        self.probes = self._installed_probes(atlas)
+        if not self.probes:
+            for gene in self.genes:
+                for k in range(PROBES_PER_GENE):
+                    probe = Probe(gene.id * 10 + k + 1, "A_%d_P%d" % (gene.id, k + 1), gene)
+                    self.probes[probe.id] = probe
+
+    def _installed_probes(self, atlas):
+        """The atlas's own "probe_info.csv", so that downloads agree with the installed index."""
+        path = os.path.join(atlas.path, "probe_info.csv")
+        probes = {}
+        if not os.path.isfile(path):
+            return probes
+        genes = {}
+        with open(path, encoding="utf-8", newline="") as stream:
+            rows = list(csv.reader(stream))[1:]
+        for row in rows:
+            if len(row) < 6 or not row[0].isdigit():
+                break
+            gene_id = int(row[2]) if row[2].isdigit() else 0
+            gene = genes.get(gene_id)
+            if gene is None:
+                target = self.structures[len(genes) % len(self.structures)] if self.structures else None
+                gene = Gene(len(genes), gene_id, row[3], row[4], int(row[5]) if row[5].isdigit() else 0, target)
+                genes[gene_id] = gene
+            probes[int(row[0])] = Probe(int(row[0]), row[1], gene)
+        return probes
+
+    # -- searches ------------------------------------------------------------
+
+    def gene_matches(self, term):
+        """Series of the genes that a search term names, best matches first."""
+        term = term.strip().lower()
+        scored = []
+        for gene in self.genes:
+            symbol, name = gene.symbol.lower(), gene.name.lower()
+            target = gene.target
+            if not term or term == "*":
+                score = 0.5
+            elif symbol == term:
+                score = 1.0
+            elif symbol.startswith(term):
+                score = 0.9
+            elif target is not None and term == target.abbreviation.lower():
+                score = 0.8
+            elif term in name:
+                score = 0.6
+            else:
+                continue
+            scored.append((-score, gene.symbol, gene))
+        scored.sort(key=lambda item: (item[0], item[1]))
+        out = []
+        for negative, _, gene in scored:
+            for s in gene.series:
+                out.append((s, -negative))
+        return out
+
+    def differential(self, structure_a, structure_b):
+        """Series of genes expressed in structure A rather than B (database ids)."""
+        ontology = self.atlas.ontology()
+        a = ontology.by_database_id.get(structure_a)
+        b = ontology.by_database_id.get(structure_b)
+        in_a = set(id(l) for l in ontology.subtree(a)) if a else set()
+        in_b = set(id(l) for l in ontology.subtree(b)) if b else set()
+        out = []
+        for gene in self.genes:
+            t = id(gene.target)
+            if t in in_a and t not in in_b:
+                score = 2.0 - 0.001 * gene.index
+                for s in gene.series:
+                    if s.plane == 0:
+                        out.append((s, score))
+        return out
+
+    def similar(self, seed_id):
+        """Series of the seed's space ordered by a deterministic similarity to it."""
+        seed = self.series.get(seed_id)
+        if seed is None:
+            return []
+        rng = random.Random(seed_id)
+        out = []
+        for s in self.series.values():
+            if s.space is not seed.space or s.id == seed_id:
+                continue
+            same = s.gene.target is seed.gene.target
+            score = (0.7 + 0.3 * rng.random()) if same else (rng.random() * 1.2 - 0.5)
+            out.append((s, round(score, 4)))
+        out.sort(key=lambda item: (-item[1], item[0].id))
+        return [(seed, 1.0)] + out
+
+    def projection_matches(self, term):
+        term = term.strip().lower()
+        out = []
+        for p in sorted(self.projections.values(), key=lambda p: p.id):
+            label = p.structure
+            if (not term or term == "*" or label is None
+                    or term == label.abbreviation.lower() or term in label.name.lower()
+                    or term == str(p.id)):
+                out.append((p, p.score))
+        return out
+
+    def similar_projections(self, seed_id):
+        seed = self.projections.get(seed_id)
+        if seed is None:
+            return []
+        rng = random.Random(seed_id)
+        rest = [(p, round(rng.random(), 4)) for p in self.projections.values() if p.id != seed_id]
+        rest.sort(key=lambda item: (-item[1], item[0].id))
+        return [(seed, 1.0)] + rest
+
+    def probe_matches(self, term):
+        term = term.strip().lower()
+        return [p for p in sorted(self.probes.values(), key=lambda p: p.id)
+                if not term or p.gene.symbol.lower().startswith(term) or term in p.gene.name.lower()]

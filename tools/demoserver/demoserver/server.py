@@ -1,0 +1,544 @@
+"""The demo data server: routing, answers, the request log and fault injection."""
+
+import html
+import io
+import json
+import os
+import re
+import socket
+import sys
+import threading
+import time
+import zipfile
+from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
+
+from . import datasets, faults, microarray, search, volumes, zoomify
+from .atlas import PROJECTION_PROJECT_CODE, find_atlases
+from .catalogue import AtlasCatalogue
+from .templates import Template, split_request
+
+TAV_IMAGE_SIZE = (133, 81, 115)
+WAXHOLM_TAV_SIZE = (67, 41, 58)
+APP_SCHEME = "corv"
+SEARCH_ALL_LIMIT = 200
+TRICKLE_CHUNK = 16
+TRICKLE_PAUSE = 0.25
+TRICKLE_LIMIT = 30.0
+
+_TILE = re.compile(r"(.*)/TileGroup\d*/(\d+)-(\d+)-(\d+)\.jpg\Z", re.DOTALL)
+_PROPERTIES = re.compile(r"(.*)/ImageProperties\.xml\Z", re.DOTALL)
+DATA_MODES = ("visualize", "thumbnail", "raw", "raw8")
+BROWSER_FIELDS = ("imageSeriesDisplay", "imageViewer", "atlasImageViewer", "multiExperimentViewer")
+
+
+class HttpError(Exception):
+    def __init__(self, status, message):
+        Exception.__init__(self, message)
+        self.status = status
+
+
+class Answer:
+    def __init__(self, body, content_type, status=200):
+        self.body = body
+        self.content_type = content_type
+        self.status = status
+
+
+def page(title, lines):
+    body = "".join("<p>%s</p>\n" % line for line in lines)
+    return Answer(("<!DOCTYPE html>\n<html><head><meta charset=\"utf-8\"><title>%s</title></head>\n"
+                   "<body><h1>%s</h1>\n%s</body></html>\n" % (html.escape(title), html.escape(title), body)
+                   ).encode("utf-8"), "text/html; charset=utf-8")
+
+
+def _int(text, what):
+    try:
+        return int(text)
+    except (TypeError, ValueError):
+        raise HttpError(400, "%s is not a number: %r" % (what, text))
+
+
+class DemoData:
+    """The atlases with their synthetic catalogues, packages and routes."""
+
+    def __init__(self, folders, log_path=None):
+        self.atlases = find_atlases(folders)
+        self.by_id = {a.id: a for a in self.atlases}
+        self.log_path = log_path
+        self._log_lock = threading.Lock()
+        self._lock = threading.Lock()
+        self._catalogues = {}
+        self._packages = {}
+        self._images = None
+        self.routes = []
+        for atlas in self.atlases:
+            for block in atlas.url_blocks:
+                for field, url in block.templates.items():
+                    if "%" in url or field in BROWSER_FIELDS:
+                        self.routes.append((Template(url), atlas, block, field))
+        # More literal text first, so that a specific template wins over a general one.
+        self.routes.sort(key=lambda r: (-len(r[0].query), -r[0].literal_length))
+
+    # -- lazily built state ---------------------------------------------------
+
+    def catalogue(self, atlas):
+        with self._lock:
+            if atlas.id not in self._catalogues:
+                self._catalogues[atlas.id] = AtlasCatalogue(atlas)
+            return self._catalogues[atlas.id]
+
+    def all_catalogues(self):
+        return {a.id: self.catalogue(a) for a in self.atlases}
+
+    def images(self):
+        catalogues = self.all_catalogues()
+        with self._lock:
+            if self._images is None:
+                self._images = zoomify.ImageIndex(self.atlases, catalogues)
+            return self._images
+
+    def package(self, atlas):
+        with self._lock:
+            if atlas.id not in self._packages:
+                self._packages[atlas.id] = self._zip_folder(atlas.path)
+            return self._packages[atlas.id]
+
+    @staticmethod
+    def _zip_folder(root):
+        buffer = io.BytesIO()
+        with zipfile.ZipFile(buffer, "w", zipfile.ZIP_DEFLATED) as archive:
+            for folder, subfolders, files in os.walk(root):
+                subfolders.sort()
+                relative = os.path.relpath(folder, root)
+                if relative == ".":
+                    # Derived caches are rebuilt by the program after installing.
+                    subfolders[:] = [s for s in subfolders if s != "Local"]
+                for name in sorted(files):
+                    if name == "Atlas" and os.path.dirname(relative) == "Spaces" and os.path.isdir(
+                            os.path.join(folder, "AtlasSlices")):
+                        # The installer rebuilds the reference volume from its slices.
+                        continue
+                    path = os.path.join(folder, name)
+                    archive.write(path, os.path.relpath(path, root).replace(os.sep, "/"))
+        return buffer.getvalue()
+
+    def warm_up(self):
+        """Builds catalogues and packages ahead of the first requests, which wait for them otherwise."""
+        for atlas in self.atlases:
+            try:
+                self.catalogue(atlas)
+                self.package(atlas)
+            except Exception as error:  # the request that needs it reports it
+                print("Could not prepare %s: %s" % (atlas.name, error), file=sys.stderr)
+
+    def find_data_set(self, sid):
+        for atlas in self.atlases:
+            catalogue = self.catalogue(atlas)
+            if sid in catalogue.series:
+                return catalogue, catalogue.series[sid], None
+            if sid in catalogue.projections:
+                return catalogue, None, catalogue.projections[sid]
+        return None, None, None
+
+    def first_data_set_id(self):
+        for atlas in self.atlases:
+            catalogue = self.catalogue(atlas)
+            if catalogue.series:
+                return min(catalogue.series)
+        raise HttpError(404, "No data sets")
+
+    def log(self, entry):
+        if not self.log_path:
+            return
+        with self._log_lock, open(self.log_path, "a", encoding="utf-8") as stream:
+            stream.write(json.dumps(entry) + "\n")
+
+    # -- answers ---------------------------------------------------------------
+
+    def atlas_list(self, base_url):
+        lines = ["<?xml version=\"1.0\" encoding=\"UTF-8\"?>", "<atlases>"]
+        for atlas in self.atlases:
+            size = len(self.package(atlas))
+            lines.append("  <atlas name=%s id=\"%d\" version=\"%d\" size=\"%d\" minAppVersion=\"%d\" "
+                         "datePublished=\"2020-01-01\" url=%s/>" % (
+                             _attr(atlas.name), atlas.id, atlas.version, size, atlas.min_app_version,
+                             _attr("%s/Corvane2/packages/%d-%d.zip" % (base_url, atlas.id, atlas.version))))
+        lines.append("</atlases>")
+        return Answer("\n".join(lines).encode("utf-8"), "application/xml")
+
+    @staticmethod
+    def appcast(base_url):
+        text = ("<?xml version=\"1.0\" encoding=\"utf-8\"?>\n"
+                "<rss version=\"2.0\" xmlns:sparkle=\"http://www.andymatuschak.org/xml-namespaces/sparkle\">\n"
+                "<channel><title>Corvane</title><link>%s/Corvane2/mac-appcast.xml</link>"
+                "<description>Corvane updates</description><language>en</language>\n"
+                "<item><title>Corvane 2.0.0</title><pubDate>Wed, 01 Jan 2020 00:00:00 +0000</pubDate>"
+                "<enclosure url=\"%s/demo/corvane-2.0.0.tar.gz\" sparkle:version=\"200\" "
+                "sparkle:shortVersionString=\"2.0.0\" length=\"0\" type=\"application/octet-stream\"/>"
+                "</item>\n</channel></rss>\n" % (base_url, base_url))
+        return Answer(text.encode("utf-8"), "application/rss+xml")
+
+    def data_set(self, sid, mode, base_url):
+        catalogue, series, experiment = self.find_data_set(sid)
+        if catalogue is None:
+            raise HttpError(404, "No data set %d" % sid)
+        if mode in ("raw", "raw8"):
+            if series is None:
+                raise HttpError(404, "No raw grid for projection %d" % sid)
+            dims = TAV_IMAGE_SIZE if series.space.atlas.id == 310 else None
+            grid = (volumes.raw_float_grid(series, dims) if mode == "raw"
+                    else volumes.raw_byte_grid(series, dims))
+            return Answer(grid, "application/octet-stream")
+        light = mode == "thumbnail"
+        if series is not None:
+            body = datasets.gene_zip(series, light, base_url)
+        else:
+            body = datasets.projection_zip(experiment, catalogue.structures, light, base_url)
+        return Answer(body, "application/zip")
+
+    def search(self, atlas, block, field, args, base_url):
+        catalogue = self.catalogue(atlas)
+        projection = atlas.has_projection_search and block.project == PROJECTION_PROJECT_CODE
+        if len(args) >= 3:
+            start, count, rest = _int(args[0], "start"), _int(args[1], "page size"), args[2:]
+        else:
+            start, count, rest = 0, SEARCH_ALL_LIMIT, args
+        if field == "geneSearch":
+            term = rest[0] if rest else ""
+            if not atlas.has_integrated_search:
+                return self.search_page(atlas, catalogue, term, base_url)
+            results = catalogue.projection_matches(term) if projection else catalogue.gene_matches(term)
+        elif field == "correlationSearch":
+            seed = _int(rest[0] if rest else "", "seed")
+            results = catalogue.similar_projections(seed) if projection else catalogue.similar(seed)
+        else:
+            if len(rest) < 2:
+                raise HttpError(400, "Differential search needs two structures")
+            results = catalogue.differential(_int(rest[0], "structure"), _int(rest[1], "structure"))
+            if projection:
+                results = []
+        if projection:
+            return Answer(search.projection_xml(results, start, count), "application/xml")
+        return Answer(search.gene_xml(results, start, count), "application/xml")
+
+    def search_page(self, atlas, catalogue, term, base_url):
+        """Atlases that do not search in the program show their results in the browser."""
+        host = base_url.split("://", 1)[-1]
+        lines = ["Search for %s in %s" % (html.escape(term), html.escape(atlas.name))]
+        if atlas.id == 351:
+            # Each link also selects the first sample of the first donor, as a request from the web does.
+            donor = atlas.spaces[0]
+            samples = microarray.donor_samples(donor)
+            selection = "&selectedDonor=%d&well=%d" % (donor.id, samples[0].well) if samples else ""
+            for probe in catalogue.probe_matches(term)[:50]:
+                link = "%s://%s/demo/microarray?atlas=351&probes=%d%s" % (APP_SCHEME, host, probe.id, selection)
+                lines.append("<a href=\"%s\">%s %s (probe %s)</a>" % (
+                    html.escape(link), html.escape(probe.gene.symbol), html.escape(probe.gene.name),
+                    html.escape(probe.name)))
+        else:
+            for series, _ in catalogue.gene_matches(term)[:50]:
+                link = "%s://%s/demo/data?atlas=%d&datasets=%d" % (APP_SCHEME, host, atlas.id, series.id)
+                lines.append("<a href=\"%s\">%s, image series %d</a>" % (
+                    html.escape(link), html.escape(series.gene.symbol), series.id))
+        return page("Search results", lines)
+
+    def correlation(self, probe_space_name, seed, age):
+        probe_space = view_space = None
+        for atlas in self.atlases:
+            probe_space = probe_space or atlas.space(probe_space_name)
+            view_space = view_space or atlas.space(age)
+        if probe_space is None or view_space is None:
+            raise HttpError(404, "No space %s or %s" % (probe_space_name, age))
+        pieces = seed.split(",")
+        if len(pieces) != 3:
+            raise HttpError(400, "seed needs three coordinates")
+        seed_um = [_int(p, "seed") for p in pieces]
+        dims = WAXHOLM_TAV_SIZE if view_space.atlas.id == 50000 else None
+        grid, _ = volumes.correlation_grid(probe_space, seed_um, view_space, dims)
+        return Answer(datasets.correlation_zip(grid), "application/zip")
+
+    def projection_map(self, probe_space_name, seed_point, seed_age):
+        pieces = seed_point.split(",")
+        if len(pieces) != 3:
+            raise HttpError(400, "seedPoint needs three coordinates")
+        seed_um = [_int(p, "seedPoint") for p in pieces]
+        lines = []
+        for atlas in self.atlases:
+            space = atlas.space(seed_age)
+            if space is None or not atlas.has_projection_search:
+                continue
+            catalogue = self.catalogue(atlas)
+            ranked = sorted(catalogue.projections.values(),
+                            key=lambda p: (p.id * 2654435761 + sum(seed_um)) % 1000003)[:12]
+            for experiment in ranked:
+                lines.append(_projection_line(experiment, seed_um, space))
+        return Answer(json.dumps({"success": True, "msg": lines}).encode("utf-8"), "application/json")
+
+    def microarray(self, query):
+        values = dict(query)
+        ids = [p for p in values.get("probes", "").split(",") if p]
+        atlas = self.by_id.get(_int(values.get("atlas", "351"), "atlas")) or next(
+            (a for a in self.atlases if a.id == 351), None)
+        if atlas is None:
+            raise HttpError(404, "No microarray atlas")
+        catalogue = self.catalogue(atlas)
+        probes = [catalogue.probes[int(p)] for p in ids if p.isdigit() and int(p) in catalogue.probes]
+        return Answer(microarray.microarray_json(atlas, probes), "application/json")
+
+    def zoomify(self, base):
+        """Image path of a Zoomify base URL, from the atlases' image-tile templates."""
+        path, query = split_request(base)
+        for atlas in self.atlases:
+            for block in atlas.url_blocks:
+                url = block.templates.get("imageTile")
+                if url and "%" in url:
+                    args = Template(url).match(path, query)
+                    if args:
+                        return args[0]
+        raise HttpError(404, "No image at " + base)
+
+    def region(self, args, query):
+        text = args[0] if args else ""
+        pieces = text.split("&")
+        params = dict(p.partition("=")[::2] for p in pieces[1:])
+        params.update(dict(query))
+        image = self.images()
+        try:
+            return Answer(image.region(pieces[0], _int(params.get("zoom"), "zoom"),
+                                       _int(params.get("top"), "top"), _int(params.get("left"), "left"),
+                                       _int(params.get("width"), "width"), _int(params.get("height"), "height")),
+                          "image/jpeg")
+        except zoomify.ImageError as error:
+            raise HttpError(404, str(error))
+
+    # -- routing ---------------------------------------------------------------
+
+    def route(self, target, base_url):
+        """(answer, texts that may name a fault) for a request target."""
+        path, query = split_request(target)
+        if ".." in path.split("/"):
+            raise HttpError(404, "Nothing at " + path)
+        if path == "/Corvane2/atlases.xml":
+            return self.atlas_list(base_url), []
+        if path == "/Corvane2/mac-appcast.xml":
+            return self.appcast(base_url), []
+        match = re.match(r"/Corvane2/packages/(\d+)-(\d+)\.zip\Z", path)
+        if match:
+            atlas = self.by_id.get(int(match.group(1)))
+            if atlas is None or atlas.version != int(match.group(2)):
+                raise HttpError(404, "No such atlas package")
+            return Answer(self.package(atlas), "application/zip"), []
+        for where in (path, target):
+            tile = _TILE.match(where)
+            props = _PROPERTIES.match(where)
+            if tile or props:
+                base = (tile or props).group(1)
+                image_path = self.zoomify(base)
+                try:
+                    if props:
+                        return Answer(self.images().properties(image_path), "application/xml"), [image_path]
+                    level, col, row = (int(g) for g in tile.groups()[1:])
+                    return Answer(self.images().tile(image_path, level, col, row), "image/jpeg"), [image_path]
+                except zoomify.ImageError as error:
+                    raise HttpError(404, str(error))
+        for template, atlas, block, field in self.routes:
+            args = template.match(path, query)
+            if args is None:
+                continue
+            return self.dispatch(atlas, block, field, args, query, base_url), args
+        return self.fixed_route(path, query, base_url), [path]
+
+    def dispatch(self, atlas, block, field, args, query, base_url):
+        if field == "grid":
+            if not args:
+                raise HttpError(404, "Grid template without data-set id")
+            sid = _int(args[0], "data-set id")
+            if sid in faults.RESERVED_IDS:
+                sid = self.first_data_set_id()
+            mode = args[1] if len(args) > 1 else "visualize"
+            if mode not in DATA_MODES:
+                raise HttpError(404, "No data-set form " + mode)
+            return self.data_set(sid, mode, base_url)
+        if field in ("geneSearch", "differentialSearch", "correlationSearch"):
+            return self.search(atlas, block, field, args, base_url)
+        if field == "imageService":
+            return self.region(args, query)
+        if field == "imageTile":
+            raise HttpError(404, "Image tiles are under TileGroup")
+        return page("%s of %s" % (field, atlas.name),
+                    ["%s: %s" % (html.escape(k), html.escape(v)) for k, v in
+                     [("argument %d" % (i + 1), a) for i, a in enumerate(args)] + list(query)])
+
+    def fixed_route(self, path, query, base_url):
+        values = dict(query)
+        match = re.match(r"/kest/data/([^/]+)/download\Z", path)
+        if match:
+            return self.correlation(match.group(1), values.get("seed", ""), values.get("age", match.group(1)))
+        match = re.match(r"/data/([^/]+)/projection_map/target\Z", path)
+        if match:
+            return self.projection_map(match.group(1), values.get("seedPoint", ""),
+                                       values.get("seedAge", match.group(1)))
+        if path == "/demo/microarray":
+            return self.microarray(query)
+        match = re.match(r"/demo/(data|thumbnail|raw|raw8)/(\d+)\Z", path)
+        if match:
+            sid = int(match.group(2))
+            if sid in faults.RESERVED_IDS:
+                sid = self.first_data_set_id()
+            mode = {"data": "visualize", "thumbnail": "thumbnail"}.get(match.group(1), match.group(1))
+            return self.data_set(sid, mode, base_url)
+        match = re.match(r"/demo/experiment/(\d+)\Z", path)
+        if match:
+            return page("Experiment %s" % match.group(1), [
+                "<a href=\"%s/demo/data/%s\">Download the data set</a>" % (base_url, match.group(1))])
+        if path.startswith("/kest/all_coronal") or path.startswith("/confluence/") or path == "/":
+            return page("Corvane demo server", ["%s %s" % (html.escape(k), html.escape(v)) for k, v in query]
+                        + ["Atlases: " + ", ".join(html.escape(a.name) for a in self.atlases)])
+        raise HttpError(404, "Nothing at " + path)
+
+
+def _attr(text):
+    return "\"%s\"" % html.escape(text, quote=True)
+
+
+def _projection_line(experiment, seed_um, space):
+    """One projection experiment's path from the seed to its injection site, in micrometres."""
+    res = space.view_res
+    injection = volumes.structure_centroid(space, experiment.structure)
+    end = [injection[k] * res[k] for k in range(3)]
+    steps = 8
+    path = []
+    for i in range(steps + 1):
+        t = i / steps
+        point = [int(round(seed_um[k] + (end[k] - seed_um[k]) * t)) for k in range(3)]
+        path.append({"coord": point, "density": round(0.9 - 0.5 * t, 3), "intensity": round(900 - 600 * t, 1)})
+    label = experiment.structure
+    return {"id": experiment.id, "density": experiment.score,
+            "injection-structures": [{"id": label.database_id if label else 0,
+                                      "abbreviation": label.abbreviation if label else "",
+                                      "density": experiment.score}],
+            "path": path}
+
+
+class Handler(BaseHTTPRequestHandler):
+    protocol_version = "HTTP/1.1"
+    server_version = "CorvaneDemo/1.0"
+    # Idle keep-alive connections must not hold their threads for ever.
+    timeout = 120
+
+    def log_message(self, fmt, *args):
+        if not self.server.quiet:
+            BaseHTTPRequestHandler.log_message(self, fmt, *args)
+
+    @property
+    def base_url(self):
+        return "http://127.0.0.1:%d" % self.server.server_address[1]
+
+    def do_GET(self):
+        data = self.server.data
+        path, query = split_request(self.path)
+        if path == "/demo/log":
+            self._send(Answer(_read(data.log_path), "application/x-ndjson"), None)
+            return
+        data.log({"method": "GET", "path": path, "query": self.path.partition("?")[2],
+                  "user_agent": self.headers.get("User-Agent", "")})
+        fault = faults.detect(query, [path])
+        try:
+            answer, texts = data.route(self.path, self.base_url)
+            fault = fault or faults.detect([], texts)
+        except HttpError as error:
+            fault = fault if fault in ("404", "500") else None
+            answer = page("Error %d" % error.status, [html.escape(str(error))])
+            answer.status = error.status
+        except Exception as error:  # a fault of the server must not end it
+            answer = page("Error 500", [html.escape("%s: %s" % (type(error).__name__, error))])
+            answer.status = 500
+        self._send(answer, fault)
+
+    def do_POST(self):
+        self._refuse()
+
+    do_PUT = do_DELETE = do_HEAD = do_POST
+
+    def _refuse(self):
+        self.server.data.log({"method": self.command, "path": split_request(self.path)[0],
+                              "query": self.path.partition("?")[2],
+                              "user_agent": self.headers.get("User-Agent", "")})
+        answer = page("Method not allowed", ["Only GET is served."])
+        answer.status = 405
+        self._send(answer, None)
+
+    def _send(self, answer, fault):
+        body, content_type, status = answer.body, answer.content_type, answer.status
+        chunked = slow = False
+        if fault in ("404", "500"):
+            status = int(fault)
+            body, content_type = page("Error " + fault, ["Injected fault."]).body, "text/html; charset=utf-8"
+        elif fault == "html":
+            body, content_type = faults.HTML_BODY, "text/html; charset=utf-8"
+        elif fault == "truncated":
+            body = faults.truncate(body)
+        elif fault == "badcrc":
+            body = faults.bad_crc(body)
+        elif fault == "malformed":
+            body = faults.malformed(body, content_type)
+        elif fault == "chunked":
+            chunked = True
+        elif fault == "slow":
+            slow = True
+        try:
+            self.send_response(status)
+            self.send_header("Content-Type", content_type)
+            if chunked:
+                self.send_header("Transfer-Encoding", "chunked")
+            else:
+                self.send_header("Content-Length", str(len(body)))
+            self.end_headers()
+            if chunked:
+                for i in range(0, len(body), 4096):
+                    piece = body[i:i + 4096]
+                    self.wfile.write(b"%x\r\n%s\r\n" % (len(piece), piece))
+                self.wfile.write(b"0\r\n\r\n")
+            elif slow:
+                self._trickle(body)
+            else:
+                self.wfile.write(body)
+            self.wfile.flush()
+        except (BrokenPipeError, ConnectionResetError, socket.timeout):
+            self.close_connection = True
+
+    def _trickle(self, body):
+        """Small pieces with pauses, so that a client can abort in the middle."""
+        deadline = time.monotonic() + TRICKLE_LIMIT
+        for i in range(0, len(body), TRICKLE_CHUNK):
+            if time.monotonic() > deadline:
+                self.wfile.write(body[i:])
+                return
+            self.wfile.write(body[i:i + TRICKLE_CHUNK])
+            self.wfile.flush()
+            time.sleep(TRICKLE_PAUSE)
+
+
+def _read(path):
+    if not path or not os.path.exists(path):
+        return b""
+    with open(path, "rb") as stream:
+        return stream.read()
+
+
+class DemoServer(ThreadingHTTPServer):
+    daemon_threads = True
+    allow_reuse_address = True
+
+    def __init__(self, data, port, quiet=True):
+        self.data = data
+        self.quiet = quiet
+        ThreadingHTTPServer.__init__(self, ("127.0.0.1", port), Handler)
+
+    def handle_error(self, request, client_address):
+        # A client that leaves in the middle of an answer (an abort) is normal here.
+        error = sys.exc_info()[1]
+        if isinstance(error, (ConnectionError, socket.timeout)):
+            return
+        ThreadingHTTPServer.handle_error(self, request, client_address)
+

@@ -1,0 +1,189 @@
+"""Injected faults, hostile requests and the command line."""
+
+import http.client
+import io
+import json
+import os
+import socket
+import subprocess
+import sys
+import time
+import unittest
+import xml.etree.ElementTree as ET
+import zipfile
+
+import fixture
+import support
+
+server = None
+folder = None
+SERIES = None
+
+
+def setUpModule():
+    global server, folder, SERIES
+    folder = support.temporary_folder()
+    fixture.write_atlases(folder.name)
+    server = support.RunningServer([folder.name])
+    SERIES = min(server.data.catalogue(server.data.by_id[310]).series)
+
+
+def tearDownModule():
+    server.stop()
+    folder.cleanup()
+
+
+class FaultTest(unittest.TestCase):
+    def data_path(self, query=""):
+        return "/grid/0310/%d/visualize%s" % (SERIES, query)
+
+    def test_error_statuses(self):
+        for kind in ("404", "500"):
+            status, headers, body = server.get(self.data_path("?fault=" + kind))
+            self.assertEqual(status, int(kind))
+            self.assertTrue(headers["Content-Type"].startswith("text/html"))
+        self.assertEqual(server.get("/grid/0310/9990500/visualize")[0], 500)
+        self.assertEqual(server.get("/search/0310/gene?start=0&num=10&term=fault-404")[0], 404)
+
+    def test_html_instead_of_data(self):
+        status, headers, body = server.get(self.data_path("?fault=html"))
+        self.assertEqual(status, 200)
+        self.assertTrue(body.startswith(b"<"))
+        self.assertEqual(server.get("/grid/0310/9990001/visualize")[2], body)
+
+    def test_truncated_zip(self):
+        for path in (self.data_path("?fault=truncated"), "/grid/0310/9990002/visualize"):
+            status, headers, body = server.get(path)
+            self.assertEqual(status, 200)
+            self.assertEqual(int(headers["Content-Length"]), len(body))
+            with self.assertRaises(zipfile.BadZipFile):
+                zipfile.ZipFile(io.BytesIO(body)).testzip()
+
+    def test_bad_crc(self):
+        for path in (self.data_path("?fault=badcrc"), "/grid/0310/9990003/visualize"):
+            body = server.get(path)[2]
+            archive = zipfile.ZipFile(io.BytesIO(body))
+            # The directory is intact; only an entry's checksum fails.
+            self.assertIn("density.raw", archive.namelist())
+            self.assertIsNotNone(archive.testzip())
+
+    def test_malformed_documents(self):
+        body = server.get("/search/0310/gene?start=0&num=10&term=&fault=malformed")[2]
+        with self.assertRaises(ET.ParseError):
+            ET.fromstring(body)
+        body = server.get("/data/P56/projection_map/target?seedPoint=1,2,3&seedAge=P56&fault=malformed")[2]
+        with self.assertRaises(ValueError):
+            json.loads(body)
+        body = server.get("/demo/microarray?atlas=351&probes=1001&fault=malformed")[2]
+        with self.assertRaises(ValueError):
+            json.loads(body)
+
+    def test_chunked_answer_without_length(self):
+        connection = http.client.HTTPConnection("127.0.0.1", server.port, timeout=support.TIMEOUT)
+        connection.request("GET", self.data_path("?fault=chunked"))
+        response = connection.getresponse()
+        self.assertEqual(response.getheader("Transfer-Encoding"), "chunked")
+        self.assertIsNone(response.getheader("Content-Length"))
+        archive = zipfile.ZipFile(io.BytesIO(response.read()))
+        self.assertIsNone(archive.testzip())
+        connection.close()
+
+    def test_slow_trickle_can_be_abandoned(self):
+        with socket.create_connection(("127.0.0.1", server.port), timeout=support.TIMEOUT) as sock:
+            sock.sendall(b"GET %s HTTP/1.1\r\nHost: x\r\n\r\n" % self.data_path("?fault=slow").encode())
+            received = b""
+            while b"\r\n\r\n" not in received:
+                received += sock.recv(4096)
+            head, _, body = received.partition(b"\r\n\r\n")
+            length = int([l for l in head.split(b"\r\n") if l.lower().startswith(b"content-length")][0]
+                         .split(b":")[1])
+            time.sleep(0.3)
+            sock.settimeout(0.2)
+            try:
+                body += sock.recv(65536)
+            except socket.timeout:
+                pass
+            self.assertLess(len(body), length)
+        # Leaving in the middle does not harm the server.
+        self.assertEqual(server.get("/Corvane2/atlases.xml")[0], 200)
+
+
+class HostileRequestTest(unittest.TestCase):
+    def test_other_methods_are_refused(self):
+        connection = http.client.HTTPConnection("127.0.0.1", server.port, timeout=support.TIMEOUT)
+        connection.request("POST", "/Corvane2/atlases.xml", body=b"x")
+        self.assertEqual(connection.getresponse().status, 405)
+        connection.close()
+
+    def test_garbage_request_line(self):
+        with socket.create_connection(("127.0.0.1", server.port), timeout=support.TIMEOUT) as sock:
+            sock.sendall(b"\x00\xffNONSENSE\r\n\r\n")
+            sock.settimeout(support.TIMEOUT)
+            answer = sock.recv(100)
+            # Either an error status or a closed connection; never a served page.
+            self.assertNotIn(b" 200 ", answer)
+            self.assertTrue(answer == b"" or b"rror" in answer, answer)
+        self.assertEqual(server.get("/Corvane2/mac-appcast.xml")[0], 200)
+
+    def test_odd_paths(self):
+        for path in ("/grid/0310/%d/visualize/../../../etc/passwd" % SERIES, "/%00", "/tiles/" + "a" * 5000,
+                     "/tiles/../../Info.xml/ImageProperties.xml", "/demo/microarray?atlas=x"):
+            self.assertIn(server.get(path)[0], (400, 404), path)
+
+    def test_listens_on_loopback_only(self):
+        self.assertEqual(server.server.server_address[0], "127.0.0.1")
+
+
+class AtlasFolderTest(unittest.TestCase):
+    def test_broken_atlases_are_skipped_and_missing_volumes_tolerated(self):
+        with support.temporary_folder() as root:
+            fixture.write_atlas(os.path.join(root, "good"), 310, "0310", "Good", ["P56"], ["0310"])
+            os.remove(os.path.join(root, "good", "Spaces", "P56", "Annotation"))
+            os.remove(os.path.join(root, "good", "Spaces", "P56", "Atlas"))
+            for name, text in (("broken", "<atlas name=\"x\" id=\"7\""), ("no-id", "<atlas name=\"y\"/>")):
+                os.makedirs(os.path.join(root, name))
+                with open(os.path.join(root, name, "Info.xml"), "w") as out:
+                    out.write(text)
+            local = support.RunningServer([root])
+            try:
+                self.assertEqual([a.id for a in local.data.atlases], [310])
+                body = local.get("/search/0310/gene?start=0&num=1&term=")[2]
+                sid = ET.fromstring(body).findtext("gene/image-series/image-series/id")
+                archive = zipfile.ZipFile(io.BytesIO(local.get("/grid/0310/%s/visualize" % sid)[2]))
+                self.assertEqual(len(archive.read("intensity.raw")), 12 * 8 * 10)
+                status, _, tile = local.get("/tiles/sections/310/P56/coronal/0/TileGroup/0-0-0.jpg")
+                self.assertEqual(status, 200)
+                self.assertEqual(max(support.decode_jpeg(tile)[2]) > 200, True)
+            finally:
+                local.stop()
+
+
+class CommandLineTest(unittest.TestCase):
+    def test_port_zero_prints_the_port_first(self):
+        process = subprocess.Popen([sys.executable, support.SCRIPT, "--atlases", folder.name, "--port", "0"],
+                                   stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+        try:
+            port = int(process.stdout.readline())
+            self.assertGreater(port, 0)
+            connection = http.client.HTTPConnection("127.0.0.1", port, timeout=support.TIMEOUT)
+            connection.request("GET", "/Corvane2/atlases.xml")
+            self.assertEqual(connection.getresponse().status, 200)
+            connection.close()
+        finally:
+            process.terminate()
+            process.wait(support.TIMEOUT)
+            process.stdout.close()
+            process.stderr.close()
+
+    def test_bad_arguments(self):
+        done = subprocess.run([sys.executable, support.SCRIPT, "--atlases", os.path.join(folder.name, "none")],
+                              stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=support.TIMEOUT)
+        self.assertEqual(done.returncode, 2)
+        done = subprocess.run([sys.executable, support.SCRIPT, "--port", str(server.port)],
+                              stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=support.TIMEOUT)
+        self.assertEqual(done.returncode, 1)
+        self.assertIn(b"Cannot listen", done.stderr)
+
+
+if __name__ == "__main__":
+    unittest.main()

@@ -53,6 +53,7 @@ Mesh CorticalSurface::Build(const AtlasContext& c, int side, const std::vector<S
     const BrainModel& model = c.model;
     const int cortex = model.Find("Cx");
     const int fallback = model.Find("Iso") >= 0 ? model.Find("Iso") : cortex;
+    const int ventral = model.Find("PIR");
     const double centre[3] = {0.40, 0.42, 0.5 + side * 0.27}, radius[3] = {0.28, 0.30, 0.20};
     double toView[3];
     for (int a = 0; a < 3; ++a)
@@ -63,13 +64,16 @@ Mesh CorticalSurface::Build(const AtlasContext& c, int side, const std::vector<S
     CubeSphere(c.profile.coarse ? 6 : 16, directions, mesh.quads);
     std::vector<std::array<double, 3>> cortexPoints;
     for (const auto& d : directions) {
-        // The cortical point that this vertex stands for: medial faces map to the medial cortex.
-        const std::array<double, 3> n{0.40 + 0.27 * d[0], 0.42 + 0.30 * d[1],
-                                      0.5 + side * (0.04 + 0.36 * (0.5 + 0.5 * side * d[2]))};
+        // The cortical point that this vertex stands for, in the cortical shell of the cerebrum: medial
+        // faces map to the medial cortex, lateral faces to the lateral cortex.
+        double e[3] = {d[0], d[1], side * (0.1 + 0.9 * (0.5 + 0.5 * side * d[2]))};
+        const double el = std::sqrt(e[0] * e[0] + e[1] * e[1] + e[2] * e[2]);
+        const std::array<double, 3> n{0.40 + 0.9 * 0.30 * e[0] / el, 0.42 + 0.9 * 0.36 * e[1] / el,
+                                      0.5 + 0.9 * 0.44 * e[2] / el};
         cortexPoints.push_back(n);
         int s = model.Classify(n[0], n[1], n[2]);
         if (s < 0 || !model.InSubtree(s, cortex))
-            s = fallback;
+            s = n[1] > 0.5 && ventral >= 0 ? ventral : fallback;
         std::array<float, 3> p{}, normal{};
         double length = 0.0;
         for (int a = 0; a < 3; ++a) {

@@ -1,0 +1,34 @@
+#include "core/ByteOrder.h"
+
+#include <cstdint>
+
+namespace
+{
+bool HostIsLittleEndian()
+{
+    const std::uint16_t probe = 1;
+    return *reinterpret_cast<const unsigned char*>(&probe) == 1;
+}
+}
+
+void SwapByteRange(short* data, int count)
+{
+    if (HostIsLittleEndian() || !data)
+        return;
+    for (int i = 0; i < count; ++i)
+    {
+        const auto v = static_cast<std::uint16_t>(data[i]);
+        data[i] = static_cast<short>(static_cast<std::uint16_t>((v >> 8) | (v << 8)));
+    }
+}
+
+void ReverseLongWordRange(int* data, int count)
+{
+    if (HostIsLittleEndian() || !data)
+        return;
+    for (int i = 0; i < count; ++i)
+    {
+        const auto v = static_cast<std::uint32_t>(data[i]);
+        data[i] = static_cast<int>((v >> 24) | ((v >> 8) & 0xff00u) | ((v << 8) & 0xff0000u) | (v << 24));
+    }
+}

@@ -58,7 +58,9 @@ void TaskProgress::SetNumSteps(int numSteps)
 
 void TaskProgress::Increment()
 {
-    SetProgress(m_stageProgress.load() + m_stepFraction.load());
+    // The stage progress counts steps (GetProgress weighs it by the step fraction),
+    // so one step more is one unit more.
+    SetProgress(m_stageProgress.load() + 1.0f);
 }
 
 void TaskProgress::IncrementStage()

@@ -23,7 +23,8 @@ public:
 
     // Set before the work starts; either may be null.
     virtual void SetCallback(Callback callback, void* userData);
-    // Progress within the current stage, clamped to 0..100; calls the callback.
+    // Progress within the current stage, counted in steps (a percentage with the
+    // default 100 steps), clamped to 0..100; calls the callback.
     virtual void SetProgress(float value);
     // No callback.
     virtual void SetMessage(const char* text);

@@ -4,6 +4,43 @@
 
 #include <utility>
 
+#include <expat.h>
+
+// The C callbacks. A handler's exception must not unwind through expat's frames:
+// it is kept, expat is stopped, and Parse rethrows it.
+struct XMLParserCallbacks
+{
+    template <typename Call> static void Forward(void* userData, Call&& call)
+    {
+        XMLParser& parser = *static_cast<XMLParser*>(userData);
+        // expat may still deliver an event or two after being stopped.
+        if (!parser.m_handler || parser.m_pendingException)
+            return;
+        try
+        {
+            call(*parser.m_handler);
+        }
+        catch (...)
+        {
+            parser.m_pendingException = std::current_exception();
+            XML_StopParser(parser.m_parser, XML_FALSE);
+        }
+    }
+
+    static void XMLCALL StartElement(void* userData, const XML_Char* name, const XML_Char** attributes)
+    {
+        Forward(userData, [&](XMLElementHandler& handler) { handler.StartElement(name, attributes); });
+    }
+    static void XMLCALL EndElement(void* userData, const XML_Char* name)
+    {
+        Forward(userData, [&](XMLElementHandler& handler) { handler.EndElement(name); });
+    }
+    static void XMLCALL CharacterData(void* userData, const XML_Char* text, int length)
+    {
+        Forward(userData, [&](XMLElementHandler& handler) { handler.DataHandler(text, length); });
+    }
+};
+
 XMLParser::XMLParser(XMLElementHandler* handler) : m_handler(handler)
 {
 }
@@ -26,8 +63,8 @@ bool XMLParser::Parse(const char* data, int length, bool isFinal)
         if (!m_parser)
             return false;
         XML_SetUserData(m_parser, this);
-        XML_SetElementHandler(m_parser, &XMLParser::OnStartElement, &XMLParser::OnEndElement);
-        XML_SetCharacterDataHandler(m_parser, &XMLParser::OnCharacterData);
+        XML_SetElementHandler(m_parser, &XMLParserCallbacks::StartElement, &XMLParserCallbacks::EndElement);
+        XML_SetCharacterDataHandler(m_parser, &XMLParserCallbacks::CharacterData);
     }
     const bool accepted = length >= 0 && XML_Parse(m_parser, data, length, isFinal ? 1 : 0) == XML_STATUS_OK;
 
@@ -40,39 +77,6 @@ bool XMLParser::Parse(const char* data, int length, bool isFinal)
     if (isFinal)
         FreeParser();
     return accepted;
-}
-
-template <typename Call> void XMLParser::Forward(Call&& call)
-{
-    // expat may still deliver an event or two after being stopped.
-    if (!m_handler || m_pendingException)
-        return;
-    try
-    {
-        call(*m_handler);
-    }
-    catch (...)
-    {
-        m_pendingException = std::current_exception();
-        XML_StopParser(m_parser, XML_FALSE);
-    }
-}
-
-void XMLCALL XMLParser::OnStartElement(void* userData, const XML_Char* name, const XML_Char** attributes)
-{
-    static_cast<XMLParser*>(userData)->Forward(
-        [&](XMLElementHandler& handler) { handler.StartElement(name, attributes); });
-}
-
-void XMLCALL XMLParser::OnEndElement(void* userData, const XML_Char* name)
-{
-    static_cast<XMLParser*>(userData)->Forward([&](XMLElementHandler& handler) { handler.EndElement(name); });
-}
-
-void XMLCALL XMLParser::OnCharacterData(void* userData, const XML_Char* text, int length)
-{
-    static_cast<XMLParser*>(userData)->Forward(
-        [&](XMLElementHandler& handler) { handler.DataHandler(text, length); });
 }
 
 void XMLParser::FreeParser()

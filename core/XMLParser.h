@@ -2,9 +2,8 @@
 
 #include <exception>
 
-#include <expat.h>
-
 class XMLElementHandler;
+struct XML_ParserStruct;
 
 // Event-style XML reading with expat, chunk by chunk as the bytes arrive.
 class XMLParser
@@ -27,16 +26,11 @@ public:
     virtual bool Parse(const char* data, int length, bool isFinal);
 
 private:
-    static void XMLCALL OnStartElement(void* userData, const XML_Char* name, const XML_Char** attributes);
-    static void XMLCALL OnEndElement(void* userData, const XML_Char* name);
-    static void XMLCALL OnCharacterData(void* userData, const XML_Char* text, int length);
+    friend struct XMLParserCallbacks;
 
-    // Runs one handler call; an exception stops expat and is kept for Parse to rethrow,
-    // because it must not unwind through expat's frames.
-    template <typename Call> void Forward(Call&& call);
     void FreeParser();
 
     XMLElementHandler* m_handler;
-    XML_Parser m_parser = nullptr;
+    XML_ParserStruct* m_parser = nullptr;
     std::exception_ptr m_pendingException;
 };

@@ -1,5 +1,6 @@
 #include "core/JSONElementHandler.h"
 #include "core/JSONParser.h"
+#include "core/UserCancelledOperationException.h"
 
 #include "ChunkFeeder.h"
 
@@ -222,6 +223,19 @@ TEST(JSONParser, HandlerExceptionStopsTheParseAndReachesTheCaller)
         EXPECT_TRUE(ParseWhole(parser, "{}"));
         EXPECT_EQ(2u, next.events.size());
     }
+}
+
+TEST(JSONParser, ExceptionOfAnyTypeFromTheCompletionReachesTheCaller)
+{
+    // A bare number is only known to be complete when the document ends.
+    class CancellingHandler : public JSONElementHandler
+    {
+    public:
+        bool Value(const char*, unsigned int) override { throw UserCancelledOperationException(); }
+    } handler;
+    JSONParser parser(&handler);
+    EXPECT_TRUE(parser.Parse("42", 2, false));
+    EXPECT_THROW(parser.Parse("", 0, true), UserCancelledOperationException);
 }
 
 TEST(JSONParser, NeedsAHandler)

@@ -31,8 +31,8 @@ struct Band {
     int end;
 };
 
-// Acc holds a whole weighted sum: 16 bits where 255 × the tap sum fits (vectors twice as wide),
-// else 32 bits.
+// Voxels are widened to 16 bits, where every product of a tap and a voxel fits. Acc holds a whole
+// weighted sum: 16 bits where 255 × the tap sum fits (vectors twice as wide), else 32 bits.
 template <typename Acc>
 class BandFilter {
 public:
@@ -65,7 +65,7 @@ public:
 private:
     void Gather(const unsigned char* in, int count)
     {
-        Acc* row = m_padded.data() + static_cast<std::size_t>(m_half) * m_group;
+        std::uint16_t* row = m_padded.data() + static_cast<std::size_t>(m_half) * m_group;
         if (m_group == 1) {
             for (int j = 0; j < m_band.lineLength; ++j)
                 row[j] = in[j * m_band.voxelStep];
@@ -91,10 +91,10 @@ private:
             const int n = rows * m_group;
             std::fill(sums, sums + n, Acc(0));
             for (int k = 0; k < m_size; ++k) {
-                const Acc tap = m_taps[k];
-                const Acc* in = m_padded.data() + static_cast<std::size_t>(j0 + k) * m_group;
+                const std::uint16_t tap = m_taps[k];
+                const std::uint16_t* in = m_padded.data() + static_cast<std::size_t>(j0 + k) * m_group;
                 for (int i = 0; i < n; ++i)
-                    sums[i] = static_cast<Acc>(sums[i] + tap * in[i]);
+                    sums[i] = static_cast<Acc>(sums[i] + static_cast<std::uint16_t>(tap * in[i]));
             }
             Scatter(out + j0 * m_band.voxelStep, rows, count);
         }
@@ -125,8 +125,8 @@ private:
     const int m_half;
     const unsigned m_shift;
     const int m_group;
-    const std::vector<Acc> m_taps;
-    std::vector<Acc> m_padded;
+    const std::vector<std::uint16_t> m_taps;
+    std::vector<std::uint16_t> m_padded;
     std::vector<Acc> m_sums;
 };
 

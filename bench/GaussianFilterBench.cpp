@@ -104,7 +104,8 @@ int main(int argc, char** argv)
         boost::filesystem::temp_directory_path() / boost::filesystem::unique_path("corvane-bench-%%%%-%%%%");
     boost::filesystem::create_directories(folder);
     const std::string path = (folder / "volume.raw").string();
-    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(volume.data()), std::streamsize(volume.size()));
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(volume.data()), std::streamsize(volume.size()));
 
     std::printf("Gaussian filter, %u x %u x %u 8-bit voxels, best of %d; Mvox/s (higher is better)\n", size[0], size[1],
                 size[2], repeats);
@@ -123,9 +124,9 @@ int main(int argc, char** argv)
         const double all = BestSeconds(repeats, [&] { GaussianFilter3D(volume.data(), size, result, scale, 0); });
         const auto found = scipy.find(scale);
         const ScipyTimes theirs = found == scipy.end() ? ScipyTimes{} : found->second;
-        const char* equal = found == scipy.end() ? "no scipy"
+        const char* equal = found == scipy.end()                                          ? "no scipy"
                             : SameAsFile(result, path + ".scale" + std::to_string(scale)) ? "yes"
-                                                                                             : "NO";
+                                                                                          : "NO";
         auto rate = [voxels](double seconds) { return seconds > 0 ? voxels / seconds / 1e6 : 0.0; };
         auto ratio = [](double theirs, double ours) { return ours > 0 ? theirs / ours : 0.0; };
         std::printf("%5d %10.1f %10.1f %10.1f %10.1f | %12.2f %12.2f %14.2f %14.2f %s\n", scale, rate(one), rate(all),

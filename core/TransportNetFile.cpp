@@ -109,8 +109,10 @@ void TransportNetFile::ConnectionFinished()
     ++callbackDepth;
     if (listener)
     {
+        // A stored empty body is still a body: point at something, so that null keeps meaning "not stored".
+        static const unsigned char noBytes = 0;
         if (storeData)
-            listener->DownloadComplete(body.data(), body.size());
+            listener->DownloadComplete(body.empty() ? &noBytes : body.data(), body.size());
         else
             listener->DownloadComplete(nullptr, 0);
     }

@@ -1,10 +1,12 @@
 #include "platform/QtNetConnection.h"
 
+#include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
 
-QtNetConnection::QtNetConnection(QNetworkReply* reply, NetConnectionClient* client)
-    : reply(reply), client(client), alive(std::make_shared<bool>(true))
+QtNetConnection::QtNetConnection(std::unique_ptr<QNetworkAccessManager> manager, QNetworkReply* reply,
+                                 NetConnectionClient* client)
+    : manager(manager.release()), reply(reply), client(client), alive(std::make_shared<bool>(true))
 {
     // The reply is the context object: once it is disconnected in the destructor, no handler runs again.
     QObject::connect(reply, &QNetworkReply::readyRead, reply, [this] { OnReadyRead(); });
@@ -18,6 +20,7 @@ QtNetConnection::~QtNetConnection()
     if (!reply->isFinished())
         reply->abort();
     reply->deleteLater();
+    manager->deleteLater();
 }
 
 bool QtNetConnection::ReportResponse()

@@ -19,6 +19,7 @@ public:
     ~QtNetConnection() override;
 
 private:
+    void Guarded(void (QtNetConnection::*handler)());
     void OnReadyRead();
     void OnFinished();
     // Tells the client of the response once, before its first byte or its end. False when the client

@@ -225,6 +225,26 @@ TEST_F(NetFileTest, AbortFromAListenerThatGoesAwayInItsLastCallbackIsHarmless)
     EXPECT_FALSE(transport.IsOpen());
 }
 
+TEST_F(NetFileTest, ListenerExceptionsEndTheTransferAsAFailure)
+{
+    NetFile::Create("http://h/a", &listener, true);
+    listener.onData = [] { throw std::runtime_error("Error while reading data: syntax error"); };
+    transport.client->ConnectionResponse(200, "text/xml", 0);
+    Data("<broken");
+    EXPECT_EQ((Log{"response text/xml 0", "data <broken", "failed Error while reading data: syntax error"}),
+              listener.log);
+    EXPECT_FALSE(transport.IsOpen());
+
+    // After the last callback nobody is left to tell; the transfer still goes away cleanly.
+    listener.log.clear();
+    listener.onData = nullptr;
+    listener.onComplete = [] { throw std::runtime_error("late"); };
+    NetFile::Create("http://h/a", &listener, true);
+    transport.client->ConnectionFinished();
+    EXPECT_EQ(Log{"complete  0"}, listener.log);
+    EXPECT_FALSE(transport.IsOpen());
+}
+
 TEST_F(NetFileTest, NullListenerStillRunsToItsEnd)
 {
     NetFile::Create("http://h/a", nullptr, true);

@@ -107,6 +107,28 @@ TEST(QtDefaultsStore, ReadsAHandWrittenFile)
     EXPECT_EQ(0, mode);
 }
 
+TEST(QtDefaultsStore, TextValuesKeepEveryCharacter)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath("text.ini");
+    const std::string atlasPath = "/srv/at lases,v2/@home/\xC3\xA9t\xC3\xA9;#=\"q\"";
+    {
+        QtDefaultsStore store(path);
+        store.SetValue("UserAtlasPath", atlasPath);
+        store.Synchronize();
+    }
+    {
+        QtDefaultsStore store(path);
+        EXPECT_EQ(atlasPath, store.GetValue("UserAtlasPath"));
+    }
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write("[General]\nUserAtlasPath=/srv/a,b\n");
+    file.close();
+    QtDefaultsStore handEdited(path);
+    EXPECT_EQ("/srv/a,b", handEdited.GetValue("UserAtlasPath"));
+}
+
 TEST(PlatformServices, InstallsTheQtServicesAndUninstallsThem)
 {
     {

@@ -118,23 +118,34 @@ bool JSONParser::Parse(const char* data, int length, bool isFinal)
         yajl_config(m_handle, yajl_dont_validate_strings, 1);
     }
 
-    static const unsigned char kNoData = 0;
-    const unsigned char* bytes = data ? reinterpret_cast<const unsigned char*>(data) : &kNoData;
-    const yajl_status status = yajl_parse(m_handle, bytes, static_cast<std::size_t>(length));
-    if (m_pendingException)
-        RethrowPending();
-    if (status == yajl_status_error)
-        ThrowError();
-    if (!isFinal)
-        return status == yajl_status_ok;
+    try
+    {
+        static const unsigned char kNoData = 0;
+        const unsigned char* bytes = data ? reinterpret_cast<const unsigned char*>(data) : &kNoData;
+        const yajl_status status = yajl_parse(m_handle, bytes, static_cast<std::size_t>(length));
+        if (m_pendingException)
+            RethrowPending();
+        if (status == yajl_status_error)
+            ThrowError();
+        if (!isFinal)
+            return status == yajl_status_ok;
 
-    const yajl_status completion = yajl_complete_parse(m_handle);
-    if (m_pendingException)
-        RethrowPending();
-    if (completion != yajl_status_ok)
-        ThrowError();
-    FreeHandle();
-    return status == yajl_status_ok;
+        const yajl_status completion = yajl_complete_parse(m_handle);
+        if (m_pendingException)
+            RethrowPending();
+        if (completion != yajl_status_ok)
+            ThrowError();
+        FreeHandle();
+        return status == yajl_status_ok;
+    }
+    catch (...)
+    {
+        // Only the final chunk ends a document: until then a failed one stays failed, so that
+        // later chunks of it are never read as the start of a new document.
+        if (isFinal)
+            FreeHandle();
+        throw;
+    }
 }
 
 void JSONParser::ThrowError()
@@ -152,14 +163,11 @@ void JSONParser::ThrowError()
     // The reader's text ends in a line break; the message is one line.
     while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' '))
         text.pop_back();
-    // A failed document cannot go on: the next Parse starts a new one.
-    FreeHandle();
     throw std::runtime_error("Error while reading data: " + text);
 }
 
 void JSONParser::RethrowPending()
 {
-    FreeHandle();
     std::rethrow_exception(std::exchange(m_pendingException, nullptr));
 }
 

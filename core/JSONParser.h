@@ -24,11 +24,11 @@ public:
     // next call starts a new document. A syntax error throws std::runtime_error
     // "Error while reading data: %1%". A handler answering false stops the parse:
     // a non-final call then returns false, a final call throws. An exception thrown
-    // by the handler is rethrown here. Every throw ends the document.
+    // by the handler is rethrown here. A stopped or failed document stays so (later
+    // chunks throw) until the final call, which always ends it.
     virtual bool Parse(const char* data, int length, bool isFinal);
 
-    // Throws "Error while reading data: " with the reader's short error text, and
-    // ends the document.
+    // Throws "Error while reading data: " with the reader's short error text.
     [[noreturn]] virtual void ThrowError();
 
 private:

@@ -70,8 +70,10 @@ bool XMLParser::Parse(const char* data, int length, bool isFinal)
 
     if (m_pendingException)
     {
-        // The document cannot go on after its reader failed: start afresh next time.
-        FreeParser();
+        // The stopped parser refuses the rest of the document; only its final chunk ends it, so
+        // that later chunks are never read as the start of a new document.
+        if (isFinal)
+            FreeParser();
         std::rethrow_exception(std::exchange(m_pendingException, nullptr));
     }
     if (isFinal)

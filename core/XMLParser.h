@@ -22,7 +22,8 @@ public:
     // Feeds one chunk of a document; the chunk with isFinal set ends it, and the
     // next call starts a new document. Returns false when the document is not well
     // formed; callers stop feeding and report in their own words. An exception
-    // thrown by the handler stops the parse, ends the document and is rethrown here.
+    // thrown by the handler stops the parse and is rethrown here; later chunks of
+    // that document are refused (false) until its final chunk.
     virtual bool Parse(const char* data, int length, bool isFinal);
 
 private:

@@ -170,6 +170,19 @@ TEST(JSONParser, TruncatedDocumentFailsOnlyWhenFinal)
     EXPECT_EQ(2u, next.events.size());
 }
 
+TEST(JSONParser, FailedDocumentStaysFailedUntilItsFinalChunk)
+{
+    RecordingHandler handler;
+    JSONParser parser(&handler);
+    EXPECT_EQ(0u, ErrorOf(parser, "{\"a\": }", false).find("Error while reading data: "));
+    // A complete document in the later chunks must not pass as a success.
+    EXPECT_EQ(0u, ErrorOf(parser, "{\"b\": 2}", false).find("Error while reading data: "));
+    EXPECT_EQ(0u, ErrorOf(parser, "", true).find("Error while reading data: "));
+    EXPECT_EQ((std::vector<std::string>{"{ under ", "key a"}), handler.events);
+
+    EXPECT_TRUE(ParseWhole(parser, "[]"));
+}
+
 TEST(JSONParser, MalformedAndHostileDocumentsThrow)
 {
     for (const std::string& text :
@@ -200,11 +213,13 @@ TEST(JSONParser, HandlerAnsweringFalseStopsTheParse)
     EXPECT_EQ("a=1", handler.events.back());
     // The stopped document stays in error: the next chunk raises it.
     EXPECT_EQ(0u, ErrorOf(parser, "}", false).find("Error while reading data: "));
+    EXPECT_EQ(0u, ErrorOf(parser, "", true).find("Error while reading data: "));
 
     RecordingHandler last;
     last.stopAt = "a=1";
     parser.SetHandler(&last);
     EXPECT_EQ(0u, ErrorOf(parser, "{\"a\": 1}").find("Error while reading data: "));
+    ASSERT_FALSE(last.events.empty());
     EXPECT_EQ("a=1", last.events.back());
 }
 
@@ -217,6 +232,11 @@ TEST(JSONParser, HandlerExceptionStopsTheParseAndReachesTheCaller)
         JSONParser parser(&handler);
         EXPECT_EQ("handler failed at key b", ErrorOf(parser, "{\"a\": 1, \"b\": [2], \"c\": 3}", isFinal));
         EXPECT_EQ((std::vector<std::string>{"{ under ", "key a", "a=1"}), handler.events);
+        // Before its final chunk the failed document is not over: what follows is not a new one.
+        if (!isFinal)
+        {
+            EXPECT_EQ(0u, ErrorOf(parser, "{}").find("Error while reading data: "));
+        }
 
         RecordingHandler next;
         parser.SetHandler(&next);

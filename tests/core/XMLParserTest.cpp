@@ -167,6 +167,12 @@ TEST(XMLParser, HandlerExceptionStopsTheParseAndReachesTheCaller)
         }
         const std::vector<std::string> expected = {"<a in -", "<b in a", "</b"};
         EXPECT_EQ(expected, handler.events);
+        if (!isFinal)
+        {
+            // The rest of the failed document is not read as a new one.
+            EXPECT_FALSE(ParseWhole(parser, "<c/>"));
+            EXPECT_EQ(expected, handler.events);
+        }
     }
     // The parser is ready for a new document after the failed one.
     RecordingHandler handler;

@@ -99,4 +99,8 @@ void GLShaderProgram::Bind() {
   glUseProgram(program);
 }
 
-void GLShaderProgram::Unbind() { glUseProgram(0); }
+void GLShaderProgram::Unbind() {
+  // Without GL 2.0 no program can be current, and the entry point is null.
+  if (GLEW_VERSION_2_0)
+    glUseProgram(0);
+}

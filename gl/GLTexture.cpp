@@ -119,7 +119,7 @@ void GLTexture::SetParameters(bool clampToEdge) {
 
 void GLTexture::CreateTexture() {
   if (width < 0 || height < 0)
-    throw std::invalid_argument("Texture size must not be negative.");
+    throw std::runtime_error("Texture size must not be negative.");
   glGenTextures(1, &texture);
   CheckGLError("GenTextures", true);
   glBindTexture(GL_TEXTURE_2D, texture);

@@ -10,5 +10,7 @@ build=${CORVANE_TEST_BUILD_DIR:-build-test}
 jobs=$(nproc)
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCORVANE_SANITIZE=ON -DCORVANE_TESTS=ON >/dev/null
 cmake --build "$build" -j "$jobs"
-xvfb-run -a -s "-screen 0 1280x1024x24" \
+# -noreset: Xvfb otherwise resets whenever its last client leaves, and a test process that connects
+# during the reset fails to open the display.
+xvfb-run -a -s "-screen 0 1280x1024x24 -noreset" \
   ctest --test-dir "$build" --output-on-failure -j "$jobs" --timeout 600

@@ -1,7 +1,10 @@
 #include "gl/GLInteractiveRenderer.h"
 #include "gl/GLObject.h"
 #include "gl/TimerListener.h"
+#include "gl/support/GLTestContext.h"
 #include "gl/support/RecordingDisplay.h"
+
+#include <GL/glew.h>
 
 #include <gtest/gtest.h>
 
@@ -177,6 +180,20 @@ TEST(RecordingDisplayTest, AttachingARendererStopsTheTimerAndSizesIt) {
   EXPECT_EQ(renderer.log, (std::vector<std::string>{"Initialize", "Reshape 300x200", "Display", "Reshape 320x240"}));
   EXPECT_EQ(display.displayCount, 1);
   EXPECT_EQ(display.GetWidth(), 320);
+}
+
+TEST(RecordingDisplayTest, DrawsWithTheContextCurrent) {
+  class ContextProbe : public LoggingRenderer {
+  public:
+    void Display() override { drewWithContext = glGetString(GL_VERSION) != nullptr; }
+    bool drewWithContext = false;
+  };
+  RecordingDisplay display;
+  ContextProbe renderer;
+  display.SetRenderer(&renderer);
+  GLTestContext::Instance().DoneCurrent();
+  display.Display();
+  EXPECT_TRUE(renderer.drewWithContext);
 }
 
 TEST(RecordingDisplayTest, CursorRectanglesAreAskedForAgain) {

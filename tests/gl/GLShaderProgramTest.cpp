@@ -112,6 +112,20 @@ TEST_F(GLShaderProgramTest, DestroyingAProgramWithAnUnlinkedShaderLeavesNoGLErro
   EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
 }
 
+TEST_F(GLShaderProgramTest, WithoutGL20ItRefusesShadersAndUnbindsSafely) {
+  // What glewInit leaves on a GL older than 2.0: no version flag, no shader entry points.
+  const GLboolean version = __GLEW_VERSION_2_0;
+  const PFNGLUSEPROGRAMPROC useProgram = __glewUseProgram;
+  __GLEW_VERSION_2_0 = GL_FALSE;
+  __glewUseProgram = nullptr;
+  GLShaderProgram program;
+  const std::string message = MessageOf([&] { program.LoadShader(GL_VERTEX_SHADER, kVertexShader); });
+  program.Unbind();
+  __GLEW_VERSION_2_0 = version;
+  __glewUseProgram = useProgram;
+  EXPECT_EQ(message, "OpenGL 2.0 required.");
+}
+
 TEST_F(GLShaderProgramTest, LoadsShaderFiles) {
   const std::string path = ::testing::TempDir() + "corvane_gl_test_shader.frag";
   {

@@ -248,6 +248,14 @@ TEST_F(GLTextureTest, AFailedInitializeLeavesAnEmptyTexture) {
   EXPECT_THROW(texture.BindTexture(), std::runtime_error);
 }
 
+TEST_F(GLTextureTest, ANegativeSizeFailsLikeAnyOtherInitialize) {
+  GLTexture texture(8, 8, GL_RGBA, GL_NEAREST);
+  // Callers catch the failures of textures as runtime errors.
+  EXPECT_THROW(texture.Initialize(-1, 4, GL_RGBA, GL_NEAREST), std::runtime_error);
+  EXPECT_EQ(texture.GetTexture(), 0u);
+  EXPECT_EQ(texture.GetPixelBytes(), 0u);
+}
+
 TEST_F(GLTextureTest, MovingHandsOverTheGLName) {
   GLTexture first(4, 4, GL_RGBA, GL_NEAREST);
   const unsigned int name = first.GetTexture();

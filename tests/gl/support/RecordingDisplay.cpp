@@ -8,8 +8,11 @@ RecordingDisplay::RecordingDisplay(int width, int height) : width(width), height
 
 void RecordingDisplay::Display() {
   ++displayCount;
-  if (renderer)
-    renderer->Display();
+  if (!renderer)
+    return;
+  // As a view does before drawing: the renderer may count on its context being current.
+  GLTestContext::Instance().MakeCurrent();
+  renderer->Display();
 }
 
 bool RecordingDisplay::MakeCurrent() {

@@ -9,8 +9,8 @@
 class GLRenderer;
 
 // A GLDisplay for tests: a fixed size, a timer that only the test fires, text boxes that record
-// their text, and recorded cursor rectangles. With a renderer attached, Display draws it into
-// whatever framebuffer the test has bound.
+// their text, and recorded cursor rectangles. With a renderer attached, Display makes the test
+// context current and draws it into whatever framebuffer the test has bound.
 class RecordingDisplay : public GLDisplay {
 public:
   struct CursorRect {

@@ -1,0 +1,346 @@
+#include "atlas/BrainOntology.h"
+
+#include <algorithm>
+#include <fstream>
+#include <numeric>
+#include <stdexcept>
+
+#include <boost/format.hpp>
+
+#include "atlas/BrainLabelLess.h"
+#include "atlas/DecimalText.h"
+#include "core/StringUtils.h"
+
+namespace
+{
+
+const char UTF8_BOM[] = "\xEF\xBB\xBF";
+
+std::runtime_error OntologyError(const char* message, const char* path)
+{
+    return std::runtime_error((boost::format(message) % path).str());
+}
+
+// Tables written on Windows end their lines with CR LF; the CR is no part of the last field.
+bool ReadLine(std::istream& in, std::string& line)
+{
+    if (!std::getline(in, line))
+        return false;
+    if (!line.empty() && line.back() == '\r')
+        line.pop_back();
+    return true;
+}
+
+// Union-find over label indices: a parent link inside one tree would close a cycle.
+class TreeSets
+{
+public:
+    explicit TreeSets(unsigned int n) : rep(n) { std::iota(rep.begin(), rep.end(), 0u); }
+
+    unsigned int Find(unsigned int i)
+    {
+        while (rep[i] != i)
+        {
+            rep[i] = rep[rep[i]];
+            i = rep[i];
+        }
+        return i;
+    }
+
+    bool Join(unsigned int child, unsigned int parent)
+    {
+        const unsigned int a = Find(child), b = Find(parent);
+        if (a == b)
+            return false;
+        rep[a] = b;
+        return true;
+    }
+
+private:
+    std::vector<unsigned int> rep;
+};
+
+} // namespace
+
+struct BrainOntology::Columns
+{
+    int name = -1, abbreviation = -1, parent = -1, red = -1, green = -1, blue = -1, id = -1,
+            databaseId = -1, order = -1, level = -1, meshName = -1;
+    size_t rowLength = 0;
+};
+
+BrainOntology::BrainOntology(const char* path, bool parentIsDatabaseId, bool hasHeader, bool defaultHasMesh)
+{
+    Load(path, parentIsDatabaseId, hasHeader, defaultHasMesh);
+}
+
+void BrainOntology::Load(const char* path, bool parentIsDatabaseId, bool hasHeader, bool defaultHasMesh)
+{
+    if (!path)
+        throw std::invalid_argument("Ontology file path not specified.");
+    std::ifstream file(path, std::ios::in | std::ios::binary);
+    if (!file)
+        throw OntologyError("Could not open ontology file: %1%", path);
+
+    // A file without a single data row would leave nothing to answer lookups with, so it is refused.
+    std::string line;
+    if (ReadLine(file, line) && line.compare(0, 3, UTF8_BOM) == 0)
+        line.erase(0, 3);
+    if (line.empty())
+        throw OntologyError("Could not read ontology file: %1%", path);
+
+    Columns columns;
+    std::vector<std::string> rows;
+    if (hasHeader)
+        ReadHeader(line, columns);
+    else
+    {
+        columns = Columns{0, 1, 2, 3, 4, 5, 6, 7, 8, 9, -1, 10};
+        rows.push_back(line);
+    }
+    while (ReadLine(file, line))
+    {
+        if (line.empty())
+            continue;
+        if (rows.size() == MAX_ROWS)
+            throw OntologyError("Unexpected line while reading ontology file: %1%", path);
+        rows.push_back(line);
+    }
+    if (rows.empty())
+        throw OntologyError("Could not read ontology file: %1%", path);
+
+    numLabels = static_cast<unsigned int>(rows.size()) + 1;
+    labels.assign(numLabels, AnnotationLabel(numLabels));
+    labels[0].databaseId = 0;
+
+    std::vector<std::string> parentRefs(numLabels);
+    for (unsigned int i = 1; i < numLabels; ++i)
+        ReadRow(rows[i - 1], columns, defaultHasMesh, i, path, parentRefs[i]);
+    alphabeticalOrder.resize(numLabels - 1);
+    std::iota(alphabeticalOrder.begin(), alphabeticalOrder.end(), static_cast<unsigned short>(1));
+
+    BuildValueTable();
+    SortAlphabetically();
+    LinkParents(parentRefs, parentIsDatabaseId);
+
+    labels[0].selector.Set(numLabels, true);
+    labels[0].subtreeSelector = labels[0].selector;
+
+    GeneralAnnotationSelector<unsigned long long> seen(numLabels, false);
+    CalculateParentsAndChildren(&labels[1], seen, 0);
+    labels[1].shortName = labels[1].name;
+}
+
+void BrainOntology::ReadHeader(const std::string& line, Columns& columns) const
+{
+    std::vector<std::string> fields;
+    StringUtils::SplitLine(line, fields, ',');
+    const std::pair<const char*, int Columns::*> known[] = {
+        {"name", &Columns::name},       {"abbreviation", &Columns::abbreviation},
+        {"parent", &Columns::parent},   {"red", &Columns::red},
+        {"green", &Columns::green},     {"blue", &Columns::blue},
+        {"id", &Columns::id},           {"database_id", &Columns::databaseId},
+        {"order", &Columns::order},     {"level", &Columns::level},
+        {"mesh_name", &Columns::meshName}};
+    for (size_t f = 0; f < fields.size(); ++f)
+        for (const auto& [key, column] : known)
+            if (fields[f] == key)
+                columns.*column = static_cast<int>(f);
+    if (columns.abbreviation < 0 || columns.parent < 0 || columns.id < 0)
+        throw std::runtime_error("Ontology file is missing required fields.");
+    columns.rowLength = fields.size();
+}
+
+void BrainOntology::ReadRow(const std::string& line, const Columns& columns, bool defaultHasMesh,
+                                                        unsigned int index, const std::string& path, std::string& parentRef)
+{
+    std::vector<std::string> fields;
+    StringUtils::SplitLine(line, fields, ',');
+    if (fields.size() < columns.rowLength)
+        throw OntologyError("Unexpected line while reading ontology file: %1%", path.c_str());
+
+    AnnotationLabel& label = labels[index];
+    label.abbreviation = fields[columns.abbreviation];
+    label.annotationValue = static_cast<unsigned short>(DecimalLong(fields[columns.id]));
+    if (columns.name >= 0)
+        label.name = fields[columns.name];
+    const int colorColumns[3] = {columns.red, columns.green, columns.blue};
+    for (int c = 0; c < 3; ++c)
+        if (colorColumns[c] >= 0)
+            label.color[c] = static_cast<unsigned char>(DecimalLong(fields[colorColumns[c]]));
+    if (columns.databaseId >= 0)
+        label.databaseId = StringUtils::ParseUint(fields[columns.databaseId]);
+    if (columns.order >= 0)
+        label.order = DecimalInt(fields[columns.order]);
+    if (columns.level >= 0)
+        label.level = DecimalInt(fields[columns.level]);
+    if (columns.meshName >= 0)
+        label.meshName = fields[columns.meshName];
+    else
+    {
+        label.meshName = label.abbreviation;
+        std::replace(label.meshName.begin(), label.meshName.end(), '/', '_');
+    }
+    label.hasMesh = defaultHasMesh;
+    label.index = index;
+    abbreviationMap[label.abbreviation] = &label;
+    databaseIdMap[label.databaseId] = &label;
+    parentRef = fields[columns.parent];
+}
+
+void BrainOntology::BuildValueTable()
+{
+    unsigned short largest = 0;
+    for (const AnnotationLabel& label : labels)
+        largest = std::max(largest, label.annotationValue);
+    valueTable.assign(static_cast<size_t>(largest) + 1, 0);
+    for (const AnnotationLabel& label : labels)
+        valueTable[label.annotationValue] = static_cast<unsigned short>(label.index);
+}
+
+void BrainOntology::SortAlphabetically()
+{
+    // Stable, so that names equal but for case keep their file order on every platform.
+    std::stable_sort(alphabeticalOrder.begin(), alphabeticalOrder.end(), BrainLabelLess(*this));
+    alphabeticalOrder.push_back(0);
+}
+
+void BrainOntology::LinkParents(const std::vector<std::string>& parentRefs, bool parentIsDatabaseId)
+{
+    TreeSets trees(numLabels);
+    for (unsigned int i = 1; i < numLabels; ++i)
+    {
+        AnnotationLabel& label = labels[i];
+        AnnotationLabel* parent = nullptr;
+        const std::string& ref = parentRefs[i];
+        if (parentIsDatabaseId)
+        {
+            const unsigned long id = ref.empty() ? 0 : StringUtils::ParseUint(ref);
+            const auto found = id != 0 ? databaseIdMap.find(id) : databaseIdMap.end();
+            if (found != databaseIdMap.end())
+                parent = found->second;
+        }
+        else if (!ref.empty())
+        {
+            const auto found = abbreviationMap.find(ref);
+            if (found != abbreviationMap.end())
+                parent = found->second;
+        }
+
+        // A link that would make a structure its own ancestor counts as an undefined parent.
+        if (!parent || !trees.Join(i, parent->index))
+        {
+            label.shortName = label.name;
+            continue;
+        }
+        label.parent = parent;
+        parent->children.push_back(&label);
+        const std::string lowerName = StringUtils::ToLowerCase(label.name);
+        const std::string prefix = StringUtils::ToLowerCase(parent->name) + ", ";
+        label.shortName = lowerName.compare(0, prefix.size(), prefix) == 0 ? label.name.substr(prefix.size())
+                                                                                                                                                  : label.name;
+    }
+}
+
+GeneralAnnotationSelector<unsigned long long>
+BrainOntology::CalculateParentsAndChildren(AnnotationLabel* label,
+                                                                                      GeneralAnnotationSelector<unsigned long long>& seen, int depth)
+{
+    // Walked with an explicit stack: an ontology may be tens of thousands of levels deep.
+    struct Frame
+    {
+        AnnotationLabel* label;
+        int depth;
+        size_t next;
+    };
+    std::vector<Frame> stack{{label, depth, 0}};
+    seen.Set(label->index, true);
+    while (!stack.empty())
+    {
+        Frame& frame = stack.back();
+        AnnotationLabel* current = frame.label;
+        if (frame.next < current->children.size())
+        {
+            AnnotationLabel* child = current->children[frame.next++];
+            if (current->level <= AnnotationLabel::LEVEL_UNSET)
+                current->level = frame.depth;
+            if (seen.IsSet(child->index))
+                continue;
+            seen.Set(child->index, true);
+            stack.push_back({child, frame.depth + 1, 0});
+            continue;
+        }
+        current->subtreeSelector.Set(current->index, true);
+        current->selector.Set(current->index, true);
+        stack.pop_back();
+        if (!stack.empty())
+        {
+            AnnotationLabel* parent = stack.back().label;
+            parent->subtreeSelector.Merge(current->subtreeSelector);
+            parent->childrenSelector.Merge(current->selector);
+        }
+    }
+    return label->subtreeSelector;
+}
+
+const AnnotationLabel* BrainOntology::GetAnnotationLabel(unsigned short value) const
+{
+    return value < valueTable.size() ? &labels[valueTable[value]] : &labels[0];
+}
+
+const AnnotationLabel* BrainOntology::GetAnnotationLabel(const std::string& abbreviation) const
+{
+    const auto found = abbreviationMap.find(abbreviation);
+    return found != abbreviationMap.end() ? found->second : &labels[0];
+}
+
+const AnnotationLabel* BrainOntology::GetAnnotationLabelByIndex(unsigned int index) const
+{
+    return index < numLabels ? &labels[index] : &labels[0];
+}
+
+const AnnotationLabel* BrainOntology::GetAnnotationLabelByAlphabeticalIndex(unsigned int position) const
+{
+    return position < alphabeticalOrder.size() ? &labels[alphabeticalOrder[position]] : &labels[0];
+}
+
+const AnnotationLabel* BrainOntology::GetAnnotationLabelByDatabaseId(unsigned long id) const
+{
+    const auto found = databaseIdMap.find(id);
+    return found != databaseIdMap.end() ? found->second : &labels[0];
+}
+
+void BrainOntology::SetAnnotationAtIndexHasSpatialObject(unsigned int index, bool hasMesh, bool withAncestors)
+{
+    if (index >= numLabels)
+        return;
+    for (AnnotationLabel* label = &labels[index]; label; label = withAncestors ? label->parent : nullptr)
+        label->hasMesh = hasMesh;
+}
+
+bool BrainOntology::SetAnnotationWithDatabaseIdHasSpatialObject(unsigned int id, bool hasMesh)
+{
+    const auto found = databaseIdMap.find(id);
+    if (found == databaseIdMap.end())
+        return false;
+    found->second->hasMesh = hasMesh;
+    return true;
+}
+
+void BrainOntology::SelectorToLabelList(const GeneralAnnotationSelector<unsigned long long>& selector,
+                                                                                std::vector<const AnnotationLabel*>& list) const
+{
+    list.clear();
+    for (const AnnotationLabel& label : labels)
+        if (label.selector.Intersects(selector))
+            list.push_back(&label);
+}
+
+GeneralAnnotationSelector<unsigned long long> BrainOntology::SelectorForLevel(int level) const
+{
+    GeneralAnnotationSelector<unsigned long long> result(numLabels, false);
+    for (const AnnotationLabel& label : labels)
+        if (label.level == level)
+            result.Merge(label.selector);
+    return result;
+}

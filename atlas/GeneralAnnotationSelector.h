@@ -1,0 +1,87 @@
+#pragma once
+
+#include <algorithm>
+#include <climits>
+#include <stdexcept>
+#include <vector>
+
+// A dense set of ontology label indices. Every label owns three of these (itself, its subtree, its
+// children) and the rest of the program names any choice of structures with one, so the set
+// operations work a whole word at a time.
+template <typename Word>
+class GeneralAnnotationSelector
+{
+public:
+    GeneralAnnotationSelector(unsigned int maxIndex, bool allSet)
+        : words((maxIndex >> SHIFT) + 1, allSet ? ~Word(0) : Word(0))
+    {
+    }
+
+    void Set(unsigned int index, bool value)
+    {
+        const unsigned int word = index >> SHIFT;
+        if (word >= words.size())
+            throw std::invalid_argument("Index exceeds selector length.");
+        const Word bit = Word(1) << (index & (BITS - 1));
+        if (value)
+            words[word] |= bit;
+        else
+            words[word] &= ~bit;
+    }
+
+    void Set(GeneralAnnotationSelector other, bool value)
+    {
+        EqualiseLength(other);
+        for (size_t i = 0; i < words.size(); ++i)
+        {
+            if (value)
+                words[i] |= other.words[i];
+            else
+                words[i] &= ~other.words[i];
+        }
+    }
+
+    void Merge(GeneralAnnotationSelector other) { Set(std::move(other), true); }
+
+    bool Intersects(const GeneralAnnotationSelector& other) const
+    {
+        const size_t common = std::min(words.size(), other.words.size());
+        for (size_t i = 0; i < common; ++i)
+            if (words[i] & other.words[i])
+                return true;
+        return false;
+    }
+
+    bool IsSet(unsigned int index) const
+    {
+        const unsigned int word = index >> SHIFT;
+        return word < words.size() && (words[word] >> (index & (BITS - 1))) & Word(1);
+    }
+
+    bool IsEmpty() const
+    {
+        return std::all_of(words.begin(), words.end(), [](Word w) { return w == 0; });
+    }
+
+    size_t GetNumWords() const { return words.size(); }
+    const std::vector<Word>& GetWords() const { return words; }
+
+    bool operator==(const GeneralAnnotationSelector& other) const { return words == other.words; }
+    bool operator!=(const GeneralAnnotationSelector& other) const { return words != other.words; }
+
+    static constexpr unsigned int BITS = sizeof(Word) * CHAR_BIT;
+    static constexpr unsigned int SHIFT = BITS == 64 ? 6 : BITS == 32 ? 5 : BITS == 16 ? 4 : 3;
+
+private:
+    // Selectors built for different label counts meet here: the shorter one grows with empty words.
+    void EqualiseLength(GeneralAnnotationSelector& other)
+    {
+        const size_t n = std::max(words.size(), other.words.size());
+        words.resize(n, Word(0));
+        other.words.resize(n, Word(0));
+    }
+
+    std::vector<Word> words;
+};
+
+using AnnotationSelector = GeneralAnnotationSelector<unsigned long long>;

@@ -1,0 +1,70 @@
+#pragma once
+
+#include <map>
+#include <string>
+
+class MouseMetaReader;
+
+// The section images of one experiment or atlas space, keyed by section number, with the affine
+// transforms between the 3-D reference space and the section stack.
+class ImageSeries
+{
+public:
+    enum PlaneOfSection
+    {
+        NoPlane = -1,
+        Coronal = 0,
+        Sagittal = 1
+    };
+
+    struct ImageInfo
+    {
+        int sectionNumber = 0;
+        int id = 0;
+        int width = 0;
+        int height = 0;
+        std::string imagePath;
+        std::string expressionPath;
+        int left = 0;
+        int top = 0;
+        int parentImageWidth = 0;
+        int parentImageHeight = 0;
+        int z = 0;                 // position along the cutting axis, in reference-space units
+        float tsv[6] = {};         // section to volume
+        float tvs[6] = {};         // volume to section: 2x2 matrix by rows, then the translation
+    };
+
+    ImageSeries() = default;
+    virtual ~ImageSeries() = default;
+
+    virtual void Load(const MouseMetaReader& reader);
+    virtual void Clear();
+    virtual void SetPlaneOfSection(PlaneOfSection plane);
+
+    const ImageInfo* GetImageSection(int sectionNumber) const;
+    // The image nearest to (x, y, z) and the point's column u and row v in it; null when the series is
+    // empty or the point lies farther from every section than the series' spacing allows.
+    const ImageInfo* FindImageFromPoint(float x, float y, float z, float& u, float& v) const;
+
+    const std::map<int, ImageInfo>& GetImages() const { return images; }
+    size_t GetNumImages() const { return images.size(); }
+    const std::string& GetIntensityRange() const { return intensityRange; }
+    unsigned int GetImageSeriesId() const { return imageSeriesId; }
+    unsigned int GetAtlasId() const { return atlasId; }
+    int GetPlaneOfSection() const { return planeOfSection; }
+    const float* GetTrv() const { return trv; }
+    const float* GetTvr() const { return tvr; }
+    // Set by the data-set reader for projection experiments; the scene renderer reads it.
+    float GetDisplayParameter() const { return displayParameter; }
+    void SetDisplayParameter(float value) { displayParameter = value; }
+
+private:
+    std::map<int, ImageInfo> images;
+    std::string intensityRange;
+    unsigned int imageSeriesId = 0;
+    unsigned int atlasId = 0;
+    int planeOfSection = NoPlane;
+    float trv[12] = {};
+    float tvr[12] = {};
+    float displayParameter = 0.0f;
+};

@@ -1,0 +1,35 @@
+#pragma once
+
+#include <cstddef>
+#include <vector>
+
+// A BGRA pixel buffer: 4 bytes a pixel (blue, green, red, alpha), rows from the top, each row exactly
+// width * 4 bytes with no padding. The decoded form of in-memory JPEG tiles.
+class Image2d
+{
+public:
+    Image2d() = default;
+
+    // Sets the size; the pixel bytes are kept when their count already matches (a tile slot decodes
+    // image after image of one size without reallocating), else resized with new bytes zero.
+    // Throws std::invalid_argument for a negative size.
+    void Initialize(int width, int height);
+
+    int GetWidth() const { return width; }
+    int GetHeight() const { return height; }
+
+    unsigned char* GetPixels() { return pixels.data(); }
+    const unsigned char* GetPixels() const { return pixels.data(); }
+    std::size_t GetPixelBytes() const { return pixels.size(); }
+
+    // The four bytes of the pixel at column x, row y (counted from the top); no bounds check.
+    unsigned char* GetPixel(int x, int y) { return pixels.data() + RowOffset(y) + 4 * std::size_t(x); }
+    const unsigned char* GetPixel(int x, int y) const { return pixels.data() + RowOffset(y) + 4 * std::size_t(x); }
+
+private:
+    std::size_t RowOffset(int y) const { return std::size_t(y) * std::size_t(width) * 4; }
+
+    int width = 0;
+    int height = 0;
+    std::vector<unsigned char> pixels;
+};

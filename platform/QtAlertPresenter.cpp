@@ -1,0 +1,60 @@
+#include "platform/QtAlertPresenter.h"
+
+#include <QApplication>
+#include <QMessageBox>
+#include <QPushButton>
+
+#include <iostream>
+
+namespace
+{
+
+bool HasWidgets()
+{
+    return qobject_cast<QApplication*>(QCoreApplication::instance()) != nullptr;
+}
+
+} // namespace
+
+void QtAlertPresenter::ShowAlert(const std::string& message)
+{
+    if (!HasWidgets())
+    {
+        std::cerr << message << std::endl;
+        return;
+    }
+    QWidget* parent = QApplication::activeWindow();
+    auto* box = new QMessageBox(parent);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setIcon(QMessageBox::Warning);
+    box->setTextFormat(Qt::PlainText);
+    box->setText(QString::fromStdString(message));
+    box->setStandardButtons(QMessageBox::Ok);
+    if (parent)
+        box->open(); // window-modal on the document; the caller goes on at once
+    else
+    {
+        box->setWindowModality(Qt::NonModal);
+        box->show();
+    }
+}
+
+bool QtAlertPresenter::ShowConfirmation(const std::string& message)
+{
+    if (!HasWidgets())
+    {
+        std::cerr << message << " (answered: No)" << std::endl;
+        return false;
+    }
+    QMessageBox box(QApplication::activeWindow());
+    box.setWindowModality(Qt::ApplicationModal);
+    box.setIcon(QMessageBox::Question);
+    box.setTextFormat(Qt::PlainText);
+    box.setText(QString::fromStdString(message));
+    QPushButton* no = box.addButton(QObject::tr("No"), QMessageBox::NoRole);
+    QPushButton* yes = box.addButton(QObject::tr("Yes"), QMessageBox::YesRole);
+    box.setDefaultButton(no);
+    box.setEscapeButton(no);
+    box.exec();
+    return box.clickedButton() == yes;
+}

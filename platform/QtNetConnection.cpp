@@ -1,0 +1,79 @@
+#include "platform/QtNetConnection.h"
+
+#include <QNetworkReply>
+#include <QNetworkRequest>
+
+QtNetConnection::QtNetConnection(QNetworkReply* reply, NetConnectionClient* client)
+    : reply(reply), client(client), alive(std::make_shared<bool>(true))
+{
+    // The reply is the context object: once it is disconnected in the destructor, no handler runs again.
+    QObject::connect(reply, &QNetworkReply::readyRead, reply, [this] { OnReadyRead(); });
+    QObject::connect(reply, &QNetworkReply::finished, reply, [this] { OnFinished(); });
+}
+
+QtNetConnection::~QtNetConnection()
+{
+    *alive = false;
+    QObject::disconnect(reply, nullptr, nullptr, nullptr);
+    if (!reply->isFinished())
+        reply->abort();
+    reply->deleteLater();
+}
+
+bool QtNetConnection::ReportResponse()
+{
+    if (responseReported)
+        return true;
+    const QVariant statusAttribute = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
+    if (!statusAttribute.isValid())
+        return true; // no HTTP response at all: the end reports the failure
+    responseReported = true;
+    const int status = statusAttribute.toInt();
+    std::string mimeType = reply->header(QNetworkRequest::ContentTypeHeader).toString().toStdString();
+    mimeType = mimeType.substr(0, mimeType.find(';'));
+    while (!mimeType.empty() && mimeType.back() == ' ')
+        mimeType.pop_back();
+    bool known = false;
+    const qulonglong length = reply->header(QNetworkRequest::ContentLengthHeader).toULongLong(&known);
+    const std::shared_ptr<bool> stillAlive = alive;
+    client->ConnectionResponse(status, mimeType, known ? static_cast<unsigned long>(length) : 0UL);
+    return *stillAlive;
+}
+
+void QtNetConnection::OnReadyRead()
+{
+    if (!ReportResponse())
+        return;
+    const QByteArray chunk = reply->readAll();
+    if (chunk.isEmpty())
+        return;
+    client->ConnectionData(chunk.constData(), static_cast<unsigned long>(chunk.size()));
+}
+
+void QtNetConnection::OnFinished()
+{
+    // Bytes that arrived together with the end have not been read yet.
+    if (reply->bytesAvailable() > 0)
+    {
+        const std::shared_ptr<bool> stillAlive = alive;
+        OnReadyRead();
+        if (!*stillAlive)
+            return;
+    }
+    if (!ReportResponse())
+        return;
+    const QNetworkReply::NetworkError error = reply->error();
+    if (error == QNetworkReply::NoError)
+    {
+        client->ConnectionFinished();
+        return;
+    }
+    // Our own cancellation never gets here (the handlers are disconnected first), so a cancel is the
+    // idle time-out.
+    if (error == QNetworkReply::OperationCanceledError || error == QNetworkReply::TimeoutError)
+    {
+        client->ConnectionFailed("The request timed out.");
+        return;
+    }
+    client->ConnectionFailed(reply->errorString().toStdString());
+}

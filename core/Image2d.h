@@ -15,21 +15,21 @@ public:
     // Throws std::invalid_argument for a negative size.
     void Initialize(int width, int height);
 
-    int GetWidth() const { return width; }
-    int GetHeight() const { return height; }
+    int GetWidth() const { return m_width; }
+    int GetHeight() const { return m_height; }
 
-    unsigned char* GetPixels() { return pixels.data(); }
-    const unsigned char* GetPixels() const { return pixels.data(); }
-    std::size_t GetPixelBytes() const { return pixels.size(); }
+    unsigned char* GetPixels() { return m_pixels.data(); }
+    const unsigned char* GetPixels() const { return m_pixels.data(); }
+    std::size_t GetPixelBytes() const { return m_pixels.size(); }
 
     // The four bytes of the pixel at column x, row y (counted from the top); no bounds check.
-    unsigned char* GetPixel(int x, int y) { return pixels.data() + RowOffset(y) + 4 * std::size_t(x); }
-    const unsigned char* GetPixel(int x, int y) const { return pixels.data() + RowOffset(y) + 4 * std::size_t(x); }
+    unsigned char* GetPixel(int x, int y) { return m_pixels.data() + RowOffset(y) + 4 * std::size_t(x); }
+    const unsigned char* GetPixel(int x, int y) const { return m_pixels.data() + RowOffset(y) + 4 * std::size_t(x); }
 
 private:
-    std::size_t RowOffset(int y) const { return std::size_t(y) * std::size_t(width) * 4; }
+    std::size_t RowOffset(int y) const { return std::size_t(y) * std::size_t(m_width) * 4; }
 
-    int width = 0;
-    int height = 0;
-    std::vector<unsigned char> pixels;
+    int m_width = 0;
+    int m_height = 0;
+    std::vector<unsigned char> m_pixels;
 };

@@ -3,6 +3,7 @@
 #include "core/FileUtils.h"
 #include "core/Image3dImpl.h"
 #include "core/JPEGHelpers.h"
+#include "core/OSUtils.h"
 #include "core/VolumeProgress.h"
 
 #include <boost/filesystem/path.hpp>
@@ -190,12 +191,12 @@ bool Image3d::ExportSlices(const char* path) const
     catch (...)
     {
         file.reset();
-        std::remove(path);
+        OSUtils::DeleteFile(path);
         throw;
     }
     // The data is on disk only once the file has been closed without error.
     written = std::fclose(file.release()) == 0 && written;
     if (!written)
-        std::remove(path);
+        OSUtils::DeleteFile(path);
     return written;
 }

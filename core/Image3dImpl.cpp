@@ -3,9 +3,8 @@
 #include "core/ByteOrder.h"
 #include "core/FileUtils.h"
 #include "core/GaussianFilter3D.h"
+#include "core/OSUtils.h"
 #include "core/VolumeProgress.h"
-
-#include <boost/filesystem/operations.hpp>
 
 #include <algorithm>
 #include <charconv>
@@ -20,18 +19,6 @@
 namespace
 {
 const char* const kBitDepthMismatch = "Subsample failed.  Input and output images must have the same bit depth.";
-
-bool FileExists(const std::string& path)
-{
-    std::ifstream file(path, std::ios::binary);
-    return file.is_open();
-}
-
-void DeleteFile(const std::string& path)
-{
-    boost::system::error_code ignored;
-    boost::filesystem::remove(path, ignored);
-}
 
 // The files are little-endian; on a little-endian host these calls do nothing.
 void FromLittleEndian(unsigned char*, std::size_t) {}
@@ -322,7 +309,7 @@ bool Image3dImpl<T>::Save(const char* path, TaskProgress* progress) const
             if (reporter.Update(float(z) / float(depth) * 100.0f))
             {
                 file.close();
-                DeleteFile(path);
+                OSUtils::DeleteFile(path);
                 return false;
             }
             const std::uint64_t slices = std::min(2u, depth - z);
@@ -339,7 +326,7 @@ bool Image3dImpl<T>::Save(const char* path, TaskProgress* progress) const
     catch (...)
     {
         file.close();
-        DeleteFile(path);
+        OSUtils::DeleteFile(path);
         throw;
     }
     return true;
@@ -349,7 +336,7 @@ template <typename T>
 bool Image3dImpl<T>::LoadCache(Image3dImpl& target, const std::string& path, const unsigned int* size,
                                const float* resolution) const
 {
-    return FileExists(path) && target.Load(path.c_str(), size, resolution, false, nullptr);
+    return OSUtils::FileExists(path.c_str()) && target.Load(path.c_str(), size, resolution, false, nullptr);
 }
 
 template <typename T>

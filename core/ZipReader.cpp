@@ -1,0 +1,250 @@
+#include "core/ZipReader.h"
+
+#include "core/IOStream.h"
+
+#include <zlib.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
+#include <stdexcept>
+
+namespace {
+
+const std::uint32_t END_RECORD_SIGNATURE = 0x06054b50;
+const std::uint32_t DIRECTORY_RECORD_SIGNATURE = 0x02014b50;
+const unsigned int END_RECORD_SIZE = 22;
+const unsigned int DIRECTORY_RECORD_SIZE = 46;
+const unsigned int LOCAL_HEADER_SIZE = 30;
+// The lowest position at which the backward scan still looks for the end record.
+const unsigned int LOWEST_END_RECORD_POSITION = 23;
+// Bytes read at a time by the backward scan; a long archive comment costs a few reads, not one per byte.
+const unsigned int SCAN_CHUNK = 65536;
+
+// Zip64 archives put these in the classic fields and the real numbers elsewhere; taken at face value
+// they would send the reader to the wrong place or allocate 4 GiB.
+const std::uint16_t ZIP64_COUNT = 0xFFFF;
+const std::uint32_t ZIP64_NUMBER = 0xFFFFFFFF;
+
+const char* const UNRECOGNIZED_FORMAT = "Unrecognized zip stream format";
+const char* const SPLIT_NOT_SUPPORTED = "Split zip files not supported.";
+const char* const READ_ERROR = "Error while reading zip stream.";
+
+std::uint16_t Get16(const unsigned char* p)
+{
+    return static_cast<std::uint16_t>(p[0] | (p[1] << 8));
+}
+
+std::uint32_t Get32(const unsigned char* p)
+{
+    return std::uint32_t(p[0]) | (std::uint32_t(p[1]) << 8) | (std::uint32_t(p[2]) << 16) |
+           (std::uint32_t(p[3]) << 24);
+}
+
+// Ends the inflater on every path; the success path ends it itself to see whether clean-up succeeded.
+class Inflater
+{
+public:
+    Inflater()
+    {
+        std::memset(&m_stream, 0, sizeof m_stream);
+        if (inflateInit2(&m_stream, -MAX_WBITS) != Z_OK)
+            throw std::runtime_error(READ_ERROR);
+        m_active = true;
+    }
+    ~Inflater()
+    {
+        if (m_active)
+            inflateEnd(&m_stream);
+    }
+    Inflater(const Inflater&) = delete;
+    Inflater& operator=(const Inflater&) = delete;
+
+    // Inflates all of input into exactly outputSize bytes of output in one call.
+    bool InflateExactly(unsigned char* input, unsigned int inputSize, unsigned char* output, unsigned int outputSize)
+    {
+        m_stream.next_in = input;
+        m_stream.avail_in = inputSize;
+        m_stream.next_out = output;
+        m_stream.avail_out = outputSize;
+        const int result = inflate(&m_stream, Z_FINISH);
+        return result == Z_STREAM_END && m_stream.total_out == outputSize;
+    }
+
+    bool End()
+    {
+        m_active = false;
+        return inflateEnd(&m_stream) == Z_OK;
+    }
+
+private:
+    z_stream m_stream;
+    bool m_active = false;
+};
+
+} // namespace
+
+ZipReader::ZipReader(IOStream* stream)
+    : m_stream(stream)
+{
+    if (!m_stream)
+        throw std::runtime_error("Unexpected empty I/O stream");
+    const unsigned int size = m_stream->GetSize();
+    if (size < END_RECORD_SIZE)
+        throw std::runtime_error("Unexpected end of I/O stream");
+
+    unsigned char record[END_RECORD_SIZE];
+    m_stream->Seek(FindEndRecord(size));
+    m_stream->Read(record, END_RECORD_SIZE);
+    const std::uint16_t thisDisk = Get16(record + 4);
+    const std::uint16_t directoryDisk = Get16(record + 6);
+    const std::uint16_t entriesOnDisk = Get16(record + 8);
+    const std::uint16_t entries = Get16(record + 10);
+    const std::uint32_t directorySize = Get32(record + 12);
+    const std::uint32_t directoryOffset = Get32(record + 16);
+
+    if (entries == 0 || entries == ZIP64_COUNT || entriesOnDisk == ZIP64_COUNT || thisDisk == ZIP64_COUNT ||
+        directoryDisk == ZIP64_COUNT || directorySize == ZIP64_NUMBER || directoryOffset == ZIP64_NUMBER)
+        throw std::runtime_error(UNRECOGNIZED_FORMAT);
+    // The last piece of a split archive counts its directory offset from the start of another piece.
+    if (thisDisk != 0 || directoryDisk != 0)
+        throw std::runtime_error(SPLIT_NOT_SUPPORTED);
+
+    m_stream->Seek(directoryOffset);
+    ReadDirectory(entries);
+}
+
+unsigned int ZipReader::FindEndRecord(unsigned int streamSize)
+{
+    const unsigned int top = streamSize - END_RECORD_SIZE;
+    if (top < LOWEST_END_RECORD_POSITION)
+        throw std::runtime_error(UNRECOGNIZED_FORMAT);
+
+    // Candidates are visited from the end backwards, so the record nearest the end wins even when the
+    // archive comment holds the signature's bytes.
+    std::vector<unsigned char> window;
+    unsigned int highest = top;
+    for (;;)
+    {
+        const unsigned int lowest = highest - std::min(highest - LOWEST_END_RECORD_POSITION, SCAN_CHUNK - 1);
+        window.resize(highest - lowest + 4);
+        m_stream->Seek(lowest);
+        m_stream->Read(window.data(), static_cast<unsigned int>(window.size()));
+        for (unsigned int position = highest + 1; position-- > lowest;)
+        {
+            if (Get32(window.data() + (position - lowest)) == END_RECORD_SIGNATURE)
+                return position;
+        }
+        if (lowest == LOWEST_END_RECORD_POSITION)
+            throw std::runtime_error(UNRECOGNIZED_FORMAT);
+        highest = lowest - 1;
+    }
+}
+
+void ZipReader::ReadDirectory(unsigned int entries)
+{
+    unsigned char record[DIRECTORY_RECORD_SIZE];
+    for (unsigned int i = 0; i < entries; ++i)
+    {
+        m_stream->Read(record, DIRECTORY_RECORD_SIZE);
+        if (Get32(record) != DIRECTORY_RECORD_SIGNATURE)
+            throw std::runtime_error("Invalid zip stream");
+
+        ZipItem item;
+        item.method = Get16(record + 10);
+        item.crc = Get32(record + 16);
+        item.compressedSize = Get32(record + 20);
+        item.uncompressedSize = Get32(record + 24);
+        const std::uint16_t nameLength = Get16(record + 28);
+        const std::uint16_t extraLength = Get16(record + 30);
+        const std::uint16_t commentLength = Get16(record + 32);
+        const std::uint16_t diskStart = Get16(record + 34);
+        item.localHeaderOffset = Get32(record + 42);
+
+        if (item.compressedSize == ZIP64_NUMBER || item.uncompressedSize == ZIP64_NUMBER ||
+            item.localHeaderOffset == ZIP64_NUMBER || diskStart == ZIP64_COUNT)
+            throw std::runtime_error(UNRECOGNIZED_FORMAT);
+
+        item.name.resize(nameLength);
+        if (nameLength != 0)
+            m_stream->Read(&item.name[0], nameLength);
+        m_stream->Skip(static_cast<unsigned int>(extraLength) + commentLength);
+
+        const bool supported = item.method == 0 || item.method == 8;
+        const bool emptyStored = item.method == 0 && item.uncompressedSize == 0;
+        if (item.name.empty() || !supported || emptyStored)
+            continue;
+        if (diskStart != 0)
+            throw std::runtime_error(SPLIT_NOT_SUPPORTED);
+        m_directory.push_back(std::move(item));
+    }
+}
+
+const std::vector<ZipReader::ZipItem>& ZipReader::GetDirectory() const
+{
+    return m_directory;
+}
+
+const ZipReader::ZipItem* ZipReader::SeekFile(const char* name) const
+{
+    if (!name)
+        return nullptr;
+    for (const ZipItem& item : m_directory)
+    {
+        if (item.name == name)
+            return &item;
+    }
+    return nullptr;
+}
+
+// Positions the stream at the entry's data and returns the local header's CRC-32. The whole entry must
+// lie within the stream, so no size taken from the archive allocates more than the archive holds.
+unsigned int ZipReader::SeekEntryData(const ZipItem& item)
+{
+    const std::uint64_t streamSize = m_stream->GetSize();
+    if (std::uint64_t(item.localHeaderOffset) + LOCAL_HEADER_SIZE > streamSize)
+        throw std::runtime_error("Unexpected end of I/O stream");
+    unsigned char header[LOCAL_HEADER_SIZE];
+    m_stream->Seek(item.localHeaderOffset);
+    m_stream->Read(header, LOCAL_HEADER_SIZE);
+    const unsigned int skip = static_cast<unsigned int>(Get16(header + 26)) + Get16(header + 28);
+    const std::uint64_t dataEnd = std::uint64_t(item.localHeaderOffset) + LOCAL_HEADER_SIZE + skip + item.compressedSize;
+    if (dataEnd > streamSize)
+        throw std::runtime_error("Unexpected end of I/O stream");
+    m_stream->Skip(skip);
+    return Get32(header + 14);
+}
+
+void ZipReader::Read(const ZipItem* item, unsigned char* out)
+{
+    if (!item)
+        throw std::invalid_argument("No zip entry given to read.");
+    if (!out && item->uncompressedSize != 0)
+        throw std::invalid_argument("No buffer given for the zip entry.");
+
+    const unsigned int localCrc = SeekEntryData(*item);
+    if (item->method == 0 && item->compressedSize == item->uncompressedSize)
+    {
+        m_stream->Read(out, item->uncompressedSize);
+    }
+    else
+    {
+        std::vector<unsigned char> compressed(item->compressedSize);
+        m_stream->Read(compressed.data(), item->compressedSize);
+        // An empty entry still has to prove that it inflates to nothing, so it gets a byte of room.
+        unsigned char spare = 0;
+        unsigned char* target = item->uncompressedSize != 0 ? out : &spare;
+        Inflater inflater;
+        const bool complete = inflater.InflateExactly(compressed.data(), item->compressedSize, target,
+                                                      item->uncompressedSize);
+        if (!inflater.End() || !complete)
+            throw std::runtime_error(READ_ERROR);
+    }
+
+    const unsigned int expected = item->crc != 0 ? item->crc : localCrc;
+    if (expected != 0)
+    {
+        if (crc32(0L, out, item->uncompressedSize) != expected)
+            throw std::runtime_error("CRC error while reading zip stream.");
+    }
+}

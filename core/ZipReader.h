@@ -1,0 +1,51 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+class IOStream;
+
+// Reads the central directory of a single-disk zip archive from an IOStream and extracts one entry at
+// a time, stored or deflated, into a buffer that the caller provides. Every failure is a
+// std::runtime_error with the message the user sees; errors of the stream pass through unchanged.
+// Zip64 archives and entries are refused ("Unrecognized zip stream format"), as are split archives
+// ("Split zip files not supported.").
+class ZipReader
+{
+public:
+    // One entry of the central directory.
+    struct ZipItem
+    {
+        std::string name; // file name bytes as stored, folders separated by forward slashes
+        unsigned int compressedSize = 0;
+        unsigned int uncompressedSize = 0;
+        unsigned int localHeaderOffset = 0;
+        unsigned int crc = 0;
+        unsigned short method = 0; // 0 stored, 8 deflated
+    };
+
+    // Reads the whole directory at once. The stream is not owned and must outlive the reader.
+    // Entries without a name, folders, empty stored files and entries of methods other than stored and
+    // deflated are left out of the directory.
+    explicit ZipReader(IOStream* stream);
+    virtual ~ZipReader() = default;
+
+    ZipReader(const ZipReader&) = delete;
+    ZipReader& operator=(const ZipReader&) = delete;
+
+    // The entries in the order of the central directory.
+    virtual const std::vector<ZipItem>& GetDirectory() const;
+    // The first entry whose name equals name byte for byte (case-sensitive), or null.
+    virtual const ZipItem* SeekFile(const char* name) const;
+    // Writes the item's uncompressedSize bytes to out, checked against the entry's CRC-32. A failed
+    // read leaves the reader usable for other entries; out may then hold part of the entry.
+    virtual void Read(const ZipItem* item, unsigned char* out);
+
+private:
+    unsigned int FindEndRecord(unsigned int streamSize);
+    void ReadDirectory(unsigned int entries);
+    unsigned int SeekEntryData(const ZipItem& item);
+
+    std::vector<ZipItem> m_directory;
+    IOStream* m_stream;
+};

@@ -1,0 +1,368 @@
+#!/usr/bin/env python3
+"""Runs corvane-atlasgen for the micro and tiny profiles and checks the results with check_atlas.py.
+
+    test_atlasgen.py --generator EXE --checker SCRIPT --work DIR [unittest arguments]
+"""
+
+import argparse
+import array
+import csv
+import filecmp
+import os
+import re
+import shutil
+import struct
+import subprocess
+import sys
+import unittest
+import xml.etree.ElementTree as ET
+
+GENERATOR = CHECKER = WORK = None
+
+
+def generate(profile, atlas_id, out, *extra):
+    return subprocess.run([GENERATOR, "--profile", profile, "--id", str(atlas_id), "--out", out] + list(extra),
+                          capture_output=True, text=True, timeout=240)
+
+
+def check(folder):
+    return subprocess.run([sys.executable, CHECKER, folder], capture_output=True, text=True, timeout=240)
+
+
+def fresh(name):
+    path = os.path.join(WORK, name)
+    shutil.rmtree(path, ignore_errors=True)
+    os.makedirs(os.path.dirname(path), exist_ok=True)
+    return path
+
+
+def expand_template(text, base):
+    """The template rule of the atlas configuration: %1% is the base, later placeholders move down by one."""
+    if len(text) >= 5 and text.startswith("%1%/"):
+        return re.sub(r"%(\d+)%", lambda m: base if m.group(1) == "1" else "%%%d%%" % (int(m.group(1)) - 1), text)
+    return base + text
+
+
+def ontology(folder):
+    with open(os.path.join(folder, "ontology_v2.csv"), newline="") as f:
+        return list(csv.DictReader(f))
+
+
+def same_tree(a, b):
+    """Every file of both trees exists in the other with the same bytes."""
+    comparison = filecmp.dircmp(a, b)
+    if comparison.left_only or comparison.right_only or comparison.funny_files:
+        return False
+    _, mismatch, errors = filecmp.cmpfiles(a, b, comparison.common_files, shallow=False)
+    if mismatch or errors:
+        return False
+    return all(same_tree(os.path.join(a, d), os.path.join(b, d)) for d in comparison.common_dirs)
+
+
+class GeneratorCase(unittest.TestCase):
+    def make(self, profile, atlas_id, name=None, *extra):
+        out = fresh(name or "%s-%d" % (profile, atlas_id))
+        result = generate(profile, atlas_id, out, *extra)
+        self.assertEqual(result.returncode, 0, result.stderr)
+        return out
+
+    def assertSound(self, folder):
+        result = check(folder)
+        self.assertEqual(result.returncode, 0, result.stdout + result.stderr)
+
+
+class MicroAtlases(GeneratorCase):
+    def test_every_special_id_and_a_plain_one_passes_the_checker(self):
+        for atlas_id in (7, 310, 378, 350, 351, 50000, 35100):
+            with self.subTest(atlas_id=atlas_id):
+                self.assertSound(self.make("micro", atlas_id))
+
+    def test_grid_sizes_and_bit_depth(self):
+        out = self.make("micro", 310)
+        space = os.path.join(out, "Spaces", "P56")
+        self.assertEqual(os.path.getsize(os.path.join(space, "Annotation")), 24 * 16 * 20)
+        self.assertEqual(os.path.getsize(os.path.join(space, "Atlas")), 24 * 16 * 20)
+        self.assertEqual(os.path.getsize(os.path.join(space, "Transforms", "Mapping")), 12 * 8 * 10 * 6)
+        self.assertEqual(len(os.listdir(os.path.join(space, "AtlasSlices"))), 20)
+        series = ET.parse(os.path.join(space, "coronal_images.xml")).getroot()
+        z_values = [int(i.findtext("z-value")) for i in series.iter("image")]
+        self.assertEqual(z_values, [250 + 500 * k for k in range(24)])
+
+    def test_identity_of_the_special_ids(self):
+        info = ET.parse(os.path.join(self.make("micro", 310), "Info.xml")).getroot()
+        self.assertEqual([u.get("project") for u in info.findall("urls")], ["0310", "0378"])
+        self.assertEqual([s.get("name") for s in info.iter("space")], ["P56"])
+        info = ET.parse(os.path.join(self.make("micro", 350), "Info.xml")).getroot()
+        self.assertGreaterEqual(int(info.get("version")), 4)
+        self.assertGreaterEqual(len(info.findall("space")), 2)
+        self.assertNotIn("P56", [s.get("name") for s in info.iter("space")])
+        info = ET.parse(os.path.join(self.make("micro", 7), "Info.xml")).getroot()
+        self.assertEqual(info.get("project"), "0007")
+        self.assertTrue(info.get("name").startswith("Ostrel"))
+
+    def test_templates_expand_to_server_paths_on_the_base_url(self):
+        info = ET.parse(os.path.join(self.make("micro", 310), "Info.xml")).getroot()
+        block = info.find("urls")
+        base = block.get("base")
+        self.assertEqual(base, "http://127.0.0.1:8470")
+        self.assertEqual(expand_template(block.findtext("grid"), base), base + "/grid/0310/%1%/%2%")
+        self.assertEqual(expand_template(block.findtext("geneSearch"), base),
+                         base + "/search/0310/gene?start=%1%&num=%2%&term=%3%")
+        self.assertEqual(expand_template(block.findtext("imageTile"), base), base + "/tiles/%1%")
+
+    def test_ontology_keeps_values_rows_and_ids_apart_and_has_the_pseudo_structures(self):
+        rows = ontology(self.make("micro", 310))
+        ids = {int(r["database_id"]) for r in rows}
+        self.assertTrue({9999, 10000, 10001} <= ids)
+        for row_number, r in enumerate(rows, start=1):
+            self.assertNotEqual(int(r["id"]), row_number)
+            self.assertNotEqual(int(r["id"]), int(r["database_id"]))
+            self.assertNotEqual(int(r["database_id"]), row_number)
+        self.assertEqual(sorted(int(r["id"]) for r in rows), list(range(1, len(rows) + 1)))
+        self.assertGreaterEqual(len(rows), 8)
+
+    def test_every_structure_with_voxels_has_a_surface(self):
+        out = self.make("micro", 310)
+        rows = ontology(out)
+        by_id = {r["database_id"]: r for r in rows}
+        with open(os.path.join(out, "Spaces", "P56", "Annotation"), "rb") as f:
+            present = set(f.read()) - {0}
+        covered = set()
+        for r in rows:
+            if int(r["id"]) in present:
+                while r is not None:
+                    covered.add(r["abbreviation"])
+                    r = by_id.get(r["parent"])
+        meshes = {os.path.splitext(n)[0] for n in os.listdir(os.path.join(out, "Spaces", "P56", "Meshes"))}
+        self.assertEqual(covered - meshes, set())
+
+    def test_brain_surface_matches_the_annotation_extent(self):
+        out = self.make("micro", 310)
+        with open(os.path.join(out, "Spaces", "P56", "Annotation"), "rb") as f:
+            voxels = f.read()
+        inside = [(i % 24, (i // 24) % 16, i // (24 * 16)) for i, v in enumerate(voxels) if v]
+        with open(os.path.join(out, "Spaces", "P56", "Meshes", "Br.msh"), "rb") as f:
+            data = f.read()
+        n = struct.unpack_from("<I", data)[0]
+        floats = array.array("f", data[4:4 + 24 * n])
+        for axis in range(3):
+            positions = floats[3 + axis::6]
+            lo = min(p[axis] for p in inside)
+            hi = max(p[axis] for p in inside) + 1
+            # The surface runs between the centres of inside and outside voxels (mesh units = atlas voxels).
+            self.assertAlmostEqual(min(positions), lo, delta=0.6)
+            self.assertAlmostEqual(max(positions), hi, delta=0.6)
+
+    def test_microarray_files_agree(self):
+        out = self.make("micro", 351)
+        with open(os.path.join(out, "probe_info.csv")) as f:
+            probes = len(f.read().splitlines()) - 1
+        for space in ("D351-A", "D351-B"):
+            folder = os.path.join(out, "Spaces", space)
+            with open(os.path.join(folder, "samples_columns.csv")) as f:
+                samples = len(f.read().splitlines()) - 1
+            self.assertGreater(samples, 0)
+            self.assertEqual(os.path.getsize(os.path.join(folder, "samples.raw")), probes * (samples + 2) * 4)
+            with open(os.path.join(folder, "inflated_surface_samples"), "rb") as f:
+                magic, version, count = struct.unpack("<IHI", f.read(10))
+            self.assertEqual((magic, version), (0x99118822, 1))
+            self.assertGreater(count, 0)
+            for hemisphere in ("lh", "rh"):
+                self.assertTrue(os.path.isfile(os.path.join(folder, "Meshes", hemisphere + ".inflated.amsh")))
+        self.assertTrue(any(r["level"] == "100" for r in ontology(out)))
+
+
+class TinyAtlases(GeneratorCase):
+    def test_several_ids_pass_the_checker(self):
+        for atlas_id in (310, 351, 4242):
+            with self.subTest(atlas_id=atlas_id):
+                self.assertSound(self.make("tiny", atlas_id))
+
+    def test_sixteen_bit_annotation_with_about_forty_structures(self):
+        out = self.make("tiny", 378)
+        space = os.path.join(out, "Spaces", "P56")
+        self.assertEqual(os.path.getsize(os.path.join(space, "Annotation")), 133 * 81 * 115 * 2)
+        values = array.array("H")
+        with open(os.path.join(space, "Annotation"), "rb") as f:
+            values.frombytes(f.read())
+        present = set(values) - {0}
+        rows = ontology(out)
+        self.assertGreaterEqual(len(present), 30)
+        self.assertGreaterEqual(len(rows), 40)
+        self.assertLessEqual(max(present), len(rows))
+        self.assertEqual(os.path.getsize(os.path.join(space, "Transforms", "Mapping")), 67 * 41 * 58 * 6)
+
+
+class Determinism(GeneratorCase):
+    def test_same_arguments_give_the_same_bytes(self):
+        for profile, atlas_id in (("micro", 351), ("tiny", 310)):
+            with self.subTest(profile=profile):
+                first = self.make(profile, atlas_id, "first-%s" % profile)
+                second = self.make(profile, atlas_id, "second-%s" % profile)
+                self.assertTrue(same_tree(first, second))
+
+    def test_base_url_changes_only_the_configuration(self):
+        first = self.make("micro", 378, "default-url")
+        other = self.make("micro", 378, "other-url", "--base-url", "http://example.test:9/")
+        with open(os.path.join(other, "Info.xml")) as f:
+            text = f.read()
+        self.assertIn('base="http://example.test:9"', text)
+        os.remove(os.path.join(first, "Info.xml"))
+        os.remove(os.path.join(other, "Info.xml"))
+        self.assertTrue(same_tree(first, other))
+
+
+class CommandLine(unittest.TestCase):
+    def test_bad_arguments_are_refused_without_writing(self):
+        out = fresh("refused")
+        for args in (["--profile", "huge", "--id", "3", "--out", out],
+                     ["--profile", "micro", "--id", "0", "--out", out],
+                     ["--profile", "micro", "--id", "12abc", "--out", out],
+                     ["--profile", "micro", "--id", "3"],
+                     ["--profile", "micro", "--id"],
+                     ["--profile", "micro", "--id", "3", "--out", out, "--colour", "red"]):
+            with self.subTest(args=args):
+                result = subprocess.run([GENERATOR] + args, capture_output=True, text=True, timeout=60)
+                self.assertNotEqual(result.returncode, 0)
+                self.assertIn("corvane-atlasgen", result.stderr)
+                self.assertFalse(os.path.exists(out))
+
+    def test_a_folder_of_other_files_is_left_alone(self):
+        out = fresh("occupied")
+        os.makedirs(out)
+        with open(os.path.join(out, "thesis.txt"), "w") as f:
+            f.write("precious")
+        result = generate("micro", 5, out)
+        self.assertNotEqual(result.returncode, 0)
+        self.assertIn("refusing", result.stderr)
+        self.assertEqual(os.listdir(out), ["thesis.txt"])
+        self.assertFalse(os.path.exists(out + ".atlasgen-partial"))
+
+    def test_an_earlier_atlas_is_replaced_whole(self):
+        out = fresh("replaced")
+        self.assertEqual(generate("micro", 310, out).returncode, 0)
+        result = generate("micro", 351, out)
+        self.assertEqual(result.returncode, 0, result.stderr)
+        self.assertEqual(sorted(os.listdir(os.path.join(out, "Spaces"))), ["D351-A", "D351-B"])
+        self.assertIn(out, result.stdout)
+        self.assertRegex(result.stdout, r"in \d+\.\d\d s")
+
+
+class CheckerRejects(unittest.TestCase):
+    """The checker reports each kind of damage as a problem of the right file, never with a traceback."""
+
+    @classmethod
+    def setUpClass(cls):
+        cls.base = fresh("pristine")
+        result = generate("micro", 351, cls.base)
+        assert result.returncode == 0, result.stderr
+
+    def damaged(self, name, damage, expected):
+        folder = fresh("damaged-" + name)
+        shutil.copytree(self.base, folder)
+        damage(folder)
+        result = check(folder)
+        output = result.stdout + result.stderr
+        self.assertEqual(result.returncode, 1, output)
+        self.assertNotIn("Traceback", output)
+        self.assertIn(expected, output)
+
+    @staticmethod
+    def edit(path, change):
+        with open(path, "rb") as f:
+            data = bytearray(f.read())
+        data = change(data)
+        with open(path, "wb") as f:
+            f.write(data)
+
+    def space(self, folder, *parts):
+        return os.path.join(folder, "Spaces", "D351-A", *parts)
+
+    def test_truncated_mesh(self):
+        self.damaged("truncated", lambda d: self.edit(self.space(d, "Meshes", "Br.msh"), lambda b: b[:-3]),
+                     "Br.msh: truncated")
+
+    def test_odd_strip_and_index_beyond_the_vertices(self):
+        def strip_offset(data):
+            return 4 + 24 * struct.unpack_from("<I", data)[0] + 4
+
+        def odd(b):
+            struct.pack_into("<H", b, strip_offset(b), 3)
+            return b
+
+        def beyond(b):
+            struct.pack_into("<I", b, strip_offset(b) + 2, 0xFFFFFFF0)
+            return b
+
+        self.damaged("odd-strip", lambda d: self.edit(self.space(d, "Meshes", "CH.msh"), odd), "CH.msh: strip 0 has 3")
+        self.damaged("beyond", lambda d: self.edit(self.space(d, "Meshes", "CH.msh"), beyond), "beyond")
+
+    def test_inverted_normals(self):
+        def flip(b):
+            n = struct.unpack_from("<I", b)[0]
+            vertices = array.array("f", bytes(b[4:4 + 24 * n]))
+            for i in range(len(vertices)):
+                if i % 6 < 3:
+                    vertices[i] = -vertices[i]
+            b[4:4 + 24 * n] = vertices.tobytes()
+            return b
+
+        self.damaged("normals", lambda d: self.edit(self.space(d, "Meshes", "Br.msh"), flip), "normals disagree")
+
+    def test_colored_mesh_group_of_partial_triangles(self):
+        def damage(b):
+            n = struct.unpack_from("<I", b, 8)[0]
+            struct.pack_into("<H", b, 12 + 36 * n + 4, 4)
+            return b
+
+        self.damaged("group", lambda d: self.edit(self.space(d, "Meshes", "Cx.amsh"), damage), "not whole triangles")
+
+    def test_annotation_value_outside_the_ontology(self):
+        def damage(b):
+            b[len(b) // 2] = 255
+            return b
+
+        self.damaged("value", lambda d: self.edit(self.space(d, "Annotation"), damage), "not in the ontology")
+
+    def test_missing_space_folder(self):
+        self.damaged("no-space", lambda d: shutil.rmtree(self.space(d)), "folder of an Info.xml space is missing")
+
+    def test_malformed_configuration_and_ontology(self):
+        self.damaged("info", lambda d: self.edit(os.path.join(d, "Info.xml"), lambda b: b[:len(b) // 2]), "Info.xml")
+        self.damaged("parent", lambda d: self.edit(os.path.join(d, "ontology_v2.csv"),
+                                                    lambda b: b.replace(b",2011,", b",77777,", 1)),
+                     "that no row defines")
+
+    def test_short_colormap_and_empty_mapping(self):
+        self.damaged("colormap", lambda d: self.edit(os.path.join(d, "Colormaps", "Jet.map"), lambda b: b[:-4]),
+                     "Jet.map")
+        self.damaged("mapping", lambda d: self.edit(self.space(d, "Transforms", "Mapping"), lambda b: b[:0]), "Mapping")
+
+    def test_sample_tables_that_disagree(self):
+        def move(b):
+            lines = bytes(b).decode().split("\n")
+            fields = lines[1].split(",")
+            fields[1] = "10000"   # a pseudo-structure that no voxel carries
+            lines[1] = ",".join(fields)
+            return bytearray("\n".join(lines).encode())
+
+        self.damaged("sample", lambda d: self.edit(self.space(d, "samples_columns.csv"), move),
+                     "disagrees with the annotation")
+        self.damaged("raw", lambda d: self.edit(self.space(d, "samples.raw"), lambda b: b[:-4]), "samples.raw")
+
+
+def main():
+    global GENERATOR, CHECKER, WORK
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--generator", required=True)
+    parser.add_argument("--checker", required=True)
+    parser.add_argument("--work", required=True)
+    args, rest = parser.parse_known_args()
+    GENERATOR, CHECKER, WORK = args.generator, args.checker, os.path.abspath(args.work)
+    shutil.rmtree(WORK, ignore_errors=True)
+    os.makedirs(WORK)
+    unittest.main(argv=[sys.argv[0]] + rest, verbosity=2)
+
+
+if __name__ == "__main__":
+    main()

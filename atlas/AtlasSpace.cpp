@@ -106,7 +106,7 @@ unsigned int AtlasSpace::AnnotationBitDepth()
     std::ifstream file;
     if (fs::is_regular_file(path, error))
         file.open(path, std::ios::in | std::ios::binary | std::ios::ate);
-    if (!file)
+    if (!file.is_open() || !file)
         throw std::runtime_error("Annotation file could not be opened.");
     const std::streamoff length = file.tellg();
     // 64-bit, so that a large grid cannot wrap to a count that happens to divide the file.

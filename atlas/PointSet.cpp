@@ -12,6 +12,7 @@
 #include <cstring>
 #include <cstdlib>
 #include <fstream>
+#include <memory>
 #include <stdexcept>
 #include <string>
 
@@ -188,7 +189,7 @@ void PointSet::ConvertToSpace(AtlasSpace& space)
 {
     const float* resolution = space.GetViewResolution();
     const Image3d* annotation = space.GetAnnotationImage(imageSize, gridResolution);
-    const BrainOntology* ontology = space.GetAtlas()->GetOntology().get();
+    const std::shared_ptr<const BrainOntology> ontology = space.GetAtlas()->GetOntology();
     for (Point3d& point : points)
     {
         point.x *= 100.0f / resolution[0];

@@ -29,8 +29,9 @@ void AdultMouseMetaReader::EndElement(const char* name)
         {
             // Truncated toward zero; section numbers no real series reaches are held at the int range.
             const float z = static_cast<float>(m_currentImage.sectionNumber) * SECTION_SPACING;
-            m_currentImage.z = z >= static_cast<float>(INT_MAX) ? INT_MAX
-                               : z <= static_cast<float>(INT_MIN) ? INT_MIN : static_cast<int>(z);
+            m_currentImage.z = z >= static_cast<float>(INT_MAX)   ? INT_MAX
+                               : z <= static_cast<float>(INT_MIN) ? INT_MIN
+                                                                  : static_cast<int>(z);
             images.push_back(m_currentImage);
         }
         return;

@@ -30,8 +30,7 @@ bool IsElement(const char* name, const char* element)
 }
 
 // The attribute pairs of one start tag, in document order.
-template <typename Visit>
-void ForEachAttribute(const char** attributes, Visit&& visit)
+template <typename Visit> void ForEachAttribute(const char** attributes, Visit&& visit)
 {
     for (const char** a = attributes; a && a[0] && a[1]; a += 2)
         visit(std::string(a[0]), std::string(a[1]));
@@ -85,7 +84,8 @@ void AtlasConfigReader::AtlasSpaceInfo::CheckComplete()
     }
 }
 
-AtlasConfigReader::AtlasConfigReader(const char* path) : m_parser(this)
+AtlasConfigReader::AtlasConfigReader(const char* path)
+    : m_parser(this)
 {
     makeIdentity(m_compassTransform);
     if (!path)

@@ -5,6 +5,6 @@
 
 bool BrainLabelLess::operator()(unsigned short a, unsigned short b) const
 {
-    return StringUtils::ToLowerCase(ontology.GetAnnotationLabelByIndex(a)->name) <
-                  StringUtils::ToLowerCase(ontology.GetAnnotationLabelByIndex(b)->name);
+    return StringUtils::ToLowerCase(m_ontology.GetAnnotationLabelByIndex(a)->name) <
+           StringUtils::ToLowerCase(m_ontology.GetAnnotationLabelByIndex(b)->name);
 }

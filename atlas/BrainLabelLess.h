@@ -7,10 +7,13 @@ class BrainOntology;
 class BrainLabelLess
 {
 public:
-    explicit BrainLabelLess(const BrainOntology& ontology) : ontology(ontology) {}
+    explicit BrainLabelLess(const BrainOntology& m_ontology)
+        : m_ontology(m_ontology)
+    {
+    }
 
     bool operator()(unsigned short a, unsigned short b) const;
 
 private:
-    const BrainOntology& ontology;
+    const BrainOntology& m_ontology;
 };

@@ -35,7 +35,11 @@ bool ReadLine(std::istream& in, std::string& line)
 class TreeSets
 {
 public:
-    explicit TreeSets(unsigned int n) : rep(n) { std::iota(rep.begin(), rep.end(), 0u); }
+    explicit TreeSets(unsigned int n)
+        : rep(n)
+    {
+        std::iota(rep.begin(), rep.end(), 0u);
+    }
 
     unsigned int Find(unsigned int i)
     {
@@ -64,8 +68,8 @@ private:
 
 struct BrainOntology::Columns
 {
-    int name = -1, abbreviation = -1, parent = -1, red = -1, green = -1, blue = -1, id = -1,
-            databaseId = -1, order = -1, level = -1, meshName = -1;
+    int name = -1, abbreviation = -1, parent = -1, red = -1, green = -1, blue = -1, id = -1, databaseId = -1,
+        order = -1, level = -1, meshName = -1;
     size_t rowLength = 0;
 };
 
@@ -109,39 +113,43 @@ void BrainOntology::Load(const char* path, bool parentIsDatabaseId, bool hasHead
     if (rows.empty())
         throw OntologyError("Could not read ontology file: %1%", path);
 
-    numLabels = static_cast<unsigned int>(rows.size()) + 1;
-    labels.assign(numLabels, AnnotationLabel(numLabels));
-    labels[0].databaseId = 0;
+    m_numLabels = static_cast<unsigned int>(rows.size()) + 1;
+    m_labels.assign(m_numLabels, AnnotationLabel(m_numLabels));
+    m_labels[0].databaseId = 0;
 
-    std::vector<std::string> parentRefs(numLabels);
-    for (unsigned int i = 1; i < numLabels; ++i)
+    std::vector<std::string> parentRefs(m_numLabels);
+    for (unsigned int i = 1; i < m_numLabels; ++i)
         ReadRow(rows[i - 1], columns, defaultHasMesh, i, path, parentRefs[i]);
-    alphabeticalOrder.resize(numLabels - 1);
-    std::iota(alphabeticalOrder.begin(), alphabeticalOrder.end(), static_cast<unsigned short>(1));
+    m_alphabeticalOrder.resize(m_numLabels - 1);
+    std::iota(m_alphabeticalOrder.begin(), m_alphabeticalOrder.end(), static_cast<unsigned short>(1));
 
     BuildValueTable();
     SortAlphabetically();
     LinkParents(parentRefs, parentIsDatabaseId);
 
-    labels[0].selector.Set(numLabels, true);
-    labels[0].subtreeSelector = labels[0].selector;
+    m_labels[0].selector.Set(m_numLabels, true);
+    m_labels[0].subtreeSelector = m_labels[0].selector;
 
-    GeneralAnnotationSelector<unsigned long long> seen(numLabels, false);
-    CalculateParentsAndChildren(&labels[1], seen, 0);
-    labels[1].shortName = labels[1].name;
+    GeneralAnnotationSelector<unsigned long long> seen(m_numLabels, false);
+    CalculateParentsAndChildren(&m_labels[1], seen, 0);
+    m_labels[1].shortName = m_labels[1].name;
 }
 
 void BrainOntology::ReadHeader(const std::string& line, Columns& columns) const
 {
     std::vector<std::string> fields;
     StringUtils::SplitLine(line, fields, ',');
-    const std::pair<const char*, int Columns::*> known[] = {
-        {"name", &Columns::name},       {"abbreviation", &Columns::abbreviation},
-        {"parent", &Columns::parent},   {"red", &Columns::red},
-        {"green", &Columns::green},     {"blue", &Columns::blue},
-        {"id", &Columns::id},           {"database_id", &Columns::databaseId},
-        {"order", &Columns::order},     {"level", &Columns::level},
-        {"mesh_name", &Columns::meshName}};
+    const std::pair<const char*, int Columns::*> known[] = {{"name", &Columns::name},
+                                                            {"abbreviation", &Columns::abbreviation},
+                                                            {"parent", &Columns::parent},
+                                                            {"red", &Columns::red},
+                                                            {"green", &Columns::green},
+                                                            {"blue", &Columns::blue},
+                                                            {"id", &Columns::id},
+                                                            {"database_id", &Columns::databaseId},
+                                                            {"order", &Columns::order},
+                                                            {"level", &Columns::level},
+                                                            {"mesh_name", &Columns::meshName}};
     for (size_t f = 0; f < fields.size(); ++f)
         for (const auto& [key, column] : known)
             if (fields[f] == key)
@@ -151,15 +159,15 @@ void BrainOntology::ReadHeader(const std::string& line, Columns& columns) const
     columns.rowLength = fields.size();
 }
 
-void BrainOntology::ReadRow(const std::string& line, const Columns& columns, bool defaultHasMesh,
-                                                        unsigned int index, const std::string& path, std::string& parentRef)
+void BrainOntology::ReadRow(const std::string& line, const Columns& columns, bool defaultHasMesh, unsigned int index,
+                            const std::string& path, std::string& parentRef)
 {
     std::vector<std::string> fields;
     StringUtils::SplitLine(line, fields, ',');
     if (fields.size() < columns.rowLength)
         throw OntologyError("Unexpected line while reading ontology file: %1%", path.c_str());
 
-    AnnotationLabel& label = labels[index];
+    AnnotationLabel& label = m_labels[index];
     label.abbreviation = fields[columns.abbreviation];
     label.annotationValue = static_cast<unsigned short>(DecimalLong(fields[columns.id]));
     if (columns.name >= 0)
@@ -183,47 +191,47 @@ void BrainOntology::ReadRow(const std::string& line, const Columns& columns, boo
     }
     label.hasMesh = defaultHasMesh;
     label.index = index;
-    abbreviationMap[label.abbreviation] = &label;
-    databaseIdMap[label.databaseId] = &label;
+    m_abbreviationMap[label.abbreviation] = &label;
+    m_databaseIdMap[label.databaseId] = &label;
     parentRef = fields[columns.parent];
 }
 
 void BrainOntology::BuildValueTable()
 {
     unsigned short largest = 0;
-    for (const AnnotationLabel& label : labels)
+    for (const AnnotationLabel& label : m_labels)
         largest = std::max(largest, label.annotationValue);
-    valueTable.assign(static_cast<size_t>(largest) + 1, 0);
-    for (const AnnotationLabel& label : labels)
-        valueTable[label.annotationValue] = static_cast<unsigned short>(label.index);
+    m_valueTable.assign(static_cast<size_t>(largest) + 1, 0);
+    for (const AnnotationLabel& label : m_labels)
+        m_valueTable[label.annotationValue] = static_cast<unsigned short>(label.index);
 }
 
 void BrainOntology::SortAlphabetically()
 {
     // Stable, so that names equal but for case keep their file order on every platform.
-    std::stable_sort(alphabeticalOrder.begin(), alphabeticalOrder.end(), BrainLabelLess(*this));
-    alphabeticalOrder.push_back(0);
+    std::stable_sort(m_alphabeticalOrder.begin(), m_alphabeticalOrder.end(), BrainLabelLess(*this));
+    m_alphabeticalOrder.push_back(0);
 }
 
 void BrainOntology::LinkParents(const std::vector<std::string>& parentRefs, bool parentIsDatabaseId)
 {
-    TreeSets trees(numLabels);
-    for (unsigned int i = 1; i < numLabels; ++i)
+    TreeSets trees(m_numLabels);
+    for (unsigned int i = 1; i < m_numLabels; ++i)
     {
-        AnnotationLabel& label = labels[i];
+        AnnotationLabel& label = m_labels[i];
         AnnotationLabel* parent = nullptr;
         const std::string& ref = parentRefs[i];
         if (parentIsDatabaseId)
         {
             const unsigned long id = ref.empty() ? 0 : StringUtils::ParseUint(ref);
-            const auto found = id != 0 ? databaseIdMap.find(id) : databaseIdMap.end();
-            if (found != databaseIdMap.end())
+            const auto found = id != 0 ? m_databaseIdMap.find(id) : m_databaseIdMap.end();
+            if (found != m_databaseIdMap.end())
                 parent = found->second;
         }
         else if (!ref.empty())
         {
-            const auto found = abbreviationMap.find(ref);
-            if (found != abbreviationMap.end())
+            const auto found = m_abbreviationMap.find(ref);
+            if (found != m_abbreviationMap.end())
                 parent = found->second;
         }
 
@@ -237,14 +245,13 @@ void BrainOntology::LinkParents(const std::vector<std::string>& parentRefs, bool
         parent->children.push_back(&label);
         const std::string lowerName = StringUtils::ToLowerCase(label.name);
         const std::string prefix = StringUtils::ToLowerCase(parent->name) + ", ";
-        label.shortName = lowerName.compare(0, prefix.size(), prefix) == 0 ? label.name.substr(prefix.size())
-                                                                                                                                                  : label.name;
+        label.shortName =
+            lowerName.compare(0, prefix.size(), prefix) == 0 ? label.name.substr(prefix.size()) : label.name;
     }
 }
 
-GeneralAnnotationSelector<unsigned long long>
-BrainOntology::CalculateParentsAndChildren(AnnotationLabel* label,
-                                                                                      GeneralAnnotationSelector<unsigned long long>& seen, int depth)
+GeneralAnnotationSelector<unsigned long long> BrainOntology::CalculateParentsAndChildren(
+    AnnotationLabel* label, GeneralAnnotationSelector<unsigned long long>& seen, int depth)
 {
     // Walked with an explicit stack: an ontology may be tens of thousands of levels deep.
     struct Frame
@@ -285,61 +292,61 @@ BrainOntology::CalculateParentsAndChildren(AnnotationLabel* label,
 
 const AnnotationLabel* BrainOntology::GetAnnotationLabel(unsigned short value) const
 {
-    return value < valueTable.size() ? &labels[valueTable[value]] : &labels[0];
+    return value < m_valueTable.size() ? &m_labels[m_valueTable[value]] : &m_labels[0];
 }
 
 const AnnotationLabel* BrainOntology::GetAnnotationLabel(const std::string& abbreviation) const
 {
-    const auto found = abbreviationMap.find(abbreviation);
-    return found != abbreviationMap.end() ? found->second : &labels[0];
+    const auto found = m_abbreviationMap.find(abbreviation);
+    return found != m_abbreviationMap.end() ? found->second : &m_labels[0];
 }
 
 const AnnotationLabel* BrainOntology::GetAnnotationLabelByIndex(unsigned int index) const
 {
-    return index < numLabels ? &labels[index] : &labels[0];
+    return index < m_numLabels ? &m_labels[index] : &m_labels[0];
 }
 
 const AnnotationLabel* BrainOntology::GetAnnotationLabelByAlphabeticalIndex(unsigned int position) const
 {
-    return position < alphabeticalOrder.size() ? &labels[alphabeticalOrder[position]] : &labels[0];
+    return position < m_alphabeticalOrder.size() ? &m_labels[m_alphabeticalOrder[position]] : &m_labels[0];
 }
 
 const AnnotationLabel* BrainOntology::GetAnnotationLabelByDatabaseId(unsigned long id) const
 {
-    const auto found = databaseIdMap.find(id);
-    return found != databaseIdMap.end() ? found->second : &labels[0];
+    const auto found = m_databaseIdMap.find(id);
+    return found != m_databaseIdMap.end() ? found->second : &m_labels[0];
 }
 
 void BrainOntology::SetAnnotationAtIndexHasSpatialObject(unsigned int index, bool hasMesh, bool withAncestors)
 {
-    if (index >= numLabels)
+    if (index >= m_numLabels)
         return;
-    for (AnnotationLabel* label = &labels[index]; label; label = withAncestors ? label->parent : nullptr)
+    for (AnnotationLabel* label = &m_labels[index]; label; label = withAncestors ? label->parent : nullptr)
         label->hasMesh = hasMesh;
 }
 
 bool BrainOntology::SetAnnotationWithDatabaseIdHasSpatialObject(unsigned int id, bool hasMesh)
 {
-    const auto found = databaseIdMap.find(id);
-    if (found == databaseIdMap.end())
+    const auto found = m_databaseIdMap.find(id);
+    if (found == m_databaseIdMap.end())
         return false;
     found->second->hasMesh = hasMesh;
     return true;
 }
 
 void BrainOntology::SelectorToLabelList(const GeneralAnnotationSelector<unsigned long long>& selector,
-                                                                                std::vector<const AnnotationLabel*>& list) const
+                                        std::vector<const AnnotationLabel*>& list) const
 {
     list.clear();
-    for (const AnnotationLabel& label : labels)
+    for (const AnnotationLabel& label : m_labels)
         if (label.selector.Intersects(selector))
             list.push_back(&label);
 }
 
 GeneralAnnotationSelector<unsigned long long> BrainOntology::SelectorForLevel(int level) const
 {
-    GeneralAnnotationSelector<unsigned long long> result(numLabels, false);
-    for (const AnnotationLabel& label : labels)
+    GeneralAnnotationSelector<unsigned long long> result(m_numLabels, false);
+    for (const AnnotationLabel& label : m_labels)
         if (label.level == level)
             result.Merge(label.selector);
     return result;

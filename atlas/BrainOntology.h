@@ -32,35 +32,34 @@ public:
     bool SetAnnotationWithDatabaseIdHasSpatialObject(unsigned int id, bool hasMesh);
 
     void SelectorToLabelList(const GeneralAnnotationSelector<unsigned long long>& selector,
-                                                      std::vector<const AnnotationLabel*>& labels) const;
+                             std::vector<const AnnotationLabel*>& labels) const;
     GeneralAnnotationSelector<unsigned long long> SelectorForLevel(int level) const;
 
-    const std::vector<AnnotationLabel>& GetLabels() const { return labels; }
-    unsigned int GetNumLabels() const { return numLabels; }
+    const std::vector<AnnotationLabel>& GetLabels() const { return m_labels; }
+    unsigned int GetNumLabels() const { return m_numLabels; }
 
-    // Index 0 of every table is never a data row: with more rows the 16-bit label indices overflow.
+    // Label indices are 16-bit and index 0 is "No Annotation": at most this many data rows fit.
     static constexpr unsigned int MAX_ROWS = 65535;
 
 protected:
     void Load(const char* path, bool parentIsDatabaseId, bool hasHeader, bool defaultHasMesh);
-    GeneralAnnotationSelector<unsigned long long>
-    CalculateParentsAndChildren(AnnotationLabel* label, GeneralAnnotationSelector<unsigned long long>& seen,
-                                                            int depth);
+    GeneralAnnotationSelector<unsigned long long> CalculateParentsAndChildren(
+        AnnotationLabel* label, GeneralAnnotationSelector<unsigned long long>& seen, int depth);
 
 private:
     struct Columns;
 
     void ReadHeader(const std::string& line, Columns& columns) const;
     void ReadRow(const std::string& line, const Columns& columns, bool defaultHasMesh, unsigned int index,
-                              const std::string& path, std::string& parentRef);
+                 const std::string& path, std::string& parentRef);
     void BuildValueTable();
     void SortAlphabetically();
     void LinkParents(const std::vector<std::string>& parentRefs, bool parentIsDatabaseId);
 
-    std::vector<AnnotationLabel> labels;
-    std::vector<unsigned short> valueTable;
-    std::map<std::string, AnnotationLabel*> abbreviationMap;
-    std::vector<unsigned short> alphabeticalOrder;
-    std::map<unsigned long, AnnotationLabel*> databaseIdMap;
-    unsigned int numLabels = 0;
+    std::vector<AnnotationLabel> m_labels;
+    std::vector<unsigned short> m_valueTable;
+    std::map<std::string, AnnotationLabel*> m_abbreviationMap;
+    std::vector<unsigned short> m_alphabeticalOrder;
+    std::map<unsigned long, AnnotationLabel*> m_databaseIdMap;
+    unsigned int m_numLabels = 0;
 };

@@ -8,36 +8,35 @@
 // A dense set of ontology label indices. Every label owns three of these (itself, its subtree, its
 // children) and the rest of the program names any choice of structures with one, so the set
 // operations work a whole word at a time.
-template <typename Word>
-class GeneralAnnotationSelector
+template <typename Word> class GeneralAnnotationSelector
 {
 public:
     GeneralAnnotationSelector(unsigned int maxIndex, bool allSet)
-        : words((maxIndex >> SHIFT) + 1, allSet ? ~Word(0) : Word(0))
+        : m_words((maxIndex >> SHIFT) + 1, allSet ? ~Word(0) : Word(0))
     {
     }
 
     void Set(unsigned int index, bool value)
     {
         const unsigned int word = index >> SHIFT;
-        if (word >= words.size())
+        if (word >= m_words.size())
             throw std::invalid_argument("Index exceeds selector length.");
         const Word bit = Word(1) << (index & (BITS - 1));
         if (value)
-            words[word] |= bit;
+            m_words[word] |= bit;
         else
-            words[word] &= ~bit;
+            m_words[word] &= ~bit;
     }
 
     void Set(GeneralAnnotationSelector other, bool value)
     {
         EqualiseLength(other);
-        for (size_t i = 0; i < words.size(); ++i)
+        for (size_t i = 0; i < m_words.size(); ++i)
         {
             if (value)
-                words[i] |= other.words[i];
+                m_words[i] |= other.m_words[i];
             else
-                words[i] &= ~other.words[i];
+                m_words[i] &= ~other.m_words[i];
         }
     }
 
@@ -45,9 +44,9 @@ public:
 
     bool Intersects(const GeneralAnnotationSelector& other) const
     {
-        const size_t common = std::min(words.size(), other.words.size());
+        const size_t common = std::min(m_words.size(), other.m_words.size());
         for (size_t i = 0; i < common; ++i)
-            if (words[i] & other.words[i])
+            if (m_words[i] & other.m_words[i])
                 return true;
         return false;
     }
@@ -55,19 +54,19 @@ public:
     bool IsSet(unsigned int index) const
     {
         const unsigned int word = index >> SHIFT;
-        return word < words.size() && (words[word] >> (index & (BITS - 1))) & Word(1);
+        return word < m_words.size() && (m_words[word] >> (index & (BITS - 1))) & Word(1);
     }
 
     bool IsEmpty() const
     {
-        return std::all_of(words.begin(), words.end(), [](Word w) { return w == 0; });
+        return std::all_of(m_words.begin(), m_words.end(), [](Word w) { return w == 0; });
     }
 
-    size_t GetNumWords() const { return words.size(); }
-    const std::vector<Word>& GetWords() const { return words; }
+    size_t GetNumWords() const { return m_words.size(); }
+    const std::vector<Word>& GetWords() const { return m_words; }
 
-    bool operator==(const GeneralAnnotationSelector& other) const { return words == other.words; }
-    bool operator!=(const GeneralAnnotationSelector& other) const { return words != other.words; }
+    bool operator==(const GeneralAnnotationSelector& other) const { return m_words == other.m_words; }
+    bool operator!=(const GeneralAnnotationSelector& other) const { return m_words != other.m_words; }
 
     static constexpr unsigned int BITS = sizeof(Word) * CHAR_BIT;
     static constexpr unsigned int SHIFT = BITS == 64 ? 6 : BITS == 32 ? 5 : BITS == 16 ? 4 : 3;
@@ -76,12 +75,10 @@ private:
     // Selectors built for different label counts meet here: the shorter one grows with empty words.
     void EqualiseLength(GeneralAnnotationSelector& other)
     {
-        const size_t n = std::max(words.size(), other.words.size());
-        words.resize(n, Word(0));
-        other.words.resize(n, Word(0));
+        const size_t n = std::max(m_words.size(), other.m_words.size());
+        m_words.resize(n, Word(0));
+        other.m_words.resize(n, Word(0));
     }
 
-    std::vector<Word> words;
+    std::vector<Word> m_words;
 };
-
-using AnnotationSelector = GeneralAnnotationSelector<unsigned long long>;

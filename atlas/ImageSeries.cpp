@@ -8,65 +8,64 @@
 
 void ImageSeries::Load(const MouseMetaReader& reader)
 {
-    imageSeriesId = reader.imageSeriesId;
-    atlasId = reader.atlasId;
-    planeOfSection = reader.planeOfSection;
-    std::memcpy(trv, reader.trv, sizeof trv);
-    std::memcpy(tvr, reader.tvr, sizeof tvr);
+    m_imageSeriesId = reader.imageSeriesId;
+    m_atlasId = reader.atlasId;
+    m_planeOfSection = reader.planeOfSection;
+    std::memcpy(m_trv, reader.trv, sizeof m_trv);
+    std::memcpy(m_tvr, reader.tvr, sizeof m_tvr);
     for (const ImageInfo& image : reader.images)
-        images[image.sectionNumber] = image;
+        m_images[image.sectionNumber] = image;
     if (!reader.intensityRange.empty())
-        intensityRange = "range=" + reader.intensityRange;
+        m_intensityRange = "range=" + reader.intensityRange;
 }
 
 void ImageSeries::Clear()
 {
-    planeOfSection = NoPlane;
-    std::memset(trv, 0, sizeof trv);
-    std::memset(tvr, 0, sizeof tvr);
-    images.clear();
-    displayParameter = 0.0f;
+    m_planeOfSection = NoPlane;
+    std::memset(m_trv, 0, sizeof m_trv);
+    std::memset(m_tvr, 0, sizeof m_tvr);
+    m_images.clear();
+    m_displayParameter = 0.0f;
 }
 
 void ImageSeries::SetPlaneOfSection(PlaneOfSection plane)
 {
-    planeOfSection = plane;
+    m_planeOfSection = plane;
 }
 
 const ImageSeries::ImageInfo* ImageSeries::GetImageSection(int sectionNumber) const
 {
-    const auto found = images.find(sectionNumber);
-    return found != images.end() ? &found->second : nullptr;
+    const auto found = m_images.find(sectionNumber);
+    return found != m_images.end() ? &found->second : nullptr;
 }
 
-const ImageSeries::ImageInfo* ImageSeries::FindImageFromPoint(float x, float y, float z, float& u,
-                                                                                                                            float& v) const
+const ImageSeries::ImageInfo* ImageSeries::FindImageFromPoint(float x, float y, float z, float& u, float& v) const
 {
-    if (images.empty())
+    if (m_images.empty())
         return nullptr;
-    const float* m = trv;
+    const float* m = m_trv;
     const float p0 = m[0] * x + m[1] * y + m[2] * z + m[9];
     const float p1 = m[3] * x + m[4] * y + m[5] * z + m[10];
     const float s = m[6] * x + m[7] * y + m[8] * z + m[11];
 
     const ImageInfo* nearest = nullptr;
     float nearestDistance = 0.0f;
-    const int firstZ = images.begin()->second.z;
+    const int firstZ = m_images.begin()->second.z;
     // The sum wraps as 32-bit integers do; unsigned arithmetic keeps hostile z values defined.
     std::uint32_t spacingSum = static_cast<std::uint32_t>(firstZ);
-    for (const auto& [section, image] : images)
+    for (const auto& entry : m_images)
     {
+        const ImageInfo& image = entry.second;
         const float distance = std::fabs(s - static_cast<float>(image.z));
         if (!nearest || distance < nearestDistance)
         {
             nearest = &image;
             nearestDistance = distance;
         }
-        if (&image != &images.begin()->second)
-            spacingSum += static_cast<std::uint32_t>(image.z) - static_cast<std::uint32_t>(firstZ);
+        spacingSum += static_cast<std::uint32_t>(image.z) - static_cast<std::uint32_t>(firstZ);
     }
     const float tolerance =
-        static_cast<float>(static_cast<std::int32_t>(spacingSum)) / static_cast<float>(images.size());
+        static_cast<float>(static_cast<std::int32_t>(spacingSum)) / static_cast<float>(m_images.size());
     if (nearestDistance > tolerance)
         return nullptr;
 

@@ -5,7 +5,7 @@
 
 class MouseMetaReader;
 
-// The section images of one experiment or atlas space, keyed by section number, with the affine
+// The section m_images of one experiment or atlas space, keyed by section number, with the affine
 // transforms between the 3-D reference space and the section stack.
 class ImageSeries
 {
@@ -29,9 +29,9 @@ public:
         int top = 0;
         int parentImageWidth = 0;
         int parentImageHeight = 0;
-        int z = 0;                 // position along the cutting axis, in reference-space units
-        float tsv[6] = {};         // section to volume
-        float tvs[6] = {};         // volume to section: 2x2 matrix by rows, then the translation
+        int z = 0;         // position along the cutting axis, in reference-space units
+        float tsv[6] = {}; // section to volume
+        float tvs[6] = {}; // volume to section: 2x2 matrix by rows, then the translation
     };
 
     ImageSeries() = default;
@@ -46,25 +46,25 @@ public:
     // empty or the point lies farther from every section than the series' spacing allows.
     const ImageInfo* FindImageFromPoint(float x, float y, float z, float& u, float& v) const;
 
-    const std::map<int, ImageInfo>& GetImages() const { return images; }
-    size_t GetNumImages() const { return images.size(); }
-    const std::string& GetIntensityRange() const { return intensityRange; }
-    unsigned int GetImageSeriesId() const { return imageSeriesId; }
-    unsigned int GetAtlasId() const { return atlasId; }
-    int GetPlaneOfSection() const { return planeOfSection; }
-    const float* GetTrv() const { return trv; }
-    const float* GetTvr() const { return tvr; }
+    const std::map<int, ImageInfo>& GetImages() const { return m_images; }
+    size_t GetNumImages() const { return m_images.size(); }
+    const std::string& GetIntensityRange() const { return m_intensityRange; }
+    unsigned int GetImageSeriesId() const { return m_imageSeriesId; }
+    unsigned int GetAtlasId() const { return m_atlasId; }
+    int GetPlaneOfSection() const { return m_planeOfSection; }
+    const float* GetTrv() const { return m_trv; }
+    const float* GetTvr() const { return m_tvr; }
     // Set by the data-set reader for projection experiments; the scene renderer reads it.
-    float GetDisplayParameter() const { return displayParameter; }
-    void SetDisplayParameter(float value) { displayParameter = value; }
+    float GetDisplayParameter() const { return m_displayParameter; }
+    void SetDisplayParameter(float value) { m_displayParameter = value; }
 
 private:
-    std::map<int, ImageInfo> images;
-    std::string intensityRange;
-    unsigned int imageSeriesId = 0;
-    unsigned int atlasId = 0;
-    int planeOfSection = NoPlane;
-    float trv[12] = {};
-    float tvr[12] = {};
-    float displayParameter = 0.0f;
+    std::map<int, ImageInfo> m_images;
+    std::string m_intensityRange;
+    unsigned int m_imageSeriesId = 0;
+    unsigned int m_atlasId = 0;
+    int m_planeOfSection = NoPlane;
+    float m_trv[12] = {};
+    float m_tvr[12] = {};
+    float m_displayParameter = 0.0f;
 };

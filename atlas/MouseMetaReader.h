@@ -41,8 +41,8 @@ public:
     unsigned int atlasId = 0;
     unsigned int imageSeriesId = 0;
     unsigned int entrezId = 0;
-    float trv[12] = {};  // reference space to section stack: 3x3 matrix by rows, then the translation
-    float tvr[12] = {};  // section stack back to reference space, same layout
+    float trv[12] = {}; // reference space to section stack: 3x3 matrix by rows, then the translation
+    float tvr[12] = {}; // section stack back to reference space, same layout
     int planeOfSection = ImageSeries::NoPlane;
     bool correlationSearchAvailable = true;
     std::vector<ImageSeries::ImageInfo> images;

@@ -9,7 +9,8 @@
 #include "atlas/SearchConfig.h"
 
 SearchConfigReader::SearchConfigReader(const char* path, SearchConfig* config)
-    : m_parser(this), m_config(config)
+    : m_parser(this)
+    , m_config(config)
 {
     if (!config)
         throw std::invalid_argument("Unexpected NULL pointer.");

@@ -10,7 +10,8 @@
 #include <exception>
 #include <stdexcept>
 
-namespace {
+namespace
+{
 
 // Lines that lie next to each other in memory (the y and z passes) are filtered side by side, so that
 // every memory access runs along x: a whole group of lines is gathered, filtered and written back
@@ -19,7 +20,8 @@ constexpr int kMaxGroup = 256;
 // Accumulators per block: small enough to stay in the first-level cache.
 constexpr int kChunk = 2048;
 
-struct Band {
+struct Band
+{
     const unsigned char* source;
     unsigned char* destination;
     int lineLength;
@@ -31,16 +33,14 @@ struct Band {
     int end;
 };
 
-// Acc holds a whole weighted sum: 16 bits where 255 × the tap sum fits (vectors twice as wide),
-// else 32 bits.
+// Voxels are widened to 16 bits, where every product of a tap and a voxel fits. Acc holds a whole
+// weighted sum: 16 bits where 255 × the tap sum fits (vectors twice as wide), else 32 bits.
 template <typename Acc>
-class BandFilter {
+class BandFilter
+{
 public:
     BandFilter(const Band& band, const GaussianKernel& kernel)
-        : m_band(band),
-          m_size(static_cast<int>(kernel.size)),
-          m_half(m_size / 2),
-          m_shift(kernel.shift),
+        : m_band(band), m_size(static_cast<int>(kernel.size)), m_half(m_size / 2), m_shift(kernel.shift),
           m_group(band.voxelStep == 1 ? 1 : std::min(band.lines, kMaxGroup)),
           m_taps(kernel.taps.begin(), kernel.taps.end()),
           // The margins of m_half rows before and m_size - m_half - 1 rows after the line are never
@@ -52,8 +52,10 @@ public:
 
     void Run()
     {
-        for (int b = m_band.first; b < m_band.end; ++b) {
-            for (int l = 0; l < m_band.lines; l += m_group) {
+        for (int b = m_band.first; b < m_band.end; ++b)
+        {
+            for (int l = 0; l < m_band.lines; l += m_group)
+            {
                 const int count = std::min(m_group, m_band.lines - l);
                 const std::ptrdiff_t start = l * m_band.lineStep + b * m_band.bandStep;
                 Gather(m_band.source + start, count);
@@ -65,17 +67,22 @@ public:
 private:
     void Gather(const unsigned char* in, int count)
     {
-        Acc* row = m_padded.data() + static_cast<std::size_t>(m_half) * m_group;
-        if (m_group == 1) {
+        std::uint16_t* row = m_padded.data() + static_cast<std::size_t>(m_half) * m_group;
+        if (m_group == 1)
+        {
             for (int j = 0; j < m_band.lineLength; ++j)
                 row[j] = in[j * m_band.voxelStep];
             return;
         }
-        for (int j = 0; j < m_band.lineLength; ++j, row += m_group, in += m_band.voxelStep) {
-            if (m_band.lineStep == 1) {
+        for (int j = 0; j < m_band.lineLength; ++j, row += m_group, in += m_band.voxelStep)
+        {
+            if (m_band.lineStep == 1)
+            {
                 for (int g = 0; g < count; ++g)
                     row[g] = in[g];
-            } else {
+            }
+            else
+            {
                 for (int g = 0; g < count; ++g)
                     row[g] = in[g * m_band.lineStep];
             }
@@ -86,15 +93,17 @@ private:
     {
         const int rowsPerChunk = std::max(1, kChunk / m_group);
         Acc* sums = m_sums.data();
-        for (int j0 = 0; j0 < m_band.lineLength; j0 += rowsPerChunk) {
+        for (int j0 = 0; j0 < m_band.lineLength; j0 += rowsPerChunk)
+        {
             const int rows = std::min(rowsPerChunk, m_band.lineLength - j0);
             const int n = rows * m_group;
             std::fill(sums, sums + n, Acc(0));
-            for (int k = 0; k < m_size; ++k) {
-                const Acc tap = m_taps[k];
-                const Acc* in = m_padded.data() + static_cast<std::size_t>(j0 + k) * m_group;
+            for (int k = 0; k < m_size; ++k)
+            {
+                const std::uint16_t tap = m_taps[k];
+                const std::uint16_t* in = m_padded.data() + static_cast<std::size_t>(j0 + k) * m_group;
                 for (int i = 0; i < n; ++i)
-                    sums[i] = static_cast<Acc>(sums[i] + tap * in[i]);
+                    sums[i] = static_cast<Acc>(sums[i] + static_cast<std::uint16_t>(tap * in[i]));
             }
             Scatter(out + j0 * m_band.voxelStep, rows, count);
         }
@@ -104,16 +113,21 @@ private:
     {
         const Acc* sums = m_sums.data();
         const unsigned shift = m_shift;
-        if (m_group == 1) {
+        if (m_group == 1)
+        {
             for (int r = 0; r < rows; ++r)
                 out[r * m_band.voxelStep] = static_cast<unsigned char>(sums[r] >> shift);
             return;
         }
-        for (int r = 0; r < rows; ++r, sums += m_group, out += m_band.voxelStep) {
-            if (m_band.lineStep == 1) {
+        for (int r = 0; r < rows; ++r, sums += m_group, out += m_band.voxelStep)
+        {
+            if (m_band.lineStep == 1)
+            {
                 for (int g = 0; g < count; ++g)
                     out[g] = static_cast<unsigned char>(sums[g] >> shift);
-            } else {
+            }
+            else
+            {
                 for (int g = 0; g < count; ++g)
                     out[g * m_band.lineStep] = static_cast<unsigned char>(sums[g] >> shift);
             }
@@ -125,8 +139,8 @@ private:
     const int m_half;
     const unsigned m_shift;
     const int m_group;
-    const std::vector<Acc> m_taps;
-    std::vector<Acc> m_padded;
+    const std::vector<std::uint16_t> m_taps;
+    std::vector<std::uint16_t> m_padded;
     std::vector<Acc> m_sums;
 };
 
@@ -160,26 +174,37 @@ void RunThreads(const std::vector<Work>& work)
     std::vector<std::exception_ptr> errors(work.size());
     std::vector<boost::thread> threads;
     threads.reserve(work.size());
-    auto joinAll = [&threads] {
+    auto joinAll = [&threads]
+    {
         for (boost::thread& thread : threads)
             thread.join();
     };
-    try {
-        for (std::size_t t = 0; t < work.size(); ++t) {
-            threads.emplace_back([&work, &errors, t] {
-                try {
-                    work[t]();
-                } catch (...) {
-                    errors[t] = std::current_exception();
-                }
-            });
+    try
+    {
+        for (std::size_t t = 0; t < work.size(); ++t)
+        {
+            threads.emplace_back(
+                [&work, &errors, t]
+                {
+                    try
+                    {
+                        work[t]();
+                    }
+                    catch (...)
+                    {
+                        errors[t] = std::current_exception();
+                    }
+                });
         }
-    } catch (...) {
+    }
+    catch (...)
+    {
         joinAll();
         throw;
     }
     joinAll();
-    for (const std::exception_ptr& error : errors) {
+    for (const std::exception_ptr& error : errors)
+    {
         if (error)
             std::rethrow_exception(error);
     }
@@ -192,7 +217,8 @@ std::vector<Work> SplitBands(const Work& prototype, int bandExtent, unsigned thr
     const unsigned count = ThreadCount(threads);
     const int band = bandExtent / static_cast<int>(std::min<unsigned>(count, INT_MAX));
     std::vector<Work> work(count, prototype);
-    for (unsigned t = 0; t < count; ++t) {
+    for (unsigned t = 0; t < count; ++t)
+    {
         work[t].first = static_cast<int>(t) * band;
         work[t].end = t + 1 == count ? bandExtent : static_cast<int>(t + 1) * band;
     }

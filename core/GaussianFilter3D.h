@@ -28,7 +28,8 @@ void GaussianFilter3DDirection(unsigned char* volume, int lineLength, int lines,
                                unsigned threads = 0);
 
 // Work of one thread of a copying pass: the bands [first, end).
-struct ApplyGaussian {
+struct ApplyGaussian
+{
     const unsigned char* source = nullptr;
     unsigned char* destination = nullptr;
     int lineLength = 0;
@@ -45,7 +46,8 @@ struct ApplyGaussian {
 };
 
 // Work of one thread of an in-place pass. Each thread reads only the lines it writes.
-struct ApplyGaussianInPlace {
+struct ApplyGaussianInPlace
+{
     unsigned char* destination = nullptr;
     int lineLength = 0;
     int lines = 0;

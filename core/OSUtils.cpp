@@ -99,10 +99,11 @@ bool OSUtils::FileExists(const char* path)
 {
     if (!path || !*path)
         return false;
-    const int fd = open(path, O_RDONLY | O_CLOEXEC);
+    const int fd = open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0)
         return false;
-    // A folder opens for reading on Linux, yet no file can be read from it.
+    // A folder opens for reading on Linux, yet no file can be read from it; O_NONBLOCK keeps a named pipe
+    // from blocking the open.
     struct stat info{};
     const bool readable = fstat(fd, &info) == 0 && !S_ISDIR(info.st_mode);
     close(fd);

@@ -4,6 +4,7 @@
 #include "core/PlatformHooks.h"
 #include "core/UserPreferences.h"
 
+#include <iostream>
 #include <stdexcept>
 
 NetFile* NetFile::Create(const std::string& url, NetEventListener* listener, bool storeData)
@@ -80,7 +81,15 @@ void TransportNetFile::ConnectionResponse(int status, const std::string& mimeTyp
     if (!listener)
         return;
     ++callbackDepth;
-    listener->ResponseReceived(mimeType, expectedLength);
+    try
+    {
+        listener->ResponseReceived(mimeType, expectedLength);
+    }
+    catch (const std::exception& error)
+    {
+        ListenerThrew(error.what());
+        return;
+    }
     LeaveCallback();
 }
 
@@ -96,7 +105,15 @@ void TransportNetFile::ConnectionData(const void* data, unsigned long size)
     if (!listener)
         return;
     ++callbackDepth;
-    listener->DataReceived(data, size);
+    try
+    {
+        listener->DataReceived(data, size);
+    }
+    catch (const std::exception& error)
+    {
+        ListenerThrew(error.what());
+        return;
+    }
     LeaveCallback();
 }
 
@@ -109,10 +126,19 @@ void TransportNetFile::ConnectionFinished()
     ++callbackDepth;
     if (listener)
     {
-        if (storeData)
-            listener->DownloadComplete(body.data(), body.size());
-        else
-            listener->DownloadComplete(nullptr, 0);
+        // A stored empty body is still a body: point at something, so that null keeps meaning "not stored".
+        static const unsigned char noBytes = 0;
+        try
+        {
+            if (storeData)
+                listener->DownloadComplete(body.empty() ? &noBytes : body.data(), body.size());
+            else
+                listener->DownloadComplete(nullptr, 0);
+        }
+        catch (const std::exception& error)
+        {
+            LogLostError(error.what());
+        }
     }
     released = true;
     LeaveCallback();
@@ -131,7 +157,35 @@ void TransportNetFile::Fail(const std::string& message)
     connection.reset();
     ++callbackDepth;
     if (listener)
-        listener->DownloadFailed(message);
+    {
+        try
+        {
+            listener->DownloadFailed(message);
+        }
+        catch (const std::exception& error)
+        {
+            LogLostError(error.what());
+        }
+    }
     released = true;
     LeaveCallback();
+}
+
+void TransportNetFile::ListenerThrew(const std::string& message)
+{
+    // The listener could not take the data (a parse error, say): the transfer cannot usefully go on, and
+    // the listener hears why through the failure it already handles. It may have aborted before throwing.
+    if (ended)
+    {
+        LeaveCallback();
+        return;
+    }
+    --callbackDepth;
+    Fail(message);
+}
+
+void TransportNetFile::LogLostError(const std::string& message)
+{
+    // Nobody is left to tell after the last callback; keep the message for the log.
+    std::cerr << "Network listener failed after its transfer ended: " << message << std::endl;
 }

@@ -34,6 +34,9 @@ private:
     void ConnectionFailed(const std::string& message) override;
 
     void Fail(const std::string& message);
+    // A listener threw out of ResponseReceived or DataReceived: the transfer ends in DownloadFailed.
+    void ListenerThrew(const std::string& message);
+    static void LogLostError(const std::string& message);
     // Ends a listener call; deletes the object when it was released during the call.
     void LeaveCallback();
 

@@ -8,8 +8,9 @@ class IOStream;
 // Reads the central directory of a single-disk zip archive from an IOStream and extracts one entry at
 // a time, stored or deflated, into a buffer that the caller provides. Every failure is a
 // std::runtime_error with the message the user sees; errors of the stream pass through unchanged.
-// Zip64 archives and entries are refused ("Unrecognized zip stream format"), as are split archives
-// ("Split zip files not supported.").
+// Archives whose end record or directory carries zip64 markers are refused ("Unrecognized zip stream
+// format"), as are split archives ("Split zip files not supported."); zip64 extra fields in local
+// headers are harmless, since sizes come from the directory.
 class ZipReader
 {
 public:

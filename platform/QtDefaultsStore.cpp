@@ -24,7 +24,11 @@ bool QtDefaultsStore::HasValue(const std::string& key) const
 
 std::string QtDefaultsStore::GetValue(const std::string& key) const
 {
-    return settings->value(QString::fromStdString(key)).toString().toStdString();
+    const QVariant value = settings->value(QString::fromStdString(key));
+    // An unquoted comma in a hand-edited INI file makes a list of the value; the text is what was meant.
+    if (value.typeId() == QMetaType::QStringList)
+        return value.toStringList().join(',').toStdString();
+    return value.toString().toStdString();
 }
 
 void QtDefaultsStore::SetValue(const std::string& key, const std::string& value)

@@ -1,14 +1,18 @@
 #include "platform/QtNetConnection.h"
 
+#include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
 
-QtNetConnection::QtNetConnection(QNetworkReply* reply, NetConnectionClient* client)
-    : reply(reply), client(client), alive(std::make_shared<bool>(true))
+#include <iostream>
+
+QtNetConnection::QtNetConnection(std::unique_ptr<QNetworkAccessManager> manager, QNetworkReply* reply,
+                                 NetConnectionClient* client)
+    : manager(manager.release()), reply(reply), client(client), alive(std::make_shared<bool>(true))
 {
     // The reply is the context object: once it is disconnected in the destructor, no handler runs again.
-    QObject::connect(reply, &QNetworkReply::readyRead, reply, [this] { OnReadyRead(); });
-    QObject::connect(reply, &QNetworkReply::finished, reply, [this] { OnFinished(); });
+    QObject::connect(reply, &QNetworkReply::readyRead, reply, [this] { Guarded(&QtNetConnection::OnReadyRead); });
+    QObject::connect(reply, &QNetworkReply::finished, reply, [this] { Guarded(&QtNetConnection::OnFinished); });
 }
 
 QtNetConnection::~QtNetConnection()
@@ -18,6 +22,21 @@ QtNetConnection::~QtNetConnection()
     if (!reply->isFinished())
         reply->abort();
     reply->deleteLater();
+    manager->deleteLater();
+}
+
+void QtNetConnection::Guarded(void (QtNetConnection::*handler)())
+{
+    // No exception may unwind through Qt's signal delivery; the client has already turned the listener's
+    // own into failures, so what arrives here is exhaustion of some kind.
+    try
+    {
+        (this->*handler)();
+    }
+    catch (const std::exception& error)
+    {
+        std::cerr << "Network transfer error: " << error.what() << std::endl;
+    }
 }
 
 bool QtNetConnection::ReportResponse()

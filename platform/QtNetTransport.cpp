@@ -5,23 +5,19 @@
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
-#include <QThread>
 #include <QUrl>
 
 #include <stdexcept>
 
 QtNetTransport::QtNetTransport(std::chrono::milliseconds idleTimeout)
-    : manager(std::make_unique<QNetworkAccessManager>()), idleTimeout(idleTimeout)
+    : idleTimeout(idleTimeout)
 {
-    manager->setRedirectPolicy(QNetworkRequest::NoLessSafeRedirectPolicy);
 }
 
 QtNetTransport::~QtNetTransport() = default;
 
 std::unique_ptr<NetConnection> QtNetTransport::Open(const NetRequest& request, NetConnectionClient* client)
 {
-    if (QThread::currentThread() != manager->thread())
-        throw std::runtime_error("Could not open connection.");
     // NetFile escaped the text; tolerant parsing keeps its escapes as they are.
     const QUrl url(QString::fromStdString(request.url), QUrl::TolerantMode);
     const QString scheme = url.scheme().toLower();
@@ -36,8 +32,10 @@ std::unique_ptr<NetConnection> QtNetTransport::Open(const NetRequest& request, N
     httpRequest.setTransferTimeout(static_cast<int>(idleTimeout.count()));
     httpRequest.setHeader(QNetworkRequest::UserAgentHeader, QString::fromStdString(request.userAgent));
 
+    auto manager = std::make_unique<QNetworkAccessManager>();
+    manager->setRedirectPolicy(QNetworkRequest::NoLessSafeRedirectPolicy);
     QNetworkReply* reply = manager->get(httpRequest);
     if (!reply)
         throw std::runtime_error("Could not open connection.");
-    return std::make_unique<QtNetConnection>(reply, client);
+    return std::make_unique<QtNetConnection>(std::move(manager), reply, client);
 }

@@ -12,7 +12,9 @@ const std::string INFO_XML =
     "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
     "<atlas-info name=\"Test Atlas\" project=\"0310\" attribution=\"Made here\" id=\"310\" version=\"3\""
     " min-app-version=\"150\">\n"
-    "  <!-- " + std::string(5000, '.') + " -->\n"
+    "  <!-- " +
+    std::string(5000, '.') +
+    " -->\n"
     "  <space name=\"P56\" id=\"9\">\n"
     "    <view-volume>\n"
     "      <size width=\"10\" height=\"8\" depth=\"6\"/>\n"
@@ -155,7 +157,8 @@ TEST(AtlasConfigReader, IgnoresVolumeElementsOutsideTheirVolumes)
 {
     TempDir dir;
     const std::string xml = "<atlas name=\"A\" id=\"1\"><size width=\"0\"/><pixel-spacing width=\"-1\"/>"
-                            "<space name=\"S\">" + std::string(VOLUMES) +
+                            "<space name=\"S\">" +
+                            std::string(VOLUMES) +
                             "</space><urls base=\"B\"><size width=\"0\"/><origin x=\"4\"/>"
                             "<compass-transform>1</compass-transform></urls></atlas>";
     const AtlasConfigReader reader(dir.Write("Info.xml", xml).c_str());
@@ -226,4 +229,15 @@ TEST(AtlasConfigReader, ReadsADocumentThatEndsOnAChunkBoundary)
     TempDir dir;
     const AtlasConfigReader reader(dir.Write("Info.xml", xml).c_str());
     EXPECT_EQ("A", reader.GetName());
+}
+
+TEST(AtlasConfigReader, SurvivesTruncatedFiles)
+{
+    TempDir dir;
+    const std::string xml = INFO_XML.substr(0, 200) + INFO_XML.substr(INFO_XML.find("-->"));
+    for (size_t length = 0; length < xml.size(); length += 3)
+    {
+        const std::string path = dir.Write("Info.xml", xml.substr(0, length));
+        EXPECT_THROW(AtlasConfigReader reader(path.c_str()), std::runtime_error) << length;
+    }
 }

@@ -1,3 +1,4 @@
+#include <random>
 #include <string>
 #include <vector>
 
@@ -11,23 +12,21 @@ namespace
 
 // Row index, annotation value and database id differ for every structure, so that a lookup that
 // mixes two of the numberings cannot pass.
-const char* const ONTOLOGY_V2 =
-    "database_id,abbreviation,name,parent,id,red,green,blue,order,comment\n"
-    "900,root,Root,,50,10,20,30,0,top\n"
-    "500,grey,Grey matter,900,8,1,2,3,1,\n"
-    "700,CTX/a,\"grey matter, Cortex\",500,30,4,5,6,2,x\n"
-    "100,fiber,fiber tracts,900,2,7,8,9,3,\n"
-    "300,L1,Layer one,700,40,11,12,13,4,\n";
+const char* const ONTOLOGY_V2 = "database_id,abbreviation,name,parent,id,red,green,blue,order,comment\n"
+                                "900,root,Root,,50,10,20,30,0,top\n"
+                                "500,grey,Grey matter,900,8,1,2,3,1,\n"
+                                "700,CTX/a,\"grey matter, Cortex\",500,30,4,5,6,2,x\n"
+                                "100,fiber,fiber tracts,900,2,7,8,9,3,\n"
+                                "300,L1,Layer one,700,40,11,12,13,4,\n";
 
 // The same tree without a header, parents named by abbreviation, written on another system.
-const char* const ONTOLOGY_V1 =
-    "\xEF\xBB\xBF"
-    "Root,root,,10,20,30,50,900,0,-2\r\n"
-    "Grey matter,grey,root,1,2,3,8,500,1,-2\r\n"
-    "\r\n"
-    "\"grey matter, Cortex\",CTX/a,grey,4,5,6,30,700,2,-5\r\n"
-    "fiber tracts,fiber,root,7,8,9,2,100,3,\r\n"
-    "Layer one,L1,CTX/a,11,12,13,40,300,4,-2\r\n";
+const char* const ONTOLOGY_V1 = "\xEF\xBB\xBF"
+                                "Root,root,,10,20,30,50,900,0,-2\r\n"
+                                "Grey matter,grey,root,1,2,3,8,500,1,-2\r\n"
+                                "\r\n"
+                                "\"grey matter, Cortex\",CTX/a,grey,4,5,6,30,700,2,-5\r\n"
+                                "fiber tracts,fiber,root,7,8,9,2,100,3,\r\n"
+                                "Layer one,L1,CTX/a,11,12,13,40,300,4,-2\r\n";
 
 std::vector<unsigned int> Indices(const BrainOntology& ontology,
                                   const GeneralAnnotationSelector<unsigned long long>& selector)
@@ -186,7 +185,8 @@ TEST(BrainOntology, TreatsALinkThatClosesACycleAsAnUndefinedParent)
     EXPECT_EQ("B", b->shortName);
     EXPECT_EQ("D", ontology.GetAnnotationLabelByIndex(5)->shortName);
     // Only the tree under the first row is walked.
-    EXPECT_EQ((std::vector<unsigned int>{1}), Indices(ontology, ontology.GetAnnotationLabelByIndex(1)->subtreeSelector));
+    EXPECT_EQ((std::vector<unsigned int>{1}),
+              Indices(ontology, ontology.GetAnnotationLabelByIndex(1)->subtreeSelector));
     EXPECT_TRUE(a->subtreeSelector.IsEmpty());
     EXPECT_EQ(-2, b->level);
 }
@@ -217,8 +217,7 @@ TEST(BrainOntology, RefusesBrokenFilesWithAClearMessage)
     for (const char* content : {"", "\n", "\xEF\xBB\xBF", "abbreviation,parent,id\n", "abbreviation,parent,id\r\n\r\n"})
     {
         const std::string path = dir.Write("v2.csv", content);
-        EXPECT_EQ("Could not read ontology file: " + path, MessageOf<std::runtime_error>(load(path, true)))
-            << content;
+        EXPECT_EQ("Could not read ontology file: " + path, MessageOf<std::runtime_error>(load(path, true))) << content;
     }
     const std::string empty = dir.Write("v1.csv", "");
     EXPECT_EQ("Could not read ontology file: " + empty, MessageOf<std::runtime_error>(load(empty, false)));
@@ -255,8 +254,7 @@ TEST(AnnotationSelector, GrowsToTheLongerOperandAndTestsCommonWords)
     EXPECT_EQ(1u, small.GetNumWords());
     small.Set(5, true);
     EXPECT_TRUE(small.IsSet(5));
-    EXPECT_EQ("Index exceeds selector length.",
-              MessageOf<std::invalid_argument>([&] { small.Set(64, true); }));
+    EXPECT_EQ("Index exceeds selector length.", MessageOf<std::invalid_argument>([&] { small.Set(64, true); }));
 
     GeneralAnnotationSelector<unsigned long long> large(150, false);
     EXPECT_EQ(3u, large.GetNumWords());
@@ -277,4 +275,34 @@ TEST(AnnotationSelector, GrowsToTheLongerOperandAndTestsCommonWords)
     const GeneralAnnotationSelector<unsigned long long> all(70, true);
     EXPECT_TRUE(all.IsSet(127));
     EXPECT_FALSE(all.Intersects(GeneralAnnotationSelector<unsigned long long>(70, false)));
+}
+
+TEST(BrainOntology, SurvivesDamagedTables)
+{
+    TempDir dir;
+    std::mt19937 random(11);
+    for (int round = 0; round < 200; ++round)
+    {
+        std::string damaged = round % 2 ? ONTOLOGY_V1 : ONTOLOGY_V2;
+        for (int hit = 0; hit < 3; ++hit)
+        {
+            const char replacements[] = {',', '\n', '"', '\r', '-', '9', '0', 'x', '\0'};
+            damaged[random() % damaged.size()] = replacements[random() % sizeof replacements];
+        }
+        const std::string path = dir.Write("ontology.csv", damaged);
+        try
+        {
+            const BrainOntology ontology(path.c_str(), round % 2 == 0, round % 2 == 0, true);
+            // Whatever loaded is a tree: every parent chain ends.
+            for (const AnnotationLabel& label : ontology.GetLabels())
+            {
+                unsigned int steps = 0;
+                for (const AnnotationLabel* up = &label; up; up = up->parent)
+                    ASSERT_LE(++steps, ontology.GetNumLabels());
+            }
+        }
+        catch (const std::exception&)
+        {
+        }
+    }
 }

@@ -14,9 +14,11 @@
 
 using namespace volumetest;
 
-namespace {
+namespace
+{
 
-struct FilterCase {
+struct FilterCase
+{
     std::string name;
     std::array<unsigned int, 3> size;
     std::vector<unsigned char> volume;
@@ -36,9 +38,12 @@ std::vector<unsigned char> RandomVolume(const std::array<unsigned int, 3>& size,
 std::vector<unsigned char> StructuredVolume(const std::array<unsigned int, 3>& size)
 {
     std::vector<unsigned char> volume(std::size_t(size[0]) * size[1] * size[2]);
-    for (unsigned z = 0; z < size[2]; ++z) {
-        for (unsigned y = 0; y < size[1]; ++y) {
-            for (unsigned x = 0; x < size[0]; ++x) {
+    for (unsigned z = 0; z < size[2]; ++z)
+    {
+        for (unsigned y = 0; y < size[1]; ++y)
+        {
+            for (unsigned x = 0; x < size[0]; ++x)
+            {
                 const bool face = x == 0 || y == size[1] - 1 || z == 0;
                 const unsigned ramp = (x * 7 + y * 13 + z * 29) % 256;
                 volume[x + size[0] * (y + std::size_t(size[1]) * z)] = face ? 255 : static_cast<unsigned char>(ramp);
@@ -52,7 +57,8 @@ std::vector<unsigned char> StructuredVolume(const std::array<unsigned int, 3>& s
 
 const int kScales[] = {1, 2, 4, 8, 16};
 
-class GaussianFilterOracle : public ::testing::Test {
+class GaussianFilterOracle : public ::testing::Test
+{
 protected:
     static void SetUpTestSuite()
     {
@@ -71,9 +77,11 @@ protected:
             c.volume = c.name == "structured" ? StructuredVolume(c.size) : RandomVolume(c.size, seed++);
 
         std::ofstream manifest(s_folder->File("cases.txt"));
-        for (const FilterCase& c : s_cases) {
+        for (const FilterCase& c : s_cases)
+        {
             WriteWholeFile(s_folder->File(c.name + ".raw"), c.volume.data(), c.volume.size());
-            for (const int scale : kScales) {
+            for (const int scale : kScales)
+            {
                 const std::string name = c.name + "_" + std::to_string(scale);
                 WriteWholeFile(s_folder->File(name + ".raw"), c.volume.data(), c.volume.size());
                 manifest << name << ' ' << c.size[0] << ' ' << c.size[1] << ' ' << c.size[2] << ' ' << scale << '\n';
@@ -88,8 +96,10 @@ protected:
     static void ExpectSameAsOracle(unsigned threads)
     {
         ASSERT_TRUE(s_oracleRan);
-        for (const FilterCase& c : s_cases) {
-            for (const int scale : kScales) {
+        for (const FilterCase& c : s_cases)
+        {
+            for (const int scale : kScales)
+            {
                 const std::string name = c.name + "_" + std::to_string(scale);
                 const std::vector<std::uint8_t> expected = ReadWholeFile(s_folder->File(name + ".ref"));
                 std::vector<unsigned char> result;
@@ -110,9 +120,15 @@ std::unique_ptr<TestFolder> GaussianFilterOracle::s_folder;
 std::vector<FilterCase> GaussianFilterOracle::s_cases;
 bool GaussianFilterOracle::s_oracleRan = false;
 
-TEST_F(GaussianFilterOracle, EveryVoxelMatchesWithHardwareThreads) { ExpectSameAsOracle(0); }
+TEST_F(GaussianFilterOracle, EveryVoxelMatchesWithHardwareThreads)
+{
+    ExpectSameAsOracle(0);
+}
 
-TEST_F(GaussianFilterOracle, EveryVoxelMatchesWithOneThread) { ExpectSameAsOracle(1); }
+TEST_F(GaussianFilterOracle, EveryVoxelMatchesWithOneThread)
+{
+    ExpectSameAsOracle(1);
+}
 
 // 3 does not divide most extents; 40 is more threads than any band extent here, so all but the last
 // thread have nothing to do.
@@ -170,11 +186,15 @@ TEST(GaussianFilter3D, UnsupportedScaleIsRefusedBeforeAnyWork)
     const std::array<unsigned int, 3> size{4, 4, 4};
     const std::vector<unsigned char> volume(64, 1);
     std::vector<unsigned char> result(5, 9);
-    for (const int scale : {0, 3, 32, -2}) {
-        try {
+    for (const int scale : {0, 3, 32, -2})
+    {
+        try
+        {
             GaussianFilter3D(volume.data(), size.data(), result, scale);
             FAIL() << "scale " << scale << " accepted";
-        } catch (const std::runtime_error& e) {
+        }
+        catch (const std::runtime_error& e)
+        {
             EXPECT_STREQ(e.what(), "Unsupported scale.");
         }
     }

@@ -13,7 +13,8 @@
 
 using namespace volumetest;
 
-namespace {
+namespace
+{
 
 constexpr unsigned kX = 24, kY = 16, kZ = 5;
 
@@ -35,11 +36,13 @@ void WriteSlice(const std::string& path, unsigned z, unsigned width = kX, unsign
     std::fclose(file);
 }
 
-class Image3dSlices : public ::testing::Test {
+class Image3dSlices : public ::testing::Test
+{
 protected:
     void SetUp() override
     {
-        for (unsigned z = 0; z < kZ; ++z) {
+        for (unsigned z = 0; z < kZ; ++z)
+        {
             char name[16];
             std::snprintf(name, sizeof name, "%03u.jpg", z);
             WriteSlice(folder.File(name), z);
@@ -73,19 +76,25 @@ TEST_F(Image3dSlices, ImportReadsOneJpegPerSlice)
 TEST_F(Image3dSlices, ImportRefusesOtherTypesMissingAndMisfittingSlices)
 {
     const std::unique_ptr<Image3d> shorts = Image3d::CreateImage(typeid(unsigned short));
-    try {
+    try
+    {
         Import(*shorts);
         FAIL();
-    } catch (const std::runtime_error& e) {
+    }
+    catch (const std::runtime_error& e)
+    {
         EXPECT_STREQ(e.what(), "Only 8-bit images are supported for importing slices");
     }
 
     const std::unique_ptr<Image3d> image = Image3d::CreateImage(typeid(unsigned char));
     std::remove(folder.File("003.jpg").c_str());
-    try {
+    try
+    {
         Import(*image);
         FAIL();
-    } catch (const std::runtime_error& e) {
+    }
+    catch (const std::runtime_error& e)
+    {
         EXPECT_EQ(std::string(e.what()), "Error reading atlas slices at " + folder.Path().string());
     }
     EXPECT_FALSE(image->IsOpen());
@@ -116,8 +125,10 @@ TEST_F(Image3dSlices, ExportWritesOneJpegPerXPlaneBehindAnOffsetTable)
     std::memcpy(table.data(), file.data(), 4 * kX);
     EXPECT_EQ(table[0], std::int32_t(4 * kX));
     const unsigned char* voxels = static_cast<const unsigned char*>(image->GetBuffer());
-    for (unsigned x = 0; x < kX; ++x) {
-        if (x > 0) {
+    for (unsigned x = 0; x < kX; ++x)
+    {
+        if (x > 0)
+        {
             EXPECT_GT(table[x], table[x - 1]);
         }
         FILE* in = std::fopen(path.c_str(), "rb");

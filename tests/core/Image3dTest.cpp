@@ -17,14 +17,18 @@
 
 using namespace volumetest;
 
-namespace {
+namespace
+{
 
 template <typename Call>
 std::string ErrorOf(Call call)
 {
-    try {
+    try
+    {
         call();
-    } catch (const std::exception& e) {
+    }
+    catch (const std::exception& e)
+    {
         return e.what();
     }
     return "no error";
@@ -36,7 +40,8 @@ std::unique_ptr<Image3d> Numbered(const std::type_info& type, unsigned x, unsign
     const float resolution[3] = {1.0f, 2.0f, 4.0f};
     std::unique_ptr<Image3d> image = Image3d::CreateImage(type, size, resolution);
     const std::size_t n = image->GetNumVoxels();
-    for (std::size_t i = 0; i < n; ++i) {
+    for (std::size_t i = 0; i < n; ++i)
+    {
         if (type == typeid(unsigned char))
             static_cast<unsigned char*>(image->GetBuffer())[i] = static_cast<unsigned char>(i);
         else if (type == typeid(unsigned short))
@@ -55,7 +60,8 @@ T At(const Image3d& image, unsigned x, unsigned y, unsigned z)
 
 TEST(Image3d, FactoriesMakeEmptyOrZeroedImagesOfTheThreeTypes)
 {
-    for (const std::type_info* type : {&typeid(unsigned char), &typeid(unsigned short), &typeid(float)}) {
+    for (const std::type_info* type : {&typeid(unsigned char), &typeid(unsigned short), &typeid(float)})
+    {
         const std::unique_ptr<Image3d> empty = Image3d::CreateImage(*type);
         EXPECT_FALSE(empty->IsOpen());
         EXPECT_EQ(empty->GetNumVoxels(), 0u);
@@ -104,14 +110,16 @@ TEST(Image3d, VolumesTooLargeToHoldAreRefusedBeforeAllocating)
     EXPECT_FALSE(image->Load("/nonexistent", overflowing, resolution, false, nullptr));
 }
 
-class Image3dFiles : public ::testing::Test {
+class Image3dFiles : public ::testing::Test
+{
 protected:
     TestFolder folder;
 };
 
 TEST_F(Image3dFiles, SaveAndLoadRoundTripEveryType)
 {
-    for (const std::type_info* type : {&typeid(unsigned char), &typeid(unsigned short), &typeid(float)}) {
+    for (const std::type_info* type : {&typeid(unsigned char), &typeid(unsigned short), &typeid(float)})
+    {
         const std::unique_ptr<Image3d> image = Numbered(*type, 7, 3, 5);
         const std::string path = folder.File("volume.raw");
         ASSERT_TRUE(image->Save(path.c_str(), nullptr));
@@ -120,7 +128,11 @@ TEST_F(Image3dFiles, SaveAndLoadRoundTripEveryType)
         EXPECT_TRUE(copy->IsOpen());
         EXPECT_EQ(copy->GetResolution(1), 2.0f);
         ASSERT_EQ(copy->GetNumVoxels(), 105u);
-        EXPECT_EQ(std::memcmp(copy->GetBuffer(), image->GetBuffer(), 105 * (type == &typeid(float) ? 4 : type == &typeid(unsigned short) ? 2 : 1)), 0);
+        EXPECT_EQ(std::memcmp(copy->GetBuffer(), image->GetBuffer(),
+                              105 * (type == &typeid(float)            ? 4
+                                     : type == &typeid(unsigned short) ? 2
+                                                                       : 1)),
+                  0);
     }
 }
 
@@ -149,8 +161,8 @@ TEST_F(Image3dFiles, LoadRefusesShortOrMissingFilesAndInverts)
     WriteWholeFile(path, bytes.data(), bytes.size());
     EXPECT_FALSE(copy->Load(path.c_str(), image->GetSize(), image->GetResolution(), false, nullptr));
     EXPECT_FALSE(copy->IsOpen());
-    EXPECT_FALSE(copy->Load(folder.File("missing.raw").c_str(), image->GetSize(), image->GetResolution(), false,
-                            nullptr));
+    EXPECT_FALSE(
+        copy->Load(folder.File("missing.raw").c_str(), image->GetSize(), image->GetResolution(), false, nullptr));
     EXPECT_FALSE(copy->Load(nullptr, image->GetSize(), image->GetResolution(), false, nullptr));
     EXPECT_EQ(copy->GetValue(0, 0, 0), 0.0f);
 }
@@ -232,8 +244,9 @@ TEST(Image3dHeader, ElementTypesMustMatchTheImage)
     EXPECT_NO_THROW(Image3d::CreateImage(typeid(unsigned short))->LoadHeader(shortHeader.c_str()));
     EXPECT_EQ(ErrorOf([&] { Image3d::CreateImage(typeid(float))->LoadHeader(shortHeader.c_str()); }),
               "Pixel type found in mhd header file does not match expected pixel type");
-    EXPECT_EQ(ErrorOf([] { Image3d::CreateImage(typeid(float))->LoadHeader("DimSize = 1 1 1\nElementType = MET_DOUBLE\n"); }),
-              "Unsupported pixel type");
+    EXPECT_EQ(
+        ErrorOf([] { Image3d::CreateImage(typeid(float))->LoadHeader("DimSize = 1 1 1\nElementType = MET_DOUBLE\n"); }),
+        "Unsupported pixel type");
     EXPECT_EQ(ErrorOf([] { Image3d::CreateImage(typeid(float))->LoadHeader("DimSize = 1 1 1\n"); }),
               "Pixel type not found in mhd header file");
     EXPECT_EQ(ErrorOf([] { Image3d::CreateImage(typeid(float))->LoadHeader(nullptr); }),
@@ -244,13 +257,16 @@ TEST(Image3dHeader, HostileDimensionsAndSpacingsAreRefused)
 {
     const std::unique_ptr<Image3d> image = Image3d::CreateImage(typeid(unsigned short));
     for (const char* dims : {"2 2", "2 -2 2", "2 x 2", "0 2 2", "2 2 2.5", "4294967296 1 1", "100000 100000 100000",
-                             "4294967295 4294967295 4294967295", ""}) {
+                             "4294967295 4294967295 4294967295", ""})
+    {
         const std::string header = std::string("DimSize = ") + dims + "\nElementType = MET_USHORT\n";
         EXPECT_EQ(ErrorOf([&] { image->LoadHeader(header.c_str()); }), "Invalid image dimension") << dims;
         EXPECT_EQ(image->GetNumVoxels(), 0u) << dims;
     }
-    for (const char* spacing : {"0 1 1", "1 1", "1 nan 1", "1 1 inf", "a b c"}) {
-        const std::string header = std::string("DimSize = 2 2 2\nElementSpacing = ") + spacing + "\nElementType = MET_USHORT\n";
+    for (const char* spacing : {"0 1 1", "1 1", "1 nan 1", "1 1 inf", "a b c"})
+    {
+        const std::string header =
+            std::string("DimSize = 2 2 2\nElementSpacing = ") + spacing + "\nElementType = MET_USHORT\n";
         EXPECT_EQ(ErrorOf([&] { image->LoadHeader(header.c_str()); }), "Invalid pixel spacing") << spacing;
     }
 }

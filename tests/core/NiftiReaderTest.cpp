@@ -16,7 +16,8 @@
 
 using namespace volumetest;
 
-namespace {
+namespace
+{
 
 // A NIfTI-1 file: the 348-byte header with the fields the reader uses, padding up to the voxel
 // offset, then the voxel bytes.
@@ -24,14 +25,14 @@ std::vector<std::uint8_t> MakeNifti(const std::array<short, 3>& dims, const std:
                                     const std::vector<std::uint8_t>& voxels, float voxOffset = 352.0f)
 {
     std::vector<std::uint8_t> file(352, 0);
-    auto put = [&file](std::size_t offset, const void* value, std::size_t size) {
-        std::memcpy(file.data() + offset, value, size);
-    };
+    auto put = [&file](std::size_t offset, const void* value, std::size_t size)
+    { std::memcpy(file.data() + offset, value, size); };
     const std::int32_t sizeofHdr = 348;
     put(0, &sizeofHdr, 4);
     const short dim0 = 3;
     put(40, &dim0, 2);
-    for (int axis = 0; axis < 3; ++axis) {
+    for (int axis = 0; axis < 3; ++axis)
+    {
         put(42 + 2 * axis, &dims[axis], 2);
         put(80 + 4 * axis, &pixdim[axis], 4);
     }
@@ -72,9 +73,12 @@ std::unique_ptr<NiftiReader> Read(const std::vector<std::uint8_t>& bytes)
 
 std::string ReadError(const std::vector<std::uint8_t>& bytes)
 {
-    try {
+    try
+    {
         Read(bytes);
-    } catch (const std::runtime_error& e) {
+    }
+    catch (const std::runtime_error& e)
+    {
         return e.what();
     }
     return "no error";
@@ -89,7 +93,8 @@ void PutLittle32(std::vector<std::uint8_t>& bytes, std::size_t offset, std::uint
 TEST(NiftiReader, VolumeGivesImageOfItsSizeAndResolution)
 {
     std::vector<std::uint8_t> voxels(2 * 3 * 4 * 2);
-    for (std::size_t i = 0; i < voxels.size() / 2; ++i) {
+    for (std::size_t i = 0; i < voxels.size() / 2; ++i)
+    {
         voxels[2 * i] = std::uint8_t(i);
         voxels[2 * i + 1] = 0x80;
     }
@@ -144,9 +149,12 @@ TEST(NiftiReader, MalformedStreamsAreRefused)
 {
     EXPECT_THROW(
         {
-            try {
+            try
+            {
                 NiftiReader reader(nullptr);
-            } catch (const std::runtime_error& e) {
+            }
+            catch (const std::runtime_error& e)
+            {
                 EXPECT_STREQ(e.what(), "Unexpected empty I/O stream");
                 throw;
             }
@@ -219,7 +227,8 @@ TEST(NiftiReader, HostileHeadersAreRefused)
     EXPECT_THROW(shortFile->GetImage(out.data()), std::runtime_error);
 }
 
-class NiftiOracle : public ::testing::Test {
+class NiftiOracle : public ::testing::Test
+{
 protected:
     static void SetUpTestSuite()
     {
@@ -251,9 +260,11 @@ void ExpectSameAsNibabel(const std::string& name, const std::string& path, const
     const std::vector<std::uint8_t> reference = ReadWholeFile(folder + "/" + name + ".ref");
     const std::size_t count = std::size_t(size[0]) * size[1] * size[2];
     const auto reader = ReadFile(path);
-    if (kind == "u16") {
+    if (kind == "u16")
+    {
         const std::unique_ptr<Image3d> image = reader->GetImage();
-        for (int axis = 0; axis < 3; ++axis) {
+        for (int axis = 0; axis < 3; ++axis)
+        {
             EXPECT_EQ(image->GetSize(axis), size[axis]) << name;
             EXPECT_FLOAT_EQ(image->GetResolution(axis), pixdim[axis]) << name;
         }
@@ -266,7 +277,8 @@ void ExpectSameAsNibabel(const std::string& name, const std::string& path, const
     ASSERT_EQ(reader->GetNumVoxels(), count) << name;
     std::vector<float> expected(count);
     float maximum = 0;
-    for (std::size_t i = 0; i < count; ++i) {
+    for (std::size_t i = 0; i < count; ++i)
+    {
         std::uint64_t value;
         std::memcpy(&value, reference.data() + 8 * i, 8);
         expected[i] = value == 0 ? 0.0f : float(std::log2(double(value)));
@@ -284,11 +296,13 @@ TEST_F(NiftiOracle, VoxelsEqualWhatNibabelReadsAndForeignFilesAreRefused)
     const std::string folder = s_folder->Path().string();
     std::ifstream cases(folder + "/cases.txt");
     int read = 0, refused = 0;
-    for (std::string line; std::getline(cases, line);) {
+    for (std::string line; std::getline(cases, line);)
+    {
         std::istringstream fields(line);
         std::string action, name, path, kind;
         fields >> action >> name >> path >> kind;
-        if (action == "read") {
+        if (action == "read")
+        {
             ++read;
             SCOPED_TRACE(name);
             ExpectSameAsNibabel(name, path, kind, folder);
@@ -296,10 +310,14 @@ TEST_F(NiftiOracle, VoxelsEqualWhatNibabelReadsAndForeignFilesAreRefused)
         }
         ++refused;
         EXPECT_THROW(ReadFile(path)->GetImage(), std::runtime_error) << name;
-        if (name.find("anat") != std::string::npos || name.find("nifti2") != std::string::npos) {
-            try {
+        if (name.find("anat") != std::string::npos || name.find("nifti2") != std::string::npos)
+        {
+            try
+            {
                 ReadFile(path);
-            } catch (const std::runtime_error& e) {
+            }
+            catch (const std::runtime_error& e)
+            {
                 EXPECT_STREQ(e.what(), "Not a little-endian NIfTI-1 file.") << name;
             }
         }

@@ -7,7 +7,8 @@
 #include <fstream>
 #include <stdexcept>
 
-namespace volumetest {
+namespace volumetest
+{
 
 TestFolder::TestFolder()
     : m_path(boost::filesystem::temp_directory_path() / boost::filesystem::unique_path("corvane-%%%%-%%%%-%%%%"))
@@ -37,12 +38,14 @@ void WriteWholeFile(const std::string& path, const void* data, std::size_t size)
         throw std::runtime_error("cannot write " + path);
 }
 
-namespace {
+namespace
+{
 
 std::string Quoted(const std::string& text)
 {
     std::string quoted = "'";
-    for (const char c : text) {
+    for (const char c : text)
+    {
         if (c == '\'')
             quoted += "'\\''";
         else
@@ -55,7 +58,8 @@ std::string Quoted(const std::string& text)
 
 bool RunOracle(const std::string& script, const std::vector<std::string>& arguments)
 {
-    std::string command = "/usr/bin/python3 " + Quoted(std::string(CORVANE_SOURCE_DIR) + "/tests/core/oracles/" + script);
+    std::string command =
+        "/usr/bin/python3 " + Quoted(std::string(CORVANE_SOURCE_DIR) + "/tests/core/oracles/" + script);
     for (const std::string& argument : arguments)
         command += " " + Quoted(argument);
     const int status = std::system(command.c_str());

@@ -7,10 +7,12 @@
 #include <vector>
 
 // Helpers shared by the volume, filter and NIfTI tests.
-namespace volumetest {
+namespace volumetest
+{
 
 // A fresh temporary folder removed with everything in it when the test ends.
-class TestFolder {
+class TestFolder
+{
 public:
     TestFolder();
     ~TestFolder();

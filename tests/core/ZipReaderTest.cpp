@@ -299,16 +299,6 @@ TEST(ZipReader, EmptyDeflatedEntryReadsAsNothing)
     EXPECT_NO_THROW(archive.reader.Read(item, nullptr));
 }
 
-TEST(ZipReader, StoredEntriesKeepMethodZero)
-{
-    OpenArchive archive(ReadFixture("iz_stored.zip"));
-    for (const ZipReader::ZipItem& item : archive.reader.GetDirectory())
-    {
-        EXPECT_EQ(item.method, 0);
-        EXPECT_EQ(item.compressedSize, item.uncompressedSize);
-    }
-}
-
 TEST(ZipReader, SkipsEntriesOfOtherMethods)
 {
     OpenArchive archive(ReadFixture("py_bzip2.zip"));
@@ -511,13 +501,6 @@ TEST(ZipReader, EntryReachingPastTheStreamIsRefusedBeforeAllocating)
     Bytes out(100);
     EXPECT_EQ(ErrorOf([&] { reader.Read(reader.SeekFile("huge.raw"), out.data()); }), "Unexpected end of I/O stream");
     EXPECT_EQ(ErrorOf([&] { reader.Read(reader.SeekFile("far.raw"), out.data()); }), "Unexpected end of I/O stream");
-}
-
-TEST(ZipReader, ReadRejectsMissingArguments)
-{
-    OpenArchive archive(ReadFixture("iz_deflated.zip"));
-    EXPECT_THROW(archive.reader.Read(nullptr, nullptr), std::invalid_argument);
-    EXPECT_THROW(archive.reader.Read(&archive.reader.GetDirectory()[0], nullptr), std::invalid_argument);
 }
 
 // --- hostile input ---------------------------------------------------------------------------------

@@ -277,7 +277,7 @@ unsigned char BrainModel::Nissl(int structure, double x, double y, double z, dou
     // Cortical layers: a ripple with the depth below the brain surface.
     const double cerebrum = std::sqrt(Ellipsoid(x, y, z, 0.40, 0.42, 0.5, 0.30, 0.36, 0.44));
     if (structures_[structure].depth >= 2 && cerebrum > 0.8 && cerebrum < 1.0)
-        value += 18.0 * std::sin((1.0 - cerebrum) * 60.0);
+        value += 18.0 * Noise::Wave((1.0 - cerebrum) * 9.5);
     const double texture = Noise::Fractal(micrometres[0], micrometres[1], micrometres[2], 400.0, 17u);
     const double grain = Noise::Unit(static_cast<std::uint32_t>(micrometres[0] / 25.0),
                                      static_cast<std::uint32_t>(micrometres[1] / 25.0),

@@ -9,6 +9,13 @@ namespace atlasgen {
 
 namespace {
 
+// Moves grid lines of a cube face towards its edges so that they land nearly evenly on the sphere
+// (close to tan(t * pi / 4), in plain arithmetic so that every machine writes the same bytes).
+double Spread(double t)
+{
+    return t * (0.7 + 0.3 * t * t);
+}
+
 // A cube's faces subdivided and pushed onto the unit sphere: no poles, no degenerate quads.
 void CubeSphere(int n, std::vector<std::array<double, 3>>& directions, std::vector<std::array<std::uint32_t, 4>>& quads)
 {
@@ -20,8 +27,8 @@ void CubeSphere(int n, std::vector<std::array<double, 3>>& directions, std::vect
                 for (int i = 0; i <= n; ++i) {
                     std::array<double, 3> p{};
                     p[axis] = side;
-                    p[b] = std::tan((2.0 * i / n - 1.0) * 0.785398163);
-                    p[c] = std::tan((2.0 * j / n - 1.0) * 0.785398163);
+                    p[b] = Spread(2.0 * i / n - 1.0);
+                    p[c] = Spread(2.0 * j / n - 1.0);
                     const double l = std::sqrt(p[0] * p[0] + p[1] * p[1] + p[2] * p[2]);
                     directions.push_back({p[0] / l, p[1] / l, p[2] / l});
                 }
@@ -46,6 +53,7 @@ Mesh CorticalSurface::Build(const AtlasContext& c, int side, const std::vector<S
     const BrainModel& model = c.model;
     const int cortex = model.Find("Cx");
     const int fallback = model.Find("Iso") >= 0 ? model.Find("Iso") : cortex;
+    const int ventral = model.Find("PIR");
     const double centre[3] = {0.40, 0.42, 0.5 + side * 0.27}, radius[3] = {0.28, 0.30, 0.20};
     double toView[3];
     for (int a = 0; a < 3; ++a)
@@ -56,13 +64,16 @@ Mesh CorticalSurface::Build(const AtlasContext& c, int side, const std::vector<S
     CubeSphere(c.profile.coarse ? 6 : 16, directions, mesh.quads);
     std::vector<std::array<double, 3>> cortexPoints;
     for (const auto& d : directions) {
-        // The cortical point that this vertex stands for: medial faces map to the medial cortex.
-        const std::array<double, 3> n{0.40 + 0.27 * d[0], 0.42 + 0.30 * d[1],
-                                      0.5 + side * (0.04 + 0.36 * (0.5 + 0.5 * side * d[2]))};
+        // The cortical point that this vertex stands for, in the cortical shell of the cerebrum: medial
+        // faces map to the medial cortex, lateral faces to the lateral cortex.
+        double e[3] = {d[0], d[1], side * (0.1 + 0.9 * (0.5 + 0.5 * side * d[2]))};
+        const double el = std::sqrt(e[0] * e[0] + e[1] * e[1] + e[2] * e[2]);
+        const std::array<double, 3> n{0.40 + 0.9 * 0.30 * e[0] / el, 0.42 + 0.9 * 0.36 * e[1] / el,
+                                      0.5 + 0.9 * 0.44 * e[2] / el};
         cortexPoints.push_back(n);
         int s = model.Classify(n[0], n[1], n[2]);
         if (s < 0 || !model.InSubtree(s, cortex))
-            s = fallback;
+            s = n[1] > 0.5 && ventral >= 0 ? ventral : fallback;
         std::array<float, 3> p{}, normal{};
         double length = 0.0;
         for (int a = 0; a < 3; ++a) {

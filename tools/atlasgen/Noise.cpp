@@ -56,4 +56,11 @@ double Noise::Fractal(double x, double y, double z, double cell, std::uint32_t s
            0.2 * Value(x, y, z, cell / 4.0, seed + 2);
 }
 
+double Noise::Wave(double t)
+{
+    const double f = t - std::floor(t);             // 0..1
+    const double u = f < 0.5 ? 4.0 * f - 1.0 : 3.0 - 4.0 * f;   // triangle, -1..1
+    return u * (1.5 - 0.5 * u * u);                 // rounded at the turns
+}
+
 } // namespace atlasgen

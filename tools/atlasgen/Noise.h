@@ -15,6 +15,9 @@ public:
     static double Value(double x, double y, double z, double cell, std::uint32_t seed);
     // Sum of three octaves of value noise, in [0, 1).
     static double Fractal(double x, double y, double z, double cell, std::uint32_t seed);
+    // A smooth periodic wave in [-1, 1] of period 1, built from arithmetic alone: the library's sine
+    // may round differently on another machine, and the output must not.
+    static double Wave(double t);
 };
 
 } // namespace atlasgen

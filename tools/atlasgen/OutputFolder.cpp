@@ -25,11 +25,14 @@ void CheckReplaceable(const fs::path& target)
 
 OutputFolder::OutputFolder(const std::string& target) : target_(target)
 {
-    fs::path path = fs::path(target).lexically_normal();
+    if (target.empty())
+        throw std::runtime_error("No output folder given");
+    fs::path path = fs::absolute(target).lexically_normal();
     if (path.filename().empty())
         path = path.parent_path();
-    if (path.empty())
-        throw std::runtime_error("No output folder given");
+    // The scratch folder is a sibling of the target, and replacing the target removes it whole.
+    if (path == path.root_path() || path.filename() == "." || path.filename() == "..")
+        throw std::runtime_error("The output folder must be a named folder, not " + target);
     target_ = path.string();
     CheckReplaceable(path);
     scratch_ = target_ + ".atlasgen-partial";

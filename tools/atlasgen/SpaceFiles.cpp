@@ -226,11 +226,11 @@ void SpaceFiles::WriteLines(const std::string& path) const
     const int count = c_.profile.coarse ? 8 : 24, points = c_.profile.coarse ? 12 : 40;
     for (int l = 0; l < count; ++l) {
         const double dx = 0.02 * (Noise::Unit(l, 70u) - 0.5), dy = 0.02 * (Noise::Unit(l, 71u) - 0.5);
-        const double phase = 6.283185 * Noise::Unit(l, 72u);
+        const double phase = Noise::Unit(l, 72u);
         MeshFiles::Polyline line;
         for (int i = 0; i < points; ++i) {
             const double t = static_cast<double>(i) / (points - 1);
-            const double n[3] = {0.36 + dx + 0.004 * std::sin(phase + 9 * t), 0.60 + dy + 0.02 * (1 - 4 * (t - 0.5) * (t - 0.5)),
+            const double n[3] = {0.36 + dx + 0.004 * Noise::Wave(phase + 1.5 * t), 0.60 + dy + 0.02 * (1 - 4 * (t - 0.5) * (t - 0.5)),
                                  0.32 + 0.36 * t};
             std::array<float, 3> p{};
             for (int a = 0; a < 3; ++a)

@@ -263,9 +263,6 @@ class AtlasChecker:
             row["db"] = int(row["database_id"])
             rows.append(row)
         for row in rows:
-            if not 0 < row["value"] <= len(lines) - 1:
-                self.error("ontology_v2.csv: row %d annotation value %d is not below the label count"
-                           % (row["index"], row["value"]))
             if not 0 < row["value"] < 65536:
                 self.error("ontology_v2.csv: row %d annotation value %d out of range" % (row["index"], row["value"]))
             for c in ("red", "green", "blue"):
@@ -280,6 +277,11 @@ class AtlasChecker:
             self.ontology[row["value"]] = row
             self.by_db_id[row["db"]] = row
             self.mesh_names.add(row.get("mesh_name") or row["abbreviation"].replace("/", "_"))
+        beyond = [r["index"] for r in rows if r["value"] > len(rows)]
+        if beyond:
+            # The viewer's annotation colours are a table indexed by value with one entry per label.
+            self.error("ontology_v2.csv: %d row(s) (first: row %d) have annotation values not below the label count %d"
+                       % (len(beyond), beyond[0], len(rows) + 1))
         if rows[0]["parent"]:
             self.error("ontology_v2.csv: the first row must be the root (no parent)")
         for row in rows[1:]:
@@ -591,6 +593,7 @@ class AtlasChecker:
         if n == 0:
             return
         groups = r.u32()
+        volume = agreement = 0.0
         for g in range(groups):
             k = r.u16()
             if k == 0 or k % 3:
@@ -598,8 +601,14 @@ class AtlasChecker:
             indices = r.u32s(k)
             if max(indices) >= n:
                 raise Problem("%s: group %d index %d beyond %d vertices" % (name, g, max(indices), n))
+            for t in range(0, k, 3):
+                v, a = strip_orientation(positions, normals, indices[t:t + 3])
+                volume += v
+                agreement += a
         if not r.at_end():
             raise Problem("%s: %d bytes after the last group" % (name, len(r.data) - r.pos))
+        if volume <= 0 or agreement <= 0:
+            raise Problem("%s: the triangles face inwards or against their normals" % name)
 
     def check_lines(self, path, bounds):
         name = os.path.relpath(path, self.folder)

@@ -3,7 +3,8 @@
 
 Zip archives come from Python's zipfile and from Info-ZIP's zip; the good ones are checked with
 `unzip -t`. JPEG files come from libjpeg-turbo's cjpeg. Every input is synthesised here, so running
-the script again gives the same content. Run it from anywhere:
+the script again gives the same bytes, except in the two encrypted archives, whose encryption header
+is random. Run it from anywhere:
 
     python3 tests/core/data/make_fixtures.py
 

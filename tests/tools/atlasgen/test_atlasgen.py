@@ -238,6 +238,12 @@ class CommandLine(unittest.TestCase):
         self.assertEqual(os.listdir(out), ["thesis.txt"])
         self.assertFalse(os.path.exists(out + ".atlasgen-partial"))
 
+    def test_the_root_folder_is_refused(self):
+        result = subprocess.run([GENERATOR, "--profile", "micro", "--id", "5", "--out", "/"],
+                                capture_output=True, text=True, timeout=60)
+        self.assertNotEqual(result.returncode, 0)
+        self.assertIn("named folder", result.stderr)
+
     def test_an_earlier_atlas_is_replaced_whole(self):
         out = fresh("replaced")
         self.assertEqual(generate("micro", 310, out).returncode, 0)

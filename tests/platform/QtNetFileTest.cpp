@@ -1,0 +1,309 @@
+#include "core/MemoryDefaultsStore.h"
+#include "core/NetFile.h"
+#include "core/PlatformHooks.h"
+#include "core/UserPreferences.h"
+#include "platform/QtNetTransport.h"
+
+#include "EventLoopSupport.h"
+#include "LoopbackServer.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace
+{
+
+// Keeps every event in order; the body is the concatenation of the chunks.
+class RecordingListener : public NetEventListener
+{
+public:
+    void DownloadComplete(const void* data, unsigned long size) override
+    {
+        events.push_back("complete");
+        completeWasNull = data == nullptr;
+        if (data)
+            stored.assign(static_cast<const char*>(data), size);
+        storedSize = size;
+        ended = true;
+        if (onEnd)
+            onEnd();
+    }
+    void DownloadFailed(const std::string& text) override
+    {
+        events.push_back("failed");
+        message = text;
+        ended = true;
+        if (onEnd)
+            onEnd();
+    }
+    void ResponseReceived(const std::string& type, unsigned long length) override
+    {
+        events.push_back("response");
+        mimeType = type;
+        expectedLength = length;
+        if (onResponse)
+            onResponse();
+    }
+    void DataReceived(const void* data, unsigned long size) override
+    {
+        if (events.empty() || events.back() != "data")
+            events.push_back("data");
+        ++chunks;
+        received.append(static_cast<const char*>(data), size);
+        if (onData)
+            onData();
+    }
+
+    std::vector<std::string> events; // runs of data collapsed into one entry
+    std::string mimeType, received, stored, message;
+    unsigned long expectedLength = 99999, storedSize = 0;
+    int chunks = 0;
+    bool completeWasNull = false;
+    bool ended = false;
+    std::function<void()> onEnd, onResponse, onData;
+};
+
+using Events = std::vector<std::string>;
+
+class QtNetFileTest : public ::testing::Test
+{
+protected:
+    QtNetFileTest()
+    {
+        PlatformHooks::SetDefaultsStore(&store);
+        UserPreferences::ResetPreferences();
+        InstallTransport(std::chrono::seconds(60));
+    }
+    ~QtNetFileTest() override
+    {
+        RunEventsFor(20); // lets deferred deletions of finished replies happen before the transport goes
+        PlatformHooks::SetNetTransport(nullptr);
+        UserPreferences::ResetPreferences();
+        PlatformHooks::SetDefaultsStore(nullptr);
+    }
+
+    void InstallTransport(std::chrono::milliseconds idleTimeout)
+    {
+        PlatformHooks::SetNetTransport(nullptr);
+        transport = std::make_unique<QtNetTransport>(idleTimeout);
+        PlatformHooks::SetNetTransport(transport.get());
+    }
+
+    bool Finish(RecordingListener& listener) { return RunEventsUntil([&] { return listener.ended; }, 10000); }
+
+    MemoryDefaultsStore store;
+    std::unique_ptr<QtNetTransport> transport;
+    LoopbackServer server;
+    RecordingListener listener;
+};
+
+TEST_F(QtNetFileTest, BodyWithLengthIsStoredAndStreamed)
+{
+    NetFile::Create(server.Url("/len"), &listener, true);
+    ASSERT_TRUE(Finish(listener));
+    EXPECT_EQ((Events{"response", "data", "complete"}), listener.events);
+    EXPECT_EQ("text/plain", listener.mimeType);
+    EXPECT_EQ(11u, listener.expectedLength);
+    EXPECT_EQ("hello world", listener.received);
+    EXPECT_EQ("hello world", listener.stored);
+    EXPECT_EQ(11u, listener.storedSize);
+}
+
+TEST_F(QtNetFileTest, LargeBodyArrivesIntactWithoutBeingStored)
+{
+    NetFile::Create(server.Url("/big?n=3000000"), &listener, false);
+    ASSERT_TRUE(Finish(listener));
+    EXPECT_EQ((Events{"response", "data", "complete"}), listener.events);
+    EXPECT_TRUE(listener.completeWasNull);
+    EXPECT_EQ(0u, listener.storedSize);
+    EXPECT_EQ(3000000u, listener.expectedLength);
+    ASSERT_EQ(3000000u, listener.received.size());
+    bool intact = true;
+    for (std::size_t i = 0; i < listener.received.size() && intact; ++i)
+        intact = listener.received[i] == static_cast<char>('a' + i % 26);
+    EXPECT_TRUE(intact);
+}
+
+TEST_F(QtNetFileTest, ChunkedAndUnannouncedBodiesReportLengthZero)
+{
+    NetFile::Create(server.Url("/chunked"), &listener, true);
+    ASSERT_TRUE(Finish(listener));
+    EXPECT_EQ((Events{"response", "data", "complete"}), listener.events);
+    EXPECT_EQ("application/xml", listener.mimeType);
+    EXPECT_EQ(0u, listener.expectedLength);
+    EXPECT_EQ("alphabetagamma", listener.stored);
+
+    RecordingListener second;
+    NetFile::Create(server.Url("/nolength"), &second, true);
+    ASSERT_TRUE(Finish(second));
+    EXPECT_EQ((Events{"response", "data", "complete"}), second.events);
+    EXPECT_EQ("", second.mimeType);
+    EXPECT_EQ(0u, second.expectedLength);
+    EXPECT_EQ("until the end", second.stored);
+}
+
+TEST_F(QtNetFileTest, ErrorStatusesFailWithoutResponse)
+{
+    for (const char* status : {"404", "500", "400"})
+    {
+        RecordingListener failing;
+        NetFile::Create(server.Url(std::string("/status/") + status), &failing, true);
+        ASSERT_TRUE(Finish(failing));
+        RunEventsFor(30); // nothing may follow the failure
+        EXPECT_EQ(Events{"failed"}, failing.events) << status;
+        EXPECT_EQ(std::string("Server returned error ") + status, failing.message);
+    }
+}
+
+TEST_F(QtNetFileTest, RedirectsAreFollowed)
+{
+    NetFile::Create(server.Url("/redirect"), &listener, true);
+    ASSERT_TRUE(Finish(listener));
+    EXPECT_EQ("complete", listener.events.back());
+    EXPECT_EQ("hello world", listener.stored);
+    const auto requests = server.Requests();
+    ASSERT_EQ(2u, requests.size());
+    EXPECT_EQ("/redirect", requests[0].target);
+    EXPECT_EQ("/len", requests[1].target);
+}
+
+TEST_F(QtNetFileTest, RequestCarriesUserAgentAndEscapedURL)
+{
+    NetFile::Create(server.Url("/len?term=sonic hedgehog&name=g\xC3\xA8ne&path=a%2Fb"), &listener, true);
+    ASSERT_TRUE(Finish(listener));
+    const auto requests = server.Requests();
+    ASSERT_EQ(1u, requests.size());
+    EXPECT_EQ("GET", requests[0].method);
+    EXPECT_EQ("/len?term=sonic%20hedgehog&name=g%C3%A8ne&path=a%2Fb", requests[0].target);
+    EXPECT_EQ(UserPreferences::GetPreferences()->GetUserAgent(), requests[0].headers.at("user-agent"));
+    EXPECT_EQ(0u, UserPreferences::GetPreferences()->GetUserAgent().find("Corvane/"));
+    // Nothing cached, so nothing revalidated.
+    EXPECT_EQ(0u, requests[0].headers.count("if-modified-since"));
+    EXPECT_EQ(0u, requests[0].headers.count("if-none-match"));
+}
+
+TEST_F(QtNetFileTest, AbortInsideDataReceivedEndsEverything)
+{
+    NetFile* file = NetFile::Create(server.Url("/trickle"), &listener, true);
+    listener.onData = [&] {
+        if (listener.received.size() >= 300 && file)
+        {
+            file->Abort();
+            file = nullptr;
+        }
+    };
+    ASSERT_TRUE(RunEventsUntil([&] { return file == nullptr; }, 10000));
+    const std::size_t receivedAtAbort = listener.received.size();
+    EXPECT_TRUE(RunEventsUntil([&] { return server.ClientHangUps() > 0; }, 5000));
+    RunEventsFor(100);
+    EXPECT_EQ((Events{"response", "data"}), listener.events);
+    EXPECT_EQ(receivedAtAbort, listener.received.size());
+    EXPECT_LT(receivedAtAbort, 100000u);
+}
+
+TEST_F(QtNetFileTest, AbortInsideResponseReceivedAndRightAfterCreate)
+{
+    NetFile* file = NetFile::Create(server.Url("/trickle"), &listener, false);
+    listener.onResponse = [&] {
+        file->Abort();
+        file = nullptr;
+    };
+    ASSERT_TRUE(RunEventsUntil([&] { return file == nullptr; }, 10000));
+    RunEventsFor(100);
+    EXPECT_EQ(Events{"response"}, listener.events);
+
+    RecordingListener untouched;
+    NetFile::Create(server.Url("/len"), &untouched, true)->Abort();
+    RunEventsFor(150);
+    EXPECT_TRUE(untouched.events.empty());
+}
+
+TEST_F(QtNetFileTest, ListenerMayDeleteItselfWhenDone)
+{
+    struct SelfDeleting : NetEventListener
+    {
+        bool* completed = nullptr;
+        void DownloadComplete(const void*, unsigned long) override
+        {
+            *completed = true;
+            delete this;
+        }
+        void DownloadFailed(const std::string&) override { delete this; }
+        void ResponseReceived(const std::string&, unsigned long) override {}
+        void DataReceived(const void*, unsigned long) override {}
+    };
+    bool completed = false;
+    auto* listenerOnHeap = new SelfDeleting;
+    listenerOnHeap->completed = &completed;
+    NetFile::Create(server.Url("/chunked"), listenerOnHeap, true);
+    ASSERT_TRUE(RunEventsUntil([&] { return completed; }, 10000));
+    RunEventsFor(50);
+}
+
+TEST_F(QtNetFileTest, BrokenConnectionsFail)
+{
+    NetFile::Create(server.Url("/close"), &listener, true);
+    ASSERT_TRUE(Finish(listener));
+    EXPECT_EQ(Events{"failed"}, listener.events);
+    EXPECT_FALSE(listener.message.empty());
+
+    RecordingListener truncated;
+    NetFile::Create(server.Url("/truncated"), &truncated, true);
+    ASSERT_TRUE(Finish(truncated));
+    EXPECT_EQ("failed", truncated.events.back());
+    EXPECT_FALSE(truncated.message.empty());
+
+    // A port that nobody listens on: the server's own port after it has gone.
+    std::string deadUrl;
+    {
+        LoopbackServer gone;
+        deadUrl = gone.Url("/len");
+    }
+    RecordingListener refused;
+    NetFile::Create(deadUrl, &refused, true);
+    ASSERT_TRUE(Finish(refused));
+    EXPECT_EQ(Events{"failed"}, refused.events);
+    EXPECT_FALSE(refused.message.empty());
+}
+
+TEST_F(QtNetFileTest, SilenceTimesOutButSteadyProgressDoesNot)
+{
+    InstallTransport(std::chrono::milliseconds(300));
+    NetFile::Create(server.Url("/hang"), &listener, true);
+    ASSERT_TRUE(Finish(listener));
+    EXPECT_EQ(Events{"failed"}, listener.events);
+    EXPECT_EQ("The request timed out.", listener.message);
+
+    // 800 ms in all, yet never more than 40 ms without a byte.
+    RecordingListener steady;
+    NetFile::Create(server.Url("/steady"), &steady, true);
+    ASSERT_TRUE(Finish(steady));
+    EXPECT_EQ("complete", steady.events.back());
+    EXPECT_EQ(1000u, steady.stored.size());
+}
+
+TEST_F(QtNetFileTest, OnlyWebAddressesOpen)
+{
+    for (const char* url : {"file:///etc/passwd", "ftp://127.0.0.1/x", "not a url", "http://"})
+    {
+        try
+        {
+            NetFile::Create(url, &listener, true);
+            ADD_FAILURE() << url;
+        }
+        catch (const std::runtime_error& error)
+        {
+            EXPECT_STREQ("Could not open connection.", error.what());
+        }
+    }
+    RunEventsFor(20);
+    EXPECT_TRUE(listener.events.empty());
+}
+
+} // namespace

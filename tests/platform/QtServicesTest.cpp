@@ -1,0 +1,239 @@
+#include "core/Alerts.h"
+#include "core/NetFile.h"
+#include "core/OSUtils.h"
+#include "core/PlatformHooks.h"
+#include "core/ResourcePath.h"
+#include "core/UserPreferences.h"
+#include "platform/PlatformServices.h"
+#include "platform/QtAlertPresenter.h"
+#include "platform/QtBrowserLauncher.h"
+#include "platform/QtDefaultsStore.h"
+
+#include "EventLoopSupport.h"
+#include "UrlCatcher.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QDesktopServices>
+#include <QDir>
+#include <QFile>
+#include <QKeyEvent>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <string>
+
+namespace
+{
+
+QMessageBox* FindMessageBox()
+{
+    for (QWidget* widget : QApplication::topLevelWidgets())
+        if (auto* box = qobject_cast<QMessageBox*>(widget); box && box->isVisible())
+            return box;
+    return nullptr;
+}
+
+TEST(QtDefaultsStore, SettingsSurviveARoundTripThroughTheFile)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString path = dir.filePath("settings.ini");
+    {
+        QtDefaultsStore store(path);
+        UserPreferences prefs(&store);
+        prefs.SetAutoRotate(false);
+        prefs.SetNumSamples(4);
+        prefs.SetBookmarkAnimationSpeed(3.25f);
+        prefs.SetAutoVersionCheck(false);
+        prefs.SaveSettings(1, 0, 70, 20, 2, 1, 0);
+        prefs.SaveViewSettings(2, true, false);
+        prefs.UpdateVersionQueryDate();
+        prefs.UpdateLastVersionRun();
+        EXPECT_TRUE(store.LastSyncSucceeded());
+        EXPECT_TRUE(QFile::exists(path));
+    }
+    QtDefaultsStore reopened(path);
+    UserPreferences prefs(&reopened);
+    EXPECT_FALSE(prefs.GetAutoRotate());
+    EXPECT_EQ(4, prefs.GetNumSamples());
+    EXPECT_FLOAT_EQ(3.25f, prefs.GetBookmarkAnimationSpeed());
+    EXPECT_FALSE(prefs.GetAutoVersionCheck());
+    EXPECT_EQ(CORVANE_BUILD_NUMBER, prefs.GetLastVersionRun());
+    int compass, tool, image, annotation, mesh, colorMode, thresholds;
+    prefs.LoadSettings(compass, tool, image, annotation, mesh, colorMode, thresholds);
+    EXPECT_EQ((std::vector<int>{1, 0, 70, 20, 2, 1, 0}),
+              (std::vector<int>{compass, tool, image, annotation, mesh, colorMode, thresholds}));
+    int mode;
+    bool expanded, imageControls;
+    prefs.LoadViewSettings(mode, expanded, imageControls);
+    EXPECT_EQ(2, mode);
+    EXPECT_TRUE(expanded);
+    EXPECT_FALSE(imageControls);
+    // Re-enabling checks shows the stored date was read back: a check just made is not due.
+    prefs.SetAutoVersionCheck(true);
+    EXPECT_FALSE(prefs.ShouldQueryVersion());
+    EXPECT_FALSE(reopened.HasValue("OntologyAlphabetical"));
+}
+
+TEST(QtDefaultsStore, ReadsAHandWrittenFile)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath("hand.ini");
+    {
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write("[General]\nMultisample=-4\nBookmarkAnimationSpeed=25\nVerticalSync=NO\n"
+                   "Host=http://example.org:8080\nUserAtlasPath=/srv/atlases\nOntologyAlphabetical=YES\n"
+                   "LastVersionCheck=garbage\n");
+    }
+    QtDefaultsStore store(path);
+    UserPreferences prefs(&store);
+    EXPECT_EQ(0, prefs.GetNumSamples());
+    EXPECT_FLOAT_EQ(10.0f, prefs.GetBookmarkAnimationSpeed());
+    EXPECT_FALSE(prefs.GetVSync());
+    EXPECT_TRUE(prefs.GetAutoRotate());
+    EXPECT_EQ("http://example.org:8080", prefs.GetHostName());
+    EXPECT_EQ("http://example.org:8080/Corvane2/atlases.xml", prefs.GetAtlasListURL());
+    EXPECT_EQ("/srv/atlases", prefs.GetUserAtlasPath());
+    EXPECT_TRUE(prefs.ShouldQueryVersion());
+    int mode;
+    bool expanded, imageControls;
+    prefs.LoadViewSettings(mode, expanded, imageControls);
+    EXPECT_EQ(0, mode);
+}
+
+TEST(QtDefaultsStore, TextValuesKeepEveryCharacter)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath("text.ini");
+    const std::string atlasPath = "/srv/at lases,v2/@home/\xC3\xA9t\xC3\xA9;#=\"q\"";
+    {
+        QtDefaultsStore store(path);
+        store.SetValue("UserAtlasPath", atlasPath);
+        store.Synchronize();
+    }
+    {
+        QtDefaultsStore store(path);
+        EXPECT_EQ(atlasPath, store.GetValue("UserAtlasPath"));
+    }
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write("[General]\nUserAtlasPath=/srv/a,b\n");
+    file.close();
+    QtDefaultsStore handEdited(path);
+    EXPECT_EQ("/srv/a,b", handEdited.GetValue("UserAtlasPath"));
+}
+
+TEST(PlatformServices, InstallsTheQtServicesAndUninstallsThem)
+{
+    {
+        PlatformServices services;
+        EXPECT_EQ(&services.GetDefaultsStore(), &PlatformHooks::GetDefaultsStore());
+        EXPECT_NE(nullptr, PlatformHooks::GetNetTransport());
+        const QString expected = QDir(qEnvironmentVariable("XDG_CONFIG_HOME")).filePath("Corvane/Corvane.ini");
+        EXPECT_EQ(expected, services.GetDefaultsStore().GetFileName());
+
+        UserPreferences::ResetPreferences();
+        UserPreferences::GetPreferences()->SetFasterDrawing(true);
+        UserPreferences::GetPreferences()->UpdateLastVersionRun();
+        EXPECT_TRUE(QFile::exists(expected));
+    }
+    EXPECT_EQ(nullptr, PlatformHooks::GetNetTransport());
+    // The process instance now reads the fallback store, which knows nothing of the file.
+    EXPECT_FALSE(PlatformHooks::GetDefaultsStore().HasValue("FasterLowerQualityExpressorDrawing"));
+    {
+        PlatformServices again;
+        UserPreferences::ResetPreferences();
+        EXPECT_TRUE(UserPreferences::GetPreferences()->GetFasterDrawing());
+    }
+    UserPreferences::ResetPreferences();
+}
+
+TEST(ResourcePath, UserDataFolderAgreesWithQt)
+{
+    EXPECT_EQ(QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation).toStdString(),
+              ResourcePath::GetUserDataLocation());
+}
+
+TEST(QtBrowserLauncher, HandsTheEscapedURLToTheDesktop)
+{
+    UrlCatcher catcher;
+    QDesktopServices::setUrlHandler("http", &catcher, "Catch");
+    QtBrowserLauncher launcher;
+    PlatformHooks::SetBrowserLauncher(&launcher);
+    EXPECT_TRUE(OSUtils::OpenBrowser("http://127.0.0.1:8470/search?term=sonic hedgehog&x=%2F&g=g\xC3\xA8ne"));
+    PlatformHooks::SetBrowserLauncher(nullptr);
+    QDesktopServices::unsetUrlHandler("http");
+    ASSERT_EQ(1, catcher.urls.size());
+    EXPECT_EQ("http://127.0.0.1:8470/search?term=sonic%20hedgehog&x=%2F&g=g%C3%A8ne", catcher.urls[0].toStdString());
+}
+
+TEST(QtAlertPresenter, AlertReturnsAtOnceAndShowsTheTextLiterally)
+{
+    QtAlertPresenter presenter;
+    PlatformHooks::SetAlertPresenter(&presenter);
+    const std::string message = "Failed at 100%d <b>%1%</b>";
+    ShowAlertBox(message);
+    PlatformHooks::SetAlertPresenter(nullptr);
+    ASSERT_TRUE(RunEventsUntil([] { return FindMessageBox() != nullptr; }, 5000));
+    QMessageBox* box = FindMessageBox();
+    EXPECT_EQ(message, box->text().toStdString());
+    EXPECT_EQ(Qt::PlainText, box->textFormat());
+    EXPECT_TRUE(box->windowTitle().isEmpty() || box->windowTitle() == QApplication::applicationName());
+    box->close();
+    RunEventsUntil([] { return FindMessageBox() == nullptr; }, 5000);
+}
+
+// Answers the next confirmation panel from inside its modal loop.
+void AnswerNextConfirmation(const std::function<void(QMessageBox*)>& answer, std::string* defaultButtonText)
+{
+    auto* poll = new QTimer;
+    QObject::connect(poll, &QTimer::timeout, [poll, answer, defaultButtonText] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (!box || !box->isVisible())
+            return;
+        poll->stop();
+        poll->deleteLater();
+        EXPECT_EQ(Qt::ApplicationModal, box->windowModality());
+        EXPECT_EQ(Qt::PlainText, box->textFormat());
+        *defaultButtonText = box->defaultButton() ? box->defaultButton()->text().toStdString() : "";
+        answer(box);
+    });
+    poll->start(5);
+}
+
+TEST(QtAlertPresenter, ConfirmationBlocksAndDefaultsToNo)
+{
+    QtAlertPresenter presenter;
+    PlatformHooks::SetAlertPresenter(&presenter);
+
+    std::string defaultButton;
+    AnswerNextConfirmation(
+        [](QMessageBox* box) {
+            QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
+            QApplication::sendEvent(box, &enter);
+        },
+        &defaultButton);
+    EXPECT_FALSE(ShowConfirmationBox("Download 12 data sets?"));
+    EXPECT_EQ("No", defaultButton);
+
+    std::string texts;
+    AnswerNextConfirmation(
+        [&texts](QMessageBox* box) {
+            texts = box->text().toStdString();
+            for (QAbstractButton* button : box->buttons())
+                if (button->text() == "Yes")
+                    button->click();
+        },
+        &defaultButton);
+    EXPECT_TRUE(ShowConfirmationBox("Replace %1% <i>now</i>?"));
+    EXPECT_EQ("Replace %1% <i>now</i>?", texts);
+    PlatformHooks::SetAlertPresenter(nullptr);
+}
+
+} // namespace

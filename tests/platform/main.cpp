@@ -1,0 +1,46 @@
+// The platform suite needs an application object for dialogs, settings and networking, and a private
+// HOME and XDG tree so that no test touches the user's own settings or data.
+
+#include <QApplication>
+
+#include <gtest/gtest.h>
+
+#include <boost/filesystem/operations.hpp>
+
+#include <cstdlib>
+#include <string>
+
+#include <stdlib.h>
+#include <sys/stat.h>
+
+int main(int argc, char** argv)
+{
+    ::testing::InitGoogleTest(&argc, argv);
+    // Test discovery runs at build time, without a display.
+    if (::testing::GTEST_FLAG(list_tests))
+        return RUN_ALL_TESTS();
+
+    char pattern[] = "/tmp/corvane-platform-XXXXXX";
+    if (!mkdtemp(pattern))
+        return 2;
+    const std::string root = pattern;
+    for (const char* sub : {"home", "data", "config", "cache", "runtime"})
+        boost::filesystem::create_directories(root + "/" + sub);
+    chmod((root + "/runtime").c_str(), 0700);
+    setenv("HOME", (root + "/home").c_str(), 1);
+    setenv("XDG_DATA_HOME", (root + "/data").c_str(), 1);
+    setenv("XDG_CONFIG_HOME", (root + "/config").c_str(), 1);
+    setenv("XDG_CACHE_HOME", (root + "/cache").c_str(), 1);
+    setenv("XDG_RUNTIME_DIR", (root + "/runtime").c_str(), 1);
+    if (!std::getenv("DISPLAY") && !std::getenv("WAYLAND_DISPLAY"))
+        setenv("QT_QPA_PLATFORM", "offscreen", 0);
+
+    int result = 0;
+    {
+        QApplication app(argc, argv);
+        result = RUN_ALL_TESTS();
+    }
+    boost::system::error_code ec;
+    boost::filesystem::remove_all(root, ec);
+    return result;
+}

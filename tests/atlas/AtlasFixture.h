@@ -13,6 +13,8 @@
 #include <gtest/gtest.h>
 
 #include "AtlasTestFiles.h"
+#include "atlas/AtlasSpace.h"
+#include "core/Image3d.h"
 #include "core/MemoryDefaultsStore.h"
 #include "core/PlatformHooks.h"
 #include "core/ResourcePath.h"
@@ -92,6 +94,38 @@ inline void WriteBytes(const std::string& path, const std::string& bytes)
     file.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
     if (!file)
         throw std::runtime_error("cannot write " + path);
+}
+
+// The annotation resampled to the view grid, computed from the file: view voxel i takes atlas voxel
+// floor(i x atlas size / view size) on each axis.
+inline std::vector<unsigned int> ExpectedViewGrid(const AtlasSpace& space, const std::string& annotation, int bytes)
+{
+    const unsigned int* atlas = space.GetAtlasDimensions();
+    const unsigned int* view = space.GetViewDimensions();
+    std::vector<unsigned int> values;
+    for (unsigned int z = 0; z < view[2]; ++z)
+        for (unsigned int y = 0; y < view[1]; ++y)
+            for (unsigned int x = 0; x < view[0]; ++x)
+            {
+                const std::size_t index =
+                    (std::size_t(z * atlas[2] / view[2]) * atlas[1] + y * atlas[1] / view[1]) * atlas[0] +
+                    x * atlas[0] / view[0];
+                unsigned int value = static_cast<unsigned char>(annotation[bytes * index]);
+                if (bytes == 2)
+                    value |= static_cast<unsigned int>(static_cast<unsigned char>(annotation[2 * index + 1])) << 8;
+                values.push_back(value);
+            }
+    return values;
+}
+
+inline std::vector<unsigned int> Voxels(const Image3d& image)
+{
+    std::vector<unsigned int> values(image.GetNumVoxels());
+    for (std::size_t i = 0; i < values.size(); ++i)
+        values[i] = image.GetPixelType() == typeid(unsigned short)
+                        ? static_cast<const unsigned short*>(image.GetBuffer())[i]
+                        : static_cast<const unsigned char*>(image.GetBuffer())[i];
+    return values;
 }
 
 // A small atlas written by hand: one space "S" with an 8 x 6 x 4 atlas grid of 100 µm and a 4 x 3 x 2 view

@@ -323,6 +323,9 @@ TEST(Atlas, EveryGeneratedAtlasLoads)
                                         space->GetViewResolution()[k],
                                     space->GetViewBregma()[k]);
                 EXPECT_FALSE(space->FullAtlasIsLoaded());
+                EXPECT_EQ(ExpectedViewGrid(*space, ReadBytes(space->GetPath() + "/Annotation"), tiny ? 2 : 1),
+                          Voxels(*space->GetAnnotationImage()));
+                space->ReleaseMemory();
             }
             const float expectedSize = tiny ? 13400.0f : 12000.0f;
             EXPECT_FLOAT_EQ(expectedSize, atlas->GetPhysicalViewSize()[0]);

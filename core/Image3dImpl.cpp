@@ -309,7 +309,7 @@ bool Image3dImpl<T>::Save(const char* path, TaskProgress* progress) const
             if (reporter.Update(float(z) / float(depth) * 100.0f))
             {
                 file.close();
-                OSUtils::DeleteFile(path);
+                RemovePartialFile(path);
                 return false;
             }
             const std::uint64_t slices = std::min(2u, depth - z);
@@ -326,7 +326,7 @@ bool Image3dImpl<T>::Save(const char* path, TaskProgress* progress) const
     catch (...)
     {
         file.close();
-        OSUtils::DeleteFile(path);
+        RemovePartialFile(path);
         throw;
     }
     return true;

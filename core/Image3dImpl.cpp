@@ -294,6 +294,10 @@ void Image3dImpl<T>::LoadHeaderData(const void* data, std::size_t size)
 template <typename T>
 bool Image3dImpl<T>::Save(const char* path, TaskProgress* progress) const
 {
+    // After a failed Load the size stands but the voxels are gone; checked before an existing file is
+    // truncated.
+    if (m_voxels.size() != VoxelCount())
+        throw std::runtime_error("Save failed. The image holds no voxels.");
     VolumeProgress reporter(progress);
     std::fstream file;
     OpenStream(file, path, std::ios::out | std::ios::binary | std::ios::trunc);

@@ -239,6 +239,18 @@ TEST_F(Image3dFiles, CancelledSaveKeepsAPathThatIsNoRegularFile)
     EXPECT_EQ(boost::filesystem::symlink_status(path).type(), boost::filesystem::fifo_file);
 }
 
+TEST_F(Image3dFiles, SaveAfterAFailedLoadThrowsAndKeepsTheFile)
+{
+    const std::unique_ptr<Image3d> image = Numbered(typeid(unsigned short), 3, 3, 3);
+    const std::string path = folder.File("kept.raw");
+    ASSERT_TRUE(image->Save(path.c_str(), nullptr));
+    const unsigned size[3] = {3, 3, 4};
+    const float resolution[3] = {1.0f, 1.0f, 1.0f};
+    ASSERT_FALSE(image->Load(folder.File("missing.raw").c_str(), size, resolution, false, nullptr));
+    EXPECT_EQ(ErrorOf([&] { image->Save(path.c_str(), nullptr); }), "Save failed. The image holds no voxels.");
+    EXPECT_EQ(ReadWholeFile(path).size(), 27u * 2u);
+}
+
 TEST(Image3dHeader, ReadsFieldsWithBlanksAroundTheEqualsSign)
 {
     const std::unique_ptr<Image3d> image = Image3d::CreateImage(typeid(float));

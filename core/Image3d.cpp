@@ -6,6 +6,7 @@
 #include "core/OSUtils.h"
 #include "core/VolumeProgress.h"
 
+#include <boost/filesystem/operations.hpp>
 #include <boost/filesystem/path.hpp>
 
 #include <climits>
@@ -141,6 +142,15 @@ std::uint64_t Image3d::VoxelCount() const
     return m_sliceVoxels * m_size[2];
 }
 
+void Image3d::RemovePartialFile(const char* path)
+{
+    if (!path)
+        return;
+    boost::system::error_code ec;
+    if (boost::filesystem::is_regular_file(boost::filesystem::status(path, ec)))
+        OSUtils::DeleteFile(path);
+}
+
 bool Image3d::ImportSlices(const char* folder, const unsigned int* size, const float* resolution,
                            TaskProgress* progress)
 {
@@ -191,12 +201,12 @@ bool Image3d::ExportSlices(const char* path) const
     catch (...)
     {
         file.reset();
-        OSUtils::DeleteFile(path);
+        RemovePartialFile(path);
         throw;
     }
     // The data is on disk only once the file has been closed without error.
     written = std::fclose(file.release()) == 0 && written;
     if (!written)
-        OSUtils::DeleteFile(path);
+        RemovePartialFile(path);
     return written;
 }

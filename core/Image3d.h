@@ -89,6 +89,9 @@ protected:
     void SetGeometry(const unsigned int* size, const float* resolution, std::size_t voxelBytes);
     void ClearGeometry();
     std::uint64_t VoxelCount() const;
+    // Removes what a failed or cancelled write left at path, but only a regular file: the path may
+    // name a device, a pipe or a link to one, which must survive.
+    static void RemovePartialFile(const char* path);
 
     std::string m_cachePath;
     bool m_open = false;

@@ -294,6 +294,10 @@ void Image3dImpl<T>::LoadHeaderData(const void* data, std::size_t size)
 template <typename T>
 bool Image3dImpl<T>::Save(const char* path, TaskProgress* progress) const
 {
+    // After a failed Load the size stands but the voxels are gone; checked before an existing file is
+    // truncated.
+    if (m_voxels.size() != VoxelCount())
+        throw std::runtime_error("Save failed. The image holds no voxels.");
     VolumeProgress reporter(progress);
     std::fstream file;
     OpenStream(file, path, std::ios::out | std::ios::binary | std::ios::trunc);
@@ -309,7 +313,7 @@ bool Image3dImpl<T>::Save(const char* path, TaskProgress* progress) const
             if (reporter.Update(float(z) / float(depth) * 100.0f))
             {
                 file.close();
-                OSUtils::DeleteFile(path);
+                RemovePartialFile(path);
                 return false;
             }
             const std::uint64_t slices = std::min(2u, depth - z);
@@ -326,7 +330,7 @@ bool Image3dImpl<T>::Save(const char* path, TaskProgress* progress) const
     catch (...)
     {
         file.close();
-        OSUtils::DeleteFile(path);
+        RemovePartialFile(path);
         throw;
     }
     return true;

@@ -10,10 +10,18 @@
 
 #include <climits>
 #include <cmath>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <limits>
 #include <numeric>
 #include <stdexcept>
+
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace volumetest;
 
@@ -192,19 +200,55 @@ TEST_F(Image3dFiles, SaveIntoMissingFolderNamesThePath)
                   ".Please make sure this path exists and you have write permissions.");
 }
 
+// Saves under a file size limit of 1 MiB, which stands in for a full disk so that no device is
+// written; run in a child process. Exits 0 when the error names the path and the space needed and the
+// partial file is gone.
+void SaveIntoFullDisk(const Image3d& image, const std::string& path)
+{
+    std::signal(SIGXFSZ, SIG_IGN);
+    rlimit limit;
+    limit.rlim_cur = limit.rlim_max = 1 << 20;
+    setrlimit(RLIMIT_FSIZE, &limit);
+    const std::string error = ErrorOf([&] { image.Save(path.c_str(), nullptr); });
+    std::fprintf(stderr, "%s\n", error.c_str());
+    const bool named = error.find(path) != std::string::npos &&
+                       error.find(".Please make sure you have 3 MB of free space.") != std::string::npos;
+    std::_Exit(named && !boost::filesystem::exists(path) ? 0 : 1);
+}
+
 TEST_F(Image3dFiles, FailedWriteRemovesThePartialFileAndNamesTheSpaceNeeded)
 {
-    // A link to the always-full device inside the test folder: only the link may be removed.
-    if (!boost::filesystem::exists("/dev/full"))
-        GTEST_SKIP() << "no /dev/full";
     const std::string path = folder.File("full.raw");
-    boost::filesystem::create_symlink("/dev/full", path);
     const std::unique_ptr<Image3d> image = Numbered(typeid(unsigned char), 1024, 1024, 3);
-    const std::string error = ErrorOf([&] { image->Save(path.c_str(), nullptr); });
-    EXPECT_NE(error.find(path), std::string::npos) << error;
-    EXPECT_NE(error.find(".Please make sure you have 3 MB of free space."), std::string::npos) << error;
-    EXPECT_FALSE(boost::filesystem::is_symlink(path));
-    EXPECT_TRUE(boost::filesystem::exists("/dev/full"));
+    EXPECT_EXIT(SaveIntoFullDisk(*image, path), ::testing::ExitedWithCode(0), "");
+}
+
+// Only a regular file that Save made is removed: a pipe, a device or a link to one stays.
+TEST_F(Image3dFiles, CancelledSaveKeepsAPathThatIsNoRegularFile)
+{
+    const std::string path = folder.File("pipe");
+    ASSERT_EQ(mkfifo(path.c_str(), 0600), 0);
+    // A reader already there lets Save open the pipe without waiting.
+    const int reader = open(path.c_str(), O_RDONLY | O_NONBLOCK);
+    ASSERT_GE(reader, 0);
+    const std::unique_ptr<Image3d> image = Numbered(typeid(unsigned char), 2, 2, 2);
+    TaskProgress progress;
+    progress.Cancel();
+    EXPECT_FALSE(image->Save(path.c_str(), &progress));
+    close(reader);
+    EXPECT_EQ(boost::filesystem::symlink_status(path).type(), boost::filesystem::fifo_file);
+}
+
+TEST_F(Image3dFiles, SaveAfterAFailedLoadThrowsAndKeepsTheFile)
+{
+    const std::unique_ptr<Image3d> image = Numbered(typeid(unsigned short), 3, 3, 3);
+    const std::string path = folder.File("kept.raw");
+    ASSERT_TRUE(image->Save(path.c_str(), nullptr));
+    const unsigned size[3] = {3, 3, 4};
+    const float resolution[3] = {1.0f, 1.0f, 1.0f};
+    ASSERT_FALSE(image->Load(folder.File("missing.raw").c_str(), size, resolution, false, nullptr));
+    EXPECT_EQ(ErrorOf([&] { image->Save(path.c_str(), nullptr); }), "Save failed. The image holds no voxels.");
+    EXPECT_EQ(ReadWholeFile(path).size(), 27u * 2u);
 }
 
 TEST(Image3dHeader, ReadsFieldsWithBlanksAroundTheEqualsSign)

@@ -185,7 +185,18 @@ void Image3dImpl<T>::Allocate(const unsigned int* size, const float* resolution)
     SetGeometry(size, resolution, sizeof(T));
     const std::uint64_t count = VoxelCount();
     if (m_voxels.size() != count)
-        m_voxels.resize(std::size_t(count));
+    {
+        try
+        {
+            m_voxels.resize(std::size_t(count));
+        }
+        catch (...)
+        {
+            // The new size is already set: without voxels to match, the image must not stay open.
+            Unload();
+            throw;
+        }
+    }
     m_open = true;
 }
 

@@ -88,9 +88,10 @@ void BrainOntology::Load(const char* path, bool parentIsDatabaseId, bool hasHead
 
     // A file without a single data row would leave nothing to answer lookups with, so it is refused.
     std::string line;
-    if (ReadLine(file, line) && line.compare(0, 3, UTF8_BOM) == 0)
+    const bool hasMark = ReadLine(file, line) && line.compare(0, 3, UTF8_BOM) == 0;
+    if (hasMark)
         line.erase(0, 3);
-    if (line.empty())
+    if (line.empty() && (hasHeader || !hasMark))
         throw OntologyError("Could not read ontology file: %1%", path);
 
     Columns columns;
@@ -100,7 +101,8 @@ void BrainOntology::Load(const char* path, bool parentIsDatabaseId, bool hasHead
     else
     {
         columns = Columns{0, 1, 2, 3, 4, 5, 6, 7, 8, 9, -1, 10};
-        rows.push_back(line);
+        if (!line.empty())
+            rows.push_back(line);
     }
     while (ReadLine(file, line))
     {

@@ -5,7 +5,7 @@
 
 class MouseMetaReader;
 
-// The section m_images of one experiment or atlas space, keyed by section number, with the affine
+// The section images of one experiment or atlas space, keyed by section number, with the affine
 // transforms between the 3-D reference space and the section stack.
 class ImageSeries
 {

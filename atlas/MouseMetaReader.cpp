@@ -46,6 +46,9 @@ void MouseMetaReader::StartDocument()
 {
     m_parser = std::make_unique<XMLParser>(this);
     m_text.clear();
+    // A document that stopped early leaves its open elements behind: they are no parents in the next one.
+    while (ElementAt(0))
+        XMLElementHandlerStack::EndElement("");
 }
 
 void MouseMetaReader::ReadFile(const char* path)

@@ -129,6 +129,10 @@ TEST(BrainOntology, ReadsParentsByAbbreviationFromAFixedTableWithBomAndCrLf)
     EXPECT_EQ(2, ontology.GetAnnotationLabelByIndex(3)->level); // -5 in the file counts as unset
     EXPECT_EQ(0, ontology.GetAnnotationLabelByIndex(4)->level); // an empty field is 0
     EXPECT_EQ(-2, ontology.GetAnnotationLabelByIndex(5)->level);
+
+    // The mark alone on the first line leaves an empty line, which a table without header drops.
+    const std::string blankFirst = std::string("\xEF\xBB\xBF\r\n") + (ONTOLOGY_V1 + 3);
+    ExpectSampleTree(BrainOntology(dir.Write("blank.csv", blankFirst).c_str(), false, false, true));
 }
 
 TEST(BrainOntology, KeepsTheLaterRowOfOneValueAndTruncatesValuesTo16Bits)
@@ -219,8 +223,11 @@ TEST(BrainOntology, RefusesBrokenFilesWithAClearMessage)
         const std::string path = dir.Write("v2.csv", content);
         EXPECT_EQ("Could not read ontology file: " + path, MessageOf<std::runtime_error>(load(path, true))) << content;
     }
-    const std::string empty = dir.Write("v1.csv", "");
-    EXPECT_EQ("Could not read ontology file: " + empty, MessageOf<std::runtime_error>(load(empty, false)));
+    for (const char* content : {"", "\xEF\xBB\xBF\n\n"})
+    {
+        const std::string path = dir.Write("v1.csv", content);
+        EXPECT_EQ("Could not read ontology file: " + path, MessageOf<std::runtime_error>(load(path, false)));
+    }
 
     const std::string noId = dir.Write("noid.csv", "abbreviation,parent,name\na,,A\n");
     EXPECT_EQ("Ontology file is missing required fields.", MessageOf<std::runtime_error>(load(noId, true)));

@@ -217,6 +217,31 @@ TEST(MetadataReader, ReportsBadMatricesAndIdsAndStaysUsable)
     ExpectDataSet(reader);
 }
 
+TEST(MetadataReader, ForgetsTheOpenElementsOfAnEarlierDocument)
+{
+    // Both earlier reads stop inside "image-series" (a bad matrix, a truncated document); its elements are
+    // no parents of the next document, whose lone "id" and "image" are no series id or section image.
+    const std::string badMatrix = "<image-series><trv>1</trv></image-series>";
+    const std::string truncated = "<image-series><age>P5</age>";
+    const std::string lone = "<id>5</id>";
+    const std::string image = "<image><id>6</id></image>";
+    for (const std::string* first : {&badMatrix, &truncated})
+    {
+        DevMouseMetaReader reader(nullptr, 0);
+        try
+        {
+            reader.ReadBuffer(Bytes(*first), first->size());
+        }
+        catch (const std::runtime_error&)
+        {
+        }
+        reader.ReadBuffer(Bytes(lone), lone.size());
+        reader.ReadBuffer(Bytes(image), image.size());
+        EXPECT_EQ(0u, reader.imageSeriesId);
+        EXPECT_TRUE(reader.images.empty());
+    }
+}
+
 TEST(MetadataReader, KeepsWhatWasReadBeforeAMalformedBuffer)
 {
     const std::string truncated = IMAGE_SERIES_XML.substr(0, IMAGE_SERIES_XML.find("<age>")) + "<age>P5</ag";

@@ -189,6 +189,22 @@ def first_series(project="0310", term=""):
     return next(r for r in rows if r["plane"] == "coronal")
 
 
+def find_image(trv, images, point):
+    """(section, u, v) of the nearest section image as the program's lookup finds it, or None."""
+    x, y, z = point
+    p0 = trv[0] * x + trv[1] * y + trv[2] * z + trv[9]
+    p1 = trv[3] * x + trv[4] * y + trv[5] * z + trv[10]
+    s = trv[6] * x + trv[7] * y + trv[8] * z + trv[11]
+    ordered = sorted(images)
+    zs = [int(section * 25) for section, _ in ordered]
+    best = min(range(len(ordered)), key=lambda k: (abs(s - zs[k]), k))
+    tolerance = (zs[0] + sum(z - zs[0] for z in zs[1:])) / len(zs)
+    if abs(s - zs[best]) > tolerance:
+        return None, 0.0, 0.0
+    t = ordered[best][1]
+    return ordered[best][0], t[0] * p0 + t[1] * p1 + t[4], t[2] * p0 + t[3] * p1 + t[5]
+
+
 class DataSetTest(unittest.TestCase):
     def _zip(self, path):
         status, headers, body = server.get(path)
@@ -215,6 +231,28 @@ class DataSetTest(unittest.TestCase):
         self.assertTrue(inside and min(inside) > 0)
         self.assertGreater(sum(inside) / len(inside), 4 * sum(outside) / len(outside))
         self.assertTrue(all(intensity[i] == 0 for i in range(N) if view_label(i) == 0))
+
+    def test_section_data_set_points_find_their_section_images(self):
+        # This dialect puts section k at 25 k; a voxel on the plane of a section must find that
+        # section, at the same pixel the atlas's own image list gives.
+        record = first_series(term="CA1")
+        meta = ET.fromstring(self._zip("/grid/0310/%s/visualize" % record["id"]).read("data_set.xml"))
+        trv = [float(v) for v in meta.findtext("alignment3d/trv").split(",")]
+        tvr = [float(v) for v in meta.findtext("alignment3d/tvr").split(",")]
+        images = []
+        for node in meta.iter("section-image"):
+            tvs = [float(v) for v in node.findtext("alignment2d/tvs").split(",")]
+            images.append((int(node.findtext("section-number")), tvs))
+        for x_um, section in ((2750.0, 0), (7750.0, 1), (6000.0, 1)):
+            point = (x_um, 3000.0, 5000.0)
+            found, u, v = find_image(trv, images, point)
+            self.assertEqual(found, section, x_um)
+            self.assertAlmostEqual(u, 4 * 5000.0 / 500.0, places=3)
+            self.assertAlmostEqual(v, 4 * 3000.0 / 500.0, places=3)
+            p = [sum(trv[3 * r + c] * point[c] for c in range(3)) + trv[9 + r] for r in range(3)]
+            back = [sum(tvr[3 * r + c] * p[c] for c in range(3)) + tvr[9 + r] for r in range(3)]
+            for a, b in zip(back, point):
+                self.assertAlmostEqual(a, b, places=2)
 
     def test_thumbnail_is_energy_only(self):
         record = first_series()

@@ -185,7 +185,7 @@ class DemoData:
         if mode in ("raw", "raw8"):
             if series is None:
                 raise HttpError(404, "No raw grid for projection %d" % sid)
-            dims = TAV_IMAGE_SIZE if series.space.atlas.id == 310 else None
+            dims = self.raw_grid_dims()
             grid = (volumes.raw_float_grid(series, dims) if mode == "raw"
                     else volumes.raw_byte_grid(series, dims))
             return Answer(grid, "application/octet-stream")
@@ -195,6 +195,17 @@ class DemoData:
         else:
             body = datasets.projection_zip(experiment, catalogue.structures, light, base_url)
         return Answer(body, "application/zip")
+
+    def raw_grid_dims(self):
+        """A bare grid carries no space of its own: the program reads every one on space "P56" of
+        the atlas with project "0310", at the fixed size when that atlas is 310."""
+        for atlas in self.atlases:
+            if atlas.project == "0310":
+                if atlas.id == 310:
+                    return TAV_IMAGE_SIZE
+                space = atlas.space("P56")
+                return tuple(space.view_dims) if space is not None else None
+        return None
 
     def search(self, atlas, block, field, args, base_url):
         catalogue = self.catalogue(atlas)

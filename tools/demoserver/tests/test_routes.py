@@ -307,6 +307,10 @@ class DataSetTest(unittest.TestCase):
         values = struct.unpack("<%df" % (133 * 81 * 115), body)
         self.assertTrue(any(math.log(v) > 6.0 for v in values))
         self.assertEqual(len(server.get("/demo/raw8/%s" % record["id"])[2]), 133 * 81 * 115)
+        # Grids of other atlases' data sets are read on the same grid.
+        _, rows = gene_search("0350", 0, 1, "")
+        self.assertEqual(len(server.get("/demo/raw/%s" % rows[0]["id"])[2]), 133 * 81 * 115 * 4)
+        self.assertEqual(len(server.get("/grid/0350/%s/raw8" % rows[0]["id"])[2]), 133 * 81 * 115)
 
     def test_url_scheme_download(self):
         record = first_series()

@@ -140,7 +140,16 @@ class DemoData:
                 return catalogue, None, catalogue.projections[sid]
         return None, None, None
 
-    def first_data_set_id(self):
+    def first_data_set_id(self, atlas=None, block=None):
+        """The data set that a reserved id stands for: one the requesting atlas and project can
+        decode, so that faults which keep the bytes whole (slow, chunked) still deliver data."""
+        if atlas is not None:
+            catalogue = self.catalogue(atlas)
+            projection = atlas.has_projection_search and block is not None and \
+                block.project == PROJECTION_PROJECT_CODE
+            ids = catalogue.projections if projection else catalogue.series
+            if ids:
+                return min(ids)
         for atlas in self.atlases:
             catalogue = self.catalogue(atlas)
             if catalogue.series:
@@ -365,7 +374,7 @@ class DemoData:
                 raise HttpError(404, "Grid template without data-set id")
             sid = _int(args[0], "data-set id")
             if sid in faults.RESERVED_IDS:
-                sid = self.first_data_set_id()
+                sid = self.first_data_set_id(atlas, block)
             mode = args[1] if len(args) > 1 else "visualize"
             if mode not in DATA_MODES:
                 raise HttpError(404, "No data-set form " + mode)

@@ -21,6 +21,15 @@ _ROLES = ("binding protein", "receptor", "kinase", "channel subunit", "transcrip
           "transporter", "synthase", "adhesion molecule", "phosphatase", "ligand")
 
 
+def _ancestor_ids(label):
+    """Database ids, as text, of a structure and every structure above it."""
+    ids = set()
+    while label is not None and str(label.database_id) not in ids:
+        ids.add(str(label.database_id))
+        label = label.parent
+    return ids
+
+
 def series_id(atlas_id, n):
     return atlas_id * 10000 + n
 
@@ -214,13 +223,18 @@ class AtlasCatalogue:
         return [(seed, 1.0)] + out
 
     def projection_matches(self, term):
+        """Experiments injected into the structure that the term names.
+
+        The program's search for projections from a structure sends the structure's
+        database id, which also finds injections into its descendants.
+        """
         term = term.strip().lower()
         out = []
         for p in sorted(self.projections.values(), key=lambda p: p.id):
             label = p.structure
             if (not term or term == "*" or label is None
                     or term == label.abbreviation.lower() or term in label.name.lower()
-                    or term == str(p.id)):
+                    or term == str(p.id) or term in _ancestor_ids(label)):
                 out.append((p, p.score))
         return out
 

@@ -143,6 +143,17 @@ class SearchTest(unittest.TestCase):
             self.assertIn(int(row["structure"]), ontology_ids)
             self.assertTrue(row["storage"])
 
+    def test_projection_search_by_structure_id(self):
+        # Projections from a structure are asked for by its database id; injections into its
+        # descendants count (CA1 lies in the hippocampal formation).
+        by_id = {s[2]: s[1] for s in fixture.STRUCTURES}
+        for term, allowed in (("382", {"CA1"}), ("1089", {"HiF", "CA1"})):
+            status, _, body = server.get("/search/0378/gene?start=0&num=50&term=%s" % term)
+            root, rows = records(body, "data-sets/data-set", PROJECTION_FIELDS)
+            self.assertTrue(rows, term)
+            self.assertEqual(int(root.get("total-entries")), len(rows))
+            self.assertTrue(all(by_id[int(r["structure"])] in allowed for r in rows), term)
+
     def test_differential_and_similar_gene_searches(self):
         status, _, body = server.get("/search/0310/differential?start=0&num=50&target=1089&contrast=549"
                                      "&plane=coronal")

@@ -9,6 +9,8 @@ import csv
 import os
 import random
 
+from .datasets import projection_targets
+
 GENES_PER_ATLAS = 300
 PROJECTIONS_PER_ATLAS = 60
 PROBES_PER_GENE = 2
@@ -235,6 +237,19 @@ class AtlasCatalogue:
             if (not term or term == "*" or label is None
                     or term == label.abbreviation.lower() or term in label.name.lower()
                     or term == str(p.id) or term in _ancestor_ids(label)):
+                out.append((p, p.score))
+        return out
+
+    def projections_into(self, structure_a, structure_b):
+        """Experiments from structure A's subtree that project into structure B's (database ids)."""
+        ontology = self.atlas.ontology()
+        a = ontology.by_database_id.get(structure_a)
+        b = ontology.by_database_id.get(structure_b)
+        in_a = set(id(l) for l in ontology.subtree(a)) if a else set()
+        in_b = set(id(l) for l in ontology.subtree(b)) if b else set()
+        out = []
+        for p in sorted(self.projections.values(), key=lambda p: p.id):
+            if id(p.structure) in in_a and any(id(t) in in_b for t in projection_targets(p, self.structures)):
                 out.append((p, p.score))
         return out
 

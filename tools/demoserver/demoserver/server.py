@@ -234,9 +234,8 @@ class DemoData:
         else:
             if len(rest) < 2:
                 raise HttpError(400, "Differential search needs two structures")
-            results = catalogue.differential(_int(rest[0], "structure"), _int(rest[1], "structure"))
-            if projection:
-                results = []
+            a, b = _int(rest[0], "structure"), _int(rest[1], "structure")
+            results = catalogue.projections_into(a, b) if projection else catalogue.differential(a, b)
         if projection:
             return Answer(search.projection_xml(results, start, count), "application/xml")
         return Answer(search.gene_xml(results, start, count), "application/xml")

@@ -11,6 +11,7 @@ import zipfile
 
 import fixture
 import support
+from demoserver import datasets
 
 VIEW = (12, 8, 10)
 N = VIEW[0] * VIEW[1] * VIEW[2]
@@ -153,6 +154,21 @@ class SearchTest(unittest.TestCase):
             self.assertTrue(rows, term)
             self.assertEqual(int(root.get("total-entries")), len(rows))
             self.assertTrue(all(by_id[int(r["structure"])] in allowed for r in rows), term)
+
+    def test_projections_into_a_structure(self):
+        # From the root into the thalamus: experiments whose projection volumes reach it.
+        status, _, body = server.get("/search/0378/differential?start=0&num=50&target=997&contrast=549"
+                                     "&plane=coronal")
+        self.assertEqual(status, 200)
+        root, rows = records(body, "data-sets/data-set", PROJECTION_FIELDS)
+        self.assertEqual(root.tag, "data-sets")
+        self.assertTrue(rows)
+        self.assertEqual(int(root.get("total-entries")), len(rows))
+        catalogue = server.data.catalogue(server.data.by_id[310])
+        thalamus = catalogue.atlas.ontology().by_database_id[549]
+        for row in rows:
+            experiment = catalogue.projections[int(row["id"])]
+            self.assertIn(thalamus, datasets.projection_targets(experiment, catalogue.structures))
 
     def test_differential_and_similar_gene_searches(self):
         status, _, body = server.get("/search/0310/differential?start=0&num=50&target=1089&contrast=549"

@@ -14,6 +14,7 @@ import sys
 import threading
 import xml.etree.ElementTree as ET
 from array import array
+from urllib.parse import urlsplit
 
 URL_FIELDS = (
     "grid", "imageSeriesDisplay", "imageViewer", "atlasImageViewer",
@@ -385,6 +386,13 @@ class Atlas:
             if block.project == project:
                 return block
         return self.url_blocks[0] if self.url_blocks and not project else None
+
+    @property
+    def host_path(self):
+        """The path of the host that the program puts before the requests it builds itself."""
+        if not self.url_blocks:
+            return ""
+        return urlsplit(self.url_blocks[0].base).path.rstrip("/")
 
     @property
     def has_projection_search(self):

@@ -261,9 +261,13 @@ class DemoData:
                     html.escape(link), html.escape(series.gene.symbol), series.id))
         return page("Search results", lines)
 
-    def correlation(self, probe_space_name, seed, age):
+    def correlation(self, probe_space_name, seed, age, host_path=""):
+        """The program asks on the host of an atlas's first URL block; atlases whose requests would
+        otherwise read alike (the rat atlas and the mouse atlases, for P56) have their own path there."""
         probe_space = view_space = None
         for atlas in self.atlases:
+            if atlas.host_path != host_path:
+                continue
             probe_space = probe_space or atlas.space(probe_space_name)
             view_space = view_space or atlas.space(age)
         if probe_space is None or view_space is None:
@@ -390,9 +394,10 @@ class DemoData:
 
     def fixed_route(self, path, query, base_url):
         values = dict(query)
-        match = re.match(r"/kest/data/([^/]+)/download\Z", path)
+        match = re.match(r"(/.*)?/kest/data/([^/]+)/download\Z", path)
         if match:
-            return self.correlation(match.group(1), values.get("seed", ""), values.get("age", match.group(1)))
+            return self.correlation(match.group(2), values.get("seed", ""), values.get("age", match.group(2)),
+                                    match.group(1) or "")
         match = re.match(r"/data/([^/]+)/projection_map/target\Z", path)
         if match:
             return self.projection_map(match.group(1), values.get("seedPoint", ""),

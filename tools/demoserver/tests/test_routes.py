@@ -196,7 +196,7 @@ class SearchTest(unittest.TestCase):
         self.assertIn(b"probes=1003", body)
 
     def test_browser_search_links_data_sets_for_url_requests(self):
-        status, headers, body = server.get("/search/50000/gene?term=")
+        status, headers, body = server.get("/rat/search/50000/gene?term=")
         self.assertEqual(status, 200)
         link = body.split(b"href=\"", 1)[1].split(b"\"", 1)[0].decode().replace("&amp;", "&")
         self.assertTrue(link.startswith("corv://127.0.0.1:%d/demo/data?atlas=50000&datasets=" % server.port))
@@ -364,6 +364,19 @@ class LayerTest(unittest.TestCase):
         thalamus = [values[i] for i in range(N) if view_label(i) == 5]
         self.assertGreater(sum(ca1) / len(ca1), sum(thalamus) / len(thalamus))
         self.assertTrue(all(-1.0 <= v <= 1.0 for v in values))
+
+    def test_rat_correlation_on_its_own_host_path(self):
+        # The same request on the rat atlas's host wants the rat's fixed 67 x 41 x 58 grid.
+        for path, count in (("/rat/kest/data/P56/download?seed=2000,1000,3000&age=P56", 67 * 41 * 58),
+                            ("/kest/data/P56/download?seed=2000,1000,3000&age=P56", N)):
+            status, _, body = server.get(path)
+            self.assertEqual(status, 200, path)
+            archive = zipfile.ZipFile(io.BytesIO(body))
+            raw = next(i for i in archive.infolist() if ".raw" in i.filename)
+            self.assertEqual(raw.file_size, 4 * count, path)
+            struct.unpack("<%df" % count, archive.read(raw))
+        self.assertEqual(server.get("/rat/kest/data/E15.5/download?seed=1,2,3&age=P14")[0], 404)
+        self.assertEqual(server.get("/other/kest/data/P56/download?seed=1,2,3&age=P56")[0], 404)
 
     def test_correlation_errors(self):
         self.assertEqual(server.get("/kest/data/Nowhere/download?seed=1,2,3&age=P56")[0], 404)

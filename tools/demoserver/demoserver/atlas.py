@@ -24,6 +24,9 @@ URL_FIELDS = (
 
 PROJECTION_PROJECT_CODE = "0378"
 
+# Elements whose "key" attribute does not name a host.
+_NO_KEY_ELEMENTS = ("size", "pixel-spacing", "origin", "offset", "mesh-resolution")
+
 
 class AtlasError(Exception):
     pass
@@ -350,22 +353,28 @@ class Atlas:
         self._lock = threading.Lock()
 
     def _read_urls(self, root):
+        """The URL blocks as the program reads them: in document order, a host known only from
+        its definition on, a "key" attribute naming the host of the next URL element, and the
+        element's text taken as it stands."""
         blocks = []
         hosts = {}
+        key = ""
         for urls in root.iter("urls"):
             block = UrlBlock(urls.get("project") or self.project, urls.get("base", ""))
+            key = urls.get("key", key)
             for child in urls:
                 if child.tag == "host":
-                    key, host = child.get("key", ""), child.get("host", "")
-                    if key and host and key not in hosts:
-                        hosts[key] = host
-            for child in urls:
-                field = child.tag
-                if field == "dataSearch":
-                    field = "geneSearch"
+                    name, host = child.get("key", ""), child.get("host", "")
+                    if name and host and name not in hosts:
+                        hosts[name] = host
+                    continue
+                if child.tag in _NO_KEY_ELEMENTS:
+                    continue
+                key = child.get("key", key)
+                field = "geneSearch" if child.tag == "dataSearch" else child.tag
                 if field in URL_FIELDS:
-                    block.templates[field] = rewrite_template(
-                        (child.text or "").strip(), block.base, hosts, child.get("key", ""))
+                    block.templates[field] = rewrite_template(child.text or "", block.base, hosts, key)
+                    key = ""
             blocks.append(block)
         return blocks
 

@@ -490,6 +490,8 @@ class Handler(BaseHTTPRequestHandler):
                               "user_agent": self.headers.get("User-Agent", "")})
         answer = page("Method not allowed", ["Only GET is served."])
         answer.status = 405
+        # The request's body is not read: the connection cannot carry another request.
+        self.close_connection = True
         self._send(answer, None)
 
     def _send(self, answer, fault):

@@ -127,6 +127,19 @@ class HostileRequestTest(unittest.TestCase):
         connection.request("POST", "/Corvane2/atlases.xml", body=b"x")
         self.assertEqual(connection.getresponse().status, 405)
         connection.close()
+        # A body that is never read must not be taken for the next request on the connection.
+        smuggled = b"GET /Corvane2/mac-appcast.xml HTTP/1.1\r\nHost: x\r\n\r\n"
+        with socket.create_connection(("127.0.0.1", server.port), timeout=support.TIMEOUT) as sock:
+            sock.sendall(b"POST /Corvane2/atlases.xml HTTP/1.1\r\nHost: x\r\nContent-Length: %d\r\n\r\n%s"
+                         % (len(smuggled), smuggled))
+            received = b""
+            while True:
+                piece = sock.recv(65536)
+                if not piece:
+                    break
+                received += piece
+        self.assertIn(b" 405 ", received)
+        self.assertNotIn(b"rss", received)
 
     def test_garbage_request_line(self):
         with socket.create_connection(("127.0.0.1", server.port), timeout=support.TIMEOUT) as sock:

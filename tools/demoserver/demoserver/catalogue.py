@@ -192,7 +192,11 @@ class AtlasCatalogue:
         return out
 
     def differential(self, structure_a, structure_b):
-        """Series of genes expressed in structure A rather than B (database ids)."""
+        """Series of genes expressed in structure B, within structure A (database ids).
+
+        The program's search for genes by anatomy sends the root as A and the structure
+        the user selected as B.
+        """
         ontology = self.atlas.ontology()
         a = ontology.by_database_id.get(structure_a)
         b = ontology.by_database_id.get(structure_b)
@@ -201,7 +205,7 @@ class AtlasCatalogue:
         out = []
         for gene in self.genes:
             t = id(gene.target)
-            if t in in_a and t not in in_b:
+            if t in in_a and t in in_b:
                 score = 2.0 - 0.001 * gene.index
                 for s in gene.series:
                     if s.plane == 0:

@@ -171,11 +171,16 @@ class SearchTest(unittest.TestCase):
             self.assertIn(thalamus, datasets.projection_targets(experiment, catalogue.structures))
 
     def test_differential_and_similar_gene_searches(self):
-        status, _, body = server.get("/search/0310/differential?start=0&num=50&target=1089&contrast=549"
+        # As the program asks for genes by anatomy: the root first, then the selected structure.
+        status, _, body = server.get("/search/0310/differential?start=0&num=50&target=997&contrast=1089"
                                      "&plane=coronal")
         _, rows = records(body, "image-series/image-series", GENE_FIELDS)
         self.assertTrue(rows)
         self.assertTrue(all("Field CA1" in r["name"] or "Hippocampal" in r["name"] for r in rows))
+        self.assertTrue(all(r["plane"] == "coronal" for r in rows))
+        _, none = records(server.get("/search/0310/differential?start=0&num=50&target=549&contrast=1089"
+                                     "&plane=coronal")[2], "image-series/image-series", GENE_FIELDS)
+        self.assertEqual(none, [])
         seed = rows[0]["id"]
         status, _, body = server.get("/search/0310/correlation?start=0&num=10&seed=%s&plane=both" % seed)
         _, similar = records(body, "image-series/image-series", GENE_FIELDS)

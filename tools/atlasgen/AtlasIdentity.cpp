@@ -42,6 +42,7 @@ AtlasIdentity AtlasIdentity::ForId(unsigned int id)
     case 50000:
         a.name = "Ostrel Waxholm Rat";
         a.spaces = {{"P56", 1}};
+        a.basePath = "/rat";
         break;
     case 35100:
         a.name = "Ostrel Tractography";

@@ -22,6 +22,10 @@ struct AtlasIdentity {
     std::vector<std::string> urlProjects;   // one URL block per project code, the atlas's own first
     SearchKind search = SearchKind::Browser;
     bool microarray = false;
+    // Appended to the base URL of every URL block. The rat atlas's correlation request has the
+    // path and query of the mouse atlases' request for space P56 but wants another grid size,
+    // so its own path on the server tells the two apart.
+    std::string basePath;
 
     static AtlasIdentity ForId(unsigned int id);
 };

@@ -120,7 +120,7 @@ std::string RootFiles::UrlBlock(const std::string& project) const
     auto url = [&](const char* element, const std::string& tail) {
         x << "    <" << element << ">" << Escape("%1%/" + tail) << "</" << element << ">\n";
     };
-    x << "  <urls project=\"" << P << "\" base=\"" << Escape(c_.baseUrl) << "\">\n";
+    x << "  <urls project=\"" << P << "\" base=\"" << Escape(c_.baseUrl + c_.identity.basePath) << "\">\n";
     url("grid", "grid/" + P + "/%2%/%3%");
     url("imageSeriesDisplay", "experiment/" + P + "/%2%");
     if (c_.identity.microarray)

@@ -201,6 +201,17 @@ class Determinism(GeneratorCase):
                 second = self.make(profile, atlas_id, "second-%s" % profile)
                 self.assertTrue(same_tree(first, second))
 
+    def test_rat_atlas_has_its_own_path_on_the_server(self):
+        # Its correlation request reads like the mouse atlases' one for P56 but wants another
+        # grid: the host of its first block is the only thing that can tell them apart.
+        info = ET.parse(os.path.join(self.make("micro", 50000), "Info.xml")).getroot()
+        base = info.find("urls").get("base")
+        self.assertEqual(base, "http://127.0.0.1:8470/rat")
+        self.assertEqual(expand_template(info.find("urls").findtext("grid"), base), base + "/grid/50000/%1%/%2%")
+        other = self.make("micro", 378, "rat-other", "--base-url", "http://example.test:9/")
+        self.assertEqual(ET.parse(os.path.join(other, "Info.xml")).getroot().find("urls").get("base"),
+                         "http://example.test:9")
+
     def test_base_url_changes_only_the_configuration(self):
         first = self.make("micro", 378, "default-url")
         other = self.make("micro", 378, "other-url", "--base-url", "http://example.test:9/")

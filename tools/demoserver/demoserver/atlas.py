@@ -14,6 +14,7 @@ import sys
 import threading
 import xml.etree.ElementTree as ET
 from array import array
+from urllib.parse import urlsplit
 
 URL_FIELDS = (
     "grid", "imageSeriesDisplay", "imageViewer", "atlasImageViewer",
@@ -22,6 +23,9 @@ URL_FIELDS = (
 )
 
 PROJECTION_PROJECT_CODE = "0378"
+
+# Elements whose "key" attribute does not name a host.
+_NO_KEY_ELEMENTS = ("size", "pixel-spacing", "origin", "offset", "mesh-resolution")
 
 
 class AtlasError(Exception):
@@ -349,22 +353,28 @@ class Atlas:
         self._lock = threading.Lock()
 
     def _read_urls(self, root):
+        """The URL blocks as the program reads them: in document order, a host known only from
+        its definition on, a "key" attribute naming the host of the next URL element, and the
+        element's text taken as it stands."""
         blocks = []
         hosts = {}
+        key = ""
         for urls in root.iter("urls"):
             block = UrlBlock(urls.get("project") or self.project, urls.get("base", ""))
+            key = urls.get("key", key)
             for child in urls:
                 if child.tag == "host":
-                    key, host = child.get("key", ""), child.get("host", "")
-                    if key and host and key not in hosts:
-                        hosts[key] = host
-            for child in urls:
-                field = child.tag
-                if field == "dataSearch":
-                    field = "geneSearch"
+                    name, host = child.get("key", ""), child.get("host", "")
+                    if name and host and name not in hosts:
+                        hosts[name] = host
+                    continue
+                if child.tag in _NO_KEY_ELEMENTS:
+                    continue
+                key = child.get("key", key)
+                field = "geneSearch" if child.tag == "dataSearch" else child.tag
                 if field in URL_FIELDS:
-                    block.templates[field] = rewrite_template(
-                        (child.text or "").strip(), block.base, hosts, child.get("key", ""))
+                    block.templates[field] = rewrite_template(child.text or "", block.base, hosts, key)
+                    key = ""
             blocks.append(block)
         return blocks
 
@@ -385,6 +395,13 @@ class Atlas:
             if block.project == project:
                 return block
         return self.url_blocks[0] if self.url_blocks and not project else None
+
+    @property
+    def host_path(self):
+        """The path of the host that the program puts before the requests it builds itself."""
+        if not self.url_blocks:
+            return ""
+        return urlsplit(self.url_blocks[0].base).path.rstrip("/")
 
     @property
     def has_projection_search(self):

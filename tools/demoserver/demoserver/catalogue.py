@@ -9,6 +9,8 @@ import csv
 import os
 import random
 
+from .datasets import projection_targets
+
 GENES_PER_ATLAS = 300
 PROJECTIONS_PER_ATLAS = 60
 PROBES_PER_GENE = 2
@@ -19,6 +21,15 @@ _VOWELS = ("a", "e", "i", "o", "u", "y")
 _CODAS = ("b", "c", "d", "k", "l", "m", "n", "p", "r", "s", "t", "x", "ng", "rk")
 _ROLES = ("binding protein", "receptor", "kinase", "channel subunit", "transcription factor",
           "transporter", "synthase", "adhesion molecule", "phosphatase", "ligand")
+
+
+def _ancestor_ids(label):
+    """Database ids, as text, of a structure and every structure above it."""
+    ids = set()
+    while label is not None and str(label.database_id) not in ids:
+        ids.add(str(label.database_id))
+        label = label.parent
+    return ids
 
 
 def series_id(atlas_id, n):
@@ -181,7 +192,11 @@ class AtlasCatalogue:
         return out
 
     def differential(self, structure_a, structure_b):
-        """Series of genes expressed in structure A rather than B (database ids)."""
+        """Series of genes expressed in structure B, within structure A (database ids).
+
+        The program's search for genes by anatomy sends the root as A and the structure
+        the user selected as B.
+        """
         ontology = self.atlas.ontology()
         a = ontology.by_database_id.get(structure_a)
         b = ontology.by_database_id.get(structure_b)
@@ -190,7 +205,7 @@ class AtlasCatalogue:
         out = []
         for gene in self.genes:
             t = id(gene.target)
-            if t in in_a and t not in in_b:
+            if t in in_a and t in in_b:
                 score = 2.0 - 0.001 * gene.index
                 for s in gene.series:
                     if s.plane == 0:
@@ -214,13 +229,31 @@ class AtlasCatalogue:
         return [(seed, 1.0)] + out
 
     def projection_matches(self, term):
+        """Experiments injected into the structure that the term names.
+
+        The program's search for projections from a structure sends the structure's
+        database id, which also finds injections into its descendants.
+        """
         term = term.strip().lower()
         out = []
         for p in sorted(self.projections.values(), key=lambda p: p.id):
             label = p.structure
             if (not term or term == "*" or label is None
                     or term == label.abbreviation.lower() or term in label.name.lower()
-                    or term == str(p.id)):
+                    or term == str(p.id) or term in _ancestor_ids(label)):
+                out.append((p, p.score))
+        return out
+
+    def projections_into(self, structure_a, structure_b):
+        """Experiments from structure A's subtree that project into structure B's (database ids)."""
+        ontology = self.atlas.ontology()
+        a = ontology.by_database_id.get(structure_a)
+        b = ontology.by_database_id.get(structure_b)
+        in_a = set(id(l) for l in ontology.subtree(a)) if a else set()
+        in_b = set(id(l) for l in ontology.subtree(b)) if b else set()
+        out = []
+        for p in sorted(self.projections.values(), key=lambda p: p.id):
+            if id(p.structure) in in_a and any(id(t) in in_b for t in projection_targets(p, self.structures)):
                 out.append((p, p.score))
         return out
 

@@ -73,6 +73,32 @@ def _images_xml(images, atlas_id, sid):
     return parts
 
 
+def _section_number_transforms(images):
+    """The image list's (trv, tvr) with the section axis in units of 25 per section number.
+
+    A reader of this dialect places section k at 25 k instead of at the image's z-value,
+    so the transforms must measure the cutting axis the same way, or no expressor would
+    find its section image.
+    """
+    ordered = images.images
+    a, b = 1.0, 0.0
+    if ordered:
+        first, last = ordered[0], ordered[-1]
+        if last.z != first.z and last.section != first.section:
+            a = 25.0 * (last.section - first.section) / (last.z - first.z)
+        b = 25.0 * first.section - a * first.z
+    trv = list(images.trv)
+    for k in (6, 7, 8):
+        trv[k] *= a
+    trv[11] = trv[11] * a + b
+    tvr = list(images.tvr)
+    for row in range(3):
+        column = tvr[3 * row + 2]
+        tvr[3 * row + 2] = column / a
+        tvr[9 + row] -= column * b / a
+    return trv, tvr
+
+
 def data_set_xml(series):
     """Metadata of a gene series in the section-data-set dialect."""
     gene, space = series.gene, series.space
@@ -84,8 +110,9 @@ def data_set_xml(series):
              "<genes><gene>", _element("name", gene.name), _element("acronym", gene.symbol),
              _element("entrez-id", gene.entrez_id), "</gene></genes>"]
     if images is not None:
-        parts += ["<alignment3d>", _element("trv", _matrix(images.trv)),
-                  _element("tvr", _matrix(images.tvr)), "</alignment3d>", "<section-images>"]
+        trv, tvr = _section_number_transforms(images)
+        parts += ["<alignment3d>", _element("trv", _matrix(trv)),
+                  _element("tvr", _matrix(tvr)), "</alignment3d>", "<section-images>"]
         for image in images.images:
             parts += ["<section-image>", _element("id", image.id), _element("path", image.path),
                       _element("expression-path", expression_path(space.atlas.id, series.id, image.id)),

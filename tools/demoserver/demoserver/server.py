@@ -140,7 +140,16 @@ class DemoData:
                 return catalogue, None, catalogue.projections[sid]
         return None, None, None
 
-    def first_data_set_id(self):
+    def first_data_set_id(self, atlas=None, block=None):
+        """The data set that a reserved id stands for: one the requesting atlas and project can
+        decode, so that faults which keep the bytes whole (slow, chunked) still deliver data."""
+        if atlas is not None:
+            catalogue = self.catalogue(atlas)
+            projection = atlas.has_projection_search and block is not None and \
+                block.project == PROJECTION_PROJECT_CODE
+            ids = catalogue.projections if projection else catalogue.series
+            if ids:
+                return min(ids)
         for atlas in self.atlases:
             catalogue = self.catalogue(atlas)
             if catalogue.series:
@@ -185,7 +194,7 @@ class DemoData:
         if mode in ("raw", "raw8"):
             if series is None:
                 raise HttpError(404, "No raw grid for projection %d" % sid)
-            dims = TAV_IMAGE_SIZE if series.space.atlas.id == 310 else None
+            dims = self.raw_grid_dims()
             grid = (volumes.raw_float_grid(series, dims) if mode == "raw"
                     else volumes.raw_byte_grid(series, dims))
             return Answer(grid, "application/octet-stream")
@@ -195,6 +204,17 @@ class DemoData:
         else:
             body = datasets.projection_zip(experiment, catalogue.structures, light, base_url)
         return Answer(body, "application/zip")
+
+    def raw_grid_dims(self):
+        """A bare grid carries no space of its own: the program reads every one on space "P56" of
+        the atlas with project "0310", at the fixed size when that atlas is 310."""
+        for atlas in self.atlases:
+            if atlas.project == "0310":
+                if atlas.id == 310:
+                    return TAV_IMAGE_SIZE
+                space = atlas.space("P56")
+                return tuple(space.view_dims) if space is not None else None
+        return None
 
     def search(self, atlas, block, field, args, base_url):
         catalogue = self.catalogue(atlas)
@@ -214,9 +234,8 @@ class DemoData:
         else:
             if len(rest) < 2:
                 raise HttpError(400, "Differential search needs two structures")
-            results = catalogue.differential(_int(rest[0], "structure"), _int(rest[1], "structure"))
-            if projection:
-                results = []
+            a, b = _int(rest[0], "structure"), _int(rest[1], "structure")
+            results = catalogue.projections_into(a, b) if projection else catalogue.differential(a, b)
         if projection:
             return Answer(search.projection_xml(results, start, count), "application/xml")
         return Answer(search.gene_xml(results, start, count), "application/xml")
@@ -242,9 +261,13 @@ class DemoData:
                     html.escape(link), html.escape(series.gene.symbol), series.id))
         return page("Search results", lines)
 
-    def correlation(self, probe_space_name, seed, age):
+    def correlation(self, probe_space_name, seed, age, host_path=""):
+        """The program asks on the host of an atlas's first URL block; atlases whose requests would
+        otherwise read alike (the rat atlas and the mouse atlases, for P56) have their own path there."""
         probe_space = view_space = None
         for atlas in self.atlases:
+            if atlas.host_path != host_path:
+                continue
             probe_space = probe_space or atlas.space(probe_space_name)
             view_space = view_space or atlas.space(age)
         if probe_space is None or view_space is None:
@@ -354,7 +377,7 @@ class DemoData:
                 raise HttpError(404, "Grid template without data-set id")
             sid = _int(args[0], "data-set id")
             if sid in faults.RESERVED_IDS:
-                sid = self.first_data_set_id()
+                sid = self.first_data_set_id(atlas, block)
             mode = args[1] if len(args) > 1 else "visualize"
             if mode not in DATA_MODES:
                 raise HttpError(404, "No data-set form " + mode)
@@ -371,9 +394,10 @@ class DemoData:
 
     def fixed_route(self, path, query, base_url):
         values = dict(query)
-        match = re.match(r"/kest/data/([^/]+)/download\Z", path)
+        match = re.match(r"(/.*)?/kest/data/([^/]+)/download\Z", path)
         if match:
-            return self.correlation(match.group(1), values.get("seed", ""), values.get("age", match.group(1)))
+            return self.correlation(match.group(2), values.get("seed", ""), values.get("age", match.group(2)),
+                                    match.group(1) or "")
         match = re.match(r"/data/([^/]+)/projection_map/target\Z", path)
         if match:
             return self.projection_map(match.group(1), values.get("seedPoint", ""),
@@ -466,6 +490,8 @@ class Handler(BaseHTTPRequestHandler):
                               "user_agent": self.headers.get("User-Agent", "")})
         answer = page("Method not allowed", ["Only GET is served."])
         answer.status = 405
+        # The request's body is not read: the connection cannot carry another request.
+        self.close_connection = True
         self._send(answer, None)
 
     def _send(self, answer, fault):

@@ -37,7 +37,7 @@ def _templates(atlas_id, project):
     return "".join("<%s>%s</%s>" % (tag, text, tag) for tag, text in rows)
 
 
-def write_atlas(folder, atlas_id, project, name, spaces, blocks, with_transforms=False):
+def write_atlas(folder, atlas_id, project, name, spaces, blocks, with_transforms=False, base=BASE):
     """An atlas of 24 x 16 x 20 voxels at 500 um with a 12 x 8 x 10 view grid at 1000 um."""
     atlas_dims, view_dims = (24, 16, 20), (12, 8, 10)
     os.makedirs(folder)
@@ -47,7 +47,7 @@ def write_atlas(folder, atlas_id, project, name, spaces, blocks, with_transforms
         "<tissue-volume><size width=\"24\" height=\"16\" depth=\"20\"/>"
         "<pixel-spacing width=\"500\" height=\"500\" depth=\"500\"/></tissue-volume></space>" % (s, i + 1)
         for i, s in enumerate(spaces))
-    url_xml = "".join("<urls project=\"%s\" base=\"%s\">%s</urls>" % (b, BASE, _templates(atlas_id, b))
+    url_xml = "".join("<urls project=\"%s\" base=\"%s\">%s</urls>" % (b, base, _templates(atlas_id, b))
                       for b in blocks)
     with open(os.path.join(folder, "Info.xml"), "w") as out:
         out.write("<?xml version=\"1.0\"?>\n<atlas name=\"%s\" id=\"%d\" project=\"%s\" version=\"3\">"
@@ -108,4 +108,4 @@ def write_atlases(root):
     write_atlas(os.path.join(root, "dev"), 350, "0350", "Test Developing Mouse", ["E15.5", "P14"], ["0350"])
     write_atlas(os.path.join(root, "primate"), 351, "0351", "Test Microarray", ["D351-A", "D351-B"],
                 ["0351"])
-    write_atlas(os.path.join(root, "rat"), 50000, "50000", "Test Rat", ["P56"], ["50000"])
+    write_atlas(os.path.join(root, "rat"), 50000, "50000", "Test Rat", ["P56"], ["50000"], base=BASE + "/rat")

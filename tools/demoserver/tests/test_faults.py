@@ -88,6 +88,19 @@ class FaultTest(unittest.TestCase):
         self.assertIsNone(archive.testzip())
         connection.close()
 
+    def test_reserved_ids_stand_for_data_the_requesting_atlas_decodes(self):
+        # A whole answer under a reserved id is a data set of the atlas and project asked.
+        for path, meta, project in (("/grid/0350/9990006/visualize", "image_series.xml", "0350"),
+                                    ("/grid/0378/9990006/visualize", "image_series.xml", "0378"),
+                                    ("/grid/0310/9990006/visualize", "data_set.xml", "0310")):
+            status, _, body = server.get(path)
+            self.assertEqual(status, 200)
+            archive = zipfile.ZipFile(io.BytesIO(body))
+            root = ET.fromstring(archive.read(meta))
+            self.assertEqual(root.findtext("project-code") or root.findtext("product/id"), project, path)
+        light = zipfile.ZipFile(io.BytesIO(server.get("/grid/0378/9990006/thumbnail")[2]))
+        self.assertEqual(sorted(light.namelist()), ["density.mhd", "density.raw"])
+
     def test_slow_trickle_can_be_abandoned(self):
         with socket.create_connection(("127.0.0.1", server.port), timeout=support.TIMEOUT) as sock:
             sock.sendall(b"GET %s HTTP/1.1\r\nHost: x\r\n\r\n" % self.data_path("?fault=slow").encode())
@@ -114,6 +127,19 @@ class HostileRequestTest(unittest.TestCase):
         connection.request("POST", "/Corvane2/atlases.xml", body=b"x")
         self.assertEqual(connection.getresponse().status, 405)
         connection.close()
+        # A body that is never read must not be taken for the next request on the connection.
+        smuggled = b"GET /Corvane2/mac-appcast.xml HTTP/1.1\r\nHost: x\r\n\r\n"
+        with socket.create_connection(("127.0.0.1", server.port), timeout=support.TIMEOUT) as sock:
+            sock.sendall(b"POST /Corvane2/atlases.xml HTTP/1.1\r\nHost: x\r\nContent-Length: %d\r\n\r\n%s"
+                         % (len(smuggled), smuggled))
+            received = b""
+            while True:
+                piece = sock.recv(65536)
+                if not piece:
+                    break
+                received += piece
+        self.assertIn(b" 405 ", received)
+        self.assertNotIn(b"rss", received)
 
     def test_garbage_request_line(self):
         with socket.create_connection(("127.0.0.1", server.port), timeout=support.TIMEOUT) as sock:

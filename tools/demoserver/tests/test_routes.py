@@ -11,6 +11,7 @@ import zipfile
 
 import fixture
 import support
+from demoserver import datasets
 
 VIEW = (12, 8, 10)
 N = VIEW[0] * VIEW[1] * VIEW[2]
@@ -143,12 +144,43 @@ class SearchTest(unittest.TestCase):
             self.assertIn(int(row["structure"]), ontology_ids)
             self.assertTrue(row["storage"])
 
+    def test_projection_search_by_structure_id(self):
+        # Projections from a structure are asked for by its database id; injections into its
+        # descendants count (CA1 lies in the hippocampal formation).
+        by_id = {s[2]: s[1] for s in fixture.STRUCTURES}
+        for term, allowed in (("382", {"CA1"}), ("1089", {"HiF", "CA1"})):
+            status, _, body = server.get("/search/0378/gene?start=0&num=50&term=%s" % term)
+            root, rows = records(body, "data-sets/data-set", PROJECTION_FIELDS)
+            self.assertTrue(rows, term)
+            self.assertEqual(int(root.get("total-entries")), len(rows))
+            self.assertTrue(all(by_id[int(r["structure"])] in allowed for r in rows), term)
+
+    def test_projections_into_a_structure(self):
+        # From the root into the thalamus: experiments whose projection volumes reach it.
+        status, _, body = server.get("/search/0378/differential?start=0&num=50&target=997&contrast=549"
+                                     "&plane=coronal")
+        self.assertEqual(status, 200)
+        root, rows = records(body, "data-sets/data-set", PROJECTION_FIELDS)
+        self.assertEqual(root.tag, "data-sets")
+        self.assertTrue(rows)
+        self.assertEqual(int(root.get("total-entries")), len(rows))
+        catalogue = server.data.catalogue(server.data.by_id[310])
+        thalamus = catalogue.atlas.ontology().by_database_id[549]
+        for row in rows:
+            experiment = catalogue.projections[int(row["id"])]
+            self.assertIn(thalamus, datasets.projection_targets(experiment, catalogue.structures))
+
     def test_differential_and_similar_gene_searches(self):
-        status, _, body = server.get("/search/0310/differential?start=0&num=50&target=1089&contrast=549"
+        # As the program asks for genes by anatomy: the root first, then the selected structure.
+        status, _, body = server.get("/search/0310/differential?start=0&num=50&target=997&contrast=1089"
                                      "&plane=coronal")
         _, rows = records(body, "image-series/image-series", GENE_FIELDS)
         self.assertTrue(rows)
         self.assertTrue(all("Field CA1" in r["name"] or "Hippocampal" in r["name"] for r in rows))
+        self.assertTrue(all(r["plane"] == "coronal" for r in rows))
+        _, none = records(server.get("/search/0310/differential?start=0&num=50&target=549&contrast=1089"
+                                     "&plane=coronal")[2], "image-series/image-series", GENE_FIELDS)
+        self.assertEqual(none, [])
         seed = rows[0]["id"]
         status, _, body = server.get("/search/0310/correlation?start=0&num=10&seed=%s&plane=both" % seed)
         _, similar = records(body, "image-series/image-series", GENE_FIELDS)
@@ -169,7 +201,7 @@ class SearchTest(unittest.TestCase):
         self.assertIn(b"probes=1003", body)
 
     def test_browser_search_links_data_sets_for_url_requests(self):
-        status, headers, body = server.get("/search/50000/gene?term=")
+        status, headers, body = server.get("/rat/search/50000/gene?term=")
         self.assertEqual(status, 200)
         link = body.split(b"href=\"", 1)[1].split(b"\"", 1)[0].decode().replace("&amp;", "&")
         self.assertTrue(link.startswith("corv://127.0.0.1:%d/demo/data?atlas=50000&datasets=" % server.port))
@@ -187,6 +219,22 @@ class SearchTest(unittest.TestCase):
 def first_series(project="0310", term=""):
     _, rows = gene_search(project, 0, 10, term)
     return next(r for r in rows if r["plane"] == "coronal")
+
+
+def find_image(trv, images, point):
+    """(section, u, v) of the nearest section image as the program's lookup finds it, or None."""
+    x, y, z = point
+    p0 = trv[0] * x + trv[1] * y + trv[2] * z + trv[9]
+    p1 = trv[3] * x + trv[4] * y + trv[5] * z + trv[10]
+    s = trv[6] * x + trv[7] * y + trv[8] * z + trv[11]
+    ordered = sorted(images)
+    zs = [int(section * 25) for section, _ in ordered]
+    best = min(range(len(ordered)), key=lambda k: (abs(s - zs[k]), k))
+    tolerance = (zs[0] + sum(z - zs[0] for z in zs[1:])) / len(zs)
+    if abs(s - zs[best]) > tolerance:
+        return None, 0.0, 0.0
+    t = ordered[best][1]
+    return ordered[best][0], t[0] * p0 + t[1] * p1 + t[4], t[2] * p0 + t[3] * p1 + t[5]
 
 
 class DataSetTest(unittest.TestCase):
@@ -215,6 +263,28 @@ class DataSetTest(unittest.TestCase):
         self.assertTrue(inside and min(inside) > 0)
         self.assertGreater(sum(inside) / len(inside), 4 * sum(outside) / len(outside))
         self.assertTrue(all(intensity[i] == 0 for i in range(N) if view_label(i) == 0))
+
+    def test_section_data_set_points_find_their_section_images(self):
+        # This dialect puts section k at 25 k; a voxel on the plane of a section must find that
+        # section, at the same pixel the atlas's own image list gives.
+        record = first_series(term="CA1")
+        meta = ET.fromstring(self._zip("/grid/0310/%s/visualize" % record["id"]).read("data_set.xml"))
+        trv = [float(v) for v in meta.findtext("alignment3d/trv").split(",")]
+        tvr = [float(v) for v in meta.findtext("alignment3d/tvr").split(",")]
+        images = []
+        for node in meta.iter("section-image"):
+            tvs = [float(v) for v in node.findtext("alignment2d/tvs").split(",")]
+            images.append((int(node.findtext("section-number")), tvs))
+        for x_um, section in ((2750.0, 0), (7750.0, 1), (6000.0, 1)):
+            point = (x_um, 3000.0, 5000.0)
+            found, u, v = find_image(trv, images, point)
+            self.assertEqual(found, section, x_um)
+            self.assertAlmostEqual(u, 4 * 5000.0 / 500.0, places=3)
+            self.assertAlmostEqual(v, 4 * 3000.0 / 500.0, places=3)
+            p = [sum(trv[3 * r + c] * point[c] for c in range(3)) + trv[9 + r] for r in range(3)]
+            back = [sum(tvr[3 * r + c] * p[c] for c in range(3)) + tvr[9 + r] for r in range(3)]
+            for a, b in zip(back, point):
+                self.assertAlmostEqual(a, b, places=2)
 
     def test_thumbnail_is_energy_only(self):
         record = first_series()
@@ -269,6 +339,10 @@ class DataSetTest(unittest.TestCase):
         values = struct.unpack("<%df" % (133 * 81 * 115), body)
         self.assertTrue(any(math.log(v) > 6.0 for v in values))
         self.assertEqual(len(server.get("/demo/raw8/%s" % record["id"])[2]), 133 * 81 * 115)
+        # Grids of other atlases' data sets are read on the same grid.
+        _, rows = gene_search("0350", 0, 1, "")
+        self.assertEqual(len(server.get("/demo/raw/%s" % rows[0]["id"])[2]), 133 * 81 * 115 * 4)
+        self.assertEqual(len(server.get("/grid/0350/%s/raw8" % rows[0]["id"])[2]), 133 * 81 * 115)
 
     def test_url_scheme_download(self):
         record = first_series()
@@ -295,6 +369,19 @@ class LayerTest(unittest.TestCase):
         thalamus = [values[i] for i in range(N) if view_label(i) == 5]
         self.assertGreater(sum(ca1) / len(ca1), sum(thalamus) / len(thalamus))
         self.assertTrue(all(-1.0 <= v <= 1.0 for v in values))
+
+    def test_rat_correlation_on_its_own_host_path(self):
+        # The same request on the rat atlas's host wants the rat's fixed 67 x 41 x 58 grid.
+        for path, count in (("/rat/kest/data/P56/download?seed=2000,1000,3000&age=P56", 67 * 41 * 58),
+                            ("/kest/data/P56/download?seed=2000,1000,3000&age=P56", N)):
+            status, _, body = server.get(path)
+            self.assertEqual(status, 200, path)
+            archive = zipfile.ZipFile(io.BytesIO(body))
+            raw = next(i for i in archive.infolist() if ".raw" in i.filename)
+            self.assertEqual(raw.file_size, 4 * count, path)
+            struct.unpack("<%df" % count, archive.read(raw))
+        self.assertEqual(server.get("/rat/kest/data/E15.5/download?seed=1,2,3&age=P14")[0], 404)
+        self.assertEqual(server.get("/other/kest/data/P56/download?seed=1,2,3&age=P56")[0], 404)
 
     def test_correlation_errors(self):
         self.assertEqual(server.get("/kest/data/Nowhere/download?seed=1,2,3&age=P56")[0], 404)

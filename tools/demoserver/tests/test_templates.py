@@ -1,7 +1,8 @@
+import os
 import unittest
 
 import support  # noqa: F401  (puts the server's modules on the path)
-from demoserver.atlas import rewrite_template
+from demoserver.atlas import Atlas, rewrite_template
 from demoserver.templates import Template, split_request
 
 
@@ -15,6 +16,35 @@ class RewriteTest(unittest.TestCase):
         self.assertEqual(rewrite_template("/x?id=%1%", "http://b", {"k": "http://k"}, "k"), "http://k/x?id=%1%")
         self.assertEqual(rewrite_template("/x?id=%1%", "http://b", {"k": "http://k"}, "other"),
                          "http://b/x?id=%1%")
+
+
+class UrlBlockReadingTest(unittest.TestCase):
+    def read(self, blocks):
+        folder = support.temporary_folder()
+        self.addCleanup(folder.cleanup)
+        with open(os.path.join(folder.name, "Info.xml"), "w") as out:
+            out.write("<atlas-info id=\"7\" name=\"A\" project=\"0007\"><space name=\"S\"/>%s</atlas-info>"
+                      % blocks)
+        return Atlas(folder.name).url_blocks
+
+    def test_hosts_and_keys_in_document_order(self):
+        blocks = self.read(
+            "<urls base=\"http://b\" key=\"k\">"
+            "<grid>/first</grid>"                       # the key on the block names a host not known yet
+            "<host key=\"k\" host=\"http://k\"/>"
+            "<imageTile key=\"k\">/tiles</imageTile>"
+            "<imageService>/service</imageService>"     # the key was used up by the element before
+            "<host key=\"k\" host=\"http://late\"/>"  # the first definition of a key stays
+            "</urls><urls project=\"0378\" base=\"http://c\"><grid key=\"k\">/g</grid>"
+            "<geneSearch> %1%/s?term=%2%</geneSearch></urls>")
+        first, second = blocks
+        self.assertEqual(first.project, "0007")
+        self.assertEqual(first.templates["grid"], "http://b/first")
+        self.assertEqual(first.templates["imageTile"], "http://k/tiles")
+        self.assertEqual(first.templates["imageService"], "http://b/service")
+        self.assertEqual(second.templates["grid"], "http://k/g")
+        # Text with a blank in front is no template: it is kept as it stands after the base.
+        self.assertEqual(second.templates["geneSearch"], "http://c %1%/s?term=%2%")
 
 
 class TemplateMatchTest(unittest.TestCase):

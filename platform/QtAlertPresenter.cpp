@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QMessageBox>
+#include <QPointer>
 #include <QPushButton>
 
 #include <iostream>
@@ -46,15 +47,21 @@ bool QtAlertPresenter::ShowConfirmation(const std::string& message)
         std::cerr << message << " (answered: No)" << std::endl;
         return false;
     }
-    QMessageBox box(QApplication::activeWindow());
-    box.setWindowModality(Qt::ApplicationModal);
-    box.setIcon(QMessageBox::Question);
-    box.setTextFormat(Qt::PlainText);
-    box.setText(QString::fromStdString(message));
-    QPushButton* no = box.addButton(QObject::tr("No"), QMessageBox::NoRole);
-    QPushButton* yes = box.addButton(QObject::tr("Yes"), QMessageBox::YesRole);
-    box.setDefaultButton(no);
-    box.setEscapeButton(no);
-    box.exec();
-    return box.clickedButton() == yes;
+    // On the heap and watched: the window under the panel may close while the panel waits (timers and
+    // transfers still run), and a closing window deletes its children, the panel among them.
+    QPointer<QMessageBox> box = new QMessageBox(QApplication::activeWindow());
+    box->setWindowModality(Qt::ApplicationModal);
+    box->setIcon(QMessageBox::Question);
+    box->setTextFormat(Qt::PlainText);
+    box->setText(QString::fromStdString(message));
+    QPushButton* no = box->addButton(QObject::tr("No"), QMessageBox::NoRole);
+    QPushButton* yes = box->addButton(QObject::tr("Yes"), QMessageBox::YesRole);
+    box->setDefaultButton(no);
+    box->setEscapeButton(no);
+    box->exec();
+    if (!box)
+        return false; // gone unanswered: the default
+    const bool chosen = box->clickedButton() == yes;
+    delete box;
+    return chosen;
 }

@@ -236,4 +236,33 @@ TEST(QtAlertPresenter, ConfirmationBlocksAndDefaultsToNo)
     PlatformHooks::SetAlertPresenter(nullptr);
 }
 
+TEST(QtAlertPresenter, ConfirmationOutlivesAWindowClosedWhileItWaits)
+{
+    QtAlertPresenter presenter;
+    PlatformHooks::SetAlertPresenter(&presenter);
+    auto* window = new QWidget;
+    window->show();
+    QApplication::setActiveWindow(window);
+    ASSERT_TRUE(RunEventsUntil([window] { return QApplication::activeWindow() == window; }, 5000));
+
+    // A window that goes while the panel is up (a finished download closing its window) takes the panel
+    // with it; the question then stays unanswered, which is "No".
+    bool closed = false;
+    auto* poll = new QTimer;
+    QObject::connect(poll, &QTimer::timeout, [poll, window, &closed] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (!box || !box->isVisible())
+            return;
+        EXPECT_EQ(window, box->parentWidget());
+        poll->stop();
+        poll->deleteLater();
+        delete window;
+        closed = true;
+    });
+    poll->start(5);
+    EXPECT_FALSE(ShowConfirmationBox("Keep the window?"));
+    EXPECT_TRUE(closed);
+    PlatformHooks::SetAlertPresenter(nullptr);
+}
+
 } // namespace

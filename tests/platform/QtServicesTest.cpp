@@ -173,6 +173,26 @@ TEST(QtBrowserLauncher, HandsTheEscapedURLToTheDesktop)
     EXPECT_EQ("http://127.0.0.1:8470/search?term=sonic%20hedgehog&x=%2F&g=g%C3%A8ne", catcher.urls[0].toStdString());
 }
 
+TEST(QtBrowserLauncher, OpensOnlyWebPages)
+{
+    UrlCatcher catcher;
+    const char* const schemes[] = {"file", "corv", "ftp", "javascript", "https"};
+    for (const char* scheme : schemes)
+        QDesktopServices::setUrlHandler(scheme, &catcher, "Catch");
+    QtBrowserLauncher launcher;
+    PlatformHooks::SetBrowserLauncher(&launcher);
+    EXPECT_FALSE(OSUtils::OpenBrowser("file:///home/user/Downloads/run.desktop"));
+    EXPECT_FALSE(OSUtils::OpenBrowser("corv://fetch?datasets=1"));
+    EXPECT_FALSE(OSUtils::OpenBrowser("ftp://127.0.0.1/x"));
+    EXPECT_FALSE(OSUtils::OpenBrowser("javascript:alert(1)"));
+    EXPECT_FALSE(OSUtils::OpenBrowser("/etc/passwd"));
+    EXPECT_TRUE(OSUtils::OpenBrowser("HTTPS://127.0.0.1/help"));
+    PlatformHooks::SetBrowserLauncher(nullptr);
+    for (const char* scheme : schemes)
+        QDesktopServices::unsetUrlHandler(scheme);
+    EXPECT_EQ("https://127.0.0.1/help", catcher.urls.join(" ").toStdString());
+}
+
 TEST(QtAlertPresenter, AlertReturnsAtOnceAndShowsTheTextLiterally)
 {
     QtAlertPresenter presenter;

@@ -15,6 +15,16 @@ bool HasWidgets()
     return qobject_cast<QApplication*>(QCoreApplication::instance()) != nullptr;
 }
 
+// The window an alert belongs on: the active one, but never another message panel, which goes away once
+// answered and would take the alert with it unread.
+QWidget* AlertParent()
+{
+    QWidget* window = QApplication::activeWindow();
+    while (qobject_cast<QMessageBox*>(window))
+        window = window->parentWidget() ? window->parentWidget()->window() : nullptr;
+    return window;
+}
+
 } // namespace
 
 void QtAlertPresenter::ShowAlert(const std::string& message)
@@ -24,7 +34,7 @@ void QtAlertPresenter::ShowAlert(const std::string& message)
         std::cerr << message << std::endl;
         return;
     }
-    QWidget* parent = QApplication::activeWindow();
+    QWidget* parent = AlertParent();
     auto* box = new QMessageBox(parent);
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->setIcon(QMessageBox::Warning);

@@ -256,6 +256,44 @@ TEST(QtAlertPresenter, ConfirmationBlocksAndDefaultsToNo)
     PlatformHooks::SetAlertPresenter(nullptr);
 }
 
+TEST(QtAlertPresenter, AlertRaisedWhileAConfirmationWaitsOutlivesIt)
+{
+    QtAlertPresenter presenter;
+    PlatformHooks::SetAlertPresenter(&presenter);
+    auto* window = new QWidget;
+    window->show();
+    QApplication::setActiveWindow(window);
+    ASSERT_TRUE(RunEventsUntil([window] { return QApplication::activeWindow() == window; }, 5000));
+
+    // A transfer fails while the user is being asked something: its alert must still be there after the
+    // answer has closed the question.
+    const std::string failure = "Download failed.";
+    bool askedOnTop = false;
+    std::string defaultButton;
+    AnswerNextConfirmation(
+        [&](QMessageBox* question) {
+            QApplication::setActiveWindow(question);
+            askedOnTop = QApplication::activeWindow() == question;
+            ShowAlertBox(failure);
+            for (QAbstractButton* button : question->buttons())
+                if (button->text() == "No")
+                    button->click();
+        },
+        &defaultButton);
+    EXPECT_FALSE(ShowConfirmationBox("Download 12 data sets?"));
+    EXPECT_TRUE(askedOnTop);
+    const auto alertShown = [&failure] {
+        QMessageBox* box = FindMessageBox();
+        return box && box->text().toStdString() == failure;
+    };
+    EXPECT_TRUE(RunEventsUntil(alertShown, 5000));
+    if (QMessageBox* alert = FindMessageBox())
+        alert->close();
+    delete window;
+    RunEventsUntil([] { return FindMessageBox() == nullptr; }, 5000);
+    PlatformHooks::SetAlertPresenter(nullptr);
+}
+
 TEST(QtAlertPresenter, ConfirmationOutlivesAWindowClosedWhileItWaits)
 {
     QtAlertPresenter presenter;

@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QMessageBox>
+#include <QPointer>
 #include <QPushButton>
 
 #include <iostream>
@@ -14,6 +15,16 @@ bool HasWidgets()
     return qobject_cast<QApplication*>(QCoreApplication::instance()) != nullptr;
 }
 
+// The window an alert belongs on: the active one, but never another message panel, which goes away once
+// answered and would take the alert with it unread.
+QWidget* AlertParent()
+{
+    QWidget* window = QApplication::activeWindow();
+    while (qobject_cast<QMessageBox*>(window))
+        window = window->parentWidget() ? window->parentWidget()->window() : nullptr;
+    return window;
+}
+
 } // namespace
 
 void QtAlertPresenter::ShowAlert(const std::string& message)
@@ -23,7 +34,7 @@ void QtAlertPresenter::ShowAlert(const std::string& message)
         std::cerr << message << std::endl;
         return;
     }
-    QWidget* parent = QApplication::activeWindow();
+    QWidget* parent = AlertParent();
     auto* box = new QMessageBox(parent);
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->setIcon(QMessageBox::Warning);
@@ -46,15 +57,21 @@ bool QtAlertPresenter::ShowConfirmation(const std::string& message)
         std::cerr << message << " (answered: No)" << std::endl;
         return false;
     }
-    QMessageBox box(QApplication::activeWindow());
-    box.setWindowModality(Qt::ApplicationModal);
-    box.setIcon(QMessageBox::Question);
-    box.setTextFormat(Qt::PlainText);
-    box.setText(QString::fromStdString(message));
-    QPushButton* no = box.addButton(QObject::tr("No"), QMessageBox::NoRole);
-    QPushButton* yes = box.addButton(QObject::tr("Yes"), QMessageBox::YesRole);
-    box.setDefaultButton(no);
-    box.setEscapeButton(no);
-    box.exec();
-    return box.clickedButton() == yes;
+    // On the heap and watched: the window under the panel may close while the panel waits (timers and
+    // transfers still run), and a closing window deletes its children, the panel among them.
+    QPointer<QMessageBox> box = new QMessageBox(QApplication::activeWindow());
+    box->setWindowModality(Qt::ApplicationModal);
+    box->setIcon(QMessageBox::Question);
+    box->setTextFormat(Qt::PlainText);
+    box->setText(QString::fromStdString(message));
+    QPushButton* no = box->addButton(QObject::tr("No"), QMessageBox::NoRole);
+    QPushButton* yes = box->addButton(QObject::tr("Yes"), QMessageBox::YesRole);
+    box->setDefaultButton(no);
+    box->setEscapeButton(no);
+    box->exec();
+    if (!box)
+        return false; // gone unanswered: the default
+    const bool chosen = box->clickedButton() == yes;
+    delete box;
+    return chosen;
 }

@@ -218,7 +218,11 @@ void LoopbackServer::Serve(int fd)
     else if (path.compare(0, 8, "/status/") == 0)
         SendAll(fd, Response(path.substr(8) + " Some Status", "Content-Type: text/html\r\n", "<p>no</p>"));
     else if (path == "/redirect")
-        SendAll(fd, Response("302 Found", "Location: /len\r\nContent-Type: text/plain\r\n", "moved"));
+    {
+        const std::string to = QueryValue(request.target, "to");
+        SendAll(fd, Response("302 Found", "Location: " + (to.empty() ? "/len" : to) + "\r\nContent-Type: text/plain\r\n",
+                             "moved"));
+    }
     else if (path == "/trickle")
     {
         if (!SendAll(fd, "HTTP/1.1 200 OK\r\nContent-Type: text/plain\r\nContent-Length: 100000\r\n"

@@ -14,7 +14,7 @@
 //   /chunked        200, chunked, "alpha" "beta" "gamma" a little apart (application/xml)
 //   /nolength       200, no length and no type, the body ends when the connection closes
 //   /status/N       status N with a short body
-//   /redirect       302 to /len
+//   /redirect?to=T  302 with a short body to T (to /len without "to")
 //   /trickle        announces 100000 bytes, sends 100 every 10 ms until the client goes
 //   /steady         1000 bytes, 50 every 40 ms
 //   /truncated      announces 1000 bytes, sends 10, closes

@@ -173,6 +173,24 @@ TEST_F(QtNetFileTest, RedirectsAreFollowed)
     EXPECT_EQ("/len", requests[1].target);
 }
 
+TEST_F(QtNetFileTest, RedirectBodiesAreNotTheResponse)
+{
+    NetFile::Create(server.Url("/redirect"), &listener, true);
+    ASSERT_TRUE(Finish(listener));
+    EXPECT_EQ((Events{"response", "data", "complete"}), listener.events);
+    EXPECT_EQ("text/plain", listener.mimeType);
+    EXPECT_EQ(11u, listener.expectedLength);
+    EXPECT_EQ("hello world", listener.received);
+
+    // The status that counts is the one at the end of the redirects.
+    RecordingListener missing;
+    NetFile::Create(server.Url("/redirect?to=/status/404"), &missing, true);
+    ASSERT_TRUE(Finish(missing));
+    RunEventsFor(30);
+    EXPECT_EQ(Events{"failed"}, missing.events);
+    EXPECT_EQ("Server returned error 404", missing.message);
+}
+
 TEST_F(QtNetFileTest, RequestCarriesUserAgentAndEscapedURL)
 {
     NetFile::Create(server.Url("/len?term=sonic hedgehog&name=g\xC3\xA8ne&path=a%2Fb"), &listener, true);

@@ -173,6 +173,26 @@ TEST(QtBrowserLauncher, HandsTheEscapedURLToTheDesktop)
     EXPECT_EQ("http://127.0.0.1:8470/search?term=sonic%20hedgehog&x=%2F&g=g%C3%A8ne", catcher.urls[0].toStdString());
 }
 
+TEST(QtBrowserLauncher, OpensOnlyWebPages)
+{
+    UrlCatcher catcher;
+    const char* const schemes[] = {"file", "corv", "ftp", "javascript", "https"};
+    for (const char* scheme : schemes)
+        QDesktopServices::setUrlHandler(scheme, &catcher, "Catch");
+    QtBrowserLauncher launcher;
+    PlatformHooks::SetBrowserLauncher(&launcher);
+    EXPECT_FALSE(OSUtils::OpenBrowser("file:///home/user/Downloads/run.desktop"));
+    EXPECT_FALSE(OSUtils::OpenBrowser("corv://fetch?datasets=1"));
+    EXPECT_FALSE(OSUtils::OpenBrowser("ftp://127.0.0.1/x"));
+    EXPECT_FALSE(OSUtils::OpenBrowser("javascript:alert(1)"));
+    EXPECT_FALSE(OSUtils::OpenBrowser("/etc/passwd"));
+    EXPECT_TRUE(OSUtils::OpenBrowser("HTTPS://127.0.0.1/help"));
+    PlatformHooks::SetBrowserLauncher(nullptr);
+    for (const char* scheme : schemes)
+        QDesktopServices::unsetUrlHandler(scheme);
+    EXPECT_EQ("https://127.0.0.1/help", catcher.urls.join(" ").toStdString());
+}
+
 TEST(QtAlertPresenter, AlertReturnsAtOnceAndShowsTheTextLiterally)
 {
     QtAlertPresenter presenter;
@@ -233,6 +253,73 @@ TEST(QtAlertPresenter, ConfirmationBlocksAndDefaultsToNo)
         &defaultButton);
     EXPECT_TRUE(ShowConfirmationBox("Replace %1% <i>now</i>?"));
     EXPECT_EQ("Replace %1% <i>now</i>?", texts);
+    PlatformHooks::SetAlertPresenter(nullptr);
+}
+
+TEST(QtAlertPresenter, AlertRaisedWhileAConfirmationWaitsOutlivesIt)
+{
+    QtAlertPresenter presenter;
+    PlatformHooks::SetAlertPresenter(&presenter);
+    auto* window = new QWidget;
+    window->show();
+    QApplication::setActiveWindow(window);
+    ASSERT_TRUE(RunEventsUntil([window] { return QApplication::activeWindow() == window; }, 5000));
+
+    // A transfer fails while the user is being asked something: its alert must still be there after the
+    // answer has closed the question.
+    const std::string failure = "Download failed.";
+    bool askedOnTop = false;
+    std::string defaultButton;
+    AnswerNextConfirmation(
+        [&](QMessageBox* question) {
+            QApplication::setActiveWindow(question);
+            askedOnTop = QApplication::activeWindow() == question;
+            ShowAlertBox(failure);
+            for (QAbstractButton* button : question->buttons())
+                if (button->text() == "No")
+                    button->click();
+        },
+        &defaultButton);
+    EXPECT_FALSE(ShowConfirmationBox("Download 12 data sets?"));
+    EXPECT_TRUE(askedOnTop);
+    const auto alertShown = [&failure] {
+        QMessageBox* box = FindMessageBox();
+        return box && box->text().toStdString() == failure;
+    };
+    EXPECT_TRUE(RunEventsUntil(alertShown, 5000));
+    if (QMessageBox* alert = FindMessageBox())
+        alert->close();
+    delete window;
+    RunEventsUntil([] { return FindMessageBox() == nullptr; }, 5000);
+    PlatformHooks::SetAlertPresenter(nullptr);
+}
+
+TEST(QtAlertPresenter, ConfirmationOutlivesAWindowClosedWhileItWaits)
+{
+    QtAlertPresenter presenter;
+    PlatformHooks::SetAlertPresenter(&presenter);
+    auto* window = new QWidget;
+    window->show();
+    QApplication::setActiveWindow(window);
+    ASSERT_TRUE(RunEventsUntil([window] { return QApplication::activeWindow() == window; }, 5000));
+
+    // A window that goes while the panel is up (a finished download closing its window) takes the panel
+    // with it; the question then stays unanswered, which is "No".
+    bool closed = false;
+    auto* poll = new QTimer;
+    QObject::connect(poll, &QTimer::timeout, [poll, window, &closed] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (!box || !box->isVisible())
+            return;
+        EXPECT_EQ(window, box->parentWidget());
+        poll->stop();
+        poll->deleteLater();
+        delete window;
+        closed = true;
+    });
+    poll->start(5);
+    EXPECT_FALSE(ShowConfirmationBox("Keep the window?"));
+    EXPECT_TRUE(closed);
     PlatformHooks::SetAlertPresenter(nullptr);
 }
 

@@ -1,5 +1,7 @@
 #include "core/TransportNetFile.h"
 
+#include <new>
+
 #include "core/OSUtils.h"
 #include "core/PlatformHooks.h"
 #include "core/UserPreferences.h"
@@ -100,7 +102,16 @@ void TransportNetFile::ConnectionData(const void* data, unsigned long size)
     if (storeData && size > 0)
     {
         const unsigned char* bytes = static_cast<const unsigned char*>(data);
-        body.insert(body.end(), bytes, bytes + size);
+        try
+        {
+            body.insert(body.end(), bytes, bytes + size);
+        }
+        catch (const std::bad_alloc&)
+        {
+            // A body with a chunk missing must never be reported as complete.
+            Fail("Not enough memory to store the download.");
+            return;
+        }
     }
     if (!listener)
         return;

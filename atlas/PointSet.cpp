@@ -147,9 +147,17 @@ void PointSet::LoadText(const char* path)
     if (!file)
         throw std::runtime_error(std::string("Error while opening file: ") + path);
 
+    // A folder, or a read error, opens like a file but reads as one without lines.
+    const auto throwIfUnreadable = [&]() {
+        if (file.bad())
+            throw std::runtime_error(std::string("Error while opening file: ") + path);
+    };
     std::string line;
     if (!std::getline(file, line))
+    {
+        throwIfUnreadable();
         return;
+    }
     const Columns columns = FindColumns(line);
 
     int row = 0;
@@ -183,6 +191,7 @@ void PointSet::LoadText(const char* path)
             points.push_back(Placeholder());
         ++row;
     }
+    throwIfUnreadable();
 }
 
 void PointSet::ConvertToSpace(AtlasSpace& space)

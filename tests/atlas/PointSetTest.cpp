@@ -89,6 +89,11 @@ TEST(PointSet, TextErrors)
     EXPECT_EQ(1u, set.points.size());
     PointSet empty(dir.Write("empty.csv", "").c_str(), nullptr);
     EXPECT_TRUE(empty.points.empty());
+    // A folder opens but cannot be read: an error, not an empty set.
+    const std::string folder = dir.File("folder.csv");
+    fs::create_directories(folder);
+    EXPECT_EQ("Error while opening file: " + folder,
+              MessageOf<std::runtime_error>([&] { PointSet set(folder.c_str(), nullptr); }));
 }
 
 TEST(PointSet, BinaryFiles)

@@ -105,6 +105,8 @@ PointSet::PointSet(const char* path, AtlasSpace* space)
 void PointSet::Load(const char* path, AtlasSpace* space)
 {
     points.clear();
+    // The map is only checked by its size: a file of as many points must not find the old one current.
+    m_samplePointMap.clear();
     const std::string name(path);
     if (name.size() >= 4 && name.compare(name.size() - 4, 4, ".csv") == 0)
         LoadText(path);

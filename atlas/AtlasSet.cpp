@@ -102,7 +102,8 @@ int AtlasSet::GetNumAtlases() const
 
 std::shared_ptr<Atlas> AtlasSet::GetAtlas(int position) const
 {
-    if (position < 0 || static_cast<std::size_t>(position) >= m_atlases.size())
+    // While loading the count is 0: the list may be in the middle of a rebuild on another thread.
+    if (position < 0 || position >= GetNumAtlases())
         throw std::out_of_range("atlas position out of range");
     return m_atlases[static_cast<std::size_t>(position)];
 }

@@ -34,7 +34,7 @@ public:
     virtual void Reload();
     // 0 while loading.
     virtual int GetNumAtlases() const;
-    // Throws std::out_of_range for a position not below the count.
+    // Throws std::out_of_range for a position not below the count (0 while loading).
     virtual std::shared_ptr<Atlas> GetAtlas(int position) const;
 
 protected:

@@ -120,7 +120,10 @@ unsigned int AtlasSpace::AnnotationBitDepth()
 Image3d* AtlasSpace::GetAnnotationImage()
 {
     const std::lock_guard<std::recursive_mutex> lock(m_viewMutex);
-    if (m_annotation != m_fullAnnotation && m_annotation->IsOpen())
+    // The full-size annotation may stand in for the view grid; the loading thread may be filling it, so
+    // its flag, not the image, tells whether it is open.
+    const bool open = m_annotation == m_fullAnnotation ? m_fullAnnotationOpen.load() : m_annotation->IsOpen();
+    if (open)
         return m_annotation.get();
 
     const std::string file = ViewGridFile();

@@ -105,6 +105,8 @@ PointSet::PointSet(const char* path, AtlasSpace* space)
 void PointSet::Load(const char* path, AtlasSpace* space)
 {
     points.clear();
+    // The map is only checked by its size: a file of as many points must not find the old one current.
+    m_samplePointMap.clear();
     const std::string name(path);
     if (name.size() >= 4 && name.compare(name.size() - 4, 4, ".csv") == 0)
         LoadText(path);
@@ -147,9 +149,17 @@ void PointSet::LoadText(const char* path)
     if (!file)
         throw std::runtime_error(std::string("Error while opening file: ") + path);
 
+    // A folder, or a read error, opens like a file but reads as one without lines.
+    const auto throwIfUnreadable = [&]() {
+        if (file.bad())
+            throw std::runtime_error(std::string("Error while opening file: ") + path);
+    };
     std::string line;
     if (!std::getline(file, line))
+    {
+        throwIfUnreadable();
         return;
+    }
     const Columns columns = FindColumns(line);
 
     int row = 0;
@@ -183,6 +193,7 @@ void PointSet::LoadText(const char* path)
             points.push_back(Placeholder());
         ++row;
     }
+    throwIfUnreadable();
 }
 
 void PointSet::ConvertToSpace(AtlasSpace& space)

@@ -132,6 +132,22 @@ TEST_F(HandSpaceTest, WithoutANisslVolumeTheViewGridFallsBackToTheFullAnnotation
     EXPECT_FALSE(fs::exists(Folder() + "/Spaces/S/Atlas"));
 }
 
+TEST_F(HandSpaceTest, FullAnnotationStandingInForTheViewGridIsNotRebuiltOnEveryRequest)
+{
+    fs::rename(Folder() + "/Spaces/S/Atlas", Local("Atlas"));
+    fs::create_directories(Folder() + "/Spaces/S/AtlasSlices");
+    Image3d* view = space->GetAnnotationImage();
+    ASSERT_EQ(space->GetFullSizeAnnotationImage(), view);
+
+    // The scene draws the Nissl volume meanwhile: asking for the view grid again must not retry the
+    // slice import, which would empty that volume under it.
+    Image3d* nissl = space->GetAtlasImage();
+    ASSERT_TRUE(nissl->IsOpen());
+    EXPECT_EQ(view, space->GetAnnotationImage());
+    EXPECT_TRUE(nissl->IsOpen());
+    EXPECT_TRUE(space->FullAtlasIsLoaded());
+}
+
 TEST_F(HandSpaceTest, NisslVolumeInLocalIsUsedAndDeletedWhenBroken)
 {
     fs::rename(Folder() + "/Spaces/S/Atlas", Local("Atlas"));

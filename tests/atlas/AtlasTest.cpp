@@ -106,6 +106,8 @@ TEST(AtlasSet, ReadsAsEmptyWhileLoading)
     EXPECT_EQ(1, set->GetNumAtlases());
     set->SetLoading(true);
     EXPECT_EQ(0, set->GetNumAtlases());
+    // The list may be half rebuilt: it is not read at all.
+    EXPECT_THROW(set->GetAtlas(0), std::out_of_range);
     set->Reload();
     EXPECT_FALSE(set->IsLoading());
     EXPECT_EQ(1, set->GetNumAtlases());

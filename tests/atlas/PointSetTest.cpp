@@ -89,6 +89,11 @@ TEST(PointSet, TextErrors)
     EXPECT_EQ(1u, set.points.size());
     PointSet empty(dir.Write("empty.csv", "").c_str(), nullptr);
     EXPECT_TRUE(empty.points.empty());
+    // A folder opens but cannot be read: an error, not an empty set.
+    const std::string folder = dir.File("folder.csv");
+    fs::create_directories(folder);
+    EXPECT_EQ("Error while opening file: " + folder,
+              MessageOf<std::runtime_error>([&] { PointSet set(folder.c_str(), nullptr); }));
 }
 
 TEST(PointSet, BinaryFiles)
@@ -139,6 +144,14 @@ TEST(PointSet, SamplePointMapKeepsEachIdsFirstPoint)
     // Duplicate ids keep the map short of the point count, so it follows every change.
     EXPECT_EQ(2.0f, set.GetSamplePointMap().at(4).x);
     EXPECT_EQ(3u, set.GetSamplePointMap().size());
+
+    // A new file of as many points replaces the map with its own.
+    TempDir dir;
+    PointSet loaded(dir.Write("a.csv", "well_id,x,y,z\n1,1,1,1\n2,2,2,2\n").c_str(), nullptr);
+    ASSERT_EQ(1u, loaded.GetSamplePointMap().count(1));
+    loaded.Load(dir.Write("b.csv", "well_id,x,y,z\n3,1,1,1\n4,2,2,2\n").c_str(), nullptr);
+    EXPECT_EQ(0u, loaded.GetSamplePointMap().count(1));
+    EXPECT_EQ(1u, loaded.GetSamplePointMap().count(3));
 }
 
 // Labels come from the annotation on the 100 µm grid, whatever the space's own grids.

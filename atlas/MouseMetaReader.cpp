@@ -27,7 +27,9 @@ bool ParseMatrixElement(const std::string& text, float& value)
 
 } // namespace
 
-MouseMetaReader::MouseMetaReader() = default;
+MouseMetaReader::MouseMetaReader(const char* imageElement) : m_imageElement(imageElement)
+{
+}
 
 MouseMetaReader::~MouseMetaReader() = default;
 
@@ -35,6 +37,24 @@ void MouseMetaReader::StartElement(const char* name, const char** attributes)
 {
     XMLElementHandlerStack::StartElement(name, attributes);
     m_text.clear();
+    if (name == m_imageElement)
+        ClearImageInfo();
+}
+
+void MouseMetaReader::EndElement(const char* name)
+{
+    XMLElementHandlerStack::EndElement(name);
+    const char* parent = ElementAt(0);
+    if (!parent)
+        return;
+    const std::string element(name);
+    if (element != m_imageElement)
+        ReadField(parent, element);
+    else if (!m_failed)
+    {
+        CompleteImage(m_currentImage);
+        images.push_back(m_currentImage);
+    }
 }
 
 void MouseMetaReader::DataHandler(const char* text, int length)

@@ -191,17 +191,20 @@ class AtlasCatalogue:
                 out.append((s, -negative))
         return out
 
+    def _subtree(self, database_id):
+        """Identities of the labels under the structure with that database id, itself included."""
+        ontology = self.atlas.ontology()
+        label = ontology.by_database_id.get(database_id)
+        return set(id(l) for l in ontology.subtree(label)) if label else set()
+
     def differential(self, structure_a, structure_b):
         """Series of genes expressed in structure B, within structure A (database ids).
 
         The program's search for genes by anatomy sends the root as A and the structure
         the user selected as B.
         """
-        ontology = self.atlas.ontology()
-        a = ontology.by_database_id.get(structure_a)
-        b = ontology.by_database_id.get(structure_b)
-        in_a = set(id(l) for l in ontology.subtree(a)) if a else set()
-        in_b = set(id(l) for l in ontology.subtree(b)) if b else set()
+        in_a = self._subtree(structure_a)
+        in_b = self._subtree(structure_b)
         out = []
         for gene in self.genes:
             t = id(gene.target)
@@ -246,11 +249,8 @@ class AtlasCatalogue:
 
     def projections_into(self, structure_a, structure_b):
         """Experiments from structure A's subtree that project into structure B's (database ids)."""
-        ontology = self.atlas.ontology()
-        a = ontology.by_database_id.get(structure_a)
-        b = ontology.by_database_id.get(structure_b)
-        in_a = set(id(l) for l in ontology.subtree(a)) if a else set()
-        in_b = set(id(l) for l in ontology.subtree(b)) if b else set()
+        in_a = self._subtree(structure_a)
+        in_b = self._subtree(structure_b)
         out = []
         for p in sorted(self.projections.values(), key=lambda p: p.id):
             if id(p.structure) in in_a and any(id(t) in in_b for t in projection_targets(p, self.structures)):

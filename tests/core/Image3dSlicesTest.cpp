@@ -51,10 +51,10 @@ protected:
 
     bool Import(Image3d& image, TaskProgress* progress = nullptr)
     {
-        return image.ImportSlices(folder.Path().string().c_str(), size, resolution, progress);
+        return image.ImportSlices(folder.Path().c_str(), size, resolution, progress);
     }
 
-    TestFolder folder;
+    TempDir folder;
     const unsigned size[3] = {kX, kY, kZ};
     const float resolution[3] = {25, 25, 100};
 };
@@ -95,7 +95,7 @@ TEST_F(Image3dSlices, ImportRefusesOtherTypesMissingAndMisfittingSlices)
     }
     catch (const std::runtime_error& e)
     {
-        EXPECT_EQ(std::string(e.what()), "Error reading atlas slices at " + folder.Path().string());
+        EXPECT_EQ(std::string(e.what()), "Error reading atlas slices at " + folder.Path());
     }
     EXPECT_FALSE(image->IsOpen());
 

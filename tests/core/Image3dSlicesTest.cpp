@@ -30,10 +30,8 @@ void WriteSlice(const std::string& path, unsigned z, unsigned width = kX, unsign
     for (unsigned y = 0; y < height; ++y)
         for (unsigned x = 0; x < width; ++x)
             pixels[x + width * y] = Smooth(x, y, z);
-    FILE* file = std::fopen(path.c_str(), "wb");
-    ASSERT_NE(file, nullptr);
-    WriteJPEG(file, pixels.data(), int(width), int(height));
-    std::fclose(file);
+    const testfiles::File file = testfiles::Open(path, "wb");
+    WriteJPEG(file.get(), pixels.data(), int(width), int(height));
 }
 
 class Image3dSlices : public ::testing::Test
@@ -131,12 +129,10 @@ TEST_F(Image3dSlices, ExportWritesOneJpegPerXPlaneBehindAnOffsetTable)
         {
             EXPECT_GT(table[x], table[x - 1]);
         }
-        FILE* in = std::fopen(path.c_str(), "rb");
-        ASSERT_NE(in, nullptr);
-        std::fseek(in, table[x], SEEK_SET);
+        const testfiles::File in = testfiles::Open(path, "rb");
+        std::fseek(in.get(), table[x], SEEK_SET);
         std::vector<unsigned char> plane(kY * kZ);
-        ReadJPEG(in, plane.data(), int(kY), int(kZ));
-        std::fclose(in);
+        ReadJPEG(in.get(), plane.data(), int(kY), int(kZ));
         for (unsigned z = 0; z < kZ; ++z)
             for (unsigned y = 0; y < kY; ++y)
                 ASSERT_NEAR(plane[y + kY * z], voxels[x + kX * (y + kY * z)], 4) << x << ' ' << y << ' ' << z;

@@ -4,9 +4,10 @@
 #include <GL/glew.h>
 
 #include <cstdio>
-#include <fstream>
 #include <stdexcept>
 #include <string>
+
+#include "TestSupport.h"
 
 namespace {
 
@@ -127,11 +128,8 @@ TEST_F(GLShaderProgramTest, WithoutGL20ItRefusesShadersAndUnbindsSafely) {
 }
 
 TEST_F(GLShaderProgramTest, LoadsShaderFiles) {
-  const std::string path = ::testing::TempDir() + "corvane_gl_test_shader.frag";
-  {
-    std::ofstream file(path, std::ios::binary);
-    file << kFragmentShader;
-  }
+  const TempDir dir;
+  const std::string path = dir.Write("shader.frag", kFragmentShader);
   GLShaderProgram program;
   program.LoadShaderFile(GL_FRAGMENT_SHADER, path);
   program.LoadShader(GL_VERTEX_SHADER, kVertexShader);
@@ -141,13 +139,12 @@ TEST_F(GLShaderProgramTest, LoadsShaderFiles) {
 }
 
 TEST_F(GLShaderProgramTest, UnreadableOrEmptyShaderFilesFailCleanly) {
+  const TempDir dir;
   GLShaderProgram program;
   // A folder opens on Linux but cannot be read.
-  EXPECT_THROW(program.LoadShaderFile(GL_VERTEX_SHADER, ::testing::TempDir()), std::runtime_error);
-  const std::string path = ::testing::TempDir() + "corvane_gl_test_empty.vert";
-  std::ofstream(path, std::ios::binary).close();
+  EXPECT_THROW(program.LoadShaderFile(GL_VERTEX_SHADER, dir.Path()), std::runtime_error);
+  const std::string path = dir.Write("empty.vert", "");
   const std::string message = MessageOf([&] { program.LoadShaderFile(GL_VERTEX_SHADER, path); });
-  std::remove(path.c_str());
   EXPECT_EQ(message.rfind("Could not compile shader. ", 0), 0u) << message;
   EXPECT_EQ(MessageOf([&] { program.Link(); }), "Error: shader program is not ready for linking.");
 }

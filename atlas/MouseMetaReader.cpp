@@ -76,15 +76,7 @@ void MouseMetaReader::ReadFile(const char* path)
     if (!path)
         throw std::invalid_argument("Metadata file path not specified.");
     StartDocument();
-    switch (ParseXMLFile(*m_parser, path))
-    {
-    case XMLFileResult::OpenFailed:
-        throw std::runtime_error("Metadata file could not be opened.");
-    case XMLFileResult::ParseFailed:
-        throw std::runtime_error("Error parsing metadata file.");
-    case XMLFileResult::Parsed:
-        break;
-    }
+    ParseXMLFile(*m_parser, path, "Metadata file could not be opened.", "Error parsing metadata file.");
 }
 
 void MouseMetaReader::ReadBuffer(const unsigned char* data, unsigned long size)

@@ -32,6 +32,11 @@ def _ancestor_ids(label):
     return ids
 
 
+def _seed_first(seed, scored):
+    """The seed of a similarity search, then the others by falling score and rising id."""
+    return [(seed, 1.0)] + sorted(scored, key=lambda item: (-item[1], item[0].id))
+
+
 def series_id(atlas_id, n):
     return atlas_id * 10000 + n
 
@@ -228,8 +233,7 @@ class AtlasCatalogue:
             same = s.gene.target is seed.gene.target
             score = (0.7 + 0.3 * rng.random()) if same else (rng.random() * 1.2 - 0.5)
             out.append((s, round(score, 4)))
-        out.sort(key=lambda item: (-item[1], item[0].id))
-        return [(seed, 1.0)] + out
+        return _seed_first(seed, out)
 
     def projection_matches(self, term):
         """Experiments injected into the structure that the term names.
@@ -263,8 +267,7 @@ class AtlasCatalogue:
             return []
         rng = random.Random(seed_id)
         rest = [(p, round(rng.random(), 4)) for p in self.projections.values() if p.id != seed_id]
-        rest.sort(key=lambda item: (-item[1], item[0].id))
-        return [(seed, 1.0)] + rest
+        return _seed_first(seed, rest)
 
     def probe_matches(self, term):
         term = term.strip().lower()

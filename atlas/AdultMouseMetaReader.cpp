@@ -1,66 +1,48 @@
 #include "atlas/AdultMouseMetaReader.h"
 
-#include <algorithm>
 #include <climits>
-#include <cstring>
 
 AdultMouseMetaReader::AdultMouseMetaReader(const unsigned char* data, unsigned long size)
+    : MouseMetaReader("section-image")
 {
     ReadBuffer(data, size);
 }
 
-void AdultMouseMetaReader::StartElement(const char* name, const char** attributes)
+void AdultMouseMetaReader::CompleteImage(ImageSeries::ImageInfo& image)
 {
-    MouseMetaReader::StartElement(name, attributes);
-    if (std::strcmp(name, "section-image") == 0)
-        ClearImageInfo();
+    // Truncated toward zero; section numbers no real series reaches are held at the int range.
+    const float z = static_cast<float>(image.sectionNumber) * SECTION_SPACING;
+    image.z = z >= static_cast<float>(INT_MAX)   ? INT_MAX
+              : z <= static_cast<float>(INT_MIN) ? INT_MIN
+                                                 : static_cast<int>(z);
 }
 
-void AdultMouseMetaReader::EndElement(const char* name)
+void AdultMouseMetaReader::ReadField(const std::string& parent, const std::string& element)
 {
-    MouseMetaReader::EndElement(name);
-    const char* parent = ElementAt(0);
-    if (!parent)
-        return;
-    const std::string element(name);
-    if (element == "section-image")
-    {
-        if (!m_failed)
-        {
-            // Truncated toward zero; section numbers no real series reaches are held at the int range.
-            const float z = static_cast<float>(m_currentImage.sectionNumber) * SECTION_SPACING;
-            m_currentImage.z = z >= static_cast<float>(INT_MAX)   ? INT_MAX
-                               : z <= static_cast<float>(INT_MIN) ? INT_MIN
-                                                                  : static_cast<int>(z);
-            images.push_back(m_currentImage);
-        }
-        return;
-    }
-    const std::string parentName(parent);
-    if (parentName == "alignment3d")
+    if (parent == "alignment3d")
     {
         if (element == "trv")
             ReadMatrix(trv, 12);
         else if (element == "tvr")
             ReadMatrix(tvr, 12);
     }
-    else if (parentName == "section-data-set")
+    else if (parent == "section-data-set")
         ReadDataSetField(element);
-    else if (parentName == "product")
+    else if (parent == "product")
     {
         if (element == "id")
             projectCode = Text();
     }
-    else if (parentName == "gene")
+    else if (parent == "gene")
         ReadGeneField(element);
-    else if (parentName == "alignment2d")
+    else if (parent == "alignment2d")
     {
         if (element == "tsv")
             ReadMatrix(m_currentImage.tsv, 6);
         else if (element == "tvs")
             ReadMatrix(m_currentImage.tvs, 6);
     }
-    else if (parentName == "section-image")
+    else if (parent == "section-image")
         ReadImageField(element);
 }
 

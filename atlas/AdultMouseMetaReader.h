@@ -8,11 +8,12 @@ class AdultMouseMetaReader : public MouseMetaReader
 public:
     AdultMouseMetaReader(const unsigned char* data, unsigned long size);
 
-    void StartElement(const char* name, const char** attributes) override;
-    void EndElement(const char* name) override;
-
     // Sections of this dialect lie this far apart along the cutting axis.
     static constexpr float SECTION_SPACING = 25.0f;
+
+protected:
+    void ReadField(const std::string& parent, const std::string& element) override;
+    void CompleteImage(ImageSeries::ImageInfo& image) override;
 
 private:
     void ReadDataSetField(const std::string& element);

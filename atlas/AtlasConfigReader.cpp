@@ -90,15 +90,8 @@ AtlasConfigReader::AtlasConfigReader(const char* path)
     makeIdentity(m_compassTransform);
     if (!path)
         throw std::invalid_argument("Atlas configuration file path not specified.");
-    switch (ParseXMLFile(m_parser, path))
-    {
-    case XMLFileResult::OpenFailed:
-        throw ConfigError("Atlas configuration file could not be opened.");
-    case XMLFileResult::ParseFailed:
-        throw ConfigError("Error parsing atlas configuration file.");
-    case XMLFileResult::Parsed:
-        break;
-    }
+    ParseXMLFile(m_parser, path, "Atlas configuration file could not be opened.",
+                 "Error parsing atlas configuration file.");
     if (m_atlasId == 0 || m_name.empty() || m_spaces.empty())
         throw ConfigError("Atlas configuration file is incomplete.");
 }

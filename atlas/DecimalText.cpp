@@ -17,15 +17,21 @@ const char* SkipBlanks(const char* first, const char* last)
     return first;
 }
 
+// Steps over one sign; true when it was a minus.
+bool TakeSign(const char*& first, const char* last)
+{
+    if (first != last && (*first == '+' || *first == '-'))
+        return *first++ == '-';
+    return false;
+}
+
 } // namespace
 
 long long DecimalLong(const std::string& text)
 {
     const char* last = text.data() + text.size();
     const char* first = SkipBlanks(text.data(), last);
-    bool negative = false;
-    if (first != last && (*first == '+' || *first == '-'))
-        negative = *first++ == '-';
+    const bool negative = TakeSign(first, last);
     unsigned long long magnitude = 0;
     const auto [end, error] = std::from_chars(first, last, magnitude);
     if (end == first)
@@ -44,9 +50,7 @@ float DecimalFloat(const std::string& text)
 {
     const char* last = text.data() + text.size();
     const char* first = SkipBlanks(text.data(), last);
-    bool negative = false;
-    if (first != last && (*first == '+' || *first == '-'))
-        negative = *first++ == '-';
+    const bool negative = TakeSign(first, last);
     if (first != last && (*first == '+' || *first == '-'))
         return 0.0f;
     double value = 0.0;

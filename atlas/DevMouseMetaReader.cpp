@@ -1,43 +1,22 @@
 #include "atlas/DevMouseMetaReader.h"
 
-#include <cstring>
-
-DevMouseMetaReader::DevMouseMetaReader(const char* path)
+DevMouseMetaReader::DevMouseMetaReader(const char* path) : MouseMetaReader("image")
 {
     ReadFile(path);
 }
 
-DevMouseMetaReader::DevMouseMetaReader(const unsigned char* data, unsigned long size)
+DevMouseMetaReader::DevMouseMetaReader(const unsigned char* data, unsigned long size) : MouseMetaReader("image")
 {
     ReadBuffer(data, size);
 }
 
-void DevMouseMetaReader::StartElement(const char* name, const char** attributes)
+void DevMouseMetaReader::ReadField(const std::string& parent, const std::string& element)
 {
-    MouseMetaReader::StartElement(name, attributes);
-    if (std::strcmp(name, "image") == 0)
-        ClearImageInfo();
-}
-
-void DevMouseMetaReader::EndElement(const char* name)
-{
-    MouseMetaReader::EndElement(name);
-    const char* parent = ElementAt(0);
-    if (!parent)
-        return;
-    const std::string element(name);
-    if (element == "image")
-    {
-        if (!m_failed)
-            images.push_back(m_currentImage);
-        return;
-    }
-    const std::string parentName(parent);
-    if (parentName == "image-series")
+    if (parent == "image-series")
         ReadSeriesField(element);
-    else if (parentName == "gene" || parentName == "primary-injection-structure")
+    else if (parent == "gene" || parent == "primary-injection-structure")
         ReadSubjectField(element);
-    else if (parentName == "image")
+    else if (parent == "image")
         ReadImageField(element);
 }
 

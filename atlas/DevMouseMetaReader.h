@@ -10,8 +10,8 @@ public:
     explicit DevMouseMetaReader(const char* path);
     DevMouseMetaReader(const unsigned char* data, unsigned long size);
 
-    void StartElement(const char* name, const char** attributes) override;
-    void EndElement(const char* name) override;
+protected:
+    void ReadField(const std::string& parent, const std::string& element) override;
 
 private:
     void ReadSeriesField(const std::string& element);

@@ -27,7 +27,9 @@ bool ParseMatrixElement(const std::string& text, float& value)
 
 } // namespace
 
-MouseMetaReader::MouseMetaReader() = default;
+MouseMetaReader::MouseMetaReader(const char* imageElement) : m_imageElement(imageElement)
+{
+}
 
 MouseMetaReader::~MouseMetaReader() = default;
 
@@ -35,6 +37,24 @@ void MouseMetaReader::StartElement(const char* name, const char** attributes)
 {
     XMLElementHandlerStack::StartElement(name, attributes);
     m_text.clear();
+    if (name == m_imageElement)
+        ClearImageInfo();
+}
+
+void MouseMetaReader::EndElement(const char* name)
+{
+    XMLElementHandlerStack::EndElement(name);
+    const char* parent = ElementAt(0);
+    if (!parent)
+        return;
+    const std::string element(name);
+    if (element != m_imageElement)
+        ReadField(parent, element);
+    else if (!m_failed)
+    {
+        CompleteImage(m_currentImage);
+        images.push_back(m_currentImage);
+    }
 }
 
 void MouseMetaReader::DataHandler(const char* text, int length)
@@ -56,15 +76,7 @@ void MouseMetaReader::ReadFile(const char* path)
     if (!path)
         throw std::invalid_argument("Metadata file path not specified.");
     StartDocument();
-    switch (ParseXMLFile(*m_parser, path))
-    {
-    case XMLFileResult::OpenFailed:
-        throw std::runtime_error("Metadata file could not be opened.");
-    case XMLFileResult::ParseFailed:
-        throw std::runtime_error("Error parsing metadata file.");
-    case XMLFileResult::Parsed:
-        break;
-    }
+    ParseXMLFile(*m_parser, path, "Metadata file could not be opened.", "Error parsing metadata file.");
 }
 
 void MouseMetaReader::ReadBuffer(const unsigned char* data, unsigned long size)

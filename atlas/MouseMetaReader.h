@@ -17,6 +17,7 @@ public:
     ~MouseMetaReader() override = 0;
 
     void StartElement(const char* name, const char** attributes) override;
+    void EndElement(const char* name) override;
     void DataHandler(const char* text, int length) override;
 
     // Reads a whole file; throws when it cannot be opened or is not well-formed XML.
@@ -48,7 +49,13 @@ public:
     std::vector<ImageSeries::ImageInfo> images;
 
 protected:
-    MouseMetaReader();
+    // imageElement names the element that holds one image of the series in this dialect.
+    explicit MouseMetaReader(const char* imageElement);
+
+    // Takes the text of an element that closed inside parent; images are kept by the base.
+    virtual void ReadField(const std::string& parent, const std::string& element) = 0;
+    // Gives a dialect the last word on an image before it is kept.
+    virtual void CompleteImage(ImageSeries::ImageInfo& /*image*/) {}
 
     // The text collected since the innermost element opened, unchanged.
     const std::string& Text() const { return m_text; }
@@ -63,6 +70,7 @@ private:
     // Each read starts a new document, even after one that ended in an exception.
     void StartDocument();
 
+    const std::string m_imageElement;
     std::unique_ptr<XMLParser> m_parser;
     std::string m_text;
 };

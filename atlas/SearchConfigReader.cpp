@@ -16,15 +16,8 @@ SearchConfigReader::SearchConfigReader(const char* path, SearchConfig* config)
         throw std::invalid_argument("Unexpected NULL pointer.");
     if (!path)
         throw std::invalid_argument("Search configuration file path not specified.");
-    switch (ParseXMLFile(m_parser, path))
-    {
-    case XMLFileResult::OpenFailed:
-        throw std::runtime_error("Search configuration file could not be opened.");
-    case XMLFileResult::ParseFailed:
-        throw std::runtime_error("Error parsing search configuration file.");
-    case XMLFileResult::Parsed:
-        break;
-    }
+    ParseXMLFile(m_parser, path, "Search configuration file could not be opened.",
+                 "Error parsing search configuration file.");
     if (config->GetNumAnatomicSearchDomains() == 0 || config->GetNumQuellarDomains() == 0)
         throw std::runtime_error("Search configuration file is not in the expected format.");
 }

@@ -232,33 +232,48 @@ int AxisLength(unsigned int size)
     return static_cast<int>(size);
 }
 
+void FilterPass(const GaussianPass& pass, const unsigned char* source)
+{
+    FilterBand({source, pass.destination, pass.lineLength, pass.lines, pass.voxelStep, pass.lineStep,
+                pass.bandStep, pass.first, pass.end},
+               pass.scale);
+}
+
+// Refuses a scale without a kernel before any thread starts.
+GaussianPass DescribePass(unsigned char* destination, int lineLength, int lines, int bandExtent,
+                          std::ptrdiff_t voxelStep, std::ptrdiff_t lineStep, std::ptrdiff_t bandStep, int scale)
+{
+    GetKernel(scale);
+    GaussianPass pass;
+    pass.destination = destination;
+    pass.lineLength = lineLength;
+    pass.lines = lines;
+    pass.bandExtent = bandExtent;
+    pass.voxelStep = voxelStep;
+    pass.lineStep = lineStep;
+    pass.bandStep = bandStep;
+    pass.scale = scale;
+    return pass;
+}
+
 } // namespace
 
 void ApplyGaussian::operator()() const
 {
-    FilterBand({source, destination, lineLength, lines, voxelStep, lineStep, bandStep, first, end}, scale);
+    FilterPass(*this, source);
 }
 
 void ApplyGaussianInPlace::operator()() const
 {
-    FilterBand({destination, destination, lineLength, lines, voxelStep, lineStep, bandStep, first, end}, scale);
+    FilterPass(*this, destination);
 }
 
 void GaussianFilter3DDirection(const unsigned char* source, unsigned char* destination, int lineLength, int lines,
                                int bandExtent, std::ptrdiff_t voxelStep, std::ptrdiff_t lineStep,
                                std::ptrdiff_t bandStep, int scale, unsigned threads)
 {
-    GetKernel(scale);
-    ApplyGaussian prototype;
-    prototype.source = source;
-    prototype.destination = destination;
-    prototype.lineLength = lineLength;
-    prototype.lines = lines;
-    prototype.bandExtent = bandExtent;
-    prototype.voxelStep = voxelStep;
-    prototype.lineStep = lineStep;
-    prototype.bandStep = bandStep;
-    prototype.scale = scale;
+    const ApplyGaussian prototype{
+        DescribePass(destination, lineLength, lines, bandExtent, voxelStep, lineStep, bandStep, scale), source};
     RunThreads(SplitBands(prototype, bandExtent, threads));
 }
 
@@ -266,16 +281,8 @@ void GaussianFilter3DDirection(unsigned char* volume, int lineLength, int lines,
                                std::ptrdiff_t voxelStep, std::ptrdiff_t lineStep, std::ptrdiff_t bandStep, int scale,
                                unsigned threads)
 {
-    GetKernel(scale);
-    ApplyGaussianInPlace prototype;
-    prototype.destination = volume;
-    prototype.lineLength = lineLength;
-    prototype.lines = lines;
-    prototype.bandExtent = bandExtent;
-    prototype.voxelStep = voxelStep;
-    prototype.lineStep = lineStep;
-    prototype.bandStep = bandStep;
-    prototype.scale = scale;
+    const ApplyGaussianInPlace prototype{
+        DescribePass(volume, lineLength, lines, bandExtent, voxelStep, lineStep, bandStep, scale)};
     RunThreads(SplitBands(prototype, bandExtent, threads));
 }
 

@@ -27,10 +27,9 @@ void GaussianFilter3DDirection(unsigned char* volume, int lineLength, int lines,
                                std::ptrdiff_t voxelStep, std::ptrdiff_t lineStep, std::ptrdiff_t bandStep, int scale,
                                unsigned threads = 0);
 
-// Work of one thread of a copying pass: the bands [first, end).
-struct ApplyGaussian
+// What a thread of either kind of pass is given: where the lines lie and its bands [first, end) of them.
+struct GaussianPass
 {
-    const unsigned char* source = nullptr;
     unsigned char* destination = nullptr;
     int lineLength = 0;
     int lines = 0;
@@ -41,23 +40,18 @@ struct ApplyGaussian
     int scale = 1;
     int first = 0;
     int end = 0;
+};
+
+// Work of one thread of a copying pass.
+struct ApplyGaussian : GaussianPass
+{
+    const unsigned char* source = nullptr;
 
     void operator()() const;
 };
 
 // Work of one thread of an in-place pass. Each thread reads only the lines it writes.
-struct ApplyGaussianInPlace
+struct ApplyGaussianInPlace : GaussianPass
 {
-    unsigned char* destination = nullptr;
-    int lineLength = 0;
-    int lines = 0;
-    int bandExtent = 0;
-    std::ptrdiff_t voxelStep = 0;
-    std::ptrdiff_t lineStep = 0;
-    std::ptrdiff_t bandStep = 0;
-    int scale = 1;
-    int first = 0;
-    int end = 0;
-
     void operator()() const;
 };

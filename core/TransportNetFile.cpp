@@ -70,6 +70,43 @@ void TransportNetFile::LeaveCallback()
         delete this;
 }
 
+template <typename Call> void TransportNetFile::Notify(Call&& call)
+{
+    if (!listener)
+        return;
+    ++callbackDepth;
+    try
+    {
+        call();
+    }
+    catch (const std::exception& error)
+    {
+        ListenerThrew(error.what());
+        return;
+    }
+    LeaveCallback();
+}
+
+template <typename Call> void TransportNetFile::End(Call&& call)
+{
+    ended = true;
+    connection.reset();
+    ++callbackDepth;
+    if (listener)
+    {
+        try
+        {
+            call();
+        }
+        catch (const std::exception& error)
+        {
+            LogLostError(error.what());
+        }
+    }
+    released = true;
+    LeaveCallback();
+}
+
 void TransportNetFile::ConnectionResponse(int status, const std::string& mimeType, unsigned long expectedLength)
 {
     if (ended)
@@ -80,19 +117,7 @@ void TransportNetFile::ConnectionResponse(int status, const std::string& mimeTyp
         Fail("Server returned error " + std::to_string(status));
         return;
     }
-    if (!listener)
-        return;
-    ++callbackDepth;
-    try
-    {
-        listener->ResponseReceived(mimeType, expectedLength);
-    }
-    catch (const std::exception& error)
-    {
-        ListenerThrew(error.what());
-        return;
-    }
-    LeaveCallback();
+    Notify([&] { listener->ResponseReceived(mimeType, expectedLength); });
 }
 
 void TransportNetFile::ConnectionData(const void* data, unsigned long size)
@@ -113,46 +138,21 @@ void TransportNetFile::ConnectionData(const void* data, unsigned long size)
             return;
         }
     }
-    if (!listener)
-        return;
-    ++callbackDepth;
-    try
-    {
-        listener->DataReceived(data, size);
-    }
-    catch (const std::exception& error)
-    {
-        ListenerThrew(error.what());
-        return;
-    }
-    LeaveCallback();
+    Notify([&] { listener->DataReceived(data, size); });
 }
 
 void TransportNetFile::ConnectionFinished()
 {
     if (ended)
         return;
-    ended = true;
-    connection.reset();
-    ++callbackDepth;
-    if (listener)
-    {
+    End([this] {
         // A stored empty body is still a body: point at something, so that null keeps meaning "not stored".
         static const unsigned char noBytes = 0;
-        try
-        {
-            if (storeData)
-                listener->DownloadComplete(body.empty() ? &noBytes : body.data(), body.size());
-            else
-                listener->DownloadComplete(nullptr, 0);
-        }
-        catch (const std::exception& error)
-        {
-            LogLostError(error.what());
-        }
-    }
-    released = true;
-    LeaveCallback();
+        if (storeData)
+            listener->DownloadComplete(body.empty() ? &noBytes : body.data(), body.size());
+        else
+            listener->DownloadComplete(nullptr, 0);
+    });
 }
 
 void TransportNetFile::ConnectionFailed(const std::string& message)
@@ -164,22 +164,7 @@ void TransportNetFile::ConnectionFailed(const std::string& message)
 
 void TransportNetFile::Fail(const std::string& message)
 {
-    ended = true;
-    connection.reset();
-    ++callbackDepth;
-    if (listener)
-    {
-        try
-        {
-            listener->DownloadFailed(message);
-        }
-        catch (const std::exception& error)
-        {
-            LogLostError(error.what());
-        }
-    }
-    released = true;
-    LeaveCallback();
+    End([&] { listener->DownloadFailed(message); });
 }
 
 void TransportNetFile::ListenerThrew(const std::string& message)

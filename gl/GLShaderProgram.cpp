@@ -10,24 +10,15 @@
 
 namespace {
 
-std::string ShaderLog(GLuint shader) {
+// Shaders and programs keep their logs alike; only the calls that reach them differ.
+template <typename GetParameter, typename GetLog>
+std::string InfoLog(GLuint object, GetParameter getParameter, GetLog getLog) {
   GLint length = 0;
-  glGetShaderiv(shader, GL_INFO_LOG_LENGTH, &length);
+  getParameter(object, GL_INFO_LOG_LENGTH, &length);
   std::string log(length > 0 ? static_cast<std::size_t>(length) : 0, '\0');
   GLsizei written = 0;
   if (length > 0)
-    glGetShaderInfoLog(shader, length, &written, &log[0]);
-  log.resize(static_cast<std::size_t>(written));
-  return log;
-}
-
-std::string ProgramLog(GLuint program) {
-  GLint length = 0;
-  glGetProgramiv(program, GL_INFO_LOG_LENGTH, &length);
-  std::string log(length > 0 ? static_cast<std::size_t>(length) : 0, '\0');
-  GLsizei written = 0;
-  if (length > 0)
-    glGetProgramInfoLog(program, length, &written, &log[0]);
+    getLog(object, length, &written, &log[0]);
   log.resize(static_cast<std::size_t>(written));
   return log;
 }
@@ -70,7 +61,7 @@ void GLShaderProgram::LoadShader(unsigned int type, const char* source) {
   GLint compiled = GL_FALSE;
   glGetShaderiv(shader, GL_COMPILE_STATUS, &compiled);
   if (compiled != GL_TRUE) {
-    const std::string log = ShaderLog(shader);
+    const std::string log = InfoLog(shader, glGetShaderiv, glGetShaderInfoLog);
     glDeleteShader(shader);
     throw std::runtime_error("Could not compile shader. " + log);
   }
@@ -90,7 +81,7 @@ void GLShaderProgram::Link() {
   glGetProgramiv(program, GL_LINK_STATUS, &status);
   linked = status == GL_TRUE;
   if (!linked)
-    throw std::runtime_error("Could not link shader. " + ProgramLog(program));
+    throw std::runtime_error("Could not link shader. " + InfoLog(program, glGetProgramiv, glGetProgramInfoLog));
 }
 
 void GLShaderProgram::Bind() {

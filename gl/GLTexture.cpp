@@ -117,18 +117,22 @@ void GLTexture::SetParameters(bool clampToEdge) {
   CheckGLError("Texture interpolation", true);
 }
 
-void GLTexture::CreateTexture() {
-  if (width < 0 || height < 0)
-    throw std::runtime_error("Texture size must not be negative.");
+void GLTexture::GenerateTexture() {
   glGenTextures(1, &texture);
   CheckGLError("GenTextures", true);
   glBindTexture(GL_TEXTURE_2D, texture);
   CheckGLError("BindTexture", true);
   SetParameters(GLEW_VERSION_1_2);
-  textureWidth = nextPower2(static_cast<float>(width), 0);
-  textureHeight = nextPower2(static_cast<float>(height), 0);
   glTexImage2D(GL_TEXTURE_2D, 0, 4, textureWidth, textureHeight, 0, format, GL_UNSIGNED_BYTE, nullptr);
   CheckGLError("TexImage2D", true);
+}
+
+void GLTexture::CreateTexture() {
+  if (width < 0 || height < 0)
+    throw std::runtime_error("Texture size must not be negative.");
+  textureWidth = nextPower2(static_cast<float>(width), 0);
+  textureHeight = nextPower2(static_cast<float>(height), 0);
+  GenerateTexture();
   pixels.assign(static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * 4, 0);
   glBindTexture(GL_TEXTURE_2D, 0);
 }
@@ -145,14 +149,8 @@ void GLTexture::BindTexture() {
 void GLTexture::RecreateTexture() {
   glDeleteTextures(1, &texture);
   texture = 0;
-  glGenTextures(1, &texture);
-  CheckGLError("GenTextures", true);
-  glBindTexture(GL_TEXTURE_2D, texture);
-  CheckGLError("BindTexture", true);
-  // The same wrap mode as a freshly made texture, so a recreated one draws its edges alike.
-  SetParameters(GLEW_VERSION_1_2);
-  glTexImage2D(GL_TEXTURE_2D, 0, 4, textureWidth, textureHeight, 0, format, GL_UNSIGNED_BYTE, nullptr);
-  CheckGLError("TexImage2D", true);
+  // Made as a fresh texture is, so that a recreated one draws its edges alike.
+  GenerateTexture();
   glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, width, height, format, GL_UNSIGNED_BYTE, pixels.data());
   CheckGLError("TexSubImage2D", true);
 }

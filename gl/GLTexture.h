@@ -43,6 +43,8 @@ public:
 
 private:
   void Release();
+  // A new texture name, bound, with the parameters and storage of textureWidth x textureHeight texels.
+  void GenerateTexture();
   void CreateTexture();
   void RecreateTexture();
   void SetParameters(bool clampToEdge);

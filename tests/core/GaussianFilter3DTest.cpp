@@ -62,7 +62,7 @@ class GaussianFilterOracle : public ::testing::Test
 protected:
     static void SetUpTestSuite()
     {
-        s_folder = std::make_unique<TestFolder>();
+        s_folder = std::make_unique<TempDir>();
         s_cases = {
             {"random_odd", {13, 7, 9}, {}},
             {"random_flat", {31, 17, 5}, {}},
@@ -88,7 +88,7 @@ protected:
             }
         }
         manifest.close();
-        s_oracleRan = RunOracle("gaussian_reference.py", {s_folder->Path().string()});
+        s_oracleRan = RunOracle("gaussian_reference.py", {s_folder->Path()});
     }
 
     static void TearDownTestSuite() { s_folder.reset(); }
@@ -111,12 +111,12 @@ protected:
         }
     }
 
-    static std::unique_ptr<TestFolder> s_folder;
+    static std::unique_ptr<TempDir> s_folder;
     static std::vector<FilterCase> s_cases;
     static bool s_oracleRan;
 };
 
-std::unique_ptr<TestFolder> GaussianFilterOracle::s_folder;
+std::unique_ptr<TempDir> GaussianFilterOracle::s_folder;
 std::vector<FilterCase> GaussianFilterOracle::s_cases;
 bool GaussianFilterOracle::s_oracleRan = false;
 

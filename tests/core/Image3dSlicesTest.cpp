@@ -30,10 +30,8 @@ void WriteSlice(const std::string& path, unsigned z, unsigned width = kX, unsign
     for (unsigned y = 0; y < height; ++y)
         for (unsigned x = 0; x < width; ++x)
             pixels[x + width * y] = Smooth(x, y, z);
-    FILE* file = std::fopen(path.c_str(), "wb");
-    ASSERT_NE(file, nullptr);
-    WriteJPEG(file, pixels.data(), int(width), int(height));
-    std::fclose(file);
+    const testfiles::File file = testfiles::Open(path, "wb");
+    WriteJPEG(file.get(), pixels.data(), int(width), int(height));
 }
 
 class Image3dSlices : public ::testing::Test
@@ -51,10 +49,10 @@ protected:
 
     bool Import(Image3d& image, TaskProgress* progress = nullptr)
     {
-        return image.ImportSlices(folder.Path().string().c_str(), size, resolution, progress);
+        return image.ImportSlices(folder.Path().c_str(), size, resolution, progress);
     }
 
-    TestFolder folder;
+    TempDir folder;
     const unsigned size[3] = {kX, kY, kZ};
     const float resolution[3] = {25, 25, 100};
 };
@@ -95,7 +93,7 @@ TEST_F(Image3dSlices, ImportRefusesOtherTypesMissingAndMisfittingSlices)
     }
     catch (const std::runtime_error& e)
     {
-        EXPECT_EQ(std::string(e.what()), "Error reading atlas slices at " + folder.Path().string());
+        EXPECT_EQ(std::string(e.what()), "Error reading atlas slices at " + folder.Path());
     }
     EXPECT_FALSE(image->IsOpen());
 
@@ -131,12 +129,10 @@ TEST_F(Image3dSlices, ExportWritesOneJpegPerXPlaneBehindAnOffsetTable)
         {
             EXPECT_GT(table[x], table[x - 1]);
         }
-        FILE* in = std::fopen(path.c_str(), "rb");
-        ASSERT_NE(in, nullptr);
-        std::fseek(in, table[x], SEEK_SET);
+        const testfiles::File in = testfiles::Open(path, "rb");
+        std::fseek(in.get(), table[x], SEEK_SET);
         std::vector<unsigned char> plane(kY * kZ);
-        ReadJPEG(in, plane.data(), int(kY), int(kZ));
-        std::fclose(in);
+        ReadJPEG(in.get(), plane.data(), int(kY), int(kZ));
         for (unsigned z = 0; z < kZ; ++z)
             for (unsigned y = 0; y < kY; ++y)
                 ASSERT_NEAR(plane[y + kY * z], voxels[x + kX * (y + kY * z)], 4) << x << ' ' << y << ' ' << z;

@@ -121,7 +121,7 @@ TEST(Image3d, VolumesTooLargeToHoldAreRefusedBeforeAllocating)
 class Image3dFiles : public ::testing::Test
 {
 protected:
-    TestFolder folder;
+    TempDir folder;
 };
 
 TEST_F(Image3dFiles, SaveAndLoadRoundTripEveryType)

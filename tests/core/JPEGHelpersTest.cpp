@@ -8,12 +8,12 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "TestSupport.h"
+
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
-#include <iterator>
 #include <memory>
 #include <sstream>
 #include <stdexcept>
@@ -29,17 +29,9 @@ std::string FixturePath(const std::string& name)
     return std::string(CORVANE_SOURCE_DIR) + "/tests/core/data/jpeg/" + name;
 }
 
-Bytes ReadBytes(const std::string& path)
-{
-    std::ifstream file(path, std::ios::binary);
-    if (!file)
-        throw std::runtime_error("missing file " + path);
-    return Bytes(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
-}
-
 Bytes ReadFixture(const std::string& name)
 {
-    return ReadBytes(FixturePath(name));
+    return ReadWholeFile(FixturePath(name));
 }
 
 // A binary PGM (P5, maxval 255, single-space separated header) as written by the fixture script and
@@ -107,20 +99,6 @@ Image2d Decode(const Bytes& jpeg)
     return image;
 }
 
-template <class Function>
-std::string ErrorOf(Function&& function)
-{
-    try
-    {
-        function();
-    }
-    catch (const std::runtime_error& error)
-    {
-        return error.what();
-    }
-    return "no error";
-}
-
 std::string DecodeError(const Bytes& jpeg)
 {
     Image2d image;
@@ -147,26 +125,15 @@ public:
 
     void Write(const Bytes& bytes) const
     {
-        std::ofstream(m_path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+        WriteWholeFile(m_path, bytes.data(), bytes.size());
     }
 
 private:
     std::string m_path;
 };
 
-struct FileCloser
-{
-    void operator()(FILE* file) const { std::fclose(file); }
-};
-using File = std::unique_ptr<FILE, FileCloser>;
-
-File Open(const std::string& path, const char* mode)
-{
-    File file(std::fopen(path.c_str(), mode));
-    if (!file)
-        throw std::runtime_error("cannot open " + path);
-    return file;
-}
+using testfiles::File;
+using testfiles::Open;
 
 void ReadJPEGFile(const std::string& path, Bytes& out, int width, int height)
 {
@@ -452,7 +419,7 @@ TEST(WriteJPEG, WritesBaselineGrayThatReadsBack)
         File out = Open(file.Path(), "wb");
         WriteJPEG(out.get(), source.pixels.data(), source.width, source.height);
     }
-    const Bytes jpeg = ReadBytes(file.Path());
+    const Bytes jpeg = ReadWholeFile(file.Path());
     ASSERT_GE(jpeg.size(), 4u);
     EXPECT_EQ(jpeg[0], 0xFF);
     EXPECT_EQ(jpeg[1], 0xD8);
@@ -478,7 +445,7 @@ TEST(WriteJPEG, DjpegDecodesOurOutputToTheSource)
     TempFile pgm(".pgm");
     const std::string command = "djpeg -pnm -outfile '" + pgm.Path() + "' '" + jpeg.Path() + "'";
     ASSERT_EQ(std::system(command.c_str()), 0);
-    const Gray decoded = ParsePGM(ReadBytes(pgm.Path()));
+    const Gray decoded = ParsePGM(ReadWholeFile(pgm.Path()));
     EXPECT_EQ(decoded.width, source.width);
     EXPECT_EQ(decoded.height, source.height);
     ExpectCloseGray(decoded.pixels, source.pixels);

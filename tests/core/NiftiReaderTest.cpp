@@ -232,16 +232,16 @@ class NiftiOracle : public ::testing::Test
 protected:
     static void SetUpTestSuite()
     {
-        s_folder = std::make_unique<TestFolder>();
-        s_oracleRan = RunOracle("nifti_reference.py", {s_folder->Path().string()});
+        s_folder = std::make_unique<TempDir>();
+        s_oracleRan = RunOracle("nifti_reference.py", {s_folder->Path()});
     }
     static void TearDownTestSuite() { s_folder.reset(); }
 
-    static std::unique_ptr<TestFolder> s_folder;
+    static std::unique_ptr<TempDir> s_folder;
     static bool s_oracleRan;
 };
 
-std::unique_ptr<TestFolder> NiftiOracle::s_folder;
+std::unique_ptr<TempDir> NiftiOracle::s_folder;
 bool NiftiOracle::s_oracleRan = false;
 
 std::unique_ptr<NiftiReader> ReadFile(const std::string& path)
@@ -293,7 +293,7 @@ void ExpectSameAsNibabel(const std::string& name, const std::string& path, const
 TEST_F(NiftiOracle, VoxelsEqualWhatNibabelReadsAndForeignFilesAreRefused)
 {
     ASSERT_TRUE(s_oracleRan);
-    const std::string folder = s_folder->Path().string();
+    const std::string folder = s_folder->Path();
     std::ifstream cases(folder + "/cases.txt");
     int read = 0, refused = 0;
     for (std::string line; std::getline(cases, line);)

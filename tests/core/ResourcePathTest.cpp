@@ -35,7 +35,7 @@ class FolderTest : public ::testing::Test
 {
 protected:
     FolderTest()
-        : home(tmp / "home"), data(tmp / "data"), homeEnv("HOME", home.c_str()),
+        : home(tmp.File("home")), data(tmp.File("data")), homeEnv("HOME", home.c_str()),
           dataEnv("XDG_DATA_HOME", data.c_str())
     {
         fs::create_directories(home);
@@ -50,7 +50,7 @@ protected:
         PlatformHooks::SetDefaultsStore(nullptr);
     }
 
-    SettingsTempDir tmp;
+    TempDir tmp;
     std::string home;
     std::string data;
     ScopedEnv homeEnv;
@@ -148,8 +148,8 @@ TEST(ResourcePath, ProgramDataFolderOfTheBuildTree)
 
 TEST(Directories, EnsureDirectoryMakesReplacesAndKeeps)
 {
-    SettingsTempDir tmp;
-    const std::string nested = tmp / "a/b/c";
+    TempDir tmp;
+    const std::string nested = tmp.File("a/b/c");
     EnsureDirectory(nested);
     EXPECT_TRUE(fs::is_directory(nested));
 
@@ -157,20 +157,20 @@ TEST(Directories, EnsureDirectoryMakesReplacesAndKeeps)
     EnsureDirectory(nested);
     EXPECT_TRUE(fs::exists(nested + "/keep.txt"));
 
-    WriteFile(tmp / "file");
-    EnsureDirectory(tmp / "file");
-    EXPECT_TRUE(fs::is_directory(tmp / "file"));
+    WriteFile(tmp.File("file"));
+    EnsureDirectory(tmp.File("file"));
+    EXPECT_TRUE(fs::is_directory(tmp.File("file")));
 
-    fs::create_symlink(tmp / "nowhere", tmp / "dangling");
-    EnsureDirectory(tmp / "dangling");
-    EXPECT_TRUE(fs::is_directory(tmp / "dangling"));
+    fs::create_symlink(tmp.File("nowhere"), tmp.File("dangling"));
+    EnsureDirectory(tmp.File("dangling"));
+    EXPECT_TRUE(fs::is_directory(tmp.File("dangling")));
 }
 
 TEST(Directories, EnsureDirectoryReportsThePath)
 {
-    SettingsTempDir tmp;
-    WriteFile(tmp / "plain");
-    const std::string impossible = (tmp / "plain") + "/below/a/file";
+    TempDir tmp;
+    WriteFile(tmp.File("plain"));
+    const std::string impossible = tmp.File("plain") + "/below/a/file";
     try
     {
         EnsureDirectory(impossible);
@@ -180,46 +180,46 @@ TEST(Directories, EnsureDirectoryReportsThePath)
     {
         EXPECT_EQ("Could not create directory at " + impossible, error.what());
     }
-    EXPECT_TRUE(fs::is_regular_file(tmp / "plain"));
+    EXPECT_TRUE(fs::is_regular_file(tmp.File("plain")));
 }
 
 TEST(Directories, MakeDirectory)
 {
-    SettingsTempDir tmp;
-    EXPECT_TRUE(MakeDirectory(tmp / "x/y"));
-    EXPECT_TRUE(MakeDirectory(tmp / "x/y"));
-    WriteFile(tmp / "f");
-    EXPECT_TRUE(MakeDirectory(tmp / "f"));
-    EXPECT_TRUE(fs::is_directory(tmp / "f"));
+    TempDir tmp;
+    EXPECT_TRUE(MakeDirectory(tmp.File("x/y")));
+    EXPECT_TRUE(MakeDirectory(tmp.File("x/y")));
+    WriteFile(tmp.File("f"));
+    EXPECT_TRUE(MakeDirectory(tmp.File("f")));
+    EXPECT_TRUE(fs::is_directory(tmp.File("f")));
     EXPECT_FALSE(MakeDirectory(""));
 }
 
 TEST(OSUtils, FileOperations)
 {
-    SettingsTempDir tmp;
-    WriteFile(tmp / "a.txt", "alpha");
-    EXPECT_TRUE(OSUtils::FileExists((tmp / "a.txt").c_str()));
-    EXPECT_FALSE(OSUtils::FileExists((tmp / "missing").c_str()));
+    TempDir tmp;
+    WriteFile(tmp.File("a.txt"), "alpha");
+    EXPECT_TRUE(OSUtils::FileExists(tmp.File("a.txt").c_str()));
+    EXPECT_FALSE(OSUtils::FileExists(tmp.File("missing").c_str()));
     EXPECT_FALSE(OSUtils::FileExists(tmp.Path().c_str()));
     EXPECT_FALSE(OSUtils::FileExists(nullptr));
 
-    WriteFile(tmp / "b.txt", "beta");
-    EXPECT_FALSE(OSUtils::MoveFile((tmp / "a.txt").c_str(), (tmp / "b.txt").c_str()));
-    std::ifstream kept(tmp / "b.txt");
+    WriteFile(tmp.File("b.txt"), "beta");
+    EXPECT_FALSE(OSUtils::MoveFile(tmp.File("a.txt").c_str(), tmp.File("b.txt").c_str()));
+    std::ifstream kept(tmp.File("b.txt"));
     std::string text;
     kept >> text;
     EXPECT_EQ("beta", text);
-    EXPECT_TRUE(OSUtils::MoveFile((tmp / "a.txt").c_str(), (tmp / "c.txt").c_str()));
-    EXPECT_FALSE(OSUtils::FileExists((tmp / "a.txt").c_str()));
-    EXPECT_TRUE(OSUtils::FileExists((tmp / "c.txt").c_str()));
-    EXPECT_FALSE(OSUtils::MoveFile((tmp / "a.txt").c_str(), (tmp / "d.txt").c_str()));
+    EXPECT_TRUE(OSUtils::MoveFile(tmp.File("a.txt").c_str(), tmp.File("c.txt").c_str()));
+    EXPECT_FALSE(OSUtils::FileExists(tmp.File("a.txt").c_str()));
+    EXPECT_TRUE(OSUtils::FileExists(tmp.File("c.txt").c_str()));
+    EXPECT_FALSE(OSUtils::MoveFile(tmp.File("a.txt").c_str(), tmp.File("d.txt").c_str()));
 
-    fs::create_directories(tmp / "tree/sub");
-    WriteFile(tmp / "tree/sub/leaf");
-    EXPECT_TRUE(OSUtils::DeleteFile((tmp / "tree").c_str()));
-    EXPECT_FALSE(fs::exists(tmp / "tree"));
-    EXPECT_FALSE(OSUtils::DeleteFile((tmp / "tree").c_str()));
-    EXPECT_TRUE(OSUtils::DeleteFile((tmp / "c.txt").c_str()));
+    fs::create_directories(tmp.File("tree/sub"));
+    WriteFile(tmp.File("tree/sub/leaf"));
+    EXPECT_TRUE(OSUtils::DeleteFile(tmp.File("tree").c_str()));
+    EXPECT_FALSE(fs::exists(tmp.File("tree")));
+    EXPECT_FALSE(OSUtils::DeleteFile(tmp.File("tree").c_str()));
+    EXPECT_TRUE(OSUtils::DeleteFile(tmp.File("c.txt").c_str()));
     EXPECT_EQ('/', OSUtils::DirectorySeparator());
 }
 

@@ -3,40 +3,13 @@
 // Helpers of the settings, folder and HTTP tests: temporary folders and environment variables that are put
 // back when a test ends.
 
-#include <boost/filesystem/operations.hpp>
-
 #include <cstdlib>
 #include <optional>
-#include <stdexcept>
 #include <string>
 
 #include <stdlib.h>
 
-class SettingsTempDir
-{
-public:
-    SettingsTempDir()
-    {
-        char pattern[] = "/tmp/corvane-settings-XXXXXX";
-        if (!mkdtemp(pattern))
-            throw std::runtime_error("no temporary folder");
-        path = pattern;
-    }
-    ~SettingsTempDir()
-    {
-        boost::system::error_code ec;
-        boost::filesystem::permissions(path, boost::filesystem::owner_all | boost::filesystem::add_perms, ec);
-        boost::filesystem::remove_all(path, ec);
-    }
-    SettingsTempDir(const SettingsTempDir&) = delete;
-    SettingsTempDir& operator=(const SettingsTempDir&) = delete;
-
-    const std::string& Path() const { return path; }
-    std::string operator/(const std::string& name) const { return path + "/" + name; }
-
-private:
-    std::string path;
-};
+#include "TestSupport.h"
 
 class ScopedEnv
 {

@@ -5,15 +5,15 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
-#include <filesystem>
 #include <memory>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
 #include <unistd.h>
+
+#include "TestSupport.h"
 
 namespace
 {
@@ -28,35 +28,6 @@ namespace
     {                                                                                                              \
         EXPECT_STREQ(message, error.what());                                                                       \
     }
-
-class TempDir
-{
-public:
-    TempDir()
-    {
-        char pattern[] = "/tmp/corvane-stream-XXXXXX";
-        if (!mkdtemp(pattern))
-            throw std::runtime_error("no temporary folder");
-        m_path = pattern;
-    }
-    ~TempDir()
-    {
-        std::error_code ignored;
-        std::filesystem::remove_all(m_path, ignored);
-    }
-    std::string File(const char* name) const { return m_path + "/" + name; }
-
-private:
-    std::string m_path;
-};
-
-void WriteFile(const std::string& path, const std::string& bytes)
-{
-    FILE* file = std::fopen(path.c_str(), "wb");
-    ASSERT_NE(nullptr, file);
-    std::fwrite(bytes.data(), 1, bytes.size(), file);
-    std::fclose(file);
-}
 
 const std::ios_base::openmode kReadBinary = std::ios_base::in | std::ios_base::binary;
 const std::ios_base::openmode kReadWriteBinary = std::ios_base::in | std::ios_base::out | std::ios_base::binary;
@@ -247,7 +218,7 @@ TEST(FileStream, FailuresStickUntilReopened)
 {
     TempDir dir;
     const std::string path = dir.File("short.bin");
-    WriteFile(path, "abc");
+    WriteWholeFile(path, "abc");
     FileStream stream(path.c_str(), kReadBinary);
     char bytes[4];
     EXPECT_RUNTIME_ERROR(stream.Read(bytes, 4), "Error while reading file.");
@@ -276,7 +247,7 @@ TEST(FileStream, WritingToAReadOnlyStreamFails)
 {
     TempDir dir;
     const std::string path = dir.File("read-only.bin");
-    WriteFile(path, "abc");
+    WriteWholeFile(path, "abc");
     FileStream stream(path.c_str(), kReadBinary);
     EXPECT_RUNTIME_ERROR(stream.Write("x", 1), "File could not be written.");
 }
@@ -285,7 +256,7 @@ TEST(FileStream, SizesBeyondThirtyTwoBitsAreRefused)
 {
     TempDir dir;
     const std::string path = dir.File("sparse.bin");
-    WriteFile(path, "");
+    WriteWholeFile(path, "");
     // Sparse files: no disk space is used.
     ASSERT_EQ(0, truncate(path.c_str(), 0xFFFFFFFFll));
     {
@@ -308,7 +279,7 @@ TEST(FileUtils, OpenFileFollowsFopen)
 {
     TempDir dir;
     const std::string path = dir.File("text.txt");
-    WriteFile(path, "line\n");
+    WriteWholeFile(path, "line\n");
     FILE* file = OpenFile(path.c_str(), "r");
     ASSERT_NE(nullptr, file);
     std::fclose(file);

@@ -9,7 +9,6 @@
 #include <gtest/gtest.h>
 
 #include <ctime>
-#include <fstream>
 #include <string>
 #include <vector>
 
@@ -380,17 +379,15 @@ TEST(ISODate, ReadsOffsetsAndRejectsImpossibleDates)
 
 TEST(OSRelease, ReadsQuotedVersionAndStripsCommentBreakers)
 {
-    SettingsTempDir dir;
-    {
-        std::ofstream(dir / "quoted") << "NAME=\"Debian GNU/Linux\"\nVERSION_ID=\"12\"\n";
-        std::ofstream(dir / "hostile") << "VERSION_ID='24.04 (x)\\r\n'\n";
-        std::ofstream(dir / "none") << "NAME=Arch\n";
-    }
-    EXPECT_EQ("12", ReadOSReleaseVersion(dir / "quoted"));
-    const std::string hostile = ReadOSReleaseVersion(dir / "hostile");
+    TempDir dir;
+    dir.Write("quoted", "NAME=\"Debian GNU/Linux\"\nVERSION_ID=\"12\"\n");
+    dir.Write("hostile", "VERSION_ID='24.04 (x)\\r\n'\n");
+    dir.Write("none", "NAME=Arch\n");
+    EXPECT_EQ("12", ReadOSReleaseVersion(dir.File("quoted")));
+    const std::string hostile = ReadOSReleaseVersion(dir.File("hostile"));
     EXPECT_EQ(std::string::npos, hostile.find_first_of("()\r\n\\")) << hostile;
-    EXPECT_EQ("", ReadOSReleaseVersion(dir / "none"));
-    EXPECT_EQ("", ReadOSReleaseVersion(dir / "missing"));
+    EXPECT_EQ("", ReadOSReleaseVersion(dir.File("none")));
+    EXPECT_EQ("", ReadOSReleaseVersion(dir.File("missing")));
 }
 
 TEST(UserPreferences, ProcessInstanceUsesInstalledStore)

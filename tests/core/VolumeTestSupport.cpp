@@ -2,41 +2,10 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <cstdlib>
-#include <fstream>
-#include <stdexcept>
 
 namespace volumetest
 {
-
-TestFolder::TestFolder()
-    : m_path(boost::filesystem::temp_directory_path() / boost::filesystem::unique_path("corvane-%%%%-%%%%-%%%%"))
-{
-    boost::filesystem::create_directories(m_path);
-}
-
-TestFolder::~TestFolder()
-{
-    boost::system::error_code ignored;
-    boost::filesystem::remove_all(m_path, ignored);
-}
-
-std::vector<std::uint8_t> ReadWholeFile(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
-        throw std::runtime_error("cannot open " + path);
-    return std::vector<std::uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-void WriteWholeFile(const std::string& path, const void* data, std::size_t size)
-{
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(static_cast<const char*>(data), static_cast<std::streamsize>(size));
-    if (!out)
-        throw std::runtime_error("cannot write " + path);
-}
 
 namespace
 {

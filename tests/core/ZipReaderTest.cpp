@@ -5,10 +5,10 @@
 #include <gtest/gtest.h>
 #include <zlib.h>
 
+#include "TestSupport.h"
+
 #include <cstdint>
 #include <cstring>
-#include <fstream>
-#include <iterator>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -25,10 +25,7 @@ std::string FixturePath(const std::string& name)
 
 Bytes ReadFixture(const std::string& name)
 {
-    std::ifstream file(FixturePath(name), std::ios::binary);
-    if (!file)
-        throw std::runtime_error("missing fixture " + name);
-    return Bytes(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+    return ReadWholeFile(FixturePath(name));
 }
 
 // The entry contents that tests/core/data/make_fixtures.py packs.
@@ -64,20 +61,6 @@ Bytes ReadEntry(ZipReader& reader, const ZipReader::ZipItem* item)
     Bytes out(item->uncompressedSize);
     reader.Read(item, out.data());
     return out;
-}
-
-template <class Function>
-std::string ErrorOf(Function&& function)
-{
-    try
-    {
-        function();
-    }
-    catch (const std::runtime_error& error)
-    {
-        return error.what();
-    }
-    return "no error";
 }
 
 std::string OpenError(const Bytes& archive)

@@ -4,9 +4,10 @@
 #include <GL/glew.h>
 
 #include <cstdio>
-#include <fstream>
 #include <stdexcept>
 #include <string>
+
+#include "TestSupport.h"
 
 namespace {
 
@@ -20,15 +21,6 @@ const char* kUnresolvedVertexShader =
     "#version 120\n"
     "vec4 transformed();\n"
     "void main() { gl_Position = transformed(); }\n";
-
-std::string MessageOf(const std::function<void()>& action) {
-  try {
-    action();
-  } catch (const std::runtime_error& e) {
-    return e.what();
-  }
-  return "no exception";
-}
 
 using GLShaderProgramTest = GLTest;
 
@@ -58,32 +50,32 @@ TEST_F(GLShaderProgramTest, CompilesLinksBindsAndDraws) {
 
 TEST_F(GLShaderProgramTest, ACompileErrorCarriesTheDriversLog) {
   GLShaderProgram program;
-  const std::string message = MessageOf([&] {
+  const std::string message = ErrorOf([&] {
     program.LoadShader(GL_FRAGMENT_SHADER, "#version 120\nvoid main() { gl_FragColor = undefinedThing; }\n");
   });
   EXPECT_EQ(message.rfind("Could not compile shader. ", 0), 0u) << message;
   EXPECT_NE(message.find("undefinedThing"), std::string::npos) << message;
   // The failed shader is not kept: linking still finds nothing to link.
-  EXPECT_EQ(MessageOf([&] { program.Link(); }), "Error: shader program is not ready for linking.");
+  EXPECT_EQ(ErrorOf([&] { program.Link(); }), "Error: shader program is not ready for linking.");
 }
 
 TEST_F(GLShaderProgramTest, LinkAndBindRefuseAProgramThatIsNotReady) {
   GLShaderProgram program;
-  EXPECT_EQ(MessageOf([&] { program.Link(); }), "Error: shader program is not ready for linking.");
-  EXPECT_EQ(MessageOf([&] { program.Bind(); }), "Error: shader program is not ready for use.");
+  EXPECT_EQ(ErrorOf([&] { program.Link(); }), "Error: shader program is not ready for linking.");
+  EXPECT_EQ(ErrorOf([&] { program.Bind(); }), "Error: shader program is not ready for use.");
   program.LoadShader(GL_VERTEX_SHADER, kVertexShader);
-  EXPECT_EQ(MessageOf([&] { program.Bind(); }), "Error: shader program is not ready for use.");
+  EXPECT_EQ(ErrorOf([&] { program.Bind(); }), "Error: shader program is not ready for use.");
 }
 
 TEST_F(GLShaderProgramTest, AFailedLinkKeepsTheProgramButCannotBind) {
   GLShaderProgram program;
   program.LoadShader(GL_VERTEX_SHADER, kUnresolvedVertexShader);
   program.LoadShader(GL_FRAGMENT_SHADER, kFragmentShader);
-  const std::string message = MessageOf([&] { program.Link(); });
+  const std::string message = ErrorOf([&] { program.Link(); });
   EXPECT_EQ(message.rfind("Could not link shader. ", 0), 0u) << message;
   EXPECT_GT(message.size(), std::string("Could not link shader. ").size());
   EXPECT_NE(static_cast<unsigned int>(program), 0u);
-  EXPECT_EQ(MessageOf([&] { program.Bind(); }), "Error: shader program is not ready for use.");
+  EXPECT_EQ(ErrorOf([&] { program.Bind(); }), "Error: shader program is not ready for use.");
   GLint current = -1;
   glGetIntegerv(GL_CURRENT_PROGRAM, &current);
   EXPECT_EQ(current, 0);
@@ -119,7 +111,7 @@ TEST_F(GLShaderProgramTest, WithoutGL20ItRefusesShadersAndUnbindsSafely) {
   __GLEW_VERSION_2_0 = GL_FALSE;
   __glewUseProgram = nullptr;
   GLShaderProgram program;
-  const std::string message = MessageOf([&] { program.LoadShader(GL_VERTEX_SHADER, kVertexShader); });
+  const std::string message = ErrorOf([&] { program.LoadShader(GL_VERTEX_SHADER, kVertexShader); });
   program.Unbind();
   __GLEW_VERSION_2_0 = version;
   __glewUseProgram = useProgram;
@@ -127,27 +119,23 @@ TEST_F(GLShaderProgramTest, WithoutGL20ItRefusesShadersAndUnbindsSafely) {
 }
 
 TEST_F(GLShaderProgramTest, LoadsShaderFiles) {
-  const std::string path = ::testing::TempDir() + "corvane_gl_test_shader.frag";
-  {
-    std::ofstream file(path, std::ios::binary);
-    file << kFragmentShader;
-  }
+  const TempDir dir;
+  const std::string path = dir.Write("shader.frag", kFragmentShader);
   GLShaderProgram program;
   program.LoadShaderFile(GL_FRAGMENT_SHADER, path);
   program.LoadShader(GL_VERTEX_SHADER, kVertexShader);
   EXPECT_NO_THROW(program.Link());
   std::remove(path.c_str());
-  EXPECT_EQ(MessageOf([&] { program.LoadShaderFile(GL_FRAGMENT_SHADER, path); }), "File could not be opened.");
+  EXPECT_EQ(ErrorOf([&] { program.LoadShaderFile(GL_FRAGMENT_SHADER, path); }), "File could not be opened.");
 }
 
 TEST_F(GLShaderProgramTest, UnreadableOrEmptyShaderFilesFailCleanly) {
+  const TempDir dir;
   GLShaderProgram program;
   // A folder opens on Linux but cannot be read.
-  EXPECT_THROW(program.LoadShaderFile(GL_VERTEX_SHADER, ::testing::TempDir()), std::runtime_error);
-  const std::string path = ::testing::TempDir() + "corvane_gl_test_empty.vert";
-  std::ofstream(path, std::ios::binary).close();
-  const std::string message = MessageOf([&] { program.LoadShaderFile(GL_VERTEX_SHADER, path); });
-  std::remove(path.c_str());
+  EXPECT_THROW(program.LoadShaderFile(GL_VERTEX_SHADER, dir.Path()), std::runtime_error);
+  const std::string path = dir.Write("empty.vert", "");
+  const std::string message = ErrorOf([&] { program.LoadShaderFile(GL_VERTEX_SHADER, path); });
   EXPECT_EQ(message.rfind("Could not compile shader. ", 0), 0u) << message;
-  EXPECT_EQ(MessageOf([&] { program.Link(); }), "Error: shader program is not ready for linking.");
+  EXPECT_EQ(ErrorOf([&] { program.Link(); }), "Error: shader program is not ready for linking.");
 }

@@ -13,6 +13,8 @@
 #include <stdlib.h>
 #include <sys/stat.h>
 
+#include "TestSupport.h"
+
 int main(int argc, char** argv)
 {
     ::testing::InitGoogleTest(&argc, argv);
@@ -20,18 +22,15 @@ int main(int argc, char** argv)
     if (::testing::GTEST_FLAG(list_tests))
         return RUN_ALL_TESTS();
 
-    char pattern[] = "/tmp/corvane-platform-XXXXXX";
-    if (!mkdtemp(pattern))
-        return 2;
-    const std::string root = pattern;
+    const TempDir root;
     for (const char* sub : {"home", "data", "config", "cache", "runtime"})
-        boost::filesystem::create_directories(root + "/" + sub);
-    chmod((root + "/runtime").c_str(), 0700);
-    setenv("HOME", (root + "/home").c_str(), 1);
-    setenv("XDG_DATA_HOME", (root + "/data").c_str(), 1);
-    setenv("XDG_CONFIG_HOME", (root + "/config").c_str(), 1);
-    setenv("XDG_CACHE_HOME", (root + "/cache").c_str(), 1);
-    setenv("XDG_RUNTIME_DIR", (root + "/runtime").c_str(), 1);
+        boost::filesystem::create_directories(root.File(sub));
+    chmod(root.File("runtime").c_str(), 0700);
+    setenv("HOME", root.File("home").c_str(), 1);
+    setenv("XDG_DATA_HOME", root.File("data").c_str(), 1);
+    setenv("XDG_CONFIG_HOME", root.File("config").c_str(), 1);
+    setenv("XDG_CACHE_HOME", root.File("cache").c_str(), 1);
+    setenv("XDG_RUNTIME_DIR", root.File("runtime").c_str(), 1);
     if (!std::getenv("DISPLAY") && !std::getenv("WAYLAND_DISPLAY"))
         setenv("QT_QPA_PLATFORM", "offscreen", 0);
 
@@ -40,7 +39,5 @@ int main(int argc, char** argv)
         QApplication app(argc, argv);
         result = RUN_ALL_TESTS();
     }
-    boost::system::error_code ec;
-    boost::filesystem::remove_all(root, ec);
     return result;
 }

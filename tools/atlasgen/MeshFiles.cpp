@@ -8,6 +8,19 @@
 
 namespace atlasgen {
 
+namespace {
+
+// Both mesh formats start a vertex alike.
+void WriteNormalAndPosition(BinaryFile& file, const Mesh& mesh, std::size_t v)
+{
+    for (float n : mesh.normals[v])
+        file.F32(n);
+    for (float p : mesh.positions[v])
+        file.F32(p);
+}
+
+} // namespace
+
 std::vector<std::vector<std::uint32_t>> MeshFiles::Strips(const Mesh& mesh)
 {
     // A quad (a, b, c, d) is the strip a, b, d, c. The neighbour across its edge c -> d holds d -> c and,
@@ -46,12 +59,8 @@ void MeshFiles::WriteStrips(const std::string& path, const Mesh& mesh)
     const std::vector<std::vector<std::uint32_t>> strips = Strips(mesh);
     BinaryFile file(path);
     file.U32(static_cast<std::uint32_t>(mesh.positions.size()));
-    for (std::size_t v = 0; v < mesh.positions.size(); ++v) {
-        for (float n : mesh.normals[v])
-            file.F32(n);
-        for (float p : mesh.positions[v])
-            file.F32(p);
-    }
+    for (std::size_t v = 0; v < mesh.positions.size(); ++v)
+        WriteNormalAndPosition(file, mesh, v);
     file.U32(static_cast<std::uint32_t>(strips.size()));
     for (const auto& strip : strips) {
         file.U16(static_cast<std::uint16_t>(strip.size()));
@@ -81,10 +90,7 @@ void MeshFiles::WriteColored(const std::string& path, const Mesh& mesh, const st
     file.U32(1);
     file.U32(static_cast<std::uint32_t>(mesh.positions.size()));
     for (std::size_t v = 0; v < mesh.positions.size(); ++v) {
-        for (float n : mesh.normals[v])
-            file.F32(n);
-        for (float p : mesh.positions[v])
-            file.F32(p);
+        WriteNormalAndPosition(file, mesh, v);
         file.U32(values.at(static_cast<std::size_t>(mesh.structures[v])));
         file.U32(mesh.samples[v]);
         file.F32(mesh.shades[v]);

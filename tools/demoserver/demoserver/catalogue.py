@@ -32,6 +32,11 @@ def _ancestor_ids(label):
     return ids
 
 
+def _seed_first(seed, scored):
+    """The seed of a similarity search, then the others by falling score and rising id."""
+    return [(seed, 1.0)] + sorted(scored, key=lambda item: (-item[1], item[0].id))
+
+
 def series_id(atlas_id, n):
     return atlas_id * 10000 + n
 
@@ -191,17 +196,20 @@ class AtlasCatalogue:
                 out.append((s, -negative))
         return out
 
+    def _subtree(self, database_id):
+        """Identities of the labels under the structure with that database id, itself included."""
+        ontology = self.atlas.ontology()
+        label = ontology.by_database_id.get(database_id)
+        return set(id(l) for l in ontology.subtree(label)) if label else set()
+
     def differential(self, structure_a, structure_b):
         """Series of genes expressed in structure B, within structure A (database ids).
 
         The program's search for genes by anatomy sends the root as A and the structure
         the user selected as B.
         """
-        ontology = self.atlas.ontology()
-        a = ontology.by_database_id.get(structure_a)
-        b = ontology.by_database_id.get(structure_b)
-        in_a = set(id(l) for l in ontology.subtree(a)) if a else set()
-        in_b = set(id(l) for l in ontology.subtree(b)) if b else set()
+        in_a = self._subtree(structure_a)
+        in_b = self._subtree(structure_b)
         out = []
         for gene in self.genes:
             t = id(gene.target)
@@ -225,8 +233,7 @@ class AtlasCatalogue:
             same = s.gene.target is seed.gene.target
             score = (0.7 + 0.3 * rng.random()) if same else (rng.random() * 1.2 - 0.5)
             out.append((s, round(score, 4)))
-        out.sort(key=lambda item: (-item[1], item[0].id))
-        return [(seed, 1.0)] + out
+        return _seed_first(seed, out)
 
     def projection_matches(self, term):
         """Experiments injected into the structure that the term names.
@@ -246,11 +253,8 @@ class AtlasCatalogue:
 
     def projections_into(self, structure_a, structure_b):
         """Experiments from structure A's subtree that project into structure B's (database ids)."""
-        ontology = self.atlas.ontology()
-        a = ontology.by_database_id.get(structure_a)
-        b = ontology.by_database_id.get(structure_b)
-        in_a = set(id(l) for l in ontology.subtree(a)) if a else set()
-        in_b = set(id(l) for l in ontology.subtree(b)) if b else set()
+        in_a = self._subtree(structure_a)
+        in_b = self._subtree(structure_b)
         out = []
         for p in sorted(self.projections.values(), key=lambda p: p.id):
             if id(p.structure) in in_a and any(id(t) in in_b for t in projection_targets(p, self.structures)):
@@ -263,8 +267,7 @@ class AtlasCatalogue:
             return []
         rng = random.Random(seed_id)
         rest = [(p, round(rng.random(), 4)) for p in self.projections.values() if p.id != seed_id]
-        rest.sort(key=lambda item: (-item[1], item[0].id))
-        return [(seed, 1.0)] + rest
+        return _seed_first(seed, rest)
 
     def probe_matches(self, term):
         term = term.strip().lower()

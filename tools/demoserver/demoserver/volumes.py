@@ -45,12 +45,8 @@ def _value_sums(space):
     return _sum_cache.get(space, make)
 
 
-class _Cache:
-    """A small least-recently-used store of computed grids, shared by the request threads.
-
-    Keys are the catalogue objects themselves: held by the store, they cannot be
-    mistaken for objects of another server over other atlases.
-    """
+class Cache:
+    """A small least-recently-used store of computed values, shared by the request threads."""
 
     def __init__(self, size):
         self.size = size
@@ -70,10 +66,12 @@ class _Cache:
         return value
 
 
-_expression_cache = _Cache(8)
-_projection_cache = _Cache(4)
-_slot_cache = _Cache(16)
-_sum_cache = _Cache(16)
+# Keys are the catalogue objects themselves: held by the store, they cannot be
+# mistaken for objects of another server over other atlases.
+_expression_cache = Cache(8)
+_projection_cache = Cache(4)
+_slot_cache = Cache(16)
+_sum_cache = Cache(16)
 
 
 def _space_slots(space):

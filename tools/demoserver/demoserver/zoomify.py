@@ -5,11 +5,9 @@ expression mask, from the data set's energy grid) through the image list's
 transforms, and encoded as grayscale JPEG with libjpeg's cjpeg.
 """
 
-import collections
 import math
 import re
 import subprocess
-import threading
 
 from . import datasets, volumes
 
@@ -204,8 +202,7 @@ class ImageIndex:
                 for image_list in space.image_lists().values():
                     for image in image_list.images:
                         self.by_path.setdefault(image.path.lstrip("/"), (space, image_list, image))
-        self._cache = collections.OrderedDict()
-        self._lock = threading.Lock()
+        self._samplers = volumes.Cache(16)
 
     def lookup(self, path):
         """(section, sampler factory key, image) for an image path or an expression path."""
@@ -242,18 +239,6 @@ class ImageIndex:
             return VolumeSampler(grid, space.view_dims, space.view_res, False)
         return Section(space, image_list, image), ("expr", sid), sampler
 
-    def _sampler(self, key, factory):
-        with self._lock:
-            if key in self._cache:
-                self._cache.move_to_end(key)
-                return self._cache[key]
-        sampler = factory()
-        with self._lock:
-            self._cache[key] = sampler
-            while len(self._cache) > 16:
-                self._cache.popitem(last=False)
-        return sampler
-
     def properties(self, path):
         section, _, _ = self.lookup(path)
         return properties_xml(section.image)
@@ -270,7 +255,7 @@ class ImageIndex:
         if not (0 <= col and col * TILE_SIZE < lw and 0 <= row and row * TILE_SIZE < lh):
             raise ImageError("No tile %d-%d-%d" % (level, col, row))
         tw, th = min(TILE_SIZE, lw - col * TILE_SIZE), min(TILE_SIZE, lh - row * TILE_SIZE)
-        pixels = render(section, self._sampler(key, factory), col * TILE_SIZE * scale,
+        pixels = render(section, self._samplers.get(key, factory), col * TILE_SIZE * scale,
                         row * TILE_SIZE * scale, tw, th, scale)
         return encode_jpeg(tw, th, pixels)
 
@@ -282,5 +267,5 @@ class ImageIndex:
         if not (0 < width <= MAX_REGION_SIDE and 0 < height <= MAX_REGION_SIDE):
             raise ImageError("Region size out of range")
         scale = 2 ** (levels - 1 - zoom)
-        pixels = render(section, self._sampler(key, factory), left, top, width, height, scale)
+        pixels = render(section, self._samplers.get(key, factory), left, top, width, height, scale)
         return encode_jpeg(width, height, pixels)

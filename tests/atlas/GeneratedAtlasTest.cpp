@@ -8,7 +8,7 @@
 #include <boost/format.hpp>
 #include <gtest/gtest.h>
 
-#include "AtlasTestFiles.h"
+#include "AtlasFixture.h"
 #include "atlas/AtlasConfigReader.h"
 #include "atlas/BrainOntology.h"
 #include "atlas/DevMouseMetaReader.h"
@@ -54,14 +54,9 @@ class GeneratedAtlas : public testing::TestWithParam<unsigned int>
 protected:
     void SetUp() override
     {
-#ifndef CORVANE_ATLASGEN
-        GTEST_SKIP() << "the atlas generator is not built";
-#else
+        REQUIRE_GENERATOR();
         m_folder = m_dir.File("atlas");
-        const std::string command = std::string("\"") + CORVANE_ATLASGEN + "\" --profile micro --id " +
-                                    std::to_string(GetParam()) + " --out \"" + m_folder + "\" > /dev/null";
-        ASSERT_EQ(0, std::system(command.c_str())) << command;
-#endif
+        GenerateAtlas("micro", GetParam(), m_folder);
     }
 
     std::string File(const std::string& name) const { return m_folder + "/" + name; }

@@ -10,7 +10,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (size > 0xFFFFFFFFu)
         return 0;
     MemoryStreamRef stream(data, static_cast<unsigned int>(size));
-    MemoryStream copy(0);
+    MemoryStream copy(static_cast<unsigned int>(size) * 2 + 256);
     std::string text;
     try
     {

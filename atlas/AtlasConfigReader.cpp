@@ -18,6 +18,9 @@ namespace
 
 // More placeholders than any server request has; a template asking for more is broken, not slow.
 const int MAX_TEMPLATE_ARGUMENTS = 64;
+// Boost.Format reserves a directive's width, precision or tab column when it parses the template, so a
+// few characters such as "%1$2000000000s" would cost gigabytes. No URL needs a field this wide.
+const long MAX_TEMPLATE_FIELD = 1024;
 
 std::runtime_error ConfigError(const char* message)
 {
@@ -45,6 +48,42 @@ int AxisOf(const std::string& attribute, const char* first, const char* second, 
     if (attribute == third)
         return 2;
     return -1;
+}
+
+// Whether a number inside a directive ("%N%", "%|...|" or printf-style up to its conversion letter)
+// exceeds MAX_TEMPLATE_FIELD; text between the directives is not looked at.
+bool HasOversizedField(const std::string& text)
+{
+    for (std::size_t i = 0; i < text.size(); ++i)
+    {
+        if (text[i] != '%')
+            continue;
+        if (i + 1 < text.size() && text[i + 1] == '%')
+        {
+            ++i;
+            continue;
+        }
+        const bool bracketed = i + 1 < text.size() && text[i + 1] == '|';
+        std::size_t j = bracketed ? i + 2 : i + 1;
+        long number = 0;
+        for (; j < text.size(); ++j)
+        {
+            const char c = text[j];
+            if (c >= '0' && c <= '9')
+            {
+                number = number * 10 + (c - '0');
+                if (number > MAX_TEMPLATE_FIELD)
+                    return true;
+                continue;
+            }
+            number = 0;
+            const bool letter = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+            if (bracketed ? c == '|' : c == '%' || letter)
+                break;
+        }
+        i = j;
+    }
+    return false;
 }
 
 std::istringstream ClassicStream(const std::string& text)
@@ -396,6 +435,8 @@ void AtlasConfigReader::EndUrl(std::string AtlasURLs::*field)
 // stored template numbers its own placeholders from %1% again.
 std::string AtlasConfigReader::ExpandTemplate(const std::string& text) const
 {
+    if (HasOversizedField(text))
+        throw ConfigError("Error parsing atlas configuration file.");
     try
     {
         boost::format format(text);

@@ -166,6 +166,18 @@ std::string WriteFailure(const char* path, std::size_t bytes)
            std::to_string(bytes / 1048576) + " MB of free space.";
 }
 
+// Whether a seekable file holds fewer bytes than that; a stream that cannot tell its length (a pipe) is
+// read and checked as it goes.
+bool ShorterThan(std::fstream& file, std::uint64_t bytes)
+{
+    file.seekg(0, std::ios::end);
+    const std::streamoff length = file.tellg();
+    file.clear();
+    file.seekg(0, std::ios::beg);
+    file.clear();
+    return length >= 0 && std::uint64_t(length) < bytes;
+}
+
 // Index of the voxel nearest to a coordinate. NaN, infinities and a zero spacing end up clamped to
 // the volume instead of reaching an integer conversion.
 std::uint64_t NearestIndex(float coordinate, float resolution, unsigned int size)
@@ -238,6 +250,10 @@ bool Image3dImpl<T>::ReadVoxels(const char* path, bool invert, TaskProgress* pro
     if (!file)
         return false;
     const std::uint64_t count = VoxelCount();
+    // A short file fails anyway: finding out first spares allocating gigabytes for a size taken from
+    // elsewhere that the file cannot fill.
+    if (ShorterThan(file, count * sizeof(T)))
+        return false;
     if (m_voxels.size() != count)
         m_voxels.resize(std::size_t(count));
     const unsigned int depth = m_size[2];

@@ -205,7 +205,10 @@ TEST(AtlasConfigReader, RefusesIncompleteAndOutOfRangeFiles)
 TEST(AtlasConfigReader, RefusesBrokenTemplatesAndDocuments)
 {
     // A stray percent sign or an absurd placeholder number makes the template unusable.
-    for (const char* url : {"%1%/a?x=50%", "%1%/a?x=%2", "%1%/x?%99999999%", "%1%/%|"})
+    // So does a field width, precision or tab column that would take gigabytes to format.
+    for (const char* url : {"%1%/a?x=50%", "%1%/a?x=%2", "%1%/x?%99999999%", "%1%/%|", "%1%/%1$1999999999s",
+                            "%1%/%|1$-1999999999|", "%1%/%1$.1999999999s", "%1%/%|1$t1999999999|",
+                            "%1%/%|2$1999999999T*|%2%"})
         EXPECT_EQ("Error parsing atlas configuration file.",
                   FailureOf(Minimal(std::string("<urls base=\"B\"><grid>") + url + "</grid></urls>")))
             << url;
@@ -219,6 +222,16 @@ TEST(AtlasConfigReader, RefusesBrokenTemplatesAndDocuments)
               MessageOf<std::runtime_error>([&] { AtlasConfigReader reader(missing.c_str()); }));
     EXPECT_EQ("Atlas configuration file path not specified.",
               MessageOf<std::invalid_argument>([] { AtlasConfigReader reader(nullptr); }));
+}
+
+TEST(AtlasConfigReader, KeepsLongNumbersOutsideTemplateDirectives)
+{
+    TempDir dir;
+    const AtlasConfigReader reader(
+        dir.Write("Info.xml", Minimal("<urls base=\"http://B\"><grid>%1%/1999999999/%2%?n=%%1999999999</grid></urls>"))
+            .c_str());
+    ASSERT_EQ(1u, reader.GetUrls().size());
+    EXPECT_EQ("http://B/1999999999/%1%?n=%1999999999", reader.GetUrls()[0].grid);
 }
 
 TEST(AtlasConfigReader, ReadsADocumentThatEndsOnAChunkBoundary)

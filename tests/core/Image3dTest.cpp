@@ -175,6 +175,25 @@ TEST_F(Image3dFiles, LoadRefusesShortOrMissingFilesAndInverts)
     EXPECT_EQ(copy->GetValue(0, 0, 0), 0.0f);
 }
 
+TEST_F(Image3dFiles, LoadOfAShortFileAllocatesNothingForTheDeclaredSize)
+{
+    // Three bytes against almost 4 GiB declared by the atlas configuration: the volume is never sized.
+    const std::uint8_t bytes[3] = {1, 2, 3};
+    const std::string path = folder.File("short.raw");
+    WriteWholeFile(path, bytes, sizeof bytes);
+    const unsigned size[3] = {65535, 65535, 1};
+    const float resolution[3] = {1, 1, 1};
+    rusage before{};
+    getrusage(RUSAGE_SELF, &before);
+    const std::unique_ptr<Image3d> image = Image3d::CreateImage(typeid(unsigned char));
+    EXPECT_FALSE(image->Load(path.c_str(), size, resolution, false, nullptr));
+    rusage after{};
+    getrusage(RUSAGE_SELF, &after);
+    EXPECT_FALSE(image->IsOpen());
+    EXPECT_EQ(image->GetNumVoxels(), 0u);
+    EXPECT_LT(after.ru_maxrss - before.ru_maxrss, 1024L * 1024L); // kilobytes: less than 1 GiB
+}
+
 TEST_F(Image3dFiles, CancellingStopsLoadAndSaveWithoutLeavingAFile)
 {
     const std::unique_ptr<Image3d> image = Numbered(typeid(float), 4, 4, 4);

@@ -3,8 +3,6 @@
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -83,17 +81,14 @@ inline void GenerateAtlas(const std::string& profile, unsigned int id, const std
 
 inline std::string ReadBytes(const std::string& path)
 {
-    std::ifstream file(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+    const std::vector<unsigned char> bytes = ReadWholeFile(path);
+    return std::string(bytes.begin(), bytes.end());
 }
 
 inline void WriteBytes(const std::string& path, const std::string& bytes)
 {
     fs::create_directories(fs::path(path).parent_path());
-    std::ofstream file(path, std::ios::binary | std::ios::trunc);
-    file.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    if (!file)
-        throw std::runtime_error("cannot write " + path);
+    WriteWholeFile(path, bytes);
 }
 
 // The annotation resampled to the view grid, computed from the file: view voxel i takes atlas voxel

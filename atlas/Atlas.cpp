@@ -38,13 +38,15 @@ bool IsMouseAtlas(unsigned int id)
 
 bool IsDigits(const std::string& token)
 {
-    return !token.empty() && std::all_of(token.begin(), token.end(),
-                                         [](unsigned char c) { return std::isdigit(c) != 0; });
+    return !token.empty() &&
+           std::all_of(token.begin(), token.end(), [](unsigned char c) { return std::isdigit(c) != 0; });
 }
 
 } // namespace
 
-Atlas::Atlas(const std::string& folder) : m_path(folder), m_localPath((fs::path(folder) / "Local").string())
+Atlas::Atlas(const std::string& folder)
+    : m_path(folder)
+    , m_localPath((fs::path(folder) / "Local").string())
 {
     EnsureDirectory(m_localPath);
 
@@ -338,7 +340,8 @@ bool Atlas::ReadSpatialObjectList(BrainOntology& ontology, const std::string& li
         if (!IsDigits(token) || token.size() > 10)
             return false;
         const unsigned long long id = std::stoull(token);
-        if (id > 0xFFFFFFFFull || !ontology.SetAnnotationWithDatabaseIdHasSpatialObject(static_cast<unsigned int>(id), true))
+        if (id > 0xFFFFFFFFull ||
+            !ontology.SetAnnotationWithDatabaseIdHasSpatialObject(static_cast<unsigned int>(id), true))
             return false;
     }
     return !list.bad();

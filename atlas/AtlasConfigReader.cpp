@@ -33,7 +33,8 @@ bool IsElement(const char* name, const char* element)
 }
 
 // The attribute pairs of one start tag, in document order.
-template <typename Visit> void ForEachAttribute(const char** attributes, Visit&& visit)
+template <typename Visit>
+void ForEachAttribute(const char** attributes, Visit&& visit)
 {
     for (const char** a = attributes; a && a[0] && a[1]; a += 2)
         visit(std::string(a[0]), std::string(a[1]));

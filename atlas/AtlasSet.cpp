@@ -90,8 +90,9 @@ void AtlasSet::Reload()
     {
         // Without an atlas folder there are no atlases to offer.
     }
-    std::stable_sort(m_atlases.begin(), m_atlases.end(),
-              [](const std::shared_ptr<Atlas>& a, const std::shared_ptr<Atlas>& b) { return a->GetName() < b->GetName(); });
+    std::stable_sort(
+        m_atlases.begin(), m_atlases.end(),
+        [](const std::shared_ptr<Atlas>& a, const std::shared_ptr<Atlas>& b) { return a->GetName() < b->GetName(); });
     m_loading = false;
 }
 

@@ -47,8 +47,12 @@ std::int16_t LittleEndianInt16(const unsigned char* bytes)
 
 AtlasSpace::AtlasSpace(Atlas* atlas, const std::string& spacesFolder, const AtlasConfigReader::AtlasSpaceInfo& info,
                        int index)
-    : m_atlas(atlas), m_path((fs::path(spacesFolder) / info.name).string()), m_name(info.name),
-      m_spaceId(info.id), m_index(index), m_invert(info.invert)
+    : m_atlas(atlas)
+    , m_path((fs::path(spacesFolder) / info.name).string())
+    , m_name(info.name)
+    , m_spaceId(info.id)
+    , m_index(index)
+    , m_invert(info.invert)
 {
     for (int k = 0; k < 3; ++k)
     {
@@ -341,22 +345,21 @@ void AtlasSpace::BuildViewGrid()
     m_annotation->ResampleFromImage(*GetFullSizeAnnotationImage());
 }
 
-const ImageSeries::ImageInfo* AtlasSpace::ClosestCoronalAtlasSection(float x, float y, float z,
-                                                                    unsigned int& seriesId, float& u, float& v)
+const ImageSeries::ImageInfo* AtlasSpace::ClosestCoronalAtlasSection(float x, float y, float z, unsigned int& seriesId,
+                                                                     float& u, float& v)
 {
     return ClosestSection(m_coronalSeries, m_coronalImagesAvailable, "coronal_images.xml", x, y, z, seriesId, u, v);
 }
 
-const ImageSeries::ImageInfo* AtlasSpace::ClosestSagittalAtlasSection(float x, float y, float z,
-                                                                     unsigned int& seriesId, float& u, float& v)
+const ImageSeries::ImageInfo* AtlasSpace::ClosestSagittalAtlasSection(float x, float y, float z, unsigned int& seriesId,
+                                                                      float& u, float& v)
 {
-    return ClosestSection(m_sagittalSeries, m_sagittalImagesAvailable, "sagittal_images.xml", x, y, z, seriesId, u,
-                          v);
+    return ClosestSection(m_sagittalSeries, m_sagittalImagesAvailable, "sagittal_images.xml", x, y, z, seriesId, u, v);
 }
 
 const ImageSeries::ImageInfo* AtlasSpace::ClosestSection(ImageSeries& series, bool available, const char* fileName,
-                                                         float x, float y, float z, unsigned int& seriesId,
-                                                         float& u, float& v)
+                                                         float x, float y, float z, unsigned int& seriesId, float& u,
+                                                         float& v)
 {
     if (!available)
         return nullptr;
@@ -387,8 +390,8 @@ bool AtlasSpace::KestCoordinates(float x, float y, float z, int& a, int& b, int&
     if (!(x > 0 && x < dims[0] && y > 0 && y < dims[1] && z > 0 && z < dims[2]))
         return false;
 
-    const std::uint64_t record = (std::uint64_t(z) * m_viewDimensions[1] + std::uint64_t(y)) * m_viewDimensions[0] +
-                                 std::uint64_t(x);
+    const std::uint64_t record =
+        (std::uint64_t(z) * m_viewDimensions[1] + std::uint64_t(y)) * m_viewDimensions[0] + std::uint64_t(x);
     // A short read earlier leaves the stream failed; every query starts from a clean state.
     m_mappingFile.clear();
     unsigned char bytes[6];

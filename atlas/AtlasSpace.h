@@ -28,8 +28,7 @@ class AtlasSpace
 {
 public:
     // Throws std::runtime_error when the space's "Annotation" file is missing or does not fit the grid.
-    AtlasSpace(Atlas* atlas, const std::string& spacesFolder, const AtlasConfigReader::AtlasSpaceInfo& info,
-               int index);
+    AtlasSpace(Atlas* atlas, const std::string& spacesFolder, const AtlasConfigReader::AtlasSpaceInfo& info, int index);
     virtual ~AtlasSpace();
 
     AtlasSpace(const AtlasSpace&) = delete;
@@ -73,10 +72,10 @@ public:
     virtual bool SagittalImagesAvailable() const { return m_sagittalImagesAvailable; }
     // The nearest reference section to a view point, with the point's place (u, v) in it; null when the
     // space has no such sections.
-    virtual const ImageSeries::ImageInfo* ClosestCoronalAtlasSection(float x, float y, float z,
-                                                                     unsigned int& seriesId, float& u, float& v);
-    virtual const ImageSeries::ImageInfo* ClosestSagittalAtlasSection(float x, float y, float z,
-                                                                      unsigned int& seriesId, float& u, float& v);
+    virtual const ImageSeries::ImageInfo* ClosestCoronalAtlasSection(float x, float y, float z, unsigned int& seriesId,
+                                                                     float& u, float& v);
+    virtual const ImageSeries::ImageInfo* ClosestSagittalAtlasSection(float x, float y, float z, unsigned int& seriesId,
+                                                                      float& u, float& v);
     // The correlation-grid coordinates (µm) of a view voxel; false outside the grid or without a mapping.
     // Throws std::runtime_error "The KEST mapping file could not be opened.".
     virtual bool KestCoordinates(float x, float y, float z, int& a, int& b, int& c);
@@ -94,11 +93,9 @@ private:
     void LoadAtlasImage(TaskProgress* progress);
     bool ImportAtlasSlices(TaskProgress* progress);
     void BuildViewGrid();
-    const ImageSeries::ImageInfo* ClosestSection(ImageSeries& series, bool available, const char* fileName,
-                                                 float x, float y, float z, unsigned int& seriesId, float& u,
-                                                 float& v);
-    std::shared_ptr<PointSet> LoadPointSet(std::shared_ptr<PointSet>& pointSet, const char* fileName,
-                                           bool inSpace);
+    const ImageSeries::ImageInfo* ClosestSection(ImageSeries& series, bool available, const char* fileName, float x,
+                                                 float y, float z, unsigned int& seriesId, float& u, float& v);
+    std::shared_ptr<PointSet> LoadPointSet(std::shared_ptr<PointSet>& pointSet, const char* fileName, bool inSpace);
 
     Atlas* m_atlas;
     std::unique_ptr<BrainMeshSet> m_meshes;

@@ -6,7 +6,8 @@
 
 #include <boost/filesystem/operations.hpp>
 
-BrainMeshSet::BrainMeshSet(AtlasSpace* space) : m_space(space)
+BrainMeshSet::BrainMeshSet(AtlasSpace* space)
+    : m_space(space)
 {
 }
 

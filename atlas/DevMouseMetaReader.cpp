@@ -1,11 +1,13 @@
 #include "atlas/DevMouseMetaReader.h"
 
-DevMouseMetaReader::DevMouseMetaReader(const char* path) : MouseMetaReader("image")
+DevMouseMetaReader::DevMouseMetaReader(const char* path)
+    : MouseMetaReader("image")
 {
     ReadFile(path);
 }
 
-DevMouseMetaReader::DevMouseMetaReader(const unsigned char* data, unsigned long size) : MouseMetaReader("image")
+DevMouseMetaReader::DevMouseMetaReader(const unsigned char* data, unsigned long size)
+    : MouseMetaReader("image")
 {
     ReadBuffer(data, size);
 }

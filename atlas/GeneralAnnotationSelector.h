@@ -8,7 +8,8 @@
 // A dense set of ontology label indices. Every label owns three of these (itself, its subtree, its
 // children) and the rest of the program names any choice of structures with one, so the set
 // operations work a whole word at a time.
-template <typename Word> class GeneralAnnotationSelector
+template <typename Word>
+class GeneralAnnotationSelector
 {
 public:
     GeneralAnnotationSelector(unsigned int maxIndex, bool allSet)

@@ -27,7 +27,8 @@ bool ParseMatrixElement(const std::string& text, float& value)
 
 } // namespace
 
-MouseMetaReader::MouseMetaReader(const char* imageElement) : m_imageElement(imageElement)
+MouseMetaReader::MouseMetaReader(const char* imageElement)
+    : m_imageElement(imageElement)
 {
 }
 

@@ -40,13 +40,17 @@ class BandFilter
 {
 public:
     BandFilter(const Band& band, const GaussianKernel& kernel)
-        : m_band(band), m_size(static_cast<int>(kernel.size)), m_half(m_size / 2), m_shift(kernel.shift),
-          m_group(band.voxelStep == 1 ? 1 : std::min(band.lines, kMaxGroup)),
-          m_taps(kernel.taps.begin(), kernel.taps.end()),
-          // The margins of m_half rows before and m_size - m_half - 1 rows after the line are never
-          // written: they stand for the voxels beyond the ends of the line, which count as 0.
-          m_padded(static_cast<std::size_t>(band.lineLength + m_size - 1) * m_group, 0),
-          m_sums(std::max(kChunk, m_group))
+        : m_band(band)
+        , m_size(static_cast<int>(kernel.size))
+        , m_half(m_size / 2)
+        , m_shift(kernel.shift)
+        , m_group(band.voxelStep == 1 ? 1 : std::min(band.lines, kMaxGroup))
+        , m_taps(kernel.taps.begin(), kernel.taps.end())
+        ,
+        // The margins of m_half rows before and m_size - m_half - 1 rows after the line are never
+        // written: they stand for the voxels beyond the ends of the line, which count as 0.
+        m_padded(static_cast<std::size_t>(band.lineLength + m_size - 1) * m_group, 0)
+        , m_sums(std::max(kChunk, m_group))
     {
     }
 
@@ -174,8 +178,7 @@ void RunThreads(const std::vector<Work>& work)
     std::vector<std::exception_ptr> errors(work.size());
     std::vector<boost::thread> threads;
     threads.reserve(work.size());
-    auto joinAll = [&threads]
-    {
+    auto joinAll = [&threads] {
         for (boost::thread& thread : threads)
             thread.join();
     };
@@ -183,18 +186,16 @@ void RunThreads(const std::vector<Work>& work)
     {
         for (std::size_t t = 0; t < work.size(); ++t)
         {
-            threads.emplace_back(
-                [&work, &errors, t]
+            threads.emplace_back([&work, &errors, t] {
+                try
                 {
-                    try
-                    {
-                        work[t]();
-                    }
-                    catch (...)
-                    {
-                        errors[t] = std::current_exception();
-                    }
-                });
+                    work[t]();
+                }
+                catch (...)
+                {
+                    errors[t] = std::current_exception();
+                }
+            });
         }
     }
     catch (...)
@@ -234,8 +235,8 @@ int AxisLength(unsigned int size)
 
 void FilterPass(const GaussianPass& pass, const unsigned char* source)
 {
-    FilterBand({source, pass.destination, pass.lineLength, pass.lines, pass.voxelStep, pass.lineStep,
-                pass.bandStep, pass.first, pass.end},
+    FilterBand({source, pass.destination, pass.lineLength, pass.lines, pass.voxelStep, pass.lineStep, pass.bandStep,
+                pass.first, pass.end},
                pass.scale);
 }
 

@@ -88,8 +88,8 @@ void multiplyMatrixVectorT(const float m[16], const float v[4], float out[4])
     std::memcpy(out, product, sizeof(product));
 }
 
-bool unprojectPoint(float winX, float winY, float winZ, const float inverse[16], const int viewport[4],
-                    float* x, float* y, float* z)
+bool unprojectPoint(float winX, float winY, float winZ, const float inverse[16], const int viewport[4], float* x,
+                    float* y, float* z)
 {
     if (viewport[2] <= 0 || viewport[3] <= 0)
         return false;
@@ -151,8 +151,7 @@ float rayPointDistance(const float o[3], const float d[3], const float p[3])
     return std::sqrt(vdot(offset, offset));
 }
 
-float rayTriangleDistance(const float o[3], const float d[3], const float p0[3], const float p1[3],
-                          const float p2[3])
+float rayTriangleDistance(const float o[3], const float d[3], const float p0[3], const float p1[3], const float p2[3])
 {
     float e1[3], e2[3], h[3];
     subtractVectors(p1, p0, e1);
@@ -178,8 +177,8 @@ float rayTriangleDistance(const float o[3], const float d[3], const float p0[3],
     return vdot(e2, q) * inv;
 }
 
-float rayQuadDistance(const float o[3], const float d[3], const float q0[3], const float q1[3],
-                      const float q2[3], const float q3[3])
+float rayQuadDistance(const float o[3], const float d[3], const float q0[3], const float q1[3], const float q2[3],
+                      const float q3[3])
 {
     const float first = rayTriangleDistance(o, d, q0, q1, q2);
     const float second = rayTriangleDistance(o, d, q0, q2, q3);

@@ -21,8 +21,8 @@ void multiplyMatrixVectorT(const float m[16], const float v[4], float out[4]);
 // Maps a window point back to object space through inverse, the inverse of
 // projection x model-view. False, with x, y and z untouched, when the point has no
 // image (w of 0, or an empty viewport).
-bool unprojectPoint(float winX, float winY, float winZ, const float inverse[16], const int viewport[4],
-                    float* x, float* y, float* z);
+bool unprojectPoint(float winX, float winY, float winZ, const float inverse[16], const int viewport[4], float* x,
+                    float* y, float* z);
 
 void vcross(const float a[3], const float b[3], float out[3]);
 float vdot(const float a[3], const float b[3]);
@@ -36,8 +36,7 @@ void subtractVectors(const float a[3], const float b[3], float out[3]);
 // Distance from p to the infinite line through o along d (points behind o included).
 float rayPointDistance(const float o[3], const float d[3], const float p[3]);
 // The ray parameter of the hit with the triangle (negative behind the origin), or kRayNoHit.
-float rayTriangleDistance(const float o[3], const float d[3], const float p0[3], const float p1[3],
-                          const float p2[3]);
+float rayTriangleDistance(const float o[3], const float d[3], const float p0[3], const float p1[3], const float p2[3]);
 // The nearer hit of the triangles (q0, q1, q2) and (q0, q2, q3), or kRayNoHit.
-float rayQuadDistance(const float o[3], const float d[3], const float q0[3], const float q1[3],
-                      const float q2[3], const float q3[3]);
+float rayQuadDistance(const float o[3], const float d[3], const float q0[3], const float q1[3], const float q2[3],
+                      const float q3[3]);

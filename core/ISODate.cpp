@@ -64,8 +64,8 @@ bool FormatISODate(std::time_t when, std::string& text)
     const long absOffset = std::labs(offset);
     char buffer[64];
     std::snprintf(buffer, sizeof buffer, "%04d-%02d-%02dT%02d:%02d:%02d%c%02ld:%02ld", local.tm_year + 1900,
-                  local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec,
-                  offset < 0 ? '-' : '+', absOffset / 3600, (absOffset % 3600) / 60);
+                  local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec, offset < 0 ? '-' : '+',
+                  absOffset / 3600, (absOffset % 3600) / 60);
     text = buffer;
     return true;
 }
@@ -83,8 +83,7 @@ bool ParseISODate(const std::string& text, std::time_t& when)
     if (!Digits(text, pos, 2, hour) || !Expect(text, pos, ':') || !Digits(text, pos, 2, minute) ||
         !Expect(text, pos, ':') || !Digits(text, pos, 2, second))
         return false;
-    if (month < 1 || month > 12 || day < 1 || day > DaysInMonth(year, month) || hour > 23 || minute > 59 ||
-        second > 60)
+    if (month < 1 || month > 12 || day < 1 || day > DaysInMonth(year, month) || hour > 23 || minute > 59 || second > 60)
         return false;
     if (pos < text.size() && (text[pos] == '.' || text[pos] == ','))
     {

@@ -454,8 +454,9 @@ void Image3dImpl<T>::ResampleFromImage(const Image3d& source)
     std::uint64_t step[3];
     for (int axis = 0; axis < 3; ++axis)
         step[axis] = static_cast<std::uint64_t>(float(from->m_size[axis]) / float(m_size[axis]) * 65536.0f + 0.5f);
-    auto sourceIndex = [&](int axis, std::uint64_t index)
-    { return std::min<std::uint64_t>((step[axis] * index) >> 16, from->m_size[axis] - 1); };
+    auto sourceIndex = [&](int axis, std::uint64_t index) {
+        return std::min<std::uint64_t>((step[axis] * index) >> 16, from->m_size[axis] - 1);
+    };
     T* destination = m_voxels.data();
     for (std::uint64_t z = 0; z < m_size[2]; ++z)
     {

@@ -9,7 +9,8 @@
 #include <jpeglib.h>
 #include <jerror.h>
 
-namespace {
+namespace
+{
 
 // libjpeg reports a fatal error by calling error_exit, which must not return. Throwing a C++ exception
 // from there would unwind through C frames that were not compiled for it, so it jumps back to the
@@ -225,8 +226,7 @@ bool DecodeJPEGImage(const unsigned char* data, unsigned int size, Image2d* imag
         const bool gray = IsGray(*info);
         if (!gray && !IsRGB(*info))
             throw std::runtime_error("Unexpected image format.");
-        const unsigned long long pixels =
-            static_cast<unsigned long long>(info->output_width) * info->output_height;
+        const unsigned long long pixels = static_cast<unsigned long long>(info->output_width) * info->output_height;
         if (pixels > MAX_DECODED_JPEG_PIXELS)
             throw std::runtime_error("Unexpected image size.");
         jpeg_start_decompress(info);

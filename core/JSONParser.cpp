@@ -12,7 +12,8 @@
 // it is kept, the parse is cancelled, and Parse rethrows it.
 struct JSONParserCallbacks
 {
-    template <typename Call> static int Forward(void* context, Call&& call)
+    template <typename Call>
+    static int Forward(void* context, Call&& call)
     {
         JSONParser& parser = *static_cast<JSONParser*>(context);
         if (parser.m_pendingException)
@@ -75,9 +76,8 @@ struct JSONParserCallbacks
     static const yajl_callbacks& Table()
     {
         // Numbers arrive as text through the number callback only.
-        static const yajl_callbacks table = {
-            &Null, &Boolean, nullptr, nullptr, &Number, &String, &StartMap, &MapKey, &EndMap, &StartArray,
-            &EndArray};
+        static const yajl_callbacks table = {&Null,     &Boolean, nullptr, nullptr,     &Number,  &String,
+                                             &StartMap, &MapKey,  &EndMap, &StartArray, &EndArray};
         return table;
     }
 };
@@ -87,7 +87,8 @@ namespace
 const char* const kHandlerExpected = "JSON parse handler expected.";
 }
 
-JSONParser::JSONParser(JSONElementHandler* handler) : m_handler(handler)
+JSONParser::JSONParser(JSONElementHandler* handler)
+    : m_handler(handler)
 {
     if (!handler)
         throw std::invalid_argument(kHandlerExpected);

@@ -4,7 +4,8 @@
 #include <cstring>
 #include <stdexcept>
 
-MemoryStream::MemoryStream(unsigned int size) : m_buffer(size, 0)
+MemoryStream::MemoryStream(unsigned int size)
+    : m_buffer(size, 0)
 {
 }
 

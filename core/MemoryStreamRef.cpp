@@ -4,7 +4,8 @@
 #include <stdexcept>
 
 MemoryStreamRef::MemoryStreamRef(const void* data, unsigned int size)
-    : m_start(static_cast<const unsigned char*>(data)), m_size(size)
+    : m_start(static_cast<const unsigned char*>(data))
+    , m_size(size)
 {
     if (!data && size != 0)
         throw std::invalid_argument("Memory stream needs the bytes it reads.");

@@ -113,7 +113,8 @@ std::vector<unsigned char> Gunzip(const std::vector<unsigned char>& file)
 }
 }
 
-NiftiReader::NiftiReader(IOStream* stream) : m_stream(stream)
+NiftiReader::NiftiReader(IOStream* stream)
+    : m_stream(stream)
 {
     if (!m_stream)
         throw std::runtime_error("Unexpected empty I/O stream");

@@ -32,7 +32,15 @@ bool NeedsEscape(unsigned char c)
         return true;
     switch (c)
     {
-    case '"': case '<': case '>': case '\\': case '^': case '`': case '{': case '|': case '}':
+    case '"':
+    case '<':
+    case '>':
+    case '\\':
+    case '^':
+    case '`':
+    case '{':
+    case '|':
+    case '}':
         return true;
     default:
         return false;
@@ -104,7 +112,8 @@ bool OSUtils::FileExists(const char* path)
         return false;
     // A folder opens for reading on Linux, yet no file can be read from it; O_NONBLOCK keeps a named pipe
     // from blocking the open.
-    struct stat info{};
+    struct stat info
+    {};
     const bool readable = fstat(fd, &info) == 0 && !S_ISDIR(info.st_mode);
     close(fd);
     return readable;

@@ -2,7 +2,8 @@
 
 #include <cmath>
 
-TaskProgress::TaskProgress(int numStages) : m_numStages(numStages < 1 ? 1 : numStages)
+TaskProgress::TaskProgress(int numStages)
+    : m_numStages(numStages < 1 ? 1 : numStages)
 {
 }
 

@@ -39,7 +39,8 @@ TransportNetFile* TransportNetFile::Start(NetTransport& transport, const NetRequ
 }
 
 TransportNetFile::TransportNetFile(NetEventListener* listener, bool storeData)
-    : listener(listener), storeData(storeData)
+    : listener(listener)
+    , storeData(storeData)
 {
 }
 
@@ -70,7 +71,8 @@ void TransportNetFile::LeaveCallback()
         delete this;
 }
 
-template <typename Call> void TransportNetFile::Notify(Call&& call)
+template <typename Call>
+void TransportNetFile::Notify(Call&& call)
 {
     if (!listener)
         return;
@@ -87,7 +89,8 @@ template <typename Call> void TransportNetFile::Notify(Call&& call)
     LeaveCallback();
 }
 
-template <typename Call> void TransportNetFile::End(Call&& call)
+template <typename Call>
+void TransportNetFile::End(Call&& call)
 {
     ended = true;
     connection.reset();

@@ -34,9 +34,11 @@ private:
     void ConnectionFailed(const std::string& message) override;
 
     // Calls the listener, if any, while the transfer goes on; a call that throws ends the transfer.
-    template <typename Call> void Notify(Call&& call);
+    template <typename Call>
+    void Notify(Call&& call);
     // Ends the transfer with a last call to the listener, if any; nobody is left to hear if that throws.
-    template <typename Call> void End(Call&& call);
+    template <typename Call>
+    void End(Call&& call);
     void Fail(const std::string& message);
     // A listener threw out of ResponseReceived or DataReceived: the transfer ends in DownloadFailed.
     void ListenerThrew(const std::string& message);

@@ -47,13 +47,27 @@ const long VERSION_CHECK_INTERVAL = 604800; // one week, in seconds
 const std::map<std::string, std::string>& RegisteredDefaults()
 {
     static const std::map<std::string, std::string> defaults = {
-        {KEY_AUTO_ROTATE, "YES"},         {KEY_FASTER_DRAWING, "NO"},   {KEY_VSYNC, "YES"},
-        {KEY_VOLUME_RENDERING, "NO"},     {KEY_MULTISAMPLE, "0"},       {KEY_BOOKMARK_SPEED, "2.0"},
-        {KEY_COMPASS_LOCATION, "0"},      {KEY_TOOL_MODE, "2"},         {KEY_IMAGE_ALPHA, "50"},
-        {KEY_ANNOTATION_ALPHA, "15"},     {KEY_MESH_DISPLAY_STYLE, "0"}, {KEY_GENE_COLOR_MODE, "2"},
-        {KEY_THRESHOLD_CONTROLS, "1"},    {KEY_HOST, ""},               {KEY_EXPANDED_DISPLAY, "NO"},
-        {KEY_IMAGE_CONTROLS, "NO"},       {KEY_ONTOLOGY_VIEW_MODE, "1"}, {KEY_LAST_VERSION_CHECK, ""},
-        {KEY_LAST_VERSION_RUN, "0"},      {KEY_AUTO_VERSION_CHECK, "YES"}, {KEY_USER_ATLAS_PATH, ""},
+        {KEY_AUTO_ROTATE, "YES"},
+        {KEY_FASTER_DRAWING, "NO"},
+        {KEY_VSYNC, "YES"},
+        {KEY_VOLUME_RENDERING, "NO"},
+        {KEY_MULTISAMPLE, "0"},
+        {KEY_BOOKMARK_SPEED, "2.0"},
+        {KEY_COMPASS_LOCATION, "0"},
+        {KEY_TOOL_MODE, "2"},
+        {KEY_IMAGE_ALPHA, "50"},
+        {KEY_ANNOTATION_ALPHA, "15"},
+        {KEY_MESH_DISPLAY_STYLE, "0"},
+        {KEY_GENE_COLOR_MODE, "2"},
+        {KEY_THRESHOLD_CONTROLS, "1"},
+        {KEY_HOST, ""},
+        {KEY_EXPANDED_DISPLAY, "NO"},
+        {KEY_IMAGE_CONTROLS, "NO"},
+        {KEY_ONTOLOGY_VIEW_MODE, "1"},
+        {KEY_LAST_VERSION_CHECK, ""},
+        {KEY_LAST_VERSION_RUN, "0"},
+        {KEY_AUTO_VERSION_CHECK, "YES"},
+        {KEY_USER_ATLAS_PATH, ""},
     };
     return defaults;
 }
@@ -154,7 +168,8 @@ void UserPreferences::ResetPreferences()
 }
 
 UserPreferences::UserPreferences(DefaultsStore* store)
-    : store(store), hostName(DEFAULT_HOST)
+    : store(store)
+    , hostName(DEFAULT_HOST)
 {
     Initialize();
     atlasListURL = hostName + "/Corvane2/atlases.xml";

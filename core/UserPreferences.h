@@ -34,10 +34,10 @@ public:
     bool IsInitialized() const { return initialized; }
 
     // Setters change nothing (and notify nobody) when the value is already in force.
-    void SetAutoRotate(bool on);           // notifies PREF_AUTO_ROTATE
-    void SetFasterDrawing(bool on);        // notifies PREF_FASTER_DRAWING
-    void SetVSync(bool on);                // notifies PREF_VSYNC
-    void SetNumSamples(int samples);       // notifies PREF_NUM_SAMPLES
+    void SetAutoRotate(bool on);     // notifies PREF_AUTO_ROTATE
+    void SetFasterDrawing(bool on);  // notifies PREF_FASTER_DRAWING
+    void SetVSync(bool on);          // notifies PREF_VSYNC
+    void SetNumSamples(int samples); // notifies PREF_NUM_SAMPLES
     void SetBookmarkAnimationSpeed(float seconds);
     void SetAutoVersionCheck(bool on);
 
@@ -65,10 +65,10 @@ public:
     void SetMaxNumSamples(int samples) { maxNumSamples = samples; }
     int GetMaxNumSamples() const { return maxNumSamples; }
 
-    void LoadSettings(int& compassLocation, int& toolMode, int& imageAlpha, int& annotationAlpha,
-                      int& meshDisplayStyle, int& geneColorMode, int& thresholdControlsVisible) const;
-    void SaveSettings(int compassLocation, int toolMode, int imageAlpha, int annotationAlpha,
-                      int meshDisplayStyle, int geneColorMode, int thresholdControlsVisible);
+    void LoadSettings(int& compassLocation, int& toolMode, int& imageAlpha, int& annotationAlpha, int& meshDisplayStyle,
+                      int& geneColorMode, int& thresholdControlsVisible) const;
+    void SaveSettings(int compassLocation, int toolMode, int imageAlpha, int annotationAlpha, int meshDisplayStyle,
+                      int geneColorMode, int thresholdControlsVisible);
     void LoadViewSettings(int& ontologyViewMode, bool& expanded, bool& imageControlsVisible) const;
     void SaveViewSettings(int ontologyViewMode, bool expanded, bool imageControlsVisible);
 

@@ -2,7 +2,11 @@
 
 #include "core/TaskProgress.h"
 
-VolumeProgress::VolumeProgress(TaskProgress* progress) : m_progress(progress), m_lastReport(std::clock()) {}
+VolumeProgress::VolumeProgress(TaskProgress* progress)
+    : m_progress(progress)
+    , m_lastReport(std::clock())
+{
+}
 
 bool VolumeProgress::Update(float percent)
 {

@@ -10,7 +10,8 @@
 // it is kept, expat is stopped, and Parse rethrows it.
 struct XMLParserCallbacks
 {
-    template <typename Call> static void Forward(void* userData, Call&& call)
+    template <typename Call>
+    static void Forward(void* userData, Call&& call)
     {
         XMLParser& parser = *static_cast<XMLParser*>(userData);
         // expat may still deliver an event or two after being stopped.
@@ -41,7 +42,8 @@ struct XMLParserCallbacks
     }
 };
 
-XMLParser::XMLParser(XMLElementHandler* handler) : m_handler(handler)
+XMLParser::XMLParser(XMLElementHandler* handler)
+    : m_handler(handler)
 {
 }
 

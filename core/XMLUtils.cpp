@@ -8,12 +8,24 @@ void XMLUtils::EscapeString(const std::string& in, std::string& out)
     {
         switch (c)
         {
-        case '"': escaped += "&quot;"; break;
-        case '&': escaped += "&amp;"; break;
-        case '\'': escaped += "&apos;"; break;
-        case '<': escaped += "&lt;"; break;
-        case '>': escaped += "&gt;"; break;
-        default: escaped += c; break;
+        case '"':
+            escaped += "&quot;";
+            break;
+        case '&':
+            escaped += "&amp;";
+            break;
+        case '\'':
+            escaped += "&apos;";
+            break;
+        case '<':
+            escaped += "&lt;";
+            break;
+        case '>':
+            escaped += "&gt;";
+            break;
+        default:
+            escaped += c;
+            break;
         }
     }
     out.swap(escaped);

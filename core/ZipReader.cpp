@@ -9,7 +9,8 @@
 #include <cstring>
 #include <stdexcept>
 
-namespace {
+namespace
+{
 
 const std::uint32_t END_RECORD_SIGNATURE = 0x06054b50;
 const std::uint32_t DIRECTORY_RECORD_SIGNATURE = 0x02014b50;
@@ -37,8 +38,7 @@ std::uint16_t Get16(const unsigned char* p)
 
 std::uint32_t Get32(const unsigned char* p)
 {
-    return std::uint32_t(p[0]) | (std::uint32_t(p[1]) << 8) | (std::uint32_t(p[2]) << 16) |
-           (std::uint32_t(p[3]) << 24);
+    return std::uint32_t(p[0]) | (std::uint32_t(p[1]) << 8) | (std::uint32_t(p[2]) << 16) | (std::uint32_t(p[3]) << 24);
 }
 
 // Ends the inflater on every path; the success path ends it itself to see whether clean-up succeeded.
@@ -208,7 +208,8 @@ unsigned int ZipReader::SeekEntryData(const ZipItem& item)
     m_stream->Seek(item.localHeaderOffset);
     m_stream->Read(header, LOCAL_HEADER_SIZE);
     const unsigned int skip = static_cast<unsigned int>(Get16(header + 26)) + Get16(header + 28);
-    const std::uint64_t dataEnd = std::uint64_t(item.localHeaderOffset) + LOCAL_HEADER_SIZE + skip + item.compressedSize;
+    const std::uint64_t dataEnd =
+        std::uint64_t(item.localHeaderOffset) + LOCAL_HEADER_SIZE + skip + item.compressedSize;
     if (dataEnd > streamSize)
         throw std::runtime_error("Unexpected end of I/O stream");
     m_stream->Skip(skip);
@@ -235,8 +236,8 @@ void ZipReader::Read(const ZipItem* item, unsigned char* out)
         unsigned char spare = 0;
         unsigned char* target = item->uncompressedSize != 0 ? out : &spare;
         Inflater inflater;
-        const bool complete = inflater.InflateExactly(compressed.data(), item->compressedSize, target,
-                                                      item->uncompressedSize);
+        const bool complete =
+            inflater.InflateExactly(compressed.data(), item->compressedSize, target, item->uncompressedSize);
         if (!inflater.End() || !complete)
             throw std::runtime_error(READ_ERROR);
     }

@@ -2,6 +2,12 @@
 
 #include <GL/glew.h>
 
-GLBegin::GLBegin(unsigned int mode) { glBegin(mode); }
+GLBegin::GLBegin(unsigned int mode)
+{
+    glBegin(mode);
+}
 
-GLBegin::~GLBegin() { glEnd(); }
+GLBegin::~GLBegin()
+{
+    glEnd();
+}

@@ -1,10 +1,11 @@
 #pragma once
 
 // Pairs glBegin with glEnd, so that an exception between them still ends the primitive.
-class GLBegin {
+class GLBegin
+{
 public:
-  explicit GLBegin(unsigned int mode);
-  ~GLBegin();
-  GLBegin(const GLBegin&) = delete;
-  GLBegin& operator=(const GLBegin&) = delete;
+    explicit GLBegin(unsigned int mode);
+    ~GLBegin();
+    GLBegin(const GLBegin&) = delete;
+    GLBegin& operator=(const GLBegin&) = delete;
 };

@@ -5,7 +5,8 @@
 #include "gl/MouseListener.h"
 
 // A renderer that also takes input: the display receives it once in each of the three roles.
-class GLInteractiveRenderer : public GLRenderer, public MouseListener, public KeyListener {
+class GLInteractiveRenderer : public GLRenderer, public MouseListener, public KeyListener
+{
 public:
-  ~GLInteractiveRenderer() override {}
+    ~GLInteractiveRenderer() override {}
 };

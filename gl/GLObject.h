@@ -3,13 +3,14 @@
 class AnnotationLabel;
 
 // A drawable scene object that picking rays can hit.
-class GLObject {
+class GLObject
+{
 public:
-  virtual ~GLObject() {}
-  virtual void Draw(const AnnotationLabel* label, bool flag, unsigned int value) = 0;
-  // Distance along the ray to the nearest hit, with the structure of the part hit stored in label;
-  // a miss returns FLT_MAX and leaves label null. The ranges are (minimum, maximum) pairs bounding
-  // the part of the object that may be hit.
-  virtual float HitTest(const float* rayOrigin, const float* rayDirection, const float* range1,
-                        const float* range2, const float* range3, const AnnotationLabel*& label) = 0;
+    virtual ~GLObject() {}
+    virtual void Draw(const AnnotationLabel* label, bool flag, unsigned int value) = 0;
+    // Distance along the ray to the nearest hit, with the structure of the part hit stored in label;
+    // a miss returns FLT_MAX and leaves label null. The ranges are (minimum, maximum) pairs bounding
+    // the part of the object that may be hit.
+    virtual float HitTest(const float* rayOrigin, const float* rayDirection, const float* range1, const float* range2,
+                          const float* range3, const AnnotationLabel*& label) = 0;
 };

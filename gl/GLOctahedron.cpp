@@ -5,66 +5,81 @@
 
 #include <GL/glew.h>
 
-namespace {
+namespace
+{
 
 // The outward unit normal of the face (apex, a, b) of a solid centred at the origin: the cross
 // product of (apex - a) and (a - b), turned round where it points inward (the lower faces).
-void OutwardNormal(const float* apex, const float* a, const float* b, float* normal) {
-  float u[3], v[3];
-  subtractVectors(apex, a, u);
-  subtractVectors(a, b, v);
-  normalizedCrossProduct(u, v, normal);
-  if (vdot(normal, a) < 0.0f) {
-    for (int k = 0; k < 3; ++k)
-      normal[k] = -normal[k];
-  }
+void OutwardNormal(const float* apex, const float* a, const float* b, float* normal)
+{
+    float u[3], v[3];
+    subtractVectors(apex, a, u);
+    subtractVectors(a, b, v);
+    normalizedCrossProduct(u, v, normal);
+    if (vdot(normal, a) < 0.0f)
+    {
+        for (int k = 0; k < 3; ++k)
+            normal[k] = -normal[k];
+    }
 }
 
-}  // namespace
+} // namespace
 
 GLOctahedron::GLOctahedron()
-    : top{0.0f, 0.5f, 0.0f},
-      rim{{-0.5f, 0.0f, 0.0f}, {0.0f, 0.0f, 0.5f}, {0.5f, 0.0f, 0.0f}, {0.0f, 0.0f, -0.5f}},
-      bottom{0.0f, -0.5f, 0.0f} {
-  for (int k = 0; k < 4; ++k) {
-    OutwardNormal(top, rim[k], rim[(k + 1) % 4], upperNormals[k]);
-    OutwardNormal(bottom, rim[k], rim[(k + 1) % 4], lowerNormals[k]);
-  }
-}
-
-void GLOctahedron::Vertex(const float* v, float x, float y, float z, float size) const {
-  glVertex3f(v[0] * size + x, v[1] * size + y, v[2] * size + z);
-}
-
-void GLOctahedron::EmitTriangles(float x, float y, float z, float size) const {
-  for (int half = 0; half < 2; ++half) {
-    const float* apex = half == 0 ? top : bottom;
-    const float(*normals)[3] = half == 0 ? upperNormals : lowerNormals;
-    for (int k = 0; k < 4; ++k) {
-      glNormal3fv(normals[k]);
-      Vertex(apex, x, y, z, size);
-      Vertex(rim[k], x, y, z, size);
-      Vertex(rim[(k + 1) % 4], x, y, z, size);
+    : top{0.0f, 0.5f, 0.0f}
+    , rim{{-0.5f, 0.0f, 0.0f}, {0.0f, 0.0f, 0.5f}, {0.5f, 0.0f, 0.0f}, {0.0f, 0.0f, -0.5f}}
+    , bottom{0.0f, -0.5f, 0.0f}
+{
+    for (int k = 0; k < 4; ++k)
+    {
+        OutwardNormal(top, rim[k], rim[(k + 1) % 4], upperNormals[k]);
+        OutwardNormal(bottom, rim[k], rim[(k + 1) % 4], lowerNormals[k]);
     }
-  }
+}
+
+void GLOctahedron::Vertex(const float* v, float x, float y, float z, float size) const
+{
+    glVertex3f(v[0] * size + x, v[1] * size + y, v[2] * size + z);
+}
+
+void GLOctahedron::EmitTriangles(float x, float y, float z, float size) const
+{
+    for (int half = 0; half < 2; ++half)
+    {
+        const float* apex = half == 0 ? top : bottom;
+        const float(*normals)[3] = half == 0 ? upperNormals : lowerNormals;
+        for (int k = 0; k < 4; ++k)
+        {
+            glNormal3fv(normals[k]);
+            Vertex(apex, x, y, z, size);
+            Vertex(rim[k], x, y, z, size);
+            Vertex(rim[(k + 1) % 4], x, y, z, size);
+        }
+    }
 }
 
 void GLOctahedron::EmitFan(const float* apex, const float (*faceNormals)[3], float x, float y, float z,
-                           float size) const {
-  GLBegin fan(GL_TRIANGLE_FAN);
-  glNormal3fv(faceNormals[0]);
-  Vertex(apex, x, y, z, size);
-  for (int k = 0; k <= 4; ++k) {
-    glNormal3fv(faceNormals[k % 4]);
-    Vertex(rim[k % 4], x, y, z, size);
-  }
+                           float size) const
+{
+    GLBegin fan(GL_TRIANGLE_FAN);
+    glNormal3fv(faceNormals[0]);
+    Vertex(apex, x, y, z, size);
+    for (int k = 0; k <= 4; ++k)
+    {
+        glNormal3fv(faceNormals[k % 4]);
+        Vertex(rim[k % 4], x, y, z, size);
+    }
 }
 
-void GLOctahedron::DrawAt(float x, float y, float z, float size, bool inTriangles) const {
-  if (inTriangles) {
-    EmitTriangles(x, y, z, size);
-  } else {
-    EmitFan(top, upperNormals, x, y, z, size);
-    EmitFan(bottom, lowerNormals, x, y, z, size);
-  }
+void GLOctahedron::DrawAt(float x, float y, float z, float size, bool inTriangles) const
+{
+    if (inTriangles)
+    {
+        EmitTriangles(x, y, z, size);
+    }
+    else
+    {
+        EmitFan(top, upperNormals, x, y, z, size);
+        EmitFan(bottom, lowerNormals, x, y, z, size);
+    }
 }

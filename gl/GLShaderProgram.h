@@ -4,25 +4,26 @@
 #include <vector>
 
 // A GLSL program built from shader files or texts. Owns its shader and program names.
-class GLShaderProgram {
+class GLShaderProgram
+{
 public:
-  GLShaderProgram();
-  GLShaderProgram(const GLShaderProgram&) = delete;
-  GLShaderProgram& operator=(const GLShaderProgram&) = delete;
-  virtual ~GLShaderProgram();
+    GLShaderProgram();
+    GLShaderProgram(const GLShaderProgram&) = delete;
+    GLShaderProgram& operator=(const GLShaderProgram&) = delete;
+    virtual ~GLShaderProgram();
 
-  // type is GL_VERTEX_SHADER or GL_FRAGMENT_SHADER.
-  virtual void LoadShaderFile(unsigned int type, const std::string& path);
-  virtual void LoadShader(unsigned int type, const char* source);
-  virtual void Link();
-  // Only a successfully linked program can be bound.
-  virtual void Bind();
-  virtual void Unbind();
-  virtual operator unsigned int() const { return program; }
+    // type is GL_VERTEX_SHADER or GL_FRAGMENT_SHADER.
+    virtual void LoadShaderFile(unsigned int type, const std::string& path);
+    virtual void LoadShader(unsigned int type, const char* source);
+    virtual void Link();
+    // Only a successfully linked program can be bound.
+    virtual void Bind();
+    virtual void Unbind();
+    virtual operator unsigned int() const { return program; }
 
 private:
-  std::vector<unsigned int> shaders;
-  unsigned int program = 0;
-  std::size_t attached = 0;  // shaders[0, attached) are attached to the program
-  bool linked = false;
+    std::vector<unsigned int> shaders;
+    unsigned int program = 0;
+    std::size_t attached = 0; // shaders[0, attached) are attached to the program
+    bool linked = false;
 };

@@ -3,24 +3,26 @@
 #include <vector>
 
 // A sphere glyph kept as two capping triangle fans and one quad strip, built once.
-class GLSphere {
+class GLSphere
+{
 public:
-  struct Point3d {
-    float normal[3];
-    float position[3];  // on the unit sphere, equal to the normal
-  };
+    struct Point3d
+    {
+        float normal[3];
+        float position[3]; // on the unit sphere, equal to the normal
+    };
 
-  // Both counts are clamped to 239; fewer than 2 slices or 1 stack throws.
-  GLSphere(int slices, int stacks);
-  void DrawAt(float x, float y, float z, float radius) const;
-  void DrawWireFrame(float x, float y, float z, float radius) const;
+    // Both counts are clamped to 239; fewer than 2 slices or 1 stack throws.
+    GLSphere(int slices, int stacks);
+    void DrawAt(float x, float y, float z, float radius) const;
+    void DrawWireFrame(float x, float y, float z, float radius) const;
 
-  const std::vector<Point3d>& GetBottomCap() const { return bottomCap; }
-  const std::vector<Point3d>& GetTopCap() const { return topCap; }
-  const std::vector<Point3d>& GetBody() const { return body; }
+    const std::vector<Point3d>& GetBottomCap() const { return bottomCap; }
+    const std::vector<Point3d>& GetTopCap() const { return topCap; }
+    const std::vector<Point3d>& GetBody() const { return body; }
 
 private:
-  std::vector<Point3d> bottomCap;
-  std::vector<Point3d> topCap;
-  std::vector<Point3d> body;
+    std::vector<Point3d> bottomCap;
+    std::vector<Point3d> topCap;
+    std::vector<Point3d> body;
 };

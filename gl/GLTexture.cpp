@@ -10,194 +10,227 @@
 #include <stdexcept>
 #include <utility>
 
-int nextPower2(float x, int minimum) {
-  if (!(x > 0.0f))
-    return minimum;
-  // log2 is exact for powers of two, where ln(x)/ln(2) is not for every one of them (2^29).
-  const double exponent = std::ceil(std::log2(static_cast<double>(x)));
-  const int power = exponent >= 30.0 ? 1 << 30 : static_cast<int>(std::exp2(exponent));
-  return power < minimum ? minimum : power;
+int nextPower2(float x, int minimum)
+{
+    if (!(x > 0.0f))
+        return minimum;
+    // log2 is exact for powers of two, where ln(x)/ln(2) is not for every one of them (2^29).
+    const double exponent = std::ceil(std::log2(static_cast<double>(x)));
+    const int power = exponent >= 30.0 ? 1 << 30 : static_cast<int>(std::exp2(exponent));
+    return power < minimum ? minimum : power;
 }
 
-namespace {
+namespace
+{
 
 // Restores 2-D texturing to off on every way out of a draw that had to turn it on.
-class TexturingScope {
+class TexturingScope
+{
 public:
-  TexturingScope() : wasOn(glIsEnabled(GL_TEXTURE_2D) == GL_TRUE) {
-    if (!wasOn) {
-      glEnable(GL_TEXTURE_2D);
-      CheckGLError("Enable", true);
+    TexturingScope()
+        : wasOn(glIsEnabled(GL_TEXTURE_2D) == GL_TRUE)
+    {
+        if (!wasOn)
+        {
+            glEnable(GL_TEXTURE_2D);
+            CheckGLError("Enable", true);
+        }
     }
-  }
-  ~TexturingScope() {
-    if (!wasOn)
-      glDisable(GL_TEXTURE_2D);
-  }
-  TexturingScope(const TexturingScope&) = delete;
-  TexturingScope& operator=(const TexturingScope&) = delete;
+    ~TexturingScope()
+    {
+        if (!wasOn)
+            glDisable(GL_TEXTURE_2D);
+    }
+    TexturingScope(const TexturingScope&) = delete;
+    TexturingScope& operator=(const TexturingScope&) = delete;
 
 private:
-  bool wasOn;
+    bool wasOn;
 };
 
-}  // namespace
+} // namespace
 
 GLTexture::GLTexture() = default;
 
-GLTexture::GLTexture(int width, int height, unsigned int format, unsigned int filter) {
-  Initialize(width, height, format, filter);
+GLTexture::GLTexture(int width, int height, unsigned int format, unsigned int filter)
+{
+    Initialize(width, height, format, filter);
 }
 
 GLTexture::GLTexture(GLTexture&& other) noexcept
-    : format(other.format),
-      filter(other.filter),
-      width(std::exchange(other.width, 0)),
-      height(std::exchange(other.height, 0)),
-      textureWidth(std::exchange(other.textureWidth, 0)),
-      textureHeight(std::exchange(other.textureHeight, 0)),
-      texture(std::exchange(other.texture, 0)),
-      pixels(std::move(other.pixels)),
-      changed(std::exchange(other.changed, false)) {
-  other.pixels.clear();
-}
-
-GLTexture& GLTexture::operator=(GLTexture&& other) noexcept {
-  if (this != &other) {
-    Release();
-    format = other.format;
-    filter = other.filter;
-    width = std::exchange(other.width, 0);
-    height = std::exchange(other.height, 0);
-    textureWidth = std::exchange(other.textureWidth, 0);
-    textureHeight = std::exchange(other.textureHeight, 0);
-    texture = std::exchange(other.texture, 0);
-    pixels = std::move(other.pixels);
+    : format(other.format)
+    , filter(other.filter)
+    , width(std::exchange(other.width, 0))
+    , height(std::exchange(other.height, 0))
+    , textureWidth(std::exchange(other.textureWidth, 0))
+    , textureHeight(std::exchange(other.textureHeight, 0))
+    , texture(std::exchange(other.texture, 0))
+    , pixels(std::move(other.pixels))
+    , changed(std::exchange(other.changed, false))
+{
     other.pixels.clear();
-    changed = std::exchange(other.changed, false);
-  }
-  return *this;
 }
 
-GLTexture::~GLTexture() {
-  if (texture)
-    glDeleteTextures(1, &texture);
-}
-
-void GLTexture::Release() {
-  width = height = textureWidth = textureHeight = 0;
-  if (texture)
-    glDeleteTextures(1, &texture);
-  texture = 0;
-  pixels.clear();
-}
-
-void GLTexture::Initialize(int width, int height, unsigned int format, unsigned int filter) {
-  if (texture)
-    Release();
-  this->format = format;
-  this->filter = filter;
-  this->width = width;
-  this->height = height;
-  try {
-    CreateTexture();
-  } catch (...) {
-    Release();
-    throw;
-  }
-}
-
-void GLTexture::SetParameters(bool clampToEdge) {
-  const GLint wrap = clampToEdge ? GL_CLAMP_TO_EDGE : GL_CLAMP;
-  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, wrap);
-  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, wrap);
-  CheckGLError("Texture wrap", true);
-  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, filter);
-  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, filter);
-  CheckGLError("Texture interpolation", true);
-}
-
-void GLTexture::GenerateTexture() {
-  glGenTextures(1, &texture);
-  CheckGLError("GenTextures", true);
-  glBindTexture(GL_TEXTURE_2D, texture);
-  CheckGLError("BindTexture", true);
-  SetParameters(GLEW_VERSION_1_2);
-  glTexImage2D(GL_TEXTURE_2D, 0, 4, textureWidth, textureHeight, 0, format, GL_UNSIGNED_BYTE, nullptr);
-  CheckGLError("TexImage2D", true);
-}
-
-void GLTexture::CreateTexture() {
-  if (width < 0 || height < 0)
-    throw std::runtime_error("Texture size must not be negative.");
-  textureWidth = nextPower2(static_cast<float>(width), 0);
-  textureHeight = nextPower2(static_cast<float>(height), 0);
-  GenerateTexture();
-  pixels.assign(static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * 4, 0);
-  glBindTexture(GL_TEXTURE_2D, 0);
-}
-
-void GLTexture::BindTexture() {
-  if (!texture)
-    throw std::runtime_error("Attempted to bind texture that has not been initialized.");
-  glBindTexture(GL_TEXTURE_2D, texture);
-  CheckGLError("BindTexture", true);
-  if (changed)
-    LoadTexture();
-}
-
-void GLTexture::RecreateTexture() {
-  glDeleteTextures(1, &texture);
-  texture = 0;
-  // Made as a fresh texture is, so that a recreated one draws its edges alike.
-  GenerateTexture();
-  glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, width, height, format, GL_UNSIGNED_BYTE, pixels.data());
-  CheckGLError("TexSubImage2D", true);
-}
-
-void GLTexture::LoadTexture() {
-  glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, width, height, format, GL_UNSIGNED_BYTE, pixels.data());
-  const unsigned int error = ReadGLError();
-  if (error == GL_INVALID_OPERATION) {
-    // The texture is gone (deleted behind our back, or its context lost it): make it anew.
-    RecreateTexture();
-  } else if (error != GL_NO_ERROR) {
-    // Any other failure is reported: clearing the flag would show stale pixels as if uploaded.
-    std::string message = GLErrorLine(error, "TexSubImage2D");
-    try {
-      CheckGLError("TexSubImage2D", true);
-    } catch (const std::runtime_error& more) {
-      message += more.what();
+GLTexture& GLTexture::operator=(GLTexture&& other) noexcept
+{
+    if (this != &other)
+    {
+        Release();
+        format = other.format;
+        filter = other.filter;
+        width = std::exchange(other.width, 0);
+        height = std::exchange(other.height, 0);
+        textureWidth = std::exchange(other.textureWidth, 0);
+        textureHeight = std::exchange(other.textureHeight, 0);
+        texture = std::exchange(other.texture, 0);
+        pixels = std::move(other.pixels);
+        other.pixels.clear();
+        changed = std::exchange(other.changed, false);
     }
-    throw std::runtime_error(message);
-  }
-  changed = false;
+    return *this;
 }
 
-void GLTexture::Draw(int x, int y) { Draw(0, height, width, 0, x, y, x + width, y + height); }
+GLTexture::~GLTexture()
+{
+    if (texture)
+        glDeleteTextures(1, &texture);
+}
 
-void GLTexture::Draw(int srcX0, int srcY0, int srcX1, int srcY1, int dstX0, int dstY0, int dstX1, int dstY1) {
-  if (!texture || textureWidth == 0 || textureHeight == 0)
-    return;
-  TexturingScope texturing;
-  glBindTexture(GL_TEXTURE_2D, texture);
-  CheckGLError("BindTexture", true);
-  if (changed)
-    LoadTexture();
-  const float s0 = static_cast<float>(srcX0) / textureWidth, s1 = static_cast<float>(srcX1) / textureWidth;
-  const float t0 = static_cast<float>(srcY0) / textureHeight, t1 = static_cast<float>(srcY1) / textureHeight;
-  glColor4f(1.0f, 1.0f, 1.0f, 1.0f);
-  {
-    GLBegin quad(GL_QUADS);
-    glTexCoord2f(s0, t0);
-    glVertex2i(dstX0, dstY0);
-    glTexCoord2f(s1, t0);
-    glVertex2i(dstX1, dstY0);
-    glTexCoord2f(s1, t1);
-    glVertex2i(dstX1, dstY1);
-    glTexCoord2f(s0, t1);
-    glVertex2i(dstX0, dstY1);
-  }
-  CheckGLError("End", true);
-  glBindTexture(GL_TEXTURE_2D, 0);
+void GLTexture::Release()
+{
+    width = height = textureWidth = textureHeight = 0;
+    if (texture)
+        glDeleteTextures(1, &texture);
+    texture = 0;
+    pixels.clear();
+}
+
+void GLTexture::Initialize(int width, int height, unsigned int format, unsigned int filter)
+{
+    if (texture)
+        Release();
+    this->format = format;
+    this->filter = filter;
+    this->width = width;
+    this->height = height;
+    try
+    {
+        CreateTexture();
+    }
+    catch (...)
+    {
+        Release();
+        throw;
+    }
+}
+
+void GLTexture::SetParameters(bool clampToEdge)
+{
+    const GLint wrap = clampToEdge ? GL_CLAMP_TO_EDGE : GL_CLAMP;
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, wrap);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, wrap);
+    CheckGLError("Texture wrap", true);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, filter);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, filter);
+    CheckGLError("Texture interpolation", true);
+}
+
+void GLTexture::GenerateTexture()
+{
+    glGenTextures(1, &texture);
+    CheckGLError("GenTextures", true);
+    glBindTexture(GL_TEXTURE_2D, texture);
+    CheckGLError("BindTexture", true);
+    SetParameters(GLEW_VERSION_1_2);
+    glTexImage2D(GL_TEXTURE_2D, 0, 4, textureWidth, textureHeight, 0, format, GL_UNSIGNED_BYTE, nullptr);
+    CheckGLError("TexImage2D", true);
+}
+
+void GLTexture::CreateTexture()
+{
+    if (width < 0 || height < 0)
+        throw std::runtime_error("Texture size must not be negative.");
+    textureWidth = nextPower2(static_cast<float>(width), 0);
+    textureHeight = nextPower2(static_cast<float>(height), 0);
+    GenerateTexture();
+    pixels.assign(static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * 4, 0);
+    glBindTexture(GL_TEXTURE_2D, 0);
+}
+
+void GLTexture::BindTexture()
+{
+    if (!texture)
+        throw std::runtime_error("Attempted to bind texture that has not been initialized.");
+    glBindTexture(GL_TEXTURE_2D, texture);
+    CheckGLError("BindTexture", true);
+    if (changed)
+        LoadTexture();
+}
+
+void GLTexture::RecreateTexture()
+{
+    glDeleteTextures(1, &texture);
+    texture = 0;
+    // Made as a fresh texture is, so that a recreated one draws its edges alike.
+    GenerateTexture();
+    glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, width, height, format, GL_UNSIGNED_BYTE, pixels.data());
+    CheckGLError("TexSubImage2D", true);
+}
+
+void GLTexture::LoadTexture()
+{
+    glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, width, height, format, GL_UNSIGNED_BYTE, pixels.data());
+    const unsigned int error = ReadGLError();
+    if (error == GL_INVALID_OPERATION)
+    {
+        // The texture is gone (deleted behind our back, or its context lost it): make it anew.
+        RecreateTexture();
+    }
+    else if (error != GL_NO_ERROR)
+    {
+        // Any other failure is reported: clearing the flag would show stale pixels as if uploaded.
+        std::string message = GLErrorLine(error, "TexSubImage2D");
+        try
+        {
+            CheckGLError("TexSubImage2D", true);
+        }
+        catch (const std::runtime_error& more)
+        {
+            message += more.what();
+        }
+        throw std::runtime_error(message);
+    }
+    changed = false;
+}
+
+void GLTexture::Draw(int x, int y)
+{
+    Draw(0, height, width, 0, x, y, x + width, y + height);
+}
+
+void GLTexture::Draw(int srcX0, int srcY0, int srcX1, int srcY1, int dstX0, int dstY0, int dstX1, int dstY1)
+{
+    if (!texture || textureWidth == 0 || textureHeight == 0)
+        return;
+    TexturingScope texturing;
+    glBindTexture(GL_TEXTURE_2D, texture);
+    CheckGLError("BindTexture", true);
+    if (changed)
+        LoadTexture();
+    const float s0 = static_cast<float>(srcX0) / textureWidth, s1 = static_cast<float>(srcX1) / textureWidth;
+    const float t0 = static_cast<float>(srcY0) / textureHeight, t1 = static_cast<float>(srcY1) / textureHeight;
+    glColor4f(1.0f, 1.0f, 1.0f, 1.0f);
+    {
+        GLBegin quad(GL_QUADS);
+        glTexCoord2f(s0, t0);
+        glVertex2i(dstX0, dstY0);
+        glTexCoord2f(s1, t0);
+        glVertex2i(dstX1, dstY0);
+        glTexCoord2f(s1, t1);
+        glVertex2i(dstX1, dstY1);
+        glTexCoord2f(s0, t1);
+        glVertex2i(dstX0, dstY1);
+    }
+    CheckGLError("End", true);
+    glBindTexture(GL_TEXTURE_2D, 0);
 }

@@ -9,53 +9,54 @@ int nextPower2(float x, int minimum);
 // pixel in `format` order) while the GL texture has power-of-two sides and keeps the image in its
 // lower-left corner. Writes to the buffer are uploaded lazily, on the next bind or draw after
 // TextureChanged. Owns its GL name, so it moves but never copies.
-class GLTexture {
+class GLTexture
+{
 public:
-  GLTexture();
-  GLTexture(int width, int height, unsigned int format, unsigned int filter);
-  GLTexture(const GLTexture&) = delete;
-  GLTexture& operator=(const GLTexture&) = delete;
-  GLTexture(GLTexture&& other) noexcept;
-  GLTexture& operator=(GLTexture&& other) noexcept;
-  ~GLTexture();
+    GLTexture();
+    GLTexture(int width, int height, unsigned int format, unsigned int filter);
+    GLTexture(const GLTexture&) = delete;
+    GLTexture& operator=(const GLTexture&) = delete;
+    GLTexture(GLTexture&& other) noexcept;
+    GLTexture& operator=(GLTexture&& other) noexcept;
+    ~GLTexture();
 
-  void Initialize(int width, int height, unsigned int format, unsigned int filter);
-  void TextureChanged() { changed = true; }
-  // Leaves the texture bound, uploaded if it had changed.
-  void BindTexture();
-  // Uploads the buffer into the bound texture, recreating the texture if the GL lost it.
-  void LoadTexture();
-  // The whole image with its lower-left corner at (x, y), in pixel coordinates.
-  void Draw(int x, int y);
-  // Source coordinates count texels from the buffer's first row: rows height..0 draw upright.
-  void Draw(int srcX0, int srcY0, int srcX1, int srcY1, int dstX0, int dstY0, int dstX1, int dstY1);
+    void Initialize(int width, int height, unsigned int format, unsigned int filter);
+    void TextureChanged() { changed = true; }
+    // Leaves the texture bound, uploaded if it had changed.
+    void BindTexture();
+    // Uploads the buffer into the bound texture, recreating the texture if the GL lost it.
+    void LoadTexture();
+    // The whole image with its lower-left corner at (x, y), in pixel coordinates.
+    void Draw(int x, int y);
+    // Source coordinates count texels from the buffer's first row: rows height..0 draw upright.
+    void Draw(int srcX0, int srcY0, int srcX1, int srcY1, int dstX0, int dstY0, int dstX1, int dstY1);
 
-  unsigned char* GetPixels() { return pixels.data(); }
-  const unsigned char* GetPixels() const { return pixels.data(); }
-  std::size_t GetPixelBytes() const { return pixels.size(); }
-  int GetWidth() const { return width; }
-  int GetHeight() const { return height; }
-  int GetTextureWidth() const { return textureWidth; }
-  int GetTextureHeight() const { return textureHeight; }
-  unsigned int GetTexture() const { return texture; }
-  unsigned int GetFormat() const { return format; }
-  bool IsChanged() const { return changed; }
+    unsigned char* GetPixels() { return pixels.data(); }
+    const unsigned char* GetPixels() const { return pixels.data(); }
+    std::size_t GetPixelBytes() const { return pixels.size(); }
+    int GetWidth() const { return width; }
+    int GetHeight() const { return height; }
+    int GetTextureWidth() const { return textureWidth; }
+    int GetTextureHeight() const { return textureHeight; }
+    unsigned int GetTexture() const { return texture; }
+    unsigned int GetFormat() const { return format; }
+    bool IsChanged() const { return changed; }
 
 private:
-  void Release();
-  // A new texture name, bound, with the parameters and storage of textureWidth x textureHeight texels.
-  void GenerateTexture();
-  void CreateTexture();
-  void RecreateTexture();
-  void SetParameters(bool clampToEdge);
+    void Release();
+    // A new texture name, bound, with the parameters and storage of textureWidth x textureHeight texels.
+    void GenerateTexture();
+    void CreateTexture();
+    void RecreateTexture();
+    void SetParameters(bool clampToEdge);
 
-  unsigned int format = 0;
-  unsigned int filter = 0;
-  int width = 0;
-  int height = 0;
-  int textureWidth = 0;
-  int textureHeight = 0;
-  unsigned int texture = 0;
-  std::vector<unsigned char> pixels;
-  bool changed = false;
+    unsigned int format = 0;
+    unsigned int filter = 0;
+    int width = 0;
+    int height = 0;
+    int textureWidth = 0;
+    int textureHeight = 0;
+    unsigned int texture = 0;
+    std::vector<unsigned char> pixels;
+    bool changed = false;
 };

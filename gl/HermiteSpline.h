@@ -2,12 +2,13 @@
 
 // A cubic through p0 at t0 and p1 at t1 with slopes m0 and m1 per unit of t; used to ease animations.
 // Values outside [t0, t1] extrapolate the cubic. t0 must differ from t1.
-class HermiteSpline {
+class HermiteSpline
+{
 public:
-  HermiteSpline(float t0, float t1, float p0, float p1, float m0, float m1);
-  float Evaluate(float t);
+    HermiteSpline(float t0, float t1, float p0, float p1, float m0, float m1);
+    float Evaluate(float t);
 
 private:
-  float a0, a1, a2, a3;
-  float t0, t1;
+    float a0, a1, a2, a3;
+    float t0, t1;
 };

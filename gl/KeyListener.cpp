@@ -1,3 +1,6 @@
 #include "gl/KeyListener.h"
 
-bool KeyListener::OnSpecialKeyDown(int, int, unsigned int) { return false; }
+bool KeyListener::OnSpecialKeyDown(int, int, unsigned int)
+{
+    return false;
+}

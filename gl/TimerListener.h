@@ -1,7 +1,8 @@
 #pragma once
 
-class TimerListener {
+class TimerListener
+{
 public:
-  virtual ~TimerListener() {}
-  virtual void TimerElapsed() = 0;
+    virtual ~TimerListener() {}
+    virtual void TimerElapsed() = 0;
 };

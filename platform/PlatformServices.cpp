@@ -9,11 +9,11 @@
 #include <QCoreApplication>
 
 PlatformServices::PlatformServices()
-    : defaults(std::make_unique<QtDefaultsStore>()),
-      alerts(std::make_unique<QtAlertPresenter>()),
-      browser(std::make_unique<QtBrowserLauncher>()),
-      transport(std::make_unique<QtNetTransport>()),
-      quitConnection(std::make_unique<QMetaObject::Connection>())
+    : defaults(std::make_unique<QtDefaultsStore>())
+    , alerts(std::make_unique<QtAlertPresenter>())
+    , browser(std::make_unique<QtBrowserLauncher>())
+    , transport(std::make_unique<QtNetTransport>())
+    , quitConnection(std::make_unique<QMetaObject::Connection>())
 {
     PlatformHooks::SetDefaultsStore(defaults.get());
     PlatformHooks::SetAlertPresenter(alerts.get());

@@ -8,7 +8,10 @@
 
 QtNetConnection::QtNetConnection(std::unique_ptr<QNetworkAccessManager> manager, QNetworkReply* reply,
                                  NetConnectionClient* client)
-    : manager(manager.release()), reply(reply), client(client), alive(std::make_shared<bool>(true))
+    : manager(manager.release())
+    , reply(reply)
+    , client(client)
+    , alive(std::make_shared<bool>(true))
 {
     // The reply is the context object: once it is disconnected in the destructor, no handler runs again.
     QObject::connect(reply, &QNetworkReply::readyRead, reply, [this] { Guarded(&QtNetConnection::OnReadyRead); });

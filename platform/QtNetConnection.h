@@ -14,8 +14,7 @@ class QtNetConnection : public NetConnection
 {
 public:
     // Takes ownership of the manager and its reply and starts reporting the reply's events to the client.
-    QtNetConnection(std::unique_ptr<QNetworkAccessManager> manager, QNetworkReply* reply,
-                    NetConnectionClient* client);
+    QtNetConnection(std::unique_ptr<QNetworkAccessManager> manager, QNetworkReply* reply, NetConnectionClient* client);
     ~QtNetConnection() override;
 
 private:

@@ -27,8 +27,8 @@ public:
     {
         // A test may have taken away its own rights to the folder.
         std::error_code ignored;
-        std::filesystem::permissions(m_path, std::filesystem::perms::owner_all,
-                                     std::filesystem::perm_options::add, ignored);
+        std::filesystem::permissions(m_path, std::filesystem::perms::owner_all, std::filesystem::perm_options::add,
+                                     ignored);
         std::filesystem::remove_all(m_path, ignored);
     }
     TempDir(const TempDir&) = delete;
@@ -95,7 +95,8 @@ inline std::string TempDir::Write(const std::string& name, const std::string& by
 }
 
 // The message of the std::runtime_error that function throws, or "no error".
-template <class Function> std::string ErrorOf(Function&& function)
+template <class Function>
+std::string ErrorOf(Function&& function)
 {
     try
     {

@@ -206,9 +206,9 @@ TEST(AtlasConfigReader, RefusesBrokenTemplatesAndDocuments)
 {
     // A stray percent sign or an absurd placeholder number makes the template unusable.
     // So does a field width, precision or tab column that would take gigabytes to format.
-    for (const char* url : {"%1%/a?x=50%", "%1%/a?x=%2", "%1%/x?%99999999%", "%1%/%|", "%1%/%1$1999999999s",
-                            "%1%/%|1$-1999999999|", "%1%/%1$.1999999999s", "%1%/%|1$t1999999999|",
-                            "%1%/%|2$1999999999T*|%2%"})
+    for (const char* url :
+         {"%1%/a?x=50%", "%1%/a?x=%2", "%1%/x?%99999999%", "%1%/%|", "%1%/%1$1999999999s", "%1%/%|1$-1999999999|",
+          "%1%/%1$.1999999999s", "%1%/%|1$t1999999999|", "%1%/%|2$1999999999T*|%2%"})
         EXPECT_EQ("Error parsing atlas configuration file.",
                   FailureOf(Minimal(std::string("<urls base=\"B\"><grid>") + url + "</grid></urls>")))
             << url;

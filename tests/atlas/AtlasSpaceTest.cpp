@@ -299,7 +299,8 @@ TEST(AtlasSpace, ClosestReferenceSections)
     ASSERT_TRUE(space->CoronalImagesAvailable());
     unsigned int seriesId = 0;
     float u = 0.0f, v = 0.0f;
-    const ImageSeries::ImageInfo* coronal = space->ClosestCoronalAtlasSection(6300.0f, 4000.0f, 5000.0f, seriesId, u, v);
+    const ImageSeries::ImageInfo* coronal =
+        space->ClosestCoronalAtlasSection(6300.0f, 4000.0f, 5000.0f, seriesId, u, v);
     ASSERT_NE(nullptr, coronal);
     EXPECT_EQ(4242u, seriesId);
     // Coronal image k cuts the centre of atlas slice k (500 µm apart).

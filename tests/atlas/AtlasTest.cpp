@@ -52,22 +52,62 @@ TEST(AtlasSet, ListsUsableAtlasesSortedByNameAndSkipsTheRest)
         change(hand);
         hand.Write(root.Folder(folder));
     };
-    write("1", [](HandAtlas& a) { a.name = "beta"; a.id = 1; a.project = "b"; });
-    write("2", [](HandAtlas& a) { a.name = "Zulu"; a.id = 2; a.project = "z"; });
-    write("3", [&](HandAtlas& a) { a.name = "Same build"; a.id = 3; a.minAppVersion = build; });
+    write("1", [](HandAtlas& a) {
+        a.name = "beta";
+        a.id = 1;
+        a.project = "b";
+    });
+    write("2", [](HandAtlas& a) {
+        a.name = "Zulu";
+        a.id = 2;
+        a.project = "z";
+    });
+    write("3", [&](HandAtlas& a) {
+        a.name = "Same build";
+        a.id = 3;
+        a.minAppVersion = build;
+    });
     // Two folders with one id: the first in folder-name order wins.
-    write("dup-a", [](HandAtlas& a) { a.name = "Dup A"; a.id = 7; a.project = "d"; });
-    write("dup-b", [](HandAtlas& a) { a.name = "Dup B"; a.id = 7; a.project = "d"; });
-    write("newer", [&](HandAtlas& a) { a.name = "Newer"; a.id = 8; a.minAppVersion = build + 1; });
-    write("size", [](HandAtlas& a) { a.name = "Wrong size"; a.id = 9; });
+    write("dup-a", [](HandAtlas& a) {
+        a.name = "Dup A";
+        a.id = 7;
+        a.project = "d";
+    });
+    write("dup-b", [](HandAtlas& a) {
+        a.name = "Dup B";
+        a.id = 7;
+        a.project = "d";
+    });
+    write("newer", [&](HandAtlas& a) {
+        a.name = "Newer";
+        a.id = 8;
+        a.minAppVersion = build + 1;
+    });
+    write("size", [](HandAtlas& a) {
+        a.name = "Wrong size";
+        a.id = 9;
+    });
     WriteBytes(root.Folder("size") + "/Spaces/S/Annotation", "abc");
-    write("three", [](HandAtlas& a) { a.name = "Three bytes"; a.id = 10; a.bytesPerVoxel = 3; });
-    write("noinfo", [](HandAtlas& a) { a.name = "No info"; a.id = 11; });
+    write("three", [](HandAtlas& a) {
+        a.name = "Three bytes";
+        a.id = 10;
+        a.bytesPerVoxel = 3;
+    });
+    write("noinfo", [](HandAtlas& a) {
+        a.name = "No info";
+        a.id = 11;
+    });
     fs::remove(root.Folder("noinfo") + "/Info.xml");
-    write("infodir", [](HandAtlas& a) { a.name = "Info folder"; a.id = 12; });
+    write("infodir", [](HandAtlas& a) {
+        a.name = "Info folder";
+        a.id = 12;
+    });
     fs::remove(root.Folder("infodir") + "/Info.xml");
     fs::create_directories(root.Folder("infodir") + "/Info.xml");
-    write("cut", [](HandAtlas& a) { a.name = "Cut"; a.id = 13; });
+    write("cut", [](HandAtlas& a) {
+        a.name = "Cut";
+        a.id = 13;
+    });
     WriteBytes(root.Folder("cut") + "/Info.xml", "<atlas-info id=\"13\" name=\"Cut\"><space name=\"S\">");
     WriteBytes(root.Atlases() + "/stray-file", "not an atlas");
 
@@ -176,8 +216,7 @@ TEST(Atlas, RequiresUrlsAndAnOntology)
     std::string xml = hand.InfoXml();
     xml.erase(xml.find("<urls"), xml.find("</urls>") + 7 - xml.find("<urls"));
     WriteBytes(folder + "/Info.xml", xml);
-    EXPECT_EQ("URLs not specified for atlas at " + folder,
-              MessageOf<std::runtime_error>([&] { Atlas atlas(folder); }));
+    EXPECT_EQ("URLs not specified for atlas at " + folder, MessageOf<std::runtime_error>([&] { Atlas atlas(folder); }));
 
     hand.Write(folder);
     fs::remove(folder + "/ontology_v2.csv");

@@ -8,7 +8,8 @@
 #include "TestSupport.h"
 
 // The message of the exception of type E that call throws, or a failure when it throws none.
-template <typename E> std::string MessageOf(const std::function<void()>& call)
+template <typename E>
+std::string MessageOf(const std::function<void()>& call)
 {
     try
     {

@@ -182,5 +182,7 @@ TEST_F(GeneColorModesTest, EmptyJetFileFallsBackToTheBuiltInJet)
 TEST_F(GeneColorModesTest, UnreadableColormapFailsTheAtlas)
 {
     EXPECT_EQ("Unexpected end of colormap file: " + root.Folder("a") + "/Colormaps/ryb.map",
-              MessageOf<std::runtime_error>([&] { Make({{"ryb.map", "1 2 x"}}); }));
+              MessageOf<std::runtime_error>([&] {
+                  Make({{"ryb.map", "1 2 x"}});
+              }));
 }

@@ -103,8 +103,7 @@ void ExpectUrls(unsigned int id, const std::vector<AtlasURLs>& urls, const std::
                              "search/" + p + "/differential?start=%1%&num=%2%&target=%3%&contrast=%4%&plane=%5%");
 
         // What the program does with a stored template: fill its own placeholders in order.
-        EXPECT_EQ(BASE + "/grid/" + p + "/100000/thumbnail",
-                  (boost::format(u.grid) % 100000 % "thumbnail").str());
+        EXPECT_EQ(BASE + "/grid/" + p + "/100000/thumbnail", (boost::format(u.grid) % 100000 % "thumbnail").str());
     }
 }
 
@@ -190,8 +189,7 @@ void ExpectSearchDomains(const SearchConfig& config)
 
 // One section series of a space: sections cut x (coronal) or z (sagittal), one per atlas slice, with
 // image pixels of a quarter voxel.
-void ExpectSections(unsigned int id, const std::string& folder, const std::string& spaceName, int spaceIndex,
-                    int plane)
+void ExpectSections(unsigned int id, const std::string& folder, const std::string& spaceName, int spaceIndex, int plane)
 {
     SCOPED_TRACE(spaceName + " " + PLANES[plane]);
     const std::string path = folder + "/Spaces/" + spaceName + "/" + PLANES[plane] + "_images.xml";

@@ -32,9 +32,9 @@ void RandomModelView(std::mt19937& random, double m[16])
         a /= length;
     const double angle = unit(random) * 3.0, c = std::cos(angle), s = std::sin(angle), t = 1.0 - c;
     const double x = axis[0], y = axis[1], z = axis[2];
-    const double rotation[16] = {t * x * x + c,     t * x * y + s * z, t * x * z - s * y, 0,
-                                 t * x * y - s * z, t * y * y + c,     t * y * z + s * x, 0,
-                                 t * x * z + s * y, t * y * z - s * x, t * z * z + c,     0,
+    const double rotation[16] = {t * x * x + c,     t * x * y + s * z, t * x * z - s * y,      0,
+                                 t * x * y - s * z, t * y * y + c,     t * y * z + s * x,      0,
+                                 t * x * z + s * y, t * y * z - s * x, t * z * z + c,          0,
                                  unit(random) * 5,  unit(random) * 5,  -20 + unit(random) * 5, 1};
     std::copy(rotation, rotation + 16, m);
 }
@@ -42,8 +42,22 @@ void RandomModelView(std::mt19937& random, double m[16])
 void Perspective(double fovY, double aspect, double zNear, double zFar, double p[16])
 {
     const double f = 1.0 / std::tan(fovY / 2.0);
-    const double projection[16] = {f / aspect, 0, 0, 0, 0, f, 0, 0, 0, 0, (zFar + zNear) / (zNear - zFar), -1,
-                                   0, 0, 2 * zFar * zNear / (zNear - zFar), 0};
+    const double projection[16] = {f / aspect,
+                                   0,
+                                   0,
+                                   0,
+                                   0,
+                                   f,
+                                   0,
+                                   0,
+                                   0,
+                                   0,
+                                   (zFar + zNear) / (zNear - zFar),
+                                   -1,
+                                   0,
+                                   0,
+                                   2 * zFar * zNear / (zNear - zFar),
+                                   0};
     std::copy(projection, projection + 16, p);
 }
 
@@ -163,8 +177,8 @@ TEST(GeometryUtils, UnprojectPointAgreesWithGlu)
         const double winX = 10 + 640 * unit(random), winY = 20 + 480 * unit(random), winZ = 0.05 + 0.9 * unit(random);
         GLdouble expected[3];
         const GLint glViewport[4] = {viewport[0], viewport[1], viewport[2], viewport[3]};
-        ASSERT_EQ(GL_TRUE, gluUnProject(winX, winY, winZ, modelView, projection, glViewport, &expected[0],
-                                        &expected[1], &expected[2]));
+        ASSERT_EQ(GL_TRUE, gluUnProject(winX, winY, winZ, modelView, projection, glViewport, &expected[0], &expected[1],
+                                        &expected[2]));
         float x, y, z;
         ASSERT_TRUE(unprojectPoint(static_cast<float>(winX), static_cast<float>(winY), static_cast<float>(winZ),
                                    inverse, viewport, &x, &y, &z));

@@ -20,7 +20,8 @@
 #include <string>
 #include <vector>
 
-namespace {
+namespace
+{
 
 using Bytes = std::vector<unsigned char>;
 
@@ -123,10 +124,7 @@ public:
     ~TempFile() { std::remove(m_path.c_str()); }
     const std::string& Path() const { return m_path; }
 
-    void Write(const Bytes& bytes) const
-    {
-        WriteWholeFile(m_path, bytes.data(), bytes.size());
-    }
+    void Write(const Bytes& bytes) const { WriteWholeFile(m_path, bytes.data(), bytes.size()); }
 
 private:
     std::string m_path;

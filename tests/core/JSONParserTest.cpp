@@ -93,21 +93,48 @@ TEST(JSONParser, SameEventsForEveryChunking)
     RecordingHandler whole;
     JSONParser wholeParser(&whole);
     ASSERT_TRUE(ParseWhole(wholeParser, kDocument));
-    const std::vector<std::string> expected = {
-        "{ under ", "key samples", "[ under samples", "{ under samples", "key well", "well=1201", "key mri",
-        "[ under mri", "mri=-12", "mri=3.5e2", "mri=0.25", "]", "}", "{ under samples", "key well", "well=88",
-        "key donor", "donor=", "}", "]", "key ok", "ok=true", "key failed", "failed=false", "key name",
-        "name=caf\xC3\xA9 \"quoted\" \xE2\x9C\x93", "key empty", "{ under empty", "}", "key ", "[ under ", "]", "}"};
+    const std::vector<std::string> expected = {"{ under ",
+                                               "key samples",
+                                               "[ under samples",
+                                               "{ under samples",
+                                               "key well",
+                                               "well=1201",
+                                               "key mri",
+                                               "[ under mri",
+                                               "mri=-12",
+                                               "mri=3.5e2",
+                                               "mri=0.25",
+                                               "]",
+                                               "}",
+                                               "{ under samples",
+                                               "key well",
+                                               "well=88",
+                                               "key donor",
+                                               "donor=",
+                                               "}",
+                                               "]",
+                                               "key ok",
+                                               "ok=true",
+                                               "key failed",
+                                               "failed=false",
+                                               "key name",
+                                               "name=caf\xC3\xA9 \"quoted\" \xE2\x9C\x93",
+                                               "key empty",
+                                               "{ under empty",
+                                               "}",
+                                               "key ",
+                                               "[ under ",
+                                               "]",
+                                               "}"};
     EXPECT_EQ(expected, whole.events);
 
     for (const auto& split : ChunkSplits(kDocument.size()))
     {
         RecordingHandler chunked;
         JSONParser parser(&chunked);
-        ASSERT_TRUE(FeedInChunks(kDocument, split,
-                                 [&](const char* data, int length, bool isFinal) {
-                                     return parser.Parse(data, length, isFinal);
-                                 }));
+        ASSERT_TRUE(FeedInChunks(kDocument, split, [&](const char* data, int length, bool isFinal) {
+            return parser.Parse(data, length, isFinal);
+        }));
         EXPECT_EQ(expected, chunked.events) << "in " << split.size() << " chunks";
     }
 }
@@ -117,8 +144,9 @@ TEST(JSONParser, KeysFollowTheNesting)
     RecordingHandler handler;
     JSONParser parser(&handler);
     ASSERT_TRUE(ParseWhole(parser, R"({"list": [{"x": 1}, 2], "after": 3})"));
-    const std::vector<std::string> expected = {"{ under ", "key list", "[ under list", "{ under list", "key x",
-                                               "x=1", "}", "list=2", "]", "key after", "after=3", "}"};
+    const std::vector<std::string> expected = {
+        "{ under ", "key list", "[ under list", "{ under list", "key x", "x=1", "}",
+        "list=2",   "]",        "key after",    "after=3",      "}"};
     EXPECT_EQ(expected, handler.events);
     EXPECT_TRUE(handler.GetKeyStack().empty());
 }
@@ -186,8 +214,8 @@ TEST(JSONParser, FailedDocumentStaysFailedUntilItsFinalChunk)
 TEST(JSONParser, MalformedAndHostileDocumentsThrow)
 {
     for (const std::string& text :
-         std::vector<std::string>{"", "{", "[1,]", "{\"a\" 1}", "[1] [2]", "[1] x", "nul", "[\"\\u12\"]",
-                                  "{\"a\":1}}", "[01]", "/* open comment", std::string("[1\0]", 4), "\"abc"})
+         std::vector<std::string>{"", "{", "[1,]", "{\"a\" 1}", "[1] [2]", "[1] x", "nul", "[\"\\u12\"]", "{\"a\":1}}",
+                                  "[01]", "/* open comment", std::string("[1\0]", 4), "\"abc"})
     {
         RecordingHandler handler;
         JSONParser parser(&handler);

@@ -23,7 +23,11 @@ public:
     class Connection : public NetConnection
     {
     public:
-        explicit Connection(std::shared_ptr<bool> open) : open(std::move(open)) { *this->open = true; }
+        explicit Connection(std::shared_ptr<bool> open)
+            : open(std::move(open))
+        {
+            *this->open = true;
+        }
         ~Connection() override { *open = false; }
 
     private:

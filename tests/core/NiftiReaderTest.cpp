@@ -25,8 +25,9 @@ std::vector<std::uint8_t> MakeNifti(const std::array<short, 3>& dims, const std:
                                     const std::vector<std::uint8_t>& voxels, float voxOffset = 352.0f)
 {
     std::vector<std::uint8_t> file(352, 0);
-    auto put = [&file](std::size_t offset, const void* value, std::size_t size)
-    { std::memcpy(file.data() + offset, value, size); };
+    auto put = [&file](std::size_t offset, const void* value, std::size_t size) {
+        std::memcpy(file.data() + offset, value, size);
+    };
     const std::int32_t sizeofHdr = 348;
     put(0, &sizeofHdr, 4);
     const short dim0 = 3;

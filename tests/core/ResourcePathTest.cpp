@@ -35,8 +35,10 @@ class FolderTest : public ::testing::Test
 {
 protected:
     FolderTest()
-        : home(tmp.File("home")), data(tmp.File("data")), homeEnv("HOME", home.c_str()),
-          dataEnv("XDG_DATA_HOME", data.c_str())
+        : home(tmp.File("home"))
+        , data(tmp.File("data"))
+        , homeEnv("HOME", home.c_str())
+        , dataEnv("XDG_DATA_HOME", data.c_str())
     {
         fs::create_directories(home);
         PlatformHooks::SetDefaultsStore(&store);

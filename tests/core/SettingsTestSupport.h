@@ -15,7 +15,8 @@ class ScopedEnv
 {
 public:
     // value null unsets the variable.
-    ScopedEnv(const char* name, const char* value) : name(name)
+    ScopedEnv(const char* name, const char* value)
+        : name(name)
     {
         if (const char* old = std::getenv(name))
             previous = std::string(old);

@@ -18,15 +18,15 @@
 namespace
 {
 // Expects statement to throw std::runtime_error with exactly message.
-#define EXPECT_RUNTIME_ERROR(statement, message)                                                                   \
-    try                                                                                                            \
-    {                                                                                                              \
-        statement;                                                                                                 \
-        ADD_FAILURE() << #statement " did not throw";                                                              \
-    }                                                                                                              \
-    catch (const std::runtime_error& error)                                                                        \
-    {                                                                                                              \
-        EXPECT_STREQ(message, error.what());                                                                       \
+#define EXPECT_RUNTIME_ERROR(statement, message)                                                                       \
+    try                                                                                                                \
+    {                                                                                                                  \
+        statement;                                                                                                     \
+        ADD_FAILURE() << #statement " did not throw";                                                                  \
+    }                                                                                                                  \
+    catch (const std::runtime_error& error)                                                                            \
+    {                                                                                                                  \
+        EXPECT_STREQ(message, error.what());                                                                           \
     }
 
 const std::ios_base::openmode kReadBinary = std::ios_base::in | std::ios_base::binary;
@@ -164,8 +164,7 @@ TEST(MemoryStream, StringsRoundTripWithOneLengthByte)
     }
     catch (const std::runtime_error& error)
     {
-        EXPECT_EQ("Could not write string to stream. The string was too long: " + std::string(256, 'y'),
-                  error.what());
+        EXPECT_EQ("Could not write string to stream. The string was too long: " + std::string(256, 'y'), error.what());
     }
     EXPECT_EQ(257u, stream.Tell());
 

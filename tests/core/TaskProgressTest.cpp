@@ -113,8 +113,7 @@ TEST(TaskProgress, WorkerAndMainThreadMeetSafely)
             {
                 if (progress.ShouldCancel())
                     throw UserCancelledOperationException();
-                progress.SetMessage(i % 2 ? "Reading a rather long message that does not fit small buffers"
-                                          : "Short");
+                progress.SetMessage(i % 2 ? "Reading a rather long message that does not fit small buffers" : "Short");
                 progress.SetProgress(static_cast<float>(i % 101));
             }
         }

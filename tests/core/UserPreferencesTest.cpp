@@ -24,7 +24,11 @@ struct NotificationLog
 class RecordingListener : public UserPreferencesListener
 {
 public:
-    RecordingListener(std::string name, NotificationLog& log) : name(std::move(name)), log(log) {}
+    RecordingListener(std::string name, NotificationLog& log)
+        : name(std::move(name))
+        , log(log)
+    {
+    }
     void PreferenceChanged(int code) override { log.entries.emplace_back(name, code); }
 
 private:
@@ -40,7 +44,9 @@ bool MatchesShape(const std::string& text, const std::string& shape)
     for (std::size_t i = 0; i < text.size(); ++i)
     {
         const char c = text[i];
-        const bool ok = shape[i] == 'd' ? (c >= '0' && c <= '9') : shape[i] == 's' ? (c == '+' || c == '-') : c == shape[i];
+        const bool ok = shape[i] == 'd'   ? (c >= '0' && c <= '9')
+                        : shape[i] == 's' ? (c == '+' || c == '-')
+                                          : c == shape[i];
         if (!ok)
             return false;
     }
@@ -94,8 +100,8 @@ TEST(UserPreferences, UserAgentNamesVersionLinuxAndBuild)
 {
     MemoryDefaultsStore store;
     UserPreferences prefs(&store);
-    const std::string expected = std::string("Corvane/") + CORVANE_VERSION + " (Linux " + GetOSVersion() +
-                                 ") CV/" + std::to_string(CORVANE_BUILD_NUMBER);
+    const std::string expected = std::string("Corvane/") + CORVANE_VERSION + " (Linux " + GetOSVersion() + ") CV/" +
+                                 std::to_string(CORVANE_BUILD_NUMBER);
     EXPECT_EQ(expected, prefs.GetUserAgent());
     const std::string& agent = prefs.GetUserAgent();
     const std::string linux = " (Linux ";
@@ -210,8 +216,8 @@ TEST(UserPreferences, SettersNotifyOnlyOnChangeInRegistrationOrder)
     prefs.SetNumSamples(8);
     prefs.SetFasterDrawing(true);
     prefs.SetNumSamples(8);
-    const std::vector<std::pair<std::string, int>> codes = {{"first", 1}, {"second", 1}, {"first", 2},
-                                                            {"second", 2}, {"first", 3}, {"second", 3}};
+    const std::vector<std::pair<std::string, int>> codes = {{"first", 1},  {"second", 1}, {"first", 2},
+                                                            {"second", 2}, {"first", 3},  {"second", 3}};
     EXPECT_EQ(codes, log.entries);
 
     log.entries.clear();
@@ -256,7 +262,11 @@ TEST(UserPreferences, ListenerMayUnregisterDuringNotification)
     class Leaving : public UserPreferencesListener
     {
     public:
-        Leaving(UserPreferences& prefs, UserPreferencesListener* other) : prefs(prefs), other(other) {}
+        Leaving(UserPreferences& prefs, UserPreferencesListener* other)
+            : prefs(prefs)
+            , other(other)
+        {
+        }
         void PreferenceChanged(int) override
         {
             ++calls;
@@ -366,8 +376,8 @@ TEST(ISODate, ReadsOffsetsAndRejectsImpossibleDates)
     EXPECT_EQ(86400, when);
     ASSERT_TRUE(ParseISODate("2024-02-29T12:00:00.250+00", when));
     EXPECT_EQ(1709208000, when);
-    for (const char* bad : {"2023-02-29T12:00:00Z", "2024-04-31T00:00:00Z", "2024-01-01T24:00:00Z",
-                            "2024-01-01", "2024-1-01T00:00:00Z", "2024-01-01T00:00:00+25:00", "\xff\xfe"})
+    for (const char* bad : {"2023-02-29T12:00:00Z", "2024-04-31T00:00:00Z", "2024-01-01T24:00:00Z", "2024-01-01",
+                            "2024-1-01T00:00:00Z", "2024-01-01T00:00:00+25:00", "\xff\xfe"})
         EXPECT_FALSE(ParseISODate(bad, when)) << bad;
 
     const std::time_t now = std::time(nullptr);

@@ -73,29 +73,44 @@ TEST(XMLParser, SameEventsForEveryChunking)
     RecordingHandler whole;
     XMLParser wholeParser(&whole);
     ASSERT_TRUE(ParseWhole(wholeParser, kDocument));
-    const std::vector<std::string> expected = {
-        "<atlases version=2 in -", "#\n  ", "<atlas id=1 name=M\xC3\xBCller & Co in atlases",
-        "<title in atlas", "#Mouse \xC3\xA9t\xC3\xA9 <P56>", "</title", "#\n    ", "<note in atlas", "#a < b && c",
-        "</note", "<empty in atlas", "</empty", "#\n  ", "</atlas", "#\n  ", "<atlas id=2 in atlases",
-        "#\xE2\x9C\x93", "</atlas", "#\n", "</atlases"};
+    const std::vector<std::string> expected = {"<atlases version=2 in -",
+                                               "#\n  ",
+                                               "<atlas id=1 name=M\xC3\xBCller & Co in atlases",
+                                               "<title in atlas",
+                                               "#Mouse \xC3\xA9t\xC3\xA9 <P56>",
+                                               "</title",
+                                               "#\n    ",
+                                               "<note in atlas",
+                                               "#a < b && c",
+                                               "</note",
+                                               "<empty in atlas",
+                                               "</empty",
+                                               "#\n  ",
+                                               "</atlas",
+                                               "#\n  ",
+                                               "<atlas id=2 in atlases",
+                                               "#\xE2\x9C\x93",
+                                               "</atlas",
+                                               "#\n",
+                                               "</atlases"};
     EXPECT_EQ(expected, whole.events);
 
     for (const auto& split : ChunkSplits(kDocument.size()))
     {
         RecordingHandler chunked;
         XMLParser parser(&chunked);
-        ASSERT_TRUE(FeedInChunks(kDocument, split,
-                                 [&](const char* data, int length, bool isFinal) {
-                                     return parser.Parse(data, length, isFinal);
-                                 }));
+        ASSERT_TRUE(FeedInChunks(kDocument, split, [&](const char* data, int length, bool isFinal) {
+            return parser.Parse(data, length, isFinal);
+        }));
         EXPECT_EQ(expected, chunked.events) << "in " << split.size() << " chunks";
     }
 }
 
 TEST(XMLParser, MalformedAndTruncatedDocumentsAreRefused)
 {
-    for (const std::string& text : std::vector<std::string>{"<a><b></a>", "<a>", "", "<a x=1/>", "<a></a><b/>", "<a>&undefined;</a>",
-                                   std::string("<a>\0</a>", 8), "<a>\xFF\xFE</a>"})
+    for (const std::string& text :
+         std::vector<std::string>{"<a><b></a>", "<a>", "", "<a x=1/>", "<a></a><b/>", "<a>&undefined;</a>",
+                                  std::string("<a>\0</a>", 8), "<a>\xFF\xFE</a>"})
     {
         RecordingHandler handler;
         XMLParser parser(&handler);
@@ -121,14 +136,12 @@ TEST(XMLParser, EntityExpansionBombIsRefused)
 {
     std::string bomb = "<?xml version=\"1.0\"?><!DOCTYPE b [<!ENTITY e0 \"xxxxxxxxxxxxxxxx\">";
     for (int i = 1; i < 12; ++i)
-        bomb += "<!ENTITY e" + std::to_string(i) + " \"" +
-                [&] {
-                    std::string refs;
-                    for (int k = 0; k < 16; ++k)
-                        refs += "&e" + std::to_string(i - 1) + ";";
-                    return refs;
-                }() +
-                "\">";
+        bomb += "<!ENTITY e" + std::to_string(i) + " \"" + [&] {
+            std::string refs;
+            for (int k = 0; k < 16; ++k)
+                refs += "&e" + std::to_string(i - 1) + ";";
+            return refs;
+        }() + "\">";
     bomb += "]><b>&e11;</b>";
     RecordingHandler handler;
     XMLParser parser(&handler);

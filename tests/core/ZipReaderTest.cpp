@@ -14,7 +14,8 @@
 #include <string>
 #include <vector>
 
-namespace {
+namespace
+{
 
 using Bytes = std::vector<unsigned char>;
 
@@ -108,9 +109,9 @@ std::uint32_t Crc(const Bytes& data)
 struct Entry
 {
     std::string name;
-    Bytes data;               // as stored in the archive
+    Bytes data; // as stored in the archive
     std::uint16_t method = 0;
-    std::uint32_t crc = 0;    // central directory
+    std::uint32_t crc = 0; // central directory
     std::uint32_t localCrc = 0;
     std::uint32_t compressedSize = 0;
     std::uint32_t uncompressedSize = 0;
@@ -144,7 +145,7 @@ struct EndRecord
     std::uint16_t directoryDisk = 0;
     std::int64_t directorySize = -1;
     std::int64_t directoryOffset = -1;
-    Bytes trailer;             // written after the record, as a comment or junk
+    Bytes trailer; // written after the record, as a comment or junk
 };
 
 Bytes BuildArchive(const std::vector<Entry>& entries, const EndRecord& end = EndRecord())
@@ -190,8 +191,8 @@ Bytes BuildArchive(const std::vector<Entry>& entries, const EndRecord& end = End
         out.insert(out.end(), entry.name.begin(), entry.name.end());
     }
     const std::uint32_t directorySize = static_cast<std::uint32_t>(out.size()) - directoryOffset;
-    const unsigned int count = end.entries >= 0 ? static_cast<unsigned int>(end.entries)
-                                                : static_cast<unsigned int>(entries.size());
+    const unsigned int count =
+        end.entries >= 0 ? static_cast<unsigned int>(end.entries) : static_cast<unsigned int>(entries.size());
     Put32(out, 0x06054b50);
     Put16(out, end.thisDisk);
     Put16(out, end.directoryDisk);
@@ -223,8 +224,7 @@ struct OpenArchive
 // --- archives written by Python's zipfile and Info-ZIP ---------------------------------------------
 
 class GoodArchive : public testing::TestWithParam<const char*>
-{
-};
+{};
 
 TEST_P(GoodArchive, ReadsEveryEntryExactlyFromMemoryAndFile)
 {
@@ -458,7 +458,8 @@ TEST(ZipReader, InflatedLengthMustMatchDeclaredSizeEvenWithoutCrc)
     OpenArchive archive(BuildArchive({longer, shorter, empty}));
     ZipReader& reader = archive.reader;
     for (const char* name : {"longer.raw", "shorter.raw", "empty.raw"})
-        EXPECT_EQ(ErrorOf([&] { ReadEntry(reader, reader.SeekFile(name)); }), "Error while reading zip stream.") << name;
+        EXPECT_EQ(ErrorOf([&] { ReadEntry(reader, reader.SeekFile(name)); }), "Error while reading zip stream.")
+            << name;
 }
 
 TEST(ZipReader, CorruptDeflateDataIsAnErrorAndTheReaderStaysUsable)
@@ -488,7 +489,8 @@ TEST(ZipReader, EntryReachingPastTheStreamIsRefusedBeforeAllocating)
 
 // --- hostile input ---------------------------------------------------------------------------------
 
-namespace {
+namespace
+{
 
 // Opens the bytes and reads every entry of a plausible size; only runtime errors may come out, and an
 // entry that reads without error must hold what the intact archive holds.

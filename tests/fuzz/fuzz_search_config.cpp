@@ -16,8 +16,8 @@ std::shared_ptr<const BrainOntology> SmallOntology()
                                "root,,5,997,Root\n"
                                "CTX,997,6,688,Cortex\n"
                                "HY,997,7,1097,Hypothalamus\n";
-    const std::string path = FuzzTempFile::Write("ontology_v2.csv", reinterpret_cast<const std::uint8_t*>(text),
-                                                 std::strlen(text));
+    const std::string path =
+        FuzzTempFile::Write("ontology_v2.csv", reinterpret_cast<const std::uint8_t*>(text), std::strlen(text));
     static const std::shared_ptr<const BrainOntology> ontology =
         std::make_shared<const BrainOntology>(path.c_str(), true, true, true);
     return ontology;

@@ -220,8 +220,8 @@ void LoopbackServer::Serve(int fd)
     else if (path == "/redirect")
     {
         const std::string to = QueryValue(request.target, "to");
-        SendAll(fd, Response("302 Found", "Location: " + (to.empty() ? "/len" : to) + "\r\nContent-Type: text/plain\r\n",
-                             "moved"));
+        SendAll(fd, Response("302 Found",
+                             "Location: " + (to.empty() ? "/len" : to) + "\r\nContent-Type: text/plain\r\n", "moved"));
     }
     else if (path == "/trickle")
     {

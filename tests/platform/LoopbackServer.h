@@ -27,7 +27,7 @@ public:
     struct Request
     {
         std::string method;
-        std::string target; // path and query exactly as sent
+        std::string target;                         // path and query exactly as sent
         std::map<std::string, std::string> headers; // names in lower case
     };
 

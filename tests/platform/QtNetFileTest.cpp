@@ -95,7 +95,10 @@ protected:
         PlatformHooks::SetNetTransport(transport.get());
     }
 
-    bool Finish(RecordingListener& listener) { return RunEventsUntil([&] { return listener.ended; }, 10000); }
+    bool Finish(RecordingListener& listener)
+    {
+        return RunEventsUntil([&] { return listener.ended; }, 10000);
+    }
 
     MemoryDefaultsStore store;
     std::unique_ptr<QtNetTransport> transport;

@@ -3,10 +3,14 @@
 #include <cstdio>
 #include <cstdlib>
 
-namespace atlasgen {
+namespace atlasgen
+{
 
 AtlasContext::AtlasContext(const Profile& p, unsigned int id, const std::string& url)
-    : profile(p), identity(AtlasIdentity::ForId(id)), model(p.coarse), baseUrl(url)
+    : profile(p)
+    , identity(AtlasIdentity::ForId(id))
+    , model(p.coarse)
+    , baseUrl(url)
 {
     for (int a = 0; a < 3; ++a)
         extent[a] = static_cast<double>(p.atlasDims[a]) * p.atlasResolution;
@@ -25,7 +29,8 @@ std::array<float, 16> AtlasContext::MniTransform() const
 std::string Number(double value)
 {
     char text[32];
-    for (int precision = 6; precision <= 9; ++precision) {
+    for (int precision = 6; precision <= 9; ++precision)
+    {
         std::snprintf(text, sizeof text, "%.*g", precision, value);
         if (static_cast<float>(std::strtod(text, nullptr)) == static_cast<float>(value))
             break;

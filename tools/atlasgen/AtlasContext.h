@@ -7,19 +7,21 @@
 #include <array>
 #include <string>
 
-namespace atlasgen {
+namespace atlasgen
+{
 
 // Everything the writers of one atlas share: what to write, at which size, for which server.
-struct AtlasContext {
+struct AtlasContext
+{
     AtlasContext(const Profile& profile, unsigned int id, const std::string& baseUrl);
 
     Profile profile;
     AtlasIdentity identity;
     BrainModel model;
     std::string baseUrl;
-    double extent[3];           // brain bounding box in µm: the atlas grid's size
-    int origin[3];              // bregma on the atlas grid
-    float meshResolution;       // µm per mesh-file unit
+    double extent[3];     // brain bounding box in µm: the atlas grid's size
+    int origin[3];        // bregma on the atlas grid
+    float meshResolution; // µm per mesh-file unit
 
     // View voxels to millimetres from bregma (column-major 4x4), the space's MNI transform.
     std::array<float, 16> MniTransform() const;

@@ -2,7 +2,8 @@
 
 #include <cstdio>
 
-namespace atlasgen {
+namespace atlasgen
+{
 
 AtlasIdentity AtlasIdentity::ForId(unsigned int id)
 {
@@ -13,7 +14,8 @@ AtlasIdentity AtlasIdentity::ForId(unsigned int id)
     a.project = code;
     a.spaces = {{"Adult", 1}};
     a.name = "Ostrel Atlas " + std::to_string(id);
-    switch (id) {
+    switch (id)
+    {
     case 310:
         a.name = "Ostrel Adult Mouse";
         a.version = 3;

@@ -7,7 +7,8 @@
 
 #include <filesystem>
 
-namespace atlasgen {
+namespace atlasgen
+{
 
 void AtlasWriter::Write(const std::string& folder) const
 {
@@ -20,7 +21,8 @@ void AtlasWriter::Write(const std::string& folder) const
     // have none.
     const auto& list = c_.model.Structures();
     std::vector<StructureMesh> meshes;
-    for (std::size_t s = 0; s < list.size(); ++s) {
+    for (std::size_t s = 0; s < list.size(); ++s)
+    {
         if (list[s].pseudo || list[s].abbreviation == "ac")
             continue;
         std::vector<char> inside(list.size());
@@ -33,7 +35,8 @@ void AtlasWriter::Write(const std::string& folder) const
 
     RootFiles(c_).Write(folder);
     for (std::size_t s = 0; s < c_.identity.spaces.size(); ++s)
-        SpaceFiles(c_, static_cast<int>(s), atlas, view, meshes).Write(folder + "/Spaces/" + c_.identity.spaces[s].name);
+        SpaceFiles(c_, static_cast<int>(s), atlas, view, meshes)
+            .Write(folder + "/Spaces/" + c_.identity.spaces[s].name);
 }
 
 } // namespace atlasgen

@@ -4,12 +4,17 @@
 
 #include <string>
 
-namespace atlasgen {
+namespace atlasgen
+{
 
 // Writes one complete installed atlas folder.
-class AtlasWriter {
+class AtlasWriter
+{
 public:
-    explicit AtlasWriter(const AtlasContext& context) : c_(context) {}
+    explicit AtlasWriter(const AtlasContext& context)
+        : c_(context)
+    {
+    }
 
     // Writes into folder, which must exist.
     void Write(const std::string& folder) const;

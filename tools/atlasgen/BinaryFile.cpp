@@ -3,9 +3,12 @@
 #include <cstring>
 #include <stdexcept>
 
-namespace atlasgen {
+namespace atlasgen
+{
 
-BinaryFile::BinaryFile(const std::string& path) : path_(path), buffer_(1 << 16)
+BinaryFile::BinaryFile(const std::string& path)
+    : path_(path)
+    , buffer_(1 << 16)
 {
     out_.rdbuf()->pubsetbuf(buffer_.data(), static_cast<std::streamsize>(buffer_.size()));
     out_.open(path, std::ios::binary | std::ios::trunc);
@@ -13,7 +16,10 @@ BinaryFile::BinaryFile(const std::string& path) : path_(path), buffer_(1 << 16)
         throw std::runtime_error("Could not create " + path);
 }
 
-void BinaryFile::U8(std::uint8_t v) { Bytes(&v, 1); }
+void BinaryFile::U8(std::uint8_t v)
+{
+    Bytes(&v, 1);
+}
 
 void BinaryFile::U16(std::uint16_t v)
 {
@@ -21,7 +27,10 @@ void BinaryFile::U16(std::uint16_t v)
     Bytes(b, 2);
 }
 
-void BinaryFile::I16(std::int16_t v) { U16(static_cast<std::uint16_t>(v)); }
+void BinaryFile::I16(std::int16_t v)
+{
+    U16(static_cast<std::uint16_t>(v));
+}
 
 void BinaryFile::U32(std::uint32_t v)
 {

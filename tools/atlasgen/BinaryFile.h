@@ -5,11 +5,13 @@
 #include <string>
 #include <vector>
 
-namespace atlasgen {
+namespace atlasgen
+{
 
 // A little-endian binary output file. Every failure throws, naming the file; `Close` must be called to
 // learn whether the last bytes reached the disk.
-class BinaryFile {
+class BinaryFile
+{
 public:
     explicit BinaryFile(const std::string& path);
 

@@ -4,18 +4,21 @@
 
 #include <cmath>
 
-namespace atlasgen {
+namespace atlasgen
+{
 
-namespace {
+namespace
+{
 
-struct Entry {
+struct Entry
+{
     const char* abbreviation;
     const char* name;
     const char* parent;
     unsigned int rgb;
     bool coarse;
     int nissl;
-    unsigned int databaseId;   // 0: assigned from the row
+    unsigned int databaseId; // 0: assigned from the row
 };
 
 // Parents come before their children. Names are plain anatomical terms; the atlases are fictional.
@@ -93,7 +96,8 @@ double Paired(double x, double y, double m, double cx, double cy, double cm, dou
 }
 
 // Table positions of the structures the shapes name, looked up once.
-struct Indices {
+struct Indices
+{
     int iACB = FullIndex("ACB");
     int iAUA = FullIndex("AUA");
     int iBr = FullIndex("Br");
@@ -133,10 +137,12 @@ struct Indices {
 BrainModel::BrainModel(bool coarse)
 {
     fromFull_.assign(kTableSize, -1);
-    for (int i = 0; i < kTableSize; ++i) {
+    for (int i = 0; i < kTableSize; ++i)
+    {
         const Entry& e = kTable[i];
         const int parentFull = e.parent ? FullIndex(e.parent) : -1;
-        if (coarse && !e.coarse) {
+        if (coarse && !e.coarse)
+        {
             fromFull_[i] = fromFull_[parentFull];
             continue;
         }
@@ -207,9 +213,11 @@ int BrainModel::ClassifyFull(double x, double y, double z) const
     if (std::fabs(y - 0.60) < 0.03 && std::fabs(x - 0.36) < 0.03 && m < 0.2)
         return k.iac;
 
-    if (cerebrum < 1.0) {
+    if (cerebrum < 1.0)
+    {
         const double r = std::sqrt(cerebrum);
-        if (r > 0.80 && y < 0.62) {
+        if (r > 0.80 && y < 0.62)
+        {
             if (y > 0.50)
                 return k.iPIR;
             if (x < 0.20)
@@ -231,7 +239,8 @@ int BrainModel::ClassifyFull(double x, double y, double z) const
         if (Ellipsoid(x, y, z, 0.63, 0.54, 0.5, 0.08, 0.13, 0.12) < 1.0)
             return k.iMB;
         const double hippocampus = Paired(x, y, m, 0.56, 0.34, 0.15, 0.10, 0.10, 0.11);
-        if (hippocampus < 1.0) {
+        if (hippocampus < 1.0)
+        {
             if (hippocampus < 0.25)
                 return k.iDG;
             return (x > 0.60 ? k.iSUB : k.iCA);
@@ -249,17 +258,20 @@ int BrainModel::ClassifyFull(double x, double y, double z) const
         return k.iCH;
     }
 
-    if (posterior < 1.0) {
+    if (posterior < 1.0)
+    {
         if (Paired(x, y, m, 0.69, 0.43, 0.05, 0.04, 0.05, 0.05) < 1.0)
             return k.iIC;
         if (Ellipsoid(x, y, z, 0.63, 0.54, 0.5, 0.08, 0.13, 0.12) < 1.0)
             return k.iMB;
-        if (x > 0.74 && y < 0.62) {
+        if (x > 0.74 && y < 0.62)
+        {
             if (Paired(x, y, m, 0.84, 0.45, 0.08, 0.04, 0.05, 0.04) < 1.0)
                 return k.iCBN;
             return (m < 0.08 ? k.iVERM : k.iHEM);
         }
-        if (x < 0.62) {
+        if (x < 0.62)
+        {
             if (y < 0.45)
                 return (x < 0.56 ? k.iSC : k.iIC);
             return k.iMB;

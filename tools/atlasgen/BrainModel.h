@@ -3,31 +3,34 @@
 #include <string>
 #include <vector>
 
-namespace atlasgen {
+namespace atlasgen
+{
 
 // One structure of the synthetic brain as the ontology lists it.
-struct Structure {
+struct Structure
+{
     std::string abbreviation;
     std::string name;
-    int parent;                 // index in the model's list, -1 for the root
+    int parent; // index in the model's list, -1 for the root
     unsigned char rgb[3];
     unsigned int annotationValue;
     unsigned int databaseId;
     int depth;
-    bool pseudo;                // a switch for the scene, never painted into the volume
-    int nissl;                  // base intensity of the reference volume
+    bool pseudo; // a switch for the scene, never painted into the volume
+    int nissl;   // base intensity of the reference volume
 };
 
 // The synthetic brain: nested implicit shapes in coordinates normalised to the brain's bounding box
 // (x anterior to posterior, y dorsal to ventral, z left to right, mirror-symmetric about z = 0.5).
 // The coarse model keeps a handful of structures and paints every finer one with its nearest kept
 // ancestor.
-class BrainModel {
+class BrainModel
+{
 public:
     explicit BrainModel(bool coarse);
 
     const std::vector<Structure>& Structures() const { return structures_; }
-    int Find(const std::string& abbreviation) const;     // -1 when absent
+    int Find(const std::string& abbreviation) const; // -1 when absent
     // Index of the structure at a normalised position, -1 outside the brain.
     int Classify(double x, double y, double z) const;
     bool InSubtree(int structure, int ancestor) const;
@@ -38,7 +41,7 @@ private:
     int ClassifyFull(double x, double y, double z) const;
 
     std::vector<Structure> structures_;
-    std::vector<int> fromFull_;     // full-table index -> kept index (the nearest kept ancestor)
+    std::vector<int> fromFull_; // full-table index -> kept index (the nearest kept ancestor)
 };
 
 } // namespace atlasgen

@@ -7,14 +7,17 @@
 #include <array>
 #include <vector>
 
-namespace atlasgen {
+namespace atlasgen
+{
 
 // An inflated cortical surface of one hemisphere for the microarray atlas: a smooth closed surface
 // beside the brain whose vertices carry the cortical area below them, a sulcal shading and the ids of
 // the cortical samples nearest to them. Positions are view voxels, as the surfaces are drawn untransformed.
-class CorticalSurface {
+class CorticalSurface
+{
 public:
-    struct Hit {
+    struct Hit
+    {
         unsigned int sampleId;
         std::array<float, 3> position;
     };

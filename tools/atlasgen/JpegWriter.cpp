@@ -5,15 +5,19 @@
 #include <memory>
 #include <stdexcept>
 
-extern "C" {
+extern "C"
+{
 #include <jpeglib.h>
 }
 
-namespace atlasgen {
+namespace atlasgen
+{
 
-namespace {
+namespace
+{
 
-struct ErrorManager {
+struct ErrorManager
+{
     jpeg_error_mgr base;
     std::jmp_buf jump;
     char message[JMSG_LENGTH_MAX];
@@ -26,7 +30,8 @@ void OnError(j_common_ptr info)
     std::longjmp(error->jump, 1);
 }
 
-struct FileCloser {
+struct FileCloser
+{
     void operator()(std::FILE* f) const { std::fclose(f); }
 };
 
@@ -44,7 +49,8 @@ void JpegWriter::WriteGray(const std::string& path, const unsigned char* pixels,
     error.base.error_exit = OnError;
     error.message[0] = '\0';
     // Nothing with a destructor lives between here and the last libjpeg call, so the jump is safe.
-    if (setjmp(error.jump)) {
+    if (setjmp(error.jump))
+    {
         jpeg_destroy_compress(&info);
         throw std::runtime_error("Could not write JPEG " + path + ": " + error.message);
     }
@@ -57,7 +63,8 @@ void JpegWriter::WriteGray(const std::string& path, const unsigned char* pixels,
     jpeg_set_defaults(&info);
     jpeg_set_quality(&info, quality, TRUE);
     jpeg_start_compress(&info, TRUE);
-    while (info.next_scanline < info.image_height) {
+    while (info.next_scanline < info.image_height)
+    {
         JSAMPROW row = const_cast<JSAMPROW>(pixels + static_cast<std::size_t>(info.next_scanline) * width);
         jpeg_write_scanlines(&info, &row, 1);
     }

@@ -1,6 +1,7 @@
 #include "Mesh.h"
 
-namespace atlasgen {
+namespace atlasgen
+{
 
 std::uint32_t Mesh::AddVertex(const std::array<float, 3>& position, const std::array<float, 3>& normal, int structure)
 {
@@ -14,15 +15,18 @@ std::uint32_t Mesh::AddVertex(const std::array<float, 3>& position, const std::a
 
 void Mesh::AddBox(const std::array<float, 3>& centre, const std::array<float, 3>& halfSize, int structure)
 {
-    for (int axis = 0; axis < 3; ++axis) {
+    for (int axis = 0; axis < 3; ++axis)
+    {
         const int b = (axis + 1) % 3, c = (axis + 2) % 3;
-        for (int side = -1; side <= 1; side += 2) {
+        for (int side = -1; side <= 1; side += 2)
+        {
             std::array<float, 3> normal{0.0f, 0.0f, 0.0f};
             normal[axis] = static_cast<float>(side);
             // (b, c) corners counter-clockwise seen from +axis; reversed for the -axis face.
             const int cb[4] = {-1, 1, 1, -1}, cc[4] = {-1, -1, 1, 1};
             std::array<std::uint32_t, 4> quad{};
-            for (int k = 0; k < 4; ++k) {
+            for (int k = 0; k < 4; ++k)
+            {
                 const int j = side > 0 ? k : 3 - k;
                 std::array<float, 3> p = centre;
                 p[axis] += side * halfSize[axis];

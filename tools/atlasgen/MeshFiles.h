@@ -6,10 +6,12 @@
 #include <string>
 #include <vector>
 
-namespace atlasgen {
+namespace atlasgen
+{
 
 // Writers of the three mesh file formats. All are little-endian without padding.
-class MeshFiles {
+class MeshFiles
+{
 public:
     using Polyline = std::vector<std::array<float, 3>>;
 
@@ -17,7 +19,7 @@ public:
     // degenerate triangles keeps the winding.
     static void WriteStrips(const std::string& path, const Mesh& mesh);
     static std::vector<std::vector<std::uint32_t>> Strips(const Mesh& mesh);
-    static constexpr std::size_t kMaxStrip = 65534;   // even, and within the 16-bit count
+    static constexpr std::size_t kMaxStrip = 65534; // even, and within the 16-bit count
     // .amsh version 1: triangles grouped by the annotation value of their first vertex, each group at
     // most 65535 indices. values[s] is the annotation value of structure s.
     static void WriteColored(const std::string& path, const Mesh& mesh, const std::vector<unsigned int>& values);

@@ -2,9 +2,11 @@
 
 #include <cmath>
 
-namespace atlasgen {
+namespace atlasgen
+{
 
-namespace {
+namespace
+{
 
 std::uint32_t Mix(std::uint32_t x)
 {
@@ -16,7 +18,10 @@ std::uint32_t Mix(std::uint32_t x)
     return x;
 }
 
-double Smooth(double t) { return t * t * (3.0 - 2.0 * t); }
+double Smooth(double t)
+{
+    return t * t * (3.0 - 2.0 * t);
+}
 
 } // namespace
 
@@ -42,7 +47,8 @@ double Noise::Value(double x, double y, double z, double cell, std::uint32_t see
     const auto iy = static_cast<std::uint32_t>(static_cast<std::int64_t>(y0));
     const auto iz = static_cast<std::uint32_t>(static_cast<std::int64_t>(z0));
     double sum = 0.0;
-    for (int corner = 0; corner < 8; ++corner) {
+    for (int corner = 0; corner < 8; ++corner)
+    {
         const int dx = corner & 1, dy = (corner >> 1) & 1, dz = (corner >> 2) & 1;
         const double w = (dx ? tx : 1.0 - tx) * (dy ? ty : 1.0 - ty) * (dz ? tz : 1.0 - tz);
         sum += w * Unit(ix + dx, iy + dy, iz + dz, seed);
@@ -58,9 +64,9 @@ double Noise::Fractal(double x, double y, double z, double cell, std::uint32_t s
 
 double Noise::Wave(double t)
 {
-    const double f = t - std::floor(t);             // 0..1
-    const double u = f < 0.5 ? 4.0 * f - 1.0 : 3.0 - 4.0 * f;   // triangle, -1..1
-    return u * (1.5 - 0.5 * u * u);                 // rounded at the turns
+    const double f = t - std::floor(t);                       // 0..1
+    const double u = f < 0.5 ? 4.0 * f - 1.0 : 3.0 - 4.0 * f; // triangle, -1..1
+    return u * (1.5 - 0.5 * u * u);                           // rounded at the turns
 }
 
 } // namespace atlasgen

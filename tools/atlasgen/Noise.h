@@ -2,11 +2,13 @@
 
 #include <cstdint>
 
-namespace atlasgen {
+namespace atlasgen
+{
 
 // Deterministic noise from integer hashes: the same arguments give the same values on every run and
 // every machine, which keeps generated atlases byte-identical.
-class Noise {
+class Noise
+{
 public:
     static std::uint32_t Hash(std::uint32_t a, std::uint32_t b = 0, std::uint32_t c = 0, std::uint32_t d = 0);
     // Uniform in [0, 1).

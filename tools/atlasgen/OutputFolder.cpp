@@ -6,9 +6,11 @@
 
 namespace fs = std::filesystem;
 
-namespace atlasgen {
+namespace atlasgen
+{
 
-namespace {
+namespace
+{
 
 void CheckReplaceable(const fs::path& target)
 {
@@ -23,7 +25,8 @@ void CheckReplaceable(const fs::path& target)
 
 } // namespace
 
-OutputFolder::OutputFolder(const std::string& target) : target_(target)
+OutputFolder::OutputFolder(const std::string& target)
+    : target_(target)
 {
     if (target.empty())
         throw std::runtime_error("No output folder given");
@@ -42,7 +45,8 @@ OutputFolder::OutputFolder(const std::string& target) : target_(target)
 
 OutputFolder::~OutputFolder()
 {
-    if (!committed_) {
+    if (!committed_)
+    {
         std::error_code ignored;
         fs::remove_all(scratch_, ignored);
     }

@@ -4,7 +4,8 @@
 
 #include <cstdio>
 
-namespace atlasgen {
+namespace atlasgen
+{
 
 Probes::Probe Probes::Get(int row)
 {

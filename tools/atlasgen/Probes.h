@@ -2,19 +2,22 @@
 
 #include <string>
 
-namespace atlasgen {
+namespace atlasgen
+{
 
 // The fictional microarray probes: two probes per gene, and an expression level per sample that
 // varies smoothly in space and steps between structures.
-class Probes {
+class Probes
+{
 public:
-    struct Probe {
+    struct Probe
+    {
         unsigned int id;
         std::string name;
         unsigned int geneId;
         std::string symbol;
         std::string geneName;
-        unsigned int entrezId;     // 0: the table leaves it empty
+        unsigned int entrezId; // 0: the table leaves it empty
     };
 
     static Probe Get(int row);

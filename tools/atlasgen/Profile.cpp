@@ -2,7 +2,8 @@
 
 #include <stdexcept>
 
-namespace atlasgen {
+namespace atlasgen
+{
 
 Profile Profile::FromName(const std::string& name)
 {

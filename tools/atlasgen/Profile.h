@@ -2,19 +2,21 @@
 
 #include <string>
 
-namespace atlasgen {
+namespace atlasgen
+{
 
 // Size and detail of a generated atlas.
-struct Profile {
+struct Profile
+{
     std::string name;
     int atlasDims[3];
-    float atlasResolution;    // µm per atlas voxel
+    float atlasResolution; // µm per atlas voxel
     int viewDims[3];
-    float viewResolution;     // µm per view voxel
-    bool sixteenBit;          // annotation voxels of 2 bytes
-    bool coarse;              // only the handful of structures of the smallest profile
-    bool meshOnAtlasGrid;     // meshes from the atlas grid rather than the view grid
-    int sectionStride;        // every n-th atlas slice becomes a section image
+    float viewResolution; // µm per view voxel
+    bool sixteenBit;      // annotation voxels of 2 bytes
+    bool coarse;          // only the handful of structures of the smallest profile
+    bool meshOnAtlasGrid; // meshes from the atlas grid rather than the view grid
+    int sectionStride;    // every n-th atlas slice becomes a section image
     int samplesPerSpace;
     int probes;
 

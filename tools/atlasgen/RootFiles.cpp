@@ -8,21 +8,36 @@
 #include <filesystem>
 #include <sstream>
 
-namespace atlasgen {
+namespace atlasgen
+{
 
-namespace {
+namespace
+{
 
 std::string Escape(const std::string& text)
 {
     std::string out;
-    for (char ch : text) {
-        switch (ch) {
-        case '&': out += "&amp;"; break;
-        case '<': out += "&lt;"; break;
-        case '>': out += "&gt;"; break;
-        case '"': out += "&quot;"; break;
-        case '\'': out += "&apos;"; break;
-        default: out += ch;
+    for (char ch : text)
+    {
+        switch (ch)
+        {
+        case '&':
+            out += "&amp;";
+            break;
+        case '<':
+            out += "&lt;";
+            break;
+        case '>':
+            out += "&gt;";
+            break;
+        case '"':
+            out += "&quot;";
+            break;
+        case '\'':
+            out += "&apos;";
+            break;
+        default:
+            out += ch;
         }
     }
     return out;
@@ -47,7 +62,10 @@ std::string Whd(const char* element, double w, double h, double d)
            Number(d) + "\"/>";
 }
 
-unsigned char Clamp(double v) { return static_cast<unsigned char>(v < 0 ? 0 : v > 255 ? 255 : v + 0.5); }
+unsigned char Clamp(double v)
+{
+    return static_cast<unsigned char>(v < 0 ? 0 : v > 255 ? 255 : v + 0.5);
+}
 
 } // namespace
 
@@ -131,7 +149,8 @@ std::string RootFiles::UrlBlock(const std::string& project) const
     url("multiExperimentViewer", "viewer/" + P + "/experiments?ids=%2%&colors=%3%");
     url("imageTile", "tiles/%2%");
     url("imageService", "imageservice?path=%2%");
-    switch (c_.identity.search) {
+    switch (c_.identity.search)
+    {
     case Kind::Integrated:
         url("geneSearch", "search/" + P + "/gene?start=%2%&num=%3%&term=%4%");
         url("differentialSearch", "search/" + P + "/differential?start=%2%&num=%3%&target=%4%&contrast=%5%&plane=%6%");
@@ -163,13 +182,14 @@ std::string RootFiles::Ontology() const
     const auto& list = c_.model.Structures();
     std::ostringstream x;
     x << "id,name,abbreviation,parent,red,green,blue,database_id,order,level,mesh_name\n";
-    for (std::size_t i = 0; i < list.size(); ++i) {
+    for (std::size_t i = 0; i < list.size(); ++i)
+    {
         const Structure& s = list[i];
         x << s.annotationValue << ',' << s.name << ',' << s.abbreviation << ',';
         if (s.parent >= 0)
             x << list[static_cast<std::size_t>(s.parent)].databaseId;
-        x << ',' << int(s.rgb[0]) << ',' << int(s.rgb[1]) << ',' << int(s.rgb[2]) << ',' << s.databaseId << ','
-          << i << ',' << Level(static_cast<int>(i)) << ',' << s.abbreviation << '\n';
+        x << ',' << int(s.rgb[0]) << ',' << int(s.rgb[1]) << ',' << int(s.rgb[2]) << ',' << s.databaseId << ',' << i
+          << ',' << Level(static_cast<int>(i)) << ',' << s.abbreviation << '\n';
     }
     return x.str();
 }
@@ -177,11 +197,12 @@ std::string RootFiles::Ontology() const
 std::string RootFiles::SearchDomains() const
 {
     std::ostringstream anatomic, quellar;
-    for (const Structure& s : c_.model.Structures()) {
+    for (const Structure& s : c_.model.Structures())
+    {
         if (s.pseudo)
             continue;
-        const std::string domain = "    <Domain id=\"" + std::to_string(s.databaseId) + "\" indent=\"" +
-                                   std::to_string(s.depth) + "\"/>\n";
+        const std::string domain =
+            "    <Domain id=\"" + std::to_string(s.databaseId) + "\" indent=\"" + std::to_string(s.depth) + "\"/>\n";
         if (s.depth <= 3)
             anatomic << domain;
         if (s.depth <= 2)
@@ -196,9 +217,11 @@ std::string RootFiles::ProbeIndex() const
 {
     std::ostringstream x;
     x << "probe_id,probe_name,gene_id,gene_symbol,gene_name,entrez_id\n";
-    for (int p = 0; p < c_.profile.probes; ++p) {
+    for (int p = 0; p < c_.profile.probes; ++p)
+    {
         const Probes::Probe probe = Probes::Get(p);
-        x << probe.id << ',' << probe.name << ',' << probe.geneId << ',' << probe.symbol << ',' << probe.geneName << ',';
+        x << probe.id << ',' << probe.name << ',' << probe.geneId << ',' << probe.symbol << ',' << probe.geneName
+          << ',';
         if (probe.entrezId)
             x << probe.entrezId;
         x << '\n';
@@ -209,12 +232,16 @@ std::string RootFiles::ProbeIndex() const
 std::string RootFiles::Colormap(const std::string& name)
 {
     std::ostringstream x;
-    for (int i = 0; i < 256; ++i) {
+    for (int i = 0; i < 256; ++i)
+    {
         const double t = i / 255.0;
         double r, g, b;
-        if (name == "Expression") {          // black, red, yellow, white
+        if (name == "Expression")
+        { // black, red, yellow, white
             r = 3 * t * 255, g = (3 * t - 1) * 255, b = (3 * t - 2) * 255;
-        } else if (name == "Jet") {
+        }
+        else if (name == "Jet")
+        {
             const int k = i < 128 ? i : 255 - i;
             double lr, lg, lb;
             if (k < 32)
@@ -226,11 +253,17 @@ std::string RootFiles::Colormap(const std::string& name)
             else
                 lr = 4 * (k - 95), lg = 255, lb = 255 - 4 * (k - 96);
             r = i < 128 ? lr : lb, g = lg, b = i < 128 ? lb : lr;
-        } else if (name == "rg") {           // green, black, red
+        }
+        else if (name == "rg")
+        { // green, black, red
             r = t > 0.5 ? (t - 0.5) * 2 * 255 : 0, g = t < 0.5 ? (0.5 - t) * 2 * 255 : 0, b = 0;
-        } else if (name == "bluered") {      // blue, white, red
+        }
+        else if (name == "bluered")
+        { // blue, white, red
             r = t < 0.5 ? t * 2 * 255 : 255, b = t > 0.5 ? (1 - t) * 2 * 255 : 255, g = t < 0.5 ? r : b;
-        } else {                             // red, yellow, blue, green
+        }
+        else
+        { // red, yellow, blue, green
             const double u = t * 3;
             if (u < 1)
                 r = 255, g = u * 255, b = 0;

@@ -4,13 +4,18 @@
 
 #include <string>
 
-namespace atlasgen {
+namespace atlasgen
+{
 
 // The files at the top of an atlas folder: configuration, ontology, search domains, colour tables,
 // the compass and (for the microarray atlas) the probe index.
-class RootFiles {
+class RootFiles
+{
 public:
-    explicit RootFiles(const AtlasContext& context) : c_(context) {}
+    explicit RootFiles(const AtlasContext& context)
+        : c_(context)
+    {
+    }
 
     void Write(const std::string& folder) const;
 

@@ -13,9 +13,11 @@
 #include <filesystem>
 #include <sstream>
 
-namespace atlasgen {
+namespace atlasgen
+{
 
-namespace {
+namespace
+{
 
 // The correlation service's grid: 67 x 41 x 58 voxels of 200 µm.
 const int kCorrelationGrid[3] = {67, 41, 58};
@@ -32,7 +34,11 @@ void WriteBytes(const std::string& path, const std::vector<unsigned char>& bytes
 
 SpaceFiles::SpaceFiles(const AtlasContext& context, int spaceIndex, const LabelVolume& atlasLabels,
                        const LabelVolume& viewLabels, const std::vector<StructureMesh>& meshes)
-    : c_(context), index_(spaceIndex), atlas_(atlasLabels), view_(viewLabels), meshes_(meshes)
+    : c_(context)
+    , index_(spaceIndex)
+    , atlas_(atlasLabels)
+    , view_(viewLabels)
+    , meshes_(meshes)
 {
 }
 
@@ -47,7 +53,8 @@ void SpaceFiles::Write(const std::string& folder) const
     WriteTextFile(folder + "/samples_columns.csv", SampleTable(samples));
     WriteMapping(folder);
     WriteMeshes(folder);
-    if (c_.identity.microarray) {
+    if (c_.identity.microarray)
+    {
         WriteSurfaces(folder, samples);
         WriteSampleValues(folder + "/samples.raw", samples);
     }
@@ -71,7 +78,8 @@ void SpaceFiles::WriteVolumes(const std::string& folder) const
     std::size_t i = 0;
     for (int z = 0; z < atlas_.Dim(2); ++z)
         for (int y = 0; y < atlas_.Dim(1); ++y)
-            for (int x = 0; x < atlas_.Dim(0); ++x, ++i) {
+            for (int x = 0; x < atlas_.Dim(0); ++x, ++i)
+            {
                 const int s = atlas_.AtIndex(i);
                 const unsigned int value = s < 0 ? 0u : values[static_cast<std::size_t>(s)];
                 annotation[i * bytesPerVoxel] = static_cast<unsigned char>(value);
@@ -86,7 +94,8 @@ void SpaceFiles::WriteVolumes(const std::string& folder) const
     const std::string slices = folder + "/AtlasSlices";
     std::filesystem::create_directories(slices);
     const std::size_t sliceSize = static_cast<std::size_t>(atlas_.Dim(0)) * atlas_.Dim(1);
-    for (int z = 0; z < atlas_.Dim(2); ++z) {
+    for (int z = 0; z < atlas_.Dim(2); ++z)
+    {
         char name[32];
         std::snprintf(name, sizeof name, "/%03d.jpg", z);
         JpegWriter::WriteGray(slices + name, nissl.data() + sliceSize * z, atlas_.Dim(0), atlas_.Dim(1), 80);
@@ -100,10 +109,10 @@ std::string SpaceFiles::SectionList(int plane) const
     const float pixel = c_.profile.atlasResolution / 4.0f;
     const int width = 4 * c_.profile.atlasDims[across], height = 4 * c_.profile.atlasDims[1];
     const std::string inv = Number(1.0 / pixel), p = Number(pixel);
-    const std::string trv = plane == 0 ? "0,0," + inv + ",0," + inv + ",0,1,0,0,0,0,0"
-                                       : inv + ",0,0,0," + inv + ",0,0,0,1,0,0,0";
-    const std::string tvr = plane == 0 ? "0,0,1,0," + p + ",0," + p + ",0,0,0,0,0"
-                                       : p + ",0,0,0," + p + ",0,0,0,1,0,0,0";
+    const std::string trv =
+        plane == 0 ? "0,0," + inv + ",0," + inv + ",0,1,0,0,0,0,0" : inv + ",0,0,0," + inv + ",0,0,0,1,0,0,0";
+    const std::string tvr =
+        plane == 0 ? "0,0,1,0," + p + ",0," + p + ",0,0,0,0,0" : p + ",0,0,0," + p + ",0,0,0,1,0,0,0";
     const char* planeName = plane == 0 ? "coronal" : "sagittal";
     const std::string& space = c_.identity.spaces[static_cast<std::size_t>(index_)].name;
     std::ostringstream x;
@@ -113,7 +122,8 @@ std::string SpaceFiles::SectionList(int plane) const
       << "  <reference-space>" << space << "</reference-space>\n"
       << "  <plane-of-section>" << planeName << "</plane-of-section>\n"
       << "  <trv>" << trv << "</trv>\n  <tvr>" << tvr << "</tvr>\n  <images>\n";
-    for (int k = 0; k < c_.profile.atlasDims[cut]; k += c_.profile.sectionStride) {
+    for (int k = 0; k < c_.profile.atlasDims[cut]; k += c_.profile.sectionStride)
+    {
         x << "    <image>\n"
           << "      <id>" << 1000000 + 100000 * index_ + 10000 * plane + k << "</id>\n"
           << "      <section-index>" << k << "</section-index>\n"
@@ -137,8 +147,10 @@ std::vector<SpaceFiles::Sample> SpaceFiles::Samples() const
     const int cortex = model.Find("Cx");
     std::vector<Sample> samples;
     const auto space = static_cast<std::uint32_t>(index_);
-    for (int k = 0; k < c_.profile.samplesPerSpace; ++k) {
-        for (std::uint32_t attempt = 0; attempt < 1000; ++attempt) {
+    for (int k = 0; k < c_.profile.samplesPerSpace; ++k)
+    {
+        for (std::uint32_t attempt = 0; attempt < 1000; ++attempt)
+        {
             const auto key = static_cast<std::uint32_t>(k);
             int v[3];
             for (int a = 0; a < 3; ++a)
@@ -167,7 +179,8 @@ std::string SpaceFiles::SampleTable(const std::vector<Sample>& samples) const
     std::ostringstream x;
     const bool wells = c_.identity.microarray;
     x << (wells ? "well_id,structure_id,x,y,z\n" : "data_set_id,structure_id,injection_size,x,y,z\n");
-    for (const Sample& s : samples) {
+    for (const Sample& s : samples)
+    {
         x << s.id << ',' << c_.model.Structures()[static_cast<std::size_t>(s.structure)].databaseId << ',';
         if (!wells)
             x << Number(s.size) << ',';
@@ -183,11 +196,14 @@ void SpaceFiles::WriteMapping(const std::string& folder) const
     std::size_t i = 0;
     for (int z = 0; z < view_.Dim(2); ++z)
         for (int y = 0; y < view_.Dim(1); ++y)
-            for (int x = 0; x < view_.Dim(0); ++x, ++i) {
+            for (int x = 0; x < view_.Dim(0); ++x, ++i)
+            {
                 const int v[3] = {x, y, z};
-                for (int a = 0; a < 3; ++a) {
+                for (int a = 0; a < 3; ++a)
+                {
                     int g = -1;
-                    if (view_.AtIndex(i) >= 0) {
+                    if (view_.AtIndex(i) >= 0)
+                    {
                         g = static_cast<int>((v[a] + 0.5f) * view_.Resolution() / kCorrelationSpacing);
                         g = std::min(g, kCorrelationGrid[a] - 1);
                     }
@@ -205,7 +221,8 @@ void SpaceFiles::WriteMeshes(const std::string& folder) const
     std::filesystem::create_directories(meshes);
     const std::vector<unsigned int> values = AnnotationValues();
     const auto& list = c_.model.Structures();
-    for (const StructureMesh& m : meshes_) {
+    for (const StructureMesh& m : meshes_)
+    {
         const std::string& name = list[static_cast<std::size_t>(m.structure)].abbreviation;
         // A few surfaces carry their child areas per vertex; the coarse brain has too few areas, so
         // there the whole cortex does.
@@ -224,14 +241,16 @@ void SpaceFiles::WriteLines(const std::string& path) const
     // Fibres of the anterior commissure: a bundle crossing the mid-plane, in mesh-file units.
     std::vector<MeshFiles::Polyline> lines;
     const int count = c_.profile.coarse ? 8 : 24, points = c_.profile.coarse ? 12 : 40;
-    for (int l = 0; l < count; ++l) {
+    for (int l = 0; l < count; ++l)
+    {
         const double dx = 0.02 * (Noise::Unit(l, 70u) - 0.5), dy = 0.02 * (Noise::Unit(l, 71u) - 0.5);
         const double phase = Noise::Unit(l, 72u);
         MeshFiles::Polyline line;
-        for (int i = 0; i < points; ++i) {
+        for (int i = 0; i < points; ++i)
+        {
             const double t = static_cast<double>(i) / (points - 1);
-            const double n[3] = {0.36 + dx + 0.004 * Noise::Wave(phase + 1.5 * t), 0.60 + dy + 0.02 * (1 - 4 * (t - 0.5) * (t - 0.5)),
-                                 0.32 + 0.36 * t};
+            const double n[3] = {0.36 + dx + 0.004 * Noise::Wave(phase + 1.5 * t),
+                                 0.60 + dy + 0.02 * (1 - 4 * (t - 0.5) * (t - 0.5)), 0.32 + 0.36 * t};
             std::array<float, 3> p{};
             for (int a = 0; a < 3; ++a)
                 p[a] = static_cast<float>(n[a] * c_.extent[a] / c_.meshResolution);
@@ -246,7 +265,8 @@ void SpaceFiles::WriteSurfaces(const std::string& folder, const std::vector<Samp
 {
     std::vector<CorticalSurface::Hit> hits;
     const std::vector<unsigned int> values = AnnotationValues();
-    for (int side : {1, -1}) {
+    for (int side : {1, -1})
+    {
         const Mesh surface = CorticalSurface::Build(c_, side, samples, hits);
         MeshFiles::WriteColored(folder + "/Meshes/" + (side > 0 ? "rh" : "lh") + ".inflated.amsh", surface, values);
     }
@@ -254,7 +274,8 @@ void SpaceFiles::WriteSurfaces(const std::string& folder, const std::vector<Samp
     file.U32(0x99118822u);
     file.U16(1);
     file.U32(static_cast<std::uint32_t>(hits.size()));
-    for (const CorticalSurface::Hit& hit : hits) {
+    for (const CorticalSurface::Hit& hit : hits)
+    {
         file.U32(hit.sampleId);
         for (float p : hit.position)
             file.F32(p);
@@ -266,9 +287,11 @@ void SpaceFiles::WriteSampleValues(const std::string& path, const std::vector<Sa
 {
     BinaryFile file(path);
     std::vector<float> row(samples.size());
-    for (int p = 0; p < c_.profile.probes; ++p) {
+    for (int p = 0; p < c_.profile.probes; ++p)
+    {
         double sum = 0.0, squares = 0.0;
-        for (std::size_t k = 0; k < samples.size(); ++k) {
+        for (std::size_t k = 0; k < samples.size(); ++k)
+        {
             const unsigned int db = c_.model.Structures()[static_cast<std::size_t>(samples[k].structure)].databaseId;
             row[k] = Probes::Level(p, db, samples[k].micrometres);
             sum += row[k];

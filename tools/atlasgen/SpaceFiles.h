@@ -7,19 +7,23 @@
 #include <string>
 #include <vector>
 
-namespace atlasgen {
+namespace atlasgen
+{
 
 // A structure's surface, extracted once and written into every space.
-struct StructureMesh {
+struct StructureMesh
+{
     int structure;
     Mesh mesh;
 };
 
 // The files of one coordinate space: volumes, slices, section lists, sample points, the correlation
 // mapping, meshes and, for the microarray atlas, the cortical surfaces and sample values.
-class SpaceFiles {
+class SpaceFiles
+{
 public:
-    struct Sample {
+    struct Sample
+    {
         unsigned int id;
         int structure;
         double micrometres[3];

@@ -4,12 +4,15 @@
 #include <cmath>
 #include <cstdint>
 
-namespace atlasgen {
+namespace atlasgen
+{
 
-namespace {
+namespace
+{
 
 // A box of the grid with its own dense storage, padded so that every lookup near the mask stays inside.
-struct Region {
+struct Region
+{
     int lo[3], size[3];
     std::size_t Index(int x, int y, int z) const
     {
@@ -23,9 +26,14 @@ struct Region {
     std::size_t Count() const { return static_cast<std::size_t>(size[0]) * size[1] * size[2]; }
 };
 
-class Extractor {
+class Extractor
+{
 public:
-    Extractor(const LabelVolume& volume, const std::vector<char>& inside) : volume_(volume), inside_(inside) {}
+    Extractor(const LabelVolume& volume, const std::vector<char>& inside)
+        : volume_(volume)
+        , inside_(inside)
+    {
+    }
 
     Mesh Run()
     {
@@ -52,16 +60,19 @@ private:
         for (int z = 0; z < volume_.Dim(2); ++z)
             for (int y = 0; y < volume_.Dim(1); ++y)
                 for (int x = 0; x < volume_.Dim(0); ++x)
-                    if (In(x, y, z)) {
+                    if (In(x, y, z))
+                    {
                         const int p[3] = {x, y, z};
-                        for (int a = 0; a < 3; ++a) {
+                        for (int a = 0; a < 3; ++a)
+                        {
                             lo[a] = std::min(lo[a], p[a]);
                             hi[a] = std::max(hi[a], p[a]);
                         }
                     }
         if (hi[0] < 0)
             return false;
-        for (int a = 0; a < 3; ++a) {
+        for (int a = 0; a < 3; ++a)
+        {
             region_.lo[a] = lo[a] - 3;
             region_.size[a] = hi[a] - lo[a] + 7;
         }
@@ -87,10 +98,12 @@ private:
                                          {4, 6}, {5, 7}, {0, 4}, {1, 5}, {2, 6}, {3, 7}};
         for (int z = region_.lo[2]; z < region_.lo[2] + region_.size[2] - 1; ++z)
             for (int y = region_.lo[1]; y < region_.lo[1] + region_.size[1] - 1; ++y)
-                for (int x = region_.lo[0]; x < region_.lo[0] + region_.size[0] - 1; ++x) {
+                for (int x = region_.lo[0]; x < region_.lo[0] + region_.size[0] - 1; ++x)
+                {
                     bool corner[8];
                     int count = 0, structure = -1;
-                    for (int c = 0; c < 8; ++c) {
+                    for (int c = 0; c < 8; ++c)
+                    {
                         const int cx = x + (c & 1), cy = y + ((c >> 1) & 1), cz = z + ((c >> 2) & 1);
                         corner[c] = Mask(cx, cy, cz);
                         count += corner[c];
@@ -101,10 +114,12 @@ private:
                         continue;
                     double sum[3] = {0, 0, 0};
                     int crossings = 0;
-                    for (const auto& e : edges) {
+                    for (const auto& e : edges)
+                    {
                         if (corner[e[0]] == corner[e[1]])
                             continue;
-                        for (int v : e) {
+                        for (int v : e)
+                        {
                             sum[0] += x + (v & 1) + 0.5;
                             sum[1] += y + ((v >> 1) & 1) + 0.5;
                             sum[2] += z + ((v >> 2) & 1) + 0.5;
@@ -114,7 +129,8 @@ private:
                     const std::array<float, 3> p{static_cast<float>(sum[0] / crossings),
                                                  static_cast<float>(sum[1] / crossings),
                                                  static_cast<float>(sum[2] / crossings)};
-                    cellVertex_[region_.Index(x, y, z)] = static_cast<std::int32_t>(mesh_.AddVertex(p, {0, 0, 0}, structure));
+                    cellVertex_[region_.Index(x, y, z)] =
+                        static_cast<std::int32_t>(mesh_.AddVertex(p, {0, 0, 0}, structure));
                     vertexCell_.push_back({x, y, z});
                 }
     }
@@ -138,7 +154,8 @@ private:
         const int b = (a + 1) % 3, c = (a + 2) % 3;
         const int db[4] = {-1, 0, 0, -1}, dc[4] = {-1, -1, 0, 0};
         std::array<std::uint32_t, 4> quad{};
-        for (int k = 0; k < 4; ++k) {
+        for (int k = 0; k < 4; ++k)
+        {
             int cell[3] = {x, y, z};
             cell[b] += db[k];
             cell[c] += dc[k];
@@ -153,16 +170,20 @@ private:
     {
         std::vector<std::vector<std::uint32_t>> neighbours(mesh_.positions.size());
         for (const auto& q : mesh_.quads)
-            for (int k = 0; k < 4; ++k) {
+            for (int k = 0; k < 4; ++k)
+            {
                 neighbours[q[k]].push_back(q[(k + 1) % 4]);
                 neighbours[q[k]].push_back(q[(k + 3) % 4]);
             }
-        for (int pass = 0; pass < 3; ++pass) {
+        for (int pass = 0; pass < 3; ++pass)
+        {
             std::vector<std::array<float, 3>> next = mesh_.positions;
-            for (std::size_t v = 0; v < next.size(); ++v) {
+            for (std::size_t v = 0; v < next.size(); ++v)
+            {
                 if (neighbours[v].empty())
                     continue;
-                for (int a = 0; a < 3; ++a) {
+                for (int a = 0; a < 3; ++a)
+                {
                     double mean = 0.0;
                     for (std::uint32_t n : neighbours[v])
                         mean += mesh_.positions[n][a];
@@ -180,16 +201,21 @@ private:
     std::vector<float> Blurred() const
     {
         std::vector<float> field = mask_, tmp(field.size());
-        for (int a = 0; a < 3; ++a) {
+        for (int a = 0; a < 3; ++a)
+        {
             for (int z = region_.lo[2]; z < region_.lo[2] + region_.size[2]; ++z)
                 for (int y = region_.lo[1]; y < region_.lo[1] + region_.size[1]; ++y)
-                    for (int x = region_.lo[0]; x < region_.lo[0] + region_.size[0]; ++x) {
+                    for (int x = region_.lo[0]; x < region_.lo[0] + region_.size[0]; ++x)
+                    {
                         int m[3] = {x, y, z}, p[3] = {x, y, z};
                         --m[a];
                         ++p[a];
-                        const float left = region_.Contains(m[0], m[1], m[2]) ? field[region_.Index(m[0], m[1], m[2])] : 0.0f;
-                        const float right = region_.Contains(p[0], p[1], p[2]) ? field[region_.Index(p[0], p[1], p[2])] : 0.0f;
-                        tmp[region_.Index(x, y, z)] = 0.25f * left + 0.5f * field[region_.Index(x, y, z)] + 0.25f * right;
+                        const float left =
+                            region_.Contains(m[0], m[1], m[2]) ? field[region_.Index(m[0], m[1], m[2])] : 0.0f;
+                        const float right =
+                            region_.Contains(p[0], p[1], p[2]) ? field[region_.Index(p[0], p[1], p[2])] : 0.0f;
+                        tmp[region_.Index(x, y, z)] =
+                            0.25f * left + 0.5f * field[region_.Index(x, y, z)] + 0.25f * right;
                     }
             field.swap(tmp);
         }
@@ -209,7 +235,8 @@ private:
             return 0.5f * (value(p[0], p[1], p[2]) - value(m[0], m[1], m[2]));
         };
         const std::vector<std::array<float, 3>> faceNormals = FaceNormals();
-        for (std::size_t v = 0; v < mesh_.positions.size(); ++v) {
+        for (std::size_t v = 0; v < mesh_.positions.size(); ++v)
+        {
             // Trilinear interpolation of the gradient between the voxel centres around the vertex.
             const auto& pos = mesh_.positions[v];
             const double fx = pos[0] - 0.5, fy = pos[1] - 0.5, fz = pos[2] - 0.5;
@@ -217,7 +244,8 @@ private:
                       z0 = static_cast<int>(std::floor(fz));
             const double tx = fx - x0, ty = fy - y0, tz = fz - z0;
             double g[3] = {0, 0, 0};
-            for (int c = 0; c < 8; ++c) {
+            for (int c = 0; c < 8; ++c)
+            {
                 const int dx = c & 1, dy = (c >> 1) & 1, dz = (c >> 2) & 1;
                 const double w = (dx ? tx : 1 - tx) * (dy ? ty : 1 - ty) * (dz ? tz : 1 - tz);
                 for (int a = 0; a < 3; ++a)
@@ -236,23 +264,27 @@ private:
     std::vector<std::array<float, 3>> FaceNormals() const
     {
         std::vector<std::array<double, 3>> sum(mesh_.positions.size(), {0, 0, 0});
-        for (const auto& q : mesh_.quads) {
+        for (const auto& q : mesh_.quads)
+        {
             const auto& p0 = mesh_.positions[q[0]];
             const auto& p1 = mesh_.positions[q[1]];
             const auto& p2 = mesh_.positions[q[2]];
             const auto& p3 = mesh_.positions[q[3]];
             const double d1[3] = {p2[0] - p0[0], p2[1] - p0[1], p2[2] - p0[2]};
             const double d2[3] = {p3[0] - p1[0], p3[1] - p1[1], p3[2] - p1[2]};
-            const double n[3] = {d1[1] * d2[2] - d1[2] * d2[1], d1[2] * d2[0] - d1[0] * d2[2], d1[0] * d2[1] - d1[1] * d2[0]};
+            const double n[3] = {d1[1] * d2[2] - d1[2] * d2[1], d1[2] * d2[0] - d1[0] * d2[2],
+                                 d1[0] * d2[1] - d1[1] * d2[0]};
             for (std::uint32_t v : q)
                 for (int a = 0; a < 3; ++a)
                     sum[v][a] += n[a];
         }
         std::vector<std::array<float, 3>> out(sum.size(), {0.0f, 0.0f, 1.0f});
-        for (std::size_t v = 0; v < sum.size(); ++v) {
+        for (std::size_t v = 0; v < sum.size(); ++v)
+        {
             const double l = std::sqrt(sum[v][0] * sum[v][0] + sum[v][1] * sum[v][1] + sum[v][2] * sum[v][2]);
             if (l > 0)
-                out[v] = {static_cast<float>(sum[v][0] / l), static_cast<float>(sum[v][1] / l), static_cast<float>(sum[v][2] / l)};
+                out[v] = {static_cast<float>(sum[v][0] / l), static_cast<float>(sum[v][1] / l),
+                          static_cast<float>(sum[v][2] / l)};
         }
         return out;
     }

@@ -13,13 +13,15 @@
 #include <iostream>
 #include <string>
 
-namespace {
+namespace
+{
 
 const char* const kUsage =
     "usage: corvane-atlasgen --profile micro|tiny|demo --id N --out DIR [--base-url URL]\n"
     "Writes one complete installed atlas folder at DIR (default base URL http://127.0.0.1:8470).\n";
 
-struct Arguments {
+struct Arguments
+{
     std::string profile, out, baseUrl = "http://127.0.0.1:8470";
     unsigned long id = 0;
     bool hasId = false;
@@ -36,13 +38,16 @@ bool ParseId(const std::string& text, unsigned long& id)
 // Returns false (after a message) on bad arguments.
 bool Parse(int argc, char** argv, Arguments& args)
 {
-    for (int i = 1; i < argc; ++i) {
+    for (int i = 1; i < argc; ++i)
+    {
         const std::string flag = argv[i];
-        if (flag == "--help" || flag == "-h") {
+        if (flag == "--help" || flag == "-h")
+        {
             std::cout << kUsage;
             std::exit(0);
         }
-        if (i + 1 >= argc) {
+        if (i + 1 >= argc)
+        {
             std::cerr << "corvane-atlasgen: " << flag << " needs a value\n" << kUsage;
             return false;
         }
@@ -53,19 +58,24 @@ bool Parse(int argc, char** argv, Arguments& args)
             args.out = value;
         else if (flag == "--base-url")
             args.baseUrl = value;
-        else if (flag == "--id") {
-            if (!ParseId(value, args.id)) {
+        else if (flag == "--id")
+        {
+            if (!ParseId(value, args.id))
+            {
                 std::cerr << "corvane-atlasgen: the atlas id must be a whole number from 1 to 4294967295, not \""
                           << value << "\"\n";
                 return false;
             }
             args.hasId = true;
-        } else {
+        }
+        else
+        {
             std::cerr << "corvane-atlasgen: unknown option " << flag << "\n" << kUsage;
             return false;
         }
     }
-    if (args.profile.empty() || !args.hasId || args.out.empty()) {
+    if (args.profile.empty() || !args.hasId || args.out.empty())
+    {
         std::cerr << "corvane-atlasgen: --profile, --id and --out are required\n" << kUsage;
         return false;
     }
@@ -82,7 +92,8 @@ int main(int argc, char** argv)
     Arguments args;
     if (!Parse(argc, argv, args))
         return 2;
-    try {
+    try
+    {
         const auto start = std::chrono::steady_clock::now();
         const atlasgen::AtlasContext context(atlasgen::Profile::FromName(args.profile),
                                              static_cast<unsigned int>(args.id), args.baseUrl);
@@ -93,7 +104,9 @@ int main(int argc, char** argv)
         std::printf("Wrote atlas %lu (%s, %s profile) to %s in %.2f s\n", args.id, context.identity.name.c_str(),
                     args.profile.c_str(), args.out.c_str(), seconds);
         return 0;
-    } catch (const std::exception& e) {
+    }
+    catch (const std::exception& e)
+    {
         std::cerr << "corvane-atlasgen: " << e.what() << "\n";
         return 1;
     }

@@ -290,6 +290,16 @@ TEST_F(ModelTest, ARepeatedExperimentRecoloursTheHeldDataSetAndAddsNothing)
     EXPECT_EQ(3, model->GetNumGenes());
     EXPECT_EQ(nullptr, model->GetGene(3));
     EXPECT_EQ(nullptr, model->GetGene(-1));
+
+    // Data sets show z-scores on one range while a z-score mode is on, their own levels otherwise.
+    const auto gene = std::static_pointer_cast<HandDataSet>(model->GetGene(0));
+    gene->SetLevelRange(Range(1, 99));
+    model->SetGeneColorMode(std::string("redgreen"), true);
+    EXPECT_TRUE(model->AddGeneExpression(std::make_shared<HandDataSet>(space, 0), false));
+    EXPECT_EQ(Range(-3, 3), model->GetGene(3)->GetDisplayRange());
+    EXPECT_EQ(Range(-3, 3), gene->GetDisplayRange());
+    model->SetGeneColorMode(std::string("jet"), true);
+    EXPECT_EQ(Range(1, 99), gene->GetDisplayRange());
 }
 
 TEST_F(ModelTest, RemovalIsAnnouncedWhileTheDataSetIsStillHeld)
@@ -485,6 +495,8 @@ TEST_F(ModelTest, StructurePresetsFollowTheAtlas)
         model->ShowInnerStructures();
         EXPECT_EQ(c.inner, Names(*model, model->GetStructureSelector()));
         EXPECT_EQ(c.innerEvents, m_recorder.events);
+        // Showing a probe structure in an atlas of one space places the probe there.
+        EXPECT_EQ(c.atlas == 77 ? model->GetAtlas()->GetSpace(0u) : nullptr, model->GetProbeAtlasSpace());
     }
 }
 
@@ -523,17 +535,4 @@ TEST_F(ModelTest, ProjectionDataSetsShareOneViewerPage)
         "http://127.0.0.1:8470/experiment/0310/12",
     };
     EXPECT_EQ(expected, urls);
-}
-
-TEST_F(ModelTest, PlanesOfTheUserInterfaceGoThroughTheAtlasMapping)
-{
-    auto model = MakeModel(310);
-    const Atlas& atlas = *model->GetAtlas();
-    for (int p = 0; p < 3; ++p)
-    {
-        model->UISetMPRPlaneVisible(static_cast<P>(p), true, false);
-        EXPECT_TRUE(model->GetMPRPlaneVisible(static_cast<P>(atlas.GetPlane(static_cast<P>(p)))));
-        EXPECT_TRUE(model->UIGetMPRPlaneVisible(static_cast<P>(p)));
-    }
-    EXPECT_THROW(atlas.GetPlane(static_cast<P>(3)), std::invalid_argument);
 }

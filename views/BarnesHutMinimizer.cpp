@@ -284,13 +284,6 @@ void BarnesHutMinimizer::ComputeBaryCenter()
     }
 }
 
-float BarnesHutMinimizer::GetDist(const float* a, const float* b)
-{
-    const float dx = a[0] - b[0];
-    const float dy = a[1] - b[1];
-    return std::sqrt(dx * dx + dy * dy);
-}
-
 std::unique_ptr<OctTree> BarnesHutMinimizer::BuildOctTree() const
 {
     // The box starts at the smallest positive float, not the most negative one, so a box of nodes all on the

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cmath>
 #include <memory>
 
 namespace GeneRelation
@@ -36,7 +37,12 @@ public:
     // it would not be a finite vector.
     void GetDirection(const GraphNode* node, const OctTree* tree, float* dir) const;
     void ComputeBaryCenter();
-    static float GetDist(const float* a, const float* b);
+    static float GetDist(const float* a, const float* b)
+    {
+        const float dx = a[0] - b[0];
+        const float dy = a[1] - b[1];
+        return std::sqrt(dx * dx + dy * dy);
+    }
     // A tree over the nodes of nonzero repulsion weight; null when there is none.
     std::unique_ptr<OctTree> BuildOctTree() const;
     // Maps the tree's box into the unit square, its longer side onto exactly 0 to 1, and sets the node sizes.

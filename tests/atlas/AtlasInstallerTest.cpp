@@ -1,5 +1,6 @@
 #include "AtlasFixture.h"
 #include "FolderListing.h"
+#include "InstallListeners.h"
 #include "ScriptedTransport.h"
 #include "atlas/Atlas.h"
 #include "atlas/AtlasInstaller.h"
@@ -18,17 +19,6 @@
 
 namespace
 {
-
-class RecordingInstallerListener : public AtlasInstallerListener
-{
-public:
-    void AtlasDownloadComplete(const AtlasInstaller*) override { log.push_back("complete"); }
-    void AtlasDownloadError(const AtlasInstaller*, const std::string& message) override
-    {
-        log.push_back("error " + message);
-    }
-    std::vector<std::string> log;
-};
 
 // Remembers every progress value reported.
 class RecordingProgress : public TaskProgress

@@ -1,4 +1,5 @@
 #include "AtlasFixture.h"
+#include "InstallListeners.h"
 #include "ScriptedTransport.h"
 #include "atlas/AtlasSet.h"
 #include "atlas/AtlasesAvailableQuery.h"
@@ -10,17 +11,6 @@
 
 namespace
 {
-
-class RecordingQueryListener : public AtlasesAvailableQueryListener
-{
-public:
-    void AtlasesAvailableQueryComplete(const AtlasesAvailableQuery*) override { log.push_back("complete"); }
-    void AtlasesAvailableQueryError(const AtlasesAvailableQuery*, const std::string& message) override
-    {
-        log.push_back("error " + message);
-    }
-    std::vector<std::string> log;
-};
 
 std::string Entry(const std::string& name, const std::string& id, const std::string& version,
                   const std::string& extra = "url=\"http://h/p.zip\" datePublished=\"2020-01-01\"")

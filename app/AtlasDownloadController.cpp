@@ -100,7 +100,6 @@ AtlasDownloadController::AtlasDownloadController()
 {
     BuildWindow();
     SetStatus(QStringLiteral("Looking for atlases"));
-    m_window->adjustSize();
     if (const QScreen* screen = QGuiApplication::primaryScreen())
     {
         QRect frame = m_window->frameGeometry();
@@ -152,6 +151,7 @@ void AtlasDownloadController::BuildWindow()
     m_atlasListView->setModel(m_model);
     m_atlasListView->setSelectionMode(QAbstractItemView::NoSelection);
     m_atlasListView->verticalHeader()->hide();
+    m_atlasListView->setWordWrap(false);
     m_atlasListView->horizontalHeader()->setSectionResizeMode(AtlasListModel::NAME_COLUMN, QHeaderView::Stretch);
     m_atlasListView->horizontalHeader()->setSectionResizeMode(AtlasListModel::CHECK_COLUMN,
                                                               QHeaderView::ResizeToContents);
@@ -325,13 +325,8 @@ void AtlasDownloadController::StartDownloading()
     m_progressBar->show();
     m_installButton->setEnabled(false);
     m_closeButton->setText(QStringLiteral("Cancel"));
-    ResizeWindow(-m_shrunkBy);
-}
-
-void AtlasDownloadController::ResizeWindow(int delta)
-{
     // A top-level window keeps its top edge when resized.
-    m_window->resize(m_window->width(), m_window->height() + delta);
+    m_window->resize(m_window->width(), m_window->height() - m_shrunkBy);
 }
 
 void AtlasDownloadController::StartCurrentDownload()
@@ -436,10 +431,12 @@ void AtlasDownloadController::InstallFailed(const std::string& message)
         text.chop(1);
     SetStatus(text.isEmpty() ? QStringLiteral("Atlas installation failed. Click Install to retry.")
                              : QStringLiteral("%1. Click Install to retry.").arg(text));
+    // Taken before the table shows again: its layout would grow the window by itself.
+    const int height = m_window->height() + m_shrunkBy;
+    m_shrunkBy = 0;
     m_progressBar->hide();
     m_atlasListContainer->show();
-    ResizeWindow(m_shrunkBy);
-    m_shrunkBy = 0;
+    m_window->resize(m_window->width(), height);
     m_installButton->setEnabled(m_model->AnyTicked());
     m_closeButton->setText(QStringLiteral("Close"));
     // This may be inside the failing installer's own callback, which touches nothing after it.

@@ -80,8 +80,6 @@ private:
     void UpdateProgress(int value);
     void SetStatus(const QString& text);
     void SetSpinning(bool on);
-    // Moves the bottom edge of the window by delta points, keeping its top edge.
-    void ResizeWindow(int delta);
     void JoinWorker();
     // Closes the window and goes, deferred: the caller may be inside a callback of the query.
     void Destroy();

@@ -406,6 +406,48 @@ TEST_F(AtlasDownloadWindowTest, CancelDuringTheSecondOfThreeDownloads)
     EXPECT_EQ(0, host.openCalls);
 }
 
+// The unpacking notices a cancel only every 26 entries: the install either stops cleanly or completes.
+TEST_F(AtlasDownloadWindowTest, InterruptingTheInstall)
+{
+    for (const bool quitting : {false, true})
+    {
+        OpenWindow();
+        controller->ToggleAtlasVisible(1);
+        controller->ToggleAtlasVisible(2);
+        Part<QPushButton>("installButton")->click();
+        ASSERT_TRUE(WaitForStatus("Installing Ostrel Adult Mouse")) << Status().toStdString();
+        if (quitting)
+        {
+            // Quitting destroys the controller: it must cancel and wait for the worker.
+            delete controller;
+            controller = nullptr;
+        }
+        else
+        {
+            Part<QPushButton>("closeButton")->click();
+            ASSERT_TRUE(RunEventsUntil(
+                [&] {
+                    return host.openCalls == 1 || Status() == "Atlas installation cancelled. Click Install to retry.";
+                },
+                INSTALL_WAIT_MS));
+            EXPECT_FALSE(AtlasSet::GetAtlases()->IsLoading());
+        }
+        AtlasSet::GetAtlases()->Reload();
+        const bool installed = std::filesystem::exists(root->Folder("Ostrel Adult Mouse"));
+        EXPECT_EQ(installed ? 1 : 0, AtlasSet::GetAtlases()->GetNumAtlases()) << quitting;
+        EXPECT_FALSE(std::filesystem::exists(root->Base() + "/Download/Ostrel Adult Mouse")) << quitting;
+        if (!quitting)
+        {
+            EXPECT_EQ(installed ? 1 : 0, host.openCalls);
+        }
+        delete AtlasDownloadController::Existing();
+        RunEventsFor(10);
+        std::filesystem::remove_all(root->Folder("Ostrel Adult Mouse"));
+        AtlasSet::GetAtlases()->Reload();
+        host.openCalls = 0;
+    }
+}
+
 TEST_F(AtlasDownloadWindowTest, FailuresReturnToTheListWithARetryStatus)
 {
     struct Case

@@ -195,22 +195,6 @@ TEST_F(AtlasInstallerTest, UnpackReportsAfterEvery26Entries)
     }
 }
 
-TEST_F(AtlasInstallerTest, UnpackEqualsPythonsExtraction)
-{
-    const std::string bytes = Package(3, 3);
-    WriteBytes(scratch.File("same.zip"), bytes);
-    RunPackageScript("extract " + Quoted(scratch.File("same.zip")) + " " + Quoted(scratch.File("python")));
-    std::unique_ptr<AtlasInstaller> installer = Downloaded(bytes);
-    installer->Unpack();
-
-    const std::map<std::string, std::string> expected = ListFolder(scratch.File("python"));
-    std::map<std::string, std::string> installed = ListFolder(root.Folder("Hand Atlas"), {"Local"});
-    installed.erase("Local");
-    EXPECT_EQ(expected, installed);
-    EXPECT_FALSE(fs::exists(Base() + "/Download/Hand Atlas 3.zip"));
-    EXPECT_FALSE(fs::exists(Base() + "/Download/Hand Atlas"));
-}
-
 TEST_F(AtlasInstallerTest, CancelWhileUnpackingRemovesTheUnpackFolder)
 {
     std::unique_ptr<AtlasInstaller> installer = Downloaded(Package(3, 30));
@@ -218,17 +202,6 @@ TEST_F(AtlasInstallerTest, CancelWhileUnpackingRemovesTheUnpackFolder)
     EXPECT_THROW(installer->Unpack(), UserCancelledOperationException);
     EXPECT_FALSE(fs::exists(Base() + "/Download/Hand Atlas"));
     EXPECT_FALSE(fs::exists(root.Folder("Hand Atlas")));
-}
-
-TEST_F(AtlasInstallerTest, NewerVersionMovesTheInstalledOneAside)
-{
-    InstallHandAtlas("Hand Atlas");
-    WriteBytes(Base() + "/PreviousAtlasVersions/Hand Atlas/older.txt", "older");
-    const std::map<std::string, std::string> old = ListFolder(root.Folder("Hand Atlas"));
-    std::unique_ptr<AtlasInstaller> installer = Downloaded(Package(3));
-    installer->Unpack();
-    EXPECT_EQ(3, Atlas(root.Folder("Hand Atlas")).GetVersion());
-    EXPECT_EQ(old, ListFolder(Base() + "/PreviousAtlasVersions/Hand Atlas", {}));
 }
 
 TEST_F(AtlasInstallerTest, InstalledAtlasWithoutAPlainNameMovesByItsFolderName)

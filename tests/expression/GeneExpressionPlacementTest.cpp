@@ -137,14 +137,10 @@ TEST_F(DataSetTest, LabelsOfSpacesAndSlimmingDown)
 TEST_F(DataSetTest, WebPagesOfTheDataSet)
 {
     const std::unique_ptr<GeneExpression> gene = Decode("sets/gene-310.zip");
-    // The metadata's own page wins.
-    EXPECT_EQ(gene->GetInfoLinkUrl().empty(), false);
-    HandMadeDataSet bare;
-    EXPECT_EQ(bare.GetInfoLinkUrl(), "");
-    bare.Add(Space("0310", "P56"), {});
-    const std::string infoTemplate = bare.GetAtlasSpace(0)->GetAtlas()->GetShowImageInfoUrl("0310");
-    EXPECT_EQ(bare.GetInfoLinkUrl().empty(), infoTemplate.empty());
-
+    // Without a page of its own, the atlas template names it; without a space, nothing does.
+    EXPECT_EQ(gene->GetInfoLinkUrl(),
+              "http://127.0.0.1:8470/experiment/0310/" + std::to_string(gene->GetExperimentId()));
+    EXPECT_EQ(HandMadeDataSet().GetInfoLinkUrl(), "");
     const Expressor* shown = nullptr;
     for (const Expressor& e : *gene->GetExpressors(nullptr))
         if (e.section != 0)

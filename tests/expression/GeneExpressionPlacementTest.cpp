@@ -161,3 +161,27 @@ TEST_F(DataSetTest, WebPagesOfTheDataSet)
     EXPECT_EQ(gene->GetSelectedExpressorImageUrl(&unshown, gene->GetAtlasSpace(0)), "");
     EXPECT_EQ(gene->GetImageMaskFilterParams(), "?filter=colormap&filterVals=0.5,0.99,0,255,4");
 }
+
+TEST_F(DataSetTest, ASpaceReadAgainHoldsOnlyTheNewCells)
+{
+    AtlasSpace* space = Space("0310", "P56");
+    auto gene = std::make_unique<GeneExpression>("n", "s", "0310", 5, 0, 1.0f);
+    gene->AddAtlasSpace(space);
+    for (const char* file : {"sets/gene-310-light.zip", "sets/gene-310.zip"})
+    {
+        const std::string bytes = FixtureBytes(file);
+        MemoryStreamRef stream(bytes.data(), static_cast<unsigned int>(bytes.size()));
+        gene->LoadAtlasSpace(stream, std::string(file).find("light") != std::string::npos, nullptr);
+    }
+    // The features were filled anew from the second read, not left pointing into the first one's cells.
+    const std::vector<Expressor>& cells = *gene->GetExpressors(space);
+    std::size_t placed = 0;
+    for (const BrainFeature& feature : *gene->GetBrainFeatures(space))
+        for (const Expressor* e : feature.expressors)
+        {
+            ASSERT_TRUE(e >= cells.data() && e < cells.data() + cells.size());
+            ASSERT_EQ(e->label, feature.label);
+            ++placed;
+        }
+    EXPECT_GT(placed, 0u);
+}

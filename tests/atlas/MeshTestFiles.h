@@ -130,3 +130,30 @@ inline std::string TinyMeshes(const std::string& atlas)
 }
 
 } // namespace meshtest
+
+namespace meshtest
+{
+
+// Installs a settings store with "VolumeRenderingActive" as given, for the life of the object.
+class VolumeRenderingSetting
+{
+public:
+    explicit VolumeRenderingSetting(bool on)
+    {
+        m_store.SetValue("VolumeRenderingActive", on ? "true" : "false");
+        PlatformHooks::SetDefaultsStore(&m_store);
+        UserPreferences::ResetPreferences();
+    }
+    ~VolumeRenderingSetting()
+    {
+        PlatformHooks::SetDefaultsStore(nullptr);
+        UserPreferences::ResetPreferences();
+    }
+    VolumeRenderingSetting(const VolumeRenderingSetting&) = delete;
+    VolumeRenderingSetting& operator=(const VolumeRenderingSetting&) = delete;
+
+private:
+    MemoryDefaultsStore m_store;
+};
+
+} // namespace meshtest

@@ -133,6 +133,7 @@ public:
     float GetScore() const { return m_score; }
     const Range& GetLevelRange() const { return m_levelRange; }
     const Range& GetDisplayRange() const { return m_displayRange; }
+    void SetDisplayRange(const Range& range) { m_displayRange = range; }
     // Of the intensities that are not negative; z-score = (value - mean) / deviation.
     float GetMean() const { return m_mean; }
     float GetStandardDeviation() const { return m_standardDeviation; }

@@ -224,7 +224,7 @@ class DemoData:
         else:
             start, count, rest = 0, SEARCH_ALL_LIMIT, args
         if field == "geneSearch":
-            term = rest[0] if rest else ""
+            term = faults.without_fault_words(rest[0] if rest else "")
             if not atlas.has_integrated_search:
                 return self.search_page(atlas, catalogue, term, base_url)
             if projection and not _names_structure(term):

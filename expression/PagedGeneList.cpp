@@ -148,7 +148,7 @@ void PagedGeneList::AddGene(std::unique_ptr<GeneExpression> dataSet)
 {
     m_genes.push_back(std::move(dataSet));
     CalculateNumPages();
-    Notify(GENE_ADDED, GetNumGenes() - 1);
+    Notify(LIST_GENE_ADDED, GetNumGenes() - 1);
 }
 
 void PagedGeneList::AddGene(std::unique_ptr<GeneExpression> dataSet, int index)
@@ -161,7 +161,7 @@ void PagedGeneList::AddGene(std::unique_ptr<GeneExpression> dataSet, int index)
         CalculateNumPages();
     }
     m_genes[index] = std::move(dataSet);
-    Notify(GENE_ADDED, index);
+    Notify(LIST_GENE_ADDED, index);
 }
 
 void PagedGeneList::RemoveGenes(bool forNewSearch)
@@ -170,7 +170,7 @@ void PagedGeneList::RemoveGenes(bool forNewSearch)
     m_currentPage = 0;
     m_numPages = 0;
     m_sizeKnown = false;
-    Notify(forNewSearch ? CLEARED_FOR_SEARCH : LIST_CLEARED, 0);
+    Notify(forNewSearch ? LIST_CLEARED_FOR_SEARCH : LIST_CLEARED, 0);
 }
 
 void PagedGeneList::Resize(int size)
@@ -180,7 +180,7 @@ void PagedGeneList::Resize(int size)
     m_genes.resize(static_cast<std::size_t>(size));
     CalculateNumPages();
     m_sizeKnown = true;
-    Notify(SIZE_KNOWN, 0);
+    Notify(LIST_SIZE_KNOWN, 0);
 }
 
 void PagedGeneList::GetStatusString(std::string& out) const
@@ -204,7 +204,7 @@ void PagedGeneList::ChangePage(int page)
     if (p == m_currentPage)
         return;
     m_currentPage = p;
-    if (!Notify(PAGE_CHANGED, p))
+    if (!Notify(LIST_PAGE_CHANGED, p))
         return;
     const long long size = GetNumGenes();
     const long long first = std::min(static_cast<long long>(p) * m_pageSize, size);
@@ -216,12 +216,12 @@ void PagedGeneList::ChangePage(int page)
         if (!m_query)
             return;
         m_status = SEARCHING;
-        if (Notify(STATUS_CHANGED, p))
+        if (Notify(LIST_STATUS_CHANGED, p))
             m_query->RequestPage(p);
         return;
     }
     for (long long i = first; i < end; ++i)
-        if (!Notify(GENE_ADDED, static_cast<int>(i)))
+        if (!Notify(LIST_GENE_ADDED, static_cast<int>(i)))
             return;
 }
 
@@ -231,27 +231,27 @@ void PagedGeneList::AbortSearch()
     if (m_query)
         m_query->Abort();
     m_status.clear();
-    Notify(STATUS_CHANGED, 0);
+    Notify(LIST_STATUS_CHANGED, 0);
 }
 
 void PagedGeneList::GeneQueryResponseReceived(const GeneQuery*)
 {
     m_status = "Receiving results list...";
-    Notify(STATUS_CHANGED, 0);
+    Notify(LIST_STATUS_CHANGED, 0);
 }
 
 void PagedGeneList::GeneQueryComplete(const GeneQuery*)
 {
     m_status.clear();
     m_sizeKnown = true;
-    if (Notify(SIZE_KNOWN, 0))
-        Notify(QUERY_COMPLETE, 0);
+    if (Notify(LIST_SIZE_KNOWN, 0))
+        Notify(LIST_QUERY_COMPLETE, 0);
 }
 
 void PagedGeneList::GeneQueryError(const GeneQuery*, const std::string& message)
 {
     m_status = "Error: " + message;
-    Notify(QUERY_FAILED, 0);
+    Notify(LIST_QUERY_FAILED, 0);
 }
 
 bool PagedGeneList::BeginSearch(Atlas* atlas, const std::string& projectCode, bool byGeneId)
@@ -337,7 +337,7 @@ void PagedGeneList::EndImport()
     CalculateNumPages();
     m_status.clear();
     m_sizeKnown = true;
-    Notify(SIZE_KNOWN, 0);
+    Notify(LIST_SIZE_KNOWN, 0);
 }
 
 void PagedGeneList::ReadGeneList(Atlas* atlas, const std::string& path)
@@ -393,7 +393,7 @@ void PagedGeneList::ReadGeneList(Atlas* atlas, const std::string& path)
                                                      FieldOf(row, columns.symbol).c_str(), "", seriesId, geneId, -1.0f);
                 dataSet->AddAtlasSpace(space);
                 m_genes.push_back(std::move(dataSet));
-                if (imported++ < m_pageSize && !Notify(GENE_ADDED, GetNumGenes() - 1))
+                if (imported++ < m_pageSize && !Notify(LIST_GENE_ADDED, GetNumGenes() - 1))
                     return;
             }
         }

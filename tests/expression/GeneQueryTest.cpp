@@ -26,7 +26,7 @@ class GeneQueryTest : public ::testing::Test
 protected:
     void SetUp() override
     {
-        REQUIRE_ATLAS_GENERATOR();
+        REQUIRE_GENERATOR();
         list.AddListener(&recorder);
     }
 
@@ -34,7 +34,7 @@ protected:
     {
         auto& atlas = atlases[std::to_string(id)];
         if (!atlas)
-            atlas = MicroAtlases::Load(id);
+            atlas = OpenGeneratedAtlas(id);
         return atlas.get();
     }
 
@@ -46,10 +46,10 @@ protected:
         if (!atlas)
         {
             const std::string folder = copies.File(key);
-            RunShell("cp -r '" + MicroAtlases::Folder(id) + "' '" + folder + "'");
+            RunShell("cp -r '" + OpenGeneratedAtlas(id)->GetPath() + "' '" + folder + "'");
             for (const auto& [from, to] : edits)
                 PatchFile(folder + "/Info.xml", from, to);
-            atlas = std::make_unique<Atlas>(folder);
+            atlas = std::make_shared<Atlas>(folder);
         }
         return atlas.get();
     }
@@ -63,7 +63,7 @@ protected:
 
     ScriptedNetwork net;
     TempDir copies;
-    std::map<std::string, std::unique_ptr<Atlas>> atlases;
+    std::map<std::string, std::shared_ptr<Atlas>> atlases;
     PagedGeneList list{10};
     ListRecorder recorder;
 };

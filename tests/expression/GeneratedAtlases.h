@@ -1,10 +1,9 @@
 #pragma once
 
-// Atlases of the project's generator for the expression tests: micro atlases made once per test binary
-// for the tests that need an atlas object, and atlases of any profile and base URL for the end-to-end
-// tests.
+// Atlases of the project's generator of any profile and base URL, and patched copies of atlases, for the
+// search tests (ExpressionFixture.h opens the shared micro atlases).
 
-#include "atlas/Atlas.h"
+#include "ExpressionFixture.h"
 
 #include "TestSupport.h"
 
@@ -17,19 +16,6 @@
 #include <sstream>
 #include <stdexcept>
 #include <string>
-
-inline bool HaveAtlasGenerator()
-{
-#ifdef CORVANE_ATLASGEN
-    return true;
-#else
-    return false;
-#endif
-}
-
-#define REQUIRE_ATLAS_GENERATOR()                                                                                      \
-    if (!HaveAtlasGenerator())                                                                                         \
-    GTEST_SKIP() << "the atlas generator is not part of this build"
 
 // The generator's command for one atlas; several can run at once with " & " between them and "wait".
 inline std::string AtlasCommand(const std::string& profile, unsigned int id, const std::string& folder,
@@ -53,16 +39,10 @@ inline void RunShell(const std::string& command)
         throw std::runtime_error("command failed: " + command);
 }
 
-inline std::string ReadText(const std::string& path)
-{
-    const std::vector<unsigned char> bytes = ReadWholeFile(path);
-    return std::string(bytes.begin(), bytes.end());
-}
-
 // Replaces every occurrence of from in the file.
 inline void PatchFile(const std::string& path, const std::string& from, const std::string& to)
 {
-    std::string text = ReadText(path);
+    std::string text = ReadBytes(path);
     std::size_t at = 0;
     bool found = false;
     while ((at = text.find(from, at)) != std::string::npos)
@@ -75,23 +55,3 @@ inline void PatchFile(const std::string& path, const std::string& from, const st
         throw std::runtime_error("no " + from + " in " + path);
     WriteWholeFile(path, text);
 }
-
-// Micro atlases of the given ids under one folder, generated on first use and kept for the binary's life.
-class MicroAtlases
-{
-public:
-    static std::string Folder(unsigned int id)
-    {
-        static TempDir root;
-        static std::map<unsigned int, std::string> made;
-        const auto found = made.find(id);
-        if (found != made.end())
-            return found->second;
-        const std::string folder = root.File(std::to_string(id));
-        RunShell(AtlasCommand("micro", id, folder));
-        return made[id] = folder;
-    }
-
-    // A fresh atlas object of that id; patched copies go to a folder of their own.
-    static std::unique_ptr<Atlas> Load(unsigned int id) { return std::make_unique<Atlas>(Folder(id)); }
-};

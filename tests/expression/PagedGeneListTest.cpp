@@ -169,13 +169,13 @@ TEST(PagedGeneListTest, ListenersAreKeptOnceAndMayLeaveDuringANotification)
 class PagedGeneListSearchTest : public ::testing::Test
 {
 protected:
-    void SetUp() override { REQUIRE_ATLAS_GENERATOR(); }
+    void SetUp() override { REQUIRE_GENERATOR(); }
     ScriptedNetwork net;
 };
 
 TEST_F(PagedGeneListSearchTest, SearchesSetNameAndGeneIdFlag)
 {
-    const std::unique_ptr<Atlas> atlas = MicroAtlases::Load(310);
+    const std::shared_ptr<Atlas> atlas = OpenGeneratedAtlas(310);
     const AnnotationLabel* label = atlas->GetOntology()->GetAnnotationLabelByIndex(3);
     ASSERT_NE(nullptr, label);
     PagedGeneList list(10);
@@ -210,7 +210,7 @@ protected:
 #ifndef CORVANE_PYTHON
         GTEST_SKIP() << "no Python interpreter";
 #endif
-        REQUIRE_ATLAS_GENERATOR();
+        REQUIRE_GENERATOR();
         list.AddListener(&recorder);
     }
 
@@ -271,8 +271,8 @@ protected:
 
 TEST_F(GeneListImportTest, BothFormsAndTheirEdgeCases)
 {
-    const std::unique_ptr<Atlas> adult = MicroAtlases::Load(310);
-    const std::unique_ptr<Atlas> developing = MicroAtlases::Load(350);
+    const std::shared_ptr<Atlas> adult = OpenGeneratedAtlas(310);
+    const std::shared_ptr<Atlas> developing = OpenGeneratedAtlas(350);
     const struct
     {
         Atlas* atlas;
@@ -311,7 +311,7 @@ TEST_F(GeneListImportTest, BothFormsAndTheirEdgeCases)
     {
         recorder.events.clear();
         const std::string path = WriteCsv("genes.csv", c.rows);
-        ASSERT_NE(std::string::npos, ReadText(path).find("\r\n"));
+        ASSERT_NE(std::string::npos, ReadBytes(path).find("\r\n"));
         list.LoadFile(c.atlas, path.c_str());
         EXPECT_EQ(c.imported, Imported(list)) << c.rows[0][0];
         EXPECT_EQ(c.byGeneId, list.CanSearchByGeneId()) << c.rows[0][0];
@@ -325,7 +325,7 @@ TEST_F(GeneListImportTest, BothFormsAndTheirEdgeCases)
 
 TEST_F(GeneListImportTest, FailuresAreReportedWithTheirTexts)
 {
-    const std::unique_ptr<Atlas> adult = MicroAtlases::Load(310);
+    const std::shared_ptr<Atlas> adult = OpenGeneratedAtlas(310);
     const std::string single = WriteCsv("single.csv", {{"symbol"}, {"Gad1", "5"}});
     const std::string empty = dir.Write("empty.csv", "");
     const std::string missing = dir.File("missing.csv");
@@ -344,7 +344,7 @@ TEST_F(GeneListImportTest, FailuresAreReportedWithTheirTexts)
 
 TEST_F(GeneListImportTest, LongListsAskOnceToGoOn)
 {
-    const std::unique_ptr<Atlas> adult = MicroAtlases::Load(310);
+    const std::shared_ptr<Atlas> adult = OpenGeneratedAtlas(310);
     std::vector<Strings> rows = {{"symbol", "seriesId"}};
     for (int i = 1; i <= 5001; ++i)
         rows.push_back({"G" + std::to_string(i), std::to_string(i)});

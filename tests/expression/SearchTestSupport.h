@@ -22,13 +22,13 @@ public:
     void PagedGeneListChanged(int code, PagedGeneList* list, int index) override
     {
         std::string entry = std::to_string(code);
-        if (code == PAGE_CHANGED || code == STATUS_CHANGED || (code == GENE_ADDED && logRows))
+        if (code == LIST_PAGE_CHANGED || code == LIST_STATUS_CHANGED || (code == LIST_GENE_ADDED && logRows))
             entry += " " + std::to_string(index);
-        if (code == STATUS_CHANGED || code == CLEARED_FOR_SEARCH || code == QUERY_FAILED)
+        if (code == LIST_STATUS_CHANGED || code == LIST_CLEARED_FOR_SEARCH || code == LIST_QUERY_FAILED)
             entry += " " + list->GetStatus();
-        if (code == SIZE_KNOWN)
+        if (code == LIST_SIZE_KNOWN)
             entry += " " + std::to_string(list->GetNumGenes());
-        if (code != GENE_ADDED || logRows || events.empty() || events.back() != "0")
+        if (code != LIST_GENE_ADDED || logRows || events.empty() || events.back() != "0")
             events.push_back(entry);
         if (onChange)
             onChange(code, list, index);

@@ -68,18 +68,6 @@ TEST_F(GeneFetcherTest, ProgressFollowsTheAnnouncedLength)
     EXPECT_EQ("http://h/grid/1", net.LastUrl());
 }
 
-TEST_F(GeneFetcherTest, ProgressStaysAtZeroWithoutLength)
-{
-    GeneFetcher fetcher(&listener);
-    fetcher.Load("", "http://h/a", &listener, nullptr, nullptr);
-    net.Respond("application/zip", 0);
-    net.Data("ab");
-    net.Data("cd");
-    EXPECT_EQ(0.0f, fetcher.GetProgress());
-    net.Finish();
-    EXPECT_EQ((Log{"progress 0.00 0.00", "progress 0.00 0.00", "progress 0.00 0.00", "loaded abcd"}), listener.log);
-}
-
 TEST_F(GeneFetcherTest, LoadingAgainAbortsTheFirstSilently)
 {
     int userData = 0;
@@ -97,27 +85,6 @@ TEST_F(GeneFetcherTest, LoadingAgainAbortsTheFirstSilently)
     net.Data("yy");
     net.Finish();
     EXPECT_EQ((Log{"progress 0.00 0.00", "progress 0.00 0.00", "loaded yy"}), listener.log);
-}
-
-TEST_F(GeneFetcherTest, FailuresReachTheListenerUnchanged)
-{
-    const struct
-    {
-        std::function<void(ScriptedNetwork&)> fail;
-        std::string logged;
-    } cases[] = {
-        {[](ScriptedNetwork& n) { n.Respond("text/html", 10, 404); }, "error Server returned error 404"},
-        {[](ScriptedNetwork& n) { n.Respond("text/html", 10, 500); }, "error Server returned error 500"},
-        {[](ScriptedNetwork& n) { n.Fail("Connection closed"); }, "error Connection closed"},
-    };
-    for (const auto& c : cases)
-    {
-        listener.log.clear();
-        GeneFetcher fetcher("", "http://h/a", &listener, nullptr, nullptr);
-        c.fail(net);
-        EXPECT_EQ(Log{c.logged}, listener.log);
-        EXPECT_FALSE(fetcher.IsActive());
-    }
 }
 
 TEST_F(GeneFetcherTest, NoConnectionThrowsAndStaysIdle)

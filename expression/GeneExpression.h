@@ -17,6 +17,7 @@ class AtlasSpace;
 class Image3d;
 class IOStream;
 class MouseMetaReader;
+class SectionImageLookup;
 class ZipReader;
 
 // One data set: a gene-expression experiment, a projection (connectivity) experiment or, through a
@@ -170,10 +171,12 @@ private:
     static Expressor& AddExpressor(std::vector<Expressor>& expressors, float x, float y, float z);
     std::shared_ptr<ProjectionStreamLines> ReadStreamLines(ZipReader& zip, const Image3d* mask,
                                                            const float* resolution);
-    void AddStreamLineCells(std::vector<Expressor>& expressors, ProjectionStreamLines& lines, const float* resolution);
-    void AddProjectionCells(std::vector<Expressor>& expressors, const Image3d& density, const Image3d& intensity,
-                            const float* ratio);
-    void AddInjectionCells(std::vector<Expressor>& expressors, const Image3d& mask, const float* ratio);
+    void AddStreamLineCells(std::vector<Expressor>& expressors, SectionImageLookup& images,
+                            ProjectionStreamLines& lines, const float* resolution);
+    void AddProjectionCells(std::vector<Expressor>& expressors, SectionImageLookup& images, const Image3d& density,
+                            const Image3d& intensity, const float* ratio);
+    void AddInjectionCells(std::vector<Expressor>& expressors, SectionImageLookup& images, const Image3d& mask,
+                           const float* ratio);
     void AddDensityCells(std::vector<Expressor>& expressors, const Image3d& density, const float* ratio);
     void AddRawGridCells(AtlasSpace* space, float maximum);
 

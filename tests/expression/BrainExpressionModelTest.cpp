@@ -453,7 +453,9 @@ TEST_F(ModelTest, SavedSettingsAreCheckedAndWrittenBack)
             {
                 EXPECT_EQ(Range(0, 0), model.GetExpressionLevelVisibilityThreshold());
                 if (!c.zScores)
+                {
                     EXPECT_EQ(Range(2, 10), model.GetExpressionWindow());
+                }
             }
             model.SetAnnotationAlpha(0.337f, false);
         }

@@ -460,3 +460,16 @@ TEST_F(DataSetTest, SelectionInfoLines)
               "Primary Injection: INJ\nAnnotation: n/a\nIntensity: 10, Density: 0.5\nLocation: " + location.str() +
                   ", " + location.str() + ", " + location.str());
 }
+
+TEST_F(DataSetTest, SectionImageCoordinatesAreClampedToSixteenBits)
+{
+    const std::unique_ptr<GeneExpression> gene = Decode("hostile/image-offsets-deflated.zip");
+    const std::vector<Expressor>& cells = *gene->GetExpressors(nullptr);
+    ASSERT_FALSE(cells.empty());
+    for (const Expressor& e : cells)
+    {
+        ASSERT_EQ(e.section, 3);
+        ASSERT_EQ(e.imageX, 65535);
+        ASSERT_EQ(e.imageY, 0);
+    }
+}

@@ -313,6 +313,11 @@ VALID = [
         "P14", extra="<strain>C57BL/6J</strain><sex>Male</sex>"))] + [
         ("density.raw", b"\x00\x80" * 67 * 41 * 58), ("intensity.raw", b"\x10" * 67 * 41 * 58)],
      "Gny (P14)", -1),
+    # Cells of a section image far right of and above its parent image's corner.
+    ("image-offsets", [("image_series.xml", series_xml("E15.5", extra="<images><image><id>5</id>"
+                                                      "<section-index>3</section-index><left>65000</left><top>0</top>"
+                                                      "<z-value>0</z-value><tvs>0,0,0,0,1000,-5</tvs></image></images>"))]
+     + [("density.raw", b"\x00\x80" * 67 * 41 * 58), ("intensity.raw", b"\x10" * 67 * 41 * 58)], "Gny (E15.5)", -1),
     ("range-six", projection(lines=ONE_LINE), "INJ - Inj", 1000),
     ("range-five", projection(lines=ONE_LINE, range_text="0,4095,0,1000,0"), "INJ - Inj", 255),
     ("with-lines", projection(lines=lines_file(lines=[

@@ -380,12 +380,18 @@ TEST_F(SearchEndToEndTest, ConnectivityAtlasFindsGenesAndProjections)
     ASSERT_NE(nullptr, p56);
     const std::string root = std::to_string(atlas->GetOntology()->GetAnnotationLabelByIndex(1)->databaseId);
     BrainExpressionModel model(atlas);
+    PagedGeneList names(10);
+    ListRecorder namesRecorder;
+    names.AddListener(&namesRecorder);
+    names.Search(atlas.get(), "", "enriched", "any gene");
+    ASSERT_TRUE(Finish(namesRecorder));
+    ASSERT_NE(nullptr, names.GetGene(0));
+    const std::string symbol = names.GetGene(0)->GetSymbol();
     const struct
     {
         std::string code, term, project;
         int dataType;
-    } kinds[] = {{"", "enriched", "", GeneExpression::GENE_EXPRESSION},
-                 {"0378", root, "0378", GeneExpression::PROJECTION}};
+    } kinds[] = {{"", symbol, "", GeneExpression::GENE_EXPRESSION}, {"0378", root, "0378", GeneExpression::PROJECTION}};
     for (const auto& kind : kinds)
     {
         SCOPED_TRACE(kind.term);
@@ -406,6 +412,8 @@ TEST_F(SearchEndToEndTest, ConnectivityAtlasFindsGenesAndProjections)
                 EXPECT_EQ(378, row->GetImageSeriesId() / 10000); // the genes of atlas 378
         }
         const GeneExpression* row = list.GetGene(0);
+        if (kind.dataType == GeneExpression::GENE_EXPRESSION)
+            EXPECT_EQ(symbol, row->GetSymbol());
         const std::string grid = atlas->GetGridDownloadUrl(kind.code.c_str());
         const std::string id = std::to_string(row->GetImageSeriesId());
 

@@ -411,7 +411,9 @@ TEST_F(SearchEndToEndTest, ConnectivityAtlasFindsGenesAndProjections)
             EXPECT_EQ(kind.project, row->GetProjectCode());
             EXPECT_EQ(kind.code.empty() ? "P56" : "", row->GetCondition());
             if (kind.dataType == GeneExpression::GENE_EXPRESSION)
+            {
                 EXPECT_EQ(378, row->GetImageSeriesId() / 10000); // the genes of atlas 378
+            }
         }
         const GeneExpression* row = list.GetGene(0);
         if (kind.dataType == GeneExpression::GENE_EXPRESSION)

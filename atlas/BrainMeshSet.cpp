@@ -13,7 +13,7 @@ BrainMeshSet::BrainMeshSet(AtlasSpace* space)
 
 bool BrainMeshSet::SpatialObjectFileExists(const AnnotationLabel* label, const Atlas* atlas)
 {
-    if (!label || label->meshName.empty())
+    if (!label || !AnnotationLabel::IsMeshFileName(label->meshName))
         return false;
     for (unsigned int i = 0; i < atlas->GetNumSpaces(); ++i)
     {

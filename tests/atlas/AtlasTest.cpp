@@ -299,6 +299,25 @@ TEST(Atlas, CleanLocalAtlasFilesEmptiesTheLocalFolder)
     EXPECT_FALSE(fs::exists(atlas.GetLocalPath()));
 }
 
+TEST(Atlas, AMeshNameLeavingTheMeshFolderFindsNoMesh)
+{
+    AtlasRoot root;
+    const std::string folder = root.Folder("a");
+    HandAtlas hand;
+    hand.id = 351; // the microarray atlas, whose mesh flags come from the files present
+    hand.Write(folder);
+    std::string ontology = HandAtlas::Ontology();
+    ontology.replace(ontology.find(",A\n"), 3, ",../../../outside\n");
+    WriteBytes(folder + "/ontology_v2.csv", ontology);
+    WriteBytes(folder + "/outside.msh", "a file of the atlas folder, outside every mesh folder");
+    WriteBytes(folder + "/Spaces/S/Meshes/B.msh", "a mesh");
+
+    Atlas atlas(folder);
+    const std::shared_ptr<BrainOntology> labels = atlas.GetOntology();
+    EXPECT_FALSE(labels->GetAnnotationLabelByDatabaseId(500)->hasMesh);
+    EXPECT_TRUE(labels->GetAnnotationLabelByDatabaseId(700)->hasMesh);
+}
+
 TEST(Atlas, MicroarrayMeshFlagsComeFromTheSpatialObjectList)
 {
     REQUIRE_GENERATOR();

@@ -369,7 +369,9 @@ TEST_F(SearchEndToEndTest, EveryKindOfAtlasSendsItsRequest)
         EXPECT_EQ(c.path, sent[0].path);
         EXPECT_EQ(c.query, sent[0].query);
         if (c.completes)
+        {
             EXPECT_GT(list.GetNumGenes(), 0) << c.path;
+        }
     }
 }
 
@@ -409,11 +411,15 @@ TEST_F(SearchEndToEndTest, ConnectivityAtlasFindsGenesAndProjections)
             EXPECT_EQ(kind.project, row->GetProjectCode());
             EXPECT_EQ(kind.code.empty() ? "P56" : "", row->GetCondition());
             if (kind.dataType == GeneExpression::GENE_EXPRESSION)
+            {
                 EXPECT_EQ(378, row->GetImageSeriesId() / 10000); // the genes of atlas 378
+            }
         }
         const GeneExpression* row = list.GetGene(0);
         if (kind.dataType == GeneExpression::GENE_EXPRESSION)
+        {
             EXPECT_EQ(symbol, row->GetSymbol());
+        }
         const std::string grid = atlas->GetGridDownloadUrl(kind.code.c_str());
         const std::string id = std::to_string(row->GetImageSeriesId());
 
@@ -474,11 +480,15 @@ TEST_F(SearchEndToEndTest, ServerFaultsEndTheSearchAsTheyShould)
         {
             present += list.GetGene(i) != nullptr;
             if (list.GetGene(i))
+            {
                 EXPECT_EQ(RowText(reference.GetGene(i)), RowText(list.GetGene(i))) << c.term;
+            }
         }
         EXPECT_EQ(c.someRows, present > 0) << c.term;
         if (c.status.empty())
+        {
             EXPECT_EQ(Rows(reference), Rows(list));
+        }
     }
 
     PagedGeneList slow(10);

@@ -1,24 +1,24 @@
 #include "core/GaussianFilter3D.h"
 
 #include "core/GaussianKernel.h"
+#include "core/GaussianRowFilter.h"
 
 #include <boost/thread/thread.hpp>
 
 #include <algorithm>
 #include <climits>
 #include <cstdint>
+#include <cstring>
 #include <exception>
 #include <stdexcept>
 
 namespace
 {
 
-// Lines that lie next to each other in memory (the y and z passes) are filtered side by side, so that
-// every memory access runs along x: a whole group of lines is gathered, filtered and written back
-// row by row instead of striding through the volume one voxel at a time.
-constexpr int kMaxGroup = 256;
-// Accumulators per block: small enough to stay in the first-level cache.
-constexpr int kChunk = 2048;
+// Lines that lie side by side in memory (those along y and z) are filtered together: a group of them
+// is gathered into a buffer whose rows run along x, and each output row is the weighted sum of whole
+// buffer rows. The group is as wide as a buffer of this size allows, so that it stays in the cache.
+constexpr std::size_t kGroupBytes = 256 * 1024;
 
 struct Band
 {
@@ -33,25 +33,23 @@ struct Band
     int end;
 };
 
-// Voxels are widened to 16 bits, where every product of a tap and a voxel fits. Acc holds a whole
-// weighted sum: 16 bits where 255 × the tap sum fits (vectors twice as wide), else 32 bits.
-template <typename Acc>
 class BandFilter
 {
 public:
-    BandFilter(const Band& band, const GaussianKernel& kernel)
+    BandFilter(const Band& band, const GaussianRowFilter& filter)
         : m_band(band)
-        , m_size(static_cast<int>(kernel.size))
-        , m_half(m_size / 2)
-        , m_shift(kernel.shift)
-        , m_group(band.voxelStep == 1 ? 1 : std::min(band.lines, kMaxGroup))
-        , m_taps(kernel.taps.begin(), kernel.taps.end())
+        , m_filter(filter)
+        , m_size(filter.Size())
+        , m_half(filter.Half())
+        , m_group(band.voxelStep == 1 ? 1 : GroupWidth(band, filter.Size()))
         ,
         // The margins of m_half rows before and m_size - m_half - 1 rows after the line are never
         // written: they stand for the voxels beyond the ends of the line, which count as 0.
-        m_padded(static_cast<std::size_t>(band.lineLength + m_size - 1) * m_group, 0)
-        , m_sums(std::max(kChunk, m_group))
+        m_padded(std::size_t(band.lineLength + m_size - 1) * std::size_t(m_group), 0)
+        , m_rows(std::size_t(m_size))
     {
+        if (band.voxelStep != 1 && band.lineStep != 1)
+            m_scattered.resize(std::size_t(m_group));
     }
 
     void Run()
@@ -62,104 +60,74 @@ public:
             {
                 const int count = std::min(m_group, m_band.lines - l);
                 const std::ptrdiff_t start = l * m_band.lineStep + b * m_band.bandStep;
-                Gather(m_band.source + start, count);
-                FilterAndScatter(m_band.destination + start, count);
+                if (m_band.voxelStep == 1)
+                    FilterLine(m_band.source + start, m_band.destination + start);
+                else
+                    FilterGroup(m_band.source + start, m_band.destination + start, count);
             }
         }
     }
 
 private:
-    void Gather(const unsigned char* in, int count)
+    static int GroupWidth(const Band& band, int size)
     {
-        std::uint16_t* row = m_padded.data() + static_cast<std::size_t>(m_half) * m_group;
-        if (m_group == 1)
-        {
-            for (int j = 0; j < m_band.lineLength; ++j)
-                row[j] = in[j * m_band.voxelStep];
-            return;
-        }
-        for (int j = 0; j < m_band.lineLength; ++j, row += m_group, in += m_band.voxelStep)
+        const std::size_t rows = std::size_t(band.lineLength + size - 1);
+        const std::size_t width = std::max<std::size_t>(64, kGroupBytes / rows);
+        return int(std::min<std::size_t>(width, std::size_t(band.lines)));
+    }
+
+    // A line along x: the taps of output j read the padded copy at j + k.
+    void FilterLine(const unsigned char* in, unsigned char* out)
+    {
+        std::memcpy(m_padded.data() + m_half, in, std::size_t(m_band.lineLength));
+        for (int k = 0; k < m_size; ++k)
+            m_rows[std::size_t(k)] = m_padded.data() + k;
+        m_filter.Filter(m_rows.data(), out, m_band.lineLength);
+    }
+
+    void FilterGroup(const unsigned char* in, unsigned char* out, int count)
+    {
+        const std::size_t width = std::size_t(m_group);
+        unsigned char* row = m_padded.data() + std::size_t(m_half) * width;
+        for (int j = 0; j < m_band.lineLength; ++j, row += width, in += m_band.voxelStep)
         {
             if (m_band.lineStep == 1)
-            {
-                for (int g = 0; g < count; ++g)
-                    row[g] = in[g];
-            }
+                std::memcpy(row, in, std::size_t(count));
             else
-            {
                 for (int g = 0; g < count; ++g)
                     row[g] = in[g * m_band.lineStep];
-            }
         }
-    }
-
-    void FilterAndScatter(unsigned char* out, int count)
-    {
-        const int rowsPerChunk = std::max(1, kChunk / m_group);
-        Acc* sums = m_sums.data();
-        for (int j0 = 0; j0 < m_band.lineLength; j0 += rowsPerChunk)
+        for (int j = 0; j < m_band.lineLength; ++j, out += m_band.voxelStep)
         {
-            const int rows = std::min(rowsPerChunk, m_band.lineLength - j0);
-            const int n = rows * m_group;
-            std::fill(sums, sums + n, Acc(0));
             for (int k = 0; k < m_size; ++k)
-            {
-                const std::uint16_t tap = m_taps[k];
-                const std::uint16_t* in = m_padded.data() + static_cast<std::size_t>(j0 + k) * m_group;
-                for (int i = 0; i < n; ++i)
-                    sums[i] = static_cast<Acc>(sums[i] + static_cast<std::uint16_t>(tap * in[i]));
-            }
-            Scatter(out + j0 * m_band.voxelStep, rows, count);
-        }
-    }
-
-    void Scatter(unsigned char* out, int rows, int count) const
-    {
-        const Acc* sums = m_sums.data();
-        const unsigned shift = m_shift;
-        if (m_group == 1)
-        {
-            for (int r = 0; r < rows; ++r)
-                out[r * m_band.voxelStep] = static_cast<unsigned char>(sums[r] >> shift);
-            return;
-        }
-        for (int r = 0; r < rows; ++r, sums += m_group, out += m_band.voxelStep)
-        {
+                m_rows[std::size_t(k)] = m_padded.data() + std::size_t(j + k) * width;
             if (m_band.lineStep == 1)
             {
-                for (int g = 0; g < count; ++g)
-                    out[g] = static_cast<unsigned char>(sums[g] >> shift);
+                m_filter.Filter(m_rows.data(), out, count);
+                continue;
             }
-            else
-            {
-                for (int g = 0; g < count; ++g)
-                    out[g * m_band.lineStep] = static_cast<unsigned char>(sums[g] >> shift);
-            }
+            m_filter.Filter(m_rows.data(), m_scattered.data(), count);
+            for (int g = 0; g < count; ++g)
+                out[g * m_band.lineStep] = m_scattered[std::size_t(g)];
         }
     }
 
     const Band m_band;
+    const GaussianRowFilter& m_filter;
     const int m_size;
     const int m_half;
-    const unsigned m_shift;
     const int m_group;
-    const std::vector<std::uint16_t> m_taps;
-    std::vector<std::uint16_t> m_padded;
-    std::vector<Acc> m_sums;
+    std::vector<unsigned char> m_padded;
+    std::vector<const unsigned char*> m_rows;
+    std::vector<unsigned char> m_scattered;
 };
 
 void FilterBand(const Band& band, int scale)
 {
     if (band.lineLength <= 0 || band.lines <= 0 || band.first >= band.end)
         return;
-    const GaussianKernel& kernel = GetKernel(scale);
-    std::uint64_t tapSum = 0;
-    for (const std::uint32_t tap : kernel.taps)
-        tapSum += tap;
-    if (tapSum * 255 <= UINT16_MAX)
-        BandFilter<std::uint16_t>(band, kernel).Run();
-    else
-        BandFilter<std::uint32_t>(band, kernel).Run();
+    const GaussianRowFilter filter(GetKernel(scale));
+    BandFilter(band, filter).Run();
 }
 
 unsigned ThreadCount(unsigned requested)

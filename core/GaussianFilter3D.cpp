@@ -2,10 +2,12 @@
 
 #include "core/GaussianKernel.h"
 #include "core/GaussianRowFilter.h"
+#include "core/HugePages.h"
 
 #include <boost/thread/thread.hpp>
 
 #include <algorithm>
+#include <atomic>
 #include <climits>
 #include <cstdint>
 #include <cstring>
@@ -52,9 +54,9 @@ public:
             m_scattered.resize(std::size_t(m_group));
     }
 
-    void Run()
+    void Run(int first, int end)
     {
-        for (int b = m_band.first; b < m_band.end; ++b)
+        for (int b = first; b < end; ++b)
         {
             for (int l = 0; l < m_band.lines; l += m_group)
             {
@@ -127,8 +129,69 @@ void FilterBand(const Band& band, int scale)
     if (band.lineLength <= 0 || band.lines <= 0 || band.first >= band.end)
         return;
     const GaussianRowFilter filter(GetKernel(scale));
-    BandFilter(band, filter).Run();
+    BandFilter(band, filter).Run(band.first, band.end);
 }
+
+// The x and y passes of whole z slices: the x pass fills a slice buffer framed by zero rows, and the y
+// pass reads it back while it is still in the cache, so the volume crosses memory once for both.
+class SliceFilter
+{
+public:
+    SliceFilter(const unsigned char* source, unsigned char* result, int x, int y, const GaussianRowFilter& filter)
+        : m_source(source)
+        , m_result(result)
+        , m_x(x)
+        , m_y(y)
+        , m_filter(filter)
+        , m_line(std::size_t(x + filter.Size() - 1), 0)
+        , m_slice(std::size_t(y + filter.Size() - 1) * std::size_t(x), 0)
+        , m_rows(std::size_t(filter.Size()))
+    {
+    }
+
+    void Run(int first, int end)
+    {
+        const std::size_t slice = std::size_t(m_x) * std::size_t(m_y);
+        for (int z = first; z < end; ++z)
+        {
+            FilterRows(m_source + std::size_t(z) * slice);
+            FilterColumns(m_result + std::size_t(z) * slice);
+        }
+    }
+
+private:
+    void FilterRows(const unsigned char* in)
+    {
+        const int half = m_filter.Half();
+        for (int k = 0; k < m_filter.Size(); ++k)
+            m_rows[std::size_t(k)] = m_line.data() + k;
+        unsigned char* out = m_slice.data() + std::size_t(half) * std::size_t(m_x);
+        for (int j = 0; j < m_y; ++j, in += m_x, out += m_x)
+        {
+            std::memcpy(m_line.data() + half, in, std::size_t(m_x));
+            m_filter.Filter(m_rows.data(), out, m_x);
+        }
+    }
+
+    void FilterColumns(unsigned char* out)
+    {
+        for (int j = 0; j < m_y; ++j, out += m_x)
+        {
+            for (int k = 0; k < m_filter.Size(); ++k)
+                m_rows[std::size_t(k)] = m_slice.data() + std::size_t(j + k) * std::size_t(m_x);
+            m_filter.Filter(m_rows.data(), out, m_x);
+        }
+    }
+
+    const unsigned char* const m_source;
+    unsigned char* const m_result;
+    const int m_x;
+    const int m_y;
+    const GaussianRowFilter& m_filter;
+    std::vector<unsigned char> m_line;
+    std::vector<unsigned char> m_slice;
+    std::vector<const unsigned char*> m_rows;
+};
 
 unsigned ThreadCount(unsigned requested)
 {
@@ -193,6 +256,68 @@ std::vector<Work> SplitBands(const Work& prototype, int bandExtent, unsigned thr
     }
     return work;
 }
+
+// Hands out bands a few at a time: threads of the whole-volume filter take the next ones when they are
+// done instead of owning fixed shares, so that a thread the system delays holds up the others only for
+// its last few bands.
+class BandCounter
+{
+public:
+    BandCounter(int extent, unsigned threads)
+        : m_extent(extent)
+        , m_step(std::max(1, extent / int(std::min<unsigned>(threads, 1u << 20) * 8)))
+    {
+    }
+
+    bool Take(int& first, int& end)
+    {
+        first = m_next.fetch_add(m_step);
+        if (first >= m_extent)
+            return false;
+        end = std::min(m_extent, first + m_step);
+        return true;
+    }
+
+private:
+    const int m_extent;
+    const int m_step;
+    std::atomic<int> m_next{0};
+};
+
+// The fused x and y passes over whole z slices.
+struct SliceWork
+{
+    const unsigned char* source = nullptr;
+    unsigned char* result = nullptr;
+    int x = 0;
+    int y = 0;
+    int scale = 1;
+    BandCounter* slices = nullptr;
+
+    void operator()() const
+    {
+        const GaussianRowFilter filter(GetKernel(scale));
+        SliceFilter work(source, result, x, y, filter);
+        for (int first, end; slices->Take(first, end);)
+            work.Run(first, end);
+    }
+};
+
+// The z pass, in place, over rows of x at each y.
+struct DepthWork
+{
+    Band band{};
+    int scale = 1;
+    BandCounter* rows = nullptr;
+
+    void operator()() const
+    {
+        const GaussianRowFilter filter(GetKernel(scale));
+        BandFilter work(band, filter);
+        for (int first, end; rows->Take(first, end);)
+            work.Run(first, end);
+    }
+};
 
 int AxisLength(unsigned int size)
 {
@@ -263,10 +388,33 @@ void GaussianFilter3D(const unsigned char* source, const unsigned int* size, std
     const int y = AxisLength(size[1]);
     const int z = AxisLength(size[2]);
     const std::ptrdiff_t slice = static_cast<std::ptrdiff_t>(x) * y;
-    result.resize(static_cast<std::size_t>(slice) * static_cast<std::size_t>(z));
+    const std::size_t count = static_cast<std::size_t>(slice) * static_cast<std::size_t>(z);
+    if (result.capacity() < count)
+    {
+        // Every voxel is overwritten: the old ones need not move into the new storage.
+        result.clear();
+        result.reserve(count);
+        AdviseHugePages(result.data(), count);
+    }
+    result.resize(count);
     if (result.empty())
         return;
-    GaussianFilter3DDirection(source, result.data(), x, y, z, 1, x, slice, scale, threads);
-    GaussianFilter3DDirection(result.data(), y, x, z, x, 1, slice, scale, threads);
-    GaussianFilter3DDirection(result.data(), z, x, y, slice, 1, x, scale, threads);
+    // The same sums as the x pass followed by the y pass, one slice at a time, then the z pass.
+    const unsigned threadCount = ThreadCount(threads);
+    BandCounter slices(z, threadCount);
+    SliceWork sliceWork;
+    sliceWork.source = source;
+    sliceWork.result = result.data();
+    sliceWork.x = x;
+    sliceWork.y = y;
+    sliceWork.scale = scale;
+    sliceWork.slices = &slices;
+    RunThreads(std::vector<SliceWork>(threadCount, sliceWork));
+
+    BandCounter rows(y, threadCount);
+    DepthWork depthWork;
+    depthWork.band = {result.data(), result.data(), z, x, slice, 1, x, 0, y};
+    depthWork.scale = scale;
+    depthWork.rows = &rows;
+    RunThreads(std::vector<DepthWork>(threadCount, depthWork));
 }

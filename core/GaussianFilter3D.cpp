@@ -271,17 +271,19 @@ public:
 
     bool Take(int& first, int& end)
     {
-        first = m_next.fetch_add(m_step);
-        if (first >= m_extent)
+        // 64 bits: threads asking past the end must not wrap the counter around on long axes.
+        const std::int64_t next = m_next.fetch_add(m_step);
+        if (next >= m_extent)
             return false;
-        end = std::min(m_extent, first + m_step);
+        first = int(next);
+        end = int(std::min<std::int64_t>(m_extent, next + m_step));
         return true;
     }
 
 private:
     const int m_extent;
     const int m_step;
-    std::atomic<int> m_next{0};
+    std::atomic<std::int64_t> m_next{0};
 };
 
 // The fused x and y passes over whole z slices.

@@ -402,7 +402,11 @@ void GaussianFilter3D(const unsigned char* source, const unsigned int* size, std
     if (result.empty())
         return;
     // The same sums as the x pass followed by the y pass, one slice at a time, then the z pass.
-    const unsigned threadCount = ThreadCount(threads);
+    // Without a count from the caller, every thread gets a million voxels or more: for less, starting and
+    // joining it costs more than it saves, above all on a busy machine where a thread may start late.
+    constexpr std::size_t kVoxelsPerThread = std::size_t(1) << 20;
+    const unsigned threadCount =
+        threads > 0 ? threads : unsigned(std::clamp<std::size_t>(count / kVoxelsPerThread, 1, ThreadCount(0)));
     BandCounter slices(z, threadCount);
     SliceWork sliceWork;
     sliceWork.source = source;

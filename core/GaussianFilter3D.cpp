@@ -153,10 +153,14 @@ public:
     {
         const std::size_t slice = std::size_t(m_x) * std::size_t(m_y);
         for (int z = first; z < end; ++z)
-        {
-            FilterRows(m_source + std::size_t(z) * slice);
-            FilterColumns(m_result + std::size_t(z) * slice);
-        }
+            FilterSlice(z, m_result + std::size_t(z) * slice);
+    }
+
+    // The x and y passes of source slice z into out.
+    void FilterSlice(int z, unsigned char* out)
+    {
+        FilterRows(m_source + std::size_t(z) * std::size_t(m_x) * std::size_t(m_y));
+        FilterColumns(out);
     }
 
 private:
@@ -190,6 +194,66 @@ private:
     const GaussianRowFilter& m_filter;
     std::vector<unsigned char> m_line;
     std::vector<unsigned char> m_slice;
+    std::vector<const unsigned char*> m_rows;
+};
+
+// All three passes over a band of z slices: the x and y passes of each slice land in a ring of as many
+// slices as the kernel has taps, and each output slice is the weighted sum of ring slices, so that the
+// volume crosses memory once. Both bands beside a border compute the slices within reach of it: worth it
+// only while bands are long against the kernel.
+class VolumeFilter
+{
+public:
+    VolumeFilter(const unsigned char* source, unsigned char* result, int x, int y, int z,
+                 const GaussianRowFilter& filter)
+        : m_slices(source, result, x, y, filter)
+        , m_result(result)
+        , m_x(x)
+        , m_y(y)
+        , m_z(z)
+        , m_filter(filter)
+        , m_sliceVoxels(std::size_t(x) * std::size_t(y))
+        , m_ring(m_sliceVoxels * std::size_t(filter.Size()))
+        , m_zero(m_sliceVoxels, 0)
+        , m_rows(std::size_t(filter.Size()))
+    {
+    }
+
+    void Run(int first, int end)
+    {
+        const int size = m_filter.Size();
+        const int half = m_filter.Half();
+        int next = std::max(0, first - half);
+        for (int z = first; z < end; ++z)
+        {
+            for (const int last = std::min(m_z - 1, z - half + size - 1); next <= last; ++next)
+                m_slices.FilterSlice(next, Slot(next));
+            unsigned char* out = m_result + std::size_t(z) * m_sliceVoxels;
+            for (int j = 0; j < m_y; ++j, out += m_x)
+            {
+                const std::size_t row = std::size_t(j) * std::size_t(m_x);
+                for (int k = 0; k < size; ++k)
+                {
+                    const int input = z - half + k;
+                    m_rows[std::size_t(k)] = (input >= 0 && input < m_z ? Slot(input) : m_zero.data()) + row;
+                }
+                m_filter.Filter(m_rows.data(), out, m_x);
+            }
+        }
+    }
+
+private:
+    unsigned char* Slot(int slice) { return m_ring.data() + std::size_t(slice % m_filter.Size()) * m_sliceVoxels; }
+
+    SliceFilter m_slices;
+    unsigned char* const m_result;
+    const int m_x;
+    const int m_y;
+    const int m_z;
+    const GaussianRowFilter& m_filter;
+    const std::size_t m_sliceVoxels;
+    std::vector<unsigned char> m_ring;
+    const std::vector<unsigned char> m_zero;
     std::vector<const unsigned char*> m_rows;
 };
 
@@ -263,10 +327,23 @@ std::vector<Work> SplitBands(const Work& prototype, int bandExtent, unsigned thr
 class BandCounter
 {
 public:
-    BandCounter(int extent, unsigned threads)
+    BandCounter(int extent, int step)
         : m_extent(extent)
-        , m_step(std::max(1, extent / int(std::min<unsigned>(threads, 1u << 20) * 8)))
+        , m_step(std::max(1, step))
     {
+    }
+
+    // Eight bands a thread: short enough to even out threads that the system delays.
+    static int ShortBands(int extent, unsigned threads)
+    {
+        return extent / int(std::min<unsigned>(threads, 1u << 20) * 8);
+    }
+
+    // One band a thread.
+    static int LongBands(int extent, unsigned threads)
+    {
+        const int count = int(std::min<unsigned>(threads, 1u << 20));
+        return extent / count + (extent % count != 0);
     }
 
     bool Take(int& first, int& end)
@@ -301,6 +378,26 @@ struct SliceWork
         const GaussianRowFilter filter(GetKernel(scale));
         SliceFilter work(source, result, x, y, filter);
         for (int first, end; slices->Take(first, end);)
+            work.Run(first, end);
+    }
+};
+
+// All three passes over bands of z slices.
+struct VolumeWork
+{
+    const unsigned char* source = nullptr;
+    unsigned char* result = nullptr;
+    int x = 0;
+    int y = 0;
+    int z = 0;
+    int scale = 1;
+    BandCounter* bands = nullptr;
+
+    void operator()() const
+    {
+        const GaussianRowFilter filter(GetKernel(scale));
+        VolumeFilter work(source, result, x, y, z, filter);
+        for (int first, end; bands->Take(first, end);)
             work.Run(first, end);
     }
 };
@@ -407,7 +504,25 @@ void GaussianFilter3D(const unsigned char* source, const unsigned int* size, std
     constexpr std::size_t kVoxelsPerThread = std::size_t(1) << 20;
     const unsigned threadCount =
         threads > 0 ? threads : unsigned(std::clamp<std::size_t>(count / kVoxelsPerThread, 1, ThreadCount(0)));
-    BandCounter slices(z, threadCount);
+    // Slices a band recomputes for its neighbour, against the band's own: a short kernel on long bands
+    // crosses memory once; otherwise the x and y passes run slice by slice and the z pass after them.
+    const int taps = static_cast<int>(GetKernel(scale).size);
+    if (std::uint64_t(taps - 1) * threadCount * 4 <= std::uint64_t(z))
+    {
+        BandCounter bands(z, BandCounter::LongBands(z, threadCount));
+        VolumeWork volumeWork;
+        volumeWork.source = source;
+        volumeWork.result = result.data();
+        volumeWork.x = x;
+        volumeWork.y = y;
+        volumeWork.z = z;
+        volumeWork.scale = scale;
+        volumeWork.bands = &bands;
+        RunThreads(std::vector<VolumeWork>(threadCount, volumeWork));
+        return;
+    }
+
+    BandCounter slices(z, BandCounter::ShortBands(z, threadCount));
     SliceWork sliceWork;
     sliceWork.source = source;
     sliceWork.result = result.data();
@@ -417,7 +532,7 @@ void GaussianFilter3D(const unsigned char* source, const unsigned int* size, std
     sliceWork.slices = &slices;
     RunThreads(std::vector<SliceWork>(threadCount, sliceWork));
 
-    BandCounter rows(y, threadCount);
+    BandCounter rows(y, BandCounter::ShortBands(y, threadCount));
     DepthWork depthWork;
     depthWork.band = {result.data(), result.data(), z, x, slice, 1, x, 0, y};
     depthWork.scale = scale;

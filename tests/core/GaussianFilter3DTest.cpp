@@ -75,6 +75,8 @@ protected:
             // Rows of vector width and more, with partial last blocks.
             {"vector_tails", {70, 33, 35}, {}},
             {"vector_short", {45, 9, 30}, {}},
+            // Deep enough that every kernel takes its slices from a ring, on one thread and on a few.
+            {"deep", {40, 6, 120}, {}},
         };
         unsigned seed = 1;
         for (FilterCase& c : s_cases)

@@ -12,6 +12,7 @@ packages=(
   xvfb xauth fonts-dejavu-core
   python3 python3-numpy python3-scipy python3-nibabel
   zip unzip libjpeg-turbo-progs
+  xdotool imagemagick qt6-image-formats-plugins
 )
 
 missing=()

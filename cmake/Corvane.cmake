@@ -29,6 +29,8 @@ function(corvane_test_suite name)
   if(ARG_RESOURCE_LOCK)
     set(lock RESOURCE_LOCK ${ARG_RESOURCE_LOCK})
   endif()
+  # The lock goes first: discovery splits the ENVIRONMENT value at its ';', and whatever follows it is
+  # read as further property names.
   gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60
-    PROPERTIES ENVIRONMENT "ASAN_OPTIONS=detect_leaks=0:abort_on_error=0;UBSAN_OPTIONS=print_stacktrace=1" ${lock})
+    PROPERTIES ${lock} ENVIRONMENT "ASAN_OPTIONS=detect_leaks=0:abort_on_error=0;UBSAN_OPTIONS=print_stacktrace=1")
 endfunction()

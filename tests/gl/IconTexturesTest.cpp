@@ -206,15 +206,4 @@ TEST_F(IconTexturesTest, ActiveVariantsAreBrightened)
     }
 }
 
-TEST_F(IconTexturesTest, CursorImagesAreDrawn)
-{
-    for (const char* name : {"ResizeNECursor", "ResizeNWCursor", "MoveCursor"})
-    {
-        const QImage image = ApplicationImages::GetImage(name);
-        ASSERT_FALSE(image.isNull()) << name;
-        EXPECT_EQ(image.width(), 16);
-        EXPECT_NE(qAlpha(image.pixel(7, 7)), 0) << name << ": the hot spot lies on the shape";
-    }
-}
-
 } // namespace

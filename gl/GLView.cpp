@@ -19,6 +19,7 @@
 
 #include <exception>
 #include <iostream>
+#include <utility>
 
 namespace
 {
@@ -42,6 +43,14 @@ void Guarded(const char* where, Call&& call)
     {
         std::cerr << where << ": unknown exception" << std::endl;
     }
+}
+
+// Listeners may touch GL: the view's context (or the resource context) is current for them.
+template <class Call>
+void ListenerCall(GLView* view, const char* where, Call&& call)
+{
+    view->MakeViewCurrent();
+    Guarded(where, std::forward<Call>(call));
 }
 
 int ButtonOf(Qt::MouseButton button)
@@ -232,11 +241,11 @@ void GLView::ButtonEvent(QMouseEvent* event, bool press, bool doubleClick)
     const unsigned int time = EventTime(event->timestamp());
     event->accept();
     if (press)
-        Guarded("OnButtonDown", [&] { listener->OnButtonDown(button, x, y, flags, time); });
+        ListenerCall(this, "OnButtonDown", [&] { listener->OnButtonDown(button, x, y, flags, time); });
     else if (releaseOfDoubleClick)
-        Guarded("OnDoubleClick", [&] { listener->OnDoubleClick(button, x, y, flags, time); });
+        ListenerCall(this, "OnDoubleClick", [&] { listener->OnDoubleClick(button, x, y, flags, time); });
     else
-        Guarded("OnButtonUp", [&] { listener->OnButtonUp(button, x, y, flags, time); });
+        ListenerCall(this, "OnButtonUp", [&] { listener->OnButtonUp(button, x, y, flags, time); });
 }
 
 void GLView::mousePressEvent(QMouseEvent* event)
@@ -269,7 +278,7 @@ void GLView::mouseMoveEvent(QMouseEvent* event)
     PixelPosition(event->position(), x, y);
     const int flags = FlagsOf(event->modifiers());
     const unsigned int time = EventTime(event->timestamp());
-    Guarded("OnMouseMove", [&] { listener->OnMouseMove(x, y, flags, time); });
+    ListenerCall(this, "OnMouseMove", [&] { listener->OnMouseMove(x, y, flags, time); });
 }
 
 void GLView::wheelEvent(QWheelEvent* event)
@@ -283,7 +292,7 @@ void GLView::wheelEvent(QWheelEvent* event)
     const int delta = static_cast<int>(event->angleDelta().y() / 120.0 * 100.0);
     const unsigned int time = EventTime(event->timestamp());
     event->accept();
-    Guarded("OnMouseWheel", [&] { listener->OnMouseWheel(x, y, flags, delta, time); });
+    ListenerCall(this, "OnMouseWheel", [&] { listener->OnMouseWheel(x, y, flags, delta, time); });
 }
 
 void GLView::keyPressEvent(QKeyEvent* event)
@@ -305,11 +314,11 @@ void GLView::keyPressEvent(QKeyEvent* event)
     const unsigned int time = EventTime(event->timestamp());
     event->accept();
     if (special)
-        Guarded("OnSpecialKeyDown", [&] { listener->OnSpecialKeyDown(special, flags, time); });
+        ListenerCall(this, "OnSpecialKeyDown", [&] { listener->OnSpecialKeyDown(special, flags, time); });
     else
     {
         const unsigned int unit = text.at(0).unicode();
-        Guarded("OnKeyDown", [&] { listener->OnKeyDown(unit, flags, time); });
+        ListenerCall(this, "OnKeyDown", [&] { listener->OnKeyDown(unit, flags, time); });
     }
 }
 
@@ -324,7 +333,7 @@ void GLView::enterEvent(QEnterEvent* event)
     PixelPosition(event->position(), x, y);
     const int flags = FlagsOf(QGuiApplication::keyboardModifiers());
     const unsigned int time = ClockTime();
-    Guarded("OnMouseMove", [&] { listener->OnMouseMove(x, y, flags, time); });
+    ListenerCall(this, "OnMouseMove", [&] { listener->OnMouseMove(x, y, flags, time); });
 }
 
 void GLView::leaveEvent(QEvent*)
@@ -333,7 +342,7 @@ void GLView::leaveEvent(QEvent*)
     if (!listener)
         return;
     const unsigned int time = ClockTime();
-    Guarded("OnMouseLeave", [&] { listener->OnMouseLeave(time); });
+    ListenerCall(this, "OnMouseLeave", [&] { listener->OnMouseLeave(time); });
 }
 
 bool GLView::focusNextPrevChild(bool)
@@ -360,7 +369,7 @@ void GLView::ResetCursorRects()
     m_resettingCursorRects = true;
     m_cursorRects.clear();
     if (GLRenderer* const renderer = m_renderer)
-        Guarded("ResetCursorRects", [&] { renderer->ResetCursorRects(); });
+        ListenerCall(this, "ResetCursorRects", [&] { renderer->ResetCursorRects(); });
     m_resettingCursorRects = false;
     m_cursorRectsValid = true;
 }

@@ -18,7 +18,9 @@ class MouseListener;
 // middle 1, right 2; flags: Shift 1, Ctrl 2, Alt 4. The second click of a double click arrives as a press
 // and, in place of its release, OnDoubleClick. Times are milliseconds since the view was made, keeping
 // the differences of the events' own time stamps. No exception of a renderer or listener leaves an event
-// handler: it is written to the log. Renderer and listeners are not owned. Main thread only.
+// handler: it is written to the log. Listeners are called with the view's context current (the resource
+// context before the view is first shown). Renderer and listeners are not owned. Main thread only.
+// This header brings Qt's GL headers: files that include <GL/glew.h> must not include it.
 class GLView : public QOpenGLWidget
 {
 public:

@@ -113,6 +113,7 @@ void GLViewWrapper::TimerElapsed()
         return;
     m_inTick = true;
     const std::shared_ptr<bool> alive = m_alive;
+    MakeCurrent();
     try
     {
         listener->TimerElapsed();

@@ -319,10 +319,15 @@ TEST_F(GLViewTest, ExceptionsOfListenersAreLoggedAndTheProgramGoesOn)
     renderer.throwOtherFromKeys = true;
     QTest::sendKeyEvent(QTest::Click, view.get(), Qt::Key_B, "b", Qt::NoModifier);
     CountingTimer throwing;
-    throwing.onTick = [] { throw std::runtime_error("tick failed"); };
+    QOpenGLContext* tickContext = nullptr;
+    throwing.onTick = [&] {
+        tickContext = QOpenGLContext::currentContext();
+        throw std::runtime_error("tick failed");
+    };
     wrapper->StartTimer(5, &throwing);
     RunEventsFor(50);
     EXPECT_GE(throwing.ticks, 2) << "the timer keeps running";
+    EXPECT_EQ(tickContext, view->context());
     const std::string text = errors.Text();
     for (const char* message : {"drawing failed", "mouse handler failed", "unknown exception", "tick failed"})
         EXPECT_NE(text.find(message), std::string::npos) << message << " in: " << text;

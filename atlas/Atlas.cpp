@@ -290,6 +290,14 @@ AtlasSpace* Atlas::GetSpace(unsigned int index) const
     return m_spaces[index].get();
 }
 
+unsigned int Atlas::GetPlane(Image3dPlane::Plane plane) const
+{
+    // The value may come from a cast integer: only three entries exist.
+    if (!Image3dPlane::IsValid(plane))
+        throw std::invalid_argument("Invalid plane specified.");
+    return m_planeMapping[plane];
+}
+
 bool Atlas::InstallAtlas(TaskProgress* progress)
 {
     CleanLocalAtlasFiles();

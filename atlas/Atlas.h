@@ -2,6 +2,7 @@
 
 #include "atlas/AtlasURLs.h"
 #include "atlas/Colormap.h"
+#include "core/Image3dPlane.h"
 
 #include <map>
 #include <memory>
@@ -43,8 +44,8 @@ public:
     virtual const Colormap* GetDefaultColormap() const { return m_defaultColormap; }
     virtual int GetDefaultOntologyDisplayLevel() const { return m_defaultOntologyDisplayLevel; }
     virtual std::shared_ptr<SearchConfig> GetSearchConfig();
-    // The axis that the plane (an Image3dPlane::Plane, 0 to 2) maps to.
-    virtual unsigned int GetPlane(int plane) const { return m_planeMapping[plane]; }
+    // The axis that the plane maps to. Throws std::invalid_argument for a value outside the three planes.
+    virtual unsigned int GetPlane(Image3dPlane::Plane plane) const;
     virtual const float* GetPhysicalViewSize() const { return m_physicalViewSize; }
     virtual const unsigned int* GetViewSizeGrid() const { return m_viewSizeGrid; }
 

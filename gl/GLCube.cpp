@@ -14,8 +14,8 @@ const float kNormals[6][3] = {{-1, 0, 0}, {0, 1, 0}, {1, 0, 0}, {0, -1, 0}, {0, 
 } // namespace
 
 GLCube::GLCube()
-    : corners{{-0.5f, -0.5f, 0.5f}, {-0.5f, -0.5f, -0.5f}, {-0.5f, 0.5f, -0.5f}, {-0.5f, 0.5f, 0.5f},
-              {0.5f, -0.5f, 0.5f},  {0.5f, -0.5f, -0.5f},  {0.5f, 0.5f, -0.5f},  {0.5f, 0.5f, 0.5f}}
+    : m_corners{{-0.5f, -0.5f, 0.5f}, {-0.5f, -0.5f, -0.5f}, {-0.5f, 0.5f, -0.5f}, {-0.5f, 0.5f, 0.5f},
+                {0.5f, -0.5f, 0.5f},  {0.5f, -0.5f, -0.5f},  {0.5f, 0.5f, -0.5f},  {0.5f, 0.5f, 0.5f}}
 {
 }
 
@@ -27,7 +27,7 @@ void GLCube::DrawAt(float x, float y, float z, float sx, float sy, float sz) con
         glNormal3fv(kNormals[face]);
         for (int k = 0; k < 4; ++k)
         {
-            const float* c = corners[kFaces[face][k]];
+            const float* c = m_corners[kFaces[face][k]];
             glVertex3f(c[0] * sx + x, c[1] * sy + y, c[2] * sz + z);
         }
     }

@@ -12,5 +12,5 @@ public:
     void DrawAt(float sx, float sy, float sz) const;
 
 private:
-    float corners[8][3];
+    float m_corners[8][3];
 };

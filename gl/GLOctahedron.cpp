@@ -26,14 +26,14 @@ void OutwardNormal(const float* apex, const float* a, const float* b, float* nor
 } // namespace
 
 GLOctahedron::GLOctahedron()
-    : top{0.0f, 0.5f, 0.0f}
-    , rim{{-0.5f, 0.0f, 0.0f}, {0.0f, 0.0f, 0.5f}, {0.5f, 0.0f, 0.0f}, {0.0f, 0.0f, -0.5f}}
-    , bottom{0.0f, -0.5f, 0.0f}
+    : m_top{0.0f, 0.5f, 0.0f}
+    , m_rim{{-0.5f, 0.0f, 0.0f}, {0.0f, 0.0f, 0.5f}, {0.5f, 0.0f, 0.0f}, {0.0f, 0.0f, -0.5f}}
+    , m_bottom{0.0f, -0.5f, 0.0f}
 {
     for (int k = 0; k < 4; ++k)
     {
-        OutwardNormal(top, rim[k], rim[(k + 1) % 4], upperNormals[k]);
-        OutwardNormal(bottom, rim[k], rim[(k + 1) % 4], lowerNormals[k]);
+        OutwardNormal(m_top, m_rim[k], m_rim[(k + 1) % 4], m_upperNormals[k]);
+        OutwardNormal(m_bottom, m_rim[k], m_rim[(k + 1) % 4], m_lowerNormals[k]);
     }
 }
 
@@ -46,14 +46,14 @@ void GLOctahedron::EmitTriangles(float x, float y, float z, float size) const
 {
     for (int half = 0; half < 2; ++half)
     {
-        const float* apex = half == 0 ? top : bottom;
-        const float(*normals)[3] = half == 0 ? upperNormals : lowerNormals;
+        const float* apex = half == 0 ? m_top : m_bottom;
+        const float(*normals)[3] = half == 0 ? m_upperNormals : m_lowerNormals;
         for (int k = 0; k < 4; ++k)
         {
             glNormal3fv(normals[k]);
             Vertex(apex, x, y, z, size);
-            Vertex(rim[k], x, y, z, size);
-            Vertex(rim[(k + 1) % 4], x, y, z, size);
+            Vertex(m_rim[k], x, y, z, size);
+            Vertex(m_rim[(k + 1) % 4], x, y, z, size);
         }
     }
 }
@@ -67,7 +67,7 @@ void GLOctahedron::EmitFan(const float* apex, const float (*faceNormals)[3], flo
     for (int k = 0; k <= 4; ++k)
     {
         glNormal3fv(faceNormals[k % 4]);
-        Vertex(rim[k % 4], x, y, z, size);
+        Vertex(m_rim[k % 4], x, y, z, size);
     }
 }
 
@@ -79,7 +79,7 @@ void GLOctahedron::DrawAt(float x, float y, float z, float size, bool inTriangle
     }
     else
     {
-        EmitFan(top, upperNormals, x, y, z, size);
-        EmitFan(bottom, lowerNormals, x, y, z, size);
+        EmitFan(m_top, m_upperNormals, x, y, z, size);
+        EmitFan(m_bottom, m_lowerNormals, x, y, z, size);
     }
 }

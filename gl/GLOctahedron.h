@@ -14,7 +14,7 @@ private:
     void EmitTriangles(float x, float y, float z, float size) const;
     void EmitFan(const float* apex, const float (*faceNormals)[3], float x, float y, float z, float size) const;
 
-    float top[3], rim[4][3], bottom[3];
-    float upperNormals[4][3];
-    float lowerNormals[4][3];
+    float m_top[3], m_rim[4][3], m_bottom[3];
+    float m_upperNormals[4][3];
+    float m_lowerNormals[4][3];
 };

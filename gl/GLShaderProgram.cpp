@@ -31,14 +31,14 @@ GLShaderProgram::GLShaderProgram() = default;
 
 GLShaderProgram::~GLShaderProgram()
 {
-    for (std::size_t k = 0; k < shaders.size(); ++k)
+    for (std::size_t k = 0; k < m_shaders.size(); ++k)
     {
-        if (program && k < attached)
-            glDetachShader(program, shaders[k]);
-        glDeleteShader(shaders[k]);
+        if (m_program && k < m_attached)
+            glDetachShader(m_program, m_shaders[k]);
+        glDeleteShader(m_shaders[k]);
     }
-    if (program)
-        glDeleteProgram(program);
+    if (m_program)
+        glDeleteProgram(m_program);
 }
 
 void GLShaderProgram::LoadShaderFile(unsigned int type, const std::string& path)
@@ -73,31 +73,31 @@ void GLShaderProgram::LoadShader(unsigned int type, const char* source)
         glDeleteShader(shader);
         throw std::runtime_error("Could not compile shader. " + log);
     }
-    shaders.push_back(shader);
+    m_shaders.push_back(shader);
 }
 
 void GLShaderProgram::Link()
 {
-    if (shaders.empty())
+    if (m_shaders.empty())
         throw std::runtime_error("Error: shader program is not ready for linking.");
-    if (!program)
-        program = glCreateProgram();
+    if (!m_program)
+        m_program = glCreateProgram();
     // A relink after more shaders were loaded attaches only the new ones: attaching twice is an error.
-    for (; attached < shaders.size(); ++attached)
-        glAttachShader(program, shaders[attached]);
-    glLinkProgram(program);
+    for (; m_attached < m_shaders.size(); ++m_attached)
+        glAttachShader(m_program, m_shaders[m_attached]);
+    glLinkProgram(m_program);
     GLint status = GL_FALSE;
-    glGetProgramiv(program, GL_LINK_STATUS, &status);
-    linked = status == GL_TRUE;
-    if (!linked)
-        throw std::runtime_error("Could not link shader. " + InfoLog(program, glGetProgramiv, glGetProgramInfoLog));
+    glGetProgramiv(m_program, GL_LINK_STATUS, &status);
+    m_linked = status == GL_TRUE;
+    if (!m_linked)
+        throw std::runtime_error("Could not link shader. " + InfoLog(m_program, glGetProgramiv, glGetProgramInfoLog));
 }
 
 void GLShaderProgram::Bind()
 {
-    if (!program || shaders.empty() || !linked)
+    if (!m_program || m_shaders.empty() || !m_linked)
         throw std::runtime_error("Error: shader program is not ready for use.");
-    glUseProgram(program);
+    glUseProgram(m_program);
 }
 
 void GLShaderProgram::Unbind()

@@ -19,11 +19,11 @@ public:
     // Only a successfully linked program can be bound.
     virtual void Bind();
     virtual void Unbind();
-    virtual operator unsigned int() const { return program; }
+    virtual operator unsigned int() const { return m_program; }
 
 private:
-    std::vector<unsigned int> shaders;
-    unsigned int program = 0;
-    std::size_t attached = 0; // shaders[0, attached) are attached to the program
-    bool linked = false;
+    std::vector<unsigned int> m_shaders;
+    unsigned int m_program = 0;
+    std::size_t m_attached = 0; // m_shaders[0, m_attached) are attached to the program
+    bool m_linked = false;
 };

@@ -63,20 +63,20 @@ GLSphere::GLSphere(int slices, int stacks)
 
     auto ring = [&](int i, int j) { return MakePoint(sinTheta[i] * sinPhi[j], cosTheta[i] * sinPhi[j], cosPhi[j]); };
 
-    topCap.push_back(MakePoint(0.0f, 0.0f, 1.0f));
+    m_topCap.push_back(MakePoint(0.0f, 0.0f, 1.0f));
     for (int i = slices; i >= 0; --i)
-        topCap.push_back(ring(i, 1));
+        m_topCap.push_back(ring(i, 1));
 
-    bottomCap.push_back(MakePoint(0.0f, 0.0f, -1.0f));
+    m_bottomCap.push_back(MakePoint(0.0f, 0.0f, -1.0f));
     for (int i = 0; i <= slices; ++i)
-        bottomCap.push_back(ring(i, stacks - 1));
+        m_bottomCap.push_back(ring(i, stacks - 1));
 
     for (int j = 1; j < stacks - 1; ++j)
     {
         for (int i = 0; i <= slices; ++i)
         {
-            body.push_back(ring(i, j + 1));
-            body.push_back(ring(i, j));
+            m_body.push_back(ring(i, j + 1));
+            m_body.push_back(ring(i, j));
         }
     }
 }
@@ -85,16 +85,16 @@ void GLSphere::DrawAt(float x, float y, float z, float radius) const
 {
     {
         GLBegin fan(GL_TRIANGLE_FAN);
-        for (const Point3d& p : topCap)
+        for (const Point3d& p : m_topCap)
             Emit(p, x, y, z, radius);
     }
     {
         GLBegin fan(GL_TRIANGLE_FAN);
-        for (const Point3d& p : bottomCap)
+        for (const Point3d& p : m_bottomCap)
             Emit(p, x, y, z, radius);
     }
     GLBegin strip(GL_QUAD_STRIP);
-    for (const Point3d& p : body)
+    for (const Point3d& p : m_body)
         Emit(p, x, y, z, radius);
 }
 
@@ -102,7 +102,7 @@ void GLSphere::DrawWireFrame(float x, float y, float z, float radius) const
 {
     {
         GLBegin lines(GL_LINES);
-        for (const std::vector<Point3d>* cap : {&topCap, &bottomCap})
+        for (const std::vector<Point3d>* cap : {&m_topCap, &m_bottomCap})
         {
             for (std::size_t k = 1; k < cap->size(); ++k)
             {
@@ -111,15 +111,15 @@ void GLSphere::DrawWireFrame(float x, float y, float z, float radius) const
             }
         }
     }
-    if (body.size() <= 2)
+    if (m_body.size() <= 2)
         return;
     // Every quad of the strip, the last one included.
-    for (std::size_t k = 0; k + 3 < body.size(); k += 2)
+    for (std::size_t k = 0; k + 3 < m_body.size(); k += 2)
     {
         GLBegin loop(GL_LINE_LOOP);
-        EmitPosition(body[k], x, y, z, radius);
-        EmitPosition(body[k + 1], x, y, z, radius);
-        EmitPosition(body[k + 3], x, y, z, radius);
-        EmitPosition(body[k + 2], x, y, z, radius);
+        EmitPosition(m_body[k], x, y, z, radius);
+        EmitPosition(m_body[k + 1], x, y, z, radius);
+        EmitPosition(m_body[k + 3], x, y, z, radius);
+        EmitPosition(m_body[k + 2], x, y, z, radius);
     }
 }

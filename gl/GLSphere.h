@@ -17,12 +17,12 @@ public:
     void DrawAt(float x, float y, float z, float radius) const;
     void DrawWireFrame(float x, float y, float z, float radius) const;
 
-    const std::vector<Point3d>& GetBottomCap() const { return bottomCap; }
-    const std::vector<Point3d>& GetTopCap() const { return topCap; }
-    const std::vector<Point3d>& GetBody() const { return body; }
+    const std::vector<Point3d>& GetBottomCap() const { return m_bottomCap; }
+    const std::vector<Point3d>& GetTopCap() const { return m_topCap; }
+    const std::vector<Point3d>& GetBody() const { return m_body; }
 
 private:
-    std::vector<Point3d> bottomCap;
-    std::vector<Point3d> topCap;
-    std::vector<Point3d> body;
+    std::vector<Point3d> m_bottomCap;
+    std::vector<Point3d> m_topCap;
+    std::vector<Point3d> m_body;
 };

@@ -28,9 +28,9 @@ class TexturingScope
 {
 public:
     TexturingScope()
-        : wasOn(glIsEnabled(GL_TEXTURE_2D) == GL_TRUE)
+        : m_wasOn(glIsEnabled(GL_TEXTURE_2D) == GL_TRUE)
     {
-        if (!wasOn)
+        if (!m_wasOn)
         {
             glEnable(GL_TEXTURE_2D);
             CheckGLError("Enable", true);
@@ -38,14 +38,14 @@ public:
     }
     ~TexturingScope()
     {
-        if (!wasOn)
+        if (!m_wasOn)
             glDisable(GL_TEXTURE_2D);
     }
     TexturingScope(const TexturingScope&) = delete;
     TexturingScope& operator=(const TexturingScope&) = delete;
 
 private:
-    bool wasOn;
+    bool m_wasOn;
 };
 
 } // namespace
@@ -58,17 +58,17 @@ GLTexture::GLTexture(int width, int height, unsigned int format, unsigned int fi
 }
 
 GLTexture::GLTexture(GLTexture&& other) noexcept
-    : format(other.format)
-    , filter(other.filter)
-    , width(std::exchange(other.width, 0))
-    , height(std::exchange(other.height, 0))
-    , textureWidth(std::exchange(other.textureWidth, 0))
-    , textureHeight(std::exchange(other.textureHeight, 0))
-    , texture(std::exchange(other.texture, 0))
-    , pixels(std::move(other.pixels))
-    , changed(std::exchange(other.changed, false))
+    : m_format(other.m_format)
+    , m_filter(other.m_filter)
+    , m_width(std::exchange(other.m_width, 0))
+    , m_height(std::exchange(other.m_height, 0))
+    , m_textureWidth(std::exchange(other.m_textureWidth, 0))
+    , m_textureHeight(std::exchange(other.m_textureHeight, 0))
+    , m_texture(std::exchange(other.m_texture, 0))
+    , m_pixels(std::move(other.m_pixels))
+    , m_changed(std::exchange(other.m_changed, false))
 {
-    other.pixels.clear();
+    other.m_pixels.clear();
 }
 
 GLTexture& GLTexture::operator=(GLTexture&& other) noexcept
@@ -76,43 +76,43 @@ GLTexture& GLTexture::operator=(GLTexture&& other) noexcept
     if (this != &other)
     {
         Release();
-        format = other.format;
-        filter = other.filter;
-        width = std::exchange(other.width, 0);
-        height = std::exchange(other.height, 0);
-        textureWidth = std::exchange(other.textureWidth, 0);
-        textureHeight = std::exchange(other.textureHeight, 0);
-        texture = std::exchange(other.texture, 0);
-        pixels = std::move(other.pixels);
-        other.pixels.clear();
-        changed = std::exchange(other.changed, false);
+        m_format = other.m_format;
+        m_filter = other.m_filter;
+        m_width = std::exchange(other.m_width, 0);
+        m_height = std::exchange(other.m_height, 0);
+        m_textureWidth = std::exchange(other.m_textureWidth, 0);
+        m_textureHeight = std::exchange(other.m_textureHeight, 0);
+        m_texture = std::exchange(other.m_texture, 0);
+        m_pixels = std::move(other.m_pixels);
+        other.m_pixels.clear();
+        m_changed = std::exchange(other.m_changed, false);
     }
     return *this;
 }
 
 GLTexture::~GLTexture()
 {
-    if (texture)
-        glDeleteTextures(1, &texture);
+    if (m_texture)
+        glDeleteTextures(1, &m_texture);
 }
 
 void GLTexture::Release()
 {
-    width = height = textureWidth = textureHeight = 0;
-    if (texture)
-        glDeleteTextures(1, &texture);
-    texture = 0;
-    pixels.clear();
+    m_width = m_height = m_textureWidth = m_textureHeight = 0;
+    if (m_texture)
+        glDeleteTextures(1, &m_texture);
+    m_texture = 0;
+    m_pixels.clear();
 }
 
 void GLTexture::Initialize(int width, int height, unsigned int format, unsigned int filter)
 {
-    if (texture)
+    if (m_texture)
         Release();
-    this->format = format;
-    this->filter = filter;
-    this->width = width;
-    this->height = height;
+    m_format = format;
+    m_filter = filter;
+    m_width = width;
+    m_height = height;
     try
     {
         CreateTexture();
@@ -130,56 +130,56 @@ void GLTexture::SetParameters(bool clampToEdge)
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, wrap);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, wrap);
     CheckGLError("Texture wrap", true);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, filter);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, filter);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, m_filter);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, m_filter);
     CheckGLError("Texture interpolation", true);
 }
 
 void GLTexture::GenerateTexture()
 {
-    glGenTextures(1, &texture);
+    glGenTextures(1, &m_texture);
     CheckGLError("GenTextures", true);
-    glBindTexture(GL_TEXTURE_2D, texture);
+    glBindTexture(GL_TEXTURE_2D, m_texture);
     CheckGLError("BindTexture", true);
     SetParameters(GLEW_VERSION_1_2);
-    glTexImage2D(GL_TEXTURE_2D, 0, 4, textureWidth, textureHeight, 0, format, GL_UNSIGNED_BYTE, nullptr);
+    glTexImage2D(GL_TEXTURE_2D, 0, 4, m_textureWidth, m_textureHeight, 0, m_format, GL_UNSIGNED_BYTE, nullptr);
     CheckGLError("TexImage2D", true);
 }
 
 void GLTexture::CreateTexture()
 {
-    if (width < 0 || height < 0)
+    if (m_width < 0 || m_height < 0)
         throw std::runtime_error("Texture size must not be negative.");
-    textureWidth = nextPower2(static_cast<float>(width), 0);
-    textureHeight = nextPower2(static_cast<float>(height), 0);
+    m_textureWidth = nextPower2(static_cast<float>(m_width), 0);
+    m_textureHeight = nextPower2(static_cast<float>(m_height), 0);
     GenerateTexture();
-    pixels.assign(static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * 4, 0);
+    m_pixels.assign(static_cast<std::size_t>(m_width) * static_cast<std::size_t>(m_height) * 4, 0);
     glBindTexture(GL_TEXTURE_2D, 0);
 }
 
 void GLTexture::BindTexture()
 {
-    if (!texture)
+    if (!m_texture)
         throw std::runtime_error("Attempted to bind texture that has not been initialized.");
-    glBindTexture(GL_TEXTURE_2D, texture);
+    glBindTexture(GL_TEXTURE_2D, m_texture);
     CheckGLError("BindTexture", true);
-    if (changed)
+    if (m_changed)
         LoadTexture();
 }
 
 void GLTexture::RecreateTexture()
 {
-    glDeleteTextures(1, &texture);
-    texture = 0;
+    glDeleteTextures(1, &m_texture);
+    m_texture = 0;
     // Made as a fresh texture is, so that a recreated one draws its edges alike.
     GenerateTexture();
-    glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, width, height, format, GL_UNSIGNED_BYTE, pixels.data());
+    glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, m_width, m_height, m_format, GL_UNSIGNED_BYTE, m_pixels.data());
     CheckGLError("TexSubImage2D", true);
 }
 
 void GLTexture::LoadTexture()
 {
-    glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, width, height, format, GL_UNSIGNED_BYTE, pixels.data());
+    glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, m_width, m_height, m_format, GL_UNSIGNED_BYTE, m_pixels.data());
     const unsigned int error = ReadGLError();
     if (error == GL_INVALID_OPERATION)
     {
@@ -200,25 +200,25 @@ void GLTexture::LoadTexture()
         }
         throw std::runtime_error(message);
     }
-    changed = false;
+    m_changed = false;
 }
 
 void GLTexture::Draw(int x, int y)
 {
-    Draw(0, height, width, 0, x, y, x + width, y + height);
+    Draw(0, m_height, m_width, 0, x, y, x + m_width, y + m_height);
 }
 
 void GLTexture::Draw(int srcX0, int srcY0, int srcX1, int srcY1, int dstX0, int dstY0, int dstX1, int dstY1)
 {
-    if (!texture || textureWidth == 0 || textureHeight == 0)
+    if (!m_texture || m_textureWidth == 0 || m_textureHeight == 0)
         return;
     TexturingScope texturing;
-    glBindTexture(GL_TEXTURE_2D, texture);
+    glBindTexture(GL_TEXTURE_2D, m_texture);
     CheckGLError("BindTexture", true);
-    if (changed)
+    if (m_changed)
         LoadTexture();
-    const float s0 = static_cast<float>(srcX0) / textureWidth, s1 = static_cast<float>(srcX1) / textureWidth;
-    const float t0 = static_cast<float>(srcY0) / textureHeight, t1 = static_cast<float>(srcY1) / textureHeight;
+    const float s0 = static_cast<float>(srcX0) / m_textureWidth, s1 = static_cast<float>(srcX1) / m_textureWidth;
+    const float t0 = static_cast<float>(srcY0) / m_textureHeight, t1 = static_cast<float>(srcY1) / m_textureHeight;
     glColor4f(1.0f, 1.0f, 1.0f, 1.0f);
     {
         GLBegin quad(GL_QUADS);

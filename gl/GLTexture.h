@@ -21,7 +21,7 @@ public:
     ~GLTexture();
 
     void Initialize(int width, int height, unsigned int format, unsigned int filter);
-    void TextureChanged() { changed = true; }
+    void TextureChanged() { m_changed = true; }
     // Leaves the texture bound, uploaded if it had changed.
     void BindTexture();
     // Uploads the buffer into the bound texture, recreating the texture if the GL lost it.
@@ -31,32 +31,32 @@ public:
     // Source coordinates count texels from the buffer's first row: rows height..0 draw upright.
     void Draw(int srcX0, int srcY0, int srcX1, int srcY1, int dstX0, int dstY0, int dstX1, int dstY1);
 
-    unsigned char* GetPixels() { return pixels.data(); }
-    const unsigned char* GetPixels() const { return pixels.data(); }
-    std::size_t GetPixelBytes() const { return pixels.size(); }
-    int GetWidth() const { return width; }
-    int GetHeight() const { return height; }
-    int GetTextureWidth() const { return textureWidth; }
-    int GetTextureHeight() const { return textureHeight; }
-    unsigned int GetTexture() const { return texture; }
-    unsigned int GetFormat() const { return format; }
-    bool IsChanged() const { return changed; }
+    unsigned char* GetPixels() { return m_pixels.data(); }
+    const unsigned char* GetPixels() const { return m_pixels.data(); }
+    std::size_t GetPixelBytes() const { return m_pixels.size(); }
+    int GetWidth() const { return m_width; }
+    int GetHeight() const { return m_height; }
+    int GetTextureWidth() const { return m_textureWidth; }
+    int GetTextureHeight() const { return m_textureHeight; }
+    unsigned int GetTexture() const { return m_texture; }
+    unsigned int GetFormat() const { return m_format; }
+    bool IsChanged() const { return m_changed; }
 
 private:
     void Release();
-    // A new texture name, bound, with the parameters and storage of textureWidth x textureHeight texels.
+    // A new texture name, bound, with the parameters and storage of m_textureWidth x m_textureHeight texels.
     void GenerateTexture();
     void CreateTexture();
     void RecreateTexture();
     void SetParameters(bool clampToEdge);
 
-    unsigned int format = 0;
-    unsigned int filter = 0;
-    int width = 0;
-    int height = 0;
-    int textureWidth = 0;
-    int textureHeight = 0;
-    unsigned int texture = 0;
-    std::vector<unsigned char> pixels;
-    bool changed = false;
+    unsigned int m_format = 0;
+    unsigned int m_filter = 0;
+    int m_width = 0;
+    int m_height = 0;
+    int m_textureWidth = 0;
+    int m_textureHeight = 0;
+    unsigned int m_texture = 0;
+    std::vector<unsigned char> m_pixels;
+    bool m_changed = false;
 };

@@ -9,6 +9,6 @@ public:
     float Evaluate(float t);
 
 private:
-    float a0, a1, a2, a3;
-    float t0, t1;
+    float m_a0, m_a1, m_a2, m_a3;
+    float m_t0, m_t1;
 };

@@ -10,7 +10,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   qt6-base-dev libqt6opengl6-dev libglew-dev libglu1-mesa-dev libgl1-mesa-dri
   xvfb xauth fonts-dejavu-core
-  python3 python3-numpy python3-scipy python3-nibabel
+  python3 python3-numpy python3-scipy python3-nibabel python3-igraph
   zip unzip libjpeg-turbo-progs
   xdotool imagemagick qt6-image-formats-plugins
 )

@@ -318,9 +318,9 @@ TEST(Atlas, MicroarrayMeshFlagsComeFromTheSpatialObjectList)
     }
     {
         // A valid list is taken as it stands: no ancestors are added.
-        WriteBytes(list, " 2088\n\t2110 ");
+        WriteBytes(list, " 2077\n\t2110 ");
         Atlas atlas(folder);
-        EXPECT_EQ((std::vector<unsigned long>{2088, 2110}), MeshIds(*atlas.GetOntology()));
+        EXPECT_EQ((std::vector<unsigned long>{2077, 2110}), MeshIds(*atlas.GetOntology()));
     }
     for (const char* broken : {"2088 123456\n", "2088 abc\n", "-5\n"})
     {

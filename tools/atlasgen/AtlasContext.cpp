@@ -9,7 +9,7 @@ namespace atlasgen
 AtlasContext::AtlasContext(const Profile& p, unsigned int id, const std::string& url)
     : profile(p)
     , identity(AtlasIdentity::ForId(id))
-    , model(p.coarse)
+    , model(p.coarse, id)
     , baseUrl(url)
 {
     for (int a = 0; a < 3; ++a)

@@ -74,6 +74,27 @@ const Entry kTable[] = {
 };
 constexpr int kTableSize = sizeof kTable / sizeof kTable[0];
 
+struct IdOverride
+{
+    unsigned int atlasId;
+    const char* abbreviation;
+    unsigned int databaseId;
+};
+
+// Database ids that one atlas gives real structures, so that the viewer's presets which name structures
+// by database id act on that atlas's data. Unlike the pseudo-structures' ids these stay painted.
+const IdOverride kIdOverrides[] = {
+    {351, "CH", 1001}, {351, "BS", 1002}, {351, "CB", 1003}, {351, "FT", 1004}, {351, "VS", 1005}, {351, "HiF", 4697},
+};
+
+unsigned int OverriddenId(unsigned int atlasId, const char* abbreviation)
+{
+    for (const IdOverride& o : kIdOverrides)
+        if (o.atlasId == atlasId && std::string(o.abbreviation) == abbreviation)
+            return o.databaseId;
+    return 0;
+}
+
 int FullIndex(const char* abbreviation)
 {
     for (int i = 0; i < kTableSize; ++i)
@@ -134,7 +155,7 @@ struct Indices
 
 } // namespace
 
-BrainModel::BrainModel(bool coarse)
+BrainModel::BrainModel(bool coarse, unsigned int atlasId)
 {
     fromFull_.assign(kTableSize, -1);
     for (int i = 0; i < kTableSize; ++i)
@@ -155,7 +176,10 @@ BrainModel::BrainModel(bool coarse)
         s.rgb[0] = static_cast<unsigned char>(e.rgb >> 16);
         s.rgb[1] = static_cast<unsigned char>(e.rgb >> 8);
         s.rgb[2] = static_cast<unsigned char>(e.rgb);
-        s.databaseId = e.databaseId ? e.databaseId : 2000u + 11u * static_cast<unsigned int>(k);
+        const unsigned int overridden = OverriddenId(atlasId, e.abbreviation);
+        s.databaseId = e.databaseId ? e.databaseId
+                       : overridden ? overridden
+                                    : 2000u + 11u * static_cast<unsigned int>(k);
         s.depth = s.parent < 0 ? 0 : structures_[s.parent].depth + 1;
         s.pseudo = e.databaseId != 0;
         s.nissl = e.nissl;

@@ -27,7 +27,8 @@ struct Structure
 class BrainModel
 {
 public:
-    explicit BrainModel(bool coarse);
+    // The atlas id chooses the few database ids that one atlas assigns differently.
+    BrainModel(bool coarse, unsigned int atlasId);
 
     const std::vector<Structure>& Structures() const { return structures_; }
     int Find(const std::string& abbreviation) const; // -1 when absent

@@ -26,6 +26,8 @@ URL_ELEMENTS = ("grid", "imageSeriesDisplay", "imageViewer", "atlasImageViewer",
                 "imageTile", "imageService", "geneSearch", "dataSearch", "differentialSearch",
                 "correlationSearch")
 PSEUDO_IDS = (9999, 10000, 10001)
+# Database ids that atlas 351 gives real structures (the viewer's presets for that atlas name them).
+PRESET_IDS_351 = {"CH": 1001, "BS": 1002, "CB": 1003, "FT": 1004, "VS": 1005, "HiF": 4697}
 CORRELATION_GRID = (67, 41, 58)
 AMSH_MARKER = 0xF00DF00D
 SURFACE_MAGIC = 0x99118822
@@ -296,6 +298,17 @@ class AtlasChecker:
             for abbreviation in ("Cx", "HiF"):
                 if not any(r["abbreviation"] == abbreviation for r in rows):
                     self.error("ontology_v2.csv: the microarray atlas needs %s" % abbreviation)
+        self.check_database_ids(rows)
+
+    def check_database_ids(self, rows):
+        presets = PRESET_IDS_351 if self.atlas_id == 351 else {}
+        for row in rows:
+            if row["db"] in PSEUDO_IDS:
+                continue
+            expected = presets.get(row["abbreviation"], 2000 + 11 * (row["index"] - 1))
+            if row["db"] != expected:
+                self.error("ontology_v2.csv: %s has database id %d, not %d"
+                           % (row["abbreviation"], row["db"], expected))
 
     def check_tree(self, rows):
         for row in rows:

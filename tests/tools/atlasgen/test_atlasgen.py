@@ -347,8 +347,12 @@ class CheckerRejects(unittest.TestCase):
     def test_malformed_configuration_and_ontology(self):
         self.damaged("info", lambda d: self.edit(os.path.join(d, "Info.xml"), lambda b: b[:len(b) // 2]), "Info.xml")
         self.damaged("parent", lambda d: self.edit(os.path.join(d, "ontology_v2.csv"),
-                                                    lambda b: b.replace(b",2011,", b",77777,", 1)),
+                                                    lambda b: b.replace(b",2022,", b",77777,", 1)),
                      "that no row defines")
+        # The microarray atlas's presets name these structures by database id.
+        self.damaged("preset-id", lambda d: self.edit(os.path.join(d, "ontology_v2.csv"),
+                                                       lambda b: b.replace(b",4697,", b",4698,", 1)),
+                     "HiF has database id 4698, not 4697")
 
     def test_short_colormap_and_empty_mapping(self):
         self.damaged("colormap", lambda d: self.edit(os.path.join(d, "Colormaps", "Jet.map"), lambda b: b[:-4]),

@@ -51,11 +51,31 @@ def page(title, lines):
                    ).encode("utf-8"), "text/html; charset=utf-8")
 
 
+# Every number of the protocol (ids, counts, coordinates, pixels) fits in 32 bits; a longer one would
+# only overflow later, as a float or an array size, and answer 500 instead of 400.
+_INT_DIGITS = 10
+_INT_LIMIT = 2 ** 31
+
+
 def _int(text, what):
+    digits = (text or "").strip().lstrip("+-")
+    if len(digits) > _INT_DIGITS:
+        raise HttpError(400, "%s is out of range: %r..." % (what, text[:20]))
     try:
-        return int(text)
+        value = int(text)
     except (TypeError, ValueError):
         raise HttpError(400, "%s is not a number: %r" % (what, text))
+    if not -_INT_LIMIT <= value < _INT_LIMIT:
+        raise HttpError(400, "%s is out of range: %r" % (what, text))
+    return value
+
+
+def _split(target):
+    """(path, query) of a request target; a target that does not parse is the client's fault."""
+    try:
+        return split_request(target)
+    except ValueError as error:
+        raise HttpError(400, "Unreadable request target: %s" % error)
 
 
 class DemoData:
@@ -224,13 +244,19 @@ class DemoData:
         else:
             start, count, rest = 0, SEARCH_ALL_LIMIT, args
         if field == "geneSearch":
-            term = rest[0] if rest else ""
+            term = faults.without_fault_words(rest[0] if rest else "")
             if not atlas.has_integrated_search:
                 return self.search_page(atlas, catalogue, term, base_url)
-            results = catalogue.projection_matches(term) if projection else catalogue.gene_matches(term)
+            if projection and not _names_structure(term):
+                projection, results = False, self.connectivity_gene_matches(term)
+            else:
+                results = catalogue.projection_matches(term) if projection else catalogue.gene_matches(term)
         elif field == "correlationSearch":
             seed = _int(rest[0] if rest else "", "seed")
-            results = catalogue.similar_projections(seed) if projection else catalogue.similar(seed)
+            if projection:
+                projection, results = self.similar_to(seed)
+            else:
+                results = catalogue.similar(seed)
         else:
             if len(rest) < 2:
                 raise HttpError(400, "Differential search needs two structures")
@@ -239,6 +265,25 @@ class DemoData:
         if projection:
             return Answer(search.projection_xml(results, start, count), "application/xml")
         return Answer(search.gene_xml(results, start, count), "application/xml")
+
+    def connectivity_gene_matches(self, term):
+        """The connectivity atlas searches genes through its only block, "0378", the same request as
+        the projection searches of the adult atlas; its genes are those of the atlas whose first block
+        that is."""
+        for atlas in self.atlases:
+            if atlas.url_blocks and atlas.url_blocks[0].project == PROJECTION_PROJECT_CODE:
+                return self.catalogue(atlas).gene_matches(term)
+        return []
+
+    def similar_to(self, seed):
+        """(projection mode, results) of a similarity search on the projection block: the seed is
+        a projection experiment or a gene series of the connectivity atlas."""
+        catalogue, series, experiment = self.find_data_set(seed)
+        if series is not None:
+            return False, catalogue.similar(seed)
+        if experiment is not None:
+            return True, catalogue.similar_projections(seed)
+        return True, []
 
     def search_page(self, atlas, catalogue, term, base_url):
         """Atlases that do not search in the program show their results in the browser."""
@@ -310,7 +355,7 @@ class DemoData:
 
     def zoomify(self, base):
         """Image path of a Zoomify base URL, from the atlases' image-tile templates."""
-        path, query = split_request(base)
+        path, query = _split(base)
         for atlas in self.atlases:
             for block in atlas.url_blocks:
                 url = block.templates.get("imageTile")
@@ -338,7 +383,7 @@ class DemoData:
 
     def route(self, target, base_url):
         """(answer, texts that may name a fault) for a request target."""
-        path, query = split_request(target)
+        path, query = _split(target)
         if ".." in path.split("/"):
             raise HttpError(404, "Nothing at " + path)
         if path == "/Corvane2/atlases.xml":
@@ -421,6 +466,12 @@ class DemoData:
         raise HttpError(404, "Nothing at " + path)
 
 
+def _names_structure(term):
+    """Projections are searched by a structure's database id (or by nothing); any other term of the
+    projection block's gene search is a gene search of the connectivity atlas."""
+    return re.fullmatch(r"[0-9]*", term) is not None
+
+
 def _attr(text):
     return "\"%s\"" % html.escape(text, quote=True)
 
@@ -444,6 +495,12 @@ def _projection_line(experiment, seed_um, space):
             "path": path}
 
 
+def _error_answer(error):
+    answer = page("Error %d" % error.status, [html.escape(str(error))])
+    answer.status = error.status
+    return answer
+
+
 class Handler(BaseHTTPRequestHandler):
     protocol_version = "HTTP/1.1"
     server_version = "CorvaneDemo/1.0"
@@ -460,7 +517,13 @@ class Handler(BaseHTTPRequestHandler):
 
     def do_GET(self):
         data = self.server.data
-        path, query = split_request(self.path)
+        try:
+            path, query = _split(self.path)
+        except HttpError as error:
+            data.log({"method": "GET", "path": self.path, "query": "",
+                      "user_agent": self.headers.get("User-Agent", "")})
+            self._send(_error_answer(error), None)
+            return
         if path == "/demo/log":
             self._send(Answer(_read(data.log_path), "application/x-ndjson"), None)
             return
@@ -472,8 +535,7 @@ class Handler(BaseHTTPRequestHandler):
             fault = fault or faults.detect([], texts)
         except HttpError as error:
             fault = fault if fault in ("404", "500") else None
-            answer = page("Error %d" % error.status, [html.escape(str(error))])
-            answer.status = error.status
+            answer = _error_answer(error)
         except Exception as error:  # a fault of the server must not end it
             answer = page("Error 500", [html.escape("%s: %s" % (type(error).__name__, error))])
             answer.status = 500
@@ -485,7 +547,7 @@ class Handler(BaseHTTPRequestHandler):
     do_PUT = do_DELETE = do_HEAD = do_POST
 
     def _refuse(self):
-        self.server.data.log({"method": self.command, "path": split_request(self.path)[0],
+        self.server.data.log({"method": self.command, "path": self.path.partition("?")[0],
                               "query": self.path.partition("?")[2],
                               "user_agent": self.headers.get("User-Agent", "")})
         answer = page("Method not allowed", ["Only GET is served."])

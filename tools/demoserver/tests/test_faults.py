@@ -14,6 +14,7 @@ import zipfile
 
 import fixture
 import support
+from demoserver import faults
 
 server = None
 folder = None
@@ -77,6 +78,20 @@ class FaultTest(unittest.TestCase):
         body = server.get("/demo/microarray?atlas=351&probes=1001&fault=malformed")[2]
         with self.assertRaises(ValueError):
             json.loads(body)
+
+    def test_fault_words_of_a_search_term_keep_its_results(self):
+        whole = server.get("/search/0310/gene?start=0&num=10&term=CA1")[2]
+        self.assertIn(b"<image-series>", whole)
+        for kind, check in (("malformed", lambda body: body.startswith(whole[:len(whole) // 2])),
+                            ("html", lambda body: body == faults.HTML_BODY),
+                            ("truncated", lambda body: body == whole[:len(whole) // 2])):
+            with self.subTest(kind=kind):
+                status, _, body = server.get("/search/0310/gene?start=0&num=10&term=CA1%20fault-" + kind)
+                self.assertEqual(status, 200)
+                self.assertTrue(check(body))
+        self.assertEqual(server.get("/search/0310/gene?start=0&num=10&term=CA1%20fault-404")[0], 404)
+        # Only whole words count.
+        self.assertEqual(server.get("/search/0310/gene?start=0&num=10&term=CA1%20xfault-404")[0], 200)
 
     def test_chunked_answer_without_length(self):
         connection = http.client.HTTPConnection("127.0.0.1", server.port, timeout=support.TIMEOUT)
@@ -155,6 +170,35 @@ class HostileRequestTest(unittest.TestCase):
         for path in ("/grid/0310/%d/visualize/../../../etc/passwd" % SERIES, "/%00", "/tiles/" + "a" * 5000,
                      "/tiles/../../Info.xml/ImageProperties.xml", "/demo/microarray?atlas=x"):
             self.assertIn(server.get(path)[0], (400, 404), path)
+
+    def raw_status(self, target):
+        """The status line's code for a request target sent as it stands; None when the server hangs up."""
+        with socket.create_connection(("127.0.0.1", server.port), timeout=support.TIMEOUT) as sock:
+            sock.sendall(b"GET " + target.encode("latin-1") + b" HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n")
+            answer = b""
+            while True:
+                piece = sock.recv(65536)
+                if not piece:
+                    break
+                answer += piece
+        return int(answer.split(b" ", 2)[1]) if answer.startswith(b"HTTP/") else None
+
+    def test_unparsable_targets_and_overlong_numbers_are_bad_requests(self):
+        huge = "9" * 400
+        too_long = "9" * 5000
+        targets = [
+            "http://[::1/Corvane2/atlases.xml",
+            "/kest/data/P56/download?seed=%s,5000,5000&age=P56" % huge,
+            "/kest/data/P56/download?seed=3000,%s,5000&age=P56" % too_long,
+            "/kest/data/P56/download?seed=3000,5000,-%s&age=P56" % huge,
+            "/data/P56/projection_map/target?seedPoint=%s,5000,5000&seedAge=P56" % huge,
+            "/data/P56/projection_map/target?seedPoint=3000,%s,5000&seedAge=P56" % too_long,
+            "/imageservice?path=sections/310/P56/coronal/0&zoom=0&top=%s&left=0&width=10&height=10" % huge,
+            "/imageservice?path=sections/310/P56/coronal/0&zoom=0&top=%s&left=0&width=10&height=10" % too_long,
+        ]
+        for target in targets:
+            self.assertEqual(self.raw_status(target), 400, target[:120])
+        self.assertEqual(server.get("/Corvane2/atlases.xml")[0], 200)
 
     def test_listens_on_loopback_only(self):
         self.assertEqual(server.server.server_address[0], "127.0.0.1")

@@ -19,9 +19,10 @@ set(CORVANE_SANITIZER_ENV
   "LSAN_OPTIONS=suppressions=${PROJECT_SOURCE_DIR}/tests/lsan.supp:print_suppressions=0"
   "UBSAN_OPTIONS=print_stacktrace=1")
 
-# One GoogleTest binary per tests/<folder>, registered with CTest.
+# One GoogleTest binary per tests/<folder>, registered with CTest. RESOURCE_LOCK names a resource that
+# the suite's tests hold alone while they run (for instance the X pointer, which xdotool moves).
 function(corvane_test_suite name)
-  cmake_parse_arguments(ARG "" "" "LIBS" ${ARGN})
+  cmake_parse_arguments(ARG "" "RESOURCE_LOCK" "LIBS" ${ARGN})
   file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
   if(NOT sources)
     return()
@@ -32,5 +33,9 @@ function(corvane_test_suite name)
   target_compile_definitions(${name} PRIVATE
     CORVANE_SOURCE_DIR="${PROJECT_SOURCE_DIR}"
     CORVANE_BINARY_DIR="${PROJECT_BINARY_DIR}")
-  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60)
+  set(lock)
+  if(ARG_RESOURCE_LOCK)
+    set(lock PROPERTIES RESOURCE_LOCK ${ARG_RESOURCE_LOCK})
+  endif()
+  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 ${lock})
 endfunction()

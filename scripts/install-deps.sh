@@ -12,6 +12,7 @@ packages=(
   xvfb xauth fonts-dejavu-core
   python3 python3-numpy python3-scipy python3-nibabel python3-igraph
   zip unzip libjpeg-turbo-progs
+  povray
 )
 
 missing=()

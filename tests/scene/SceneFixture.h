@@ -155,7 +155,7 @@ private:
 // Every test gets its own settings store (pointing at the installed atlases) and a fresh palette.
 class SceneTest : public GLTest
 {
-protected:
+public:
     void SetUp() override
     {
         GLTest::SetUp();

@@ -26,6 +26,7 @@
 
 #include <array>
 #include <cstdlib>
+#include <cstring>
 #include <map>
 #include <memory>
 #include <string>
@@ -151,6 +152,32 @@ public:
 private:
     AtlasSpace* m_space;
 };
+
+// A bare float grid on the grid of atlas 310 (133 x 81 x 115, 16-bit annotation), written from the
+// space's Annotation file: 1000 in the voxels of one structure, 0 elsewhere, so that the data set's
+// expressors lie in that structure alone. The structure is the smallest one of at least 200 voxels;
+// value receives its annotation value.
+inline std::string StructureGridBytes(const Atlas& atlas, unsigned short& value)
+{
+    const std::vector<unsigned char> annotation = ReadWholeFile(atlas.GetPath() + "/Spaces/P56/Annotation");
+    const std::size_t voxels = annotation.size() / 2;
+    std::map<unsigned short, std::size_t> counts;
+    for (std::size_t i = 0; i < voxels; ++i)
+        ++counts[static_cast<unsigned short>(annotation[2 * i] | (annotation[2 * i + 1] << 8))];
+    std::size_t best = voxels + 1;
+    for (const auto& [candidate, count] : counts)
+        if (candidate != 0 && count >= 200 && count < best)
+        {
+            best = count;
+            value = candidate;
+        }
+    std::string bytes(4 * voxels, '\0');
+    const float inside = 1000.0f;
+    for (std::size_t i = 0; i < voxels; ++i)
+        if ((annotation[2 * i] | (annotation[2 * i + 1] << 8)) == value)
+            std::memcpy(&bytes[4 * i], &inside, 4);
+    return bytes;
+}
 
 // Every test gets its own settings store (pointing at the installed atlases) and a fresh palette.
 class SceneTest : public GLTest

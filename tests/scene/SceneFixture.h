@@ -6,6 +6,7 @@
 
 #include <GL/glew.h>
 
+#include "SceneSupport.h"
 #include "TestSupport.h"
 #include "atlas/AnnotationLabel.h"
 #include "atlas/Atlas.h"
@@ -59,18 +60,7 @@ inline void Generate(const std::string& profile, unsigned int id, const std::str
 // The user atlas folder of the whole test program: tiny atlases 310 (one space) and 350 (two), made on
 // first use. The bare-grid reader finds atlas 310 through the installed atlas set, so the scenes open
 // their atlases through it too.
-inline const std::string& InstalledAtlasRoot()
-{
-    static TempDir dir;
-    static bool generated = false;
-    if (!generated)
-    {
-        Generate("tiny", 310, dir.File("Atlases/310"));
-        Generate("tiny", 350, dir.File("Atlases/350"));
-        generated = true;
-    }
-    return dir.Path();
-}
+const std::string& InstalledAtlasRoot();
 
 // Small atlases of any id, opened outside the atlas set.
 inline std::shared_ptr<Atlas> MicroAtlas(unsigned int id)
@@ -152,32 +142,6 @@ public:
 private:
     AtlasSpace* m_space;
 };
-
-// A bare float grid on the grid of atlas 310 (133 x 81 x 115, 16-bit annotation), written from the
-// space's Annotation file: 1000 in the voxels of one structure, 0 elsewhere, so that the data set's
-// expressors lie in that structure alone. The structure is the smallest one of at least 200 voxels;
-// value receives its annotation value.
-inline std::string StructureGridBytes(const Atlas& atlas, unsigned short& value)
-{
-    const std::vector<unsigned char> annotation = ReadWholeFile(atlas.GetPath() + "/Spaces/P56/Annotation");
-    const std::size_t voxels = annotation.size() / 2;
-    std::map<unsigned short, std::size_t> counts;
-    for (std::size_t i = 0; i < voxels; ++i)
-        ++counts[static_cast<unsigned short>(annotation[2 * i] | (annotation[2 * i + 1] << 8))];
-    std::size_t best = voxels + 1;
-    for (const auto& [candidate, count] : counts)
-        if (candidate != 0 && count >= 200 && count < best)
-        {
-            best = count;
-            value = candidate;
-        }
-    std::string bytes(4 * voxels, '\0');
-    const float inside = 1000.0f;
-    for (std::size_t i = 0; i < voxels; ++i)
-        if ((annotation[2 * i] | (annotation[2 * i + 1] << 8)) == value)
-            std::memcpy(&bytes[4 * i], &inside, 4);
-    return bytes;
-}
 
 // Every test gets its own settings store (pointing at the installed atlases) and a fresh palette.
 class SceneTest : public GLTest

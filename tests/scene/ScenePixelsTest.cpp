@@ -42,34 +42,7 @@ public:
         data = gene.get();
     }
 
-    // The window rectangle (x0, y0, x1, y1) that the glyphs of the data set can cover: every corner of
-    // every glyph's box, moved by the first data set's offset, through the view's camera.
-    std::array<double, 4> ScreenBox()
-    {
-        BrainSceneView& view = View(0);
-        view.SetupViewPort();
-        view.DoViewTransforms();
-        glTranslatef(-0.1f, -0.1f, -0.1f);
-        GLdouble modelView[16], projection[16];
-        GLint viewport[4];
-        glGetDoublev(GL_MODELVIEW_MATRIX, modelView);
-        glGetDoublev(GL_PROJECTION_MATRIX, projection);
-        glGetIntegerv(GL_VIEWPORT, viewport);
-        std::array<double, 4> box = {1e9, 1e9, -1e9, -1e9};
-        const ExpressionRenderer& glyphs = *view.GetExpressionRenderers().begin()->second;
-        for (const Expressor& e : *data->GetExpressors(Space()))
-        {
-            const float r = glyphs.GetExpressorSize(&e);
-            for (int corner = 0; corner < 8; ++corner)
-            {
-                GLdouble x, y, z;
-                gluProject(e.position[0] + (corner & 1 ? r : -r), e.position[1] + (corner & 2 ? r : -r),
-                           e.position[2] + (corner & 4 ? r : -r), modelView, projection, viewport, &x, &y, &z);
-                box = {std::min(box[0], x), std::min(box[1], y), std::max(box[2], x), std::max(box[3], y)};
-            }
-        }
-        return box;
-    }
+    std::array<double, 4> ScreenBox() { return GlyphScreenBox(View(0), *data); }
 
     struct Lit
     {

@@ -16,6 +16,7 @@
 #include "core/StringUtils.h"
 #include "core/ZipReader.h"
 #include "expression/DataSetEntries.h"
+#include "expression/SectionImageLookup.h"
 
 #include <boost/format.hpp>
 
@@ -381,11 +382,11 @@ unsigned short ImageCoordinate(float position, int offset)
 }
 
 // Finds the section image that shows a cell at (x, y, z) µm and fills the expressor's image fields.
-void LookUpImage(const ImageSeries& series, float x, float y, float z, Expressor& expressor)
+void LookUpImage(SectionImageLookup& series, float x, float y, float z, Expressor& expressor)
 {
     float u = 0.0f;
     float v = 0.0f;
-    const ImageSeries::ImageInfo* image = series.FindImageFromPoint(x, y, z, u, v);
+    const ImageSeries::ImageInfo* image = series.Find(x, y, z, u, v);
     if (!image)
         return;
     expressor.section = static_cast<unsigned short>(image->sectionNumber);
@@ -584,6 +585,16 @@ void GeneExpression::ReadDataSetMetadata(const std::vector<unsigned char>& bytes
     m_imageSeries.Load(reader);
 }
 
+std::vector<Expressor>& GeneExpression::EmptySpace(const AtlasSpace* space)
+{
+    // Features point into the expressors: a space read again loses both, and its lines, together.
+    m_features[space].clear();
+    m_projectionData.erase(space);
+    std::vector<Expressor>& expressors = m_expressors[space];
+    expressors.clear();
+    return expressors;
+}
+
 AtlasSpace* GeneExpression::PrimarySpace() const
 {
     // A light read of a search result that was never placed has no space to read the grids onto.
@@ -598,8 +609,7 @@ void GeneExpression::ReadGeneExpressionZip(ZipReader& zip, bool light)
     std::memcpy(m_gridSize, space->GetViewDimensions(), sizeof m_gridSize);
     std::memcpy(m_gridSpacing, space->GetViewResolution(), sizeof m_gridSpacing);
     const std::uint64_t count = VoxelCount(m_gridSize);
-    std::vector<Expressor>& expressors = m_expressors[space];
-    expressors.clear();
+    std::vector<Expressor>& expressors = EmptySpace(space);
 
     if (light)
     {
@@ -615,6 +625,7 @@ void GeneExpression::ReadGeneExpressionZip(ZipReader& zip, bool light)
     }
     else
     {
+        SectionImageLookup images(m_imageSeries);
         const std::vector<unsigned char> density =
             DataSetEntries::ReadExactly(zip, "density.raw", 2 * count, INVALID_DENSITY);
         const std::vector<unsigned char> intensity =
@@ -630,7 +641,7 @@ void GeneExpression::ReadGeneExpressionZip(ZipReader& zip, bool light)
             Expressor& e = AddExpressor(expressors, float(x), float(y), float(z));
             e.intensity = intensity[i];
             e.density = d / 65536.0f * 1000.0f;
-            LookUpImage(m_imageSeries, x * m_gridSpacing[0], y * m_gridSpacing[1], z * m_gridSpacing[2], e);
+            LookUpImage(images, x * m_gridSpacing[0], y * m_gridSpacing[1], z * m_gridSpacing[2], e);
         });
     }
     m_gridValueScale = 0.02f;
@@ -662,8 +673,7 @@ void GeneExpression::ReadProjectionZip(ZipReader& zip, bool light)
     m_dataType = PROJECTION;
     AtlasSpace* space = PrimarySpace();
     const float* resolution = space->GetViewResolution();
-    std::vector<Expressor>& expressors = m_expressors[space];
-    expressors.clear();
+    std::vector<Expressor>& expressors = EmptySpace(space);
 
     // A light read wants the density alone: the thumbnail draws nothing else.
     std::unique_ptr<Image3d> mask;
@@ -696,14 +706,15 @@ void GeneExpression::ReadProjectionZip(ZipReader& zip, bool light)
         AddDensityCells(expressors, *density, ratio);
     else
     {
+        SectionImageLookup images(m_imageSeries);
         if (lines)
         {
-            AddStreamLineCells(expressors, *lines, resolution);
+            AddStreamLineCells(expressors, images, *lines, resolution);
             m_projectionData[space] = lines;
         }
         if (density && intensity)
-            AddProjectionCells(expressors, *density, *intensity, ratio);
-        AddInjectionCells(expressors, *mask, ratio);
+            AddProjectionCells(expressors, images, *density, *intensity, ratio);
+        AddInjectionCells(expressors, images, *mask, ratio);
     }
     UpdateExpressors(m_gridSize, m_gridSpacing);
 }
@@ -727,8 +738,8 @@ std::shared_ptr<ProjectionStreamLines> GeneExpression::ReadStreamLines(ZipReader
     return lines;
 }
 
-void GeneExpression::AddStreamLineCells(std::vector<Expressor>& expressors, ProjectionStreamLines& lines,
-                                        const float* resolution)
+void GeneExpression::AddStreamLineCells(std::vector<Expressor>& expressors, SectionImageLookup& images,
+                                        ProjectionStreamLines& lines, const float* resolution)
 {
     // Line k and expressor k belong together, so a line without points, which could lead no expressor,
     // is dropped.
@@ -743,13 +754,13 @@ void GeneExpression::AddStreamLineCells(std::vector<Expressor>& expressors, Proj
         Expressor& e = AddExpressor(expressors, start.position[0], start.position[1], start.position[2]);
         e.density = start.density * 1000.0f;
         e.intensity = start.intensity;
-        LookUpImage(m_imageSeries, start.position[0] * resolution[0], start.position[1] * resolution[1],
+        LookUpImage(images, start.position[0] * resolution[0], start.position[1] * resolution[1],
                     start.position[2] * resolution[2], e);
     }
 }
 
-void GeneExpression::AddProjectionCells(std::vector<Expressor>& expressors, const Image3d& density,
-                                        const Image3d& intensity, const float* ratio)
+void GeneExpression::AddProjectionCells(std::vector<Expressor>& expressors, SectionImageLookup& images,
+                                        const Image3d& density, const Image3d& intensity, const float* ratio)
 {
     // Both volumes are walked voxel by voxel, so they must share one grid.
     if (std::memcmp(density.GetSize(), intensity.GetSize(), 3 * sizeof(unsigned int)) != 0)
@@ -762,24 +773,26 @@ void GeneExpression::AddProjectionCells(std::vector<Expressor>& expressors, cons
         Expressor& e = AddExpressor(expressors, ratio[0] * x, ratio[1] * y, ratio[2] * z);
         e.density = d[i] / 65536.0f * 1000.0f;
         e.intensity = v[i];
-        LookUpImage(m_imageSeries, x * m_gridSpacing[0], y * m_gridSpacing[1], z * m_gridSpacing[2], e);
+        LookUpImage(images, x * m_gridSpacing[0], y * m_gridSpacing[1], z * m_gridSpacing[2], e);
     });
 }
 
-void GeneExpression::AddInjectionCells(std::vector<Expressor>& expressors, const Image3d& mask, const float* ratio)
+void GeneExpression::AddInjectionCells(std::vector<Expressor>& expressors, SectionImageLookup& images,
+                                       const Image3d& mask, const float* ratio)
 {
     const auto* m = static_cast<const float*>(mask.GetBuffer());
+    const unsigned int* size = mask.GetSize();
     std::size_t i = 0;
-    for (unsigned int z = 0; z < mask.GetSize(2); ++z)
-        for (unsigned int y = 0; y < mask.GetSize(1); ++y)
-            for (unsigned int x = 0; x < mask.GetSize(0); ++x, ++i)
+    for (unsigned int z = 0; z < size[2]; ++z)
+        for (unsigned int y = 0; y < size[1]; ++y)
+            for (unsigned int x = 0; x < size[0]; ++x, ++i)
             {
                 if (!(m[i] > 0.1f))
                     continue;
                 Expressor& e = AddExpressor(expressors, ratio[0] * x, ratio[1] * y, ratio[2] * z);
                 e.density = m[i] * 1000.0f;
                 e.intensity = Expressor::INJECTION_SITE_INTENSITY;
-                LookUpImage(m_imageSeries, x * m_gridSpacing[0], y * m_gridSpacing[1], z * m_gridSpacing[2], e);
+                LookUpImage(images, x * m_gridSpacing[0], y * m_gridSpacing[1], z * m_gridSpacing[2], e);
             }
 }
 
@@ -848,8 +861,7 @@ void GeneExpression::ReadRawVolume(IOStream& stream)
 void GeneExpression::AddRawGridCells(AtlasSpace* space, float maximum)
 {
     const float threshold = 6.0f;
-    std::vector<Expressor>& expressors = m_expressors[space];
-    expressors.clear();
+    std::vector<Expressor>& expressors = EmptySpace(space);
     expressors.reserve(std::count_if(m_gridValues.begin(), m_gridValues.end(),
                                      [threshold](float value) { return value > threshold; }));
     const float* resolution = space->GetViewResolution();

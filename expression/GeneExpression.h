@@ -17,6 +17,7 @@ class AtlasSpace;
 class Image3d;
 class IOStream;
 class MouseMetaReader;
+class SectionImageLookup;
 class ZipReader;
 
 // One data set: a gene-expression experiment, a projection (connectivity) experiment or, through a
@@ -127,6 +128,8 @@ public:
     bool IsDownloadable() const { return m_downloadable; }
     void SetDownloadable(bool downloadable) { m_downloadable = downloadable; }
     bool IsCorrelationSearchAvailable() const { return m_correlationSearchAvailable; }
+    // Search results carry the flag of their record.
+    void SetCorrelationSearchAvailable(bool available) { m_correlationSearchAvailable = available; }
     // Negative: no score.
     float GetScore() const { return m_score; }
     const Range& GetLevelRange() const { return m_levelRange; }
@@ -162,16 +165,19 @@ private:
     void ReadDataSetMetadata(const std::vector<unsigned char>& bytes);
     std::string QualifiedLabel(const MouseMetaReader& reader, const AtlasSpace* space) const;
     AtlasSpace* PrimarySpace() const;
+    std::vector<Expressor>& EmptySpace(const AtlasSpace* space);
     // Visits the cells of the data grid, x fastest, with their index.
     template <class Visit>
     void ForEachCell(Visit&& visit) const;
     static Expressor& AddExpressor(std::vector<Expressor>& expressors, float x, float y, float z);
     std::shared_ptr<ProjectionStreamLines> ReadStreamLines(ZipReader& zip, const Image3d* mask,
                                                            const float* resolution);
-    void AddStreamLineCells(std::vector<Expressor>& expressors, ProjectionStreamLines& lines, const float* resolution);
-    void AddProjectionCells(std::vector<Expressor>& expressors, const Image3d& density, const Image3d& intensity,
-                            const float* ratio);
-    void AddInjectionCells(std::vector<Expressor>& expressors, const Image3d& mask, const float* ratio);
+    void AddStreamLineCells(std::vector<Expressor>& expressors, SectionImageLookup& images,
+                            ProjectionStreamLines& lines, const float* resolution);
+    void AddProjectionCells(std::vector<Expressor>& expressors, SectionImageLookup& images, const Image3d& density,
+                            const Image3d& intensity, const float* ratio);
+    void AddInjectionCells(std::vector<Expressor>& expressors, SectionImageLookup& images, const Image3d& mask,
+                           const float* ratio);
     void AddDensityCells(std::vector<Expressor>& expressors, const Image3d& density, const float* ratio);
     void AddRawGridCells(AtlasSpace* space, float maximum);
 

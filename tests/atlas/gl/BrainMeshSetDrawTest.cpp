@@ -197,4 +197,5 @@ TEST_F(BrainMeshSetDrawTest, UnreadableFileIsLoggedOnceAndTheRestStillDraws)
     EXPECT_TRUE(first.count(Label("CB")->index + base));
     // Requests other than drawing still report the fault.
     EXPECT_EQ(message, ErrorOf([&] { meshes->GetCentroid(Label("CH")); }));
+    EXPECT_EQ(message, ErrorOf([&] { meshes->GetObject(Label("CH")); }));
 }

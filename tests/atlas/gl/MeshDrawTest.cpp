@@ -147,17 +147,6 @@ TEST_F(MeshDrawTest, ManyPolylinesAreThinnedToEveryFifth)
     }
 }
 
-TEST_F(MeshDrawTest, LinesAreLitSegmentsBetweenNeighbours)
-{
-    GLLines lines(nullptr);
-    lines.Load(Write("l.ls", Ls({{{10, 10, 0}, {50, 10, 0}, {50, 60, 0}, {90, 60, 0}}, {{5, 5, 0}}})).c_str());
-    const auto primitives = RecordFeedback([&] { lines.Draw(nullptr, true, 7); });
-    ASSERT_EQ(3u, primitives.size());
-    EXPECT_EQ(FeedbackPrimitive::kLine, primitives[1].kind);
-    EXPECT_FLOAT_EQ(50.0f, primitives[1].vertices[0].x);
-    EXPECT_FLOAT_EQ(60.0f, primitives[1].vertices[1].y);
-}
-
 namespace
 {
 

@@ -239,10 +239,3 @@ void ApplicationImages::SetImage(const std::string& name, const QImage& image)
     else
         Images()[name] = image;
 }
-
-std::vector<std::string> ApplicationImages::GetNames()
-{
-    return {"StartArrow", "EndArrow",         "RightArrow",     "LeftArrow",     "Pause",          "FindMore",
-            "Zoom",       "FindSimilarGenes", "CoronalPlane",   "SagittalPlane", "ISHSectionMode", "ShowImageInBrowser",
-            "CloseTab",   "ResizeNECursor",   "ResizeNWCursor", "MoveCursor"};
-}

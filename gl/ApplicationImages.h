@@ -3,7 +3,6 @@
 #include <QImage>
 
 #include <string>
-#include <vector>
 
 // The program's named images (icons and cursor shapes). Every one is drawn here, in code, on first
 // request; nothing is read from elsewhere. Main thread only (after the application object exists).
@@ -15,6 +14,4 @@ public:
     // Replaces (or adds) the image of a name; a null image restores the drawn one (or none). For
     // images the program makes at run time, and for tests.
     static void SetImage(const std::string& name, const QImage& image);
-    // Every name that has a drawn image.
-    static std::vector<std::string> GetNames();
 };

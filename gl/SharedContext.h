@@ -11,7 +11,7 @@ class SharedContext
 {
 public:
     // Sets the default surface format and context sharing for the whole program; must run before the
-    // QApplication exists.
+    // QApplication exists, and after the settings store is installed (it reads the settings).
     static void Configure();
     // Compatibility profile 2.1, double buffer, 8-bit colour and alpha, 16-bit depth, no stencil, the
     // Multisample setting's samples (none for 0) and the VerticalSync setting as swap interval; read

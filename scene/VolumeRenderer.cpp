@@ -13,7 +13,7 @@ VolumeRenderer::VolumeRenderer(BrainSceneView* view, Image3d* image)
 
 VolumeRenderer::~VolumeRenderer() = default;
 
-void VolumeRenderer::LoadVolume(const float*, const unsigned int*, const float*, float, bool replace, TaskProgress*)
+void VolumeRenderer::LoadVolume(const float*, const unsigned int*, const float*, float, bool replace, const float*)
 {
     m_numVolumes = replace ? 1 : m_numVolumes + 1;
 }
@@ -32,3 +32,8 @@ void VolumeRenderer::SetTransferFunction(int low, int high, int lowOut, int high
 }
 
 void VolumeRenderer::Display() {}
+
+float VolumeRenderer::GetDepth(int, int)
+{
+    return 1.0f;
+}

@@ -18,14 +18,21 @@ public:
     // Adds a grid of floats (x fastest) of that size and spacing, or with replace puts it in place of
     // what is loaded.
     virtual void LoadVolume(const float* values, const unsigned int* size, const float* spacing, float scale,
-                            bool replace, TaskProgress* progress);
+                            bool replace, const float* colorHint);
     virtual void EraseVolume();
     virtual void SetTransferFunction(int low, int high, int lowOut, int highOut);
     virtual void Display();
+    virtual float GetDepth(int x, int y);
 
     int GetNumVolumes() const { return m_numVolumes; }
     const int* GetTransferFunction() const { return m_transfer; }
     Image3d* GetImage() const { return m_image; }
+    // A low, A high, B low, B high.
+    void GetTransferWindows(int* windows) const
+    {
+        for (int i = 0; i < 4; ++i)
+            windows[i] = m_transfer[i];
+    }
 
 private:
     BrainSceneView* m_view;

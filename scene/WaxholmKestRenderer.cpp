@@ -10,8 +10,9 @@
 
 constexpr unsigned int WaxholmKestRenderer::WAXHOLM_IMAGE_SIZE[3];
 
-WaxholmKestRenderer::WaxholmKestRenderer(BrainSceneView* view, AtlasSpace* space)
+WaxholmKestRenderer::WaxholmKestRenderer(BrainSceneView* view, AtlasSpace* space, const std::string& library)
     : KestRenderer(view)
+    , m_libraryPath(library.empty() ? ResourcePath::GetResourcePath() + LIBRARY_NAME : library)
     , m_space(space)
 {
     try
@@ -48,14 +49,9 @@ void WaxholmKestRenderer::Close()
     m_library = nullptr;
 }
 
-std::string WaxholmKestRenderer::LibraryPath() const
-{
-    return ResourcePath::GetResourcePath() + LIBRARY_NAME;
-}
-
 void WaxholmKestRenderer::LoadLibrary()
 {
-    m_library = dlopen(LibraryPath().c_str(), RTLD_LAZY | RTLD_LOCAL);
+    m_library = dlopen(m_libraryPath.c_str(), RTLD_LAZY | RTLD_LOCAL);
     if (!m_library)
         throw std::runtime_error("Transform library not available.");
     m_createResampler = reinterpret_cast<CreateFunction>(dlsym(m_library, "CreateResampler"));

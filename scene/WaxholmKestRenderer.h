@@ -20,7 +20,8 @@ public:
     static constexpr unsigned int WAXHOLM_IMAGE_SIZE[3] = {56, 111, 56};
     static constexpr const char* LIBRARY_NAME = "libItkTransform.so";
 
-    WaxholmKestRenderer(BrainSceneView* view, AtlasSpace* space);
+    // library: the transform library's file; empty for the one in the program data folder.
+    WaxholmKestRenderer(BrainSceneView* view, AtlasSpace* space, const std::string& library = std::string());
     ~WaxholmKestRenderer() override;
 
     bool FindLocation(const float* position, unsigned int* location) override;
@@ -30,10 +31,6 @@ public:
 
     const std::vector<float>& GetResampledBuffer() const { return m_resampledBuffer; }
 
-protected:
-    // The library file; the program data folder's copy unless a test points elsewhere.
-    virtual std::string LibraryPath() const;
-
 private:
     using CreateFunction = void* (*)(const char*, const char*, const char*);
     using DestroyFunction = void (*)(void*);
@@ -42,6 +39,7 @@ private:
 
     void Close();
 
+    std::string m_libraryPath;
     std::vector<float> m_resampledBuffer;
     unsigned int m_outputSize[3] = {WAXHOLM_IMAGE_SIZE[0], WAXHOLM_IMAGE_SIZE[1], WAXHOLM_IMAGE_SIZE[2]};
     AtlasSpace* m_space;

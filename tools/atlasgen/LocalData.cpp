@@ -311,19 +311,20 @@ void LocalData::WriteTransforms(const std::string& folder) const
     WriteTextFile(folder + "/AffineTransform.meta", "Transform = Affine\nMatrix = " + Numbers(matrix, 9) +
                                                         "\nTranslation = " + Numbers(translation, 3) + "\n");
 
-    const int size = 5;
+    const int size = 7;
     double spacing[3];
     for (int a = 0; a < 3; ++a)
         spacing[a] = (kCorrelationGrid[a] - 1) * kRatSpacing / (size - 1);
     std::ostringstream bspline;
-    bspline << "Transform = BSpline\nOrigin = 0 0 0\nSpacing = " << Numbers(spacing, 3) << "\nSize = 5 5 5\n"
+    bspline << "Transform = BSpline\nOrigin = 0 0 0\nSpacing = " << Numbers(spacing, 3) << "\nSize = 7 7 7\n"
             << "Coefficients =";
     for (int a = 0; a < 3; ++a)
         for (int z = 0; z < size; ++z)
             for (int y = 0; y < size; ++y)
                 for (int x = 0; x < size; ++x)
                 {
-                    const bool inner = x > 0 && y > 0 && z > 0 && x < size - 1 && y < size - 1 && z < size - 1;
+                    // Control points within two of a face would reach it.
+                    const bool inner = std::min({x, y, z}) >= 2 && std::max({x, y, z}) <= size - 3;
                     const double d =
                         inner ? 0.04 * (Noise::Unit(static_cast<std::uint32_t>(x), y, z, 50000u + a) - 0.5) : 0.0;
                     bspline << ' ' << Number(d);

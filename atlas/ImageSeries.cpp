@@ -43,11 +43,26 @@ const ImageSeries::ImageInfo* ImageSeries::FindImageFromPoint(float x, float y, 
 {
     if (m_images.empty())
         return nullptr;
-    const float* m = m_trv;
-    const float p0 = m[0] * x + m[1] * y + m[2] * z + m[9];
-    const float p1 = m[3] * x + m[4] * y + m[5] * z + m[10];
-    const float s = m[6] * x + m[7] * y + m[8] * z + m[11];
+    float stackPoint[3];
+    ToSectionStack(x, y, z, stackPoint);
+    const ImageInfo* nearest = NearestImage(stackPoint[2]);
+    if (nearest)
+        ImagePoint(*nearest, stackPoint, u, v);
+    return nearest;
+}
 
+void ImageSeries::ToSectionStack(float x, float y, float z, float* out) const
+{
+    const float* m = m_trv;
+    out[0] = m[0] * x + m[1] * y + m[2] * z + m[9];
+    out[1] = m[3] * x + m[4] * y + m[5] * z + m[10];
+    out[2] = m[6] * x + m[7] * y + m[8] * z + m[11];
+}
+
+const ImageSeries::ImageInfo* ImageSeries::NearestImage(float s) const
+{
+    if (m_images.empty())
+        return nullptr;
     const ImageInfo* nearest = nullptr;
     float nearestDistance = 0.0f;
     const int firstZ = m_images.begin()->second.z;
@@ -66,11 +81,12 @@ const ImageSeries::ImageInfo* ImageSeries::FindImageFromPoint(float x, float y, 
     }
     const float tolerance =
         static_cast<float>(static_cast<std::int32_t>(spacingSum)) / static_cast<float>(m_images.size());
-    if (nearestDistance > tolerance)
-        return nullptr;
+    return nearestDistance > tolerance ? nullptr : nearest;
+}
 
-    const float* t = nearest->tvs;
-    u = t[0] * p0 + t[1] * p1 + t[4];
-    v = t[2] * p0 + t[3] * p1 + t[5];
-    return nearest;
+void ImageSeries::ImagePoint(const ImageInfo& image, const float* stackPoint, float& u, float& v)
+{
+    const float* t = image.tvs;
+    u = t[0] * stackPoint[0] + t[1] * stackPoint[1] + t[4];
+    v = t[2] * stackPoint[0] + t[3] * stackPoint[1] + t[5];
 }

@@ -45,6 +45,13 @@ public:
     // The image nearest to (x, y, z) and the point's column u and row v in it; null when the series is
     // empty or the point lies farther from every section than the series' spacing allows.
     const ImageInfo* FindImageFromPoint(float x, float y, float z, float& u, float& v) const;
+    // The three steps of FindImageFromPoint, for callers that look up many points of few sections: the
+    // point in the section stack (two in-plane coordinates, then the position along the cutting axis), the
+    // image nearest to a position along the axis (null beyond the series' tolerance), and the stack point's
+    // column and row in an image.
+    void ToSectionStack(float x, float y, float z, float* out) const;
+    const ImageInfo* NearestImage(float s) const;
+    static void ImagePoint(const ImageInfo& image, const float* stackPoint, float& u, float& v);
 
     const std::map<int, ImageInfo>& GetImages() const { return m_images; }
     size_t GetNumImages() const { return m_images.size(); }

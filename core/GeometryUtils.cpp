@@ -123,6 +123,16 @@ void normalizedCrossProduct(const float a[3], const float b[3], float out[3])
     normalizeVector(out);
 }
 
+void multiplyMatrixVector3(const float* m, const float* v, float* out)
+{
+    float result[3];
+    for (int i = 0; i < 3; ++i)
+        result[i] = m[4 * i] * v[0] + m[4 * i + 1] * v[1] + m[4 * i + 2] * v[2] + m[4 * i + 3];
+    out[0] = result[0];
+    out[1] = result[1];
+    out[2] = result[2];
+}
+
 void normalizeVector(float v[3])
 {
     const float length = std::sqrt(vdot(v, v));

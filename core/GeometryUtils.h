@@ -24,6 +24,9 @@ void multiplyMatrixVectorT(const float m[16], const float v[4], float out[4]);
 bool unprojectPoint(float winX, float winY, float winZ, const float inverse[16], const int viewport[4], float* x,
                     float* y, float* z);
 
+// out[i] = m[4i] v[0] + m[4i + 1] v[1] + m[4i + 2] v[2] + m[4i + 3] for the three rows of a row-major
+// 3 x 4 matrix (or the first three rows of a 4 x 4 one): a rotation and translation applied to a point.
+void multiplyMatrixVector3(const float* m, const float* v, float* out);
 void vcross(const float a[3], const float b[3], float out[3]);
 float vdot(const float a[3], const float b[3]);
 // a x b of unit length; a zero-length product stays zero. out may alias a or b.

@@ -42,6 +42,9 @@ public:
     // Reads a MetaImage header, allocates the image and returns the name of the data file ("" when the
     // header names none). Fill the voxels with LoadHeaderData.
     virtual std::string LoadHeader(const char* headerText) = 0;
+    // The voxel count that a MetaImage header declares, 64-bit, without allocating anything: readers check
+    // the bytes they hold against it first. Throws the header errors of LoadHeader.
+    static std::uint64_t HeaderVoxelCount(const char* headerText);
     // Fills the voxels from the bytes of the data file of the last header: exactly one element of the
     // header's type a voxel, else std::runtime_error. 32-bit integers into a float image become their
     // float values.

@@ -274,6 +274,14 @@ bool Image3dImpl<T>::ReadVoxels(const char* path, bool invert, TaskProgress* pro
     return true;
 }
 
+std::uint64_t Image3d::HeaderVoxelCount(const char* headerText)
+{
+    const MetaHeader header = ParseMetaHeader(headerText);
+    if (!header.hasSize)
+        throw std::runtime_error("Invalid image dimension");
+    return std::uint64_t(header.size[0]) * header.size[1] * header.size[2];
+}
+
 template <typename T>
 std::string Image3dImpl<T>::LoadHeader(const char* headerText)
 {

@@ -5,11 +5,24 @@
 #include "atlas/AtlasSpace.h"
 #include "atlas/BrainOntology.h"
 #include "core/Image3d.h"
+#include "atlas/AdultMouseMetaReader.h"
+#include "atlas/AtlasSet.h"
+#include "atlas/DecimalText.h"
+#include "atlas/DevMouseMetaReader.h"
+#include "core/FileStream.h"
 #include "core/MemoryStream.h"
+#include "core/MemoryStreamRef.h"
+#include "core/OSUtils.h"
+#include "core/StringUtils.h"
+#include "core/ZipReader.h"
+#include "expression/DataSetEntries.h"
+#include "expression/SectionImageLookup.h"
 
 #include <boost/format.hpp>
 
 #include <algorithm>
+#include <cstdint>
+#include <cstring>
 #include <cmath>
 #include <limits>
 #include <stdexcept>
@@ -345,17 +358,516 @@ void GeneExpression::UpdateExpressors(const unsigned int* gridSize, const float*
         m_displayRange = Range(0.0f, std::ceil(std::max(m_intensityDisplayScale, 255.0f)));
 }
 
-bool GeneExpression::LoadAtlasSpace(const char* /*path*/, const Atlas* /*atlas*/)
+namespace
 {
-    throw std::runtime_error("Unsupported data format.");
+const char* const ATLAS_NOT_AVAILABLE = "Atlas not available for this data set";
+const char* const INVALID_DENSITY = "Invalid density volume data.";
+const char* const INVALID_INTENSITY = "Invalid intensity volume data.";
+const char* const INVALID_MASK = "Invalid injection mask volume data.";
+const char* const MASK_NOT_FOUND = "Injection mask not found in data file";
+const std::uint32_t ZIP_SIGNATURE = 0x04034b50u;
+
+std::uint64_t VoxelCount(const unsigned int* size)
+{
+    return std::uint64_t(size[0]) * size[1] * size[2];
 }
 
-bool GeneExpression::LoadAtlasSpace(IOStream& /*stream*/, bool /*light*/, const Atlas* /*atlas*/)
+// A pixel coordinate of a section image, clamped to what the expressor stores.
+unsigned short ImageCoordinate(float position, int offset)
 {
-    throw std::runtime_error("Unsupported data format.");
+    const double value = std::trunc(double(position)) + offset;
+    if (!(value > 0.0))
+        return 0;
+    return value >= 65535.0 ? 65535 : static_cast<unsigned short>(value);
 }
 
-void GeneExpression::ReadVersionZip(IOStream&, bool, const Atlas*) {}
-void GeneExpression::ReadRawVolume(IOStream&) {}
-void GeneExpression::ReadGeneExpressionZip(ZipReader&, bool) {}
-void GeneExpression::ReadProjectionZip(ZipReader&, bool) {}
+// Finds the section image that shows a cell at (x, y, z) µm and fills the expressor's image fields.
+void LookUpImage(SectionImageLookup& series, float x, float y, float z, Expressor& expressor)
+{
+    float u = 0.0f;
+    float v = 0.0f;
+    const ImageSeries::ImageInfo* image = series.Find(x, y, z, u, v);
+    if (!image)
+        return;
+    expressor.section = static_cast<unsigned short>(image->sectionNumber);
+    expressor.imageX = ImageCoordinate(u, image->left);
+    expressor.imageY = ImageCoordinate(v, image->top);
+}
+
+std::uint16_t Little16(const unsigned char* bytes)
+{
+    return static_cast<std::uint16_t>(bytes[0] | bytes[1] << 8);
+}
+
+float LittleFloat(const unsigned char* bytes)
+{
+    const std::uint32_t word = std::uint32_t(bytes[0]) | std::uint32_t(bytes[1]) << 8 | std::uint32_t(bytes[2]) << 16 |
+                               std::uint32_t(bytes[3]) << 24;
+    float value;
+    std::memcpy(&value, &word, sizeof value);
+    return value;
+}
+
+// One MetaImage pair of a projection zip, read only when its header is there.
+std::unique_ptr<Image3d> ReadMetaImage(ZipReader& zip, const char* headerName, const char* rawName,
+                                       const std::type_info& type, std::uint64_t elementSize,
+                                       const char* missingMessage, const char* sizeMessage)
+{
+    const ZipReader::ZipItem* header = zip.SeekFile(headerName);
+    if (!header)
+        return nullptr;
+    std::vector<unsigned char> text = DataSetEntries::Read(zip, *header);
+    text.push_back(0);
+    const char* headerText = reinterpret_cast<const char*>(text.data());
+    if (!zip.SeekFile(rawName))
+        throw std::runtime_error(missingMessage);
+    // The header's grid is checked against the voxel bytes before the image allocates it.
+    const std::vector<unsigned char> voxels =
+        DataSetEntries::ReadExactly(zip, rawName, Image3d::HeaderVoxelCount(headerText) * elementSize, sizeMessage);
+    std::unique_ptr<Image3d> image = Image3d::CreateImage(type);
+    image->LoadHeader(headerText);
+    image->LoadHeaderData(voxels.data(), voxels.size());
+    return image;
+}
+} // namespace
+
+bool GeneExpression::LoadAtlasSpace(const char* path, const Atlas* atlas)
+{
+    FileStream stream(path, std::ios::in | std::ios::binary);
+    LoadAtlasSpace(stream, false, atlas);
+    if (!m_name.empty())
+        return true;
+    const std::string file(path);
+    try
+    {
+        const std::string::size_type dot = file.rfind('.');
+        const std::string companion = file.substr(0, dot) + ".xml";
+        if (OSUtils::FileExists(companion.c_str()))
+        {
+            DevMouseMetaReader reader(companion.c_str());
+            m_name = reader.name;
+            m_symbol = reader.symbol;
+            m_experimentId = static_cast<int>(reader.imageSeriesId);
+            m_imageSeries.Load(reader);
+        }
+        if (m_name.empty())
+        {
+            const std::string::size_type separator = file.rfind(OSUtils::DirectorySeparator());
+            std::string name = separator == std::string::npos ? file : file.substr(separator + 1);
+            const std::string::size_type extension = name.rfind('.');
+            if (extension != std::string::npos)
+                name.erase(extension);
+            m_label = m_name = m_symbol = name;
+        }
+    }
+    catch (...)
+    {
+        m_name = "Unknown";
+    }
+    return true;
+}
+
+bool GeneExpression::LoadAtlasSpace(IOStream& stream, bool light, const Atlas* atlas)
+{
+    // An XML or HTML page where data were expected: a server error or a login page.
+    unsigned char first = 0;
+    stream.Read(&first, 1);
+    if (first == '<')
+        throw std::runtime_error("Unsupported data format.");
+    stream.Seek(0);
+    unsigned char signature[4] = {0, 0, 0, 0};
+    if (stream.GetSize() >= sizeof signature)
+        stream.Read(signature, sizeof signature);
+    stream.Seek(0);
+    const std::uint32_t value = std::uint32_t(signature[0]) | std::uint32_t(signature[1]) << 8 |
+                                std::uint32_t(signature[2]) << 16 | std::uint32_t(signature[3]) << 24;
+    if (value == ZIP_SIGNATURE)
+        ReadVersionZip(stream, light, atlas);
+    else
+        ReadRawVolume(stream);
+    UpdateExpressors(nullptr, nullptr);
+    return true;
+}
+
+void GeneExpression::ReadVersionZip(IOStream& stream, bool light, const Atlas* atlas)
+{
+    bool projection = m_projectCode == MOUSE_PROJECTION_PROJECT_CODE;
+    ZipReader zip(&stream);
+    if (!light)
+    {
+        if (const ZipReader::ZipItem* item = zip.SeekFile("image_series.xml"))
+            projection = ReadImageSeriesMetadata(DataSetEntries::Read(zip, *item), atlas);
+        else if (const ZipReader::ZipItem* item = zip.SeekFile("data_set.xml"))
+            ReadDataSetMetadata(DataSetEntries::Read(zip, *item));
+        else
+            throw std::runtime_error("Expression file format not recognized.");
+    }
+    if (projection)
+        ReadProjectionZip(zip, light);
+    else
+        ReadGeneExpressionZip(zip, light);
+}
+
+bool GeneExpression::ReadImageSeriesMetadata(const std::vector<unsigned char>& bytes, const Atlas* atlas)
+{
+    const DevMouseMetaReader reader(bytes.data(), bytes.size());
+    m_name = reader.name;
+    m_symbol = reader.symbol;
+    m_experimentId = static_cast<int>(reader.imageSeriesId);
+    m_entrezId = static_cast<int>(reader.entrezId);
+    m_projectCode = reader.projectCode;
+    m_condition = reader.sleepState;
+    m_correlationSearchAvailable = reader.correlationSearchAvailable;
+    m_infoUrl = reader.experimentInfoUrl;
+    const std::string spaceName = reader.referenceSpace.empty() ? reader.age : reader.referenceSpace;
+
+    const bool projection = m_projectCode == MOUSE_PROJECTION_PROJECT_CODE;
+    AtlasSpace* space = nullptr;
+    if (projection)
+    {
+        m_imageSeries.SetDisplayParameter(0.35f);
+        space = atlas ? atlas->GetSpace("P56") : AtlasSet::GetAtlasSpace(MOUSE_PROJECTION_PROJECT_CODE, "P56");
+    }
+    else
+        space = atlas ? atlas->GetSpace(spaceName) : AtlasSet::GetAtlasSpace(m_projectCode, spaceName);
+    if (!space)
+        throw std::runtime_error(ATLAS_NOT_AVAILABLE);
+    AddAtlasSpace(space);
+
+    if (projection)
+        m_label = reader.transgenicLine.empty()
+                      ? (boost::format("%1% - %2%") % m_symbol % m_name).str()
+                      : (boost::format("%1% - %2% - %3%") % m_symbol % m_name % reader.transgenicLine).str();
+    else
+        m_label = QualifiedLabel(reader, space);
+
+    if (!reader.intensityRange.empty())
+    {
+        std::vector<std::string> parts;
+        StringUtils::SplitLine(reader.intensityRange, parts, ',');
+        m_intensityDisplayScale = parts.size() == 6 ? DecimalFloat(parts[3]) : 255.0f;
+    }
+    m_imageSeries.Load(reader);
+    return projection;
+}
+
+std::string GeneExpression::QualifiedLabel(const MouseMetaReader& reader, const AtlasSpace* space) const
+{
+    std::vector<std::string> qualifiers;
+    if (space->GetAtlas() && space->GetAtlas()->GetNumSpaces() > 1)
+        qualifiers.push_back(reader.age);
+    if (!reader.strain.empty() && reader.strain != "C57BL/6J")
+        qualifiers.push_back(reader.strain);
+    if (!reader.sex.empty() && reader.sex != "Male")
+        qualifiers.push_back(reader.sex);
+    if (!m_condition.empty())
+        qualifiers.push_back(m_condition);
+    if (qualifiers.empty())
+        return m_symbol;
+    std::string label = m_symbol + " (";
+    for (std::size_t i = 0; i < qualifiers.size(); ++i)
+        label += (i ? " - " : "") + qualifiers[i];
+    return label + ")";
+}
+
+void GeneExpression::ReadDataSetMetadata(const std::vector<unsigned char>& bytes)
+{
+    const AdultMouseMetaReader reader(bytes.data(), bytes.size());
+    m_name = reader.name;
+    m_symbol = reader.symbol;
+    m_experimentId = static_cast<int>(reader.imageSeriesId);
+    m_entrezId = static_cast<int>(reader.entrezId);
+    AtlasSpace* space = AtlasSet::GetAtlasSpace("0310", "P56");
+    if (!space)
+        throw std::runtime_error(ATLAS_NOT_AVAILABLE);
+    AddAtlasSpace(space);
+    m_label = (boost::format("%1% (%2%)") % m_symbol % reader.age).str();
+    m_imageSeries.Load(reader);
+}
+
+AtlasSpace* GeneExpression::PrimarySpace() const
+{
+    // A light read of a search result that was never placed has no space to read the grids onto.
+    if (m_atlasSpaces.empty() || !m_atlasSpaces.front())
+        throw std::runtime_error(ATLAS_NOT_AVAILABLE);
+    return m_atlasSpaces.front();
+}
+
+void GeneExpression::ReadGeneExpressionZip(ZipReader& zip, bool light)
+{
+    AtlasSpace* space = PrimarySpace();
+    std::memcpy(m_gridSize, space->GetViewDimensions(), sizeof m_gridSize);
+    std::memcpy(m_gridSpacing, space->GetViewResolution(), sizeof m_gridSpacing);
+    const std::uint64_t count = VoxelCount(m_gridSize);
+    std::vector<Expressor>& expressors = m_expressors[space];
+    expressors.clear();
+
+    if (light)
+    {
+        const std::vector<unsigned char> energy =
+            DataSetEntries::ReadExactly(zip, "energy.raw", count, INVALID_INTENSITY);
+        expressors.reserve(count - std::count(energy.begin(), energy.end(), 0));
+        ForEachCell([&](std::size_t i, unsigned int x, unsigned int y, unsigned int z) {
+            if (energy[i] == 0)
+                return;
+            Expressor& e = AddExpressor(expressors, float(x), float(y), float(z));
+            e.intensity = e.density = energy[i];
+        });
+    }
+    else
+    {
+        SectionImageLookup images(m_imageSeries);
+        const std::vector<unsigned char> density =
+            DataSetEntries::ReadExactly(zip, "density.raw", 2 * count, INVALID_DENSITY);
+        const std::vector<unsigned char> intensity =
+            DataSetEntries::ReadExactly(zip, "intensity.raw", count, INVALID_INTENSITY);
+        std::size_t cells = 0;
+        for (std::size_t i = 0; i < count; ++i)
+            cells += intensity[i] != 0 && Little16(&density[2 * i]) != 0;
+        expressors.reserve(cells);
+        ForEachCell([&](std::size_t i, unsigned int x, unsigned int y, unsigned int z) {
+            const std::uint16_t d = Little16(&density[2 * i]);
+            if (intensity[i] == 0 || d == 0)
+                return;
+            Expressor& e = AddExpressor(expressors, float(x), float(y), float(z));
+            e.intensity = intensity[i];
+            e.density = d / 65536.0f * 1000.0f;
+            LookUpImage(images, x * m_gridSpacing[0], y * m_gridSpacing[1], z * m_gridSpacing[2], e);
+        });
+    }
+    m_gridValueScale = 0.02f;
+}
+
+template <class Visit>
+void GeneExpression::ForEachCell(Visit&& visit) const
+{
+    std::size_t i = 0;
+    for (unsigned int z = 0; z < m_gridSize[2]; ++z)
+        for (unsigned int y = 0; y < m_gridSize[1]; ++y)
+            for (unsigned int x = 0; x < m_gridSize[0]; ++x, ++i)
+                visit(i, x, y, z);
+}
+
+Expressor& GeneExpression::AddExpressor(std::vector<Expressor>& expressors, float x, float y, float z)
+{
+    expressors.emplace_back();
+    Expressor& e = expressors.back();
+    e.id = static_cast<unsigned int>(expressors.size());
+    e.position[0] = x;
+    e.position[1] = y;
+    e.position[2] = z;
+    return e;
+}
+
+void GeneExpression::ReadProjectionZip(ZipReader& zip, bool light)
+{
+    m_dataType = PROJECTION;
+    AtlasSpace* space = PrimarySpace();
+    const float* resolution = space->GetViewResolution();
+    std::vector<Expressor>& expressors = m_expressors[space];
+    expressors.clear();
+
+    // A light read wants the density alone: the thumbnail draws nothing else.
+    std::unique_ptr<Image3d> mask;
+    std::shared_ptr<ProjectionStreamLines> lines;
+    if (!light)
+    {
+        mask = ReadMetaImage(zip, "injection_mask.mhd", "injection_mask.raw", typeid(float), 4, MASK_NOT_FOUND,
+                             INVALID_MASK);
+        lines = ReadStreamLines(zip, mask.get(), resolution);
+    }
+    std::unique_ptr<Image3d> density =
+        ReadMetaImage(zip, "density.mhd", "density.raw", typeid(unsigned short), 2, INVALID_DENSITY, INVALID_DENSITY);
+    std::unique_ptr<Image3d> intensity;
+    if (!light)
+        intensity = ReadMetaImage(zip, "intensity.mhd", "intensity.raw", typeid(float), 4, INVALID_INTENSITY,
+                                  INVALID_INTENSITY);
+    if (!light && !mask)
+        throw std::runtime_error(MASK_NOT_FOUND);
+    if (light && !density)
+        throw std::runtime_error("Density header not found in data file");
+
+    const Image3d& grid = intensity ? *intensity : density ? *density : *mask;
+    std::memcpy(m_gridSize, grid.GetSize(), sizeof m_gridSize);
+    std::memcpy(m_gridSpacing, grid.GetResolution(), sizeof m_gridSpacing);
+    float ratio[3];
+    for (int axis = 0; axis < 3; ++axis)
+        ratio[axis] = m_gridSpacing[axis] / resolution[axis];
+
+    if (light)
+        AddDensityCells(expressors, *density, ratio);
+    else
+    {
+        SectionImageLookup images(m_imageSeries);
+        if (lines)
+        {
+            AddStreamLineCells(expressors, images, *lines, resolution);
+            m_projectionData[space] = lines;
+        }
+        if (density && intensity)
+            AddProjectionCells(expressors, images, *density, *intensity, ratio);
+        AddInjectionCells(expressors, images, *mask, ratio);
+    }
+    UpdateExpressors(m_gridSize, m_gridSpacing);
+}
+
+std::shared_ptr<ProjectionStreamLines> GeneExpression::ReadStreamLines(ZipReader& zip, const Image3d* mask,
+                                                                       const float* resolution)
+{
+    const ZipReader::ZipItem* item = zip.SeekFile("streamlines.sl");
+    // Lines are scaled by the mask's spacing; without a mask the read fails anyway.
+    if (!item || !mask)
+        return nullptr;
+    const std::vector<unsigned char> bytes = DataSetEntries::Read(zip, *item);
+    MemoryStreamRef stream(bytes.data(), static_cast<unsigned int>(bytes.size()));
+    auto lines = std::make_shared<ProjectionStreamLines>();
+    lines->Load(stream);
+    float scale[3];
+    for (int axis = 0; axis < 3; ++axis)
+        scale[axis] = mask->GetResolution(axis) / resolution[axis];
+    const float offset[3] = {0.0f, 0.0f, 0.0f};
+    lines->Transform(scale, offset);
+    return lines;
+}
+
+void GeneExpression::AddStreamLineCells(std::vector<Expressor>& expressors, SectionImageLookup& images,
+                                        ProjectionStreamLines& lines, const float* resolution)
+{
+    // Line k and expressor k belong together, so a line without points, which could lead no expressor,
+    // is dropped.
+    std::vector<ProjectionStreamLines::Line>& list = lines.GetLineList();
+    list.erase(
+        std::remove_if(list.begin(), list.end(), [](const ProjectionStreamLines::Line& line) { return line.empty(); }),
+        list.end());
+    expressors.reserve(expressors.size() + list.size());
+    for (const ProjectionStreamLines::Line& line : list)
+    {
+        const ProjectionStreamLines::Point3d& start = line.front();
+        Expressor& e = AddExpressor(expressors, start.position[0], start.position[1], start.position[2]);
+        e.density = start.density * 1000.0f;
+        e.intensity = start.intensity;
+        LookUpImage(images, start.position[0] * resolution[0], start.position[1] * resolution[1],
+                    start.position[2] * resolution[2], e);
+    }
+}
+
+void GeneExpression::AddProjectionCells(std::vector<Expressor>& expressors, SectionImageLookup& images,
+                                        const Image3d& density, const Image3d& intensity, const float* ratio)
+{
+    // Both volumes are walked voxel by voxel, so they must share one grid.
+    if (std::memcmp(density.GetSize(), intensity.GetSize(), 3 * sizeof(unsigned int)) != 0)
+        throw std::runtime_error(INVALID_DENSITY);
+    const auto* d = static_cast<const unsigned short*>(density.GetBuffer());
+    const auto* v = static_cast<const float*>(intensity.GetBuffer());
+    ForEachCell([&](std::size_t i, unsigned int x, unsigned int y, unsigned int z) {
+        if (!(d[i] / 65536.0f > 0.1f) || v[i] == 0.0f)
+            return;
+        Expressor& e = AddExpressor(expressors, ratio[0] * x, ratio[1] * y, ratio[2] * z);
+        e.density = d[i] / 65536.0f * 1000.0f;
+        e.intensity = v[i];
+        LookUpImage(images, x * m_gridSpacing[0], y * m_gridSpacing[1], z * m_gridSpacing[2], e);
+    });
+}
+
+void GeneExpression::AddInjectionCells(std::vector<Expressor>& expressors, SectionImageLookup& images,
+                                       const Image3d& mask, const float* ratio)
+{
+    const auto* m = static_cast<const float*>(mask.GetBuffer());
+    const unsigned int* size = mask.GetSize();
+    std::size_t i = 0;
+    for (unsigned int z = 0; z < size[2]; ++z)
+        for (unsigned int y = 0; y < size[1]; ++y)
+            for (unsigned int x = 0; x < size[0]; ++x, ++i)
+            {
+                if (!(m[i] > 0.1f))
+                    continue;
+                Expressor& e = AddExpressor(expressors, ratio[0] * x, ratio[1] * y, ratio[2] * z);
+                e.density = m[i] * 1000.0f;
+                e.intensity = Expressor::INJECTION_SITE_INTENSITY;
+                LookUpImage(images, x * m_gridSpacing[0], y * m_gridSpacing[1], z * m_gridSpacing[2], e);
+            }
+}
+
+void GeneExpression::AddDensityCells(std::vector<Expressor>& expressors, const Image3d& density, const float* ratio)
+{
+    const auto* d = static_cast<const unsigned short*>(density.GetBuffer());
+    ForEachCell([&](std::size_t i, unsigned int x, unsigned int y, unsigned int z) {
+        const float value = d[i] / 65536.0f;
+        if (!(value > 0.1f))
+            return;
+        Expressor& e = AddExpressor(expressors, ratio[0] * x, ratio[1] * y, ratio[2] * z);
+        e.intensity = e.density = value * 12.0f;
+    });
+}
+
+void GeneExpression::ReadRawVolume(IOStream& stream)
+{
+    AtlasSpace* space = AtlasSet::GetAtlasSpace("0310", "P56");
+    if (!space)
+        throw std::runtime_error(ATLAS_NOT_AVAILABLE);
+    AddAtlasSpace(space);
+    const bool fixedGrid = space->GetAtlas() && space->GetAtlas()->GetAtlasId() == 310;
+    std::memcpy(m_gridSize, fixedGrid ? TAV_IMAGE_SIZE : space->GetViewDimensions(), sizeof m_gridSize);
+    std::memcpy(m_gridSpacing, fixedGrid ? TAV_RESOLUTION : space->GetViewResolution(), sizeof m_gridSpacing);
+    const std::uint64_t count = VoxelCount(m_gridSize);
+    const std::uint64_t size = stream.GetSize();
+
+    float maximum = -1.0f;
+    if (size == count)
+    {
+        std::vector<unsigned char> bytes(count);
+        stream.Read(bytes.data(), static_cast<unsigned int>(count));
+        m_gridValues.assign(bytes.begin(), bytes.end());
+        for (float& value : m_gridValues)
+        {
+            value /= 255.0f;
+            maximum = std::max(maximum, value);
+        }
+        m_gridValueScale = 1.0f;
+    }
+    else if (size == 4 * count)
+    {
+        std::vector<unsigned char> bytes(4 * count);
+        stream.Read(bytes.data(), static_cast<unsigned int>(4 * count));
+        m_gridValues.resize(count);
+        for (std::size_t i = 0; i < count; ++i)
+        {
+            const float value = LittleFloat(&bytes[4 * i]);
+            // The logarithm of a value that is not a finite positive number would poison the maximum
+            // and every cell scaled by it; such a voxel holds 0 and makes no cell.
+            const bool usable = std::isfinite(value) && value > 0.0f;
+            m_gridValues[i] = usable ? std::log(value) : 0.0f;
+            if (usable)
+                maximum = std::max(maximum, m_gridValues[i]);
+        }
+        if (maximum > 0.0f)
+            m_gridValueScale = 1.0f / maximum;
+        else
+            m_gridValueScale = 1.0f;
+    }
+    else
+        throw std::runtime_error("File size is inconsistent with atlas space dimensions.");
+    AddRawGridCells(space, maximum);
+}
+
+void GeneExpression::AddRawGridCells(AtlasSpace* space, float maximum)
+{
+    const float threshold = 6.0f;
+    std::vector<Expressor>& expressors = m_expressors[space];
+    expressors.clear();
+    expressors.reserve(std::count_if(m_gridValues.begin(), m_gridValues.end(),
+                                     [threshold](float value) { return value > threshold; }));
+    const float* resolution = space->GetViewResolution();
+    float ratio[3];
+    for (int axis = 0; axis < 3; ++axis)
+        ratio[axis] = m_gridSpacing[axis] / resolution[axis];
+    ForEachCell([&](std::size_t i, unsigned int x, unsigned int y, unsigned int z) {
+        const float value = m_gridValues[i];
+        if (!(value > threshold))
+            return;
+        const float fraction = value / maximum;
+        Expressor& e = AddExpressor(expressors, ratio[0] * x, ratio[1] * y, ratio[2] * z);
+        e.density = fraction * 0.15686f * 1000.0f * 0.5f;
+        e.intensity = 255.0f * std::min(std::max(2.0f * (fraction - 0.5f), 0.0f), 1.0f);
+    });
+}

@@ -14,7 +14,10 @@
 
 class Atlas;
 class AtlasSpace;
+class Image3d;
 class IOStream;
+class MouseMetaReader;
+class SectionImageLookup;
 class ZipReader;
 
 // One data set: a gene-expression experiment, a projection (connectivity) experiment or, through a
@@ -154,6 +157,28 @@ protected:
     // arguments use the view grid's annotation, else the annotation resampled to that grid.
     virtual void UpdateExpressors(const unsigned int* gridSize, const float* gridSpacing);
 
+private:
+    // Take the metadata into the data set and place it; the first answers whether it is a projection.
+    bool ReadImageSeriesMetadata(const std::vector<unsigned char>& bytes, const Atlas* atlas);
+    void ReadDataSetMetadata(const std::vector<unsigned char>& bytes);
+    std::string QualifiedLabel(const MouseMetaReader& reader, const AtlasSpace* space) const;
+    AtlasSpace* PrimarySpace() const;
+    // Visits the cells of the data grid, x fastest, with their index.
+    template <class Visit>
+    void ForEachCell(Visit&& visit) const;
+    static Expressor& AddExpressor(std::vector<Expressor>& expressors, float x, float y, float z);
+    std::shared_ptr<ProjectionStreamLines> ReadStreamLines(ZipReader& zip, const Image3d* mask,
+                                                           const float* resolution);
+    void AddStreamLineCells(std::vector<Expressor>& expressors, SectionImageLookup& images,
+                            ProjectionStreamLines& lines, const float* resolution);
+    void AddProjectionCells(std::vector<Expressor>& expressors, SectionImageLookup& images, const Image3d& density,
+                            const Image3d& intensity, const float* ratio);
+    void AddInjectionCells(std::vector<Expressor>& expressors, SectionImageLookup& images, const Image3d& mask,
+                           const float* ratio);
+    void AddDensityCells(std::vector<Expressor>& expressors, const Image3d& density, const float* ratio);
+    void AddRawGridCells(AtlasSpace* space, float maximum);
+
+protected:
     ImageSeries m_imageSeries;
     std::vector<float> m_gridValues;
     unsigned int m_gridSize[3] = {0, 0, 0};

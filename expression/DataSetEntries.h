@@ -1,0 +1,22 @@
+#pragma once
+
+#include "core/ZipReader.h"
+
+#include <cstdint>
+#include <vector>
+
+// Reading the entries of a data-set zip, whose directory is as untrusted as the rest of it: no entry is
+// inflated into a buffer before its declared size has been checked against what the caller expects or
+// against what its compressed bytes can possibly inflate to.
+namespace DataSetEntries
+{
+// Deflate cannot expand data by more than this factor, so a larger declared size is a lie.
+constexpr std::uint64_t MAX_DEFLATE_RATIO = 1032;
+
+// The most bytes that the entry's stored or compressed bytes can hold.
+std::uint64_t MaxInflatedSize(const ZipReader::ZipItem& item);
+// The entry's bytes; throws "Error while reading zip stream." when its declared size cannot be true.
+std::vector<unsigned char> Read(ZipReader& zip, const ZipReader::ZipItem& item);
+// The bytes of the named entry, which must exist and declare exactly size bytes; else throws message.
+std::vector<unsigned char> ReadExactly(ZipReader& zip, const char* name, std::uint64_t size, const char* message);
+} // namespace DataSetEntries

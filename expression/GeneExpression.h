@@ -128,6 +128,8 @@ public:
     bool IsDownloadable() const { return m_downloadable; }
     void SetDownloadable(bool downloadable) { m_downloadable = downloadable; }
     bool IsCorrelationSearchAvailable() const { return m_correlationSearchAvailable; }
+    // Search results carry the flag of their record.
+    void SetCorrelationSearchAvailable(bool available) { m_correlationSearchAvailable = available; }
     // Negative: no score.
     float GetScore() const { return m_score; }
     const Range& GetLevelRange() const { return m_levelRange; }

@@ -9,11 +9,13 @@ import csv
 import os
 import random
 
+from .atlas import PROJECTION_PROJECT_CODE
 from .datasets import projection_targets
 
 GENES_PER_ATLAS = 300
 PROJECTIONS_PER_ATLAS = 60
 PROBES_PER_GENE = 2
+GENE_ID_PREFIX = "geneid="
 
 _ONSETS = ("B", "C", "D", "F", "G", "K", "L", "M", "N", "P", "R", "S", "T", "V", "Z",
            "Br", "Cr", "Gl", "Pl", "Sl", "Tr")
@@ -35,6 +37,12 @@ def _ancestor_ids(label):
 def _seed_first(seed, scored):
     """The seed of a similarity search, then the others by falling score and rising id."""
     return [(seed, 1.0)] + sorted(scored, key=lambda item: (-item[1], item[0].id))
+
+
+def gene_project_code(atlas):
+    """The project code written into a gene series' metadata. Atlas 378's own code marks projection
+    data, which its gene series are not: they carry none."""
+    return "" if atlas.project == PROJECTION_PROJECT_CODE else atlas.project
 
 
 def series_id(atlas_id, n):
@@ -125,7 +133,7 @@ class AtlasCatalogue:
             for space in atlas.spaces:
                 for plane in planes:
                     s = Series(series_id(atlas.id, n), gene, space, plane)
-                    s.project = atlas.project
+                    s.project = gene_project_code(atlas)
                     n += 1
                     gene.series.append(s)
                     self.series[s.id] = s
@@ -172,6 +180,10 @@ class AtlasCatalogue:
     def gene_matches(self, term):
         """Series of the genes that a search term names, best matches first."""
         term = term.strip().lower()
+        if term.startswith(GENE_ID_PREFIX):
+            # A search by gene id answers every series of that gene.
+            return [(s, 1.0) for gene in self.genes if str(gene.id) == term[len(GENE_ID_PREFIX):]
+                    for s in gene.series]
         scored = []
         for gene in self.genes:
             symbol, name = gene.symbol.lower(), gene.name.lower()

@@ -5,6 +5,7 @@ text "fault-<kind>", or by one of the reserved data-set ids below.
 """
 
 import io
+import re
 import struct
 import zipfile
 
@@ -14,6 +15,9 @@ RESERVED_IDS = {
     9990404: "404", 9990500: "500", 9990001: "html", 9990002: "truncated",
     9990003: "badcrc", 9990004: "malformed", 9990005: "slow", 9990006: "chunked",
 }
+
+# A term's words count as pieces too: a search term can carry a fault and still find data.
+_PIECES = re.compile(r"[/?&=\s]")
 
 HTML_BODY = (b"<!DOCTYPE html>\n<html><head><title>Service unavailable</title></head>"
              b"<body><h1>Service unavailable</h1><p>The demo server answered with a page.</p>"
@@ -26,12 +30,21 @@ def detect(query_pairs, texts):
         if key == "fault" and value in KINDS:
             return value
     for text in texts:
-        for piece in text.replace("?", "/").replace("&", "/").replace("=", "/").split("/"):
+        for piece in _PIECES.split(text):
             if piece.startswith("fault-") and piece[6:] in KINDS:
                 return piece[6:]
             if piece.isdigit() and int(piece) in RESERVED_IDS:
                 return RESERVED_IDS[int(piece)]
     return None
+
+
+def without_fault_words(term):
+    """A search term with its fault words taken out, so that "Cx fault-malformed" finds what "Cx" finds."""
+    return " ".join(word for word in term.split(" ") if not _is_fault_word(word))
+
+
+def _is_fault_word(word):
+    return word.startswith("fault-") and word[6:] in KINDS
 
 
 def truncate(body):

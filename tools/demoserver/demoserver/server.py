@@ -224,13 +224,19 @@ class DemoData:
         else:
             start, count, rest = 0, SEARCH_ALL_LIMIT, args
         if field == "geneSearch":
-            term = rest[0] if rest else ""
+            term = faults.without_fault_words(rest[0] if rest else "")
             if not atlas.has_integrated_search:
                 return self.search_page(atlas, catalogue, term, base_url)
-            results = catalogue.projection_matches(term) if projection else catalogue.gene_matches(term)
+            if projection and not _names_structure(term):
+                projection, results = False, self.connectivity_gene_matches(term)
+            else:
+                results = catalogue.projection_matches(term) if projection else catalogue.gene_matches(term)
         elif field == "correlationSearch":
             seed = _int(rest[0] if rest else "", "seed")
-            results = catalogue.similar_projections(seed) if projection else catalogue.similar(seed)
+            if projection:
+                projection, results = self.similar_to(seed)
+            else:
+                results = catalogue.similar(seed)
         else:
             if len(rest) < 2:
                 raise HttpError(400, "Differential search needs two structures")
@@ -239,6 +245,25 @@ class DemoData:
         if projection:
             return Answer(search.projection_xml(results, start, count), "application/xml")
         return Answer(search.gene_xml(results, start, count), "application/xml")
+
+    def connectivity_gene_matches(self, term):
+        """The connectivity atlas searches genes through its only block, "0378", the same request as
+        the projection searches of the adult atlas; its genes are those of the atlas whose first block
+        that is."""
+        for atlas in self.atlases:
+            if atlas.url_blocks and atlas.url_blocks[0].project == PROJECTION_PROJECT_CODE:
+                return self.catalogue(atlas).gene_matches(term)
+        return []
+
+    def similar_to(self, seed):
+        """(projection mode, results) of a similarity search on the projection block: the seed is
+        a projection experiment or a gene series of the connectivity atlas."""
+        catalogue, series, experiment = self.find_data_set(seed)
+        if series is not None:
+            return False, catalogue.similar(seed)
+        if experiment is not None:
+            return True, catalogue.similar_projections(seed)
+        return True, []
 
     def search_page(self, atlas, catalogue, term, base_url):
         """Atlases that do not search in the program show their results in the browser."""
@@ -419,6 +444,12 @@ class DemoData:
             return page("Corvane demo server", ["%s %s" % (html.escape(k), html.escape(v)) for k, v in query]
                         + ["Atlases: " + ", ".join(html.escape(a.name) for a in self.atlases)])
         raise HttpError(404, "Nothing at " + path)
+
+
+def _names_structure(term):
+    """Projections are searched by a structure's database id (or by nothing); any other term of the
+    projection block's gene search is a gene search of the connectivity atlas."""
+    return re.fullmatch(r"[0-9]*", term) is not None
 
 
 def _attr(text):

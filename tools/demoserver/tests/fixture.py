@@ -102,9 +102,10 @@ def _image_list(atlas_id, space, with_transforms):
 
 
 def write_atlases(root):
-    """Four atlases: adult mouse with projections, developing mouse, microarray and a rat atlas."""
+    """Five atlases: adult mouse with projections, connectivity, developing mouse, microarray and rat."""
     write_atlas(os.path.join(root, "mouse"), 310, "0310", "Test Adult Mouse", ["P56"], ["0310", "0378"],
                 with_transforms=True)
+    write_atlas(os.path.join(root, "connectivity"), 378, "0378", "Test Connectivity", ["P56"], ["0378"])
     write_atlas(os.path.join(root, "dev"), 350, "0350", "Test Developing Mouse", ["E15.5", "P14"], ["0350"])
     write_atlas(os.path.join(root, "primate"), 351, "0351", "Test Microarray", ["D351-A", "D351-B"],
                 ["0351"])

@@ -14,6 +14,7 @@ import zipfile
 
 import fixture
 import support
+from demoserver import faults
 
 server = None
 folder = None
@@ -77,6 +78,20 @@ class FaultTest(unittest.TestCase):
         body = server.get("/demo/microarray?atlas=351&probes=1001&fault=malformed")[2]
         with self.assertRaises(ValueError):
             json.loads(body)
+
+    def test_fault_words_of_a_search_term_keep_its_results(self):
+        whole = server.get("/search/0310/gene?start=0&num=10&term=CA1")[2]
+        self.assertIn(b"<image-series>", whole)
+        for kind, check in (("malformed", lambda body: body.startswith(whole[:len(whole) // 2])),
+                            ("html", lambda body: body == faults.HTML_BODY),
+                            ("truncated", lambda body: body == whole[:len(whole) // 2])):
+            with self.subTest(kind=kind):
+                status, _, body = server.get("/search/0310/gene?start=0&num=10&term=CA1%20fault-" + kind)
+                self.assertEqual(status, 200)
+                self.assertTrue(check(body))
+        self.assertEqual(server.get("/search/0310/gene?start=0&num=10&term=CA1%20fault-404")[0], 404)
+        # Only whole words count.
+        self.assertEqual(server.get("/search/0310/gene?start=0&num=10&term=CA1%20xfault-404")[0], 200)
 
     def test_chunked_answer_without_length(self):
         connection = http.client.HTTPConnection("127.0.0.1", server.port, timeout=support.TIMEOUT)

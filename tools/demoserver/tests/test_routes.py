@@ -81,7 +81,7 @@ class CatalogueTest(unittest.TestCase):
         status, headers, body = server.get("/Corvane2/atlases.xml")
         self.assertEqual(status, 200)
         entries = ET.fromstring(body).findall(".//atlas")
-        self.assertEqual(sorted(int(e.get("id")) for e in entries), [310, 350, 351, 50000])
+        self.assertEqual(sorted(int(e.get("id")) for e in entries), [310, 350, 351, 378, 50000])
         for entry in entries:
             self.assertTrue(entry.get("name") and int(entry.get("version")) > 0)
             path = entry.get("url").split(str(server.port), 1)[1]

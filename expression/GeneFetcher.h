@@ -1,0 +1,59 @@
+#pragma once
+
+#include "core/NetEventListener.h"
+
+#include <cstdint>
+#include <string>
+
+class GeneFetchCompletionListener;
+class NetFile;
+
+// Downloads the bytes of one data set and hands them to its listener, with progress on the way. One
+// transfer at a time: loading again silently aborts the running one. Main thread only.
+//
+// The listener may delete the fetcher inside any of its calls (typically in GeneLoaded or GeneLoadError):
+// the fetcher touches nothing of its own after calling out.
+class GeneFetcher : public NetEventListener
+{
+public:
+    GeneFetcher() = default;
+    explicit GeneFetcher(GeneFetchCompletionListener* listener);
+    // Constructs and calls Load; throws what Load throws.
+    GeneFetcher(const std::string& name, const std::string& url, GeneFetchCompletionListener* listener, void* userData,
+                const float* rgb);
+    // Aborts a running transfer; its listener hears nothing more.
+    ~GeneFetcher() override;
+
+    GeneFetcher(const GeneFetcher&) = delete;
+    GeneFetcher& operator=(const GeneFetcher&) = delete;
+
+    void DownloadComplete(const void* data, unsigned long size) override;
+    void DownloadFailed(const std::string& message) override;
+    void ResponseReceived(const std::string& mimeType, unsigned long expectedLength) override;
+    void DataReceived(const void* data, unsigned long size) override;
+
+    // Starts downloading url; rgb (three floats) is the colour the data set is to get, or null. Throws
+    // std::runtime_error "Could not open connection." and stays idle when the transfer cannot start.
+    virtual void Load(const std::string& name, const std::string& url, GeneFetchCompletionListener* listener,
+                      void* userData, const float* rgb);
+    virtual bool IsActive() const { return m_transfer != nullptr; }
+    // Aborts a running transfer without callbacks and forgets name, user data, listener and progress.
+    virtual void Reset();
+    virtual float GetProgress() const { return m_progress; }
+    virtual void* GetUserData() const { return m_userData; }
+    virtual const char* GetName() const { return m_name.c_str(); }
+    // Red, green, blue, or null when no colour was given.
+    virtual const float* GetColor() const;
+
+private:
+    void AbortTransfer();
+
+    std::string m_name;
+    GeneFetchCompletionListener* m_listener = nullptr;
+    NetFile* m_transfer = nullptr;
+    void* m_userData = nullptr;
+    float m_color[3] = {-1.0f, -1.0f, -1.0f};
+    std::uint64_t m_expectedLength = 0;
+    std::uint64_t m_received = 0;
+    float m_progress = 0.0f;
+};

@@ -233,7 +233,7 @@ bool MicroarrayFetcher::Value(const char* text, unsigned int length)
     const std::string& key = GetCurrentKey();
     if (m_inSamples)
         return SampleValue(key, value);
-    if (m_inExpressionLevel && key == "expression_level")
+    if (m_inExpressionLevel && key == "expression_level" && GetEnclosingKey() == "expression_level")
         return ExpressionValue(value);
     if (m_inProbes)
         return ProbeValue(key, value);
@@ -242,17 +242,19 @@ bool MicroarrayFetcher::Value(const char* text, unsigned int length)
 
 bool MicroarrayFetcher::SampleValue(const std::string& key, const std::string& text)
 {
-    if (m_inMri && key == "mri")
+    // Only the values standing directly in their map or array count, not those of something nested there.
+    const std::string& container = GetEnclosingKey();
+    if (m_inMri && key == "mri" && container == "mri")
     {
         if (m_mriCoordinates.size() >= MAX_MRI_COORDINATES)
             return Stop(INVALID_MRI);
         m_mriCoordinates.push_back(ToInt(text));
     }
-    else if (m_inSample && key == "well")
+    else if (m_inSample && key == "well" && container == "sample")
         m_currentSample.id = StringUtils::ParseUint(text);
-    else if (m_inStructure && key == "id")
+    else if (m_inStructure && key == "id" && container == "structure")
         m_currentSample.structureId = StringUtils::ParseUint(text);
-    else if (m_inDonor && key == "id")
+    else if (m_inDonor && key == "id" && container == "donor")
         m_sampleDonor = StringUtils::ParseUint(text);
     return true;
 }
@@ -285,6 +287,8 @@ bool MicroarrayFetcher::EndSample()
 
 bool MicroarrayFetcher::ProbeValue(const std::string& key, const std::string& text)
 {
+    if (GetEnclosingKey() != "probes")
+        return true;
     if (key == "id")
         m_currentProbe.id = StringUtils::ParseUint(text);
     else if (key == "gene-id")

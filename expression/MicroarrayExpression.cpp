@@ -265,7 +265,9 @@ void MicroarrayExpression::LoadAtlasSpace(unsigned int probeId, AtlasSpace* spac
     ReadMicroarrayFile(space, probe.index);
     if (m_sampleLevels[space].empty())
         throw std::runtime_error("Microarray values not available");
-    CreateMicroarrayExpressorList(space, space->GetSampleGrid());
+    // The surfaces and the strip find the samples here, as for downloaded values.
+    m_samplePoints[space] = space->GetSampleGrid();
+    CreateMicroarrayExpressorList(space, m_samplePoints[space]);
 }
 
 void MicroarrayExpression::ReadMicroarrayFile(AtlasSpace* space, unsigned int probeIndex)

@@ -585,6 +585,16 @@ void GeneExpression::ReadDataSetMetadata(const std::vector<unsigned char>& bytes
     m_imageSeries.Load(reader);
 }
 
+std::vector<Expressor>& GeneExpression::EmptySpace(const AtlasSpace* space)
+{
+    // Features point into the expressors: a space read again loses both, and its lines, together.
+    m_features[space].clear();
+    m_projectionData.erase(space);
+    std::vector<Expressor>& expressors = m_expressors[space];
+    expressors.clear();
+    return expressors;
+}
+
 AtlasSpace* GeneExpression::PrimarySpace() const
 {
     // A light read of a search result that was never placed has no space to read the grids onto.
@@ -599,8 +609,7 @@ void GeneExpression::ReadGeneExpressionZip(ZipReader& zip, bool light)
     std::memcpy(m_gridSize, space->GetViewDimensions(), sizeof m_gridSize);
     std::memcpy(m_gridSpacing, space->GetViewResolution(), sizeof m_gridSpacing);
     const std::uint64_t count = VoxelCount(m_gridSize);
-    std::vector<Expressor>& expressors = m_expressors[space];
-    expressors.clear();
+    std::vector<Expressor>& expressors = EmptySpace(space);
 
     if (light)
     {
@@ -664,8 +673,7 @@ void GeneExpression::ReadProjectionZip(ZipReader& zip, bool light)
     m_dataType = PROJECTION;
     AtlasSpace* space = PrimarySpace();
     const float* resolution = space->GetViewResolution();
-    std::vector<Expressor>& expressors = m_expressors[space];
-    expressors.clear();
+    std::vector<Expressor>& expressors = EmptySpace(space);
 
     // A light read wants the density alone: the thumbnail draws nothing else.
     std::unique_ptr<Image3d> mask;
@@ -853,8 +861,7 @@ void GeneExpression::ReadRawVolume(IOStream& stream)
 void GeneExpression::AddRawGridCells(AtlasSpace* space, float maximum)
 {
     const float threshold = 6.0f;
-    std::vector<Expressor>& expressors = m_expressors[space];
-    expressors.clear();
+    std::vector<Expressor>& expressors = EmptySpace(space);
     expressors.reserve(std::count_if(m_gridValues.begin(), m_gridValues.end(),
                                      [threshold](float value) { return value > threshold; }));
     const float* resolution = space->GetViewResolution();

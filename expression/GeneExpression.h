@@ -165,6 +165,7 @@ private:
     void ReadDataSetMetadata(const std::vector<unsigned char>& bytes);
     std::string QualifiedLabel(const MouseMetaReader& reader, const AtlasSpace* space) const;
     AtlasSpace* PrimarySpace() const;
+    std::vector<Expressor>& EmptySpace(const AtlasSpace* space);
     // Visits the cells of the data grid, x fastest, with their index.
     template <class Visit>
     void ForEachCell(Visit&& visit) const;

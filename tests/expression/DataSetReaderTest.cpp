@@ -332,6 +332,8 @@ TEST_F(DataSetTest, BareGrids)
     const std::string raw8 = FixtureBytes("sets/raw8.bin");
     for (std::size_t i = 0; i < raw8.size(); i += 997)
         ASSERT_EQ(bytes->GetGridValues()[i], static_cast<unsigned char>(raw8[i]) / 255.0f);
+    bytes->SlimDown();
+    EXPECT_TRUE(bytes->GetGridValues().empty());
 
     // Sizes that are neither N nor 4N bytes.
     for (const std::size_t size : {std::size_t(133 * 81 * 115 - 1), std::size_t(2 * 133 * 81 * 115)})
@@ -416,49 +418,36 @@ TEST_F(DataSetTest, FilesAreNamedByACompanionOrTheirFileName)
 TEST_F(DataSetTest, SelectionInfoLines)
 {
     const std::unique_ptr<GeneExpression> gene = Decode("sets/gene-310.zip");
-    const AtlasSpace* space = gene->GetAtlasSpace(0);
-    const Expressor* placed = nullptr;
-    for (const Expressor& e : *gene->GetExpressors(space))
-        if (e.label)
-        {
-            placed = &e;
-            break;
-        }
-    ASSERT_NE(placed, nullptr);
-    std::ostringstream expected;
-    const float* res = space->GetViewResolution();
-    expected << "Gene: " << gene->GetSymbol() << "\nAnnotation: " << placed->label->name << " ("
-             << placed->label->abbreviation << ") \nIntensity: " << placed->intensity
-             << ", Density: " << placed->density / 1000.0f
-             << "\nEnergy: " << placed->density / 1000.0f * placed->intensity
-             << "\nLocation: " << placed->position[0] * res[0] / 1000.0f << ", "
-             << placed->position[1] * res[1] / 1000.0f << ", " << placed->position[2] * res[2] / 1000.0f;
-    std::stringstream out;
-    gene->PrintSelectionInfo(out, placed, space);
-    EXPECT_EQ(out.str(), expected.str());
-
-    // A cell outside every structure names none instead of reading through a null label.
-    Expressor outside = *placed;
-    outside.label = nullptr;
-    outside.intensity = 10.0f;
-    outside.density = 500.0f;
-    outside.position[0] = outside.position[1] = outside.position[2] = 5.0f;
-    std::stringstream lines;
-    gene->PrintSelectionInfo(lines, &outside, space);
-    std::ostringstream location;
-    location << 5.0f * res[0] / 1000.0f;
-    EXPECT_EQ(lines.str(), "Gene: " + gene->GetSymbol() +
-                               "\nAnnotation: n/a\nIntensity: 10, Density: 0.5\nEnergy: 5\n" +
-                               "Location: " + location.str() + ", " + location.str() + ", " + location.str());
-
     const std::unique_ptr<GeneExpression> projection = Decode("hostile/range-six-stored.zip");
-    std::stringstream projectionLines;
-    projection->PrintSelectionInfo(projectionLines, &outside, projection->GetAtlasSpace(0));
-    location.str("");
-    location << 5.0f * projection->GetAtlasSpace(0)->GetViewResolution()[0] / 1000.0f;
-    EXPECT_EQ(projectionLines.str(),
-              "Primary Injection: INJ\nAnnotation: n/a\nIntensity: 10, Density: 0.5\nLocation: " + location.str() +
-                  ", " + location.str() + ", " + location.str());
+    const AnnotationLabel* label = (*gene->GetBrainFeatures(nullptr))[1].label;
+    const std::string symbol = "Gene: " + gene->GetSymbol() + "\nAnnotation: ";
+    struct Case
+    {
+        GeneExpression* gene;
+        const AnnotationLabel* label;
+        float intensity;
+        std::string text;
+    };
+    // At 200 µm a view voxel, position 5 is 1 mm. A cell without a structure names none.
+    const Case cases[] = {
+        {gene.get(), label, 10.0f,
+         symbol + label->name + " (" + label->abbreviation +
+             ") \nIntensity: 10, Density: 0.5\nEnergy: 5\nLocation: 1, 1, 1"},
+        {gene.get(), nullptr, 10.0f, symbol + "n/a\nIntensity: 10, Density: 0.5\nEnergy: 5\nLocation: 1, 1, 1"},
+        {projection.get(), nullptr, Expressor::INJECTION_SITE_INTENSITY,
+         "Primary Injection: INJ\nAnnotation: n/a\nIntensity: n/a, Density: 0.5\nLocation: 1, 1, 1"},
+    };
+    for (const Case& c : cases)
+    {
+        Expressor e;
+        e.label = c.label;
+        e.intensity = c.intensity;
+        e.density = 500.0f;
+        e.position[0] = e.position[1] = e.position[2] = 5.0f;
+        std::stringstream out;
+        c.gene->PrintSelectionInfo(out, &e, c.gene->GetAtlasSpace(0));
+        EXPECT_EQ(out.str(), c.text);
+    }
 }
 
 TEST_F(DataSetTest, SectionImageCoordinatesAreClampedToSixteenBits)

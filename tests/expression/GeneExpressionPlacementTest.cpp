@@ -137,14 +137,10 @@ TEST_F(DataSetTest, LabelsOfSpacesAndSlimmingDown)
 TEST_F(DataSetTest, WebPagesOfTheDataSet)
 {
     const std::unique_ptr<GeneExpression> gene = Decode("sets/gene-310.zip");
-    // The metadata's own page wins.
-    EXPECT_EQ(gene->GetInfoLinkUrl().empty(), false);
-    HandMadeDataSet bare;
-    EXPECT_EQ(bare.GetInfoLinkUrl(), "");
-    bare.Add(Space("0310", "P56"), {});
-    const std::string infoTemplate = bare.GetAtlasSpace(0)->GetAtlas()->GetShowImageInfoUrl("0310");
-    EXPECT_EQ(bare.GetInfoLinkUrl().empty(), infoTemplate.empty());
-
+    // Without a page of its own, the atlas template names it; without a space, nothing does.
+    EXPECT_EQ(gene->GetInfoLinkUrl(),
+              "http://127.0.0.1:8470/experiment/0310/" + std::to_string(gene->GetExperimentId()));
+    EXPECT_EQ(HandMadeDataSet().GetInfoLinkUrl(), "");
     const Expressor* shown = nullptr;
     for (const Expressor& e : *gene->GetExpressors(nullptr))
         if (e.section != 0)
@@ -164,4 +160,28 @@ TEST_F(DataSetTest, WebPagesOfTheDataSet)
     unshown.section = 65535;
     EXPECT_EQ(gene->GetSelectedExpressorImageUrl(&unshown, gene->GetAtlasSpace(0)), "");
     EXPECT_EQ(gene->GetImageMaskFilterParams(), "?filter=colormap&filterVals=0.5,0.99,0,255,4");
+}
+
+TEST_F(DataSetTest, ASpaceReadAgainHoldsOnlyTheNewCells)
+{
+    AtlasSpace* space = Space("0310", "P56");
+    auto gene = std::make_unique<GeneExpression>("n", "s", "0310", 5, 0, 1.0f);
+    gene->AddAtlasSpace(space);
+    for (const char* file : {"sets/gene-310-light.zip", "sets/gene-310.zip"})
+    {
+        const std::string bytes = FixtureBytes(file);
+        MemoryStreamRef stream(bytes.data(), static_cast<unsigned int>(bytes.size()));
+        gene->LoadAtlasSpace(stream, std::string(file).find("light") != std::string::npos, nullptr);
+    }
+    // The features were filled anew from the second read, not left pointing into the first one's cells.
+    const std::vector<Expressor>& cells = *gene->GetExpressors(space);
+    std::size_t placed = 0;
+    for (const BrainFeature& feature : *gene->GetBrainFeatures(space))
+        for (const Expressor* e : feature.expressors)
+        {
+            ASSERT_TRUE(e >= cells.data() && e < cells.data() + cells.size());
+            ASSERT_EQ(e->label, feature.label);
+            ++placed;
+        }
+    EXPECT_GT(placed, 0u);
 }

@@ -197,18 +197,6 @@ TEST(ProjectionStreamLines, DrawnLinesAndColours)
     }
 }
 
-TEST(ProjectionStreamLines, TransformScalesAndMovesPositionsOnly)
-{
-    ProjectionStreamLines lines;
-    ASSERT_EQ(LoadError(LinesFile({{{1, 2, 3, 1, 1}, {2, 2, 3, 1, 1}}}), lines), "no error");
-    const float scale[3] = {2, 3, 4};
-    const float offset[3] = {1, 0, -1};
-    lines.Transform(scale, offset);
-    const Point& p = lines.GetLineList()[0][0];
-    ExpectVector(p.position, {3, 6, 11});
-    ExpectVector(p.normal, {0, 1, 0});
-}
-
 namespace
 {
 class StreamLineDrawing : public GLTest

@@ -369,7 +369,9 @@ TEST_F(SearchEndToEndTest, EveryKindOfAtlasSendsItsRequest)
         EXPECT_EQ(c.path, sent[0].path);
         EXPECT_EQ(c.query, sent[0].query);
         if (c.completes)
+        {
             EXPECT_GT(list.GetNumGenes(), 0) << c.path;
+        }
     }
 }
 
@@ -380,12 +382,18 @@ TEST_F(SearchEndToEndTest, ConnectivityAtlasFindsGenesAndProjections)
     ASSERT_NE(nullptr, p56);
     const std::string root = std::to_string(atlas->GetOntology()->GetAnnotationLabelByIndex(1)->databaseId);
     BrainExpressionModel model(atlas);
+    PagedGeneList names(10);
+    ListRecorder namesRecorder;
+    names.AddListener(&namesRecorder);
+    names.Search(atlas.get(), "", "enriched", "any gene");
+    ASSERT_TRUE(Finish(namesRecorder));
+    ASSERT_NE(nullptr, names.GetGene(0));
+    const std::string symbol = names.GetGene(0)->GetSymbol();
     const struct
     {
         std::string code, term, project;
         int dataType;
-    } kinds[] = {{"", "enriched", "", GeneExpression::GENE_EXPRESSION},
-                 {"0378", root, "0378", GeneExpression::PROJECTION}};
+    } kinds[] = {{"", symbol, "", GeneExpression::GENE_EXPRESSION}, {"0378", root, "0378", GeneExpression::PROJECTION}};
     for (const auto& kind : kinds)
     {
         SCOPED_TRACE(kind.term);
@@ -403,9 +411,15 @@ TEST_F(SearchEndToEndTest, ConnectivityAtlasFindsGenesAndProjections)
             EXPECT_EQ(kind.project, row->GetProjectCode());
             EXPECT_EQ(kind.code.empty() ? "P56" : "", row->GetCondition());
             if (kind.dataType == GeneExpression::GENE_EXPRESSION)
+            {
                 EXPECT_EQ(378, row->GetImageSeriesId() / 10000); // the genes of atlas 378
+            }
         }
         const GeneExpression* row = list.GetGene(0);
+        if (kind.dataType == GeneExpression::GENE_EXPRESSION)
+        {
+            EXPECT_EQ(symbol, row->GetSymbol());
+        }
         const std::string grid = atlas->GetGridDownloadUrl(kind.code.c_str());
         const std::string id = std::to_string(row->GetImageSeriesId());
 
@@ -466,11 +480,15 @@ TEST_F(SearchEndToEndTest, ServerFaultsEndTheSearchAsTheyShould)
         {
             present += list.GetGene(i) != nullptr;
             if (list.GetGene(i))
+            {
                 EXPECT_EQ(RowText(reference.GetGene(i)), RowText(list.GetGene(i))) << c.term;
+            }
         }
         EXPECT_EQ(c.someRows, present > 0) << c.term;
         if (c.status.empty())
+        {
             EXPECT_EQ(Rows(reference), Rows(list));
+        }
     }
 
     PagedGeneList slow(10);

@@ -446,12 +446,12 @@ TEST_F(SampleColoringTest, StructuresTakeTheColourOfTheirSamples)
     {
         const AnnotationLabel* label = meshes.GetStructures()[i].label;
         SCOPED_TRACE(label->abbreviation);
+        std::array<float, 3> want = {0.33f, 0.33f, 0.33f};
         if (label == selected->label)
-            EXPECT_EQ((std::array<float, 3>{0.0f, 0.92f, 0.0f}), result[i]);
+            want = {0.0f, 0.92f, 0.0f};
         else if (expected.count(label->databaseId))
-            EXPECT_EQ(expected[label->databaseId], result[i]);
-        else
-            EXPECT_EQ((std::array<float, 3>{0.33f, 0.33f, 0.33f}), result[i]);
+            want = expected[label->databaseId];
+        EXPECT_EQ(want, result[i]);
     }
 
     // No table outside the atlas mode leaves the colours; no data restores the label colours.

@@ -382,7 +382,9 @@ TEST_F(MicroarrayLayersTest, APickPassInTranslucentStyleDrawsNoSurfaces)
     EXPECT_FALSE(opaque.empty());
     for (const unsigned int name : opaque)
         if (name != 0)
+        {
             EXPECT_NE(0u, data.GetSampleIdFromGridId(name - 1000, Space(0))) << name;
+        }
     model->SetMeshDisplayStyle(BrainExpressionModel::TRANSLUCENT_MESHES, false);
     EXPECT_TRUE(names().empty());
 }

@@ -33,9 +33,9 @@ function(corvane_test_suite name)
   target_compile_definitions(${name} PRIVATE
     CORVANE_SOURCE_DIR="${PROJECT_SOURCE_DIR}"
     CORVANE_BINARY_DIR="${PROJECT_BINARY_DIR}")
+  set(lock)
   if(ARG_RESOURCE_LOCK)
-    gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES RESOURCE_LOCK ${ARG_RESOURCE_LOCK})
-  else()
-    gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60)
+    set(lock PROPERTIES RESOURCE_LOCK ${ARG_RESOURCE_LOCK})
   endif()
+  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 ${lock})
 endfunction()

@@ -169,6 +169,8 @@ void VolumeRenderer::VolumeReplaced()
 void VolumeRenderer::LoadVolume(const float* values, const unsigned int* size, const float* resolution, float scale,
                                 bool replace, const float* colorHint)
 {
+    if (!values && std::uint64_t(size[0]) * size[1] * size[2] != 0)
+        throw std::invalid_argument("Volume renderer could not load volume--no voxels.");
     const bool accumulate = m_currentVolume == m_ownImage.get() && !replace;
     if (accumulate)
     {
@@ -180,8 +182,6 @@ void VolumeRenderer::LoadVolume(const float* values, const unsigned int* size, c
     else
         m_ownImage->Allocate(size, resolution); // refuses sizes past the image limit before allocating
     const std::size_t count = m_ownImage->GetNumVoxels();
-    if (count != 0 && !values)
-        throw std::invalid_argument("Volume renderer could not load volume--no voxels.");
     auto* voxels = static_cast<unsigned char*>(m_ownImage->GetBuffer());
     if (accumulate)
     {

@@ -249,24 +249,17 @@ TEST_F(ExpressionThresholdPlotTest, CursorRectangles)
     SetThresholds(Range(50, 150), Range(20, 60));
     display->cursorRects.clear();
     control->ResetCursorRects();
-    const RecordingDisplay::CursorRect expected[] = {
+    const std::vector<std::array<int, 5>> expected = {
         {514, 129, 10, 10, Cursors::kResizeNWCursor},      {572, 54, 10, 10, Cursors::kResizeNWCursor},
         {572, 129, 10, 10, Cursors::kResizeNECursor},      {514, 54, 10, 10, Cursors::kResizeNECursor},
         {525, 130, 46, 8, Cursors::kResizeUpDownCursor},   {525, 55, 46, 8, Cursors::kResizeUpDownCursor},
         {515, 65, 8, 63, Cursors::kResizeLeftRightCursor}, {573, 65, 8, 63, Cursors::kResizeLeftRightCursor},
         {524, 64, 48, 65, Cursors::kMoveCursor},
     };
-    ASSERT_EQ(9u, display->cursorRects.size());
-    for (int i = 0; i < 9; ++i)
-    {
-        SCOPED_TRACE(i);
-        const RecordingDisplay::CursorRect& r = display->cursorRects[i];
-        EXPECT_EQ(expected[i].x, r.x);
-        EXPECT_EQ(expected[i].y, r.y);
-        EXPECT_EQ(expected[i].width, r.width);
-        EXPECT_EQ(expected[i].height, r.height);
-        EXPECT_EQ(expected[i].cursor, r.cursor);
-    }
+    std::vector<std::array<int, 5>> rects;
+    for (const RecordingDisplay::CursorRect& r : display->cursorRects)
+        rects.push_back({r.x, r.y, r.width, r.height, r.cursor});
+    EXPECT_EQ(expected, rects);
     ASSERT_TRUE(control->OnButtonDown(kLeftButton, 519, kHeight - 1 - 134, 0, 0));
     display->cursorRects.clear();
     control->ResetCursorRects();

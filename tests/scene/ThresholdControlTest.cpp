@@ -61,6 +61,14 @@ protected:
         return true;
     }
 
+    std::vector<std::array<int, 5>> Rects() const
+    {
+        std::vector<std::array<int, 5>> rects;
+        for (const RecordingDisplay::CursorRect& r : display->cursorRects)
+            rects.push_back({r.x, r.y, r.width, r.height, r.cursor});
+        return rects;
+    }
+
     // The text of a control's label: its two boxes are the last ones the display made.
     std::string LabelText(int which) const { return display->textBoxes[display->textBoxes.size() - 2 + which]->text; }
 };
@@ -276,21 +284,12 @@ TEST_F(ThresholdControlTest, CursorRectangles)
     model->SetVolumeRenderWindow(50, 100, false);
     display->cursorRects.clear();
     control.ResetCursorRects();
-    ASSERT_EQ(3u, display->cursorRects.size());
-    const RecordingDisplay::CursorRect expected[] = {
+    const std::vector<std::array<int, 5>> expected = {
         {421, 17, 8, 23, Cursors::kResizeLeftRightCursor},
         {471, 17, 8, 23, Cursors::kResizeLeftRightCursor},
         {430, 16, 40, 25, Cursors::kMoveCursor},
     };
-    for (int i = 0; i < 3; ++i)
-    {
-        const RecordingDisplay::CursorRect& r = display->cursorRects[i];
-        EXPECT_EQ(expected[i].x, r.x);
-        EXPECT_EQ(expected[i].y, r.y);
-        EXPECT_EQ(expected[i].width, r.width);
-        EXPECT_EQ(expected[i].height, r.height);
-        EXPECT_EQ(expected[i].cursor, r.cursor);
-    }
+    EXPECT_EQ(expected, Rects());
     // While dragging one rectangle holds the whole display, and the press and release ask for new ones.
     for (const auto& [x, cursor] :
          {std::make_pair(425, Cursors::kResizeLeftRightCursor), std::make_pair(450, Cursors::kMoveCursor)})

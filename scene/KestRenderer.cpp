@@ -90,11 +90,6 @@ const double WINDOW_LEVEL_RANGES[8][8][2] = {{{0.245418, 1.0},
                                               {0.681426, 1.0},
                                               {0.681426, 1.0}}};
 
-std::string Format(const char* pattern)
-{
-    return pattern;
-}
-
 template <class First, class... Rest>
 std::string Format(const char* pattern, const First& first, const Rest&... rest)
 {

@@ -1,5 +1,7 @@
 #pragma once
 
+class QCursor;
+
 namespace Cursors
 {
 
@@ -14,5 +16,12 @@ enum Cursor
     kResizeNWCursor = 5,
     kMoveCursor = 6
 };
+
+// The system cursor of a shape (4 to 6 drawn from the images "ResizeNECursor", "ResizeNWCursor" and
+// "MoveCursor", hot spot (7, 7)), made on first use and kept for the life of the process; null for
+// any other value. Needs the application object.
+const QCursor* GetCursor(Cursor cursor);
+// Shows the shape over the GL view that last had the pointer, until its cursor rectangles say otherwise.
+void SetCursor(Cursor cursor);
 
 } // namespace Cursors

@@ -27,4 +27,7 @@ public:
     virtual GLTextBox* CreateTextBox(int width, int lines, bool small, GLTextBox::Alignment alignment) = 0;
     virtual void AddCursorRect(int x, int y, int width, int height, Cursors::Cursor cursor) = 0;
     virtual void InvalidateCursorRects() = 0;
+    // The framebuffer that stands for the window: renderers that draw into their own framebuffer
+    // objects bind this one again, never 0.
+    virtual unsigned int GetDefaultFramebuffer() = 0;
 };

@@ -2,7 +2,9 @@
 
 #include "gl/support/GLExtensions.h"
 
-#include <QGuiApplication>
+#include "gl/SharedContext.h"
+
+#include <QApplication>
 #include <QOffscreenSurface>
 #include <QOpenGLContext>
 #include <QSurfaceFormat>
@@ -54,7 +56,7 @@ void UsePrivateRuntimeFolder()
 
 struct GLTestContext::Impl
 {
-    std::unique_ptr<QGuiApplication> application;
+    std::unique_ptr<QApplication> application;
     std::unique_ptr<QOffscreenSurface> surface;
     std::unique_ptr<QOpenGLContext> context;
 };
@@ -81,8 +83,13 @@ GLTestContext::GLTestContext()
     const char* display = std::getenv("DISPLAY");
     if (!display || !*display)
         throw std::runtime_error("No X display: run the GL tests under xvfb-run -a.");
-    if (!QGuiApplication::instance())
-        impl->application = std::make_unique<QGuiApplication>(applicationArgc, applicationArgv);
+    if (!QCoreApplication::instance())
+    {
+        // As the program does: the shared pixel format and context sharing before the application exists,
+        // and a widget application, so that views can be tested beside the drawing code.
+        SharedContext::Configure();
+        impl->application = std::make_unique<QApplication>(applicationArgc, applicationArgv);
+    }
 
     impl->surface = std::make_unique<QOffscreenSurface>();
     impl->surface->setFormat(TestFormat());
@@ -104,6 +111,7 @@ GLTestContext::~GLTestContext()
         impl->context->doneCurrent();
     impl->context.reset();
     impl->surface.reset();
+    SharedContext::Shutdown();
     impl->application.reset();
     if (ownRuntimeFolder)
         rmdir(runtimeFolder);

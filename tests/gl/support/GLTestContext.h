@@ -4,7 +4,7 @@
 
 // The process's one GL context for tests: a compatibility-profile 2.1 QOpenGLContext on a
 // QOffscreenSurface of the xcb platform with GLX (Qt's offscreen platform has no GL here), with
-// GLEW initialised. Made on first use, so that listing the tests needs no X display.
+// GLEW initialised, and the QApplication (configured by SharedContext) that it needs. Made on first use, so that listing the tests needs no X display.
 // Kept free of Qt and GLEW headers: both sides include it.
 class GLTestContext
 {

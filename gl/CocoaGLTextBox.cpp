@@ -1,0 +1,109 @@
+#include "gl/CocoaGLTextBox.h"
+
+#include <GL/glew.h>
+
+#include <QFont>
+#include <QFontMetricsF>
+#include <QImage>
+#include <QPainter>
+#include <QString>
+
+#include <algorithm>
+#include <cstring>
+
+namespace
+{
+
+QFont TextFont(bool small)
+{
+    QFont font("DejaVu Sans");
+    font.setPixelSize(small ? CocoaGLTextBox::kSmallFontSize : CocoaGLTextBox::kFontSize);
+    return font;
+}
+
+int AlignmentFlags(GLTextBox::Alignment alignment)
+{
+    switch (alignment)
+    {
+    case GLTextBox::kAlignCenter:
+        return Qt::AlignHCenter;
+    case GLTextBox::kAlignRight:
+        return Qt::AlignRight;
+    default:
+        return Qt::AlignLeft;
+    }
+}
+
+} // namespace
+
+CocoaGLTextBox::CocoaGLTextBox(int width, int lines, bool small, GLTextBox::Alignment alignment)
+    : m_alignment(alignment)
+    , m_small(small)
+{
+    const QFontMetricsF metrics(TextFont(small));
+    // The descent is positive here: half of it below the line spacing.
+    m_lineHeight = static_cast<int>(metrics.lineSpacing() + 0.5 * metrics.descent());
+    m_width = std::max(width, 0);
+    m_height = std::max(lines, 1) * m_lineHeight;
+}
+
+void CocoaGLTextBox::SetText(const std::string& text)
+{
+    m_text = text;
+    m_textWidth = m_textHeight = 0;
+    Render();
+}
+
+void CocoaGLTextBox::Render()
+{
+    m_bitmap.clear();
+    m_bitmapWidth = m_bitmapHeight = 0;
+    m_bitmapChanged = true;
+    if (m_text.empty())
+        return;
+    const QString text = QString::fromUtf8(m_text.data(), static_cast<qsizetype>(m_text.size()));
+    const QFont font = TextFont(m_small);
+    const QRectF laidOut = QFontMetricsF(font).boundingRect(QRectF(0, 0, 1e6, 1e6), Qt::AlignLeft | Qt::AlignTop, text);
+    m_textWidth = static_cast<int>(laidOut.width());
+    m_textHeight = static_cast<int>(laidOut.height());
+    // A box without pixels has nothing to render into (and a QImage of it no memory to paint).
+    if (m_width == 0 || m_height == 0)
+        return;
+
+    QImage image(m_width, m_height, QImage::Format_RGBA8888_Premultiplied);
+    image.fill(Qt::transparent);
+    {
+        QPainter painter(&image);
+        painter.setFont(font);
+        painter.setPen(QColor::fromRgbF(1.0f, 1.0f, 1.0f, 0.9f));
+        painter.drawText(QRectF(0, 0, m_width, m_height), AlignmentFlags(m_alignment) | Qt::AlignTop, text);
+    }
+    m_bitmapWidth = image.width();
+    m_bitmapHeight = image.height();
+    const std::size_t rowBytes = static_cast<std::size_t>(m_bitmapWidth) * 4;
+    m_bitmap.resize(rowBytes * m_bitmapHeight);
+    for (int y = 0; y < m_bitmapHeight; ++y)
+        std::memcpy(m_bitmap.data() + rowBytes * y, image.constScanLine(y), rowBytes);
+}
+
+void CocoaGLTextBox::Upload()
+{
+    m_texture.Initialize(m_bitmapWidth, m_bitmapHeight, GL_RGBA, GL_LINEAR);
+    std::copy(m_bitmap.begin(), m_bitmap.end(), m_texture.GetPixels());
+    m_texture.TextureChanged();
+    m_bitmapChanged = false;
+}
+
+void CocoaGLTextBox::Draw(int x, int y)
+{
+    if (m_text.empty() || m_bitmap.empty())
+        return;
+    if (m_bitmapChanged)
+        Upload();
+    if (m_showBackground)
+    {
+        glColor4f(0.1f, 0.1f, 0.1f, 0.75f);
+        glRecti(x - 6, y + m_bitmapHeight - m_textHeight - 4, x + m_textWidth + 12, y + m_bitmapHeight + 4);
+    }
+    m_texture.Draw(0, m_bitmapHeight, m_bitmapWidth, 0, x, y, x + m_width, y + m_height);
+}

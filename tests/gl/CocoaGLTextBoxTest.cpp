@@ -1,0 +1,154 @@
+#include "gl/CocoaGLTextBox.h"
+#include "gl/support/GLTest.h"
+
+#include <GL/glew.h>
+
+#include <algorithm>
+#include <vector>
+
+namespace
+{
+
+struct Extent
+{
+    int left = 1 << 30, right = -1, bottom = 1 << 30, top = -1;
+    bool Empty() const { return right < 0; }
+};
+
+class CocoaGLTextBoxTest : public GLTest
+{
+protected:
+    void SetUp() override
+    {
+        GLTest::SetUp();
+        // Text boxes hold premultiplied colour.
+        glEnable(GL_BLEND);
+        glBlendFunc(GL_ONE, GL_ONE_MINUS_SRC_ALPHA);
+    }
+    void TearDown() override
+    {
+        glDisable(GL_BLEND);
+        GLTest::TearDown();
+    }
+
+    // Where anything was drawn, in framebuffer pixels (y upwards).
+    Extent Drawn()
+    {
+        const std::vector<std::uint8_t> pixels = Framebuffer().ReadPixels();
+        Extent extent;
+        for (int y = 0; y < kHeight; ++y)
+            for (int x = 0; x < kWidth; ++x)
+                if (pixels[(static_cast<std::size_t>(y) * kWidth + x) * 4 + 3] != 0)
+                {
+                    extent.left = std::min(extent.left, x);
+                    extent.right = std::max(extent.right, x);
+                    extent.bottom = std::min(extent.bottom, y);
+                    extent.top = std::max(extent.top, y);
+                }
+        return extent;
+    }
+};
+
+TEST_F(CocoaGLTextBoxTest, LineHeightAndBoxHeight)
+{
+    struct Case
+    {
+        bool small;
+        int lines, lineHeight, height;
+    };
+    const Case cases[] = {{false, 1, 14, 14}, {false, 0, 14, 14}, {false, 3, 14, 42},
+                          {true, 1, 11, 11},  {true, -2, 11, 11}, {true, 2, 11, 22}};
+    for (const Case& c : cases)
+    {
+        CocoaGLTextBox box(80, c.lines, c.small, GLTextBox::kAlignLeft);
+        EXPECT_EQ(box.GetLineHeight(), c.lineHeight) << c.small << " " << c.lines;
+        EXPECT_EQ(box.GetHeight(), c.height) << c.small << " " << c.lines;
+        EXPECT_EQ(box.GetWidth(), 80);
+        EXPECT_EQ(box.GetTextWidth(), 0);
+    }
+}
+
+TEST_F(CocoaGLTextBoxTest, TextIsPremultipliedWhiteAtNinetyPercent)
+{
+    CocoaGLTextBox box(120, 1, false, GLTextBox::kAlignLeft);
+    box.SetText("HHHH");
+    const auto& bitmap = box.GetBitmap();
+    ASSERT_EQ(bitmap.size(), 120u * 14u * 4u);
+    int maxAlpha = 0;
+    for (std::size_t k = 0; k < bitmap.size(); k += 4)
+    {
+        EXPECT_EQ(bitmap[k], bitmap[k + 3]);
+        EXPECT_EQ(bitmap[k + 1], bitmap[k + 3]);
+        maxAlpha = std::max<int>(maxAlpha, bitmap[k + 3]);
+    }
+    EXPECT_NEAR(maxAlpha, 229, 1);
+    EXPECT_GT(box.GetTextWidth(), 20);
+    EXPECT_LT(box.GetTextWidth(), 60);
+}
+
+TEST_F(CocoaGLTextBoxTest, TextLiesAtTheTopOfTheBox)
+{
+    struct Case
+    {
+        GLTextBox::Alignment alignment;
+        bool nearLeft;
+    };
+    for (const Case& c : {Case{GLTextBox::kAlignLeft, true}, Case{GLTextBox::kAlignRight, false}})
+    {
+        glClear(GL_COLOR_BUFFER_BIT);
+        CocoaGLTextBox box(150, 3, false, c.alignment);
+        box.SetText("Gene");
+        box.Draw(20, 30);
+        const Extent drawn = Drawn();
+        ASSERT_FALSE(drawn.Empty());
+        const int boxTop = 30 + box.GetHeight() - 1;
+        EXPECT_LE(drawn.top, boxTop);
+        EXPECT_GE(drawn.bottom, boxTop - box.GetLineHeight() + 1) << "below the first line";
+        EXPECT_GE(drawn.left, 20);
+        EXPECT_LT(drawn.right, 170);
+        if (c.nearLeft)
+            EXPECT_LT(drawn.left, 23);
+        else
+            EXPECT_GT(drawn.right, 165);
+    }
+}
+
+TEST_F(CocoaGLTextBoxTest, BackgroundFramesTheText)
+{
+    CocoaGLTextBox box(150, 2, false, GLTextBox::kAlignLeft);
+    box.SetText("Cortex");
+    box.ShowBackground(true);
+    box.Draw(40, 50);
+    const int left = 40 - 6, right = 40 + box.GetTextWidth() + 12;
+    const int bottom = 50 + box.GetHeight() - box.GetTextHeight() - 4, top = 50 + box.GetHeight() + 4;
+    const Extent drawn = Drawn();
+    EXPECT_EQ(drawn.left, left);
+    EXPECT_EQ(drawn.right, right - 1);
+    EXPECT_EQ(drawn.bottom, bottom);
+    EXPECT_EQ(drawn.top, top - 1);
+    const auto corner = Framebuffer().Pixel(left, bottom);
+    EXPECT_NEAR(corner[0], 26, 1);
+    EXPECT_NEAR(corner[3], 191, 1);
+}
+
+TEST_F(CocoaGLTextBoxTest, EmptyTextOrEmptyBoxDrawsNothing)
+{
+    struct Case
+    {
+        int width;
+        std::string text;
+    };
+    const Case cases[] = {{100, ""}, {0, ""}, {0, "Isocortex"}};
+    for (const Case& c : cases)
+    {
+        CocoaGLTextBox box(c.width, 1, false, GLTextBox::kAlignCenter);
+        box.SetText("earlier text");
+        box.SetText(c.text);
+        box.ShowBackground(true);
+        box.Draw(10, 10);
+        EXPECT_TRUE(Drawn().Empty()) << c.width << " '" << c.text << "'";
+        EXPECT_EQ(box.GetTextWidth() == 0, c.text.empty());
+    }
+}
+
+} // namespace

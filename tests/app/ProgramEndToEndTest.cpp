@@ -246,8 +246,12 @@ TEST_F(ProgramEndToEndTest, DemoWindowSearchesAddsUrlDataSetAndQuitsCleanly)
     // Every request of the program carried its user agent (the test's own look-up is Python's).
     std::istringstream lines(LogText());
     for (std::string line; std::getline(lines, line);)
+    {
         if (line.find("Python-urllib") == std::string::npos)
+        {
             EXPECT_NE(std::string::npos, line.find("\"user_agent\": \"Corvane/")) << line;
+        }
+    }
 }
 
 } // namespace

@@ -330,7 +330,12 @@ void CorvaneAppDelegate::terminate()
 
 void CorvaneAppDelegate::DocumentClosed()
 {
-    if (m_terminating || HasOpenDocuments())
+    QuitIfIdle();
+}
+
+void CorvaneAppDelegate::QuitIfIdle()
+{
+    if (!m_quitWhenLastCloses || m_terminating || HasOpenDocuments())
         return;
     // The download window keeps the program running: it installs and opens the next document.
     AtlasDownloadController* downloads = AtlasDownloadController::Existing();

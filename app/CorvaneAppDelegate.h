@@ -42,6 +42,11 @@ public:
     // The display name of an atlas that is not installed, for the download question.
     static std::string AtlasDisplayName(unsigned int atlasId);
     Updater* GetUpdater() const { return m_updater.get(); }
+    // The program ends when its last document window closes (unless the atlas download window is open);
+    // off until the program's event loop runs.
+    void SetQuitWhenLastDocumentCloses(bool on) { m_quitWhenLastCloses = on; }
+    // Ends the program when no document and no atlas download window is open (and quitting is on).
+    void QuitIfIdle();
     // Forgets that the preflight ran (tests).
     static void ResetPreflight();
 
@@ -59,4 +64,5 @@ private:
     std::unique_ptr<Updater> m_updater;
     QStringList m_pending;
     bool m_terminating = false;
+    bool m_quitWhenLastCloses = false;
 };

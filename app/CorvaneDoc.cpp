@@ -455,6 +455,8 @@ void CorvaneDoc::validateMenuItem()
     window->showViewSettingsAction->setChecked(window->viewSettingsContainer->isVisibleTo(window));
     window->expandedViewAction->setChecked(!window->listContainerView->isVisibleTo(window));
     window->searchAction->setEnabled(true);
+    window->showSearchableAction->setEnabled(m_showingDetailViewMode);
+    window->showInnerAction->setEnabled(m_showingDetailViewMode);
 }
 
 bool CorvaneDoc::readFromFile(const std::string& path, const std::string&)
@@ -549,6 +551,16 @@ void CorvaneDoc::setToolMode(int segment)
     const int tag = m_window ? m_window->selectionTools->GetTag(segment) : -1;
     if (tag >= 0)
         m_expressionModel->SetToolMode(static_cast<BrainExpressionModel::ToolMode>(tag));
+}
+
+void CorvaneDoc::showSearchableStructures()
+{
+    m_expressionModel->ShowSearchableStructures();
+}
+
+void CorvaneDoc::showInnerStructures()
+{
+    m_expressionModel->ShowInnerStructures();
 }
 
 void CorvaneDoc::performClose()

@@ -90,6 +90,8 @@ public:
     void showViewSettings();
     void setOntologyDisplayMode(int mode);
     void setToolMode(int segment);
+    void showSearchableStructures();
+    void showInnerStructures();
     void performClose();
 
     // Window events.

@@ -207,6 +207,10 @@ void CorvaneWindowController::BuildMenus()
     showViewSettingsAction->setCheckable(true);
     expandedViewAction = view->addAction(tr("Expand View"), [this] { m_doc->toggleExpandedView(); });
     expandedViewAction->setCheckable(true);
+    view->addSeparator();
+    showSearchableAction =
+        view->addAction(tr("Show Searchable Structures"), [this] { m_doc->showSearchableStructures(); });
+    showInnerAction = view->addAction(tr("Show Inner Structures"), [this] { m_doc->showInnerStructures(); });
 
     QMenu* gene = menuBar()->addMenu(tr("Gene"));
     searchAction = gene->addAction(tr("Search for Data Sets"), QKeySequence(Qt::CTRL | Qt::Key_F), [this] {

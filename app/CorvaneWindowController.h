@@ -62,6 +62,8 @@ public:
     QAction* newTabAction = nullptr;
     QAction* showViewSettingsAction = nullptr;
     QAction* expandedViewAction = nullptr;
+    QAction* showSearchableAction = nullptr;
+    QAction* showInnerAction = nullptr;
     QAction* searchAction = nullptr;
     QAction* zScoreAction = nullptr;
     QAction* helpAction = nullptr;

@@ -69,6 +69,9 @@ int main(int argc, char** argv)
         delegate->applicationWillFinishLaunching();
         delegate->HandleArguments(arguments, true);
         delegate->applicationDidFinishLaunching();
+        delegate->SetQuitWhenLastDocumentCloses(true);
+        // A cancelled atlas choice leaves nothing to show.
+        delegate->QuitIfIdle();
         result = application.exec();
         ReleaseDocuments();
         SharedContext::Shutdown();

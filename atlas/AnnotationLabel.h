@@ -31,4 +31,11 @@ public:
     bool hasMesh;
 
     static constexpr int LEVEL_UNSET = -2;
+
+    // The mesh name a structure gets from its ontology row: the mesh_name field when the file has that
+    // column, else the abbreviation with every "/" made "_". A name that would not stay inside the atlas's
+    // mesh folder (a "/", "..", an absolute path, a NUL) gives the empty name, which means no mesh.
+    static std::string MeshNameOf(const std::string& fromFile, bool hasColumn, const std::string& abbreviation);
+    // Whether name can stand for files inside a mesh folder; the empty name cannot.
+    static bool IsMeshFileName(const std::string& name);
 };

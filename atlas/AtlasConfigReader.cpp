@@ -2,6 +2,7 @@
 
 #include <climits>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 #include <locale>
 #include <sstream>
@@ -122,6 +123,13 @@ void AtlasConfigReader::AtlasSpaceInfo::CheckComplete()
         if (!(meshResolution[k] > 0.0f))
             meshResolution[k] = atlasResolution[k];
     }
+    // The view grid is resampled from the atlas grid, voxel by voxel, and cached in Local: a coarser grid
+    // costs less than the atlas grid, and one that claims more is a damaged or hostile file, not an atlas.
+    const auto voxels = [](const int* dimensions) {
+        return std::uint64_t(dimensions[0]) * std::uint64_t(dimensions[1]) * std::uint64_t(dimensions[2]);
+    };
+    if (voxels(viewDimensions) > voxels(atlasDimensions))
+        throw ConfigError("Invalid image dimension");
 }
 
 AtlasConfigReader::AtlasConfigReader(const char* path)

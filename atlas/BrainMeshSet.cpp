@@ -95,7 +95,7 @@ void BrainMeshSet::LoadObject(int index, const AnnotationLabel*, bool compileLis
     Structure& structure = m_structures.at(static_cast<std::size_t>(index));
     // The structure's own label names its files.
     const std::string& name = structure.label->meshName;
-    if (name.empty())
+    if (!AnnotationLabel::IsMeshFileName(name))
         return;
     bool ready = compileList;
     if (Present(MeshPath(name, m_path)))
@@ -285,7 +285,7 @@ void BrainMeshSet::ExportPOVRay(Selector selector, const char* folder)
 void BrainMeshSet::ExportStructure(const Structure& structure, const char* folder, std::ostream& usage) const
 {
     const AnnotationLabel& label = *structure.label;
-    if (label.meshName.empty())
+    if (!AnnotationLabel::IsMeshFileName(label.meshName))
         return;
     const std::string name = POVRayIdentifier(label.abbreviation);
     // The file the scene draws, whatever the abbreviation looks like.
@@ -305,7 +305,7 @@ void BrainMeshSet::ExportStructure(const Structure& structure, const char* folde
 
 bool BrainMeshSet::SpatialObjectFileExists(const AnnotationLabel* label, const Atlas* atlas)
 {
-    if (!label || label->meshName.empty())
+    if (!label || !AnnotationLabel::IsMeshFileName(label->meshName))
         return false;
     for (unsigned int i = 0; i < atlas->GetNumSpaces(); ++i)
     {

@@ -184,13 +184,8 @@ void BrainOntology::ReadRow(const std::string& line, const Columns& columns, boo
         label.order = DecimalInt(fields[columns.order]);
     if (columns.level >= 0)
         label.level = DecimalInt(fields[columns.level]);
-    if (columns.meshName >= 0)
-        label.meshName = fields[columns.meshName];
-    else
-    {
-        label.meshName = label.abbreviation;
-        std::replace(label.meshName.begin(), label.meshName.end(), '/', '_');
-    }
+    label.meshName = AnnotationLabel::MeshNameOf(columns.meshName >= 0 ? fields[columns.meshName] : std::string(),
+                                                 columns.meshName >= 0, label.abbreviation);
     label.hasMesh = defaultHasMesh;
     label.index = index;
     m_abbreviationMap[label.abbreviation] = &label;

@@ -13,20 +13,28 @@ bool HostIsLittleEndian()
 
 void SwapByteRange(short* data, int count)
 {
-    if (HostIsLittleEndian() || !data)
-        return;
-    for (int i = 0; i < count; ++i)
+    if (!HostIsLittleEndian())
+        SwapBytes(data, count);
+}
+
+void ReverseLongWordRange(int* data, int count)
+{
+    if (!HostIsLittleEndian())
+        SwapBytes(data, count);
+}
+
+void SwapBytes(short* data, int count)
+{
+    for (int i = 0; data && i < count; ++i)
     {
         const auto v = static_cast<std::uint16_t>(data[i]);
         data[i] = static_cast<short>(static_cast<std::uint16_t>((v >> 8) | (v << 8)));
     }
 }
 
-void ReverseLongWordRange(int* data, int count)
+void SwapBytes(int* data, int count)
 {
-    if (HostIsLittleEndian() || !data)
-        return;
-    for (int i = 0; i < count; ++i)
+    for (int i = 0; data && i < count; ++i)
     {
         const auto v = static_cast<std::uint32_t>(data[i]);
         data[i] = static_cast<int>((v >> 24) | ((v >> 8) & 0xff00u) | ((v << 8) & 0xff0000u) | (v << 24));

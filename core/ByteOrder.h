@@ -4,3 +4,7 @@
 // values through these. On a little-endian host they do nothing.
 void SwapByteRange(short* data, int count);
 void ReverseLongWordRange(int* data, int count);
+
+// Reverse the bytes of every value whatever the host; the functions above use them on big-endian hosts.
+void SwapBytes(short* data, int count);
+void SwapBytes(int* data, int count);

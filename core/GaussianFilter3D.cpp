@@ -1,24 +1,26 @@
 #include "core/GaussianFilter3D.h"
 
 #include "core/GaussianKernel.h"
+#include "core/GaussianRowFilter.h"
+#include "core/HugePages.h"
 
 #include <boost/thread/thread.hpp>
 
 #include <algorithm>
+#include <atomic>
 #include <climits>
 #include <cstdint>
+#include <cstring>
 #include <exception>
 #include <stdexcept>
 
 namespace
 {
 
-// Lines that lie next to each other in memory (the y and z passes) are filtered side by side, so that
-// every memory access runs along x: a whole group of lines is gathered, filtered and written back
-// row by row instead of striding through the volume one voxel at a time.
-constexpr int kMaxGroup = 256;
-// Accumulators per block: small enough to stay in the first-level cache.
-constexpr int kChunk = 2048;
+// Lines that lie side by side in memory (those along y and z) are filtered together: a group of them
+// is gathered into a buffer whose rows run along x, and each output row is the weighted sum of whole
+// buffer rows. The group is as wide as a buffer of this size allows, so that it stays in the cache.
+constexpr std::size_t kGroupBytes = 256 * 1024;
 
 struct Band
 {
@@ -33,134 +35,227 @@ struct Band
     int end;
 };
 
-// Voxels are widened to 16 bits, where every product of a tap and a voxel fits. Acc holds a whole
-// weighted sum: 16 bits where 255 × the tap sum fits (vectors twice as wide), else 32 bits.
-template <typename Acc>
 class BandFilter
 {
 public:
-    BandFilter(const Band& band, const GaussianKernel& kernel)
+    BandFilter(const Band& band, const GaussianRowFilter& filter)
         : m_band(band)
-        , m_size(static_cast<int>(kernel.size))
-        , m_half(m_size / 2)
-        , m_shift(kernel.shift)
-        , m_group(band.voxelStep == 1 ? 1 : std::min(band.lines, kMaxGroup))
-        , m_taps(kernel.taps.begin(), kernel.taps.end())
+        , m_filter(filter)
+        , m_size(filter.Size())
+        , m_half(filter.Half())
+        , m_group(band.voxelStep == 1 ? 1 : GroupWidth(band, filter.Size()))
         ,
         // The margins of m_half rows before and m_size - m_half - 1 rows after the line are never
         // written: they stand for the voxels beyond the ends of the line, which count as 0.
-        m_padded(static_cast<std::size_t>(band.lineLength + m_size - 1) * m_group, 0)
-        , m_sums(std::max(kChunk, m_group))
+        m_padded(std::size_t(band.lineLength + m_size - 1) * std::size_t(m_group), 0)
+        , m_rows(std::size_t(m_size))
     {
+        if (band.voxelStep != 1 && band.lineStep != 1)
+            m_scattered.resize(std::size_t(m_group));
     }
 
-    void Run()
+    void Run(int first, int end)
     {
-        for (int b = m_band.first; b < m_band.end; ++b)
+        for (int b = first; b < end; ++b)
         {
             for (int l = 0; l < m_band.lines; l += m_group)
             {
                 const int count = std::min(m_group, m_band.lines - l);
                 const std::ptrdiff_t start = l * m_band.lineStep + b * m_band.bandStep;
-                Gather(m_band.source + start, count);
-                FilterAndScatter(m_band.destination + start, count);
+                if (m_band.voxelStep == 1)
+                    FilterLine(m_band.source + start, m_band.destination + start);
+                else
+                    FilterGroup(m_band.source + start, m_band.destination + start, count);
             }
         }
     }
 
 private:
-    void Gather(const unsigned char* in, int count)
+    static int GroupWidth(const Band& band, int size)
     {
-        std::uint16_t* row = m_padded.data() + static_cast<std::size_t>(m_half) * m_group;
-        if (m_group == 1)
-        {
-            for (int j = 0; j < m_band.lineLength; ++j)
-                row[j] = in[j * m_band.voxelStep];
-            return;
-        }
-        for (int j = 0; j < m_band.lineLength; ++j, row += m_group, in += m_band.voxelStep)
+        const std::size_t rows = std::size_t(band.lineLength + size - 1);
+        const std::size_t width = std::max<std::size_t>(64, kGroupBytes / rows);
+        return int(std::min<std::size_t>(width, std::size_t(band.lines)));
+    }
+
+    // A line along x: the taps of output j read the padded copy at j + k.
+    void FilterLine(const unsigned char* in, unsigned char* out)
+    {
+        std::memcpy(m_padded.data() + m_half, in, std::size_t(m_band.lineLength));
+        for (int k = 0; k < m_size; ++k)
+            m_rows[std::size_t(k)] = m_padded.data() + k;
+        m_filter.Filter(m_rows.data(), out, m_band.lineLength);
+    }
+
+    void FilterGroup(const unsigned char* in, unsigned char* out, int count)
+    {
+        const std::size_t width = std::size_t(m_group);
+        unsigned char* row = m_padded.data() + std::size_t(m_half) * width;
+        for (int j = 0; j < m_band.lineLength; ++j, row += width, in += m_band.voxelStep)
         {
             if (m_band.lineStep == 1)
-            {
-                for (int g = 0; g < count; ++g)
-                    row[g] = in[g];
-            }
+                std::memcpy(row, in, std::size_t(count));
             else
-            {
                 for (int g = 0; g < count; ++g)
                     row[g] = in[g * m_band.lineStep];
-            }
         }
-    }
-
-    void FilterAndScatter(unsigned char* out, int count)
-    {
-        const int rowsPerChunk = std::max(1, kChunk / m_group);
-        Acc* sums = m_sums.data();
-        for (int j0 = 0; j0 < m_band.lineLength; j0 += rowsPerChunk)
+        for (int j = 0; j < m_band.lineLength; ++j, out += m_band.voxelStep)
         {
-            const int rows = std::min(rowsPerChunk, m_band.lineLength - j0);
-            const int n = rows * m_group;
-            std::fill(sums, sums + n, Acc(0));
             for (int k = 0; k < m_size; ++k)
-            {
-                const std::uint16_t tap = m_taps[k];
-                const std::uint16_t* in = m_padded.data() + static_cast<std::size_t>(j0 + k) * m_group;
-                for (int i = 0; i < n; ++i)
-                    sums[i] = static_cast<Acc>(sums[i] + static_cast<std::uint16_t>(tap * in[i]));
-            }
-            Scatter(out + j0 * m_band.voxelStep, rows, count);
-        }
-    }
-
-    void Scatter(unsigned char* out, int rows, int count) const
-    {
-        const Acc* sums = m_sums.data();
-        const unsigned shift = m_shift;
-        if (m_group == 1)
-        {
-            for (int r = 0; r < rows; ++r)
-                out[r * m_band.voxelStep] = static_cast<unsigned char>(sums[r] >> shift);
-            return;
-        }
-        for (int r = 0; r < rows; ++r, sums += m_group, out += m_band.voxelStep)
-        {
+                m_rows[std::size_t(k)] = m_padded.data() + std::size_t(j + k) * width;
             if (m_band.lineStep == 1)
             {
-                for (int g = 0; g < count; ++g)
-                    out[g] = static_cast<unsigned char>(sums[g] >> shift);
+                m_filter.Filter(m_rows.data(), out, count);
+                continue;
             }
-            else
-            {
-                for (int g = 0; g < count; ++g)
-                    out[g * m_band.lineStep] = static_cast<unsigned char>(sums[g] >> shift);
-            }
+            m_filter.Filter(m_rows.data(), m_scattered.data(), count);
+            for (int g = 0; g < count; ++g)
+                out[g * m_band.lineStep] = m_scattered[std::size_t(g)];
         }
     }
 
     const Band m_band;
+    const GaussianRowFilter& m_filter;
     const int m_size;
     const int m_half;
-    const unsigned m_shift;
     const int m_group;
-    const std::vector<std::uint16_t> m_taps;
-    std::vector<std::uint16_t> m_padded;
-    std::vector<Acc> m_sums;
+    std::vector<unsigned char> m_padded;
+    std::vector<const unsigned char*> m_rows;
+    std::vector<unsigned char> m_scattered;
 };
 
 void FilterBand(const Band& band, int scale)
 {
     if (band.lineLength <= 0 || band.lines <= 0 || band.first >= band.end)
         return;
-    const GaussianKernel& kernel = GetKernel(scale);
-    std::uint64_t tapSum = 0;
-    for (const std::uint32_t tap : kernel.taps)
-        tapSum += tap;
-    if (tapSum * 255 <= UINT16_MAX)
-        BandFilter<std::uint16_t>(band, kernel).Run();
-    else
-        BandFilter<std::uint32_t>(band, kernel).Run();
+    const GaussianRowFilter filter(GetKernel(scale));
+    BandFilter(band, filter).Run(band.first, band.end);
 }
+
+// The x and y passes of whole z slices: the x pass fills a slice buffer framed by zero rows, and the y
+// pass reads it back while it is still in the cache, so the volume crosses memory once for both.
+class SliceFilter
+{
+public:
+    SliceFilter(const unsigned char* source, unsigned char* result, int x, int y, const GaussianRowFilter& filter)
+        : m_source(source)
+        , m_result(result)
+        , m_x(x)
+        , m_y(y)
+        , m_filter(filter)
+        , m_line(std::size_t(x + filter.Size() - 1), 0)
+        , m_slice(std::size_t(y + filter.Size() - 1) * std::size_t(x), 0)
+        , m_rows(std::size_t(filter.Size()))
+    {
+    }
+
+    void Run(int first, int end)
+    {
+        const std::size_t slice = std::size_t(m_x) * std::size_t(m_y);
+        for (int z = first; z < end; ++z)
+            FilterSlice(z, m_result + std::size_t(z) * slice);
+    }
+
+    // The x and y passes of source slice z into out.
+    void FilterSlice(int z, unsigned char* out)
+    {
+        FilterRows(m_source + std::size_t(z) * std::size_t(m_x) * std::size_t(m_y));
+        FilterColumns(out);
+    }
+
+private:
+    void FilterRows(const unsigned char* in)
+    {
+        const int half = m_filter.Half();
+        for (int k = 0; k < m_filter.Size(); ++k)
+            m_rows[std::size_t(k)] = m_line.data() + k;
+        unsigned char* out = m_slice.data() + std::size_t(half) * std::size_t(m_x);
+        for (int j = 0; j < m_y; ++j, in += m_x, out += m_x)
+        {
+            std::memcpy(m_line.data() + half, in, std::size_t(m_x));
+            m_filter.Filter(m_rows.data(), out, m_x);
+        }
+    }
+
+    void FilterColumns(unsigned char* out)
+    {
+        for (int j = 0; j < m_y; ++j, out += m_x)
+        {
+            for (int k = 0; k < m_filter.Size(); ++k)
+                m_rows[std::size_t(k)] = m_slice.data() + std::size_t(j + k) * std::size_t(m_x);
+            m_filter.Filter(m_rows.data(), out, m_x);
+        }
+    }
+
+    const unsigned char* const m_source;
+    unsigned char* const m_result;
+    const int m_x;
+    const int m_y;
+    const GaussianRowFilter& m_filter;
+    std::vector<unsigned char> m_line;
+    std::vector<unsigned char> m_slice;
+    std::vector<const unsigned char*> m_rows;
+};
+
+// All three passes over a band of z slices: the x and y passes of each slice land in a ring of as many
+// slices as the kernel has taps, and each output slice is the weighted sum of ring slices, so that the
+// volume crosses memory once. Both bands beside a border compute the slices within reach of it: worth it
+// only while bands are long against the kernel.
+class VolumeFilter
+{
+public:
+    VolumeFilter(const unsigned char* source, unsigned char* result, int x, int y, int z,
+                 const GaussianRowFilter& filter)
+        : m_slices(source, result, x, y, filter)
+        , m_result(result)
+        , m_x(x)
+        , m_y(y)
+        , m_z(z)
+        , m_filter(filter)
+        , m_sliceVoxels(std::size_t(x) * std::size_t(y))
+        , m_ring(m_sliceVoxels * std::size_t(filter.Size()))
+        , m_zero(m_sliceVoxels, 0)
+        , m_rows(std::size_t(filter.Size()))
+    {
+    }
+
+    void Run(int first, int end)
+    {
+        const int size = m_filter.Size();
+        const int half = m_filter.Half();
+        int next = std::max(0, first - half);
+        for (int z = first; z < end; ++z)
+        {
+            for (const int last = std::min(m_z - 1, z - half + size - 1); next <= last; ++next)
+                m_slices.FilterSlice(next, Slot(next));
+            unsigned char* out = m_result + std::size_t(z) * m_sliceVoxels;
+            for (int j = 0; j < m_y; ++j, out += m_x)
+            {
+                const std::size_t row = std::size_t(j) * std::size_t(m_x);
+                for (int k = 0; k < size; ++k)
+                {
+                    const int input = z - half + k;
+                    m_rows[std::size_t(k)] = (input >= 0 && input < m_z ? Slot(input) : m_zero.data()) + row;
+                }
+                m_filter.Filter(m_rows.data(), out, m_x);
+            }
+        }
+    }
+
+private:
+    unsigned char* Slot(int slice) { return m_ring.data() + std::size_t(slice % m_filter.Size()) * m_sliceVoxels; }
+
+    SliceFilter m_slices;
+    unsigned char* const m_result;
+    const int m_x;
+    const int m_y;
+    const int m_z;
+    const GaussianRowFilter& m_filter;
+    const std::size_t m_sliceVoxels;
+    std::vector<unsigned char> m_ring;
+    const std::vector<unsigned char> m_zero;
+    std::vector<const unsigned char*> m_rows;
+};
 
 unsigned ThreadCount(unsigned requested)
 {
@@ -225,6 +320,103 @@ std::vector<Work> SplitBands(const Work& prototype, int bandExtent, unsigned thr
     }
     return work;
 }
+
+// Hands out bands a few at a time: threads of the whole-volume filter take the next ones when they are
+// done instead of owning fixed shares, so that a thread the system delays holds up the others only for
+// its last few bands.
+class BandCounter
+{
+public:
+    BandCounter(int extent, int step)
+        : m_extent(extent)
+        , m_step(std::max(1, step))
+    {
+    }
+
+    // Eight bands a thread: short enough to even out threads that the system delays.
+    static int ShortBands(int extent, unsigned threads)
+    {
+        return extent / int(std::min<unsigned>(threads, 1u << 20) * 8);
+    }
+
+    // One band a thread.
+    static int LongBands(int extent, unsigned threads)
+    {
+        const int count = int(std::min<unsigned>(threads, 1u << 20));
+        return extent / count + (extent % count != 0);
+    }
+
+    bool Take(int& first, int& end)
+    {
+        // 64 bits: threads asking past the end must not wrap the counter around on long axes.
+        const std::int64_t next = m_next.fetch_add(m_step);
+        if (next >= m_extent)
+            return false;
+        first = int(next);
+        end = int(std::min<std::int64_t>(m_extent, next + m_step));
+        return true;
+    }
+
+private:
+    const int m_extent;
+    const int m_step;
+    std::atomic<std::int64_t> m_next{0};
+};
+
+// The fused x and y passes over whole z slices.
+struct SliceWork
+{
+    const unsigned char* source = nullptr;
+    unsigned char* result = nullptr;
+    int x = 0;
+    int y = 0;
+    int scale = 1;
+    BandCounter* slices = nullptr;
+
+    void operator()() const
+    {
+        const GaussianRowFilter filter(GetKernel(scale));
+        SliceFilter work(source, result, x, y, filter);
+        for (int first, end; slices->Take(first, end);)
+            work.Run(first, end);
+    }
+};
+
+// All three passes over bands of z slices.
+struct VolumeWork
+{
+    const unsigned char* source = nullptr;
+    unsigned char* result = nullptr;
+    int x = 0;
+    int y = 0;
+    int z = 0;
+    int scale = 1;
+    BandCounter* bands = nullptr;
+
+    void operator()() const
+    {
+        const GaussianRowFilter filter(GetKernel(scale));
+        VolumeFilter work(source, result, x, y, z, filter);
+        for (int first, end; bands->Take(first, end);)
+            work.Run(first, end);
+    }
+};
+
+// The z pass, in place, over rows of x at each y.
+struct DepthWork
+{
+    Band band{};
+    int scale = 1;
+    BandCounter* rows = nullptr;
+
+    void operator()() const
+    {
+        const GaussianRowFilter filter(GetKernel(scale));
+        BandFilter work(band, filter);
+        for (int first, end; rows->Take(first, end);)
+            work.Run(first, end);
+    }
+};
 
 int AxisLength(unsigned int size)
 {
@@ -295,10 +487,55 @@ void GaussianFilter3D(const unsigned char* source, const unsigned int* size, std
     const int y = AxisLength(size[1]);
     const int z = AxisLength(size[2]);
     const std::ptrdiff_t slice = static_cast<std::ptrdiff_t>(x) * y;
-    result.resize(static_cast<std::size_t>(slice) * static_cast<std::size_t>(z));
+    const std::size_t count = static_cast<std::size_t>(slice) * static_cast<std::size_t>(z);
+    if (result.capacity() < count)
+    {
+        // Every voxel is overwritten: the old ones need not move into the new storage.
+        result.clear();
+        result.reserve(count);
+        AdviseHugePages(result.data(), count);
+    }
+    result.resize(count);
     if (result.empty())
         return;
-    GaussianFilter3DDirection(source, result.data(), x, y, z, 1, x, slice, scale, threads);
-    GaussianFilter3DDirection(result.data(), y, x, z, x, 1, slice, scale, threads);
-    GaussianFilter3DDirection(result.data(), z, x, y, slice, 1, x, scale, threads);
+    // The same sums as the x pass followed by the y pass, one slice at a time, then the z pass.
+    // Without a count from the caller, every thread gets a million voxels or more: for less, starting and
+    // joining it costs more than it saves, above all on a busy machine where a thread may start late.
+    constexpr std::size_t kVoxelsPerThread = std::size_t(1) << 20;
+    const unsigned threadCount =
+        threads > 0 ? threads : unsigned(std::clamp<std::size_t>(count / kVoxelsPerThread, 1, ThreadCount(0)));
+    // Slices a band recomputes for its neighbour, against the band's own: a short kernel on long bands
+    // crosses memory once; otherwise the x and y passes run slice by slice and the z pass after them.
+    const int taps = static_cast<int>(GetKernel(scale).size);
+    if (std::uint64_t(taps - 1) * threadCount * 4 <= std::uint64_t(z))
+    {
+        BandCounter bands(z, BandCounter::LongBands(z, threadCount));
+        VolumeWork volumeWork;
+        volumeWork.source = source;
+        volumeWork.result = result.data();
+        volumeWork.x = x;
+        volumeWork.y = y;
+        volumeWork.z = z;
+        volumeWork.scale = scale;
+        volumeWork.bands = &bands;
+        RunThreads(std::vector<VolumeWork>(threadCount, volumeWork));
+        return;
+    }
+
+    BandCounter slices(z, BandCounter::ShortBands(z, threadCount));
+    SliceWork sliceWork;
+    sliceWork.source = source;
+    sliceWork.result = result.data();
+    sliceWork.x = x;
+    sliceWork.y = y;
+    sliceWork.scale = scale;
+    sliceWork.slices = &slices;
+    RunThreads(std::vector<SliceWork>(threadCount, sliceWork));
+
+    BandCounter rows(y, BandCounter::ShortBands(y, threadCount));
+    DepthWork depthWork;
+    depthWork.band = {result.data(), result.data(), z, x, slice, 1, x, 0, y};
+    depthWork.scale = scale;
+    depthWork.rows = &rows;
+    RunThreads(std::vector<DepthWork>(threadCount, depthWork));
 }

@@ -7,7 +7,8 @@
 // subsampling by the same factor. Exact integer arithmetic: the result does not depend on the number
 // of threads or on the host.
 //
-// `threads` 0 means one thread per hardware thread; other values exist for benchmarks and tests.
+// `threads` 0 means one thread per hardware thread (for a whole volume, fewer when it is small); other
+// values exist for benchmarks and tests.
 
 // Smooths the volume `source` of size[0] × size[1] × size[2] voxels into `result` (resized to the
 // volume); `source` is left unchanged. `scale` is 1, 2, 4, 8 or 16, else std::runtime_error

@@ -3,6 +3,7 @@
 #include "core/ByteOrder.h"
 #include "core/FileUtils.h"
 #include "core/GaussianFilter3D.h"
+#include "core/HugePages.h"
 #include "core/OSUtils.h"
 #include "core/VolumeProgress.h"
 
@@ -200,7 +201,7 @@ void Image3dImpl<T>::Allocate(const unsigned int* size, const float* resolution)
     {
         try
         {
-            m_voxels.resize(std::size_t(count));
+            Resize(std::size_t(count), true);
         }
         catch (...)
         {
@@ -213,10 +214,27 @@ void Image3dImpl<T>::Allocate(const unsigned int* size, const float* resolution)
 }
 
 template <typename T>
+void Image3dImpl<T>::Resize(std::size_t count, bool zeroed)
+{
+    // Voxels that Allocate keeps move into the new storage; those a file is about to replace need not.
+    if (m_voxels.capacity() < count && (m_voxels.empty() || !zeroed))
+    {
+        // Fresh storage, its pages asked for large before first use.
+        VoxelArray().swap(m_voxels);
+        m_voxels.reserve(count);
+        AdviseHugePages(m_voxels.data(), count * sizeof(T));
+    }
+    if (zeroed)
+        m_voxels.resize(count, T());
+    else
+        m_voxels.resize(count);
+}
+
+template <typename T>
 void Image3dImpl<T>::Unload()
 {
     ClearGeometry();
-    std::vector<T>().swap(m_voxels);
+    VoxelArray().swap(m_voxels);
     m_cachePath.clear();
     m_headerElement = HeaderElement::Native;
     m_open = false;
@@ -236,7 +254,7 @@ bool Image3dImpl<T>::Load(const char* path, const unsigned int* size, const floa
     catch (...)
     {
     }
-    std::vector<T>().swap(m_voxels);
+    VoxelArray().swap(m_voxels);
     m_open = false;
     return false;
 }
@@ -255,7 +273,7 @@ bool Image3dImpl<T>::ReadVoxels(const char* path, bool invert, TaskProgress* pro
     if (ShorterThan(file, count * sizeof(T)))
         return false;
     if (m_voxels.size() != count)
-        m_voxels.resize(std::size_t(count));
+        Resize(std::size_t(count), false);
     const unsigned int depth = m_size[2];
     for (unsigned int z = 0; z < depth; z += 8)
     {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/DefaultInitAllocator.h"
 #include "core/Image3d.h"
 
 #include <vector>
@@ -45,7 +46,14 @@ private:
     // A cache that cannot be written (a read-only atlas folder) only costs time later.
     static void SaveCache(const Image3dImpl& image, const std::string& path);
 
-    std::vector<T> m_voxels;
+    // Sized without zeroing where a file fills it whole; Allocate writes its zeros explicitly.
+    using VoxelArray = std::vector<T, DefaultInitAllocator<T>>;
+
+    // Sizes the array for count voxels; new ones are zero when zeroed is set and left for the caller to
+    // fill otherwise.
+    void Resize(std::size_t count, bool zeroed);
+
+    VoxelArray m_voxels;
     HeaderElement m_headerElement = HeaderElement::Native;
 };
 

@@ -12,8 +12,9 @@ public:
     // Starts the transfer at once: the URL percent-escaped, no caching, the settings' user agent, a 60 s
     // idle time-out, redirects followed. A status of 400 or more ends in DownloadFailed("Server returned
     // error N") without ResponseReceived. With storeData the body is collected for DownloadComplete.
-    // A std::exception thrown by the listener out of ResponseReceived or DataReceived ends the transfer in
-    // DownloadFailed with its message. Throws std::runtime_error "Could not open connection." when the
+    // An exception thrown by the listener out of ResponseReceived or DataReceived ends the transfer: a
+    // UserCancelledOperationException as Abort does (no further callback), anything else in DownloadFailed
+    // (with the message of a std::exception). Throws std::runtime_error "Could not open connection." when the
     // request cannot be made.
     static NetFile* Create(const std::string& url, NetEventListener* listener, bool storeData);
 

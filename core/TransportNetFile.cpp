@@ -4,6 +4,7 @@
 
 #include "core/OSUtils.h"
 #include "core/PlatformHooks.h"
+#include "core/UserCancelledOperationException.h"
 #include "core/UserPreferences.h"
 
 #include <iostream>
@@ -18,6 +19,13 @@ NetFile* NetFile::Create(const std::string& url, NetEventListener* listener, boo
     return TransportNetFile::Start(*transport, request, listener, storeData);
 }
 
+namespace
+{
+
+const char* const kUnexpectedListenerError = "Unexpected error while receiving the download.";
+
+} // namespace
+
 TransportNetFile* TransportNetFile::Start(NetTransport& transport, const NetRequest& request,
                                           NetEventListener* listener, bool storeData)
 {
@@ -26,7 +34,7 @@ TransportNetFile* TransportNetFile::Start(NetTransport& transport, const NetRequ
     {
         file->connection = transport.Open(request, file);
     }
-    catch (const std::exception&)
+    catch (...)
     {
         file->connection.reset();
     }
@@ -77,13 +85,24 @@ void TransportNetFile::Notify(Call&& call)
     if (!listener)
         return;
     ++callbackDepth;
+    // Listener exceptions stop here: above this frame is the transport, and above it Qt's event loop.
     try
     {
         call();
     }
+    catch (const UserCancelledOperationException&)
+    {
+        ListenerCancelled();
+        return;
+    }
     catch (const std::exception& error)
     {
         ListenerThrew(error.what());
+        return;
+    }
+    catch (...)
+    {
+        ListenerThrew(kUnexpectedListenerError);
         return;
     }
     LeaveCallback();
@@ -101,9 +120,17 @@ void TransportNetFile::End(Call&& call)
         {
             call();
         }
+        catch (const UserCancelledOperationException&)
+        {
+            // The transfer is over anyway; a cancel then asks for nothing more.
+        }
         catch (const std::exception& error)
         {
             LogLostError(error.what());
+        }
+        catch (...)
+        {
+            LogLostError(kUnexpectedListenerError);
         }
     }
     released = true;
@@ -181,6 +208,13 @@ void TransportNetFile::ListenerThrew(const std::string& message)
     }
     --callbackDepth;
     Fail(message);
+}
+
+void TransportNetFile::ListenerCancelled()
+{
+    // The user cancelled the work the data was for: end as an abort does, without a word to the listener.
+    Abort();
+    LeaveCallback();
 }
 
 void TransportNetFile::LogLostError(const std::string& message)

@@ -42,6 +42,8 @@ private:
     void Fail(const std::string& message);
     // A listener threw out of ResponseReceived or DataReceived: the transfer ends in DownloadFailed.
     void ListenerThrew(const std::string& message);
+    // A listener threw UserCancelledOperationException there: the transfer ends as if aborted.
+    void ListenerCancelled();
     static void LogLostError(const std::string& message);
     // Ends a listener call; deletes the object when it was released during the call.
     void LeaveCallback();

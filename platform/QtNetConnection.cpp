@@ -31,7 +31,7 @@ QtNetConnection::~QtNetConnection()
 void QtNetConnection::Guarded(void (QtNetConnection::*handler)())
 {
     // No exception may unwind through Qt's signal delivery; the client has already turned the listener's
-    // own into failures, so what arrives here is exhaustion of some kind.
+    // own into failures or cancels, so what arrives here is exhaustion of some kind.
     try
     {
         (this->*handler)();
@@ -39,6 +39,10 @@ void QtNetConnection::Guarded(void (QtNetConnection::*handler)())
     catch (const std::exception& error)
     {
         std::cerr << "Network transfer error: " << error.what() << std::endl;
+    }
+    catch (...)
+    {
+        std::cerr << "Network transfer error of an unknown kind." << std::endl;
     }
 }
 

@@ -4,7 +4,7 @@
 set -euo pipefail
 
 packages=(
-  cmake g++ make pkg-config
+  cmake g++ make pkg-config clang-format
   libboost-dev libboost-filesystem-dev libboost-thread-dev libboost-system-dev
   libexpat1-dev libyajl-dev zlib1g-dev libjpeg62-turbo-dev
   libgtest-dev libgmock-dev libbenchmark-dev

@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
-# Installs the dependencies, builds the test configuration (AddressSanitizer +
-# UndefinedBehaviorSanitizer) and runs every test under a virtual X server.
+# Installs the dependencies, checks the tree (format, layering), builds the test configuration
+# (AddressSanitizer + UndefinedBehaviorSanitizer) and runs every test under a virtual X server.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 bash scripts/install-deps.sh
+bash scripts/check-tree.sh
 
 build=${CORVANE_TEST_BUILD_DIR:-build-test}
 jobs=$(nproc)

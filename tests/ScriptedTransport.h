@@ -29,6 +29,9 @@ public:
     {
         if (refuse)
             throw std::runtime_error("refused");
+        if (refuseOddly)
+            throw 7; // not a std::exception
+
         requests.push_back(request);
         client = newClient;
         connectionOpen = std::make_shared<bool>(false);
@@ -41,4 +44,5 @@ public:
     std::vector<NetRequest> requests;
     std::shared_ptr<bool> connectionOpen;
     bool refuse = false;
+    bool refuseOddly = false;
 };

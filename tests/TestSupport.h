@@ -10,7 +10,26 @@
 #include <memory>
 #include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
+
+// Runs an action when the scope ends, however it ends: a failed ASSERT returns from the test at once, and a
+// global hook still pointing at the test's objects would outlive them.
+template <typename Action>
+class ScopeExit
+{
+public:
+    explicit ScopeExit(Action action)
+        : m_action(std::move(action))
+    {
+    }
+    ~ScopeExit() { m_action(); }
+    ScopeExit(const ScopeExit&) = delete;
+    ScopeExit& operator=(const ScopeExit&) = delete;
+
+private:
+    Action m_action;
+};
 
 // A temporary folder that the test owns and removes with everything in it.
 class TempDir

@@ -202,6 +202,42 @@ TEST(AtlasConfigReader, RefusesIncompleteAndOutOfRangeFiles)
               FailureOf(Minimal("<default-ontology-display-level>-1</default-ontology-display-level>")));
 }
 
+// The view grid is resampled from the atlas grid: one that claims more voxels would be allocated, filled
+// and cached in Local at whatever size the file names.
+TEST(AtlasConfigReader, ViewGridIsNoLargerThanTheAtlasGrid)
+{
+    const struct
+    {
+        const char* view;
+        const char* atlas;
+        bool accepted;
+    } cases[] = {
+        {"width=\"65535\" height=\"65535\" depth=\"1\"", "width=\"4\" height=\"4\" depth=\"4\"", false},
+        {"width=\"2147483647\" height=\"2147483647\" depth=\"2147483647\"",
+         "width=\"2147483647\" height=\"2147483647\" depth=\"2147483646\"", false},
+        {"width=\"5\" height=\"5\" depth=\"5\"", "width=\"5\" height=\"5\" depth=\"4\"", false},
+        {"width=\"5\" height=\"5\" depth=\"4\"", "width=\"5\" height=\"4\" depth=\"5\"", true},
+        {"width=\"1\" height=\"1\" depth=\"100\"", "width=\"10\" height=\"10\" depth=\"1\"", true},
+    };
+    for (const auto& c : cases)
+    {
+        const std::string xml =
+            std::string("<atlas name=\"A\" id=\"1\"><space name=\"S\"><view-volume><size ") + c.view +
+            "/><pixel-spacing width=\"1\" height=\"1\" depth=\"1\"/></view-volume>" + "<tissue-volume><size " +
+            c.atlas + "/><pixel-spacing width=\"1\" height=\"1\" depth=\"1\"/></tissue-volume>" + "</space></atlas>";
+        if (c.accepted)
+        {
+            TempDir dir;
+            const std::string path = dir.Write("Info.xml", xml);
+            EXPECT_NO_THROW(AtlasConfigReader reader(path.c_str())) << c.view << " over " << c.atlas;
+        }
+        else
+        {
+            EXPECT_EQ("Invalid image dimension", FailureOf(xml)) << c.view << " over " << c.atlas;
+        }
+    }
+}
+
 TEST(AtlasConfigReader, RefusesBrokenTemplatesAndDocuments)
 {
     // A stray percent sign or an absurd placeholder number makes the template unusable.

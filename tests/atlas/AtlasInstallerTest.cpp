@@ -1,7 +1,7 @@
 #include "AtlasFixture.h"
 #include "FolderListing.h"
 #include "InstallListeners.h"
-#include "ScriptedTransport.h"
+#include "ScriptedServer.h"
 #include "atlas/Atlas.h"
 #include "atlas/AtlasInstaller.h"
 #include "atlas/AtlasInstallerListener.h"
@@ -100,7 +100,7 @@ public:
     AtlasRoot root;
     TempDir scratch;
     int packages = 0;
-    ScriptedTransport transport;
+    ScriptedServer transport;
     RecordingInstallerListener listener;
     std::shared_ptr<RecordingProgress> progress = std::make_shared<RecordingProgress>();
 };
@@ -112,7 +112,7 @@ TEST_F(AtlasInstallerTest, DownloadStoresThePackageWithHalfAStageOfProgress)
     installer->Download();
     const std::string package = Base() + "/Download/Hand Atlas 3.zip";
     EXPECT_TRUE(fs::exists(package));
-    EXPECT_EQ(std::vector<std::string>{"http://127.0.0.1:1/pkg.zip"}, transport.urls);
+    EXPECT_EQ(std::vector<std::string>{"http://127.0.0.1:1/pkg.zip"}, transport.Urls());
     transport.Respond(200);
     transport.Send(bytes, 1000);
     EXPECT_EQ((std::vector<float>{12.5f, 25.0f, 37.5f, 50.0f}), progress->values);
@@ -160,13 +160,13 @@ TEST_F(AtlasInstallerTest, DownloadEndings)
 
 TEST_F(AtlasInstallerTest, DownloadThatCannotStartCleansUp)
 {
-    transport.refuse = true;
+    transport.transport.refuse = true;
     std::unique_ptr<AtlasInstaller> installer = Installer("Hand Atlas", 3, 100);
     EXPECT_EQ("Could not open connection.", ErrorOf([&] { installer->Download(); }));
     EXPECT_FALSE(fs::exists(Base() + "/Download/Hand Atlas 3.zip"));
 
     // A folder in the package's place that cannot simply be removed.
-    transport.refuse = false;
+    transport.transport.refuse = false;
     WriteBytes(Base() + "/Download/Hand Atlas 3.zip/inside", "x");
     EXPECT_THROW(installer->Download(), boost::filesystem::filesystem_error);
     EXPECT_TRUE(listener.log.empty());

@@ -109,6 +109,16 @@ TEST(AtlasSet, ListsUsableAtlasesSortedByNameAndSkipsTheRest)
         a.id = 13;
     });
     WriteBytes(root.Folder("cut") + "/Info.xml", "<atlas-info id=\"13\" name=\"Cut\"><space name=\"S\">");
+    write("grid", [](HandAtlas& a) {
+        a.name = "Huge view grid";
+        a.id = 14;
+    });
+    {
+        std::string info = ReadBytes(root.Folder("grid") + "/Info.xml");
+        const std::string viewSize = "<size width=\"4\" height=\"3\" depth=\"2\"/>";
+        info.replace(info.find(viewSize), viewSize.size(), "<size width=\"65535\" height=\"65535\" depth=\"1\"/>");
+        WriteBytes(root.Folder("grid") + "/Info.xml", info);
+    }
     WriteBytes(root.Atlases() + "/stray-file", "not an atlas");
 
     Reload();
@@ -132,6 +142,7 @@ TEST(AtlasSet, ListsUsableAtlasesSortedByNameAndSkipsTheRest)
               MessageOf<std::runtime_error>([&] { Atlas atlas(root.Folder("size")); }));
     EXPECT_EQ("Annotation bit depth not supported.",
               MessageOf<std::runtime_error>([&] { Atlas atlas(root.Folder("three")); }));
+    EXPECT_EQ("Invalid image dimension", MessageOf<std::runtime_error>([&] { Atlas atlas(root.Folder("grid")); }));
     fs::remove(root.Folder("size") + "/Spaces/S/Annotation");
     EXPECT_EQ("Annotation file could not be opened.",
               MessageOf<std::runtime_error>([&] { Atlas atlas(root.Folder("size")); }));
@@ -292,6 +303,25 @@ TEST(Atlas, CleanLocalAtlasFilesEmptiesTheLocalFolder)
     fs::remove(atlas.GetLocalPath());
     atlas.CleanLocalAtlasFiles();
     EXPECT_FALSE(fs::exists(atlas.GetLocalPath()));
+}
+
+TEST(Atlas, AMeshNameLeavingTheMeshFolderFindsNoMesh)
+{
+    AtlasRoot root;
+    const std::string folder = root.Folder("a");
+    HandAtlas hand;
+    hand.id = 351; // the microarray atlas, whose mesh flags come from the files present
+    hand.Write(folder);
+    std::string ontology = HandAtlas::Ontology();
+    ontology.replace(ontology.find(",A\n"), 3, ",../../../outside\n");
+    WriteBytes(folder + "/ontology_v2.csv", ontology);
+    WriteBytes(folder + "/outside.msh", "a file of the atlas folder, outside every mesh folder");
+    WriteBytes(folder + "/Spaces/S/Meshes/B.msh", "a mesh");
+
+    Atlas atlas(folder);
+    const std::shared_ptr<BrainOntology> labels = atlas.GetOntology();
+    EXPECT_FALSE(labels->GetAnnotationLabelByDatabaseId(500)->hasMesh);
+    EXPECT_TRUE(labels->GetAnnotationLabelByDatabaseId(700)->hasMesh);
 }
 
 TEST(Atlas, MicroarrayMeshFlagsComeFromTheSpatialObjectList)

@@ -1,6 +1,6 @@
 #include "AtlasFixture.h"
 #include "InstallListeners.h"
-#include "ScriptedTransport.h"
+#include "ScriptedServer.h"
 #include "atlas/AtlasSet.h"
 #include "atlas/AtlasesAvailableQuery.h"
 #include "atlas/AtlasesAvailableQueryListener.h"
@@ -48,7 +48,7 @@ protected:
     }
 
     AtlasRoot root;
-    ScriptedTransport transport;
+    ScriptedServer transport;
     RecordingQueryListener listener;
     std::unique_ptr<AtlasesAvailableQuery> query;
 };
@@ -56,8 +56,8 @@ protected:
 TEST_F(AtlasesAvailableQueryTest, RequestsTheAtlasListOfTheSettings)
 {
     query = std::make_unique<AtlasesAvailableQuery>(&listener);
-    ASSERT_EQ(1u, transport.urls.size());
-    EXPECT_EQ(UserPreferences::GetPreferences()->GetHostName() + "/Corvane2/atlases.xml", transport.urls[0]);
+    ASSERT_EQ(1u, transport.Urls().size());
+    EXPECT_EQ(UserPreferences::GetPreferences()->GetHostName() + "/Corvane2/atlases.xml", transport.Urls()[0]);
     query.reset();
     EXPECT_FALSE(transport.IsOpen());
     EXPECT_TRUE(listener.log.empty());
@@ -184,7 +184,7 @@ TEST_F(AtlasesAvailableQueryTest, NoAddressOrNoConnection)
 {
     EXPECT_EQ("Atlas check failed: invalid server address.",
               ErrorOf([&] { AtlasesAvailableQuery(&listener, std::string()); }));
-    transport.refuse = true;
+    transport.transport.refuse = true;
     EXPECT_EQ("Could not open connection.", ErrorOf([&] { AtlasesAvailableQuery query(&listener); }));
     EXPECT_TRUE(listener.log.empty());
 }

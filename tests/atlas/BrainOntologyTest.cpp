@@ -152,6 +152,38 @@ TEST(BrainOntology, KeepsTheLaterRowOfOneValueAndTruncatesValuesTo16Bits)
     EXPECT_FALSE(ontology.GetAnnotationLabelByIndex(1)->hasMesh);
 }
 
+// Mesh files are looked up as <mesh folder>/<name>.msh: a name from the file or from an abbreviation that
+// would reach outside the folder means no mesh.
+TEST(BrainOntology, MeshNamesStayInsideTheMeshFolder)
+{
+    const struct
+    {
+        const char* field;
+        const char* expected;
+    } fromColumn[] = {{"mesh_a", "mesh_a"},
+                      {"../../../x", ""},
+                      {"/etc/passwd", ""},
+                      {"..", ""},
+                      {"sub/dir", ""},
+                      {"a..b", "a..b"},
+                      {"", ""}};
+    std::string table = "abbreviation,parent,id,database_id,mesh_name\n";
+    for (const auto& c : fromColumn)
+        table += std::string("s") + std::to_string(table.size()) + ",,1," + std::to_string(table.size()) + "," +
+                 c.field + "\n";
+    TempDir dir;
+    const BrainOntology withColumn(dir.Write("ontology_v2.csv", table).c_str(), true, true, false);
+    for (unsigned int i = 0; i < std::size(fromColumn); ++i)
+        EXPECT_EQ(fromColumn[i].expected, withColumn.GetAnnotationLabelByIndex(i + 1)->meshName) << fromColumn[i].field;
+
+    const BrainOntology fromAbbreviation(
+        dir.Write("abbreviations.csv", "abbreviation,parent,id,database_id\nCTX/a,,1,1\n..,,2,2\n/abs,,3,3\n").c_str(),
+        true, true, false);
+    EXPECT_EQ("CTX_a", fromAbbreviation.GetAnnotationLabelByIndex(1)->meshName);
+    EXPECT_EQ("", fromAbbreviation.GetAnnotationLabelByIndex(2)->meshName);
+    EXPECT_EQ("_abs", fromAbbreviation.GetAnnotationLabelByIndex(3)->meshName);
+}
+
 TEST(BrainOntology, SetsMeshFlagsOnAncestorsButNotOnSiblings)
 {
     TempDir dir;

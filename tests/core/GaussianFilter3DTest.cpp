@@ -1,5 +1,6 @@
 #include "core/GaussianFilter3D.h"
 #include "core/GaussianKernel.h"
+#include "core/GaussianRowFilter.h"
 
 #include "VolumeTestSupport.h"
 
@@ -71,6 +72,11 @@ protected:
             // More lines side by side than one group holds, and a partial last group.
             {"wide", {300, 3, 2}, {}},
             {"structured", {21, 11, 19}, {}},
+            // Rows of vector width and more, with partial last blocks.
+            {"vector_tails", {70, 33, 35}, {}},
+            {"vector_short", {45, 9, 30}, {}},
+            // Deep enough that every kernel takes its slices from a ring, on one thread and on a few.
+            {"deep", {40, 6, 120}, {}},
         };
         unsigned seed = 1;
         for (FilterCase& c : s_cases)
@@ -136,6 +142,18 @@ TEST_F(GaussianFilterOracle, EveryVoxelMatchesWithUnevenAndSurplusThreads)
 {
     ExpectSameAsOracle(3);
     ExpectSameAsOracle(40);
+}
+
+// Every version this processor can run, not only the fastest.
+TEST_F(GaussianFilterOracle, EveryVoxelMatchesWithEachInstructionSet)
+{
+    using Set = GaussianRowFilter::InstructionSet;
+    for (const Set set : {Set::Portable, Set::Avx2, Set::Avx512})
+    {
+        GaussianRowFilter::LimitInstructionSet(set);
+        SCOPED_TRACE(GaussianRowFilter::Name(GaussianRowFilter::ActiveInstructionSet()));
+        ExpectSameAsOracle(2);
+    }
 }
 
 TEST(GaussianFilter3D, SourceIsLeftUnchanged)

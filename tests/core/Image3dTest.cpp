@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <boost/filesystem.hpp>
 
 #include <climits>
@@ -100,6 +102,34 @@ TEST(Image3d, AllocateKeepsVoxelsOfTheSameCountAndUnloadClearsEverything)
     EXPECT_EQ(image->GetNumVoxels(), 0u);
     EXPECT_EQ(image->GetSize(0), 0u);
     EXPECT_EQ(image->GetResolution(0), 0.0f);
+}
+
+// Voxel storage is sized without zeroing for loads; what Allocate adds must still read 0, even in storage
+// that held another volume a moment before, and a volume that grows keeps its voxels.
+TEST(Image3d, AllocateZeroesEveryNewVoxelAndKeepsTheOldOnes)
+{
+    const float resolution[3] = {1, 1, 1};
+    for (const std::type_info* type : {&typeid(unsigned char), &typeid(unsigned short), &typeid(float)})
+    {
+        Numbered(*type, 64, 32, 16).reset();
+        const unsigned size[3] = {64, 32, 16};
+        const std::unique_ptr<Image3d> fresh = Image3d::CreateImage(*type, size, resolution);
+        const unsigned char* bytes = static_cast<const unsigned char*>(fresh->GetBuffer());
+        const std::size_t byteCount = fresh->GetNumVoxels() * (fresh->GetPixelType() == typeid(unsigned char) ? 1
+                                                               : fresh->GetPixelType() == typeid(float)       ? 4
+                                                                                                              : 2);
+        EXPECT_EQ(std::count(bytes, bytes + byteCount, 0), std::ptrdiff_t(byteCount)) << type->name();
+
+        std::unique_ptr<Image3d> grown = Numbered(*type, 4, 3, 2);
+        const unsigned bigger[3] = {4, 3, 5};
+        grown->Allocate(bigger, resolution);
+        ASSERT_EQ(grown->GetNumVoxels(), 60u);
+        const std::unique_ptr<Image3d> original = Numbered(*type, 4, 3, 2);
+        const std::size_t voxelBytes = byteCount / fresh->GetNumVoxels();
+        const unsigned char* kept = static_cast<const unsigned char*>(grown->GetBuffer());
+        EXPECT_EQ(std::memcmp(kept, original->GetBuffer(), 24 * voxelBytes), 0) << type->name();
+        EXPECT_EQ(std::count(kept + 24 * voxelBytes, kept + 60 * voxelBytes, 0), std::ptrdiff_t(36 * voxelBytes));
+    }
 }
 
 TEST(Image3d, VolumesTooLargeToHoldAreRefusedBeforeAllocating)

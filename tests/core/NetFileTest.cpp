@@ -2,6 +2,7 @@
 #include "core/NetFile.h"
 #include "core/NetTransport.h"
 #include "core/PlatformHooks.h"
+#include "core/UserCancelledOperationException.h"
 #include "core/UserPreferences.h"
 
 #include "ScriptedTransport.h"
@@ -214,6 +215,53 @@ TEST_F(NetFileTest, ListenerExceptionsEndTheTransferAsAFailure)
     EXPECT_FALSE(transport.IsOpen());
 }
 
+// Whatever a listener throws stays inside the transfer: a cancel ends it as an abort, anything else as a
+// failure before the last callback; the connection is closed and (checked by the leak sanitizer) the
+// transfer object freed.
+TEST_F(NetFileTest, EveryListenerExceptionEndsTheTransfer)
+{
+    const std::string unexpected = "failed Unexpected error while receiving the download.";
+    const std::function<void()> cancel = [] { throw UserCancelledOperationException(); };
+    const std::function<void()> integer = [] { throw 42; };
+    struct Case
+    {
+        const char* name;
+        std::function<void()> LoggingListener::*callback;
+        std::function<void()> thrower;
+        Log expected;
+    };
+    const Case cases[] = {
+        {"cancel in response", &LoggingListener::onResponse, cancel, {"response text/plain 0"}},
+        {"cancel in data", &LoggingListener::onData, cancel, {"response text/plain 0", "data one"}},
+        {"cancel in complete",
+         &LoggingListener::onComplete,
+         cancel,
+         {"response text/plain 0", "data one", "data two", "complete onetwo 6"}},
+        {"int in response", &LoggingListener::onResponse, integer, {"response text/plain 0", unexpected}},
+        {"int in data", &LoggingListener::onData, integer, {"response text/plain 0", "data one", unexpected}},
+        {"int in complete",
+         &LoggingListener::onComplete,
+         integer,
+         {"response text/plain 0", "data one", "data two", "complete onetwo 6"}},
+    };
+    for (const Case& c : cases)
+    {
+        LoggingListener thrower;
+        thrower.*c.callback = c.thrower;
+        NetFile::Create("http://h/a", &thrower, true);
+        // Once the transfer has ended, the transport hears nothing more from it.
+        transport.client->ConnectionResponse(200, "text/plain", 0);
+        if (transport.IsOpen())
+            Data("one");
+        if (transport.IsOpen())
+            Data("two");
+        if (transport.IsOpen())
+            transport.client->ConnectionFinished();
+        EXPECT_EQ(c.expected, thrower.log) << c.name;
+        EXPECT_FALSE(transport.IsOpen()) << c.name;
+    }
+}
+
 TEST_F(NetFileTest, NullListenerStillRunsToItsEnd)
 {
     NetFile::Create("http://h/a", nullptr, true);
@@ -235,6 +283,9 @@ TEST_F(NetFileTest, RequestsThatCannotStartThrow)
     {
         EXPECT_STREQ("Could not open connection.", error.what());
     }
+    transport.refuse = false;
+    transport.refuseOddly = true;
+    EXPECT_THROW(NetFile::Create("http://h/a", &listener, true), std::runtime_error);
     PlatformHooks::SetNetTransport(nullptr);
     EXPECT_THROW(NetFile::Create("http://h/a", &listener, true), std::runtime_error);
     EXPECT_TRUE(listener.log.empty());

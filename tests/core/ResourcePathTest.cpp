@@ -268,6 +268,7 @@ TEST(OSUtils, OpenBrowserPassesTheEscapedURLToThePlatform)
     EXPECT_FALSE(OSUtils::OpenBrowser("http://h/without browser"));
     RecordingBrowser browser;
     PlatformHooks::SetBrowserLauncher(&browser);
+    const ScopeExit restoreBrowserLauncher([] { PlatformHooks::SetBrowserLauncher(nullptr); });
     EXPECT_TRUE(OSUtils::OpenBrowser("http://h/search?term=sonic hedgehog"));
     EXPECT_TRUE(OSUtils::OpenBrowser(std::string("http://h/\xC3\xBC")));
     EXPECT_FALSE(OSUtils::OpenBrowser(nullptr));
@@ -293,6 +294,7 @@ TEST(Alerts, MessagesReachThePresenterLiterally)
 {
     ScriptedPresenter presenter;
     PlatformHooks::SetAlertPresenter(&presenter);
+    const ScopeExit restoreAlertPresenter([] { PlatformHooks::SetAlertPresenter(nullptr); });
     ShowAlertBox("Loaded 100%d of %1% <b>files</b>");
     EXPECT_TRUE(ShowConfirmationBox("Download 12 data sets?"));
     presenter.answer = false;

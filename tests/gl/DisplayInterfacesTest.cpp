@@ -1,5 +1,4 @@
 #include "gl/GLInteractiveRenderer.h"
-#include "gl/GLObject.h"
 #include "gl/TimerListener.h"
 #include "gl/support/GLTestContext.h"
 #include "gl/support/RecordingDisplay.h"
@@ -8,27 +7,12 @@
 
 #include <gtest/gtest.h>
 
-#include <cfloat>
 #include <memory>
 #include <string>
 #include <vector>
 
 namespace
 {
-
-// Implements only what every listener must.
-class MinimalMouseListener : public MouseListener
-{
-public:
-    bool OnButtonDown(int, int, int, int, unsigned int) override { return true; }
-    bool OnMouseMove(int, int, int, unsigned int) override { return true; }
-};
-
-class MinimalKeyListener : public KeyListener
-{
-public:
-    bool OnKeyDown(unsigned int, int, unsigned int) override { return true; }
-};
 
 // Keeps a log of what the display asked of it.
 class LoggingRenderer : public GLInteractiveRenderer
@@ -77,51 +61,7 @@ private:
     int stopAfter;
 };
 
-// An object that can never be hit, as a line set is.
-class UnhittableObject : public GLObject
-{
-public:
-    void Draw(const AnnotationLabel*, bool, unsigned int) override {}
-    float HitTest(const float*, const float*, const float*, const float*, const float*,
-                  const AnnotationLabel*& label) override
-    {
-        label = nullptr;
-        return FLT_MAX;
-    }
-};
-
 } // namespace
-
-TEST(DisplayInterfacesTest, OptionalMouseHandlersDeclineTheEvent)
-{
-    MinimalMouseListener listener;
-    MouseListener& mouse = listener;
-    EXPECT_FALSE(mouse.OnButtonUp(kLeftButton, 1, 2, 0, 10));
-    EXPECT_FALSE(mouse.OnDoubleClick(kRightButton, 1, 2, kShiftKey, 10));
-    EXPECT_FALSE(mouse.OnMouseLeave(10));
-    EXPECT_FALSE(mouse.OnMouseWheel(1, 2, 0, -100, 10));
-    mouse.AbortMouseCapture();
-    EXPECT_TRUE(mouse.OnButtonDown(kLeftButton, 1, 2, 0, 10));
-}
-
-TEST(DisplayInterfacesTest, SpecialKeysAreDeclinedUnlessHandled)
-{
-    MinimalKeyListener listener;
-    KeyListener& keys = listener;
-    for (int code = kUpArrowKey; code <= kEndKey; ++code)
-        EXPECT_FALSE(keys.OnSpecialKeyDown(code, 0, 0)) << code;
-    EXPECT_TRUE(keys.OnKeyDown('a', 0, 0));
-}
-
-TEST(DisplayInterfacesTest, AnUnhittableObjectMissesWithANullLabel)
-{
-    UnhittableObject object;
-    GLObject& pickable = object;
-    const float origin[3] = {0, 0, 0}, direction[3] = {0, 0, 1}, range[2] = {-1, 1};
-    const AnnotationLabel* label = reinterpret_cast<const AnnotationLabel*>(&object);
-    EXPECT_EQ(pickable.HitTest(origin, direction, range, range, range, label), 3.4028235e38f);
-    EXPECT_EQ(label, nullptr);
-}
 
 TEST(DisplayInterfacesTest, AnInteractiveRendererServesInEveryRole)
 {

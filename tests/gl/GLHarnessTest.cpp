@@ -2,15 +2,18 @@
 
 #include <GL/glew.h>
 
-#include <string>
+#include <iostream>
 
 using GLHarnessTest = GLTest;
 
 TEST_F(GLHarnessTest, ContextIsCompatibilityProfileWithFramebuffer)
 {
     EXPECT_TRUE(GLEW_VERSION_2_1);
-    const std::string renderer = reinterpret_cast<const char*>(glGetString(GL_RENDERER));
-    EXPECT_NE(renderer.find("llvmpipe"), std::string::npos) << renderer;
+    // Any renderer will do; the results name the one the tests ran on.
+    const char* renderer = reinterpret_cast<const char*>(glGetString(GL_RENDERER));
+    ASSERT_NE(renderer, nullptr);
+    RecordProperty("renderer", renderer);
+    std::cout << "GL renderer: " << renderer << std::endl;
     GLint bound = 0;
     glGetIntegerv(GL_FRAMEBUFFER_BINDING, &bound);
     EXPECT_EQ(static_cast<unsigned int>(bound), Framebuffer().GetName());

@@ -1,6 +1,7 @@
 #include "core/MemoryDefaultsStore.h"
 #include "core/NetFile.h"
 #include "core/PlatformHooks.h"
+#include "core/UserCancelledOperationException.h"
 #include "core/UserPreferences.h"
 #include "platform/QtNetTransport.h"
 
@@ -243,6 +244,56 @@ TEST_F(QtNetFileTest, AbortInsideResponseReceivedAndRightAfterCreate)
     NetFile::Create(server.Url("/len"), &untouched, true)->Abort();
     RunEventsFor(150);
     EXPECT_TRUE(untouched.events.empty());
+}
+
+// A listener that throws, even what is no std::exception, never unwinds into Qt's event loop (which would
+// end the test with the exception): a cancel hangs up without another callback, anything else fails the
+// transfer, and after either the loop carries on with other transfers.
+TEST_F(QtNetFileTest, ListenerExceptionsStayOutOfTheEventLoop)
+{
+    const std::function<void()> cancel = [] { throw UserCancelledOperationException(); };
+    const std::function<void()> integer = [] { throw 42; };
+    struct Case
+    {
+        const char* name;
+        const char* path;
+        std::function<void()> RecordingListener::*callback;
+        std::function<void()> thrower;
+        Events expected;
+    };
+    const Case cases[] = {
+        {"cancel in response", "/trickle", &RecordingListener::onResponse, cancel, {"response"}},
+        {"cancel in data", "/trickle", &RecordingListener::onData, cancel, {"response", "data"}},
+        {"cancel in complete", "/len", &RecordingListener::onEnd, cancel, {"response", "data", "complete"}},
+        {"int in response", "/trickle", &RecordingListener::onResponse, integer, {"response", "failed"}},
+        {"int in data", "/trickle", &RecordingListener::onData, integer, {"response", "data", "failed"}},
+        {"int in complete", "/len", &RecordingListener::onEnd, integer, {"response", "data", "complete"}},
+    };
+    for (const Case& c : cases)
+    {
+        const int hangUpsBefore = server.ClientHangUps();
+        RecordingListener thrower;
+        bool threw = false;
+        thrower.*c.callback = [&] {
+            threw = true;
+            c.thrower();
+        };
+        NetFile::Create(server.Url(c.path), &thrower, true);
+        ASSERT_TRUE(RunEventsUntil([&] { return threw; }, 10000)) << c.name;
+        if (std::string(c.path) == "/trickle") // the transfer hangs up rather than running to its end
+        {
+            EXPECT_TRUE(RunEventsUntil([&] { return server.ClientHangUps() > hangUpsBefore; }, 5000)) << c.name;
+        }
+        RunEventsFor(50);
+        EXPECT_EQ(c.expected, thrower.events) << c.name;
+        if (c.expected.back() == "failed")
+        {
+            EXPECT_EQ("Unexpected error while receiving the download.", thrower.message) << c.name;
+        }
+    }
+    NetFile::Create(server.Url("/len"), &listener, true);
+    ASSERT_TRUE(Finish(listener));
+    EXPECT_EQ("hello world", listener.stored);
 }
 
 TEST_F(QtNetFileTest, ListenerMayDeleteItselfWhenDone)

@@ -10,6 +10,7 @@
 #include "platform/QtDefaultsStore.h"
 
 #include "EventLoopSupport.h"
+#include "TestSupport.h"
 #include "UrlCatcher.h"
 
 #include <gtest/gtest.h>
@@ -166,6 +167,7 @@ TEST(QtBrowserLauncher, HandsTheEscapedURLToTheDesktop)
     QDesktopServices::setUrlHandler("http", &catcher, "Catch");
     QtBrowserLauncher launcher;
     PlatformHooks::SetBrowserLauncher(&launcher);
+    const ScopeExit restoreBrowserLauncher([] { PlatformHooks::SetBrowserLauncher(nullptr); });
     EXPECT_TRUE(OSUtils::OpenBrowser("http://127.0.0.1:8470/search?term=sonic hedgehog&x=%2F&g=g\xC3\xA8ne"));
     PlatformHooks::SetBrowserLauncher(nullptr);
     QDesktopServices::unsetUrlHandler("http");
@@ -181,6 +183,7 @@ TEST(QtBrowserLauncher, OpensOnlyWebPages)
         QDesktopServices::setUrlHandler(scheme, &catcher, "Catch");
     QtBrowserLauncher launcher;
     PlatformHooks::SetBrowserLauncher(&launcher);
+    const ScopeExit restoreBrowserLauncher([] { PlatformHooks::SetBrowserLauncher(nullptr); });
     EXPECT_FALSE(OSUtils::OpenBrowser("file:///home/user/Downloads/run.desktop"));
     EXPECT_FALSE(OSUtils::OpenBrowser("corv://fetch?datasets=1"));
     EXPECT_FALSE(OSUtils::OpenBrowser("ftp://127.0.0.1/x"));
@@ -197,6 +200,7 @@ TEST(QtAlertPresenter, AlertReturnsAtOnceAndShowsTheTextLiterally)
 {
     QtAlertPresenter presenter;
     PlatformHooks::SetAlertPresenter(&presenter);
+    const ScopeExit restoreAlertPresenter([] { PlatformHooks::SetAlertPresenter(nullptr); });
     const std::string message = "Failed at 100%d <b>%1%</b>";
     ShowAlertBox(message);
     PlatformHooks::SetAlertPresenter(nullptr);
@@ -231,6 +235,7 @@ TEST(QtAlertPresenter, ConfirmationBlocksAndDefaultsToNo)
 {
     QtAlertPresenter presenter;
     PlatformHooks::SetAlertPresenter(&presenter);
+    const ScopeExit restoreAlertPresenter([] { PlatformHooks::SetAlertPresenter(nullptr); });
 
     std::string defaultButton;
     AnswerNextConfirmation(
@@ -253,13 +258,13 @@ TEST(QtAlertPresenter, ConfirmationBlocksAndDefaultsToNo)
         &defaultButton);
     EXPECT_TRUE(ShowConfirmationBox("Replace %1% <i>now</i>?"));
     EXPECT_EQ("Replace %1% <i>now</i>?", texts);
-    PlatformHooks::SetAlertPresenter(nullptr);
 }
 
 TEST(QtAlertPresenter, AlertRaisedWhileAConfirmationWaitsOutlivesIt)
 {
     QtAlertPresenter presenter;
     PlatformHooks::SetAlertPresenter(&presenter);
+    const ScopeExit restoreAlertPresenter([] { PlatformHooks::SetAlertPresenter(nullptr); });
     auto* window = new QWidget;
     window->show();
     QApplication::setActiveWindow(window);
@@ -291,13 +296,13 @@ TEST(QtAlertPresenter, AlertRaisedWhileAConfirmationWaitsOutlivesIt)
         alert->close();
     delete window;
     RunEventsUntil([] { return FindMessageBox() == nullptr; }, 5000);
-    PlatformHooks::SetAlertPresenter(nullptr);
 }
 
 TEST(QtAlertPresenter, ConfirmationOutlivesAWindowClosedWhileItWaits)
 {
     QtAlertPresenter presenter;
     PlatformHooks::SetAlertPresenter(&presenter);
+    const ScopeExit restoreAlertPresenter([] { PlatformHooks::SetAlertPresenter(nullptr); });
     auto* window = new QWidget;
     window->show();
     QApplication::setActiveWindow(window);
@@ -320,7 +325,6 @@ TEST(QtAlertPresenter, ConfirmationOutlivesAWindowClosedWhileItWaits)
     poll->start(5);
     EXPECT_FALSE(ShowConfirmationBox("Keep the window?"));
     EXPECT_TRUE(closed);
-    PlatformHooks::SetAlertPresenter(nullptr);
 }
 
 } // namespace

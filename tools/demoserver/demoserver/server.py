@@ -53,11 +53,31 @@ def page(title, lines):
                    ).encode("utf-8"), "text/html; charset=utf-8")
 
 
+# Every number of the protocol (ids, counts, coordinates, pixels) fits in 32 bits; a longer one would
+# only overflow later, as a float or an array size, and answer 500 instead of 400.
+_INT_DIGITS = 10
+_INT_LIMIT = 2 ** 31
+
+
 def _int(text, what):
+    digits = (text or "").strip().lstrip("+-")
+    if len(digits) > _INT_DIGITS:
+        raise HttpError(400, "%s is out of range: %r..." % (what, text[:20]))
     try:
-        return int(text)
+        value = int(text)
     except (TypeError, ValueError):
         raise HttpError(400, "%s is not a number: %r" % (what, text))
+    if not -_INT_LIMIT <= value < _INT_LIMIT:
+        raise HttpError(400, "%s is out of range: %r" % (what, text))
+    return value
+
+
+def _split(target):
+    """(path, query) of a request target; a target that does not parse is the client's fault."""
+    try:
+        return split_request(target)
+    except ValueError as error:
+        raise HttpError(400, "Unreadable request target: %s" % error)
 
 
 class DemoData:
@@ -354,7 +374,7 @@ class DemoData:
 
     def zoomify(self, base):
         """Image path of a Zoomify base URL, from the atlases' image-tile templates."""
-        path, query = split_request(base)
+        path, query = _split(base)
         for atlas in self.atlases:
             for block in atlas.url_blocks:
                 url = block.templates.get("imageTile")
@@ -382,7 +402,7 @@ class DemoData:
 
     def route(self, target, base_url):
         """(answer, texts that may name a fault) for a request target."""
-        path, query = split_request(target)
+        path, query = _split(target)
         if ".." in path.split("/"):
             raise HttpError(404, "Nothing at " + path)
         if path == "/Corvane2/mac-appcast.xml":
@@ -489,6 +509,12 @@ def _projection_line(experiment, seed_um, space):
             "path": path}
 
 
+def _error_answer(error):
+    answer = page("Error %d" % error.status, [html.escape(str(error))])
+    answer.status = error.status
+    return answer
+
+
 class Handler(BaseHTTPRequestHandler):
     protocol_version = "HTTP/1.1"
     server_version = "CorvaneDemo/1.0"
@@ -505,7 +531,13 @@ class Handler(BaseHTTPRequestHandler):
 
     def do_GET(self):
         data = self.server.data
-        path, query = split_request(self.path)
+        try:
+            path, query = _split(self.path)
+        except HttpError as error:
+            data.log({"method": "GET", "path": self.path, "query": "",
+                      "user_agent": self.headers.get("User-Agent", "")})
+            self._send(_error_answer(error), None)
+            return
         if path == "/demo/log":
             self._send(Answer(_read(data.log_path), "application/x-ndjson"), None)
             return
@@ -517,8 +549,7 @@ class Handler(BaseHTTPRequestHandler):
             fault = fault or faults.detect([], texts)
         except HttpError as error:
             fault = fault if fault in ("404", "500") else None
-            answer = page("Error %d" % error.status, [html.escape(str(error))])
-            answer.status = error.status
+            answer = _error_answer(error)
         except Exception as error:  # a fault of the server must not end it
             answer = page("Error 500", [html.escape("%s: %s" % (type(error).__name__, error))])
             answer.status = 500
@@ -530,7 +561,7 @@ class Handler(BaseHTTPRequestHandler):
     do_PUT = do_DELETE = do_HEAD = do_POST
 
     def _refuse(self):
-        self.server.data.log({"method": self.command, "path": split_request(self.path)[0],
+        self.server.data.log({"method": self.command, "path": self.path.partition("?")[0],
                               "query": self.path.partition("?")[2],
                               "user_agent": self.headers.get("User-Agent", "")})
         answer = page("Method not allowed", ["Only GET is served."])

@@ -171,6 +171,35 @@ class HostileRequestTest(unittest.TestCase):
                      "/tiles/../../Info.xml/ImageProperties.xml", "/demo/microarray?atlas=x"):
             self.assertIn(server.get(path)[0], (400, 404), path)
 
+    def raw_status(self, target):
+        """The status line's code for a request target sent as it stands; None when the server hangs up."""
+        with socket.create_connection(("127.0.0.1", server.port), timeout=support.TIMEOUT) as sock:
+            sock.sendall(b"GET " + target.encode("latin-1") + b" HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n")
+            answer = b""
+            while True:
+                piece = sock.recv(65536)
+                if not piece:
+                    break
+                answer += piece
+        return int(answer.split(b" ", 2)[1]) if answer.startswith(b"HTTP/") else None
+
+    def test_unparsable_targets_and_overlong_numbers_are_bad_requests(self):
+        huge = "9" * 400
+        too_long = "9" * 5000
+        targets = [
+            "http://[::1/Corvane2/atlases.xml",
+            "/kest/data/P56/download?seed=%s,5000,5000&age=P56" % huge,
+            "/kest/data/P56/download?seed=3000,%s,5000&age=P56" % too_long,
+            "/kest/data/P56/download?seed=3000,5000,-%s&age=P56" % huge,
+            "/data/P56/projection_map/target?seedPoint=%s,5000,5000&seedAge=P56" % huge,
+            "/data/P56/projection_map/target?seedPoint=3000,%s,5000&seedAge=P56" % too_long,
+            "/imageservice?path=sections/310/P56/coronal/0&zoom=0&top=%s&left=0&width=10&height=10" % huge,
+            "/imageservice?path=sections/310/P56/coronal/0&zoom=0&top=%s&left=0&width=10&height=10" % too_long,
+        ]
+        for target in targets:
+            self.assertEqual(self.raw_status(target), 400, target[:120])
+        self.assertEqual(server.get("/Corvane2/atlases.xml")[0], 200)
+
     def test_listens_on_loopback_only(self):
         self.assertEqual(server.server.server_address[0], "127.0.0.1")
 

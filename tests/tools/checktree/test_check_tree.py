@@ -1,0 +1,96 @@
+"""scripts/check-tree.sh on a scratch copy of the tree: silent on the tree as it is, one clear line for
+each kind of fault, and no line for what the layering allows."""
+import os
+import shutil
+import subprocess
+import sys
+import tempfile
+import unittest
+
+SOURCE = sys.argv.pop(1) if len(sys.argv) > 1 else os.path.join(os.path.dirname(__file__), "../../..")
+FOLDERS = ["core", "gl", "atlas", "expression", "scene", "views", "app", "platform", "tests", "tools", "bench"]
+
+# (name, file, text, expected line or None when the text is allowed)
+CASES = [
+    ("misformatted file", "core/Loose.cpp", "int  loose( int x ){return x;}\n",
+     "check-tree: core/Loose.cpp: not formatted as clang-format formats it"),
+    ("Qt include in core", "core/Quiet.h", "#pragma once\n\n#include <QString>\n",
+     "check-tree: core/Quiet.h:3: Qt header included in core/: QString"),
+    ("Qt module include in expression", "expression/Quiet.h", "#pragma once\n\n#include <QtCore/QObject>\n",
+     "check-tree: expression/Quiet.h:3: Qt header included in expression/: QtCore/QObject"),
+    ("upward include", "atlas/Upward.h", '#pragma once\n\n#include "views/Thumbnail.h"\n',
+     "check-tree: atlas/Upward.h:3: atlas/ includes views/, up the stack: views/Thumbnail.h"),
+    ("platform beyond core", "platform/Wide.h", '#pragma once\n\n#include "gl/GLTexture.h"\n',
+     "check-tree: platform/Wide.h:3: platform/ includes gl/, up the stack: gl/GLTexture.h"),
+    ("core reaching platform", "core/Reach.h", '#pragma once\n\n#include "platform/QtDefaultsStore.h"\n',
+     "check-tree: core/Reach.h:3: core/ includes platform/, up the stack: platform/QtDefaultsStore.h"),
+    ("X11 include in tests", "tests/Display.cpp", "#include <X11/Xlib.h>\n",
+     "check-tree: tests/Display.cpp:1: X11 header included: X11/Xlib.h"),
+    ("GLX include in gl", "gl/Glx.h", "#pragma once\n\n#include <GL/glxew.h>\n",
+     "check-tree: gl/Glx.h:3: X11 header included: GL/glxew.h"),
+    ("app includes everything", "app/All.h", '#pragma once\n\n#include "platform/QtDefaultsStore.h"\n#include "views/V.h"\n',
+     None),
+    ("platform includes core", "platform/Down.h", '#pragma once\n\n#include "core/NetFile.h"\n\n#include <QString>\n',
+     None),
+    ("tests are free", "tests/Free.cpp", '#include "app/A.h"\n\n#include <QWidget>\n', None),
+]
+
+
+class CheckTreeTest(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        cls.scratch = tempfile.mkdtemp(prefix="corvane-checktree-")
+        for folder in FOLDERS + ["scripts"]:
+            if os.path.isdir(os.path.join(SOURCE, folder)):
+                shutil.copytree(os.path.join(SOURCE, folder), os.path.join(cls.scratch, folder),
+                                ignore=shutil.ignore_patterns("__pycache__"))
+        shutil.copy(os.path.join(SOURCE, ".clang-format"), cls.scratch)
+
+    @classmethod
+    def tearDownClass(cls):
+        shutil.rmtree(cls.scratch)
+
+    def check(self):
+        script = os.path.join(self.scratch, "scripts", "check-tree.sh")
+        run = subprocess.run(["bash", script, self.scratch], capture_output=True, text=True)
+        return run.returncode, run.stdout.splitlines()
+
+    def test_the_tree_passes(self):
+        code, lines = self.check()
+        self.assertEqual(0, code, "\n".join(lines))
+
+    def test_each_fault_is_reported_with_its_line(self):
+        for name, path, text, expected in CASES:
+            with self.subTest(name):
+                full = os.path.join(self.scratch, path)
+                os.makedirs(os.path.dirname(full), exist_ok=True)
+                with open(full, "w") as f:
+                    f.write(text)
+                try:
+                    code, lines = self.check()
+                finally:
+                    os.remove(full)
+                if expected is None:
+                    self.assertEqual(0, code, "\n".join(lines))
+                else:
+                    self.assertEqual(1, code, "\n".join(lines))
+                    self.assertIn(expected, lines)
+                    findings = [line for line in lines if line.startswith("check-tree: " + path)]
+                    self.assertEqual([expected], findings)
+
+    def test_a_misformatted_file_comes_with_the_mend_command(self):
+        full = os.path.join(self.scratch, "gl", "Loose.h")
+        with open(full, "w") as f:
+            f.write("#pragma once\nclass Loose{int  m_x;};\n")
+        try:
+            _, lines = self.check()
+            self.assertIn("check-tree: mend with: clang-format -i gl/Loose.h", lines)
+            subprocess.run(["clang-format", "-i", "gl/Loose.h"], cwd=self.scratch, check=True)
+            code, lines = self.check()
+            self.assertEqual(0, code, "\n".join(lines))
+        finally:
+            os.remove(full)
+
+
+if __name__ == "__main__":
+    unittest.main()

@@ -227,6 +227,22 @@ TEST_F(AppShellTest, UrlRequestsSetRangeAndColourModeOnlyWhenGiven)
     EXPECT_TRUE(alerts.alerts.empty()) << alerts.alerts[0];
 }
 
+TEST_F(AppShellTest, RequestsWaitWhileAtlasesAreInstalled)
+{
+    Install(310, "tiny");
+    EXPECT_EQ(nullptr, CorvaneDoc::initWithAtlas(999));
+    const std::string url = "corv://" + DemoServer::Get().Url().substr(7) + "/demo/data?atlas=310";
+    // While the installer rebuilds it the atlas set reads as empty: the request must not be answered yet.
+    AtlasSet::GetAtlases()->SetLoading(true);
+    CorvaneAppDelegate::Instance()->HandleArguments({QString::fromStdString(url)}, false);
+    RunEventsFor(400);
+    EXPECT_TRUE(SingleDocumentController::Instance()->documents().empty());
+    EXPECT_TRUE(alerts.confirmations.empty());
+    AtlasSet::GetAtlases()->SetLoading(false);
+    EXPECT_TRUE(RunEventsUntil([] { return SingleDocumentController::Instance()->documents().size() == 1; }, 5000));
+    EXPECT_TRUE(alerts.alerts.empty());
+}
+
 TEST_F(AppShellTest, MalformedUrlsAreReported)
 {
     Install(310, "tiny");

@@ -114,8 +114,7 @@ protected:
     {
         return "env HOME=" + Quote(m_dir.File("home")) + " XDG_DATA_HOME=" + Quote(m_dir.File("data")) +
                " XDG_CONFIG_HOME=" + Quote(m_dir.File("config")) + " XDG_CACHE_HOME=" + Quote(m_dir.File("cache")) +
-               " XDG_RUNTIME_DIR=" + Quote(m_dir.File("runtime")) +
-               " ASAN_OPTIONS=detect_leaks=0:abort_on_error=0 UBSAN_OPTIONS=print_stacktrace=1 ";
+               " XDG_RUNTIME_DIR=" + Quote(m_dir.File("runtime")) + " ";
     }
 
     void StartDemo()

@@ -28,6 +28,7 @@ namespace
 {
 bool sPreflightRan = false;
 constexpr int kPendingPollMs = 200;
+constexpr int kIdlePollMs = 500;
 
 std::string Replace(std::string text, const std::string& piece, const std::string& with)
 {
@@ -340,6 +341,10 @@ void CorvaneAppDelegate::QuitIfIdle()
     // The download window keeps the program running: it installs and opens the next document.
     AtlasDownloadController* downloads = AtlasDownloadController::Existing();
     if (downloads && downloads->GetWindow() && downloads->GetWindow()->isVisible())
+    {
+        // Looked at again until a document opens or the window goes.
+        QTimer::singleShot(kIdlePollMs, this, &CorvaneAppDelegate::QuitIfIdle);
         return;
+    }
     QuitApplication();
 }

@@ -38,8 +38,8 @@ public:
     void AddCursorRect(int x, int y, int width, int height, Cursors::Cursor cursor) override;
     void InvalidateCursorRects() override { ++invalidateCursorRectsCount; }
     // The framebuffer the test set with SetDefaultFramebuffer (0 until then).
-    unsigned int GetDefaultFramebuffer() override { return defaultFramebuffer; }
-    void SetDefaultFramebuffer(unsigned int framebuffer) { defaultFramebuffer = framebuffer; }
+    unsigned int GetDefaultFramebuffer() override { return m_defaultFramebuffer; }
+    void SetDefaultFramebuffer(unsigned int framebuffer) { m_defaultFramebuffer = framebuffer; }
 
     // As the desktop display does: stops the timer, then initialises and reshapes the new renderer.
     void SetRenderer(GLRenderer* renderer);
@@ -74,5 +74,5 @@ private:
     GLRenderer* renderer = nullptr;
     TimerListener* timerListener = nullptr;
     unsigned int timerInterval = 0;
-    unsigned int defaultFramebuffer = 0;
+    unsigned int m_defaultFramebuffer = 0;
 };

@@ -162,6 +162,11 @@ const AtlasURLs& Atlas::GetUrls(const char* projectCode) const
     return *found->second;
 }
 
+bool Atlas::HasUrls(const char* projectCode) const
+{
+    return !projectCode || !*projectCode || m_urlMap.count(projectCode) > 0;
+}
+
 const std::string& Atlas::GetHostUrl(const char* projectCode) const
 {
     return GetUrls(projectCode).host;

@@ -91,6 +91,8 @@ public:
     // list from the mesh files when it is missing or broken. Never fails.
     virtual void SetupOntologySpatialObjects();
     virtual const AtlasURLs& GetUrls(const char* projectCode) const;
+    // Whether the URL getters answer for that project code (always for a null or empty one); never throws.
+    virtual bool HasUrls(const char* projectCode) const;
 
     const GeneColorModes& GetGeneColorModes() const { return *m_geneColorModes; }
 

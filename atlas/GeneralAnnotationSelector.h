@@ -43,6 +43,22 @@ public:
 
     void Merge(GeneralAnnotationSelector other) { Set(std::move(other), true); }
 
+    // Complements the set over the indices below count; the bits from count on stay clear, so that an
+    // inverted selection never names a label the ontology does not have.
+    void Invert(unsigned int count)
+    {
+        for (size_t i = 0; i < m_words.size(); ++i)
+        {
+            const unsigned long long first = static_cast<unsigned long long>(i) * BITS;
+            Word keep = ~Word(0);
+            if (first >= count)
+                keep = Word(0);
+            else if (count - first < BITS)
+                keep = (Word(1) << (count - first)) - 1;
+            m_words[i] = ~m_words[i] & keep;
+        }
+    }
+
     bool Intersects(const GeneralAnnotationSelector& other) const
     {
         const size_t common = std::min(m_words.size(), other.m_words.size());

@@ -215,6 +215,12 @@ TEST(Atlas, UrlsAndFeatureFlagsFollowTheAtlasId)
         }
         EXPECT_EQ("URLs not found for project 9999",
                   MessageOf<std::runtime_error>([&] { atlas.GetImageTileUrl("9999"); }));
+        // Asked first by whoever must not fail on a project the atlas lacks.
+        EXPECT_TRUE(atlas.HasUrls(nullptr));
+        EXPECT_TRUE(atlas.HasUrls(""));
+        EXPECT_TRUE(atlas.HasUrls(hand.project.c_str()));
+        EXPECT_EQ(c.extraProjection || c.id == 378, atlas.HasUrls("0378"));
+        EXPECT_FALSE(atlas.HasUrls("9999"));
     }
 }
 

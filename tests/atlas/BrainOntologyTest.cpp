@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <random>
 #include <string>
 #include <vector>
@@ -314,6 +315,37 @@ TEST(AnnotationSelector, GrowsToTheLongerOperandAndTestsCommonWords)
     const GeneralAnnotationSelector<unsigned long long> all(70, true);
     EXPECT_TRUE(all.IsSet(127));
     EXPECT_FALSE(all.Intersects(GeneralAnnotationSelector<unsigned long long>(70, false)));
+}
+
+TEST(AnnotationSelector, InvertsBelowTheLabelCountOnly)
+{
+    using Selector = GeneralAnnotationSelector<unsigned long long>;
+    struct Case
+    {
+        unsigned int count;
+        std::vector<unsigned int> set;
+    };
+    // Counts on, below and past word boundaries.
+    const Case cases[] = {{1, {}}, {5, {0, 3}}, {64, {63}}, {65, {0, 64}}, {130, {1, 64, 129}}};
+    for (const Case& c : cases)
+    {
+        SCOPED_TRACE(c.count);
+        Selector selector(c.count, false);
+        for (unsigned int index : c.set)
+            selector.Set(index, true);
+        const Selector before = selector;
+        selector.Invert(c.count);
+        for (unsigned int index = 0; index < selector.GetNumWords() * 64; ++index)
+        {
+            const bool wasSet = std::find(c.set.begin(), c.set.end(), index) != c.set.end();
+            EXPECT_EQ(index < c.count && !wasSet, selector.IsSet(index)) << index;
+        }
+        selector.Invert(c.count);
+        EXPECT_EQ(before, selector);
+    }
+    Selector all(70, true);
+    all.Invert(70);
+    EXPECT_TRUE(all.IsEmpty());
 }
 
 TEST(BrainOntology, SurvivesDamagedTables)

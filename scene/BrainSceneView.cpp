@@ -1,0 +1,803 @@
+#include "scene/BrainSceneView.h"
+
+#include <GL/glew.h>
+
+#include <GL/glu.h>
+
+#include "atlas/AnnotationLabel.h"
+#include "atlas/Atlas.h"
+#include "atlas/AtlasSpace.h"
+#include "atlas/BrainMeshSet.h"
+#include "atlas/BrainOntology.h"
+#include "core/GeometryUtils.h"
+#include "core/UserPreferences.h"
+#include "expression/BrainExpressionModel.h"
+#include "expression/GeneExpression.h"
+#include "gl/GLCube.h"
+#include "gl/GLDisplay.h"
+#include "gl/GLTextBox.h"
+#include "gl/IconTextures.h"
+#include "gl/Trackball.h"
+#include "scene/BrainSceneRenderer.h"
+#include "scene/ColoredMeshExpressionRenderer.h"
+#include "scene/CuttingPlaneRenderer.h"
+#include "scene/ExpressionRenderer.h"
+#include "scene/ExpressionStructureControl.h"
+#include "scene/KestRenderer.h"
+#include "scene/MPRRenderer.h"
+#include "scene/PointSetRenderer.h"
+#include "scene/ProbTrackRenderer.h"
+#include "scene/ProbeMouseTool.h"
+#include "scene/ProjectionMapRenderer.h"
+#include "scene/VolumeRenderer.h"
+#include "scene/WaxholmKestRenderer.h"
+
+#include <algorithm>
+
+namespace
+{
+
+bool VolumeRenderingActive()
+{
+    return UserPreferences::GetPreferences()->GetVolumeRenderingActive();
+}
+
+// Offsets that keep the glyphs of data sets drawn at one place apart: the eight cube corners, then none.
+const float kOffsets[9][3] = {{-1, -1, -1}, {1, 1, 1},  {1, -1, -1}, {-1, -1, 1}, {-1, 1, -1},
+                              {1, 1, -1},   {1, -1, 1}, {-1, 1, 1},  {0, 0, 0}};
+
+// A quadric deleted with the scope.
+class Quadric
+{
+public:
+    Quadric()
+        : m_quadric(gluNewQuadric())
+    {
+    }
+    ~Quadric()
+    {
+        if (m_quadric)
+            gluDeleteQuadric(m_quadric);
+    }
+    Quadric(const Quadric&) = delete;
+    Quadric& operator=(const Quadric&) = delete;
+    GLUquadric* Get() const { return m_quadric; }
+
+private:
+    GLUquadric* m_quadric;
+};
+
+void Cone(GLUquadric* quadric, float x, float y, float z, float angle, float sx, float sy, float sz)
+{
+    if (!quadric)
+        return;
+    glPushMatrix();
+    glTranslatef(x, y, z);
+    if (angle != 0.0f)
+        glRotatef(angle, 1.0f, 0.0f, 0.0f);
+    glScalef(sx, sy, sz);
+    gluCylinder(quadric, 1.0, 0.0, 1.0, 10, 2);
+    glPopMatrix();
+}
+
+} // namespace
+
+BrainSceneView::BrainSceneView(BrainSceneRenderer* renderer, AtlasSpace* space)
+    : m_renderer(renderer)
+    , m_space(space)
+{
+    BrainExpressionModel* model = renderer->GetModel();
+    for (int i = 0; i < model->GetNumGenes(); ++i)
+        if (const std::shared_ptr<GeneExpression> gene = model->GetGene(i))
+            AddGene(gene.get());
+    m_slices = std::make_shared<MPRRenderer>(model, space);
+    m_cuttingPlanes = std::make_shared<CuttingPlaneRenderer>(model, space);
+    m_probeTool = std::make_shared<ProbeMouseTool>(this);
+    m_nameLabel.reset(renderer->GetContext()->CreateTextBox(256, 1, false, GLTextBox::kAlignCenter));
+    m_nameLabel->SetText(space->GetName());
+    m_zoomButton.Create(0, 0, 16, 16);
+    MakeZoomIcon(*m_zoomButton.GetIconTexture());
+    m_closeButton.Create(0, 0, 16, 16);
+    MakeCloseTabIcon(*m_closeButton.GetIconTexture());
+    MakeActiveCloseTabIcon(*m_closeButton.GetActiveIconTexture());
+    CreateLayers(model->GetAtlas()->GetAtlasId());
+}
+
+BrainSceneView::~BrainSceneView() = default;
+
+void BrainSceneView::CreateLayers(unsigned int atlasId)
+{
+    if (StructureExists(CORRELATION_STRUCTURE_ID) && VolumeRenderingActive())
+    {
+        if (atlasId == 310 || atlasId == 350 || atlasId == 378)
+            m_correlation = std::make_shared<KestRenderer>(this);
+        if (atlasId == 310 || atlasId == 378)
+            m_projection = std::make_shared<ProjectionMapRenderer>(this);
+        if (atlasId == 35100)
+            m_correlation = std::make_shared<ProbTrackRenderer>(this);
+        if (atlasId == 50000)
+            m_correlation = std::make_shared<WaxholmKestRenderer>(this, m_space);
+        if (m_correlation)
+            m_probeTool->SetCanDrag(true);
+        m_volume = std::make_shared<VolumeRenderer>(this);
+    }
+    if (StructureExists(POINT_SET_STRUCTURE_ID))
+        m_pointSet = std::make_shared<PointSetRenderer>(this);
+}
+
+BrainExpressionModel* BrainSceneView::GetModel() const
+{
+    return m_renderer->GetModel();
+}
+
+void BrainSceneView::Invalidate()
+{
+    m_renderer->Invalidate();
+}
+
+bool BrainSceneView::StructureExists(unsigned long databaseId) const
+{
+    const AnnotationLabel* label = GetModel()->GetAtlas()->GetOntology()->GetAnnotationLabelByDatabaseId(databaseId);
+    return label && label->index != 0;
+}
+
+bool BrainSceneView::StructureSelected(unsigned long databaseId) const
+{
+    const AnnotationLabel* label = GetModel()->GetAtlas()->GetOntology()->GetAnnotationLabelByDatabaseId(databaseId);
+    return label && label->index != 0 && label->selector.Intersects(GetModel()->GetStructureSelector());
+}
+
+bool BrainSceneView::IsIndexOneSelected() const
+{
+    const AnnotationLabel* label = GetModel()->GetAtlas()->GetOntology()->GetAnnotationLabelByIndex(1);
+    return label && label->index != 0 && label->selector.Intersects(GetModel()->GetStructureSelector());
+}
+
+bool BrainSceneView::Placed(const GeneExpression* gene) const
+{
+    return gene && gene->HasAtlasSpace(m_space);
+}
+
+bool BrainSceneView::HoldsVolumeGrid(const GeneExpression* gene) const
+{
+    return gene && !gene->GetGridValues().empty();
+}
+
+void BrainSceneView::LoadVolumeGrid(const GeneExpression* gene, bool replace)
+{
+    m_volume->LoadVolume(gene->GetGridValues().data(), gene->GetGridSize(), gene->GetGridSpacing(),
+                         gene->GetGridValueScale(), replace, nullptr);
+}
+
+void BrainSceneView::SetVisible(bool visible)
+{
+    m_visible = visible;
+    BrainExpressionModel* model = GetModel();
+    if (!visible && model->GetProbeVisible() && model->GetProbeAtlasSpace() == m_space)
+        model->SetProbeVisible(false, true);
+}
+
+// --- Data sets ---
+
+bool BrainSceneView::AddGene(GeneExpression* gene)
+{
+    if (!Placed(gene))
+        return false;
+    const std::vector<Expressor>* expressors = gene->GetExpressors(m_space);
+    const std::size_t count = expressors ? expressors->size() : 0;
+    m_expressorStride = std::max<unsigned int>(m_expressorStride, static_cast<unsigned int>(count + 1));
+    if (GetModel()->GetAtlas()->GetAtlasId() == 351)
+        AddMicroarrayRenderers(gene);
+    else
+        m_renderers.emplace(gene, std::make_shared<ExpressionRenderer>(this, gene, false));
+    ShowGene(gene);
+    return true;
+}
+
+void BrainSceneView::AddMicroarrayRenderers(GeneExpression* gene)
+{
+    BrainExpressionModel* model = GetModel();
+    Atlas* atlas = model->GetAtlas();
+    const bool unionize = atlas->UnionizeExpressionToStructures();
+    if (!unionize)
+    {
+        auto glyphs = std::make_shared<ExpressionRenderer>(this, gene, true);
+        const std::shared_ptr<BrainOntology> ontology = atlas->GetOntology();
+        Selector hidden = ontology->GetAnnotationLabel(std::string("Cx"))->subtreeSelector;
+        hidden.Set(ontology->GetAnnotationLabel(std::string("HiF"))->subtreeSelector, false);
+        glyphs->SetHiddenStructureSelector(hidden);
+        m_renderers.emplace(gene, glyphs);
+    }
+    if (!m_coloredMesh)
+    {
+        m_coloredMesh = std::make_shared<ColoredMeshExpressionRenderer>(this, gene, unionize);
+        m_renderers.emplace(gene, m_coloredMesh);
+    }
+    else
+        m_coloredMesh->SetGene(gene);
+    const Colormap* colormap = model->GetGeneColormap() ? model->GetGeneColormap() : atlas->GetDefaultColormap();
+    if (m_structureControls.count(gene) == 0)
+    {
+        auto control = std::make_shared<ExpressionStructureControl>(gene, this, colormap);
+        control->SetSize(m_originX + 20, m_originY + 60, m_width - 40, 34);
+        m_structureControls.emplace(gene, control);
+    }
+    SetActiveExpressionStructureControl(gene);
+}
+
+void BrainSceneView::RemoveGene(GeneExpression* gene)
+{
+    m_renderers.erase(gene);
+    const auto control = m_structureControls.find(gene);
+    if (control != m_structureControls.end())
+    {
+        if (m_activeStructureControl == control->second.get())
+            m_activeStructureControl = nullptr;
+        m_structureControls.erase(control);
+    }
+    HideGene(gene);
+    Invalidate();
+}
+
+void BrainSceneView::ShowGene(GeneExpression* gene)
+{
+    if (!Placed(gene))
+        return;
+    SetActiveExpressionStructureControl(gene);
+    if (m_volume && HoldsVolumeGrid(gene))
+        LoadVolumeGrid(gene, false);
+    if (m_coloredMesh)
+    {
+        if (m_coloredMesh->GetGene() != gene)
+            m_coloredMesh->SetGene(gene);
+        RekeyColoredMesh(gene);
+    }
+}
+
+void BrainSceneView::RekeyColoredMesh(GeneExpression* gene)
+{
+    for (auto entry = m_renderers.begin(); entry != m_renderers.end(); ++entry)
+    {
+        if (entry->second != m_coloredMesh)
+            continue;
+        if (entry->first == gene)
+            return;
+        m_renderers.erase(entry);
+        break;
+    }
+    m_renderers.emplace(gene, m_coloredMesh);
+}
+
+void BrainSceneView::HideGene(GeneExpression* gene)
+{
+    if (!Placed(gene))
+        return;
+    GetActiveExpressionStructureControl(true);
+    if (!m_volume)
+        return;
+    m_volume->EraseVolume();
+    BrainExpressionModel* model = GetModel();
+    bool replace = true;
+    for (int i = 0; i < model->GetNumGenes(); ++i)
+    {
+        const std::shared_ptr<GeneExpression> other = model->GetGene(i);
+        if (!other || other.get() == gene || !other->IsVisible() || !HoldsVolumeGrid(other.get()))
+            continue;
+        LoadVolumeGrid(other.get(), replace);
+        replace = false;
+    }
+}
+
+void BrainSceneView::GeneColorChanged()
+{
+    if (GetModel()->GetGeneColorMode() != 0)
+        return;
+    for (const auto& entry : m_renderers)
+        entry.second->ColorModeChanged(true);
+}
+
+void BrainSceneView::ExpressionColorModeChanged()
+{
+    for (const auto& entry : m_renderers)
+        entry.second->ColorModeChanged(true);
+    BrainExpressionModel* model = GetModel();
+    const Colormap* colormap =
+        model->GetGeneColormap() ? model->GetGeneColormap() : model->GetAtlas()->GetDefaultColormap();
+    for (const auto& control : m_structureControls)
+        control.second->SetColormap(colormap);
+}
+
+void BrainSceneView::RegenerateExpressionDisplays()
+{
+    for (const auto& entry : m_renderers)
+        entry.second->ThresholdChanged();
+    Invalidate();
+}
+
+void BrainSceneView::ReloadMPR()
+{
+    m_slices->ResetSlices();
+}
+
+void BrainSceneView::CheckSelectionVisibility()
+{
+    BrainExpressionModel* model = GetModel();
+    Expressor* expressor = model->GetSelectedExpressor();
+    GeneExpression* gene = model->GetSelectedExpressorsGene();
+    if (!expressor || !gene || m_renderers.count(gene) != 0)
+        return;
+    if (!ExpressionRenderer::ExpressorVisible(model, m_space, expressor, gene))
+        model->SelectExpressor(nullptr, nullptr, nullptr, true);
+}
+
+void BrainSceneView::SetVolumeRenderWindow(float low, float high)
+{
+    if (!m_atlasVolume)
+        return;
+    m_atlasVolume->SetTransferFunction(static_cast<int>(low), static_cast<int>(high), 0, 255);
+    Invalidate();
+}
+
+void BrainSceneView::SetMIPWindow(float low, float high)
+{
+    if (m_volume)
+        m_volume->SetTransferFunction(static_cast<int>(low), static_cast<int>(high), 0, 255);
+    if (m_correlation)
+        m_correlation->SetTransferFunction(static_cast<int>(low), static_cast<int>(high), 0, 255);
+    Invalidate();
+}
+
+void BrainSceneView::ExportPOVRay(const char* path)
+{
+    for (const auto& entry : m_renderers)
+        entry.second->ExportPOVRay(path);
+    m_space->GetBrainMeshes()->ExportPOVRay(GetModel()->GetStructureSelector(), path);
+}
+
+void BrainSceneView::SetActiveExpressionStructureControl(GeneExpression* gene)
+{
+    m_activeStructureControl = nullptr;
+    if (!gene || !gene->IsVisible() || !Placed(gene))
+        return;
+    const auto control = m_structureControls.find(gene);
+    if (control != m_structureControls.end())
+        m_activeStructureControl = control->second.get();
+}
+
+ExpressionStructureControl* BrainSceneView::GetActiveExpressionStructureControl(bool refresh)
+{
+    if (!refresh)
+        return m_activeStructureControl;
+    m_activeStructureControl = nullptr;
+    for (const auto& control : m_structureControls)
+        if (control.first->IsVisible() && Placed(control.first))
+        {
+            m_activeStructureControl = control.second.get();
+            break;
+        }
+    return m_activeStructureControl;
+}
+
+// --- Picking and the probe: the picking side fills these in. ---
+
+MouseListener* BrainSceneView::PickObject(int, int, bool, MovePlaneMouseTool*)
+{
+    return nullptr;
+}
+
+bool BrainSceneView::ProbeVisible()
+{
+    return false;
+}
+
+void BrainSceneView::UpdateProbe() {}
+
+// --- Drawing ---
+
+void BrainSceneView::VisibleExtent(int width, int height, int& extentX, int& extentY) const
+{
+    const float* physical = GetModel()->GetAtlas()->GetPhysicalViewSize();
+    const float* resolution = m_space->GetViewResolution();
+    // An empty viewport keeps the square aspect rather than dividing by zero.
+    const float ratioHW = width > 0 && height > 0 ? static_cast<float>(height) / static_cast<float>(width) : 1.0f;
+    const float ratioWH = width > 0 && height > 0 ? static_cast<float>(width) / static_cast<float>(height) : 1.0f;
+    if (physical[1] <= physical[0])
+    {
+        extentX = static_cast<int>(physical[0] / resolution[0]);
+        extentY = static_cast<int>(static_cast<float>(extentX) * ratioHW);
+    }
+    else
+    {
+        extentY = static_cast<int>(physical[1] / resolution[1]);
+        extentX = static_cast<int>(static_cast<float>(extentY) * ratioWH);
+    }
+}
+
+void BrainSceneView::DoProjectionTransforms(int width, int height)
+{
+    int extentX = 0;
+    int extentY = 0;
+    VisibleExtent(width, height, extentX, extentY);
+    const int halfX = extentX / 2;
+    const int halfY = extentY / 2;
+    glOrtho(-halfX, halfX, -halfY, halfY, -10.0 * halfX, 10.0 * halfX);
+}
+
+void BrainSceneView::SetupViewPort()
+{
+    glViewport(m_originX, m_originY, m_width, m_height);
+    glMatrixMode(GL_PROJECTION);
+    glLoadIdentity();
+    DoProjectionTransforms(m_width, m_height);
+    glMatrixMode(GL_MODELVIEW);
+    glLoadIdentity();
+}
+
+void BrainSceneView::DoViewTransforms()
+{
+    BrainExpressionModel* model = GetModel();
+    m_renderer->GetTrackball()->MultiplyMatrix();
+    const float scale = 2.0f * model->GetZoom() / 100.0f;
+    glScalef(scale, scale, scale);
+    const float* origin = model->GetOrigin();
+    glTranslatef(origin[0], origin[1], origin[2]);
+    glMultMatrixf(m_space->GetTransform());
+    glScalef(1.0f, -1.0f, -1.0f);
+    const unsigned int* dimensions = m_space->GetViewDimensions();
+    glTranslatef(-0.5f * static_cast<float>(dimensions[0]), -0.5f * static_cast<float>(dimensions[1]),
+                 -0.5f * static_cast<float>(dimensions[2]));
+}
+
+void BrainSceneView::SetupClipping(bool on)
+{
+    for (int plane = 0; plane < 6; ++plane)
+        glDisable(GL_CLIP_PLANE0 + plane);
+    if (!on)
+        return;
+    BrainExpressionModel* model = GetModel();
+    const unsigned int* dimensions = m_space->GetViewDimensions();
+    int next = 0;
+    for (int axis = 0; axis < 3; ++axis)
+    {
+        const auto plane = static_cast<Image3dPlane::Plane>(axis);
+        const double extent = static_cast<double>(dimensions[axis]);
+        const float low = model->GetCuttingPlaneLocation(plane, true);
+        const float high = model->GetCuttingPlaneLocation(plane, false);
+        if (low > 0.0f)
+        {
+            GLdouble equation[4] = {0.0, 0.0, 0.0, -(low * extent + 0.1)};
+            equation[axis] = 1.0;
+            glClipPlane(GL_CLIP_PLANE0 + next, equation);
+            glEnable(GL_CLIP_PLANE0 + next++);
+        }
+        if (high < 1.0f)
+        {
+            GLdouble equation[4] = {0.0, 0.0, 0.0, high * extent - 0.1};
+            equation[axis] = -1.0;
+            glClipPlane(GL_CLIP_PLANE0 + next, equation);
+            glEnable(GL_CLIP_PLANE0 + next++);
+        }
+    }
+}
+
+BrainSceneView::Selector BrainSceneView::MeshSelector() const
+{
+    Selector selector = GetModel()->GetStructureSelector();
+    if (VolumeRenderingActive())
+        selector.Set(GetModel()->GetAtlas()->GetOntology()->GetAnnotationLabelByIndex(1)->selector, false);
+    return selector;
+}
+
+void BrainSceneView::Display()
+{
+    if (!m_visible)
+        return;
+    BrainExpressionModel* model = GetModel();
+    SetupViewPort();
+    const bool fast = (UserPreferences::GetPreferences()->GetFasterDrawing() || model->GetLiveUpdate()) &&
+                      !m_renderer->IsSavingFrames();
+    m_renderer->PositionLights();
+    DoViewTransforms();
+    if (model->GetCompassLocation() == BrainExpressionModel::COMPASS_AT_BREGMA)
+        DrawBregma();
+    glDisable(GL_LIGHTING);
+    if (model->GetCuttingPlanesVisible())
+        m_cuttingPlanes->Display(false, 0);
+    m_slices->Display(0);
+    SetupClipping(true);
+    if (!fast)
+        glEnable(GL_LIGHTING);
+    DrawExpression(0, 0);
+    if (m_pointSet)
+        m_pointSet->Display(0);
+    if (m_projection && StructureSelected(PROJECTION_STRUCTURE_ID))
+        m_projection->Display();
+    if (fast)
+        glEnable(GL_LIGHTING);
+    const bool translucent = model->GetMeshDisplayStyle() == BrainExpressionModel::TRANSLUCENT_MESHES;
+    if (translucent)
+    {
+        glDepthMask(GL_FALSE);
+        glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+        glEnable(GL_BLEND);
+    }
+    m_space->GetBrainMeshes()->Draw(MeshSelector(), model->GetSelectedStructure(), false, 0, m_width, m_height);
+    if (translucent)
+    {
+        glDepthMask(GL_TRUE);
+        glDisable(GL_BLEND);
+    }
+    SetupClipping(false);
+    if (VolumeRenderingActive())
+        DisplayVolumes();
+    Draw2DOverlays();
+}
+
+void BrainSceneView::DisplayVolumes()
+{
+    glEnable(GL_BLEND);
+    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+    if (m_volume)
+        m_volume->Display();
+    if (m_correlation && StructureSelected(CORRELATION_STRUCTURE_ID))
+        m_correlation->Display();
+    if (IsIndexOneSelected())
+    {
+        if (!m_atlasVolume)
+            m_atlasVolume = std::make_shared<VolumeRenderer>(this, m_space->GetAtlasImage());
+        m_atlasVolume->Display();
+    }
+    glDisable(GL_BLEND);
+}
+
+void BrainSceneView::DrawExpression(unsigned int selectionBase, unsigned int probeName)
+{
+    BrainExpressionModel* model = GetModel();
+    const Expressor* selected = model->GetSelectedExpressor();
+    const AtlasSpace* selectedSpace = model->GetSelectedExpressorsSpace();
+    const GeneExpression* selectedGene = model->GetSelectedExpressorsGene();
+    const bool colocated = model->GetAtlas()->HasColocatedSamples();
+    const bool pick = selectionBase != 0;
+    int offset = colocated ? 8 : 0;
+    unsigned int position = 0;
+    for (auto entry = m_renderers.begin(); entry != m_renderers.end(); ++entry, ++position)
+    {
+        ExpressionRenderer& renderer = *entry->second;
+        const GeneExpression* gene = renderer.GetGene();
+        if (!gene)
+            continue;
+        const bool holdsSelection = gene == selectedGene && selectedSpace == m_space;
+        glPushMatrix();
+        glTranslatef(0.1f * kOffsets[offset][0], 0.1f * kOffsets[offset][1], 0.1f * kOffsets[offset][2]);
+        if (!pick)
+            renderer.HighlightExpressor(holdsSelection && gene->IsVisible() ? selected : nullptr);
+        if (gene->IsVisible())
+        {
+            renderer.Display(pick, m_expressorStride * position + selectionBase);
+            if (holdsSelection)
+                m_probeTool->Display(pick, probeName);
+        }
+        glPopMatrix();
+        if (!colocated)
+            offset = (offset + 1) % 8;
+    }
+    if (!selected && ProbeVisible())
+        m_probeTool->Display(pick, pick ? probeName : 0);
+}
+
+void BrainSceneView::DrawBregma()
+{
+    static const GLCube cube;
+    const Quadric quadric;
+    glPushMatrix();
+    const float* bregma = m_space->GetViewBregma();
+    glTranslatef(bregma[0], bregma[1], bregma[2]);
+    glScalef(3.5f, 3.5f, 3.5f);
+    glColor4f(1.0f, 0.0f, 0.0f, 1.0f);
+    cube.DrawAt(2.0f, 0.15f, 0.15f);
+    cube.DrawAt(1.4f, 0.0f, 0.0f, 0.4f, 0.1f, 0.1f);
+    cube.DrawAt(-1.4f, 0.0f, 0.0f, 0.4f, 0.1f, 0.1f);
+    cube.DrawAt(-1.4f, 0.0f, 0.0f, 0.1f, 0.4f, 0.1f);
+    cube.DrawAt(-1.4f, 0.0f, 0.0f, 0.1f, 0.1f, 0.4f);
+    glColor4f(0.0f, 1.0f, 0.0f, 1.0f);
+    cube.DrawAt(0.15f, 2.0f, 0.15f);
+    Cone(quadric.Get(), 0.0f, 1.0f, 0.0f, -90.0f, 0.25f, 0.25f, 0.25f);
+    glColor4f(1.0f, 1.0f, 0.0f, 1.0f);
+    cube.DrawAt(0.15f, 0.15f, 2.0f);
+    Cone(quadric.Get(), 0.0f, 0.0f, 1.0f, 0.0f, 0.25f, 0.25f, 0.25f);
+    Cone(quadric.Get(), 0.0f, 0.0f, -1.0f, 0.0f, 0.25f, 0.25f, -0.25f);
+    glPopMatrix();
+}
+
+void BrainSceneView::GetNamePanelOrigin(int& x, int& y)
+{
+    x = m_originX + m_width / 2 - m_nameLabel->GetWidth() / 2;
+    y = m_originY + m_height - 5 - m_nameLabel->GetHeight();
+}
+
+void BrainSceneView::Draw2DOverlays()
+{
+    BrainExpressionModel* model = GetModel();
+    if (model->GetAtlas()->GetNumSpaces() == 1)
+        return;
+    glPushAttrib(GL_ENABLE_BIT);
+    glDisable(GL_DEPTH_TEST);
+    glDisable(GL_LIGHTING);
+    glDisable(GL_LINE_SMOOTH);
+    glEnable(GL_BLEND);
+    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+    glMatrixMode(GL_PROJECTION);
+    glPushMatrix();
+    glLoadIdentity();
+    gluOrtho2D(m_originX, m_originX + m_width, m_originY, m_originY + m_height);
+    glMatrixMode(GL_MODELVIEW);
+    glPushMatrix();
+    glLoadIdentity();
+    if (m_buttonsShown)
+    {
+        const int cx = m_closeButton.GetOriginX();
+        const int cy = m_closeButton.GetOriginY();
+        const int k = m_zoomButton.IsEnabled() ? 2 : 1;
+        glColor4f(0.3f, 0.3f, 0.3f, 0.5f);
+        glRecti(cx - 4, cy - 4, cx - 2 + (m_zoomButton.GetWidth() + 4) * k, cy + 4 + m_closeButton.GetHeight());
+        if (m_zoomButton.IsEnabled())
+            m_zoomButton.Draw();
+        m_closeButton.Draw();
+    }
+    glBlendFunc(GL_ONE, GL_ONE_MINUS_SRC_ALPHA);
+    int x = 0;
+    int y = 0;
+    GetNamePanelOrigin(x, y);
+    m_nameLabel->Draw(x, y);
+    if (m_activeStructureControl)
+    {
+        m_activeStructureControl->HighlightExpressor(
+            model->GetSelectedExpressorsSpace() == m_space ? model->GetSelectedExpressor() : nullptr);
+        m_activeStructureControl->Draw();
+    }
+    glMatrixMode(GL_PROJECTION);
+    glPopMatrix();
+    glMatrixMode(GL_MODELVIEW);
+    glPopMatrix();
+    glPopAttrib();
+}
+
+// --- Layout and input ---
+
+void BrainSceneView::Reshape(int x, int y, int width, int height)
+{
+    m_originX = x;
+    m_originY = y;
+    m_width = width;
+    m_height = height;
+    int nameX = 0;
+    int nameY = 0;
+    GetNamePanelOrigin(nameX, nameY);
+    const int buttonX = x + width / 2 - m_nameLabel->GetTextWidth() / 2 - 31;
+    const int buttonY = nameY + (m_nameLabel->GetLineHeight() - 16) / 2;
+    if (m_renderer->GetNumVisibleAtlasSpaces() <= 1 && m_visible)
+        m_zoomButton.SetEnabled(false);
+    else
+    {
+        m_zoomButton.SetEnabled(true);
+        m_zoomButton.MoveButton(buttonX, buttonY);
+    }
+    m_closeButton.MoveButton(buttonX - 18, buttonY);
+    m_buttonsShown = false;
+    for (const auto& control : m_structureControls)
+        control.second->SetSize(x + 20, y + 60, width - 40, 30);
+}
+
+int BrainSceneView::ToGLRow(int y) const
+{
+    return m_renderer->GetHeight() - y - 1;
+}
+
+bool BrainSceneView::OnButtonDown(int button, int x, int y, int flags, unsigned int time)
+{
+    const int row = ToGLRow(y);
+    // With a single space the buttons are not drawn, so they take no click either.
+    const bool buttonsLive = GetModel()->GetAtlas()->GetNumSpaces() > 1;
+    GLTextureButton* pressed = nullptr;
+    if (buttonsLive && m_zoomButton.AcceptsClick(x, row))
+        pressed = &m_zoomButton;
+    else if (buttonsLive && m_closeButton.AcceptsClick(x, row))
+        pressed = &m_closeButton;
+    if (pressed)
+    {
+        m_pressedButton = pressed;
+        pressed->SetHighlighted(true);
+        m_renderer->Invalidate();
+        return true;
+    }
+    if (m_activeStructureControl)
+        return m_activeStructureControl->OnButtonDown(button, x, row, flags, time);
+    return false;
+}
+
+bool BrainSceneView::OnMouseMove(int x, int y, int flags, unsigned int time)
+{
+    const int row = ToGLRow(y);
+    if (m_pressedButton)
+        return !m_pressedButton->SetHighlighted(m_pressedButton->AcceptsClick(x, row));
+    const int closeY = m_closeButton.GetOriginY();
+    const bool inBand = closeY - 11 <= row && row <= closeY + m_closeButton.GetHeight() + 11;
+    if (inBand != m_buttonsShown)
+    {
+        m_renderer->RemoveSubViewFocus();
+        m_buttonsShown = inBand;
+        m_renderer->Invalidate();
+        return true;
+    }
+    if (m_activeStructureControl)
+        return m_activeStructureControl->OnMouseMove(x, row, flags, time);
+    return false;
+}
+
+bool BrainSceneView::OnButtonUp(int button, int x, int y, int flags, unsigned int time)
+{
+    const int row = ToGLRow(y);
+    GLTextureButton* pressed = m_pressedButton;
+    m_pressedButton = nullptr;
+    if (pressed)
+        pressed->SetHighlighted(false);
+    if (pressed == &m_zoomButton && pressed->AcceptsClick(x, row))
+        m_renderer->ZoomToSubview(this);
+    else if (pressed == &m_closeButton && pressed->AcceptsClick(x, row))
+    {
+        SetVisible(false);
+        if (m_renderer->GetNumVisibleAtlasSpaces() == 0)
+            m_renderer->ZoomToSubview(nullptr);
+        else
+            m_renderer->LayoutSubViews();
+    }
+    if (m_activeStructureControl)
+        m_activeStructureControl->OnButtonUp(button, x, row, flags, time);
+    return true;
+}
+
+bool BrainSceneView::OnMouseLeave(unsigned int)
+{
+    if (!m_buttonsShown)
+        return false;
+    m_buttonsShown = false;
+    m_renderer->Invalidate();
+    return true;
+}
+
+void BrainSceneView::TranslateOrigin(int dx, int dy)
+{
+    if (m_width <= 0 || m_height <= 0)
+        return;
+    BrainExpressionModel* model = GetModel();
+    const float* physical = model->GetAtlas()->GetPhysicalViewSize();
+    const float* resolution = m_space->GetViewResolution();
+    const float extent = physical[1] <= physical[0]
+                             ? physical[0] / resolution[0]
+                             : static_cast<float>(static_cast<int>(physical[1] / resolution[1])) *
+                                   (static_cast<float>(m_width) / static_cast<float>(m_height));
+    const int voxels = static_cast<int>(extent);
+    // A view narrower than one voxel cannot say how far a pixel goes.
+    if (voxels <= 0)
+        return;
+    const float pixelsPerVoxel = static_cast<float>(m_width) / static_cast<float>(voxels);
+    const float scale = (2.0f * model->GetZoom() / 100.0f) * pixelsPerVoxel;
+    if (scale == 0.0f)
+        return;
+    float inverse[16];
+    if (!invertMatrix(m_renderer->GetTrackball()->GetMatrix(), inverse))
+        return;
+    const float upIn[4] = {0, 1, 0, 1};
+    const float rightIn[4] = {1, 0, 0, 1};
+    const float backIn[4] = {0, 0, 1, 1};
+    float up[4], right[4], back[4];
+    multiplyMatrixVector(inverse, upIn, up);
+    multiplyMatrixVector(inverse, rightIn, right);
+    multiplyMatrixVector(inverse, backIn, back);
+    const float a = static_cast<float>(dx) / scale;
+    const float b = static_cast<float>(dy) / scale;
+    const float* origin = model->GetOrigin();
+    const float moved[3] = {origin[0] + right[0] * a + right[1] * b, origin[1] + up[0] * a + up[1] * b,
+                            origin[2] + back[0] * a + back[1] * b};
+    model->SetOrigin(moved, false);
+}

@@ -1,0 +1,25 @@
+#pragma once
+
+class BrainSceneView;
+
+// The correlation volume downloaded for the probe's position, drawn as a maximum intensity projection.
+// Base of the other downloaded-volume layers. For now it draws nothing; it keeps its transfer function.
+class KestRenderer
+{
+public:
+    explicit KestRenderer(BrainSceneView* view);
+    virtual ~KestRenderer();
+    KestRenderer(const KestRenderer&) = delete;
+    KestRenderer& operator=(const KestRenderer&) = delete;
+
+    virtual void Display();
+    virtual void SetTransferFunction(int low, int high, int lowOut, int highOut);
+
+    const int* GetTransferFunction() const { return m_transfer; }
+
+protected:
+    BrainSceneView* m_view;
+
+private:
+    int m_transfer[4] = {0, 255, 0, 255};
+};

@@ -1,0 +1,6 @@
+#include "scene/ProbTrackRenderer.h"
+
+ProbTrackRenderer::ProbTrackRenderer(BrainSceneView* view)
+    : KestRenderer(view)
+{
+}

@@ -1,0 +1,6 @@
+#include "scene/ProjectionMapRenderer.h"
+
+ProjectionMapRenderer::ProjectionMapRenderer(BrainSceneView* view)
+    : KestRenderer(view)
+{
+}

@@ -1,0 +1,386 @@
+#include "SceneFixture.h"
+
+#include "gl/TabControlRenderer.h"
+#include "gl/TimerListener.h"
+#include "scene/KestRenderer.h"
+#include "scene/PointSetRenderer.h"
+#include "scene/ProbTrackRenderer.h"
+#include "scene/ProbeMouseTool.h"
+#include "scene/ProjectionMapRenderer.h"
+#include "scene/VolumeRenderer.h"
+#include "scene/WaxholmKestRenderer.h"
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+namespace
+{
+
+using namespace scenetest;
+
+using Rect = std::array<int, 4>;
+
+Rect RectOf(const BrainSceneView& view)
+{
+    return {view.GetOriginX(), view.GetOriginY(), view.GetWidth(), view.GetHeight()};
+}
+
+TEST(SceneLayout, GridIsTheRowCountWithTheSquarestCells)
+{
+    struct Case
+    {
+        int views, width, height;
+        int rows, columns, cellWidth, cellHeight;
+    };
+    const Case cases[] = {
+        {1, 640, 480, 1, 1, 640, 480},
+        // One row scores |1 - 333/500| = 0.334, two rows |1 - 500/250| = 1.
+        {3, 1000, 500, 1, 3, 333, 500},
+        {4, 600, 600, 2, 2, 300, 300},
+        {2, 300, 600, 2, 1, 300, 300},
+        // Equal scores keep the first row count.
+        {2, 200, 100, 1, 2, 100, 100},
+        // Rows whose cells would be no pixel high are never chosen.
+        {3, 10, 2, 1, 3, 3, 2},
+        {3, 30, 2, 1, 3, 10, 2},
+        {2, 100, 1, 1, 2, 50, 1},
+        // Nothing fits at all.
+        {2, 100, 0, 0, 0, 0, 0},
+    };
+    for (const Case& c : cases)
+    {
+        SCOPED_TRACE(std::to_string(c.views) + " in " + std::to_string(c.width) + " x " + std::to_string(c.height));
+        const BrainSceneRenderer::Grid grid = BrainSceneRenderer::LayoutGrid(c.views, c.width, c.height);
+        EXPECT_EQ(c.rows, grid.rows);
+        EXPECT_EQ(c.columns, grid.columns);
+        EXPECT_EQ(c.cellWidth, grid.cellWidth);
+        EXPECT_EQ(c.cellHeight, grid.cellHeight);
+    }
+}
+
+class SceneLayoutTest : public SceneTest
+{};
+
+TEST_F(SceneLayoutTest, ReshapeLaysOutTwoSpacesAndSizesTheCompass)
+{
+    MakeScene(Installed(350));
+    ASSERT_EQ(2u, renderer->GetViews().size());
+    struct Case
+    {
+        int width, height;
+        Rect first, second;
+        float compass;
+    };
+    const Case cases[] = {
+        {640, 480, {0, 0, 320, 480}, {320, 0, 320, 480}, 0.33f * 320},
+        {1000, 500, {0, 0, 500, 500}, {500, 0, 500, 500}, 165.0f},
+        // Clamped at both ends.
+        {2000, 400, {0, 0, 1000, 400}, {1000, 0, 1000, 400}, 180.0f},
+        {200, 400, {0, 200, 200, 200}, {0, 0, 200, 200}, 90.0f},
+    };
+    for (const Case& c : cases)
+    {
+        SCOPED_TRACE(std::to_string(c.width) + " x " + std::to_string(c.height));
+        renderer->Reshape(c.width, c.height);
+        EXPECT_EQ(c.first, RectOf(View(0)));
+        EXPECT_EQ(c.second, RectOf(View(1)));
+        EXPECT_FLOAT_EQ(c.compass, renderer->GetCompassSize());
+    }
+    // Away from the corner the compass keeps its last size.
+    model->SetCompassLocation(BrainExpressionModel::COMPASS_HIDDEN, false);
+    renderer->Reshape(1000, 500);
+    EXPECT_FLOAT_EQ(90.0f, renderer->GetCompassSize());
+    EXPECT_EQ((Rect{0, 0, 500, 500}), RectOf(View(0)));
+}
+
+TEST_F(SceneLayoutTest, NoLayoutWithoutRoomUnderTheTabBar)
+{
+    display = std::make_unique<RecordingDisplay>(640, 480);
+    TabControlRenderer tabs(display.get(), nullptr);
+    tabs.AddTab("Detail View", false, nullptr);
+    tabs.AddTab("Search", true, nullptr);
+    MakeScene(Installed(350), 640, 480, &tabs);
+    // The bar takes 22 pixels off the top.
+    EXPECT_EQ((Rect{0, 0, 320, 458}), RectOf(View(0)));
+    for (int height : {22, 10, 0})
+    {
+        renderer->Reshape(640, height);
+        EXPECT_EQ((Rect{0, 0, 320, 458}), RectOf(View(0))) << height;
+    }
+    renderer->Reshape(640, 23);
+    EXPECT_EQ((Rect{0, 0, 320, 1}), RectOf(View(0)));
+    renderer.reset();
+}
+
+TEST_F(SceneLayoutTest, FindSubViewAndZoomToSubview)
+{
+    MakeScene(Installed(350));
+    struct Case
+    {
+        int x, y, view;
+    };
+    // y from the top: a view holds rows origin < height - y <= origin + height.
+    const Case cases[] = {{0, 0, 0},      {319, 240, 0}, {320, 240, 1}, {639, 479, 1},
+                          {640, 240, -1}, {10, 480, -1}, {-1, 10, -1}};
+    for (const Case& c : cases)
+    {
+        BrainSceneView* found = renderer->FindSubView(c.x, c.y);
+        EXPECT_EQ(c.view < 0 ? nullptr : &View(c.view), found) << c.x << "," << c.y;
+    }
+    display->invalidateCount = 0;
+    renderer->ZoomToSubview(&View(1));
+    EXPECT_FALSE(View(0).IsVisible());
+    EXPECT_EQ(1, renderer->GetNumVisibleAtlasSpaces());
+    EXPECT_EQ(View(1).GetAtlasSpace(), renderer->GetVisibleAtlasSpace(0));
+    EXPECT_EQ(nullptr, renderer->GetVisibleAtlasSpace(1));
+    EXPECT_FALSE(renderer->AllSpacesVisible());
+    EXPECT_EQ((Rect{0, 0, 640, 480}), RectOf(View(1)));
+    EXPECT_EQ(&View(1), renderer->FindSubView(10, 10));
+    // The only view shown has no zoom button.
+    EXPECT_FALSE(View(1).GetZoomButton().IsEnabled());
+    EXPECT_EQ(1, display->invalidateCount);
+    renderer->ZoomToSubview(nullptr);
+    EXPECT_TRUE(renderer->AllSpacesVisible());
+    EXPECT_TRUE(View(1).GetZoomButton().IsEnabled());
+    EXPECT_EQ((Rect{320, 0, 320, 480}), RectOf(View(1)));
+}
+
+TEST_F(SceneLayoutTest, AtlasSpacesKnowTheirPlace)
+{
+    MakeScene(Installed(350));
+    EXPECT_EQ(0, Space(0)->GetIndex());
+    EXPECT_EQ(1, Space(1)->GetIndex());
+}
+
+// Pointer positions from the top left of the button's middle.
+struct Pointer
+{
+    int x, y;
+};
+
+Pointer Middle(GLTextureButton& button, int windowHeight)
+{
+    return {button.GetOriginX() + button.GetWidth() / 2, windowHeight - 1 - (button.GetOriginY() + 8)};
+}
+
+TEST_F(SceneLayoutTest, HoverShowsTheButtonsAcrossTheTitleBand)
+{
+    MakeScene(Installed(350));
+    BrainSceneView& view = View(0);
+    const int closeY = view.GetCloseButton().GetOriginY();
+    struct Case
+    {
+        int row; // GL row
+        bool shown;
+    };
+    const Case cases[] = {
+        {closeY - 11, true}, {closeY + 16 + 11, true}, {closeY - 12, false}, {closeY + 16 + 12, false}, {closeY, true}};
+    for (const Case& c : cases)
+    {
+        view.OnMouseLeave(0);
+        display->invalidateCount = 0;
+        // Any column at the band's height counts.
+        const bool changed = view.OnMouseMove(3, 479 - c.row, 0, 0);
+        EXPECT_EQ(c.shown, view.ButtonsShown()) << c.row;
+        EXPECT_EQ(c.shown, changed) << c.row;
+        EXPECT_EQ(c.shown ? 1 : 0, display->invalidateCount) << c.row;
+    }
+    // Leaving hides them again.
+    view.OnMouseMove(3, 479 - closeY, 0, 0);
+    EXPECT_TRUE(view.OnMouseLeave(0));
+    EXPECT_FALSE(view.ButtonsShown());
+    EXPECT_FALSE(view.OnMouseLeave(0));
+}
+
+TEST_F(SceneLayoutTest, ZoomAndCloseButtons)
+{
+    MakeScene(Installed(350));
+    BrainSceneView& first = View(0);
+    const Pointer zoom = Middle(first.GetZoomButton(), 480);
+    // The close button sits 18 pixels left of the zoom button.
+    EXPECT_EQ(first.GetZoomButton().GetOriginX() - 18, first.GetCloseButton().GetOriginX());
+    ASSERT_TRUE(first.OnButtonDown(0, zoom.x, zoom.y, 0, 0));
+    EXPECT_TRUE(first.GetZoomButton().IsHighlighted());
+    // Dragging off and back changes the highlight.
+    EXPECT_TRUE(first.OnMouseMove(zoom.x + 100, zoom.y, 0, 0));
+    EXPECT_FALSE(first.GetZoomButton().IsHighlighted());
+    EXPECT_FALSE(first.OnMouseMove(zoom.x + 101, zoom.y, 0, 0));
+    EXPECT_TRUE(first.OnMouseMove(zoom.x, zoom.y, 0, 0));
+    EXPECT_TRUE(first.OnButtonUp(0, zoom.x, zoom.y, 0, 0));
+    EXPECT_FALSE(first.GetZoomButton().IsHighlighted());
+    EXPECT_TRUE(first.IsVisible());
+    EXPECT_FALSE(View(1).IsVisible());
+
+    // Closing the last visible view shows every view again.
+    renderer->Reshape(640, 480);
+    const Pointer close = Middle(first.GetCloseButton(), 480);
+    ASSERT_TRUE(first.OnButtonDown(0, close.x, close.y, 0, 0));
+    first.OnButtonUp(0, close.x, close.y, 0, 0);
+    EXPECT_TRUE(renderer->AllSpacesVisible());
+
+    // Closing one of two leaves the other the whole window.
+    const Pointer close2 = Middle(first.GetCloseButton(), 480);
+    ASSERT_TRUE(first.OnButtonDown(0, close2.x, close2.y, 0, 0));
+    first.OnButtonUp(0, close2.x, close2.y, 0, 0);
+    EXPECT_FALSE(first.IsVisible());
+    EXPECT_EQ((Rect{0, 0, 640, 480}), RectOf(View(1)));
+
+    // A release away from the button does nothing but end the press.
+    ASSERT_TRUE(View(1).OnButtonDown(0, Middle(View(1).GetCloseButton(), 480).x,
+                                     Middle(View(1).GetCloseButton(), 480).y, 0, 0));
+    EXPECT_TRUE(View(1).OnButtonUp(0, 5, 5, 0, 0));
+    EXPECT_TRUE(View(1).IsVisible());
+}
+
+TEST_F(SceneLayoutTest, OneSpaceDrawsNoButtonsAndTakesNoClickOnThem)
+{
+    MakeScene(Installed(310));
+    BrainSceneView& view = View(0);
+    const Pointer close = Middle(view.GetCloseButton(), 480);
+    EXPECT_FALSE(view.OnButtonDown(0, close.x, close.y, 0, 0));
+    view.OnButtonUp(0, close.x, close.y, 0, 0);
+    EXPECT_TRUE(view.IsVisible());
+    EXPECT_FALSE(view.GetCloseButton().IsHighlighted());
+}
+
+// The layers that construction makes, by atlas id and the volume-rendering setting.
+TEST_F(SceneLayoutTest, LayerMatrix)
+{
+    enum Correlation
+    {
+        kNone,
+        kKest,
+        kProbTrack,
+        kWaxholm
+    };
+    struct Case
+    {
+        unsigned int id;
+        bool volumeRendering;
+        Correlation correlation;
+        bool projection, volume;
+    };
+    const Case cases[] = {
+        {310, false, kNone, false, false},    {350, false, kNone, false, false}, {310, true, kKest, true, true},
+        {378, true, kKest, true, true},       {350, true, kKest, false, true},   {35100, true, kProbTrack, false, true},
+        {50000, true, kWaxholm, false, true}, {42, true, kNone, false, true},
+    };
+    for (const Case& c : cases)
+    {
+        SCOPED_TRACE(std::to_string(c.id) + (c.volumeRendering ? " volume rendering" : ""));
+        SetPreference("VolumeRenderingActive", c.volumeRendering ? "true" : "false");
+        renderer.reset();
+        MakeScene(MicroAtlas(c.id));
+        for (const auto& view : renderer->GetViews())
+        {
+            KestRenderer* layer = view->GetCorrelationLayer().get();
+            EXPECT_EQ(c.correlation == kNone, layer == nullptr);
+            EXPECT_EQ(c.correlation == kProbTrack, dynamic_cast<ProbTrackRenderer*>(layer) != nullptr);
+            EXPECT_EQ(c.correlation == kWaxholm, dynamic_cast<WaxholmKestRenderer*>(layer) != nullptr);
+            EXPECT_EQ(c.projection, view->GetProjectionLayer() != nullptr);
+            EXPECT_EQ(c.volume, view->GetVolumeRenderer() != nullptr);
+            // Only a view with a correlation layer lets the probe be dragged.
+            EXPECT_EQ(c.correlation != kNone, view->GetProbeTool()->CanDrag());
+            EXPECT_TRUE(view->GetPointSetLayer());
+            EXPECT_TRUE(view->GetSliceRenderer());
+            EXPECT_TRUE(view->GetCuttingPlaneRenderer());
+            EXPECT_FALSE(view->GetAtlasVolumeRenderer());
+        }
+    }
+}
+
+// An ontology without the pseudo-structures: no layer that they switch on exists.
+TEST_F(SceneLayoutTest, PseudoStructuresTheOntologyLacksAreAbsent)
+{
+    SetPreference("VolumeRenderingActive", "true");
+    const std::string folder = MicroAtlas(310)->GetPath();
+    TempDir copy;
+    std::filesystem::copy(folder, copy.File("310"), std::filesystem::copy_options::recursive);
+    std::ifstream in(copy.File("310/ontology_v2.csv"));
+    std::string line, kept;
+    while (std::getline(in, line))
+        if (line.find(",9999,") == std::string::npos && line.find(",10000,") == std::string::npos &&
+            line.find(",10001,") == std::string::npos)
+            kept += line + "\n";
+    in.close();
+    WriteWholeFile(copy.File("310/ontology_v2.csv"), kept);
+    MakeScene(std::make_shared<Atlas>(copy.File("310")));
+    BrainSceneView& view = View(0);
+    EXPECT_FALSE(view.GetCorrelationLayer());
+    EXPECT_FALSE(view.GetProjectionLayer());
+    EXPECT_FALSE(view.GetVolumeRenderer());
+    EXPECT_FALSE(view.GetPointSetLayer());
+    for (unsigned long id : {9999ul, 10000ul, 10001ul})
+    {
+        EXPECT_FALSE(view.StructureExists(id));
+        // The lookup answers "No Annotation" for what it lacks; that is never selected.
+        EXPECT_FALSE(view.StructureSelected(id));
+    }
+    renderer.reset();
+    model.reset();
+}
+
+TEST_F(SceneLayoutTest, TextBoxesAndTheFrameRateText)
+{
+    MakeScene(Installed(310));
+    ASSERT_GE(display->textBoxes.size(), 5u);
+    const int widths[] = {480, 40, 100, 400};
+    const int lines[] = {9, 1, 1, 1};
+    for (int i = 0; i < 4; ++i)
+    {
+        EXPECT_EQ(widths[i], display->textBoxes[i]->width);
+        EXPECT_EQ(lines[i], display->textBoxes[i]->lines);
+    }
+    EXPECT_TRUE(display->textBoxes[0]->background);
+    EXPECT_EQ(model->GetAtlas()->GetAttribution(), display->textBoxes[3]->text);
+    // The view's name label: 256 wide, centred.
+    EXPECT_EQ(256, display->textBoxes[4]->width);
+    EXPECT_EQ(GLTextBox::kAlignCenter, display->textBoxes[4]->alignment);
+    EXPECT_EQ("P56", display->textBoxes[4]->text);
+
+    const TextBoxRecord& rate = *display->textBoxes[1];
+    renderer->ShowFrameRate(true);
+    BrainSceneRenderer::ResetFrameRateClock();
+    std::vector<std::size_t> changes;
+    for (int frame = 0; frame < 25; ++frame)
+    {
+        display->Display();
+        changes.push_back(rate.texts.size());
+    }
+    // The first sample and then every tenth.
+    EXPECT_EQ(1u, changes[0]);
+    EXPECT_EQ(1u, changes[9]);
+    EXPECT_EQ(2u, changes[10]);
+    EXPECT_EQ(2u, changes[19]);
+    EXPECT_EQ(3u, changes[20]);
+    EXPECT_EQ(3u, changes[24]);
+    EXPECT_EQ(std::make_pair(640 - 35, 0), rate.draws.back());
+}
+
+TEST_F(SceneLayoutTest, SpinStopsAndRestartsWithTheSetting)
+{
+    MakeScene(Installed(310));
+    UserPreferences& preferences = *UserPreferences::GetPreferences();
+    preferences.SetAutoRotate(true);
+    renderer->Animate(true);
+    EXPECT_TRUE(display->TimerRunning());
+    EXPECT_EQ(40u, display->GetTimerInterval());
+    display->invalidateCount = 0;
+    display->FireTimer(2);
+    EXPECT_EQ(2, display->invalidateCount);
+    // With the setting off, the timer stops and the flag follows it ...
+    preferences.SetAutoRotate(false);
+    renderer->Animate(true);
+    EXPECT_FALSE(display->TimerRunning());
+    EXPECT_FALSE(renderer->IsAnimating());
+    // ... so that a later fling spins again.
+    preferences.SetAutoRotate(true);
+    renderer->Animate(true);
+    EXPECT_TRUE(display->TimerRunning());
+    renderer->SetActive(false);
+    EXPECT_FALSE(display->TimerRunning());
+    EXPECT_FALSE(renderer->IsAnimating());
+}
+
+} // namespace

@@ -128,6 +128,8 @@ public:
     bool OnDoubleClick(int button, int x, int y, int flags, unsigned int time) override;
 
     int GetPendingTiles() const { return m_pendingTiles; }
+    int GetCenterX() const { return m_centerX; }
+    int GetCenterY() const { return m_centerY; }
     int GetLoadedTiles() const { return m_loadedTiles; }
     bool IsRegionReady() const { return m_regionReady; }
     bool IsBlank() const { return m_blank; }

@@ -204,4 +204,51 @@ TEST_F(TiledImageLoadTest, ANewLoadAbandonsTheTransfersOfTheLastOne)
     EXPECT_FALSE(image->CanShowImageInBrowser());
 }
 
+// A section image with an expression overlay: one 256-pixel tile, fetched in two halves.
+struct OverlaidImage : ImageSeries::ImageInfo
+{
+    OverlaidImage()
+    {
+        id = 77;
+        imagePath = "sections/a";
+        expressionPath = "expression/a";
+        width = height = parentImageWidth = parentImageHeight = 256;
+    }
+};
+
+TEST_F(TiledImageLoadTest, AHalfThatDoesNotDecodeReleasesTheOtherHalfsCount)
+{
+    const OverlaidImage info;
+    const unsigned char garbage[] = {'<', 'h', 't', 'm', 'l', '>'};
+    struct Case
+    {
+        const char* name;
+        MemoryTileCache& broken;
+        std::size_t requests; // region and tile requests made
+    };
+    const Case cases[] = {
+        // The section half comes from the cache and fails: the mask is never asked for.
+        {"section half", gPrimaryTileCache, 1},
+        // The mask half fails while the section half is on its way: that transfer goes too.
+        {"mask half", gExpressionTileCache, 2},
+    };
+    for (const Case& c : cases)
+    {
+        SCOPED_TRACE(c.name);
+        gPrimaryTileCache = MemoryTileCache();
+        gExpressionTileCache = MemoryTileCache();
+        transport.requests.clear();
+        c.broken.AddTile(77, 0, 0, 0, garbage, sizeof garbage);
+        image->LoadImage(&info, 1, 128, 128, ImageSeries::Coronal, 1.0f, 1.0f, Space(), "", "?mask", "");
+        ASSERT_TRUE(image->IsVisible());
+        EXPECT_EQ(0, image->GetPendingTiles()) << "the progress bar ends";
+        EXPECT_EQ(c.requests, transport.requests.size());
+        if (c.requests == 2)
+            EXPECT_FALSE(*transport.connectionOpen) << "the section half's transfer is not left running";
+        std::vector<unsigned char> out;
+        EXPECT_FALSE(c.broken.GetTile(77, 0, 0, 0, out)) << "the bad bytes left the cache";
+        image->Hide();
+    }
+}
+
 } // namespace

@@ -11,12 +11,14 @@
 #include "core/AlertPresenter.h"
 #include "core/BrowserLauncher.h"
 #include "core/MemoryDefaultsStore.h"
+#include "core/MemoryStreamRef.h"
 #include "core/NetFile.h"
 #include "core/PlatformHooks.h"
 #include "core/ResourcePath.h"
 #include "core/UserPreferences.h"
 #include "expression/BrainExpressionModel.h"
 #include "expression/DemoServer.h"
+#include "expression/GeneExpression.h"
 #include "gl/GLView.h"
 #include "gl/GLViewWrapper.h"
 #include "gl/support/GLTestContext.h"
@@ -480,6 +482,64 @@ TEST_F(SectionImageWindowTest, TheSagittalCellSwitchesToTheSagittalPlate)
         for (int xx = 6; xx < kView - 6; ++xx)
             changed += coronal.pixel(xx, kHeight - kView + yy) != sagittal.pixel(xx, kHeight - kView + yy);
     EXPECT_GT(changed, 1000);
+}
+
+TEST_F(SectionImageWindowTest, TheDataSetsOwnSectionWithItsExpressionMask)
+{
+    // The first data set that a search of the server finds, downloaded and added as a document does.
+    Download search(server->Base() + "/search/0310/gene?start=0&num=10&term=");
+    ASSERT_TRUE(RunEventsUntil([&] { return search.done; }, kTimeoutMs));
+    // Records lie under image-series/image-series; the first id after them is a data set's.
+    const std::size_t record = search.bytes.find("<image-series>");
+    const std::size_t id = search.bytes.find("<id>", record);
+    ASSERT_NE(std::string::npos, id) << search.error;
+    const std::string seriesId = search.bytes.substr(id + 4, search.bytes.find("</id>", id) - id - 4);
+    Download zip(server->Base() + "/grid/0310/" + seriesId + "/visualize");
+    ASSERT_TRUE(RunEventsUntil([&] { return zip.done; }, kTimeoutMs));
+    auto gene = std::make_shared<GeneExpression>();
+    MemoryStreamRef stream(zip.bytes.data(), static_cast<unsigned int>(zip.bytes.size()));
+    ASSERT_TRUE(gene->LoadAtlasSpace(stream, false, model->GetAtlas())) << zip.error;
+    wrapper->MakeCurrent();
+    model->AddGeneExpression(gene, true);
+    Expressor* shown = nullptr;
+    for (Expressor& e : *gene->GetExpressors(space))
+        if (gene->GetImageSeries().GetImageSection(e.section) && e.imageX > 0 && e.imageY > 0)
+        {
+            shown = &e;
+            break;
+        }
+    ASSERT_NE(nullptr, shown);
+    const ImageSeries::ImageInfo* section = gene->GetImageSeries().GetImageSection(shown->section);
+    ASSERT_FALSE(section->expressionPath.empty());
+
+    model->SetImageDisplayMode(BrainExpressionModel::SECTION_IMAGE, false);
+    model->SelectExpressor(gene.get(), space, shown, true);
+    ASSERT_TRUE(image->IsVisible());
+    EXPECT_EQ(shown->imageX, image->GetCenterX());
+    ASSERT_TRUE(WaitLoaded());
+    EXPECT_GT(image->GetLoadedTiles(), 0);
+    EXPECT_TRUE(alerts.messages.empty());
+    // The images are 1 micrometre a pixel as served; 8 wanted by default gives the level of 4.
+    EXPECT_FLOAT_EQ(4.0f, image->GetLayout().detailPixelSize);
+    // Both halves of every tile were asked for, the mask with the data set's mask query.
+    const std::vector<std::string> masks = TileRequests(section->expressionPath + "/");
+    EXPECT_EQ(TileRequests(section->imagePath + "/").size(), masks.size());
+    ASSERT_FALSE(masks.empty());
+    for (const LoggedRequest& r : server->Log())
+        if (r.path.find(section->expressionPath + "/TileGroup/") != std::string::npos)
+        {
+            EXPECT_EQ(gene->GetImageMaskFilterParams().substr(1), r.query);
+        }
+    // The overlay's browser link belongs to the data set, not to the tiled image.
+    EXPECT_TRUE(image->CanShowImageInBrowser());
+    EXPECT_FALSE(image->ShowImageInBrowser());
+
+    const QImage frame = Capture();
+    int notWhite = 0;
+    for (int y = 6; y < kAttributionTop; ++y)
+        for (int x = 6; x < kView - 6; ++x)
+            notWhite += frame.pixel(x, kHeight - kView + y) != qRgb(255, 255, 255);
+    EXPECT_GT(notWhite, 1000);
 }
 
 } // namespace

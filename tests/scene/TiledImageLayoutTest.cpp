@@ -244,7 +244,9 @@ TEST_F(TiledImageLoadTest, AHalfThatDoesNotDecodeReleasesTheOtherHalfsCount)
         EXPECT_EQ(0, image->GetPendingTiles()) << "the progress bar ends";
         EXPECT_EQ(c.requests, transport.requests.size());
         if (c.requests == 2)
+        {
             EXPECT_FALSE(*transport.connectionOpen) << "the section half's transfer is not left running";
+        }
         std::vector<unsigned char> out;
         EXPECT_FALSE(c.broken.GetTile(77, 0, 0, 0, out)) << "the bad bytes left the cache";
         image->Hide();

@@ -4,11 +4,13 @@
 #include "SceneFixture.h"
 
 #include "ScriptedTransport.h"
+#include "core/BrowserLauncher.h"
 #include "core/MemoryDefaultsStore.h"
 #include "scene/TiledImage.h"
 
 #include <cmath>
 #include <cstring>
+#include <filesystem>
 
 namespace
 {
@@ -249,6 +251,66 @@ TEST_F(TiledImageLoadTest, AHalfThatDoesNotDecodeReleasesTheOtherHalfsCount)
         }
         std::vector<unsigned char> out;
         EXPECT_FALSE(c.broken.GetTile(77, 0, 0, 0, out)) << "the bad bytes left the cache";
+        image->Hide();
+    }
+}
+
+class BrowserLog : public BrowserLauncher
+{
+public:
+    bool OpenUrl(const std::string& url) override
+    {
+        urls.push_back(url);
+        return true;
+    }
+    std::vector<std::string> urls;
+};
+
+// The atlas viewer link of the shown point, and an atlas whose link template takes other arguments.
+TEST_F(SceneTest, TheBrowserLinkNeedsATemplateThatTakesItsArguments)
+{
+    ScriptedTransport transport;
+    BrowserLog browser;
+    PlatformHooks::SetNetTransport(&transport);
+    PlatformHooks::SetBrowserLauncher(&browser);
+    const ScopeExit restore([] {
+        PlatformHooks::SetNetTransport(nullptr);
+        PlatformHooks::SetBrowserLauncher(nullptr);
+    });
+    TempDir dir;
+    const std::string copy = dir.File("310");
+    std::filesystem::copy(MicroAtlas(310)->GetPath(), copy, std::filesystem::copy_options::recursive);
+    const std::vector<unsigned char> bytes = ReadWholeFile(copy + "/Info.xml");
+    std::string info(bytes.begin(), bytes.end());
+    const std::string from = "series=%3%</atlasImageViewer>";
+    const std::size_t at = info.find(from);
+    ASSERT_NE(std::string::npos, at);
+    info.replace(at, from.size(), "series=%3%&amp;z=%4%</atlasImageViewer>");
+    WriteWholeFile(copy + "/Info.xml", info);
+
+    for (const bool patched : {false, true})
+    {
+        SCOPED_TRACE(patched ? "patched" : "as generated");
+        auto atlas = patched ? std::make_shared<Atlas>(copy) : MicroAtlas(310);
+        BrainExpressionModel document(atlas);
+        RecordingDisplay screen(kWidth, kHeight);
+        BrainSceneRenderer scene(&screen, &document, nullptr, nullptr);
+        TiledImage* image = scene.GetSectionImage();
+        image->LoadImage("sections/x", 300, 200, 1000, 800, ImageSeries::Coronal, 1, 8, 7, 8, atlas->GetSpace(0u), 100,
+                         50, 800, 700, "", "", "");
+        ASSERT_TRUE(image->IsVisible());
+        browser.urls.clear();
+        EXPECT_EQ(!patched, image->ShowImageInBrowser());
+        if (patched)
+        {
+            EXPECT_TRUE(browser.urls.empty());
+        }
+        else
+        {
+            ASSERT_EQ(1u, browser.urls.size());
+            EXPECT_NE(std::string::npos, browser.urls[0].find("image=7&series=8&x=200&y=150&resolution=4"))
+                << browser.urls[0];
+        }
         image->Hide();
     }
 }

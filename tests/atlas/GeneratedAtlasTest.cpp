@@ -188,7 +188,7 @@ void ExpectSearchDomains(const SearchConfig& config)
 }
 
 // One section series of a space: sections cut x (coronal) or z (sagittal), one per atlas slice, with
-// image pixels of a quarter voxel.
+// image pixels of one micrometre, so an image spans the section's extent in micrometres.
 void ExpectSections(unsigned int id, const std::string& folder, const std::string& spaceName, int spaceIndex, int plane)
 {
     SCOPED_TRACE(spaceName + " " + PLANES[plane]);
@@ -206,7 +206,7 @@ void ExpectSections(unsigned int id, const std::string& folder, const std::strin
     ASSERT_EQ(reader.images.size(), series.GetNumImages());
     EXPECT_EQ(plane, series.GetPlaneOfSection());
 
-    const float pixel = ATLAS_SPACING / 4.0f;
+    const float pixel = 1.0f;
     for (int k = 0; k < ATLAS_DIMS[cut]; ++k)
     {
         const ImageSeries::ImageInfo* image = series.GetImageSection(k);
@@ -214,8 +214,8 @@ void ExpectSections(unsigned int id, const std::string& folder, const std::strin
         EXPECT_EQ(1000000 + 100000 * spaceIndex + 10000 * plane + k, image->id);
         EXPECT_EQ("sections/" + std::to_string(id) + "/" + spaceName + "/" + PLANES[plane] + "/" + std::to_string(k),
                   image->imagePath);
-        EXPECT_EQ(4 * ATLAS_DIMS[across], image->width);
-        EXPECT_EQ(4 * ATLAS_DIMS[1], image->height);
+        EXPECT_EQ(static_cast<int>(ATLAS_DIMS[across] * ATLAS_SPACING), image->width);
+        EXPECT_EQ(static_cast<int>(ATLAS_DIMS[1] * ATLAS_SPACING), image->height);
         EXPECT_EQ(image->width, image->parentImageWidth);
         EXPECT_EQ(image->height, image->parentImageHeight);
         EXPECT_EQ(static_cast<int>((k + 0.5f) * ATLAS_SPACING), image->z);

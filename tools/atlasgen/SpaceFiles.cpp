@@ -106,10 +106,12 @@ void SpaceFiles::WriteVolumes(const std::string& folder) const
 
 std::string SpaceFiles::SectionList(int plane) const
 {
-    // Coronal sections cut x, sagittal ones cut z; an image pixel is a quarter of an atlas voxel.
+    // Coronal sections cut x, sagittal ones cut z; an image pixel is one micrometre, the resolution at
+    // which the viewer shows atlas plates. The server renders tiles on request, so the size costs nothing.
     const int cut = plane == 0 ? 0 : 2, across = plane == 0 ? 2 : 0;
-    const float pixel = c_.profile.atlasResolution / 4.0f;
-    const int width = 4 * c_.profile.atlasDims[across], height = 4 * c_.profile.atlasDims[1];
+    const float pixel = 1.0f;
+    const int width = static_cast<int>(c_.profile.atlasDims[across] * c_.profile.atlasResolution + 0.5f);
+    const int height = static_cast<int>(c_.profile.atlasDims[1] * c_.profile.atlasResolution + 0.5f);
     const std::string inv = Number(1.0 / pixel), p = Number(pixel);
     const std::string trv =
         plane == 0 ? "0,0," + inv + ",0," + inv + ",0,1,0,0,0,0,0" : inv + ",0,0,0," + inv + ",0,0,0,1,0,0,0";

@@ -38,6 +38,14 @@ def detect(query_pairs, texts):
     return None
 
 
+def split_image_path(path):
+    """(image path, fault kind or None) of a Zoomify image path whose last piece may be "fault-<kind>"."""
+    head, _, last = path.rpartition("/")
+    if head and last.startswith("fault-") and last[6:] in KINDS:
+        return head, last[6:]
+    return path, None
+
+
 def without_fault_words(term):
     """A search term with its fault words taken out, so that "Cx fault-malformed" finds what "Cx" finds."""
     return " ".join(word for word in term.split(" ") if not _is_fault_word(word))

@@ -390,8 +390,9 @@ class DemoData:
         params = dict(p.partition("=")[::2] for p in pieces[1:])
         params.update(dict(query))
         image = self.images()
+        path, _ = faults.split_image_path(pieces[0])
         try:
-            return Answer(image.region(pieces[0], _int(params.get("zoom"), "zoom"),
+            return Answer(image.region(path, _int(params.get("zoom"), "zoom"),
                                        _int(params.get("top"), "top"), _int(params.get("left"), "left"),
                                        _int(params.get("width"), "width"), _int(params.get("height"), "height")),
                           "image/jpeg")
@@ -415,20 +416,24 @@ class DemoData:
             props = _PROPERTIES.match(where)
             if tile or props:
                 base = (tile or props).group(1)
-                image_path = self.zoomify(base)
-                try:
-                    if props:
-                        return Answer(self.images().properties(image_path), "application/xml"), [image_path]
-                    level, col, row = (int(g) for g in tile.groups()[1:])
-                    return Answer(self.images().tile(image_path, level, col, row), "image/jpeg"), [image_path]
-                except zoomify.ImageError as error:
-                    raise HttpError(404, str(error))
+                # "<image>/fault-<kind>" serves <image>; the handler finds the fault in the path.
+                image_path, _ = faults.split_image_path(self.zoomify(base))
+                return self.zoomify_answer(image_path, tile, props)
         for template, atlas, block, field in self.routes:
             args = template.match(path, query)
             if args is None:
                 continue
             return self.dispatch(atlas, block, field, args, query, base_url), args
         return self.fixed_route(path, query, base_url), [path]
+
+    def zoomify_answer(self, image_path, tile, props):
+        try:
+            if props:
+                return Answer(self.images().properties(image_path), "application/xml"), [image_path]
+            level, col, row = (int(g) for g in tile.groups()[1:])
+            return Answer(self.images().tile(image_path, level, col, row), "image/jpeg"), [image_path]
+        except zoomify.ImageError as error:
+            raise HttpError(404, str(error))
 
     def dispatch(self, atlas, block, field, args, query, base_url):
         if field == "grid":

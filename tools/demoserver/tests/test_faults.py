@@ -136,6 +136,46 @@ class FaultTest(unittest.TestCase):
         self.assertEqual(server.get("/Corvane2/atlases.xml")[0], 200)
 
 
+class ZoomifyFaultTest(unittest.TestCase):
+    """A Zoomify image path ending in "fault-<kind>" serves the image named by the rest, with that fault."""
+
+    IMAGE = "sections/310/P56/coronal/0"
+    TARGETS = {
+        "properties": "/tiles/%s/ImageProperties.xml",
+        "tile": "/tiles/%s/TileGroup/0-0-0.jpg",
+        "region": "/imageservice?path=%s&zoom=0&top=0&left=0&width=20&height=16",
+    }
+
+    def test_every_kind_on_every_zoomify_target(self):
+        for name, target in self.TARGETS.items():
+            status, _, whole = server.get(target % self.IMAGE)
+            self.assertEqual(status, 200, name)
+            for kind, check in (
+                    ("404", lambda s, h, b: s == 404 and h["Content-Type"].startswith("text/html")),
+                    ("500", lambda s, h, b: s == 500),
+                    ("html", lambda s, h, b: s == 200 and b == faults.HTML_BODY),
+                    ("truncated", lambda s, h, b: s == 200 and b == whole[:len(whole) // 2]),
+                    ("chunked", lambda s, h, b: s == 200 and b == whole and "Content-Length" not in h)):
+                with self.subTest(target=name, kind=kind):
+                    status, headers, body = server.get(target % (self.IMAGE + "/fault-" + kind))
+                    self.assertTrue(check(status, headers, body), (status, dict(headers), body[:80]))
+
+    def test_malformed_properties_and_unknown_pieces(self):
+        status, _, body = server.get(self.TARGETS["properties"] % (self.IMAGE + "/fault-malformed"))
+        self.assertEqual(status, 200)
+        with self.assertRaises(ET.ParseError):
+            ET.fromstring(body)
+        # Only a known kind is a fault piece; anything else names no image.
+        self.assertEqual(server.get(self.TARGETS["tile"] % (self.IMAGE + "/fault-unknown"))[0], 404)
+        self.assertEqual(server.get(self.TARGETS["tile"] % "fault-html")[0], 404)
+
+    def test_split_image_path(self):
+        for path, expected in (("a/b/fault-slow", ("a/b", "slow")), ("a/b", ("a/b", None)),
+                               ("fault-html", ("fault-html", None)), ("a/fault-nothing", ("a/fault-nothing", None)),
+                               ("a/fault-html/b", ("a/fault-html/b", None))):
+            self.assertEqual(faults.split_image_path(path), expected, path)
+
+
 class HostileRequestTest(unittest.TestCase):
     def test_other_methods_are_refused(self):
         connection = http.client.HTTPConnection("127.0.0.1", server.port, timeout=support.TIMEOUT)

@@ -13,6 +13,7 @@ import xml.etree.ElementTree as ET
 import zipfile
 
 import support
+from demoserver import zoomify
 
 GENERATOR = os.environ.get("CORVANE_ATLASGEN", "")
 IDS = (310, 350, 351, 50000, 35100)
@@ -103,10 +104,18 @@ class GeneratedAtlasTest(unittest.TestCase):
         path = image.findtext("imagepath")
         props = ET.fromstring(server.get("/tiles/%s/ImageProperties.xml" % path)[2])
         self.assertEqual(props.get("WIDTH"), image.findtext("parentimagewidth"))
+        # One pixel a micrometre: the section's extent (micro atlas: 20 x 16 voxels of 500 µm).
+        self.assertEqual((int(image.findtext("width")), int(image.findtext("height"))), (10000, 8000))
+        # Level 0 is the whole image in one tile, halved until it fits the viewer's level count.
+        levels = zoomify.level_count(10000, 8000)
+        scale = 2 ** (levels - 1)
         width, height, pixels = support.decode_jpeg(server.get("/tiles/%s/TileGroup/0-0-0.jpg" % path)[2])
-        self.assertEqual((width, height), (int(image.findtext("width")), int(image.findtext("height"))))
+        self.assertEqual((width, height), (10000 // scale, 8000 // scale))
         self.assertLess(min(pixels), 200)   # tissue
         self.assertGreater(max(pixels), 230)  # paper around it
+        # The finest level has the full size: its last tile ends at the image's edge.
+        last = support.decode_jpeg(server.get("/tiles/%s/TileGroup/%d-39-31.jpg" % (path, levels - 1))[2])
+        self.assertEqual(last[:2], (10000 - 39 * 256, 8000 - 31 * 256))
 
     def test_microarray_uses_the_installed_probes_and_samples(self):
         with open(os.path.join(folder.name, "351", "probe_info.csv"), encoding="utf-8") as stream:

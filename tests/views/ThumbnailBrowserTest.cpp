@@ -426,6 +426,13 @@ TEST_F(ThumbnailBrowserTest, DeactivationStopsTheSpinAndActivationRestartsIt)
     list->Search(env.atlas.get(), "", "enriched", "enriched");
     EXPECT_EQ(0, browser->GetNumFilledCells());
     EXPECT_FALSE(display->TimerRunning());
+    // Results of a browser that is not shown leave the display's one timer to the renderer that is.
+    browser->SetActive(false);
+    ASSERT_TRUE(WaitFor([&] { return browser->GetNumFilledCells() > 0; }));
+    EXPECT_FALSE(display->TimerRunning());
+    browser->SetActive(true);
+    EXPECT_TRUE(display->TimerRunning());
+    list->Search(env.atlas.get(), "", "enriched", "enriched");
     EXPECT_EQ("000000", [&] {
         std::string states;
         for (int i = 0; i < 6; ++i)

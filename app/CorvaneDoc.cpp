@@ -4,6 +4,7 @@
 #include "app/CorvaneWindowController.h"
 #include "app/GeneTableModel.h"
 #include "app/SegmentedControl.h"
+#include "app/SingleDocumentController.h"
 #include "atlas/AnnotationLabel.h"
 #include "atlas/Atlas.h"
 #include "atlas/AtlasSet.h"
@@ -455,6 +456,10 @@ void CorvaneDoc::validateMenuItem()
     window->showViewSettingsAction->setChecked(window->viewSettingsContainer->isVisibleTo(window));
     window->expandedViewAction->setChecked(!window->listContainerView->isVisibleTo(window));
     window->searchAction->setEnabled(true);
+    SingleDocumentController* documents = SingleDocumentController::Instance();
+    window->openAction->setEnabled(documents->validateOpenDocument());
+    AtlasSet* atlases = AtlasSet::GetAtlases();
+    window->newAction->setEnabled(atlases && atlases->GetNumAtlases() > 0);
     window->showSearchableAction->setEnabled(m_showingDetailViewMode);
     window->showInnerAction->setEnabled(m_showingDetailViewMode);
 }

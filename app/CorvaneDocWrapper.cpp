@@ -10,6 +10,7 @@
 #include "expression/BrainExpressionModel.h"
 #include "expression/GeneExpression.h"
 #include "expression/GeneFetcher.h"
+#include "expression/MicroarrayFetcher.h"
 #include "expression/ModelChangeCode.h"
 #include "expression/PagedGeneList.h"
 #include "gl/GLViewWrapper.h"
@@ -177,10 +178,13 @@ void CorvaneDocWrapper::FetchExpressionData(const char* url, const float* rgb)
     UpdateDownloadStatusText();
 }
 
-void CorvaneDocWrapper::FetchMicroarrayData(const char*, unsigned int, unsigned int, unsigned int)
+void CorvaneDocWrapper::FetchMicroarrayData(const char* url, unsigned int donor, unsigned int well,
+                                            unsigned int structure)
 {
-    // The microarray reader is not part of this build: say so rather than download bytes nobody can read.
-    throw std::runtime_error("Microarray data cannot be shown by this version of Corvane.");
+    auto fetcher = std::make_unique<MicroarrayFetcher>(url ? url : "", m_doc->expressionModel()->GetAtlas(), donor,
+                                                       well, structure, this);
+    m_downloads.insert(fetcher.release());
+    UpdateDownloadStatusText();
 }
 
 void CorvaneDocWrapper::FinishDownload(GeneFetcher* fetcher)
@@ -196,11 +200,16 @@ void CorvaneDocWrapper::GeneLoaded(GeneFetcher* fetcher, const void* bytes, unsi
     bool failed = false;
     try
     {
-        auto dataSet = std::make_shared<GeneExpression>(bytes, size);
-        const float* rgb = fetcher->GetColor();
-        if (rgb)
-            dataSet->SetColor(rgb[0], rgb[1], rgb[2]);
-        m_doc->expressionModel()->AddGeneExpression(dataSet, rgb == nullptr);
+        if (auto* microarray = dynamic_cast<MicroarrayFetcher*>(fetcher))
+            microarray->LoadExpression(m_doc->expressionModel());
+        else
+        {
+            auto dataSet = std::make_shared<GeneExpression>(bytes, size);
+            const float* rgb = fetcher->GetColor();
+            if (rgb)
+                dataSet->SetColor(rgb[0], rgb[1], rgb[2]);
+            m_doc->expressionModel()->AddGeneExpression(dataSet, rgb == nullptr);
+        }
     }
     catch (const std::exception& e)
     {

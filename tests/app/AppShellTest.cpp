@@ -201,7 +201,9 @@ TEST_F(AppShellTest, UrlRequestsForAtlasesThatAreNotInstalledAskToDownload)
 TEST_F(AppShellTest, UrlRequestsSetRangeAndColourModeOnlyWhenGiven)
 {
     Install(310, "tiny");
-    const std::string base = "corv://" + DemoServer::Get().Url().substr(7) + "/demo/data?atlas=310";
+    const std::vector<std::string> ids = ServedDataSetIds(1);
+    ASSERT_EQ(1u, ids.size());
+    const std::string base = "corv://" + DemoServer::Get().Url().substr(7) + "/demo/data?atlas=310&datasets=" + ids[0];
     CorvaneAppDelegate::Instance()->getUrl(base);
     ASSERT_EQ(1u, SingleDocumentController::Instance()->documents().size());
     BrainExpressionModel* model = SingleDocumentController::Instance()->documents()[0]->expressionModel();
@@ -222,8 +224,17 @@ TEST_F(AppShellTest, UrlRequestsSetRangeAndColourModeOnlyWhenGiven)
         EXPECT_EQ(c.high, model->GetExpressionWindow().max) << c.query;
         EXPECT_EQ(c.mode, static_cast<int>(model->GetGeneColorMode())) << c.query;
     }
-    // One document per atlas, however many requests.
+    // One document per atlas, however many requests, and the data set once.
     EXPECT_EQ(1u, SingleDocumentController::Instance()->documents().size());
+    EXPECT_TRUE(RunEventsUntil(
+        [&] {
+            return SingleDocumentController::Instance()
+                       ->documents()[0]
+                       ->docWrapper()
+                       ->GetNumQueuedExpressionDownloads() == 0;
+        },
+        30000));
+    EXPECT_EQ(1, model->GetNumGenes());
     EXPECT_TRUE(alerts.alerts.empty()) << alerts.alerts[0];
 }
 
@@ -231,7 +242,9 @@ TEST_F(AppShellTest, RequestsWaitWhileAtlasesAreInstalled)
 {
     Install(310, "tiny");
     EXPECT_EQ(nullptr, CorvaneDoc::initWithAtlas(999));
-    const std::string url = "corv://" + DemoServer::Get().Url().substr(7) + "/demo/data?atlas=310";
+    const std::vector<std::string> ids = ServedDataSetIds(1);
+    ASSERT_EQ(1u, ids.size());
+    const std::string url = "corv://" + DemoServer::Get().Url().substr(7) + "/demo/data?atlas=310&datasets=" + ids[0];
     // While the installer rebuilds it the atlas set reads as empty: the request must not be answered yet.
     AtlasSet::GetAtlases()->SetLoading(true);
     CorvaneAppDelegate::Instance()->HandleArguments({QString::fromStdString(url)}, false);
@@ -239,8 +252,23 @@ TEST_F(AppShellTest, RequestsWaitWhileAtlasesAreInstalled)
     EXPECT_TRUE(SingleDocumentController::Instance()->documents().empty());
     EXPECT_TRUE(alerts.confirmations.empty());
     AtlasSet::GetAtlases()->SetLoading(false);
-    EXPECT_TRUE(RunEventsUntil([] { return SingleDocumentController::Instance()->documents().size() == 1; }, 5000));
-    EXPECT_TRUE(alerts.alerts.empty());
+    EXPECT_TRUE(RunEventsUntil(
+        [] {
+            const std::vector<CorvaneDoc*>& documents = SingleDocumentController::Instance()->documents();
+            return documents.size() == 1 && documents[0]->expressionModel()->GetNumGenes() == 1;
+        },
+        30000));
+    EXPECT_TRUE(alerts.alerts.empty()) << alerts.alerts[0];
+}
+
+TEST_F(AppShellTest, OpenIsOfferedOnlyForAtlasesWithDataSetFiles)
+{
+    SingleDocumentController* controller = SingleDocumentController::Instance();
+    EXPECT_FALSE(controller->validateOpenDocument());
+    Install(50000, "micro");
+    EXPECT_FALSE(controller->validateOpenDocument());
+    Install(310, "tiny");
+    EXPECT_TRUE(controller->validateOpenDocument());
 }
 
 TEST_F(AppShellTest, MalformedUrlsAreReported)

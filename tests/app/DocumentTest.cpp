@@ -107,6 +107,17 @@ TEST_F(DocumentTest, FailedDownloadsAlertAndLeaveTheModelAlone)
     }
 }
 
+TEST_F(DocumentTest, MicroarrayDownloadsRunThroughTheStatusLine)
+{
+    // This server has no microarray atlas: the download runs, fails and is reported like any other.
+    Wrapper().FetchMicroarrayData(Url("/demo/microarray?atlas=351&probes=1,2").c_str(), 1, 2, 0);
+    EXPECT_EQ("Downloading data...", Status());
+    EXPECT_EQ(0, GenesAfterDownloads());
+    ASSERT_EQ(1u, alerts.alerts.size());
+    EXPECT_FALSE(alerts.alerts[0].empty());
+    EXPECT_EQ("", Status());
+}
+
 TEST_F(DocumentTest, DownloadThatCannotStartIsNotCounted)
 {
     EXPECT_THROW(Wrapper().FetchExpressionData("", nullptr), std::exception);

@@ -1,10 +1,18 @@
 #pragma once
 
+#include "expression/BrainExpressionModelListener.h"
+#include "expression/GeneFetchCompletionListener.h"
+#include "expression/GeneFetcher.h"
 #include "expression/PagedGeneListListener.h"
 #include "gl/GLInteractiveRenderer.h"
+#include "gl/GLTextureButton.h"
+#include "gl/TimerListener.h"
+#include "views/ExpressionThumbnailRenderer.h"
 
+#include <array>
+#include <deque>
 #include <memory>
-#include <vector>
+#include <string>
 
 class BrainExpressionModel;
 class GLDisplay;
@@ -13,14 +21,33 @@ class PagedGeneList;
 class SearchController;
 class TabControlRenderer;
 
-// The result tab of a search: for now the list's status and one line per entry of the current page under
-// the document's tab bar, with Page Up and Page Down turning pages. The display, list, model, tab bar and
-// search controller are not owned and outlive the renderer; the text boxes are. Main thread only.
-class BrainThumbnailRenderer : public GLInteractiveRenderer, public PagedGeneListListener
+// The content of a result tab: a header strip with the paging buttons and the list's status, one page of up
+// to 10 result cells in 2 columns of 5 whose thumbnails spin together (50 ms timer), and a bottom strip that
+// reports the queue of full downloads asked for with the cells' "Download" buttons. Downloads run one at a
+// time in request order, independent of paging and searching; each decoded data set goes into the model.
+//
+// The display, list, model, tab bar and search controller are not owned; the list and the display outlive
+// the browser. Construction and destruction make and free GL objects and make the display's context current
+// for that. Main thread only; list, model, download and timer events all arrive on the main loop.
+class BrainThumbnailRenderer : public GLInteractiveRenderer,
+                               public PagedGeneListListener,
+                               public GeneFetchCompletionListener,
+                               public BrainExpressionModelListener,
+                               public TimerListener
 {
 public:
+    static constexpr int kNumCells = 10;
+    static constexpr int kCellsPerColumn = 5;
+    static constexpr unsigned int kSpinInterval = 50;
+
+    struct GeneFetchInfo
+    {
+        std::string name; // shown in the download texts
+        std::string url;
+    };
+
     BrainThumbnailRenderer(GLDisplay* display, PagedGeneList* list, BrainExpressionModel* model,
-                           TabControlRenderer* tabs, SearchController* searchController);
+                           TabControlRenderer* tabBar, SearchController* searchController);
     ~BrainThumbnailRenderer() override;
     BrainThumbnailRenderer(const BrainThumbnailRenderer&) = delete;
     BrainThumbnailRenderer& operator=(const BrainThumbnailRenderer&) = delete;
@@ -28,28 +55,99 @@ public:
     void Initialize() override;
     void Display() override;
     void Reshape(int width, int height) override;
-    void SetActive(bool active) override { m_active = active; }
+    void SetActive(bool active) override;
     void ResetCursorRects() override {}
+    void PagedGeneListChanged(int code, PagedGeneList* list, int index) override;
+    void ModelChanged(int code, BrainExpressionModel* model, int argument) override;
     bool OnButtonDown(int button, int x, int y, int flags, unsigned int time) override;
     bool OnButtonUp(int button, int x, int y, int flags, unsigned int time) override;
+    // The second click's release: it ends the press as a release does.
+    bool OnDoubleClick(int button, int x, int y, int flags, unsigned int time) override;
     bool OnMouseMove(int x, int y, int flags, unsigned int time) override;
-    bool OnKeyDown(unsigned int, int, unsigned int) override { return false; }
-    bool OnSpecialKeyDown(int code, int flags, unsigned int time) override;
-    void PagedGeneListChanged(int code, PagedGeneList* list, int index) override;
+    bool OnKeyDown(unsigned int key, int flags, unsigned int time) override;
+    bool OnSpecialKeyDown(int key, int flags, unsigned int time) override;
+    void TimerElapsed() override;
+    // Queues a full download (called by the cells).
+    virtual void DownloadGene(const std::string& name, const std::string& url);
+    void GeneLoaded(GeneFetcher* fetcher, const void* data, unsigned long size) override;
+    void GeneLoadError(GeneFetcher* fetcher, const std::string& message) override;
+    virtual void Animate(bool on);
+    virtual void AddGene(GeneExpression* gene);
+    virtual void DrawHeader();
+    virtual void DrawExpression();
+    virtual void DrawDownloadStatus();
+    virtual void RefreshStatusText();
+    virtual void UpdatePagingButtons();
+    virtual void PositionLights();
+    virtual void CancelGeneDownload();
+    virtual void CancelAllGeneDownloads();
+    virtual void DownloadNextInQueue();
+    virtual void UpdateDownloadStatusText();
 
-    // The lines shown now: the status, then one per entry ("name (label)").
-    std::vector<std::string> GetLines() const;
-    bool IsActive() const { return m_active; }
+    GLDisplay* GetDisplay() const { return m_display; }
+    BrainExpressionModel* GetModel() const { return m_model; }
+    PagedGeneList* GetList() const { return m_list; }
+    int GetWidth() const { return m_width; }
+    int GetHeight() const { return m_height; }
+    int GetCellWidth() const { return m_cellWidth; }
+    int GetCellHeight() const { return m_cellHeight; }
+    int GetColumnPitch() const { return m_columnPitch; }
+    int GetRowPitch() const { return m_rowPitch; }
+    float GetAngle() const { return m_angle; }
+    ExpressionThumbnailRenderer& GetCell(int index) { return m_cells.at(static_cast<std::size_t>(index)); }
+    int GetNumFilledCells() const { return m_nextCell; }
+    bool IsAnimating() const { return m_animating; }
+    bool IsUserStopped() const { return m_userStopped; }
+    bool IsPagingEnabled() const { return m_pagingEnabled; }
+    int GetPressedIndex() const { return m_pressedIndex; }
+    GLTextureButton& GetHeaderButton(int index) { return m_headerButtons.at(static_cast<std::size_t>(index)); }
+    GLTextBox* GetStatusBox() const { return m_statusBox.get(); }
+    GLTextBox* GetDownloadTextBox() const { return m_downloadTextBox.get(); }
+    GLTextureButton* GetCancelButton() const { return m_cancelButton.get(); }
+    GLTextureButton* GetCancelAllButton() const { return m_cancelAllButton.get(); }
+    const std::deque<GeneFetchInfo>& GetQueue() const { return m_queue; }
+    const GeneFetcher& GetFetcher() const { return m_fetcher; }
 
 private:
-    void UpdateText();
+    // The tab bar's height while it is shown, else 0.
+    int VisibleTabHeight() const;
+    // The header button under x, or -1 (the empty slot 4 included).
+    static int HeaderIndex(int x);
+    bool InHeader(int y) const;
+    bool PressHeader(int x, int y);
+    bool PressCell(int x, int y, int flags, unsigned int time);
+    bool PressStrip(int x, int y);
+    void ReleaseHeader(int x, int y, int flags);
+    void ResetCells(bool slimDown);
+    void SetDownloadText(const std::string& text);
+    void Overlays();
 
-    GLDisplay* m_display;
     PagedGeneList* m_list;
-    TabControlRenderer* m_tabs;
-    std::vector<std::unique_ptr<GLTextBox>> m_lines;
-    MouseListener* m_capture = nullptr;
+    BrainExpressionModel* m_model;
+    GLDisplay* m_display;
     int m_width = 0;
     int m_height = 0;
+    int m_cellWidth = 0;
+    int m_cellHeight = 0;
+    int m_columnPitch = 0;
+    int m_rowPitch = 0;
+    std::array<ExpressionThumbnailRenderer, kNumCells> m_cells;
+    int m_nextCell = 0;
+    bool m_pagingEnabled = false;
+    bool m_animating = false;
+    bool m_userStopped = false;
     bool m_active = false;
+    float m_angle = 0.5f;
+    std::unique_ptr<GLTextBox> m_statusBox;
+    std::unique_ptr<GLTextBox> m_downloadTextBox;
+    std::unique_ptr<GLTextureButton> m_cancelButton;
+    std::unique_ptr<GLTextureButton> m_cancelAllButton;
+    GLTextureButton* m_capturedButton = nullptr;
+    MouseListener* m_capturedListener = nullptr;
+    bool m_pressedInside = false;
+    int m_pressedIndex = -1;
+    std::array<GLTextureButton, 6> m_headerButtons;
+    std::deque<GeneFetchInfo> m_queue;
+    GeneFetcher m_fetcher;
+    TabControlRenderer* m_tabBar;
 };

@@ -211,6 +211,18 @@ TEST_F(ProgramEndToEndTest, DemoWindowSearchesAddsUrlDataSetAndQuitsCleanly)
     Output(focus + "sleep 0.2; xdotool type --delay 40 " + Quote(term) + "; xdotool key Return");
     EXPECT_TRUE(WaitFor([&] { return LogText().find("term=" + term) != std::string::npos; }, 30)) << LogText();
 
+    // The result tab shows the results' thumbnails, fetched from the server and spinning: two shots a moment
+    // apart differ (nothing else in the window moves).
+    EXPECT_TRUE(WaitFor([&] { return LogText().find("/thumbnail") != std::string::npos; }, 30)) << LogText();
+    std::this_thread::sleep_for(std::chrono::seconds(2));
+    const std::string spin1 = m_dir.File("spin1.png");
+    const std::string spin2 = m_dir.File("spin2.png");
+    Output("import -window " + window + " " + Quote(spin1) + " 2>/dev/null");
+    std::this_thread::sleep_for(std::chrono::milliseconds(600));
+    Output("import -window " + window + " " + Quote(spin2) + " 2>/dev/null");
+    const std::string moved = Output("compare -metric AE " + Quote(spin1) + " " + Quote(spin2) + " null: 2>&1");
+    EXPECT_GT(std::atol(moved.c_str()), 100) << "thumbnails do not spin: " << moved;
+
     // The result tab's key equivalent closes it, and the scene is back.
     Output(focus + "xdotool key --clearmodifiers ctrl+w");
     std::this_thread::sleep_for(std::chrono::seconds(1));

@@ -41,6 +41,7 @@ public:
     int GetTextWidth() override;
     int GetWidth() override;
     int GetHeight() override;
+    const TextBoxRecord& Record() const { return *record; }
 
 private:
     std::shared_ptr<TextBoxRecord> record;

@@ -1,0 +1,155 @@
+// The thumbnail browser as users see it: a real GL view on the X server (Xvfb in the tests) showing a page of
+// search results from the demo server, captured from its framebuffer and checked pixel by pixel.
+
+#include "ThumbnailTestSupport.h"
+
+#include "gl/GLView.h"
+#include "gl/GLViewWrapper.h"
+#include "gl/TabControlRenderer.h"
+#include "views/BrainThumbnailRenderer.h"
+
+#include <QImage>
+#include <QTest>
+
+#include <memory>
+
+namespace
+{
+
+using namespace thumbtest;
+
+constexpr int kWidth = 700;
+constexpr int kHeight = 560;
+
+class ThumbnailWindowTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        std::string reason;
+        if (!env.Start(reason))
+            GTEST_SKIP() << reason;
+        model = std::make_unique<BrainExpressionModel>(env.atlas);
+        view = std::make_unique<GLView>();
+        view->resize(kWidth, kHeight);
+        view->move(30, 30);
+        view->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(view.get()));
+        wrapper = std::make_unique<GLViewWrapper>(view.get());
+        ASSERT_TRUE(wrapper->MakeCurrent());
+        tabs = std::make_unique<TabControlRenderer>(wrapper.get(), nullptr);
+        tabs->AddTab("Detail View", false, nullptr);
+        tabs->AddTab("Results", true, nullptr);
+        tabs->SwitchTab(1);
+        list = std::make_unique<PagedGeneList>(10);
+        browser = std::make_unique<BrainThumbnailRenderer>(wrapper.get(), list.get(), model.get(), tabs.get(), nullptr);
+        wrapper->SetRenderer(browser.get());
+        wrapper->SetMouseListener(browser.get());
+        wrapper->SetKeyListener(browser.get());
+        browser->SetActive(true);
+    }
+
+    void TearDown() override
+    {
+        if (wrapper)
+        {
+            wrapper->SetRenderer(nullptr);
+            wrapper->MakeCurrent();
+        }
+        browser.reset();
+        list.reset();
+        tabs.reset();
+        wrapper.reset();
+        view.reset();
+    }
+
+    QImage Capture()
+    {
+        view->update();
+        RunEventsFor(120);
+        return view->GetImageData();
+    }
+
+    // Pixels of the rectangle (window rows from the top) brighter than dark grey.
+    static int LitPixels(const QImage& image, int x0, int y0, int x1, int y1)
+    {
+        int lit = 0;
+        for (int y = std::max(0, y0); y < std::min(image.height(), y1); ++y)
+            for (int x = std::max(0, x0); x < std::min(image.width(), x1); ++x)
+            {
+                const QRgb pixel = image.pixel(x, y);
+                lit += qRed(pixel) + qGreen(pixel) + qBlue(pixel) > 60;
+            }
+        return lit;
+    }
+
+    static int DifferentPixels(const QImage& a, const QImage& b, int x0, int y0, int x1, int y1)
+    {
+        int different = 0;
+        for (int y = y0; y < y1; ++y)
+            for (int x = x0; x < x1; ++x)
+                different += a.pixel(x, y) != b.pixel(x, y);
+        return different;
+    }
+
+    ServerEnvironment env;
+    std::unique_ptr<BrainExpressionModel> model;
+    std::unique_ptr<GLView> view;
+    std::unique_ptr<GLViewWrapper> wrapper;
+    std::unique_ptr<TabControlRenderer> tabs;
+    std::unique_ptr<PagedGeneList> list;
+    std::unique_ptr<BrainThumbnailRenderer> browser;
+};
+
+TEST_F(ThumbnailWindowTest, APageOfSpinningThumbnailsOnScreen)
+{
+    const QImage empty = Capture();
+    ASSERT_EQ(QSize(kWidth, kHeight), empty.size());
+    list->Search(env.atlas.get(), "", "", "everything");
+    ASSERT_TRUE(RunEventsUntil(
+        [&] {
+            if (browser->GetNumFilledCells() < 10)
+                return false;
+            for (int i = 0; i < 10; ++i)
+                if (!browser->GetCell(i).IsLoaded())
+                    return false;
+            return true;
+        },
+        kTimeoutMs));
+    const QImage first = Capture();
+    const int rowPitch = browser->GetRowPitch();
+    const int cellWidth = browser->GetCellWidth();
+    for (int i = 0; i < 10; ++i)
+    {
+        SCOPED_TRACE(i);
+        const ExpressionThumbnailRenderer& cell = browser->GetCell(i);
+        // The cell's GL box as image rows from the top.
+        const int x0 = cell.GetOriginX();
+        const int y0 = kHeight - (cell.GetOriginY() + rowPitch);
+        const int y1 = kHeight - cell.GetOriginY();
+        EXPECT_GT(LitPixels(first, x0, y0, x0 + cellWidth, y1), 20) << "no point cloud"; // some turn edge-on
+        EXPECT_EQ(0, LitPixels(empty, x0, y0, x0 + cellWidth, y1));
+        // The gene text right of the cloud.
+        EXPECT_GT(LitPixels(first, x0 + cellWidth + 4, y0, x0 + cellWidth + 164, y1), 30) << "no text";
+    }
+    // The header's status text and the tab bar.
+    const int header = tabs->GetHeight();
+    EXPECT_GT(LitPixels(first, 136, header, kWidth, header + 24), 30);
+    EXPECT_GT(LitPixels(first, 0, 0, kWidth, header), 100);
+
+    // The 50 ms timer turns the clouds.
+    RunEventsFor(600);
+    const QImage later = Capture();
+    EXPECT_GT(browser->GetAngle(), 300.0f);
+    const ExpressionThumbnailRenderer& cell = browser->GetCell(0);
+    const int y0 = kHeight - (cell.GetOriginY() + rowPitch);
+    EXPECT_GT(DifferentPixels(first, later, cell.GetOriginX(), y0, cell.GetOriginX() + cellWidth, y0 + rowPitch), 20);
+    // Paused with the space bar, it stays still.
+    QTest::keyClick(view.get(), Qt::Key_Space);
+    const QImage paused = Capture();
+    RunEventsFor(300);
+    const QImage stillPaused = Capture();
+    EXPECT_EQ(0, DifferentPixels(paused, stillPaused, 0, header + 26, kWidth, kHeight - 27));
+}
+
+} // namespace

@@ -9,6 +9,13 @@ KestRenderer::~KestRenderer() = default;
 
 void KestRenderer::Display() {}
 
+float KestRenderer::GetDepth(int, int)
+{
+    return 1.0f;
+}
+
+void KestRenderer::PositionChanged(const float*) {}
+
 void KestRenderer::SetTransferFunction(int low, int high, int lowOut, int highOut)
 {
     m_transfer[0] = low;

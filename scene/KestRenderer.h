@@ -14,6 +14,11 @@ public:
 
     virtual void Display();
     virtual void SetTransferFunction(int low, int high, int lowOut, int highOut);
+    // The depth (0..1) at a window pixel (origin bottom left); 1 where nothing is drawn.
+    virtual float GetDepth(int x, int y);
+    // The probe moved: three fractions of the view grid.
+    virtual void PositionChanged(const float* position);
+    virtual bool GetProbeVisible() const { return true; }
 
     const int* GetTransferFunction() const { return m_transfer; }
 

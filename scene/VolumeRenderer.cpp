@@ -32,3 +32,8 @@ void VolumeRenderer::SetTransferFunction(int low, int high, int lowOut, int high
 }
 
 void VolumeRenderer::Display() {}
+
+float VolumeRenderer::GetDepth(int, int)
+{
+    return 1.0f;
+}

@@ -22,6 +22,8 @@ public:
     virtual void EraseVolume();
     virtual void SetTransferFunction(int low, int high, int lowOut, int highOut);
     virtual void Display();
+    // The depth (0..1) at a window pixel (origin bottom left); 1 with no volume.
+    virtual float GetDepth(int x, int y);
 
     int GetNumVolumes() const { return m_numVolumes; }
     const int* GetTransferFunction() const { return m_transfer; }

@@ -63,7 +63,9 @@ void AtlasCube::Draw() const
 void AtlasCube::DrawPlanes(const BrainExpressionModel* model) const
 {
     const float* d = m_dimensions;
-    const auto visible = [model](int plane) { return model->GetMPRPlaneVisible(static_cast<Image3dPlane::Plane>(plane)); };
+    const auto visible = [model](int plane) {
+        return model->GetMPRPlaneVisible(static_cast<Image3dPlane::Plane>(plane));
+    };
     const auto location = [model, d](int plane) {
         return d[plane] * model->GetMPRSliceLocation(static_cast<Image3dPlane::Plane>(plane));
     };

@@ -503,11 +503,11 @@ MouseListener* BrainSceneView::PickObject(int x, int y, bool command, MovePlaneM
     const float xRange[2] = {lo[0], hi[0]};
     const float yRange[2] = {lo[1], hi[1]};
     const bool translucent = model->GetMeshDisplayStyle() == BrainExpressionModel::TRANSLUCENT_MESHES;
-    hits.meshDistance = std::min(m_space->GetBrainMeshes()->HitTest(model->GetStructureSelector(), translucent, o,
-                                                                     dir, zRange, xRange, yRange, hits.mesh),
+    hits.meshDistance = std::min(m_space->GetBrainMeshes()->HitTest(model->GetStructureSelector(), translucent, o, dir,
+                                                                    zRange, xRange, yRange, hits.mesh),
                                  kRayNoHit);
-    if (m_volume && !planesShown && PickVolumeDepth(x, ray.row, ray.inverse, ray.viewport,
-                                                    std::min(hits.glyphDistance, hits.meshDistance)))
+    if (m_volume && !planesShown &&
+        PickVolumeDepth(x, ray.row, ray.inverse, ray.viewport, std::min(hits.glyphDistance, hits.meshDistance)))
         return nullptr;
 
     if (hits.plane >= 0 && hits.planeDistance < hits.sliceDistance && hits.planeDistance < hits.meshDistance)
@@ -645,10 +645,9 @@ void BrainSceneView::UpdateProbe()
         const Image3d* annotation = m_space->GetFullSizeAnnotationImage();
         const float value = annotation ? annotation->GetValue(point[0], point[1], point[2]) : 0.0f;
         const auto annotationValue = static_cast<unsigned short>(static_cast<int>(std::clamp(value, 0.0f, 65535.0f)));
-        model->SelectStructure(annotationValue != 0
-                                   ? model->GetAtlas()->GetOntology()->GetAnnotationLabel(annotationValue)
-                                   : nullptr,
-                               true);
+        model->SelectStructure(
+            annotationValue != 0 ? model->GetAtlas()->GetOntology()->GetAnnotationLabel(annotationValue) : nullptr,
+            true);
         return;
     }
     GeneExpression* gene = model->GetSelectedGene();
@@ -669,7 +668,7 @@ void BrainSceneView::UpdateProbe()
         return;
     }
     model->SetImageDisplayMode(series.GetPlaneOfSection() != 0 ? BrainExpressionModel::ImageDisplayMode(1)
-                                                                : BrainExpressionModel::ImageDisplayMode(0),
+                                                               : BrainExpressionModel::ImageDisplayMode(0),
                                false);
     m_renderer->ShowImage(info, static_cast<unsigned int>(gene->GetExperimentId()), m_space,
                           static_cast<int>(u) + info->left, static_cast<int>(v) + info->top,

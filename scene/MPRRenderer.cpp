@@ -91,8 +91,8 @@ int Phase(int spacing, int bregma)
 }
 
 template <typename T>
-void Fill(const T* annotation, const unsigned char* reference, const MPRRenderer::Layout& layout, int width,
-          int height, const SliceStyle& style, unsigned char* out)
+void Fill(const T* annotation, const unsigned char* reference, const MPRRenderer::Layout& layout, int width, int height,
+          const SliceStyle& style, unsigned char* out)
 {
     const int u = layout.uAxis;
     const int v = layout.vAxis;

@@ -84,8 +84,8 @@ GLenum ReadDepthFormat()
                                           &depthBits);
     glGetFramebufferAttachmentParameteriv(GL_READ_FRAMEBUFFER, attachment, GL_FRAMEBUFFER_ATTACHMENT_STENCIL_SIZE,
                                           &stencilBits);
-    glGetFramebufferAttachmentParameteriv(GL_READ_FRAMEBUFFER, attachment,
-                                          GL_FRAMEBUFFER_ATTACHMENT_COMPONENT_TYPE, &type);
+    glGetFramebufferAttachmentParameteriv(GL_READ_FRAMEBUFFER, attachment, GL_FRAMEBUFFER_ATTACHMENT_COMPONENT_TYPE,
+                                          &type);
     if (type == GL_FLOAT)
         return stencilBits > 0 ? GL_DEPTH32F_STENCIL8 : GL_DEPTH_COMPONENT32F;
     if (stencilBits > 0)
@@ -177,8 +177,7 @@ bool MovePlaneMouseTool::OnButtonDown(int, int x, int y, int, unsigned int time)
 bool MovePlaneMouseTool::OnMouseMove(int x, int y, int, unsigned int)
 {
     float p[3];
-    if (!m_parent || !m_space || m_plane < 0 || m_plane > 2 ||
-        !Unproject(static_cast<float>(x), Row(y), 0.5f, p))
+    if (!m_parent || !m_space || m_plane < 0 || m_plane > 2 || !Unproject(static_cast<float>(x), Row(y), 0.5f, p))
         return true;
     const int k = m_plane;
     BrainExpressionModel* model = m_parent->GetModel();
@@ -234,9 +233,8 @@ void MovePlaneMouseTool::PickStructure(int x, int y)
     p[m_plane] = GetMPRSliceLocation();
     const float* resolution = m_space->GetViewResolution();
     const Image3d* annotation = m_space->GetFullSizeAnnotationImage();
-    const float value = annotation ? annotation->GetValue(p[0] * resolution[0], p[1] * resolution[1],
-                                                          p[2] * resolution[2])
-                                   : 0.0f;
+    const float value =
+        annotation ? annotation->GetValue(p[0] * resolution[0], p[1] * resolution[1], p[2] * resolution[2]) : 0.0f;
     // Volumes hold annotation values, which name structures only through the ontology.
     const auto annotationValue = static_cast<unsigned short>(std::clamp(value, 0.0f, 65535.0f));
     const AnnotationLabel* label =

@@ -98,8 +98,7 @@ std::vector<unsigned char> ExpectedSlice(Atlas& atlas, AtlasSpace& space, const 
 }
 
 class SliceTest : public SceneTest
-{
-};
+{};
 
 TEST_F(SliceTest, FillMatchesTheFilesForEveryPlaneAlphaAndSelection)
 {
@@ -135,7 +134,10 @@ TEST_F(SliceTest, FillMatchesTheFilesForEveryPlaneAlphaAndSelection)
                         state.SetAnnotationAlpha(alpha, false);
                         state.SelectStructure(selected, false);
                         const int k = MPRRenderer::SliceIndex(location * d[plane], d[plane]);
-                        EXPECT_EQ(location == 0.0f ? 0 : location == 1.0f ? int(d[plane]) - 1 : int(d[plane] / 2.0f + 0.5f), k);
+                        EXPECT_EQ(location == 0.0f   ? 0
+                                  : location == 1.0f ? int(d[plane]) - 1
+                                                     : int(d[plane] / 2.0f + 0.5f),
+                                  k);
                         const std::vector<unsigned char> expected =
                             ExpectedSlice(*source.atlas, space, files, plane, k, alpha, selected);
                         std::vector<unsigned char> filled(expected.size(), 7);
@@ -276,9 +278,12 @@ TEST_F(SliceTest, QuadsOutlinesAndNearestHit)
         for (int i = 0; i < 4; ++i)
         {
             const std::array<double, 2> w = corner(i, 0.0f);
-            EXPECT_TRUE(std::any_of(quad.begin(), quad.end(), [&](const FeedbackVertex& q) {
-                return std::abs(q.x - w[0]) < 0.01 && std::abs(q.y - w[1]) < 0.01 && q.rgba[0] == 1.0f;
-            })) << plane << " corner " << i;
+            EXPECT_TRUE(std::any_of(quad.begin(), quad.end(),
+                                    [&](const FeedbackVertex& q) {
+                                        return std::abs(q.x - w[0]) < 0.01 && std::abs(q.y - w[1]) < 0.01 &&
+                                               q.rgba[0] == 1.0f;
+                                    }))
+                << plane << " corner " << i;
             const FeedbackPrimitive& segment = primitives[6 * n + 2 + i];
             ASSERT_EQ(FeedbackPrimitive::kLine, segment.kind);
             const std::array<double, 2> outline = corner(i, 0.5f);

@@ -310,4 +310,51 @@ TEST_F(ScenePickInputTest, ProbeDragPinsAtTheEdges)
                     std::abs(model->GetProbeLocation()[a] - 0.5f) < 0.5f);
 }
 
+TEST_F(ScenePickInputTest, DepthIsReadThroughASingleSampledCopyOfAMultisampledBuffer)
+{
+    GLint previous = 0;
+    glGetIntegerv(GL_FRAMEBUFFER_BINDING, &previous);
+    struct Case
+    {
+        int samples;
+        GLenum depthFormat;
+        float depth;
+    };
+    const Case cases[] = {{0, GL_DEPTH24_STENCIL8, 0.75f}, {4, GL_DEPTH24_STENCIL8, 0.25f},
+                          {4, GL_DEPTH_COMPONENT24, 0.5f}, {2, GL_DEPTH_COMPONENT32F, 0.125f}};
+    for (const Case& c : cases)
+    {
+        SCOPED_TRACE(std::to_string(c.samples) + " samples, format " + std::to_string(c.depthFormat));
+        GLuint framebuffer = 0;
+        GLuint buffers[2] = {0, 0};
+        glGenFramebuffers(1, &framebuffer);
+        glGenRenderbuffers(2, buffers);
+        glBindRenderbuffer(GL_RENDERBUFFER, buffers[0]);
+        glRenderbufferStorageMultisample(GL_RENDERBUFFER, c.samples, GL_RGBA8, 16, 16);
+        glBindRenderbuffer(GL_RENDERBUFFER, buffers[1]);
+        glRenderbufferStorageMultisample(GL_RENDERBUFFER, c.samples, c.depthFormat, 16, 16);
+        glBindFramebuffer(GL_FRAMEBUFFER, framebuffer);
+        glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, buffers[0]);
+        glFramebufferRenderbuffer(GL_FRAMEBUFFER,
+                                  c.depthFormat == GL_DEPTH24_STENCIL8 ? GL_DEPTH_STENCIL_ATTACHMENT
+                                                                       : GL_DEPTH_ATTACHMENT,
+                                  GL_RENDERBUFFER, buffers[1]);
+        ASSERT_EQ(GLenum(GL_FRAMEBUFFER_COMPLETE), glCheckFramebufferStatus(GL_FRAMEBUFFER));
+        GLint sampleBuffers = 0;
+        glGetIntegerv(GL_SAMPLE_BUFFERS, &sampleBuffers);
+        EXPECT_EQ(c.samples > 0, sampleBuffers > 0);
+        glClearDepth(c.depth);
+        glClear(GL_DEPTH_BUFFER_BIT);
+        glClearDepth(1.0);
+        EXPECT_NEAR(c.depth, MovePlaneMouseTool::ReadDepth(5, 7), 1e-4);
+        GLint bound = 0;
+        glGetIntegerv(GL_FRAMEBUFFER_BINDING, &bound);
+        EXPECT_EQ(GLint(framebuffer), bound);
+        glBindFramebuffer(GL_FRAMEBUFFER, GLuint(previous));
+        glDeleteFramebuffers(1, &framebuffer);
+        glDeleteRenderbuffers(2, buffers);
+        EXPECT_EQ(GLenum(GL_NO_ERROR), glGetError());
+    }
+}
+
 } // namespace

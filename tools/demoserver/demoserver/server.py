@@ -12,7 +12,7 @@ import time
 import zipfile
 from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
 
-from . import datasets, faults, microarray, search, volumes, zoomify
+from . import datasets, faults, hostile, microarray, search, volumes, zoomify
 from .atlas import PROJECTION_PROJECT_CODE, find_atlases
 from .catalogue import AtlasCatalogue
 from .templates import Template, split_request
@@ -27,6 +27,8 @@ TRICKLE_LIMIT = 30.0
 
 _TILE = re.compile(r"(.*)/TileGroup\d*/(\d+)-(\d+)-(\d+)\.jpg\Z", re.DOTALL)
 _PROPERTIES = re.compile(r"(.*)/ImageProperties\.xml\Z", re.DOTALL)
+# The catalogue and its packages, at the root or under a path prefix.
+_CATALOGUE = re.compile(r"((?:/[^/]+)*?)/Corvane2/(atlases\.xml|packages/[^/]+)\Z")
 DATA_MODES = ("visualize", "thumbnail", "raw", "raw8")
 BROWSER_FIELDS = ("imageSeriesDisplay", "imageViewer", "atlasImageViewer", "multiExperimentViewer")
 
@@ -194,6 +196,23 @@ class DemoData:
                              _attr("%s/Corvane2/packages/%d-%d.zip" % (base_url, atlas.id, atlas.version))))
         lines.append("</atlases>")
         return Answer("\n".join(lines).encode("utf-8"), "application/xml")
+
+    def catalogue_route(self, prefix, rest, base_url):
+        """The catalogue and the packages, also under a path prefix (a fault piece applies to both)."""
+        if prefix == hostile.PREFIX:
+            if rest == "atlases.xml":
+                return Answer(hostile.catalogue(base_url + prefix), "application/xml")
+            body = hostile.package(rest[len("packages/"):-len(".zip")]) if rest.endswith(".zip") else None
+            if body is None:
+                raise HttpError(404, "No such atlas package")
+            return Answer(body, "application/zip")
+        if rest == "atlases.xml":
+            return self.atlas_list(base_url + prefix)
+        match = re.match(r"packages/(\d+)-(\d+)\.zip\Z", rest)
+        atlas = self.by_id.get(int(match.group(1))) if match else None
+        if atlas is None or atlas.version != int(match.group(2)):
+            raise HttpError(404, "No such atlas package")
+        return Answer(self.package(atlas), "application/zip")
 
     @staticmethod
     def appcast(base_url):
@@ -386,16 +405,11 @@ class DemoData:
         path, query = _split(target)
         if ".." in path.split("/"):
             raise HttpError(404, "Nothing at " + path)
-        if path == "/Corvane2/atlases.xml":
-            return self.atlas_list(base_url), []
         if path == "/Corvane2/mac-appcast.xml":
             return self.appcast(base_url), []
-        match = re.match(r"/Corvane2/packages/(\d+)-(\d+)\.zip\Z", path)
+        match = _CATALOGUE.match(path)
         if match:
-            atlas = self.by_id.get(int(match.group(1)))
-            if atlas is None or atlas.version != int(match.group(2)):
-                raise HttpError(404, "No such atlas package")
-            return Answer(self.package(atlas), "application/zip"), []
+            return self.catalogue_route(match.group(1), match.group(2), base_url), []
         for where in (path, target):
             tile = _TILE.match(where)
             props = _PROPERTIES.match(where)

@@ -320,8 +320,10 @@ TEST_F(ScenePickInputTest, DepthIsReadThroughASingleSampledCopyOfAMultisampledBu
         GLenum depthFormat;
         float depth;
     };
-    const Case cases[] = {{0, GL_DEPTH24_STENCIL8, 0.75f}, {4, GL_DEPTH24_STENCIL8, 0.25f},
-                          {4, GL_DEPTH_COMPONENT24, 0.5f}, {2, GL_DEPTH_COMPONENT32F, 0.125f}};
+    const Case cases[] = {{0, GL_DEPTH24_STENCIL8, 0.75f},
+                          {4, GL_DEPTH24_STENCIL8, 0.25f},
+                          {4, GL_DEPTH_COMPONENT24, 0.5f},
+                          {2, GL_DEPTH_COMPONENT32F, 0.125f}};
     for (const Case& c : cases)
     {
         SCOPED_TRACE(std::to_string(c.samples) + " samples, format " + std::to_string(c.depthFormat));
@@ -335,10 +337,9 @@ TEST_F(ScenePickInputTest, DepthIsReadThroughASingleSampledCopyOfAMultisampledBu
         glRenderbufferStorageMultisample(GL_RENDERBUFFER, c.samples, c.depthFormat, 16, 16);
         glBindFramebuffer(GL_FRAMEBUFFER, framebuffer);
         glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, buffers[0]);
-        glFramebufferRenderbuffer(GL_FRAMEBUFFER,
-                                  c.depthFormat == GL_DEPTH24_STENCIL8 ? GL_DEPTH_STENCIL_ATTACHMENT
-                                                                       : GL_DEPTH_ATTACHMENT,
-                                  GL_RENDERBUFFER, buffers[1]);
+        glFramebufferRenderbuffer(
+            GL_FRAMEBUFFER, c.depthFormat == GL_DEPTH24_STENCIL8 ? GL_DEPTH_STENCIL_ATTACHMENT : GL_DEPTH_ATTACHMENT,
+            GL_RENDERBUFFER, buffers[1]);
         ASSERT_EQ(GLenum(GL_FRAMEBUFFER_COMPLETE), glCheckFramebufferStatus(GL_FRAMEBUFFER));
         GLint sampleBuffers = 0;
         glGetIntegerv(GL_SAMPLE_BUFFERS, &sampleBuffers);
@@ -355,6 +356,148 @@ TEST_F(ScenePickInputTest, DepthIsReadThroughASingleSampledCopyOfAMultisampledBu
         glDeleteRenderbuffers(2, buffers);
         EXPECT_EQ(GLenum(GL_NO_ERROR), glGetError());
     }
+}
+
+TEST_F(ScenePickInputTest, GlyphsAgainstMeshesPlanesAndMisses)
+{
+    Open();
+    model->SetGeneColorMode(0, false);
+    model->SetExpressionSelector(BrainSceneView::Selector(Ontology().GetNumLabels(), true), false);
+    model->SetExpressionWindow(0.0f, 255.0f, false);
+    model->SetExpressionDensityVisibilityThreshold(0, 0, false);
+    // The glyph sits on the ray of a whole pixel near the middle of the grid, deep inside the brain.
+    const std::array<double, 2> middle = Mouse({d[0] * 0.5f, d[1] * 0.5f, d[2] * 0.5f});
+    const int x = int(middle[0]);
+    const int y = int(middle[1]);
+    const std::array<double, 3> a = Unproject(x, y, 0.0);
+    const std::array<double, 3> b = Unproject(x, y, 1.0);
+    double t = 0;
+    double length = 0;
+    for (int i = 0; i < 3; ++i)
+    {
+        t += (d[i] * 0.5 - a[i]) * (b[i] - a[i]);
+        length += (b[i] - a[i]) * (b[i] - a[i]);
+    }
+    t /= length;
+    std::shared_ptr<HandDataSet> gene = NewDataSet(1);
+    const AnnotationLabel* label = Ontology().GetAnnotationLabelByIndex(2);
+    gene->Add(float(a[0] + t * (b[0] - a[0])), float(a[1] + t * (b[1] - a[1])), float(a[2] + t * (b[2] - a[2])), 0.5f,
+              100, label);
+    gene->Finish(Ontology());
+    AddDataSet(gene);
+    BrainSceneView::Selector allMeshes(Ontology().GetNumLabels(), true);
+    display->Display();
+
+    enum Expect
+    {
+        kGlyph,
+        kStructure,
+        kPlane,
+        kNothing
+    };
+    struct Case
+    {
+        const char* name;
+        bool meshes;
+        bool translucent;
+        bool planes;
+        int pointerShift;
+        Expect expect;
+    };
+    const Case cases[] = {
+        {"glyph alone", false, false, false, 0, kGlyph},
+        {"behind opaque meshes", true, false, false, 0, kStructure},
+        {"behind translucent meshes", true, true, false, 0, kGlyph},
+        {"shown cutting planes", false, false, true, 0, kPlane},
+        {"a miss", false, false, false, 60, kNothing},
+    };
+    for (const Case& c : cases)
+    {
+        SCOPED_TRACE(c.name);
+        model->SetStructureSelector(c.meshes ? allMeshes : BrainSceneView::Selector(Ontology().GetNumLabels(), false),
+                                    false);
+        model->SetMeshDisplayStyle(
+            c.translucent ? BrainExpressionModel::TRANSLUCENT_MESHES : BrainExpressionModel::OPAQUE_MESHES, false);
+        model->SetCuttingPlanesVisible(c.planes, false);
+        display->Display();
+        model->SelectStructure(Ontology().GetAnnotationLabelByIndex(3), false);
+        model->SelectExpressor(nullptr, nullptr, nullptr, false);
+        ASSERT_TRUE(renderer->OnButtonDown(0, x + c.pointerShift, y + c.pointerShift, 0, 0));
+        EXPECT_EQ(c.expect == kPlane, Tool() != nullptr);
+        EXPECT_EQ(c.expect == kGlyph, model->GetSelectedExpressor() == &gene->Expressors()[0]);
+        if (c.expect == kStructure)
+        {
+            EXPECT_TRUE(model->GetSelectedStructure() && model->GetSelectedStructure()->index != 3);
+        }
+        if (c.expect == kNothing)
+        {
+            EXPECT_FALSE(model->GetSelectedStructure());
+        }
+        renderer->OnButtonUp(0, x, y, 0, 10000);
+    }
+}
+
+TEST_F(ScenePickInputTest, KeysWheelAndSpecialKeys)
+{
+    Open();
+    const float step0 = 1.0f / Space()->GetViewResolution()[0];
+    const float step2 = 1.0f / Space()->GetViewResolution()[2];
+    const float next[3] = {0.1f, 0.2f, 0.3f};
+    model->SetNextProbeLocation(next);
+    struct Case
+    {
+        unsigned int key;
+        bool planeShown;
+        bool result;
+        float slice0, slice2; // locations after the key
+    };
+    const Case cases[] = {
+        {'[', true, true, 0.5f - step0, 0.5f}, {']', true, true, 0.5f + step0, 0.5f}, {'[', false, false, 0.5f, 0.5f},
+        {'=', true, true, 0.5f, 0.5f + step2}, {'-', false, false, 0.5f, 0.5f},       {'e', true, false, 0.5f, 0.5f},
+        {'x', true, false, 0.5f, 0.5f},        {'g', true, true, 0.5f, 0.5f},
+    };
+    for (const Case& c : cases)
+    {
+        SCOPED_TRACE(std::string(1, char(c.key)) + (c.planeShown ? " shown" : " hidden"));
+        for (int p = 0; p < 3; ++p)
+        {
+            model->SetMPRPlaneVisible(P(p), c.planeShown, false);
+            model->SetMPRSliceLocation(P(p), 0.5f, false);
+        }
+        EXPECT_EQ(c.result, renderer->OnKeyDown(c.key, 0, 0));
+        EXPECT_NEAR(c.slice0, model->GetMPRSliceLocation(P(0)), 1e-6);
+        EXPECT_NEAR(c.slice2, model->GetMPRSliceLocation(P(2)), 1e-6);
+    }
+    for (int a = 0; a < 3; ++a)
+        EXPECT_FLOAT_EQ(next[a], model->GetProbeLocation()[a]);
+    // '1' on the only view hides it, and with nothing left every view shows again.
+    EXPECT_FALSE(renderer->OnKeyDown('1', 0, 0));
+    EXPECT_TRUE(View(0).IsVisible());
+    EXPECT_FALSE(renderer->OnKeyDown('2', 0, 0)); // no second view: the default row
+
+    model->SetZoom(50, false);
+    const int deltas[] = {-3, 2, 0};
+    const float zooms[] = {40, 50, 50};
+    for (int i = 0; i < 3; ++i)
+    {
+        EXPECT_TRUE(renderer->OnMouseWheel(10, 10, 0, deltas[i], 0));
+        EXPECT_FLOAT_EQ(zooms[i], model->GetZoom());
+    }
+
+    const std::array<float, 4> before = {
+        renderer->GetTrackball()->GetQuaternion()[0], renderer->GetTrackball()->GetQuaternion()[1],
+        renderer->GetTrackball()->GetQuaternion()[2], renderer->GetTrackball()->GetQuaternion()[3]};
+    const float origin[3] = {0, 0, 0};
+    model->SetOrigin(origin, false);
+    EXPECT_TRUE(renderer->OnSpecialKeyDown(1, kCommandKey, 0));
+    const float panned =
+        std::abs(model->GetOrigin()[0]) + std::abs(model->GetOrigin()[1]) + std::abs(model->GetOrigin()[2]);
+    EXPECT_NE(0.0f, panned);
+    EXPECT_EQ(before[3], renderer->GetTrackball()->GetQuaternion()[3]);
+    EXPECT_TRUE(renderer->OnSpecialKeyDown(5, 0, 0));
+    EXPECT_EQ(before[3], renderer->GetTrackball()->GetQuaternion()[3]);
+    EXPECT_TRUE(renderer->OnSpecialKeyDown(3, 0, 0));
+    EXPECT_NE(before[3], renderer->GetTrackball()->GetQuaternion()[3]);
 }
 
 } // namespace

@@ -184,8 +184,8 @@ namespace
 
 // A voxel of the slice (u, v) amid a patch of its own structure, away from the bregma lines, so that the
 // texture's filtering and the lines leave its colour alone.
-bool UniformPatch(const std::vector<unsigned char>& annotation, const unsigned int* d, unsigned int k, const int* bregma,
-                  unsigned int& u, unsigned int& v, unsigned short& value)
+bool UniformPatch(const std::vector<unsigned char>& annotation, const unsigned int* d, unsigned int k,
+                  const int* bregma, unsigned int& u, unsigned int& v, unsigned short& value)
 {
     const auto at = [&](unsigned int i, unsigned int j) {
         const std::size_t offset = i + std::size_t(d[0]) * (j + std::size_t(d[1]) * k);
@@ -228,8 +228,8 @@ TEST_F(SceneWindowTest, AnnotationSliceOnScreenAndAClickOnItSelectsItsStructure)
     const auto k = static_cast<unsigned int>(MPRRenderer::SliceIndex(0.5f * d[2], d[2]));
     unsigned int u = 0, v = 0;
     unsigned short value = 0;
-    ASSERT_TRUE(UniformPatch(ReadWholeFile(space.GetPath() + "/Annotation"), d, k, space.GetAtlasBregma(), u, v,
-                             value));
+    ASSERT_TRUE(
+        UniformPatch(ReadWholeFile(space.GetPath() + "/Annotation"), d, k, space.GetAtlasBregma(), u, v, value));
     float s[3];
     for (int a = 0; a < 3; ++a)
         s[a] = space.GetAtlasResolution()[a] / space.GetViewResolution()[a];

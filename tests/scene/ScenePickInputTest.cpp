@@ -500,4 +500,62 @@ TEST_F(ScenePickInputTest, KeysWheelAndSpecialKeys)
     EXPECT_NE(before[3], renderer->GetTrackball()->GetQuaternion()[3]);
 }
 
+TEST_F(ScenePickInputTest, ProbeVisibilityAndTheStructureUnderAMovedProbe)
+{
+    SetPreference("VolumeRenderingActive", "1");
+    Open();
+    BrainSceneView& view = View(0);
+    ASSERT_TRUE(view.GetCorrelationLayer());
+    const AnnotationLabel* correlation = Ontology().GetAnnotationLabelByDatabaseId(9999);
+    ASSERT_TRUE(correlation);
+    const float centre[3] = {0.5f, 0.5f, 0.5f};
+
+    // Nothing shows the probe, then each rule in turn.
+    model->SetProbeLocation(centre, Space(), false);
+    EXPECT_FALSE(view.ProbeVisible());
+    model->SetStructureSelector(correlation->selector, false);
+    EXPECT_TRUE(view.ProbeVisible());
+    model->SetProbeLocation(centre, nullptr, false);
+    EXPECT_FALSE(view.ProbeVisible()) << "a probe of another space";
+    model->SetProbeLocation(centre, Space(), false);
+    model->SetStructureSelector(BrainSceneView::Selector(Ontology().GetNumLabels(), false), false);
+    std::shared_ptr<HandDataSet> grid = NewDataSet(5);
+    grid->SetGrid(std::vector<float>(8, 1.0f));
+    grid->Finish(Ontology());
+    AddDataSet(grid);
+    model->SelectGene(grid.get(), false);
+    model->SetProbeLocation(centre, Space(), false);
+    EXPECT_TRUE(view.ProbeVisible()) << "a selected data set with a volume grid";
+    model->SelectGene(nullptr, false);
+
+    // With the correlation layer on, a moved probe selects the structure under it, read from the file.
+    model->SetStructureSelector(correlation->selector, false);
+    const unsigned int* atlas = Space()->GetAtlasDimensions();
+    const std::vector<unsigned char> annotation = ReadWholeFile(Space()->GetPath() + "/Annotation");
+    const float* viewResolution = Space()->GetViewResolution();
+    const float* atlasResolution = Space()->GetAtlasResolution();
+    struct Case
+    {
+        float probe[3];
+    };
+    const Case cases[] = {{{0.5f, 0.5f, 0.5f}}, {{0.3f, 0.6f, 0.4f}}, {{0.0f, 0.0f, 0.0f}}, {{0.7f, 0.45f, 0.55f}}};
+    for (const Case& c : cases)
+    {
+        model->SetProbeLocation(c.probe, Space(), false);
+        model->SelectStructure(Ontology().GetAnnotationLabelByIndex(2), false);
+        view.UpdateProbe();
+        std::size_t voxel[3];
+        for (int a = 0; a < 3; ++a)
+        {
+            const double physical = double(d[a]) * c.probe[a] * viewResolution[a];
+            voxel[a] = std::min<std::size_t>(atlas[a] - 1, std::size_t(std::lround(physical / atlasResolution[a])));
+        }
+        const std::size_t offset = voxel[0] + atlas[0] * (voxel[1] + atlas[1] * voxel[2]);
+        const unsigned short value =
+            static_cast<unsigned short>(annotation[2 * offset] | (annotation[2 * offset + 1] << 8));
+        EXPECT_EQ(value ? Ontology().GetAnnotationLabel(value) : nullptr, model->GetSelectedStructure())
+            << c.probe[0] << "," << c.probe[1] << "," << c.probe[2];
+    }
+}
+
 } // namespace

@@ -45,6 +45,8 @@ public:
     virtual BrainMeshSet* GetBrainMeshes();
     virtual const std::string& GetPath() const { return m_path; }
     virtual const std::string& GetName() const { return m_name; }
+    // The Info.xml space id (a donor's id in microarray atlases).
+    int GetSpaceId() const { return m_spaceId; }
     // The position of the space in its atlas.
     virtual int GetIndex() const { return m_index; }
     virtual const float* GetTransform() const { return m_transform; }

@@ -4,10 +4,15 @@
 #include "atlas/Atlas.h"
 #include "atlas/AtlasSpace.h"
 #include "atlas/BrainOntology.h"
+#include "atlas/Colormap.h"
 #include "atlas/GLLines.h"
 #include "atlas/GLTriangleMesh.h"
 #include "atlas/GLVertexColoredMesh.h"
+#include "atlas/MicroarraySamples.h"
 #include "atlas/POVRayIdentifier.h"
+#include "atlas/PointSet.h"
+#include "atlas/SampleColoringState.h"
+#include "atlas/SampleLevelColor.h"
 #include "core/FileUtils.h"
 #include "core/GeometryUtils.h"
 #include "core/UserPreferences.h"
@@ -17,6 +22,7 @@
 #include <boost/filesystem/operations.hpp>
 #include <boost/format.hpp>
 
+#include <algorithm>
 #include <iostream>
 #include <locale>
 #include <stdexcept>
@@ -69,9 +75,14 @@ BrainMeshSet::BrainMeshSet(AtlasSpace* space)
     {
         Structure& structure = m_structures[i];
         structure.label = m_ontology->GetAnnotationLabelByIndex(i);
-        for (int c = 0; c < 3; ++c)
-            structure.color[c] = structure.label->color[c] / 255.0f;
+        SetLabelColor(structure);
     }
+}
+
+void BrainMeshSet::SetLabelColor(Structure& structure)
+{
+    for (int c = 0; c < 3; ++c)
+        structure.color[c] = structure.label->color[c] / 255.0f;
 }
 
 // The display lists go with the set; the GLName deletes them.
@@ -255,6 +266,57 @@ std::shared_ptr<GLObject> BrainMeshSet::GetObject(const AnnotationLabel* label)
     if (!structure->loaded)
         LoadObject(static_cast<int>(label->index), label, true);
     return structure->object;
+}
+
+void BrainMeshSet::ColorByExpressionLevel(const SampleColoringState* model, AtlasSpace* space,
+                                          const MicroarraySamples* data)
+{
+    if (!data)
+    {
+        for (Structure& structure : m_structures)
+            SetLabelColor(structure);
+        return;
+    }
+    if (!model)
+        return;
+    const AnnotationLabel* selected =
+        model->GetSelectedExpressorsSpace() == m_space ? model->GetSelectedExpressorLabel() : nullptr;
+    const std::shared_ptr<PointSet> samples = data->GetMicroarrayPointAnnotation(space);
+    const std::vector<float>* levels = data->GetMicroarrayExpressionLevels(space);
+    const Colormap* colormap = model->GetGeneColormap();
+    const bool atlasColors = model->GetGeneColorMode() == 1;
+    const bool hasTable = colormap && colormap->valid && colormap->entries.size() >= 3 * Colormap::NUM_ENTRIES;
+    if (!hasTable && !atlasColors)
+        return;
+    for (Structure& structure : m_structures)
+        std::fill(structure.color, structure.color + 3, 0.33f);
+    if (!samples)
+        return;
+    for (const PointSet::Point3d& point : samples->points)
+    {
+        // Placeholders and structures that the ontology lacks (label 0) colour nothing.
+        const AnnotationLabel* label = m_ontology->GetAnnotationLabelByDatabaseId(point.structureId);
+        if (point.index < 0 || !label || label->index == 0)
+            continue;
+        unsigned char rgb[3] = {0, 0, 0};
+        if (atlasColors)
+            std::copy(label->color, label->color + 3, rgb);
+        else if (!levels || !SampleLevelColor(point.index, *levels, *data, *model, colormap->entries.data(), rgb))
+            continue;
+        if (rgb[0] + rgb[1] + rgb[2] == 0)
+            continue;
+        for (Structure& structure : m_structures)
+        {
+            if (structure.label == selected)
+            {
+                const float green[3] = {0.0f, 0.92f, 0.0f};
+                std::copy(green, green + 3, structure.color);
+            }
+            else if (structure.label->databaseId == point.structureId)
+                for (int c = 0; c < 3; ++c)
+                    structure.color[c] = static_cast<float>(rgb[c]) / 255.0f;
+        }
+    }
 }
 
 void BrainMeshSet::ExportPOVRay(Selector selector, const char* folder)

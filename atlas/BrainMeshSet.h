@@ -14,6 +14,8 @@ class AtlasSpace;
 class BrainOntology;
 class GLObject;
 class GLTriangleMesh;
+class MicroarraySamples;
+class SampleColoringState;
 
 // Mesh file paths: folder / "Meshes" / (name + "." + extension).
 std::string ObjectFilePath(const std::string& name, const std::string& folder, const std::string& extension);
@@ -70,6 +72,12 @@ public:
     // The structure's object (null for one with only a ".msh" mesh or none), loaded if needed; throws the
     // loaders' errors.
     virtual std::shared_ptr<GLObject> GetObject(const AnnotationLabel* label);
+    // Colours the structures by the microarray samples in them: without data each takes its label colour;
+    // else every structure turns grey (0.33) and the structure of each sample that passes the model's
+    // threshold takes the sample's colour (its own colour in the atlas colour mode), the selected
+    // expressor's structure green. Without a table to colour by, outside the atlas mode, nothing changes.
+    virtual void ColorByExpressionLevel(const SampleColoringState* model, AtlasSpace* space,
+                                        const MicroarraySamples* data);
     // Writes folder + "mesh_usage.pov" and folder + name + ".pov" for every chosen structure with a ".msh"
     // file (no separator added). Structures whose mesh is missing or unreadable are left out. Throws
     // std::runtime_error "File could not be written." when "mesh_usage.pov" cannot be written.
@@ -92,6 +100,7 @@ private:
     bool Skipped(std::size_t index, const Selector& selector, bool volumeRendering) const;
     void LoadForDrawing(std::size_t index);
     void SetCentroid(Structure& structure, const float* centroid) const;
+    static void SetLabelColor(Structure& structure);
     void ExportStructure(const Structure& structure, const char* folder, std::ostream& usage) const;
 
     AtlasSpace* m_space;

@@ -1,8 +1,13 @@
 #include "atlas/GLVertexColoredMesh.h"
 
 #include "atlas/BrainOntology.h"
+#include "atlas/Colormap.h"
 #include "atlas/MeshFileReader.h"
 #include "atlas/MeshGeometry.h"
+#include "atlas/MicroarraySamples.h"
+#include "atlas/PointSet.h"
+#include "atlas/SampleColoringState.h"
+#include "atlas/SampleLevelColor.h"
 #include "core/ByteOrder.h"
 #include "core/FileUtils.h"
 #include "core/GeometryUtils.h"
@@ -45,6 +50,25 @@ void SetShadedColor(GLVertexColoredMesh::Point3d& v, const unsigned char* rgb)
     for (int c = 0; c < 3; ++c)
         v.color[c] = GLVertexColoredMesh::Shade(rgb[c], v.shade);
 }
+
+bool IsShadedColor(const GLVertexColoredMesh::Point3d& v, const unsigned char* rgb)
+{
+    for (int c = 0; c < 3; ++c)
+        if (v.color[c] != GLVertexColoredMesh::Shade(rgb[c], v.shade))
+            return false;
+    return true;
+}
+
+// The model's colormap as a table of 256 RGB entries, or null.
+const unsigned char* ColorTable(const SampleColoringState& model)
+{
+    const Colormap* colormap = model.GetGeneColormap();
+    if (!colormap || !colormap->valid || colormap->entries.size() < 3 * Colormap::NUM_ENTRIES)
+        return nullptr;
+    return colormap->entries.data();
+}
+
+constexpr int ATLAS_COLOR_MODE = 1;
 
 } // namespace
 
@@ -217,7 +241,7 @@ void GLVertexColoredMesh::Draw(const AnnotationLabel* label, bool pick, unsigned
     glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, m_elementBuffer.Get());
     if (m_buffersDirty)
         UploadBuffers();
-    if (label != m_highlightedLabel)
+    if (HighlightNeeded(label))
         PatchHighlight(label);
     DrawBuffers();
     glBindBuffer(GL_ARRAY_BUFFER, 0);
@@ -249,12 +273,32 @@ void GLVertexColoredMesh::UploadBuffers()
     m_buffersDirty = false;
 }
 
+bool GLVertexColoredMesh::HighlightNeeded(const AnnotationLabel* label) const
+{
+    return InSampleMode() ? m_requestedSample != m_currentSample : label != m_highlightedLabel;
+}
+
 void GLVertexColoredMesh::PatchHighlight(const AnnotationLabel* label)
 {
     auto* buffer = static_cast<Point3d*>(glMapBuffer(GL_ARRAY_BUFFER, GL_READ_WRITE));
     // Nothing changed: the next draw tries again.
     if (!buffer)
         return;
+    if (label != m_highlightedLabel)
+        PatchLabel(buffer, label);
+    else
+        PatchSample(buffer);
+    // The store lost the buffer's contents: upload them whole and highlight again at the next draw.
+    if (glUnmapBuffer(GL_ARRAY_BUFFER) == GL_FALSE)
+    {
+        m_buffersDirty = true;
+        m_highlightedLabel = nullptr;
+        m_currentSample = 0;
+    }
+}
+
+void GLVertexColoredMesh::PatchLabel(Point3d* buffer, const AnnotationLabel* label)
+{
     const std::uint32_t oldValue = m_highlightedLabel ? m_highlightedLabel->annotationValue : 0;
     const std::uint32_t newValue = label ? label->annotationValue : 0;
     for (std::size_t i = 0; i < m_vertices.size(); ++i)
@@ -266,12 +310,19 @@ void GLVertexColoredMesh::PatchHighlight(const AnnotationLabel* label)
             std::copy(HIGHLIGHT, HIGHLIGHT + 3, v.color);
     }
     m_highlightedLabel = label;
-    // The store lost the buffer's contents: upload them whole and highlight again at the next draw.
-    if (glUnmapBuffer(GL_ARRAY_BUFFER) == GL_FALSE)
-    {
-        m_buffersDirty = true;
-        m_highlightedLabel = nullptr;
-    }
+}
+
+void GLVertexColoredMesh::PatchSample(Point3d* buffer)
+{
+    const auto current = m_sampleVertices.find(m_currentSample);
+    if (m_currentSample != 0 && current != m_sampleVertices.end())
+        for (const std::uint32_t i : current->second)
+            std::copy(m_vertices[i].color, m_vertices[i].color + 4, buffer[i].color);
+    const auto requested = m_sampleVertices.find(m_requestedSample);
+    if (m_requestedSample != 0 && requested != m_sampleVertices.end())
+        for (const std::uint32_t i : requested->second)
+            std::copy(HIGHLIGHT, HIGHLIGHT + 3, buffer[i].color);
+    m_currentSample = m_requestedSample;
 }
 
 void GLVertexColoredMesh::DrawBuffers() const
@@ -293,13 +344,16 @@ void GLVertexColoredMesh::DrawImmediate(const AnnotationLabel* label, bool pick,
 {
     if (pick || m_indices.empty())
         return;
+    const bool samples = InSampleMode();
     const std::uint32_t highlighted = label ? label->annotationValue : 0;
     const unsigned char highlight[4] = {HIGHLIGHT[0], HIGHLIGHT[1], HIGHLIGHT[2], 255};
     GLBegin triangles(GL_TRIANGLES);
     for (const std::uint32_t index : m_indices)
     {
         const Point3d& v = m_vertices[index];
-        glColor4ubv(highlighted != 0 && v.structure == highlighted ? highlight : v.color);
+        const bool lit = samples ? m_requestedSample != 0 && v.sampleId == m_requestedSample
+                                 : highlighted != 0 && v.structure == highlighted;
+        glColor4ubv(lit ? highlight : v.color);
         glNormal3fv(v.normal);
         glVertex3fv(v.position);
     }
@@ -307,18 +361,21 @@ void GLVertexColoredMesh::DrawImmediate(const AnnotationLabel* label, bool pick,
 
 void GLVertexColoredMesh::PickDraw(unsigned int nameBase)
 {
+    const bool samples = InSampleMode();
     std::uint32_t key = 0;
     std::size_t start = 0;
     for (const std::uint32_t count : m_groupSizes)
     {
         if (count == 0)
             continue;
-        const std::uint32_t structure = m_vertices[m_indices[start]].structure;
-        if (structure != key)
+        const Point3d& first = m_vertices[m_indices[start]];
+        const std::uint32_t groupKey = samples ? first.sampleId : first.structure;
+        if (groupKey != key)
         {
-            key = structure;
-            glLoadName(m_ontology->GetAnnotationLabel(static_cast<unsigned short>(structure & 0xFFFF))->index +
-                       nameBase);
+            key = groupKey;
+            glLoadName(samples ? SampleName(first.sampleId, nameBase)
+                               : m_ontology->GetAnnotationLabel(static_cast<unsigned short>(groupKey & 0xFFFF))->index +
+                                     nameBase);
         }
         GLBegin triangles(GL_TRIANGLES);
         for (std::size_t k = start; k < start + count; ++k)
@@ -353,6 +410,49 @@ float GLVertexColoredMesh::HitTest(const float* rayOrigin, const float* rayDirec
     return best;
 }
 
+unsigned int GLVertexColoredMesh::SampleName(std::uint32_t sampleId, unsigned int nameBase) const
+{
+    const unsigned int gridId = sampleId == 0 ? 0 : m_microarray->GetGridIdFromSampleId(sampleId, m_space);
+    return gridId == 0 ? 0 : gridId + nameBase;
+}
+
+float GLVertexColoredMesh::HitTest(const float* rayOrigin, const float* rayDirection, const float* range1,
+                                   const float* range2, const float* range3, const SampleColoringState* model,
+                                   unsigned int& gridId)
+{
+    gridId = 0;
+    float best = kRayNoHit;
+    if (!InSampleMode() || m_hidden)
+        return best;
+    unsigned char grey[3];
+    GetGrayColor(model, grey);
+    for (std::size_t k = 0; k + 2 < m_indices.size(); k += 3)
+    {
+        const Point3d& first = m_vertices[m_indices[k]];
+        const float* a = first.position;
+        const float* b = m_vertices[m_indices[k + 1]].position;
+        const float* c = m_vertices[m_indices[k + 2]].position;
+        if (!InsideHitBox(a, range1, range2, range3) || !InsideHitBox(b, range1, range2, range3) ||
+            !InsideHitBox(c, range1, range2, range3))
+            continue;
+        const float distance = rayTriangleDistance(rayOrigin, rayDirection, a, b, c);
+        if (distance < best)
+        {
+            best = distance;
+            gridId = IsShadedColor(first, grey) ? 0 : m_microarray->GetGridIdFromSampleId(first.sampleId, m_space);
+        }
+    }
+    return best;
+}
+
+void GLVertexColoredMesh::GetGrayColor(const SampleColoringState* model, unsigned char* rgb) const
+{
+    const Colormap* colormap = model ? model->GetGeneColormap() : nullptr;
+    const float mean = colormap ? static_cast<float>(colormap->meanValue) : 160.0f;
+    const auto grey = static_cast<unsigned char>((1.0f - mean / 255.0f) * 110.0f + 60.0f);
+    rgb[0] = rgb[1] = rgb[2] = grey;
+}
+
 void GLVertexColoredMesh::Recolor(const unsigned char* rgba)
 {
     for (Point3d& v : m_vertices)
@@ -360,8 +460,69 @@ void GLVertexColoredMesh::Recolor(const unsigned char* rgba)
         SetShadedColor(v, rgba);
         v.color[3] = rgba[3];
     }
+    LeaveSampleMode();
+}
+
+void GLVertexColoredMesh::LeaveSampleMode()
+{
+    m_microarray = nullptr;
+    m_space = nullptr;
     m_buffersDirty = true;
     m_hidden = false;
+}
+
+void GLVertexColoredMesh::RecolorSamples(const MicroarraySamples* data, AtlasSpace* space,
+                                         const SampleColoringState* model)
+{
+    if (!data || !space)
+        return;
+    const std::shared_ptr<PointSet> samples = data->GetMicroarrayPointAnnotation(space);
+    const std::vector<float>* levels = data->GetMicroarrayExpressionLevels(space);
+    unsigned char grey[3];
+    GetGrayColor(model, grey);
+    for (Point3d& v : m_vertices)
+        SetShadedColor(v, grey);
+    m_microarray = data;
+    m_space = space;
+    m_buffersDirty = true;
+    m_currentSample = 0;
+    m_hidden = false;
+
+    const unsigned char* table = model ? ColorTable(*model) : nullptr;
+    const bool atlasColors = model && model->GetGeneColorMode() == ATLAS_COLOR_MODE;
+    // Without samples the surface stays grey rather than vanishing.
+    if ((!table && !atlasColors) || !samples)
+        return;
+    m_hidden = true;
+    for (const PointSet::Point3d& point : samples->points)
+    {
+        unsigned char rgb[3];
+        if (!PointColor(point, levels, *data, *model, atlasColors ? nullptr : table, rgb))
+            continue;
+        const auto vertices = m_sampleVertices.find(point.id);
+        if (vertices == m_sampleVertices.end())
+            continue;
+        m_hidden = false;
+        for (const std::uint32_t i : vertices->second)
+            SetShadedColor(m_vertices[i], rgb);
+    }
+}
+
+bool GLVertexColoredMesh::PointColor(const PointSet::Point3d& point, const std::vector<float>* levels,
+                                     const MicroarraySamples& data, const SampleColoringState& model,
+                                     const unsigned char* table, unsigned char* rgb) const
+{
+    if (point.index < 0)
+        return false;
+    // Label 0 answers for a structure that the ontology lacks.
+    const AnnotationLabel* label = m_ontology->GetAnnotationLabelByDatabaseId(point.structureId);
+    if (!label || label->index == 0 || !label->selector.Intersects(model.GetExpressionSelector()))
+        return false;
+    if (!table)
+        std::copy(label->color, label->color + 3, rgb);
+    else if (!levels || !SampleLevelColor(point.index, *levels, data, model, table, rgb))
+        return false;
+    return rgb[0] + rgb[1] + rgb[2] != 0;
 }
 
 void GLVertexColoredMesh::RecolorByAnnotationLabel()
@@ -375,8 +536,7 @@ void GLVertexColoredMesh::RecolorByAnnotationLabel()
         SetShadedColor(v, label->color);
         v.color[3] = kLabelAlpha;
     }
-    m_buffersDirty = true;
-    m_hidden = false;
+    LeaveSampleMode();
 }
 
 bool GLVertexColoredMesh::HighlightSample(unsigned int sampleId)

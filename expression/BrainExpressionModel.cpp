@@ -7,6 +7,7 @@
 #include "atlas/GeneColorModes.h"
 #include "core/UserPreferences.h"
 #include "expression/GeneExpression.h"
+#include "expression/MicroarrayExpression.h"
 
 #include <boost/format.hpp>
 
@@ -727,6 +728,13 @@ void BrainExpressionModel::SelectExpressor(GeneExpression* gene, AtlasSpace* spa
     bool placed = false;
     if (gene && space && expressor)
     {
+        // The sample is known before the gene is selected, so that selecting the gene finds this very
+        // sample again rather than the one selected before.
+        if (const auto* microarray = dynamic_cast<const MicroarrayExpression*>(gene))
+        {
+            m_selectedSampleId = microarray->GetSampleIdFromGridId(expressor->id, space);
+            m_selectedSampleSpace = space;
+        }
         SelectGene(gene, true);
         float p[3] = {0.0f, 0.0f, 0.0f};
         gene->GetProbeLocationForExpressor(expressor, space, p);
@@ -762,7 +770,9 @@ int BrainExpressionModel::GetSelectedExpressorsGeneIndex() const
 bool BrainExpressionModel::GetSelectedExpressorImageUrl(std::string& url) const
 {
     url.clear();
-    if (m_selectedExpressor && m_selectedExpressorsGene)
+    if (const auto* microarray = dynamic_cast<const MicroarrayExpression*>(m_selectedExpressorsGene))
+        url = microarray->GetSelectedExpressorImageUrl(*this);
+    else if (m_selectedExpressor && m_selectedExpressorsGene)
         url = m_selectedExpressorsGene->GetSelectedExpressorImageUrl(m_selectedExpressor, m_selectedExpressorsSpace);
     return !url.empty();
 }
@@ -774,6 +784,19 @@ void BrainExpressionModel::SelectGene(GeneExpression* gene, bool notify)
     m_selectedGene = gene;
     if (notify)
         NotifyListeners(SELECTED_GENE_CHANGED, 0);
+    // Donor samples are measured for every probe: the same sample stays selected from probe to probe.
+    auto* microarray = dynamic_cast<MicroarrayExpression*>(gene);
+    if (!microarray || !m_atlas->HasColocatedSamples() || m_selectedSampleId == 0 || !m_selectedSampleSpace)
+        return;
+    const unsigned int gridId = microarray->GetGridIdFromSampleId(m_selectedSampleId, m_selectedSampleSpace);
+    Expressor* expressor = microarray->GetExpressorAtGrid(gridId, m_selectedSampleSpace);
+    if (expressor != m_selectedExpressor)
+        SelectExpressor(gene, m_selectedSampleSpace, expressor, notify);
+}
+
+const AnnotationLabel* BrainExpressionModel::GetSelectedExpressorLabel() const
+{
+    return m_selectedExpressor ? m_selectedExpressor->label : nullptr;
 }
 
 void BrainExpressionModel::SelectStructure(const AnnotationLabel* label, bool notify)

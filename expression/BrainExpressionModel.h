@@ -1,6 +1,7 @@
 #pragma once
 
 #include "atlas/GeneralAnnotationSelector.h"
+#include "atlas/SampleColoringState.h"
 #include "core/Image3dPlane.h"
 #include "expression/BrainExpressionModelListener.h"
 #include "expression/ModelChangeCode.h"
@@ -21,7 +22,9 @@ struct Expressor;
 // settings, and the current selection. Every change goes through a setter; with notify set the setter
 // announces it to the listeners with a ModelChangeCode. Seven display settings persist in the preferences
 // store. User-interface thread only.
-class BrainExpressionModel
+//
+// It is also what colours microarray samples on the atlas's surfaces (SampleColoringState).
+class BrainExpressionModel : public SampleColoringState
 {
 public:
     using Selector = GeneralAnnotationSelector<unsigned long long>;
@@ -69,7 +72,7 @@ public:
     // ontology cannot be loaded.
     explicit BrainExpressionModel(std::shared_ptr<Atlas> atlas);
     // Saves the display settings and releases the atlas.
-    virtual ~BrainExpressionModel();
+    ~BrainExpressionModel() override;
 
     BrainExpressionModel(const BrainExpressionModel&) = delete;
     BrainExpressionModel& operator=(const BrainExpressionModel&) = delete;
@@ -83,7 +86,7 @@ public:
     virtual bool GetLiveUpdate() const { return m_liveUpdate; }
     virtual void SetLiveUpdate(bool on) { m_liveUpdate = on; }
 
-    virtual const Selector& GetExpressionSelector() const { return m_expressionSelector; }
+    const Selector& GetExpressionSelector() const override { return m_expressionSelector; }
     virtual void SetExpressionSelector(const Selector& selector, bool notify);
     // The structures in which the listed data sets have dense expressors; indices out of range are skipped.
     virtual void SetStructureSelectorForGenes(const int* indices, int count);
@@ -140,9 +143,9 @@ public:
     virtual void SetMeshDisplayStyle(MeshDisplayStyle style, bool notify);
     virtual void SetGeneColorMode(GeneColorMode mode, bool notify);
     virtual void SetGeneColorMode(const std::string& name, bool notify);
-    virtual GeneColorMode GetGeneColorMode() const { return m_geneColorMode; }
+    GeneColorMode GetGeneColorMode() const override { return m_geneColorMode; }
     // Null when the mode has no usable colormap.
-    virtual const Colormap* GetGeneColormap() const;
+    const Colormap* GetGeneColormap() const override;
     virtual void SetCompassLocation(CompassLocation location, bool notify);
     virtual CompassLocation GetCompassLocation() const { return m_compassLocation; }
     virtual float GetAnnotationAlpha() const { return m_annotationAlpha; }
@@ -150,12 +153,13 @@ public:
 
     virtual void SelectExpressor(GeneExpression* gene, AtlasSpace* space, Expressor* expressor, bool notify);
     virtual AtlasSpace* GetSelectedExpressorsSpace() { return m_selectedExpressorsSpace; }
-    virtual const AtlasSpace* GetSelectedExpressorsSpace() const { return m_selectedExpressorsSpace; }
+    const AtlasSpace* GetSelectedExpressorsSpace() const override { return m_selectedExpressorsSpace; }
     virtual GeneExpression* GetSelectedExpressorsGene() const { return m_selectedExpressorsGene; }
     // -1 when no expressor is selected.
     virtual int GetSelectedExpressorsGeneIndex() const;
     virtual Expressor* GetSelectedExpressor() { return m_selectedExpressor; }
     virtual const Expressor* GetSelectedExpressor() const { return m_selectedExpressor; }
+    const AnnotationLabel* GetSelectedExpressorLabel() const override;
     virtual bool GetSelectedExpressorImageUrl(std::string& url) const;
     virtual void SelectGene(GeneExpression* gene, bool notify);
     virtual GeneExpression* GetSelectedGene() const { return m_selectedGene; }
@@ -169,7 +173,7 @@ public:
 
     // A maximum of -1 means no upper limit.
     virtual Range GetExpressionLevelVisibilityThreshold() const { return m_levelThreshold; }
-    virtual void GetExpressionLevelVisibilityThreshold(float& low, float& high) const;
+    void GetExpressionLevelVisibilityThreshold(float& low, float& high) const override;
     virtual void SetExpressionLevelVisibilityThreshold(float low, float high, bool notify);
     virtual Range GetExpressionDensityVisibilityThreshold() const { return m_densityThreshold; }
     virtual void GetExpressionDensityVisibilityThreshold(float& low, float& high) const;
@@ -182,7 +186,7 @@ public:
     virtual void SetMIPWindow(float low, float high, bool notify);
     // The z-score window while z-scores are shown, else the expression window.
     virtual Range GetExpressionWindow() const;
-    virtual void GetExpressionWindow(float& low, float& high) const;
+    void GetExpressionWindow(float& low, float& high) const override;
     virtual void SetExpressionWindow(float low, float high, bool notify);
     virtual void SetImageDisplayMode(ImageDisplayMode mode, bool notify);
     virtual ImageDisplayMode GetImageDisplayMode() const { return m_imageDisplayMode; }
@@ -199,7 +203,7 @@ public:
     virtual void NotifyListeners(int code, int argument);
 
     virtual void ShowZScores(bool show, bool notify);
-    virtual bool ZScoresVisible() const { return m_zScoresVisible; }
+    bool ZScoresVisible() const override { return m_zScoresVisible; }
     virtual void Reset();
 
     // The palette position of the next coloured data set, shared by every model.

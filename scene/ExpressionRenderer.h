@@ -71,6 +71,9 @@ public:
     const Selector& GetHiddenStructureSelector() const { return m_hiddenStructures; }
 
 protected:
+    // Subclasses that draw other than glyphs rebuild on their own and say when they are done.
+    void SetDirty(bool dirty) { m_dirty = dirty; }
+
     GeneExpression* m_gene;
     BrainSceneView* m_view;
 

@@ -3,26 +3,23 @@
 class AtlasSpace;
 class BrainExpressionModel;
 
-// The box bounded by the cutting planes of one frame, and the visible slice planes, with every vertex
-// coloured by its own position divided by the view grid and textured with that colour times a scale:
-// what the ray caster's back-face and front-face passes read their ray ends from.
-//
-// The bounds are read once, when the cube is built on the stack for one frame: the bound the model
-// answers for `true` is called high, the one for `false` low, as the cutting planes name them. The scale
-// (three floats) is borrowed and must outlive the cube. Draws with the scene's context current.
+// The box of a scene view's grid that the cutting planes leave, and the visible slice planes, with every
+// vertex coloured by its own position as a fraction of the grid and texture-mapped to the matching place of
+// a volume texture: what the ray caster draws to find where its rays enter and leave. The box is taken
+// when it is built; it lives for one frame.
 class AtlasCube
 {
 public:
+    // textureScale (three floats, borrowed) turns a grid fraction into a texture coordinate.
     AtlasCube(const BrainExpressionModel* model, const AtlasSpace* space, const float* textureScale);
 
-    // Six quads, each after its normal.
-    void Draw() const;
-    // One quad over the whole view grid for each visible slice plane, in the order 2, 1, 0.
-    void DrawPlanes(const BrainExpressionModel* model) const;
-    // The box point at fractions u, v, w from the high towards the low bound.
-    void DrawVertex(float u, float v, float w) const;
-    // A point in view units.
-    void DrawPlaneVertex(float x, float y, float z) const;
+    // The box as six quads, each after its outward normal.
+    void Draw();
+    void DrawPlanes(const BrainExpressionModel* model);
+    // One box vertex: u, v, w run from 0 to 1 across the box.
+    void DrawVertex(float u, float v, float w);
+    // One vertex in grid units.
+    void DrawPlaneVertex(float x, float y, float z);
 
 private:
     const BrainExpressionModel* m_model;

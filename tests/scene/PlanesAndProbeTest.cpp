@@ -138,7 +138,7 @@ TEST_F(PlanesAndProbeTest, AtlasCubeColoursEachVertexByItsPosition)
     const float box[3][2] = {{0.1f, 0.9f}, {0.2f, 0.6f}, {0.0f, 0.5f}};
     SetBox(box);
     const float scale[3] = {0.5f, 0.25f, 1.0f};
-    const AtlasCube cube(model.get(), Space(), scale);
+    AtlasCube cube(model.get(), Space(), scale);
     const auto faces = RecordFeedback([&] { cube.Draw(); });
     std::vector<FeedbackVertex> vertices;
     for (const FeedbackPrimitive& primitive : faces)

@@ -383,6 +383,8 @@ TEST_F(ScenePickInputTest, GlyphsAgainstMeshesPlanesAndMisses)
     gene->Finish(Ontology());
     AddDataSet(gene);
     BrainSceneView::Selector allMeshes(Ontology().GetNumLabels(), true);
+    // The data set's threshold control would take presses over its part of this small window.
+    model->ShowThresholdControls(false, false);
     display->Display();
 
     enum Expect

@@ -292,13 +292,6 @@ bool KestRenderer::WindowLevelRange(int probeSpace, int viewSpace, double& low, 
     return true;
 }
 
-float KestRenderer::GetDepth(int, int)
-{
-    return 1.0f;
-}
-
-void KestRenderer::PositionChanged(const float*) {}
-
 void KestRenderer::SetTransferFunction(int low, int high, int lowOut, int highOut)
 {
     const float width = m_correlationHigh - m_correlationLow;

@@ -427,6 +427,18 @@ std::string FillUrlTemplate(const std::string& text, unsigned int experimentId)
     }
 }
 
+// A layer that cannot start its download keeps what it shows; the probe still selects its structure.
+void MoveLayerProbe(KestRenderer& layer, const float* probe)
+{
+    try
+    {
+        layer.PositionChanged(probe);
+    }
+    catch (const std::exception&)
+    {
+    }
+}
+
 } // namespace
 
 MouseListener* BrainSceneView::PickObject(int x, int y, bool command, MovePlaneMouseTool* tool)
@@ -627,12 +639,12 @@ void BrainSceneView::UpdateProbe()
     bool layerMoved = false;
     if (m_correlation && StructureSelected(CORRELATION_STRUCTURE_ID))
     {
-        m_correlation->PositionChanged(probe);
+        MoveLayerProbe(*m_correlation, probe);
         layerMoved = true;
     }
     if (m_projection && StructureSelected(PROJECTION_STRUCTURE_ID))
     {
-        m_projection->PositionChanged(probe);
+        MoveLayerProbe(*m_projection, probe);
         layerMoved = true;
     }
     const unsigned int* d = m_space->GetViewDimensions();

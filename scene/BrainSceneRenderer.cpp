@@ -1291,9 +1291,12 @@ bool BrainSceneRenderer::OnMouseWheel(int, int, int, int delta, unsigned int)
 
 bool BrainSceneRenderer::OnDoubleClick(int button, int x, int y, int flags, unsigned int time)
 {
-    if (!m_sectionImage->IsVisible())
-        return false;
-    return m_sectionImage->OnDoubleClick(button, x, m_height - 1 - y, flags, time);
+    if (m_sectionImage->IsVisible() && m_sectionImage->OnDoubleClick(button, x, m_height - 1 - y, flags, time))
+        return true;
+    // The double click stands in for the second release, which the press before it waits for: without
+    // it a drag (a cutting plane in live update, say) would stay captured.
+    OnButtonUp(button, x, y, flags, time);
+    return false;
 }
 
 bool BrainSceneRenderer::OnKeyDown(unsigned int key, int, unsigned int)

@@ -10,9 +10,13 @@
 #include "atlas/BrainMeshSet.h"
 #include "atlas/BrainOntology.h"
 #include "core/GeometryUtils.h"
+#include "core/Image3d.h"
+#include "core/Image3dPlane.h"
 #include "core/UserPreferences.h"
 #include "expression/BrainExpressionModel.h"
+#include "expression/Expressor.h"
 #include "expression/GeneExpression.h"
+#include "expression/SearchController.h"
 #include "gl/GLCube.h"
 #include "gl/GLDisplay.h"
 #include "gl/GLTextBox.h"
@@ -31,6 +35,8 @@
 #include "scene/ProjectionMapRenderer.h"
 #include "scene/VolumeRenderer.h"
 #include "scene/WaxholmKestRenderer.h"
+
+#include <boost/format.hpp>
 
 #include <algorithm>
 
@@ -378,19 +384,309 @@ ExpressionStructureControl* BrainSceneView::GetActiveExpressionStructureControl(
     return m_activeStructureControl;
 }
 
-// --- Picking and the probe: the picking side fills these in. ---
+// --- Picking and the probe ---
 
-MouseListener* BrainSceneView::PickObject(int, int, bool, MovePlaneMouseTool*)
+namespace
 {
+
+// The pick ray through a pointer position, in the view's voxel coordinates.
+struct PickRay
+{
+    float row = 0.0f;
+    int viewport[4] = {0, 0, 0, 0};
+    float inverse[16];
+    float origin[3] = {0.0f, 0.0f, 0.0f};
+    float direction[3] = {0.0f, 0.0f, 1.0f};
+};
+
+struct PickHits
+{
+    int slice = -1;
+    float sliceDistance = kRayNoHit;
+    int plane = -1;
+    float planeDistance = kRayNoHit;
+    float glyphDistance = kRayNoHit;
+    unsigned int glyph = 0;
+    GeneExpression* glyphGene = nullptr;
+    float meshDistance = kRayNoHit;
+    const AnnotationLabel* mesh = nullptr;
+};
+
+// The experiment's URL from the atlas's template; empty for a template that is not a format.
+std::string FillUrlTemplate(const std::string& text, unsigned int experimentId)
+{
+    try
+    {
+        boost::format format(text);
+        format.exceptions(boost::io::all_error_bits ^ (boost::io::too_many_args_bit | boost::io::too_few_args_bit));
+        return (format % experimentId % "visualize").str();
+    }
+    catch (const boost::io::format_error&)
+    {
+        return std::string();
+    }
+}
+
+// A layer that cannot start its download keeps what it shows; the probe still selects its structure.
+void MoveLayerProbe(KestRenderer& layer, const float* probe)
+{
+    try
+    {
+        layer.PositionChanged(probe);
+    }
+    catch (const std::exception&)
+    {
+    }
+}
+
+} // namespace
+
+MouseListener* BrainSceneView::PickObject(int x, int y, bool command, MovePlaneMouseTool* tool)
+{
+    BrainExpressionModel* model = GetModel();
+    PickRay ray;
+    ray.row = static_cast<float>(m_renderer->GetHeight() - y - 1);
+    const int viewport[4] = {m_originX, m_originY, m_width, m_height};
+    std::copy(viewport, viewport + 4, ray.viewport);
+    float modelView[16];
+    float projection[16];
+    SetupViewPort();
+    glPushMatrix();
+    DoViewTransforms();
+    glGetFloatv(GL_MODELVIEW_MATRIX, modelView);
+    glGetFloatv(GL_PROJECTION_MATRIX, projection);
+    glPopMatrix();
+    float combined[16];
+    multiplyMatrices(modelView, projection, combined);
+    if (!invertMatrix(combined, ray.inverse))
+    {
+        m_renderer->DeselectAll();
+        return nullptr;
+    }
+    float far[3];
+    const float px = static_cast<float>(x);
+    if (!unprojectPoint(px, ray.row, -1.0f, ray.inverse, ray.viewport, &ray.origin[0], &ray.origin[1],
+                        &ray.origin[2]) ||
+        !unprojectPoint(px, ray.row, 0.0f, ray.inverse, ray.viewport, &far[0], &far[1], &far[2]))
+    {
+        m_renderer->DeselectAll();
+        return nullptr;
+    }
+    subtractVectors(far, ray.origin, ray.direction);
+    normalizeVector(ray.direction);
+    const float* o = ray.origin;
+    const float* dir = ray.direction;
+
+    PickHits hits;
+    hits.sliceDistance = m_slices->HitTest(o, dir, hits.slice);
+    hits.planeDistance = m_cuttingPlanes->HitTest(o, dir, hits.plane);
+    const unsigned int* d = m_space->GetViewDimensions();
+    float lo[3];
+    float hi[3];
+    for (int a = 0; a < 3; ++a)
+    {
+        const auto plane = static_cast<Image3dPlane::Plane>(a);
+        lo[a] = static_cast<float>(d[a]) * model->GetCuttingPlaneLocation(plane, true);
+        hi[a] = static_cast<float>(d[a]) * model->GetCuttingPlaneLocation(plane, false);
+    }
+    const bool planesShown = model->GetCuttingPlanesVisible();
+    if (!planesShown)
+    {
+        for (const auto& entry : m_renderers)
+        {
+            GeneExpression* gene = entry.second->GetGene();
+            if (!gene || !gene->IsVisible())
+                continue;
+            unsigned int id = 0;
+            const float distance = entry.second->HitTest(o, dir, id);
+            if (distance < hits.glyphDistance)
+            {
+                hits.glyphDistance = distance;
+                hits.glyph = id;
+                hits.glyphGene = gene;
+            }
+        }
+        if (PickLayers(o, dir))
+            return nullptr;
+        if (ProbeVisible() && m_probeTool->HitTest(o, dir) < hits.glyphDistance)
+            return m_probeTool.get();
+    }
+    const float zRange[2] = {lo[2], hi[2]};
+    const float xRange[2] = {lo[0], hi[0]};
+    const float yRange[2] = {lo[1], hi[1]};
+    const bool translucent = model->GetMeshDisplayStyle() == BrainExpressionModel::TRANSLUCENT_MESHES;
+    hits.meshDistance = std::min(m_space->GetBrainMeshes()->HitTest(model->GetStructureSelector(), translucent, o, dir,
+                                                                    zRange, xRange, yRange, hits.mesh),
+                                 kRayNoHit);
+    if (m_volume && !planesShown &&
+        PickVolumeDepth(x, ray.row, ray.inverse, ray.viewport, std::min(hits.glyphDistance, hits.meshDistance)))
+        return nullptr;
+
+    if (hits.plane >= 0 && hits.planeDistance < hits.sliceDistance && hits.planeDistance < hits.meshDistance)
+    {
+        tool->SetCuttingPlane(m_space, hits.plane % 3, hits.plane < 3);
+        return tool;
+    }
+    if (hits.slice >= 0 && hits.sliceDistance < hits.glyphDistance && hits.sliceDistance < hits.meshDistance)
+    {
+        tool->SetMPRPlane(m_space, hits.slice);
+        return tool;
+    }
+    // Translucent meshes let the glyphs inside them be picked.
+    if (hits.glyph != 0 && (hits.meshDistance >= hits.glyphDistance || translucent))
+    {
+        Expressor* expressor = hits.glyphGene->GetExpressorAtGrid(hits.glyph, m_space);
+        model->SelectExpressor(hits.glyphGene, m_space, expressor, true);
+        return nullptr;
+    }
+    if (hits.mesh)
+    {
+        model->SelectExpressor(nullptr, nullptr, nullptr, true);
+        model->SelectStructure(hits.mesh, true);
+        if (command)
+            m_renderer->CenterViewAt(hits.mesh, false, m_space);
+        return nullptr;
+    }
+    m_renderer->DeselectAll();
     return nullptr;
+}
+
+bool BrainSceneView::PickLayers(const float* origin, const float* direction)
+{
+    BrainExpressionModel* model = GetModel();
+    const unsigned int* d = m_space->GetViewDimensions();
+    Atlas* atlas = model->GetAtlas();
+    // Picked experiments are fetched only from atlases that name where their grids lie.
+    const std::string format = atlas->HasUrls("0378") ? atlas->GetGridDownloadUrl("0378") : std::string();
+    if (m_projection)
+    {
+        const ProjectionMapRenderer::InjectionStreamLine* line = nullptr;
+        m_projection->HitTest(origin, direction, line);
+        if (line && line->id != 0 && !line->points.empty() && !format.empty())
+        {
+            const float* last = line->points.back().position;
+            const float next[3] = {last[0] / d[0], last[1] / d[1], last[2] / d[2]};
+            model->SetNextProbeLocation(next);
+            const std::string url = FillUrlTemplate(format, line->id);
+            if (SearchController* search = m_renderer->GetSearchController(); search && !url.empty())
+                search->FetchExpressionData(url.c_str(), nullptr);
+            return true;
+        }
+    }
+    const PointSet::Point3d* point = nullptr;
+    if (m_pointSet)
+        m_pointSet->HitTest(origin, direction, point);
+    if (!point)
+        return false;
+    if (!format.empty())
+    {
+        if (m_projection)
+            m_projection->SetAfferentSeedExperiment(point->id);
+        const float next[3] = {point->x / d[0], point->y / d[1], point->z / d[2]};
+        model->SetNextProbeLocation(next);
+        model->SelectStructure(point->label, true);
+    }
+    return true;
+}
+
+bool BrainSceneView::PickVolumeDepth(int x, float row, const float* inverse, const int* viewport, float nearest)
+{
+    BrainExpressionModel* model = GetModel();
+    SetupViewPort();
+    glPushMatrix();
+    DoViewTransforms();
+    const int y = static_cast<int>(row);
+    float depth = m_volume->GetDepth(x, y);
+    const float layerDepth =
+        m_correlation && StructureSelected(CORRELATION_STRUCTURE_ID) ? m_correlation->GetDepth(x, y) : 1.0f;
+    glPopMatrix();
+    depth = std::min(depth, layerDepth);
+    if (!(depth > 0.0f && depth < 1.0f && depth < nearest))
+        return false;
+    float p[3];
+    if (!unprojectPoint(static_cast<float>(x), row, depth, inverse, viewport, &p[0], &p[1], &p[2]))
+        return false;
+    const unsigned int* d = m_space->GetViewDimensions();
+    float probe[3];
+    for (int a = 0; a < 3; ++a)
+    {
+        if (!(p[a] > 0.0f && p[a] < static_cast<float>(d[a])))
+            return false;
+        probe[a] = p[a] / static_cast<float>(d[a]);
+    }
+    model->SetProbeLocation(probe, m_space, true);
+    return true;
 }
 
 bool BrainSceneView::ProbeVisible()
 {
-    return false;
+    const BrainExpressionModel* model = GetModel();
+    if (model->GetProbeAtlasSpace() != m_space)
+        return false;
+    if (HoldsVolumeGrid(model->GetSelectedGene()))
+        return true;
+    const Expressor* expressor = model->GetSelectedExpressor();
+    if (expressor && expressor->label)
+        return true;
+    return (m_correlation && m_correlation->GetProbeVisible() && StructureSelected(CORRELATION_STRUCTURE_ID)) ||
+           (m_projection && m_projection->GetProbeVisible() && StructureSelected(PROJECTION_STRUCTURE_ID));
 }
 
-void BrainSceneView::UpdateProbe() {}
+void BrainSceneView::UpdateProbe()
+{
+    BrainExpressionModel* model = GetModel();
+    const float* probe = model->GetProbeLocation();
+    bool layerMoved = false;
+    if (m_correlation && StructureSelected(CORRELATION_STRUCTURE_ID))
+    {
+        MoveLayerProbe(*m_correlation, probe);
+        layerMoved = true;
+    }
+    if (m_projection && StructureSelected(PROJECTION_STRUCTURE_ID))
+    {
+        MoveLayerProbe(*m_projection, probe);
+        layerMoved = true;
+    }
+    const unsigned int* d = m_space->GetViewDimensions();
+    const float* resolution = m_space->GetViewResolution();
+    float point[3];
+    for (int a = 0; a < 3; ++a)
+        point[a] = static_cast<float>(d[a]) * probe[a] * resolution[a];
+    if (layerMoved)
+    {
+        const Image3d* annotation = m_space->GetFullSizeAnnotationImage();
+        const float value = annotation ? annotation->GetValue(point[0], point[1], point[2]) : 0.0f;
+        const auto annotationValue = static_cast<unsigned short>(static_cast<int>(std::clamp(value, 0.0f, 65535.0f)));
+        model->SelectStructure(
+            annotationValue != 0 ? model->GetAtlas()->GetOntology()->GetAnnotationLabel(annotationValue) : nullptr,
+            true);
+        return;
+    }
+    GeneExpression* gene = model->GetSelectedGene();
+    if (!HoldsVolumeGrid(gene))
+    {
+        m_renderer->HideImage();
+        return;
+    }
+    if (model->GetProbeAtlasSpace() != m_space)
+        return;
+    ImageSeries& series = gene->GetImageSeries();
+    float u = 0.0f;
+    float v = 0.0f;
+    const ImageSeries::ImageInfo* info = series.FindImageFromPoint(point[0], point[1], point[2], u, v);
+    if (!info)
+    {
+        m_renderer->HideImage();
+        return;
+    }
+    model->SetImageDisplayMode(series.GetPlaneOfSection() != 0 ? BrainExpressionModel::ImageDisplayMode(1)
+                                                               : BrainExpressionModel::ImageDisplayMode(0),
+                               false);
+    m_renderer->ShowImage(info, static_cast<unsigned int>(gene->GetExperimentId()), m_space,
+                          static_cast<int>(u) + info->left, static_cast<int>(v) + info->top,
+                          static_cast<ImageSeries::PlaneOfSection>(1), 1.0f, series.GetIntensityRange().c_str(), "",
+                          "");
+}
 
 // --- Drawing ---
 

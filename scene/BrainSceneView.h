@@ -140,6 +140,10 @@ private:
     void LoadVolumeGrid(const GeneExpression* gene, bool replace);
     Selector MeshSelector() const;
     bool IsIndexOneSelected() const;
+    // The pick's projection-line and point tests: true when one of them ended the pick.
+    bool PickLayers(const float* origin, const float* direction);
+    // Places the probe at the volumes' depth under the pointer when that is nearer than the other hits.
+    bool PickVolumeDepth(int x, float row, const float* inverse, const int* viewport, float nearest);
     int ToGLRow(int y) const;
 
     BrainSceneRenderer* m_renderer;

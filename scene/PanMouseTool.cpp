@@ -1,11 +1,20 @@
 #include "scene/PanMouseTool.h"
 
-bool PanMouseTool::OnButtonDown(int, int, int, int, unsigned int)
+#include "scene/BrainSceneRenderer.h"
+
+bool PanMouseTool::OnButtonDown(int, int x, int y, int, unsigned int)
 {
-    return false;
+    m_lastX = x;
+    m_lastY = y;
+    return true;
 }
 
-bool PanMouseTool::OnMouseMove(int, int, int, unsigned int)
+bool PanMouseTool::OnMouseMove(int x, int y, int, unsigned int)
 {
-    return false;
+    // Rows grow downwards while the origin's y grows upwards.
+    if (m_parent)
+        m_parent->TranslateOrigin(x - m_lastX, m_lastY - y);
+    m_lastX = x;
+    m_lastY = y;
+    return true;
 }

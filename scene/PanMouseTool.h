@@ -4,7 +4,8 @@
 
 class BrainSceneRenderer;
 
-// Moves the scene's origin with the pointer. For now it takes no press.
+// Moves the scene's origin with the pointer, pixel for pixel; the release is not taken. The renderer
+// owns the tool and is its parent.
 class PanMouseTool : public MouseListener
 {
 public:

@@ -86,4 +86,17 @@ std::array<double, 4> GlyphScreenBox(BrainSceneView& view, const GeneExpression&
     return box;
 }
 
+std::array<double, 2> ScreenPoint(BrainSceneView& view, const std::array<float, 3>& point)
+{
+    view.SetupViewPort();
+    view.DoViewTransforms();
+    GLdouble modelView[16], projection[16], x, y, z;
+    GLint viewport[4];
+    glGetDoublev(GL_MODELVIEW_MATRIX, modelView);
+    glGetDoublev(GL_PROJECTION_MATRIX, projection);
+    glGetIntegerv(GL_VIEWPORT, viewport);
+    gluProject(point[0], point[1], point[2], modelView, projection, viewport, &x, &y, &z);
+    return {x, y};
+}
+
 } // namespace scenetest

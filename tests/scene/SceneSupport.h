@@ -27,4 +27,8 @@ std::string StructureGridBytes(const Atlas& atlas, unsigned short& value);
 // view's camera. Needs the view's context current.
 std::array<double, 4> GlyphScreenBox(BrainSceneView& view, const GeneExpression& gene);
 
+// Where a point of the view's voxel space lands in the window (GL rows from the bottom). Needs the view's
+// context current.
+std::array<double, 2> ScreenPoint(BrainSceneView& view, const std::array<float, 3>& point);
+
 } // namespace scenetest

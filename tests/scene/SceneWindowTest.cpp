@@ -20,6 +20,10 @@
 #include "platform/EventLoopSupport.h"
 #include "scene/BrainSceneRenderer.h"
 #include "scene/BrainSceneView.h"
+#include "scene/MPRRenderer.h"
+#include "core/Image3dPlane.h"
+#include "atlas/AtlasSpace.h"
+#include "atlas/Colormap.h"
 
 #include <QTest>
 
@@ -171,6 +175,82 @@ TEST_F(SceneWindowTest, TranslucentMeshesAndTheDataSetOnScreen)
     EXPECT_LE(x + w - 1, box[2] + 1);
     EXPECT_GE(y, top - 1);
     EXPECT_LE(y + h - 1, bottom + 1);
+}
+
+} // namespace
+
+namespace
+{
+
+// A voxel of the slice (u, v) amid a patch of its own structure, away from the bregma lines, so that the
+// texture's filtering and the lines leave its colour alone.
+bool UniformPatch(const std::vector<unsigned char>& annotation, const unsigned int* d, unsigned int k,
+                  const int* bregma, unsigned int& u, unsigned int& v, unsigned short& value)
+{
+    const auto at = [&](unsigned int i, unsigned int j) {
+        const std::size_t offset = i + std::size_t(d[0]) * (j + std::size_t(d[1]) * k);
+        return static_cast<unsigned short>(annotation[2 * offset] | (annotation[2 * offset + 1] << 8));
+    };
+    for (unsigned int j = 4; j + 4 < d[1]; ++j)
+        for (unsigned int i = 4; i + 4 < d[0]; ++i)
+        {
+            const unsigned short candidate = at(i, j);
+            if (candidate == 0 || std::abs(int(i) - bregma[0]) < 5 || std::abs(int(j) - bregma[1]) < 5)
+                continue;
+            bool uniform = true;
+            for (unsigned int b = j - 4; b <= j + 4 && uniform; ++b)
+                for (unsigned int a = i - 4; a <= i + 4 && uniform; ++a)
+                    uniform = at(a, b) == candidate;
+            if (uniform)
+            {
+                u = i;
+                v = j;
+                value = candidate;
+                return true;
+            }
+        }
+    return false;
+}
+
+TEST_F(SceneWindowTest, AnnotationSliceOnScreenAndAClickOnItSelectsItsStructure)
+{
+    const BrainOntology& ontology = *model->GetAtlas()->GetOntology();
+    model->SetStructureSelector(BrainExpressionModel::Selector(ontology.GetNumLabels(), false), false);
+    model->SetAnnotationAlpha(1.0f, false);
+    model->SetToolMode(BrainExpressionModel::PICK_TOOL);
+    for (int p = 0; p < 3; ++p)
+    {
+        model->SetMPRPlaneVisible(static_cast<Image3dPlane::Plane>(p), p == 2, false);
+        model->SetMPRSliceLocation(static_cast<Image3dPlane::Plane>(p), 0.5f, false);
+    }
+    AtlasSpace& space = *model->GetAtlas()->GetSpace(0u);
+    const unsigned int* d = space.GetAtlasDimensions();
+    const auto k = static_cast<unsigned int>(MPRRenderer::SliceIndex(0.5f * d[2], d[2]));
+    unsigned int u = 0, v = 0;
+    unsigned short value = 0;
+    ASSERT_TRUE(
+        UniformPatch(ReadWholeFile(space.GetPath() + "/Annotation"), d, k, space.GetAtlasBregma(), u, v, value));
+    float s[3];
+    for (int a = 0; a < 3; ++a)
+        s[a] = space.GetAtlasResolution()[a] / space.GetViewResolution()[a];
+    Capture("first.png"); // lays the view out
+    ASSERT_TRUE(wrapper->MakeCurrent());
+    const std::array<double, 2> at =
+        ScreenPoint(*renderer->GetViews().front(), {(u + 0.5f) * s[0], (v + 0.5f) * s[1], 0.5f * d[2] * s[2]});
+    const QPoint pixel(int(at[0]), kHeight - 1 - int(at[1]));
+    ASSERT_TRUE(pixel.x() > 0 && pixel.x() < kWidth && pixel.y() > 0 && pixel.y() < kHeight);
+
+    // At full annotation alpha the slice shows the structure's colormap colour.
+    const QImage frame(QString::fromStdString(Capture("slice.png")));
+    const unsigned char* colour = &model->GetAtlas()->GetAnnotationColormap().entries[3 * value];
+    const QColor shown = frame.pixelColor(pixel);
+    EXPECT_NEAR(colour[0], shown.red(), 2);
+    EXPECT_NEAR(colour[1], shown.green(), 2);
+    EXPECT_NEAR(colour[2], shown.blue(), 2);
+
+    QTest::mouseClick(view.get(), Qt::LeftButton, Qt::NoModifier, pixel);
+    RunEventsFor(50);
+    EXPECT_EQ(ontology.GetAnnotationLabel(value), model->GetSelectedStructure());
 }
 
 } // namespace

@@ -22,6 +22,13 @@ const TextBoxRecord* StatusBox(const RecordingDisplay& display)
 
 TEST_F(DemoServerTest, GraphViewShowsTheBuildAndItsThumbnails)
 {
+    const auto thumbnailRequests = [&] {
+        int count = 0;
+        for (const LoggedRequest& request : server->Log())
+            count += request.path.find("/thumbnail") != std::string::npos ? 1 : 0;
+        return count;
+    };
+    const int askedBefore = thumbnailRequests();
     const int seed = FirstSeries();
     BrainExpressionModel model(atlas);
     RecordingDisplay display(400, 300);
@@ -57,11 +64,19 @@ TEST_F(DemoServerTest, GraphViewShowsTheBuildAndItsThumbnails)
             EXPECT_GT(node->thumbnail->GetHeight(100.0f), 0);
         }
     EXPECT_GT(thumbnails, 0);
-    bool askedForThumbnail = false;
-    for (const LoggedRequest& request : server->Log())
-        askedForThumbnail |= request.path.find("/thumbnail") != std::string::npos;
-    EXPECT_TRUE(askedForThumbnail);
+    const int asked = thumbnailRequests();
+    EXPECT_EQ(thumbnails, asked - askedBefore);
     display.Display();
+
+    // The same graph again takes every thumbnail from the cache, at once.
+    view.LoadQuellar("Again", "Seed", seed, domain, 0);
+    ASSERT_TRUE(RunEventsUntil([&] { return view.IsReady(); }, TIMEOUT_MS));
+    for (const auto& node : view.GetNodes())
+        if (node->thumbnail)
+        {
+            EXPECT_TRUE(node->thumbnail->IsLoaded()) << node->graphNode->GetImageSeriesId();
+        }
+    EXPECT_EQ(asked, thumbnailRequests());
     display.SetRenderer(nullptr);
 }
 

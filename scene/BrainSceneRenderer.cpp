@@ -86,7 +86,6 @@ BrainSceneRenderer::BrainSceneRenderer(GLDisplay* display, BrainExpressionModel*
     for (int i = 0; i < model->GetNumGenes(); ++i)
         if (const std::shared_ptr<GeneExpression> gene = model->GetGene(i))
             AddGene(gene.get());
-    m_volumeControl = std::make_shared<VolumeThresholdControl>(this, nullptr);
     m_infoBox.reset(display->CreateTextBox(480, 9, false, GLTextBox::kAlignLeft));
     m_frameRateBox.reset(display->CreateTextBox(40, 1, false, GLTextBox::kAlignLeft));
     m_sizeBox.reset(display->CreateTextBox(100, 1, false, GLTextBox::kAlignLeft));
@@ -107,6 +106,7 @@ BrainSceneRenderer::BrainSceneRenderer(GLDisplay* display, BrainExpressionModel*
     model->AddListener(this);
     UserPreferences::GetPreferences()->AddListener(this);
     display->SetSendMouseMoved(true);
+    m_volumeControl = std::make_shared<VolumeThresholdControl>(this, nullptr);
     ResetView();
 }
 

@@ -1,13 +1,21 @@
 #pragma once
 
 #include "expression/Range.h"
+#include "gl/Cursors.h"
+#include "gl/GLTexture.h"
 #include "gl/MouseListener.h"
+
+#include <memory>
 
 class BrainSceneRenderer;
 class Colormap;
+class GLTextBox;
 
-// A window over a colour bar in the scene's overlay, dragged by its two handles. For now it draws
-// nothing and takes no press; it keeps what it is given.
+// A window over a colour bar of 255 by 15 pixels in the bottom right of the scene's overlay, dragged by
+// its two handles or as a whole. Values below the window show the bar's first colour, values above it
+// the last. Subclasses say which model window it edits. Positions are overlay pixels from the bottom
+// left; mouse rows arrive from the top and are turned first. Needs the scene's context current for
+// Display and destruction.
 class ThresholdControl1D : public MouseListener
 {
 public:
@@ -30,18 +38,58 @@ public:
     virtual void UpdateModel(float low, float high, bool notify) = 0;
     virtual Range GetModelWindow() = 0;
 
-    void SetSymmetric(bool symmetric) { m_symmetric = symmetric; }
+    // Symmetric windows stay centred on the middle of the x range; setting it centres the model's window.
+    void SetSymmetric(bool symmetric);
     bool IsSymmetric() const { return m_symmetric; }
     const Colormap* GetColormap() const { return m_colormap; }
     Range GetXRange() const { return m_xRange; }
+    bool IsDragging() const { return m_dragging; }
+    int GetAnchor() const { return m_anchor; }
+    const GLTexture& GetBarTexture() const { return m_barTexture; }
+
+    enum Anchor
+    {
+        kNoAnchor = 0,
+        kHighHandle = 1,
+        kLowHandle = 2,
+        kWholeWindow = 3
+    };
+
+    // The bar's rectangle and the handles' columns for the model's window now.
+    struct Geometry
+    {
+        int left, right, bottom, top;
+        int xLow, xHigh;
+    };
+    Geometry GetGeometry();
 
 protected:
     BrainSceneRenderer* m_renderer;
 
 private:
+    // The anchor under a point (row from the bottom); grab receives the offset from the low handle.
+    int FindAnchor(const Geometry& g, int x, int y, int& grab) const;
+    bool InBounds(const Geometry& g, int x, int y) const;
+    void AdjustBounds(int x);
+    void FillBarTexture();
+    void DrawBar(const Geometry& g);
+    void DrawHandles(const Geometry& g);
+    void UpdateLabels(float low, float high);
+    int ToOverlayRow(int y);
+    static Cursors::Cursor CursorOf(int anchor);
+
     const Colormap* m_colormap;
-    Range m_xRange;
+    GLTexture m_barTexture;
+    std::unique_ptr<GLTextBox> m_lowLabel;
+    std::unique_ptr<GLTextBox> m_highLabel;
+    int m_width = 255;
+    int m_barHeight = 15;
     int m_offsetX = 0;
     int m_offsetY = 0;
+    Range m_xRange;
+    int m_anchor = kNoAnchor;
+    int m_grabOffset = 0;
+    bool m_dragging = false;
+    bool m_colormapDirty = true;
     bool m_symmetric = false;
 };

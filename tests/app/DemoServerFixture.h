@@ -19,6 +19,7 @@
 #include "atlas/AtlasFixture.h"
 #include "atlas/AtlasSet.h"
 #include "core/DefaultsStore.h"
+#include "core/OSUtils.h"
 #include "core/MemoryDefaultsStore.h"
 #include "core/PlatformHooks.h"
 #include "core/ResourcePath.h"
@@ -47,6 +48,8 @@ public:
     }
 
     const std::string& Url() const { return m_url; }
+    // The request log: one JSON line per request with its method, path, query and user agent.
+    std::string Log() const { return OSUtils::FileExists(m_log.c_str()) ? ReadBytes(m_log) : std::string(); }
     const std::string& AtlasFolder(unsigned int id) const
     {
         static std::string path;
@@ -68,7 +71,8 @@ private:
         m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         m_process.start(QStringLiteral(CORVANE_PYTHON),
                         {QStringLiteral(CORVANE_DEMO_SERVER), QStringLiteral("--atlases"),
-                         QString::fromStdString(m_atlases.Path()), QStringLiteral("--port"), QStringLiteral("0")});
+                         QString::fromStdString(m_atlases.Path()), QStringLiteral("--port"), QStringLiteral("0"),
+                         QStringLiteral("--log"), QString::fromStdString(m_log)});
         if (!m_process.waitForStarted(10000))
             throw std::runtime_error("the demo server did not start");
         while (!m_process.canReadLine())
@@ -79,6 +83,8 @@ private:
     }
 
     TempDir m_atlases;
+    TempDir m_logDir;
+    std::string m_log = m_logDir.File("requests.log");
     QProcess m_process;
     std::string m_url;
 };

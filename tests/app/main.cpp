@@ -16,6 +16,7 @@
 #include <sys/stat.h>
 
 #include "TestSupport.h"
+#include "gl/SharedContext.h"
 #include "platform/PlatformServices.h"
 
 int main(int argc, char** argv)
@@ -37,6 +38,9 @@ int main(int argc, char** argv)
     if (!std::getenv("DISPLAY") && !std::getenv("WAYLAND_DISPLAY"))
         setenv("QT_QPA_PLATFORM", "offscreen", 0);
 
+    // Document windows hold GL views: GLX contexts (Debian's GLEW speaks GLX) in the program's pixel format.
+    setenv("QT_XCB_GL_INTEGRATION", "xcb_glx", 1);
+    SharedContext::Configure();
     int result = 0;
     {
         QApplication app(argc, argv);
@@ -44,6 +48,7 @@ int main(int argc, char** argv)
         QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
         const auto services = std::make_unique<PlatformServices>();
         result = RUN_ALL_TESTS();
+        SharedContext::Shutdown();
     }
     return result;
 }

@@ -125,18 +125,18 @@ TEST_F(SceneEventsTest, EveryEventAndItsRedraw)
         {"gene hidden", 17, 1, true,
          [](SceneEventsTest& t) {
              t.AddGridDataSet(2);
-             EXPECT_EQ(2, t.View(0).GetVolumeRenderer()->GetNumVolumes());
+             EXPECT_TRUE(t.View(0).GetVolumeRenderer()->GetCurrentVolume());
              t.model->GetGene(1)->SetVisible(false);
          },
-         true, [](SceneEventsTest& t) { EXPECT_EQ(1, t.View(0).GetVolumeRenderer()->GetNumVolumes()); }},
+         true, [](SceneEventsTest& t) { EXPECT_TRUE(t.View(0).GetVolumeRenderer()->GetCurrentVolume()); }},
         {"gene shown", 17, 0, true,
          [](SceneEventsTest& t) {
              t.first->SetVisible(false);
              t.View(0).HideGene(t.first);
-             EXPECT_EQ(0, t.View(0).GetVolumeRenderer()->GetNumVolumes());
+             EXPECT_FALSE(t.View(0).GetVolumeRenderer()->GetCurrentVolume());
              t.first->SetVisible(true);
          },
-         true, [](SceneEventsTest& t) { EXPECT_EQ(1, t.View(0).GetVolumeRenderer()->GetNumVolumes()); }},
+         true, [](SceneEventsTest& t) { EXPECT_TRUE(t.View(0).GetVolumeRenderer()->GetCurrentVolume()); }},
         {"selected expressor", 18, 0, false,
          [](SceneEventsTest& t) { t.model->SelectExpressor(t.first, t.Space(), &t.first->Expressors()[0], false); },
          true,
@@ -181,7 +181,8 @@ TEST_F(SceneEventsTest, EveryEventAndItsRedraw)
          [](SceneEventsTest& t) { EXPECT_EQ(1, t.display->invalidateCursorRectsCount); }},
         {"MIP window", 27, 0, true, [](SceneEventsTest& t) { t.model->SetMIPWindow(10.0f, 200.0f, false); }, true,
          [](SceneEventsTest& t) {
-             const int* transfer = t.View(0).GetVolumeRenderer()->GetTransferFunction();
+             int transfer[4];
+             t.View(0).GetVolumeRenderer()->GetTransferWindows(transfer);
              EXPECT_EQ(10, transfer[0]);
              EXPECT_EQ(200, transfer[1]);
          }},
@@ -257,7 +258,7 @@ TEST_F(SceneEventsTest, VisibilityEventsOfAMissingDataSetAreIgnored)
         Tell(17, argument);
         EXPECT_EQ(0, display->invalidateCount);
     }
-    EXPECT_EQ(1, View(0).GetVolumeRenderer()->GetNumVolumes());
+    EXPECT_TRUE(View(0).GetVolumeRenderer()->GetCurrentVolume());
 }
 
 } // namespace

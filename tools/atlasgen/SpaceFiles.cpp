@@ -3,6 +3,7 @@
 #include "BinaryFile.h"
 #include "CorticalSurface.h"
 #include "JpegWriter.h"
+#include "LocalData.h"
 #include "MeshFiles.h"
 #include "Noise.h"
 #include "Probes.h"
@@ -52,6 +53,7 @@ void SpaceFiles::Write(const std::string& folder) const
     const std::vector<Sample> samples = Samples();
     WriteTextFile(folder + "/samples_columns.csv", SampleTable(samples));
     WriteMapping(folder);
+    LocalData(c_, samples).Write(folder);
     WriteMeshes(folder);
     if (c_.identity.microarray)
     {

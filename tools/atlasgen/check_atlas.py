@@ -6,12 +6,15 @@
 Re-reads every file layout of the atlas and verifies counts, ranges and cross-references: Info.xml
 spaces against the Spaces folder, annotation values against the ontology, mesh indices against vertex
 counts, strip lengths, sample structures against the annotation, section lists, colour tables, the
-correlation mapping and the microarray files. Python standard library only. Exit status 0 when the
+correlation mapping, the microarray files and the probe layers' local files (tract volumes, afferent
+seed experiments, the rat atlas's transform chain). Python standard library only. Exit status 0 when the
 atlas is sound, 1 with one line per problem otherwise.
 """
 
 import array
 import csv
+import gzip
+import zlib
 import io
 import math
 import os
@@ -31,6 +34,14 @@ PRESET_IDS_351 = {"CH": 1001, "BS": 1002, "CB": 1003, "FT": 1004, "VS": 1005, "H
 CORRELATION_GRID = (67, 41, 58)
 AMSH_MARKER = 0xF00DF00D
 SURFACE_MAGIC = 0x99118822
+TRACT_GRID = (128, 128, 68)
+MAX_TRACT_SEEDS = 8
+DEFAULT_AFFERENT = 100140756
+META_KEYS = {
+    "PermuteAndFlipTransform.meta": ("PermuteAndFlip", {"Permutation": 3, "Flip": 3, "Extent": 3}),
+    "AffineTransform.meta": ("Affine", {"Matrix": 9, "Translation": 3}),
+    "BSplineTransform.meta": ("BSpline", {"Origin": 3, "Spacing": 3, "Size": 3, "Coefficients": None}),
+}
 
 
 class Problem(Exception):
@@ -380,6 +391,13 @@ class AtlasChecker:
             self.error(label + "/Meshes: missing")
         else:
             self.check_meshes(space, meshes, samples)
+        if self.atlas_id == 35100:
+            self.guarded(label + "/ProbTrack", self.check_tracts, folder)
+        if self.atlas_id in (310, 378):
+            self.guarded(label + "/Afferents", self.check_afferents, space, folder, samples)
+        if self.atlas_id == 50000:
+            for name in META_KEYS:
+                self.guarded(label + "/Transforms/" + name, self.check_meta, folder, name)
         if self.atlas_id == 351:
             self.guarded(label + "/inflated_surface_samples", self.check_surface_samples, folder, samples)
             self.guarded(label + "/samples.raw", self.check_sample_values, folder, samples)
@@ -509,6 +527,120 @@ class AtlasChecker:
             column = values[a::3]
             if any(v < -1 or v >= CORRELATION_GRID[a] for v in column):
                 raise Problem("%s: axis %d coordinate outside -1..%d" % (name, a, CORRELATION_GRID[a] - 1))
+
+    # -- local files of the probe layers ----------------------------------------------------------
+
+    def check_tracts(self, folder):
+        root = os.path.join(folder, "ProbTrack")
+        files = []
+        for sub in sorted(os.listdir(root)):
+            for name in sorted(os.listdir(os.path.join(root, sub))):
+                files.append((sub, name))
+        if not 1 <= len(files) <= MAX_TRACT_SEEDS:
+            raise Problem("ProbTrack: %d seed files, expected 1 to %d" % (len(files), MAX_TRACT_SEEDS))
+        for sub, name in files:
+            match = re.match(r"scm_(\d+)_(\d+)_(\d+)\.nii\.gz\Z", name)
+            if not match or match.group(1) != sub:
+                raise Problem("ProbTrack/%s/%s: not named scm_<x>_<y>_<z>.nii.gz in folder <x>" % (sub, name))
+            seed = [int(v) for v in match.groups()]
+            if any(not 0 <= seed[a] < TRACT_GRID[a] for a in range(3)):
+                raise Problem("ProbTrack/%s/%s: seed outside the tract grid" % (sub, name))
+            self.check_tract(os.path.join(root, sub, name), "ProbTrack/%s/%s" % (sub, name), seed)
+
+    def check_tract(self, path, name, seed):
+        try:
+            data = gzip.decompress(read_file(path))
+        except (OSError, EOFError, zlib.error) as e:
+            raise Problem("%s: not gzip (%s)" % (name, e))
+        r = Reader(data, name)
+        if r.u32() != 348:
+            raise Problem("%s: not a little-endian NIfTI-1 header" % name)
+        dims = struct.unpack("<8h", data[40:56])
+        datatype, bitpix = struct.unpack("<hh", data[70:74])
+        offset = struct.unpack("<f", data[108:112])[0]
+        if data[344:348] != b"n+1\0":
+            raise Problem("%s: magic is not n+1" % name)
+        if dims[0] != 3 or tuple(dims[1:4]) != TRACT_GRID:
+            raise Problem("%s: dimensions %s, expected %s" % (name, dims[1:4], TRACT_GRID))
+        if datatype != 1280 or bitpix != 64:
+            raise Problem("%s: not unsigned 64-bit voxels" % name)
+        count = TRACT_GRID[0] * TRACT_GRID[1] * TRACT_GRID[2]
+        if offset != 352 or len(data) != 352 + 8 * count:
+            raise Problem("%s: %d bytes, expected %d at offset 352" % (name, len(data), 352 + 8 * count))
+        values = array.array("Q")
+        values.frombytes(data[352:])
+        if sys.byteorder != "little":
+            values.byteswap()
+        if max(values) == 0:
+            raise Problem("%s: no streamline counts" % name)
+        index = (seed[2] * TRACT_GRID[1] + seed[1]) * TRACT_GRID[0] + seed[0]
+        if values[index] == 0:
+            raise Problem("%s: the seed voxel has no count" % name)
+
+    def check_afferents(self, space, folder, samples):
+        root = os.path.join(folder, "Afferents")
+        expected = {str(DEFAULT_AFFERENT)} | {str(i) for i in (samples or {})}
+        present = set(os.listdir(root))
+        if expected - present:
+            raise Problem("Afferents: missing %s" % ", ".join(sorted(expected - present)[:5]))
+        bounds = [space["atlas_dims"][a] * space["atlas_res"][a] for a in range(3)]
+        for name in sorted(present):
+            self.check_afferent(os.path.join(root, name), "Afferents/" + name, bounds)
+
+    def check_afferent(self, path, name, bounds):
+        data = read_file(path)
+        r = Reader(data, name)
+        for _ in range(self.counted(r, 12, name, "site")):
+            r.u32s(2)
+            for _ in range(self.counted(r, 12, name, "line")):
+                r.u32()
+                density = r.floats(1)[0]
+                if not 0 < density <= 1:
+                    raise Problem("%s: line density %g" % (name, density))
+                for _ in range(self.counted(r, 20, name, "point")):
+                    point = r.floats(5)
+                    if any(not 0 <= point[a] <= bounds[a] for a in range(3)):
+                        raise Problem("%s: a point lies outside the brain box" % name)
+        if not r.at_end():
+            raise Problem("%s: %d bytes after the last site" % (name, len(data) - r.pos))
+
+    @staticmethod
+    def counted(reader, record_size, name, what):
+        count = reader.u32()
+        if count * record_size > len(reader.data) - reader.pos:
+            raise Problem("%s: %d %ss do not fit in the bytes left" % (name, count, what))
+        return count
+
+    def check_meta(self, folder, name):
+        kind, keys = META_KEYS[name]
+        text = read_file(os.path.join(folder, "Transforms", name)).decode("utf-8")
+        values, transform = {}, None
+        for number, line in enumerate(text.splitlines(), start=1):
+            line = line.split("#", 1)[0].strip()
+            if not line:
+                continue
+            if "=" not in line:
+                raise Problem("Transforms/%s: line %d has no '='" % (name, number))
+            key, rest = (part.strip() for part in line.split("=", 1))
+            if key == "Transform":
+                transform = rest
+            else:
+                values[key] = [float(v) for v in rest.split()]
+                if any(not math.isfinite(v) for v in values[key]):
+                    raise Problem("Transforms/%s: %s is not finite" % (name, key))
+        if transform != kind:
+            raise Problem("Transforms/%s: Transform is %r, expected %r" % (name, transform, kind))
+        for key, count in keys.items():
+            if key not in values or (count is not None and len(values[key]) != count):
+                raise Problem("Transforms/%s: %s missing or of the wrong length" % (name, key))
+        if kind == "PermuteAndFlip" and sorted(values["Permutation"]) != [0, 1, 2]:
+            raise Problem("Transforms/%s: Permutation is not one of 0, 1, 2 each" % name)
+        if kind == "BSpline":
+            size = values["Size"]
+            if any(v < 0 or v != int(v) for v in size) or any(v <= 0 for v in values["Spacing"]):
+                raise Problem("Transforms/%s: Size or Spacing malformed" % name)
+            if len(values["Coefficients"]) != 3 * int(size[0]) * int(size[1]) * int(size[2]):
+                raise Problem("Transforms/%s: Coefficients do not match Size" % name)
 
     # -- meshes -----------------------------------------------------------------------------------
 

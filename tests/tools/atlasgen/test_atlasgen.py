@@ -8,6 +8,7 @@ import argparse
 import array
 import csv
 import filecmp
+import gzip
 import os
 import re
 import shutil
@@ -370,6 +371,122 @@ class CheckerRejects(unittest.TestCase):
         self.damaged("sample", lambda d: self.edit(self.space(d, "samples_columns.csv"), move),
                      "disagrees with the annotation")
         self.damaged("raw", lambda d: self.edit(self.space(d, "samples.raw"), lambda b: b[:-4]), "samples.raw")
+
+
+class LocalFiles(GeneratorCase):
+    """The files the probe layers read from a space folder, read back by outside readers."""
+
+    @classmethod
+    def setUpClass(cls):
+        cls.atlases = {}
+        for atlas_id in (35100, 310, 50000):
+            out = fresh("local-%d" % atlas_id)
+            result = generate("micro", atlas_id, out)
+            assert result.returncode == 0, result.stderr
+            cls.atlases[atlas_id] = out
+
+    def damaged(self, atlas_id, damage, expected):
+        folder = fresh("local-damaged-%d" % atlas_id)
+        shutil.copytree(self.atlases[atlas_id], folder)
+        damage(folder)
+        result = check(folder)
+        output = result.stdout + result.stderr
+        self.assertEqual(result.returncode, 1, output)
+        self.assertNotIn("Traceback", output)
+        self.assertIn(expected, output)
+
+    def tracts(self, folder):
+        root = os.path.join(folder, "Spaces", "DTI", "ProbTrack")
+        return sorted(os.path.join(root, sub, name) for sub in os.listdir(root)
+                      for name in os.listdir(os.path.join(root, sub)))
+
+    def test_tract_volumes_read_with_nibabel(self):
+        try:
+            import nibabel
+            import numpy
+        except ImportError:
+            self.skipTest("nibabel is not installed for this interpreter")
+        files = self.tracts(self.atlases[35100])
+        self.assertTrue(1 <= len(files) <= 8, files)
+        for path in files:
+            with self.subTest(path=os.path.basename(path)):
+                image = nibabel.load(path)
+                counts = numpy.asarray(image.dataobj)
+                self.assertEqual(counts.shape, (128, 128, 68))
+                self.assertEqual(counts.dtype, numpy.uint64)
+                self.assertEqual(tuple(float(v) for v in image.header.get_zooms()), (1.0, 1.0, 1.0))
+                x, y, z = (int(v) for v in re.findall(r"\d+", os.path.basename(path)))
+                self.assertEqual(os.path.basename(os.path.dirname(path)), str(x))
+                self.assertGreater(counts[x, y, z], 0)
+                # A path, not a cloud: a small part of the grid carries counts.
+                self.assertLess(numpy.count_nonzero(counts), counts.size // 100)
+
+    def test_afferent_files_read_with_struct(self):
+        space = os.path.join(self.atlases[310], "Spaces", "P56")
+        with open(os.path.join(space, "samples_columns.csv"), newline="") as f:
+            rows = list(csv.DictReader(f))
+        ids = {row["data_set_id"] for row in rows}
+        names = set(os.listdir(os.path.join(space, "Afferents")))
+        self.assertEqual(names, ids | {"100140756"})
+        for name in sorted(names):
+            with open(os.path.join(space, "Afferents", name), "rb") as f:
+                data = f.read()
+            pos, lines = 4, 0
+            (sites,) = struct.unpack_from("<I", data)
+            self.assertTrue(1 <= sites <= 5)
+            for _ in range(sites):
+                _, _, count = struct.unpack_from("<III", data, pos)
+                pos += 12
+                for _ in range(count):
+                    line_id, density, points = struct.unpack_from("<IfI", data, pos)
+                    pos += 12
+                    self.assertIn(str(line_id), ids)
+                    self.assertGreater(points, 1)
+                    pos += 20 * points
+                    lines += 1
+            self.assertEqual(pos, len(data), name)
+            self.assertGreater(lines, 0)
+
+    def test_rat_transform_files(self):
+        folder = os.path.join(self.atlases[50000], "Spaces", "P56", "Transforms")
+        for name in ("PermuteAndFlipTransform.meta", "AffineTransform.meta", "BSplineTransform.meta"):
+            self.assertTrue(os.path.isfile(os.path.join(folder, name)), name)
+
+    def test_checker_rejects_damaged_local_files(self):
+        def edit(path, change):
+            with open(path, "rb") as f:
+                data = change(f.read())
+            with open(path, "wb") as f:
+                f.write(data)
+
+        def afferent(d):
+            return os.path.join(d, "Spaces", "P56", "Afferents", "100140756")
+
+        def tract_of_other_size(d):
+            path = self.tracts(d)[0]
+            edit(path, lambda b: gzip.compress(gzip.decompress(b)[:42] + struct.pack("<h", 64) +
+                                               gzip.decompress(b)[44:]))
+
+        def meta(d, name):
+            return os.path.join(d, "Spaces", "P56", "Transforms", name)
+
+        cases = [
+            (310, lambda d: edit(afferent(d), lambda b: b[:-6]), "Afferents/100140756: "),
+            (310, lambda d: edit(afferent(d), lambda b: struct.pack("<I", 0xFFFFFFFF) + b[4:]), "do not fit"),
+            (310, lambda d: os.remove(afferent(d)), "Afferents: missing"),
+            (35100, tract_of_other_size, "dimensions"),
+            (35100, lambda d: edit(self.tracts(d)[0], lambda b: b[:len(b) // 2]), "not gzip"),
+            (50000, lambda d: edit(meta(d, "AffineTransform.meta"), lambda b: b.replace(b"Translation", b"Shift")),
+             "Translation missing"),
+            (50000, lambda d: edit(meta(d, "BSplineTransform.meta"), lambda b: b.rstrip() + b" 1\n"),
+             "Coefficients do not match"),
+            (50000, lambda d: edit(meta(d, "PermuteAndFlipTransform.meta"),
+                                   lambda b: b.replace(b"Permutation = 0 1 2", b"Permutation = 0 0 2")),
+             "Permutation"),
+        ]
+        for atlas_id, damage, expected in cases:
+            with self.subTest(expected=expected):
+                self.damaged(atlas_id, damage, expected)
 
 
 def main():

@@ -40,11 +40,15 @@ class CheckTreeTest(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
         cls.scratch = tempfile.mkdtemp(prefix="corvane-checktree-")
-        for folder in FOLDERS + ["scripts"]:
-            if os.path.isdir(os.path.join(SOURCE, folder)):
-                shutil.copytree(os.path.join(SOURCE, folder), os.path.join(cls.scratch, folder),
-                                ignore=shutil.ignore_patterns("__pycache__"))
-        shutil.copy(os.path.join(SOURCE, ".clang-format"), cls.scratch)
+        # Only the files under version control: other tests running beside this one write scratch files
+        # into the tree, and a half-written one must not count as a finding.
+        listed = subprocess.run(["git", "-C", SOURCE, "ls-files", "-z", "--"] + FOLDERS + ["scripts", ".clang-format"],
+                                capture_output=True, check=True).stdout.decode().split("\0")
+        for name in filter(None, listed):
+            source = os.path.join(SOURCE, name)
+            if os.path.isfile(source):
+                os.makedirs(os.path.dirname(os.path.join(cls.scratch, name)), exist_ok=True)
+                shutil.copy(source, os.path.join(cls.scratch, name))
 
     @classmethod
     def tearDownClass(cls):

@@ -15,7 +15,7 @@ import zipfile
 import support
 
 GENERATOR = os.environ.get("CORVANE_ATLASGEN", "")
-IDS = (310, 350, 351, 50000)
+IDS = (310, 350, 351, 50000, 35100)
 
 server = None
 folder = None
@@ -59,6 +59,34 @@ class GeneratedAtlasTest(unittest.TestCase):
         names = zipfile.ZipFile(io.BytesIO(package)).namelist()
         self.assertIn("Spaces/P56/Annotation", names)
         self.assertNotIn("Spaces/P56/Atlas", names)  # rebuilt from its slices when installed
+
+    def test_packages_carry_the_local_files_of_the_probe_layers(self):
+        root = ET.fromstring(server.get("/Corvane2/atlases.xml")[2])
+        expected = {
+            35100: "Spaces/DTI/ProbTrack/",
+            310: "Spaces/P56/Afferents/",
+            50000: "Spaces/P56/Transforms/",
+        }
+        for atlas_id, prefix in expected.items():
+            with self.subTest(atlas_id=atlas_id):
+                entry = next(a for a in root.iter("atlas") if a.get("id") == str(atlas_id))
+                package = zipfile.ZipFile(io.BytesIO(server.get(entry.get("url").split(str(server.port), 1)[1])[2]))
+                names = [n for n in package.namelist() if n.startswith(prefix) and not n.endswith("/")]
+                on_disk = []
+                for base, _, files in os.walk(os.path.join(folder.name, str(atlas_id), *prefix.split("/"))):
+                    on_disk += [os.path.relpath(os.path.join(base, f), os.path.join(folder.name, str(atlas_id)))
+                                for f in files]
+                self.assertEqual(sorted(names), sorted(n.replace(os.sep, "/") for n in on_disk))
+                self.assertTrue(names)
+                for name in names:
+                    with open(os.path.join(folder.name, str(atlas_id), name), "rb") as f:
+                        self.assertEqual(package.read(name), f.read(), name)
+        meta = {"Spaces/P56/Transforms/%s.meta" % n for n in ("PermuteAndFlipTransform", "AffineTransform",
+                                                             "BSplineTransform")}
+        package = zipfile.ZipFile(io.BytesIO(server.get("/Corvane2/packages/50000-1.zip")[2]))
+        self.assertTrue(meta <= set(package.namelist()))
+        self.assertIn("Spaces/P56/Afferents/100140756", zipfile.ZipFile(io.BytesIO(
+            server.get("/Corvane2/packages/310-3.zip")[2])).namelist())
 
     def test_search_and_download_through_the_atlas_templates(self):
         templates = {e.tag: e.text for e in info(310).find("urls")}

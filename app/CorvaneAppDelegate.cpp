@@ -1,0 +1,350 @@
+#include "app/CorvaneAppDelegate.h"
+
+#include "app/AtlasDownloadController.h"
+#include "app/CorvaneDoc.h"
+#include "app/CorvaneWindowController.h"
+#include "app/SingleDocumentController.h"
+#include "app/Updater.h"
+#include "atlas/Atlas.h"
+#include "atlas/AtlasSet.h"
+#include "atlas/AtlasSpace.h"
+#include "core/Alerts.h"
+#include "core/OSUtils.h"
+#include "core/UserPreferences.h"
+#include "expression/BrainExpressionModel.h"
+#include "expression/GeneExpression.h"
+#include "expression/UrlProtocolParser.h"
+
+#include <QApplication>
+#include <QDialog>
+#include <QFileInfo>
+#include <QUrl>
+#include <QMessageBox>
+#include <QTimer>
+
+#include <stdexcept>
+
+namespace
+{
+bool sPreflightRan = false;
+constexpr int kPendingPollMs = 200;
+constexpr int kIdlePollMs = 500;
+
+std::string Replace(std::string text, const std::string& piece, const std::string& with)
+{
+    const std::size_t at = text.find(piece);
+    if (at != std::string::npos)
+        text.replace(at, piece.size(), with);
+    return text;
+}
+
+bool InstallRunning()
+{
+    AtlasSet* atlases = AtlasSet::GetAtlases();
+    return atlases && atlases->IsLoading();
+}
+} // namespace
+
+CorvaneAppDelegate* CorvaneAppDelegate::Instance()
+{
+    static CorvaneAppDelegate* instance = new CorvaneAppDelegate();
+    return instance;
+}
+
+CorvaneAppDelegate::CorvaneAppDelegate()
+    : m_updater(std::make_unique<Updater>())
+{
+    AtlasDownloadController::SetDocumentHost(this);
+    connect(SingleDocumentController::Instance(), &SingleDocumentController::DocumentRemoved, this,
+            &CorvaneAppDelegate::DocumentClosed);
+}
+
+CorvaneAppDelegate::~CorvaneAppDelegate()
+{
+    AtlasDownloadController::SetDocumentHost(nullptr);
+}
+
+void CorvaneAppDelegate::ResetPreflight()
+{
+    sPreflightRan = false;
+}
+
+void CorvaneAppDelegate::applicationWillFinishLaunching()
+{
+    UserPreferences* preferences = UserPreferences::GetPreferences();
+    m_updater->SetAutomaticallyChecksForUpdates(preferences->GetAutoVersionCheck());
+    m_updater->SetUpdateCheckInterval(604800);
+    m_updater->SetFeedURL(Replace("%1%/Corvane2/mac-appcast.xml", "%1%", preferences->GetHostName()));
+}
+
+bool CorvaneAppDelegate::preflight()
+{
+    if (sPreflightRan)
+        return true;
+    sPreflightRan = true;
+    try
+    {
+        AtlasSet* atlases = AtlasSet::GetAtlases();
+        if (atlases && atlases->GetNumAtlases() > 0)
+            return true;
+        AtlasDownloadController::Controller()->Show();
+        return false;
+    }
+    catch (const std::exception& e)
+    {
+        QMessageBox::critical(
+            nullptr, "Critical Error",
+            QString::fromStdString(std::string("Could not initialize Corvane atlases.\n\n") + e.what()));
+    }
+    catch (...)
+    {
+        QMessageBox::critical(nullptr, "Critical Error", "Could not initialize Corvane atlases.");
+    }
+    QuitApplication();
+    return false;
+}
+
+bool CorvaneAppDelegate::applicationShouldOpenUntitledFile()
+{
+    if (!preflight())
+        return false;
+    AtlasSet* atlases = AtlasSet::GetAtlases();
+    return atlases && atlases->GetNumAtlases() > 0;
+}
+
+void CorvaneAppDelegate::applicationDidFinishLaunching()
+{
+    preflight();
+    UserPreferences* preferences = UserPreferences::GetPreferences();
+    if (preferences->GetBuildNumber() > preferences->GetLastVersionRun())
+    {
+        AtlasDownloadController::Controller();
+        preferences->UpdateLastVersionRun();
+    }
+    else if (preferences->ShouldQueryVersion())
+        AtlasDownloadController::Controller();
+    m_updater->CheckIfDue();
+}
+
+void CorvaneAppDelegate::checkForAtlases()
+{
+    AtlasDownloadController::Controller()->Show();
+}
+
+void CorvaneAppDelegate::showHelp()
+{
+    OSUtils::OpenBrowser(UserPreferences::GetPreferences()->GetHostName() + "/confluence/display/Corvane/Home");
+}
+
+bool CorvaneAppDelegate::applicationOpenFile(const std::string& path)
+{
+    AtlasSet* atlases = AtlasSet::GetAtlases();
+    if (!atlases || atlases->GetNumAtlases() == 0)
+        return false;
+    try
+    {
+        auto dataSet = std::make_shared<GeneExpression>();
+        dataSet->LoadAtlasSpace(path.c_str(), nullptr);
+        const AtlasSpace* space = dataSet->GetNumAtlasSpaces() > 0 ? dataSet->GetAtlasSpace(0) : nullptr;
+        // A data set that names no atlas belongs to none: it is reported as atlas 0.
+        const unsigned int atlasId = space && space->GetAtlas() ? space->GetAtlas()->GetAtlasId() : 0;
+        CorvaneDoc* doc = atlasId != 0 ? documentWithAtlas(atlasId) : nullptr;
+        if (!doc)
+            throw std::runtime_error("Atlas not found: " + std::to_string(atlasId));
+        if (!doc->expressionModel()->AddGeneExpression(dataSet, true))
+            throw std::runtime_error("Could not display data.");
+        SingleDocumentController::Instance()->noteNewRecentDocumentURL(path);
+        return true;
+    }
+    catch (const std::exception& e)
+    {
+        ShowAlertBox("Could not open file " + path + ".\n\n" + e.what());
+    }
+    catch (...)
+    {
+        ShowAlertBox("Could not open file " + path + ".");
+    }
+    return false;
+}
+
+CorvaneDoc* CorvaneAppDelegate::documentWithAtlas(unsigned int atlasId)
+{
+    SingleDocumentController* controller = SingleDocumentController::Instance();
+    CorvaneDoc* doc = controller->currentDocument();
+    if (!doc || doc->expressionModel()->GetAtlas()->GetAtlasId() != atlasId)
+    {
+        doc = nullptr;
+        for (CorvaneDoc* open : controller->documents())
+            if (open->expressionModel()->GetAtlas()->GetAtlasId() == atlasId)
+                doc = open;
+    }
+    if (!doc)
+    {
+        doc = CorvaneDoc::initWithAtlas(atlasId);
+        if (!doc)
+            return nullptr;
+        controller->addDocument(doc);
+        doc->makeWindowControllers();
+        doc->showWindows();
+    }
+    if (CorvaneWindowController* window = doc->windowController())
+    {
+        window->raise();
+        window->activateWindow();
+    }
+    return doc;
+}
+
+std::string CorvaneAppDelegate::AtlasDisplayName(unsigned int atlasId)
+{
+    switch (atlasId)
+    {
+    case 310:
+        return "Ostrel Adult Mouse";
+    case 350:
+        return "Ostrel Developing Mouse";
+    case 351:
+        return "Ostrel Primate Microarray";
+    case 378:
+        return "Ostrel Mouse Connectivity";
+    default:
+        return "Ostrel Brain Atlas";
+    }
+}
+
+void CorvaneAppDelegate::getUrl(const std::string& url)
+{
+    std::shared_ptr<Atlas> atlas;
+    try
+    {
+        UrlProtocolParser parser(url);
+        atlas = AtlasSet::GetAtlasWithId(parser.GetAtlasId());
+        if (!atlas)
+        {
+            const std::string question =
+                AtlasDisplayName(parser.GetAtlasId()) + " files are needed to view this data. Download now?";
+            if (ShowConfirmationBox(question))
+                checkForAtlases();
+            return;
+        }
+        CorvaneDoc* doc = documentWithAtlas(parser.GetAtlasId());
+        if (!doc)
+            throw std::runtime_error("Atlas not found: " + std::to_string(parser.GetAtlasId()));
+        parser.RequestData(doc->searchController());
+        if (!parser.GetColormap().empty())
+            doc->expressionModel()->SetGeneColorMode(parser.GetColormap(), true);
+        const float* range = parser.GetExpressionRange();
+        if (range[0] != 0.0f && range[1] != 0.0f)
+            doc->expressionModel()->SetExpressionWindow(range[0], range[1], true);
+    }
+    catch (const std::invalid_argument& e)
+    {
+        ShowAlertBox(std::string("Error parsing URL at ") + e.what());
+    }
+    catch (const std::exception& e)
+    {
+        ShowAlertBox(atlas ? "Atlas " + atlas->GetName() + " could not be opened. " + e.what() : std::string(e.what()));
+    }
+    catch (...)
+    {
+        ShowAlertBox("An unrecoverable error occurred while attempting to load data.");
+    }
+}
+
+void CorvaneAppDelegate::HandleArguments(const QStringList& arguments, bool firstLaunch)
+{
+    if (arguments.isEmpty())
+    {
+        if (firstLaunch)
+        {
+            if (applicationShouldOpenUntitledFile())
+                OpenUntitledDocument();
+        }
+        else if (CorvaneDoc* doc = SingleDocumentController::Instance()->currentDocument())
+            doc->showWindows();
+        else if (!SingleDocumentController::Instance()->documents().empty())
+            SingleDocumentController::Instance()->documents().front()->showWindows();
+        else if (applicationShouldOpenUntitledFile())
+            OpenUntitledDocument();
+        return;
+    }
+    preflight();
+    m_pending.append(arguments);
+    RunPendingRequests();
+}
+
+void CorvaneAppDelegate::RunPendingRequests()
+{
+    // While an install rebuilds the atlas list it reads as empty: the requests wait for the new one.
+    if (InstallRunning())
+    {
+        QTimer::singleShot(kPendingPollMs, this, &CorvaneAppDelegate::RunPendingRequests);
+        return;
+    }
+    const QStringList requests = m_pending;
+    m_pending.clear();
+    for (const QString& request : requests)
+        HandleArgument(request);
+}
+
+void CorvaneAppDelegate::HandleArgument(const QString& argument)
+{
+    if (argument.startsWith("corv:", Qt::CaseInsensitive))
+        getUrl(argument.toStdString());
+    else
+    {
+        const QString path = argument.startsWith("file://") ? QUrl(argument).toLocalFile() : argument;
+        applicationOpenFile(QFileInfo(path).absoluteFilePath().toStdString());
+    }
+}
+
+bool CorvaneAppDelegate::HasOpenDocuments() const
+{
+    return !SingleDocumentController::Instance()->documents().empty();
+}
+
+bool CorvaneAppDelegate::CloseAllDocuments()
+{
+    SingleDocumentController* controller = SingleDocumentController::Instance();
+    const std::vector<CorvaneDoc*> open = controller->documents();
+    for (auto it = open.rbegin(); it != open.rend(); ++it)
+        (*it)->performClose();
+    return controller->documents().empty();
+}
+
+void CorvaneAppDelegate::OpenUntitledDocument()
+{
+    SingleDocumentController::Instance()->openUntitledDocumentAndDisplay();
+}
+
+void CorvaneAppDelegate::QuitApplication()
+{
+    QTimer::singleShot(0, qApp, [] { QApplication::exit(0); });
+}
+
+void CorvaneAppDelegate::terminate()
+{
+    m_terminating = true;
+    CloseAllDocuments();
+    QuitApplication();
+}
+
+void CorvaneAppDelegate::DocumentClosed()
+{
+    QuitIfIdle();
+}
+
+void CorvaneAppDelegate::QuitIfIdle()
+{
+    if (!m_quitWhenLastCloses || m_terminating || HasOpenDocuments())
+        return;
+    // The download window keeps the program running: it installs and opens the next document.
+    AtlasDownloadController* downloads = AtlasDownloadController::Existing();
+    if (downloads && downloads->GetWindow() && downloads->GetWindow()->isVisible())
+    {
+        // Looked at again until a document opens or the window goes.
+        QTimer::singleShot(kIdlePollMs, this, &CorvaneAppDelegate::QuitIfIdle);
+        return;
+    }
+    QuitApplication();
+}

@@ -1,0 +1,68 @@
+#pragma once
+
+#include "app/AtlasDocumentHost.h"
+
+#include <QObject>
+#include <QStringList>
+
+#include <memory>
+#include <string>
+
+class CorvaneDoc;
+class Updater;
+
+// The application's top: launch set-up, the one-time check for installed atlases, the update check,
+// opening data files and answering requests of the "corv" URL scheme, from this launch's arguments or from
+// later launches. Main thread only.
+class CorvaneAppDelegate : public QObject, public AtlasDocumentHost
+{
+    Q_OBJECT
+
+public:
+    static CorvaneAppDelegate* Instance();
+    ~CorvaneAppDelegate() override;
+
+    void applicationWillFinishLaunching();
+    bool applicationShouldOpenUntitledFile();
+    void applicationDidFinishLaunching();
+    // Whether documents may open; lists the atlases once per process.
+    bool preflight();
+    void checkForAtlases();
+    void showHelp();
+    bool applicationOpenFile(const std::string& path);
+    CorvaneDoc* documentWithAtlas(unsigned int atlasId);
+    void getUrl(const std::string& url);
+    // Closes every document window (saving its settings) and ends the program.
+    void terminate();
+
+    // The arguments of a launch: "corv" URLs and data-set files; none opens the untitled document (first
+    // launch) or brings a window forward (later launches). Requests wait while atlases are being installed.
+    void HandleArguments(const QStringList& arguments, bool firstLaunch);
+
+    // The display name of an atlas that is not installed, for the download question.
+    static std::string AtlasDisplayName(unsigned int atlasId);
+    Updater* GetUpdater() const { return m_updater.get(); }
+    // The program ends when its last document window closes (unless the atlas download window is open);
+    // off until the program's event loop runs.
+    void SetQuitWhenLastDocumentCloses(bool on) { m_quitWhenLastCloses = on; }
+    // Ends the program when no document and no atlas download window is open (and quitting is on).
+    void QuitIfIdle();
+    // Forgets that the preflight ran (tests).
+    static void ResetPreflight();
+
+    bool HasOpenDocuments() const override;
+    bool CloseAllDocuments() override;
+    void OpenUntitledDocument() override;
+    void QuitApplication() override;
+
+private:
+    CorvaneAppDelegate();
+    void DocumentClosed();
+    void RunPendingRequests();
+    void HandleArgument(const QString& argument);
+
+    std::unique_ptr<Updater> m_updater;
+    QStringList m_pending;
+    bool m_terminating = false;
+    bool m_quitWhenLastCloses = false;
+};

@@ -1,0 +1,613 @@
+#include "app/CorvaneDoc.h"
+
+#include "app/CorvaneDocWrapper.h"
+#include "app/CorvaneWindowController.h"
+#include "app/GeneTableModel.h"
+#include "app/SegmentedControl.h"
+#include "app/SingleDocumentController.h"
+#include "atlas/AnnotationLabel.h"
+#include "atlas/Atlas.h"
+#include "atlas/AtlasSet.h"
+#include "atlas/AtlasSpace.h"
+#include "atlas/BrainOntology.h"
+#include "core/Alerts.h"
+#include "core/DefaultsStore.h"
+#include "core/OSUtils.h"
+#include "core/PlatformHooks.h"
+#include "core/UserPreferences.h"
+#include "expression/Bookmark.h"
+#include "expression/BrainExpressionModel.h"
+#include "expression/GeneExpression.h"
+#include "gl/GLView.h"
+#include "gl/GLViewWrapper.h"
+#include "gl/TabControlRenderer.h"
+#include "scene/BrainSceneRenderer.h"
+
+#include <QAction>
+#include <QByteArray>
+#include <QHeaderView>
+#include <QItemSelectionModel>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSlider>
+#include <QTableView>
+#include <QTreeWidget>
+
+#include <cmath>
+#include <functional>
+#include <map>
+#include <stdexcept>
+
+namespace
+{
+CorvaneDoc* sCurrentDoc = nullptr;
+const char* const kWindowFrameKey = "DocumentWindowLocation";
+constexpr int kOntologyAlphabetical = 0;
+constexpr int kOntologyHierarchy = 1;
+constexpr int kOntologyBookmarks = 2;
+
+std::string FormatMessage(const std::string& pattern, const std::string& a, const std::string& b = std::string())
+{
+    std::string text = pattern;
+    const std::size_t first = text.find("%@");
+    if (first != std::string::npos)
+        text.replace(first, 2, a);
+    const std::size_t second = text.find("%s");
+    if (second != std::string::npos)
+        text.replace(second, 2, b);
+    return text;
+}
+} // namespace
+
+CorvaneDoc* CorvaneDoc::CurrentDoc()
+{
+    return sCurrentDoc;
+}
+
+CorvaneDoc::CorvaneDoc(std::shared_ptr<Atlas> atlas)
+{
+    if (!atlas)
+        throw std::runtime_error("Atlas not found");
+    m_expressionModel = std::make_unique<BrainExpressionModel>(std::move(atlas));
+    m_docWrapper = std::make_unique<CorvaneDocWrapper>(this);
+}
+
+CorvaneDoc* CorvaneDoc::init()
+{
+    try
+    {
+        AtlasSet* atlases = AtlasSet::GetAtlases();
+        return atlases && atlases->GetNumAtlases() > 0 ? new CorvaneDoc(atlases->GetAtlas(0)) : nullptr;
+    }
+    catch (...)
+    {
+        return nullptr;
+    }
+}
+
+CorvaneDoc* CorvaneDoc::initWithAtlas(unsigned int atlasId)
+{
+    try
+    {
+        // An atlas that is not installed gives no document.
+        const std::shared_ptr<Atlas> atlas = AtlasSet::GetAtlasWithId(atlasId);
+        return atlas ? new CorvaneDoc(atlas) : nullptr;
+    }
+    catch (...)
+    {
+        return nullptr;
+    }
+}
+
+CorvaneDoc::~CorvaneDoc()
+{
+    if (sCurrentDoc == this)
+        sCurrentDoc = nullptr;
+    ReleaseDisplay();
+    m_docWrapper.reset();
+    m_expressionModel.reset();
+    m_snapBackBookmark.reset();
+    delete m_window.data();
+}
+
+void CorvaneDoc::ReleaseDisplay()
+{
+    if (m_viewWrapper)
+    {
+        m_viewWrapper->SetRenderer(nullptr);
+        m_viewWrapper->SetMouseListener(nullptr);
+        m_viewWrapper->SetKeyListener(nullptr);
+        m_viewWrapper->MakeCurrent();
+    }
+    m_currentRenderer = nullptr;
+    if (m_docWrapper)
+        m_docWrapper->SetReleasing(true);
+    m_detailRenderer.reset();
+    // The bar reports every tab closed; their renderers draw through the wrapper, which goes last.
+    m_tabRenderer.reset();
+    if (m_docWrapper)
+        m_docWrapper->DeleteClosedTabs();
+    m_viewWrapper.reset();
+}
+
+void CorvaneDoc::makeWindowControllers()
+{
+    if (m_window)
+        return;
+    m_window = new CorvaneWindowController(this);
+    windowControllerDidLoadNib();
+}
+
+void CorvaneDoc::showWindows()
+{
+    if (!m_window)
+        return;
+    m_window->show();
+    m_window->raise();
+    m_window->activateWindow();
+}
+
+void CorvaneDoc::windowControllerDidLoadNib()
+{
+    CorvaneWindowController* window = m_window;
+    window->setWindowTitle(QString::fromStdString(m_expressionModel->GetAtlas()->GetName()));
+    DefaultsStore& store = PlatformHooks::GetDefaultsStore();
+    if (store.HasValue(kWindowFrameKey))
+        window->restoreGeometry(QByteArray::fromBase64(QByteArray::fromStdString(store.GetValue(kWindowFrameKey))));
+
+    m_geneTable = new GeneTableModel(m_expressionModel.get(), this);
+    window->geneListView->setModel(m_geneTable);
+    window->geneListView->horizontalHeader()->setSectionResizeMode(0, QHeaderView::Stretch);
+    connect(window->geneListView->selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] {
+        const QModelIndexList rows = m_window->geneListView->selectionModel()->selectedRows();
+        const std::shared_ptr<GeneExpression> gene =
+            rows.isEmpty() ? nullptr : m_expressionModel->GetGene(rows.first().row());
+        m_expressionModel->SelectGene(gene.get(), true);
+    });
+    FillOntology();
+    ExpandOntology();
+
+    connect(window->searchField, &QLineEdit::returnPressed, this,
+            [this] { searchForGene(m_window->searchField->text()); });
+    connect(window->stopButton, &QPushButton::clicked, this, [this] { stopOperation(); });
+    connect(window->selectionTools, &SegmentedControl::SegmentClicked, this, [this](int s) { setToolMode(s); });
+    connect(window->ontologyViewStyle, &SegmentedControl::SegmentClicked, this,
+            [this](int s) { setOntologyDisplayMode(m_window->ontologyViewStyle->GetTag(s)); });
+    connect(window->zoomSlider, &QSlider::valueChanged, this, [this](int value) {
+        if (std::lround(m_expressionModel->GetZoom() * 100.0f) != value)
+            m_expressionModel->SetZoom(value / 100.0f, true);
+    });
+
+    SetUpViews();
+    if (!m_detailRenderer)
+        return;
+    switchRenderer(nullptr);
+    window->selectionTools->SetSelectedSegment(
+        window->selectionTools->SegmentForTag(static_cast<int>(m_expressionModel->GetToolMode())));
+
+    int mode = kOntologyHierarchy;
+    bool expanded = false;
+    bool imageControls = false;
+    UserPreferences::GetPreferences()->LoadViewSettings(mode, expanded, imageControls);
+    if (mode == kOntologyBookmarks || mode == kOntologyAlphabetical)
+    {
+        window->ontologyViewStyle->SetSelectedSegment(mode);
+        setOntologyDisplayMode(mode);
+    }
+    if (expanded)
+        toggleExpandedView();
+    if (imageControls)
+        showViewSettings();
+    if (m_expressionModel->GetAtlas()->GetAtlasId() == 351)
+    {
+        window->geneListView->setColumnHidden(GeneTableModel::kVisibleColumn, true);
+        window->geneListView->setColumnHidden(GeneTableModel::kColorColumn, true);
+    }
+    validateMenuItem();
+}
+
+void CorvaneDoc::SetUpViews()
+{
+    // Made in this order, undone in the reverse order: the bar draws through the wrapper.
+    try
+    {
+        m_viewWrapper = std::make_unique<GLViewWrapper>(m_window->sceneView);
+        m_viewWrapper->MakeCurrent();
+        m_tabRenderer = std::make_unique<TabControlRenderer>(m_viewWrapper.get(), m_docWrapper.get());
+        m_tabRenderer->AddTab("Detail View", false, nullptr);
+        m_detailRenderer = std::make_unique<BrainSceneRenderer>(m_viewWrapper.get(), m_expressionModel.get(),
+                                                                m_tabRenderer.get(), m_docWrapper.get());
+        return;
+    }
+    catch (const std::exception& e)
+    {
+        ReleaseDisplay();
+        ShowAlertBox(std::string("The view could not be set up. ") + e.what());
+    }
+    catch (...)
+    {
+        ReleaseDisplay();
+        ShowAlertBox("The view could not be set up.");
+    }
+}
+
+void CorvaneDoc::FillOntology()
+{
+    const std::shared_ptr<BrainOntology> ontology = m_expressionModel->GetAtlas()->GetOntology();
+    if (!ontology)
+        return;
+    std::map<const AnnotationLabel*, QTreeWidgetItem*> items;
+    for (unsigned int i = 1; i < ontology->GetNumLabels(); ++i)
+    {
+        const AnnotationLabel* label = ontology->GetAnnotationLabelByIndex(i);
+        if (!label)
+            continue;
+        const auto parent = items.find(label->parent);
+        auto* item = parent != items.end() ? new QTreeWidgetItem(parent->second)
+                                           : new QTreeWidgetItem(m_window->hierOntologyView);
+        item->setText(0, QString::fromStdString(label->name));
+        item->setData(0, Qt::UserRole, label->index);
+        items[label] = item;
+        auto* alpha = new QTreeWidgetItem(m_window->alphaOntologyView);
+        alpha->setText(0, QString::fromStdString(label->name));
+        alpha->setData(0, Qt::UserRole, label->index);
+    }
+    m_window->alphaOntologyView->sortItems(0, Qt::AscendingOrder);
+}
+
+void CorvaneDoc::ExpandOntology()
+{
+    const Atlas* atlas = m_expressionModel->GetAtlas();
+    int level = atlas->GetDefaultOntologyDisplayLevel();
+    if (level == 0 && atlas->GetAtlasId() == 351)
+        level = 100;
+    if (level == 0)
+    {
+        m_window->hierOntologyView->expandAll();
+        return;
+    }
+    const std::shared_ptr<BrainOntology> ontology = m_expressionModel->GetAtlas()->GetOntology();
+    std::function<void(QTreeWidgetItem*)> expand = [&](QTreeWidgetItem* item) {
+        const AnnotationLabel* label = ontology->GetAnnotationLabelByIndex(item->data(0, Qt::UserRole).toUInt());
+        if (!label || label->level >= level)
+            return;
+        item->setExpanded(true);
+        for (int i = 0; i < item->childCount(); ++i)
+            expand(item->child(i));
+    };
+    for (int i = 0; i < m_window->hierOntologyView->topLevelItemCount(); ++i)
+        expand(m_window->hierOntologyView->topLevelItem(i));
+}
+
+SearchController* CorvaneDoc::searchController() const
+{
+    return m_docWrapper.get();
+}
+
+QProgressBar* CorvaneDoc::progressBar() const
+{
+    return m_window ? m_window->progressBar : nullptr;
+}
+
+QPushButton* CorvaneDoc::stopButton() const
+{
+    return m_window ? m_window->stopButton : nullptr;
+}
+
+QTreeWidget* CorvaneDoc::ontologyView() const
+{
+    if (!m_window)
+        return nullptr;
+    if (m_ontologyDisplayMode == kOntologyHierarchy)
+        return m_window->hierOntologyView;
+    if (m_ontologyDisplayMode == kOntologyAlphabetical)
+        return m_window->alphaOntologyView;
+    return nullptr;
+}
+
+void CorvaneDoc::makeSceneViewActive()
+{
+    if (m_window)
+        m_window->sceneView->setFocus();
+}
+
+void CorvaneDoc::setStatusText(const std::string& text)
+{
+    if (m_window)
+        m_window->statusField->setText(QString::fromStdString(text));
+}
+
+std::string CorvaneDoc::statusText() const
+{
+    return m_window ? m_window->statusField->text().toStdString() : std::string();
+}
+
+void CorvaneDoc::stopOperation()
+{
+    m_docWrapper->StopDownloads();
+}
+
+void CorvaneDoc::redrawOntology()
+{
+    if (QTreeWidget* outline = ontologyView())
+        outline->viewport()->update();
+}
+
+void CorvaneDoc::redrawGeneList()
+{
+    if (m_geneTable)
+        m_geneTable->Redraw();
+}
+
+void CorvaneDoc::reloadGeneList()
+{
+    if (m_geneTable)
+        m_geneTable->Reload();
+}
+
+void CorvaneDoc::selectGene(int row)
+{
+    if (!m_window || row < 0 || row >= m_geneTable->rowCount())
+        return;
+    m_window->geneListView->selectRow(row);
+    m_window->geneListView->scrollTo(m_geneTable->index(row, 0));
+}
+
+const AnnotationLabel* CorvaneDoc::selectedStructure() const
+{
+    const AnnotationLabel* label = m_expressionModel->GetSelectedStructure();
+    return label && label->index != 0 ? label : nullptr;
+}
+
+bool CorvaneDoc::centerViewOnSelectionValid() const
+{
+    if (!m_showingDetailViewMode)
+        return false;
+    if (m_expressionModel->GetSelectedExpressor())
+        return true;
+    const AnnotationLabel* label = selectedStructure();
+    return label && m_expressionModel->GetStructureSelector().Intersects(label->selector);
+}
+
+void CorvaneDoc::updateOntologySelection()
+{
+    QTreeWidget* outline = ontologyView();
+    if (!outline)
+        return;
+    const AnnotationLabel* label = selectedStructure();
+    outline->clearSelection();
+    if (!label)
+        return;
+    const QVariant wanted(label->index);
+    QTreeWidgetItemIterator it(outline);
+    for (; *it; ++it)
+        if ((*it)->data(0, Qt::UserRole) == wanted)
+        {
+            for (QTreeWidgetItem* parent = (*it)->parent(); parent; parent = parent->parent())
+                parent->setExpanded(true);
+            (*it)->setSelected(true);
+            outline->scrollToItem(*it);
+            return;
+        }
+}
+
+void CorvaneDoc::switchRenderer(GLInteractiveRenderer* renderer)
+{
+    if (m_currentRenderer)
+        m_currentRenderer->SetActive(false);
+    GLInteractiveRenderer* scene = m_detailRenderer.get();
+    if (renderer && renderer != scene)
+    {
+        m_currentRenderer = renderer;
+        m_showingDetailViewMode = false;
+    }
+    else
+    {
+        m_currentRenderer = scene;
+        m_showingDetailViewMode = true;
+    }
+    if (m_window)
+    {
+        m_window->zoomSlider->setEnabled(m_showingDetailViewMode);
+        redrawOntology();
+        m_window->atlasPlaneToggleBar->setEnabled(m_showingDetailViewMode && !m_atlasLoading);
+        m_window->selectionTools->setEnabled(m_showingDetailViewMode);
+    }
+    if (!m_viewWrapper || !m_currentRenderer)
+        return;
+    m_viewWrapper->SetRenderer(m_currentRenderer);
+    m_viewWrapper->SetMouseListener(m_currentRenderer);
+    m_viewWrapper->SetKeyListener(m_currentRenderer);
+    m_currentRenderer->SetActive(true);
+    m_viewWrapper->Invalidate();
+    validateMenuItem();
+}
+
+void CorvaneDoc::updateActiveWindowMenuItems(bool resigning)
+{
+    if (!m_window)
+        return;
+    const bool severalTabs = m_tabRenderer && m_tabRenderer->GetNumTabs() > 1;
+    if (!resigning && severalTabs)
+    {
+        m_window->closeTabAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_W));
+        m_window->closeWindowAction->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_W));
+    }
+    else
+    {
+        m_window->closeTabAction->setShortcut(QKeySequence());
+        m_window->closeWindowAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_W));
+    }
+    m_window->zScoreAction->setEnabled(m_expressionModel->GetAtlas()->HasExpressionZScore());
+    validateMenuItem();
+}
+
+void CorvaneDoc::validateMenuItem()
+{
+    CorvaneWindowController* window = m_window;
+    if (!window)
+        return;
+    window->closeTabAction->setEnabled(m_docWrapper->CanCloseTab());
+    window->newTabAction->setEnabled(m_docWrapper->CanCreateTab());
+    window->zScoreAction->setEnabled(m_expressionModel->GetAtlas()->HasExpressionZScore());
+    window->showViewSettingsAction->setChecked(window->viewSettingsContainer->isVisibleTo(window));
+    window->expandedViewAction->setChecked(!window->listContainerView->isVisibleTo(window));
+    window->searchAction->setEnabled(true);
+    SingleDocumentController* documents = SingleDocumentController::Instance();
+    window->openAction->setEnabled(documents->validateOpenDocument());
+    AtlasSet* atlases = AtlasSet::GetAtlases();
+    window->newAction->setEnabled(atlases && atlases->GetNumAtlases() > 0);
+    window->showSearchableAction->setEnabled(m_showingDetailViewMode);
+    window->showInnerAction->setEnabled(m_showingDetailViewMode);
+}
+
+bool CorvaneDoc::readFromFile(const std::string& path, const std::string&)
+{
+    try
+    {
+        auto dataSet = std::make_shared<GeneExpression>();
+        dataSet->LoadAtlasSpace(path.c_str(), nullptr);
+        // A data set without a space, or whose space has no atlas, belongs to no open atlas.
+        const AtlasSpace* space = dataSet->GetNumAtlasSpaces() > 0 ? dataSet->GetAtlasSpace(0) : nullptr;
+        if (!space || space->GetAtlas() != m_expressionModel->GetAtlas())
+            throw std::runtime_error("Incorrect atlas");
+        return m_expressionModel->AddGeneExpression(dataSet, true);
+    }
+    catch (const std::exception& e)
+    {
+        ShowAlertBox(FormatMessage("Could not open file %@\n\n%s", path, e.what()));
+    }
+    catch (...)
+    {
+        ShowAlertBox(FormatMessage("Could not open file %@", path));
+    }
+    return false;
+}
+
+void CorvaneDoc::searchForGene(const QString& text)
+{
+    const std::string term = text.trimmed().toStdString();
+    if (term.empty())
+        return;
+    Atlas* atlas = m_expressionModel->GetAtlas();
+    try
+    {
+        if (!atlas->HasIntegratedSearch())
+        {
+            std::string url = atlas->GetGeneSearchUrl("");
+            const std::size_t at = url.find("%1%");
+            if (at != std::string::npos)
+                url.replace(at, 3, term);
+            OSUtils::OpenBrowser(url);
+            return;
+        }
+        m_docWrapper->SearchForGene(term.c_str(), "", term.c_str(), false);
+    }
+    catch (const std::exception& e)
+    {
+        ShowAlertBox(e.what());
+    }
+}
+
+void CorvaneDoc::newTab()
+{
+    if (m_docWrapper->CanCreateTab())
+        m_docWrapper->CreateNewTab(true, kTabList);
+}
+
+void CorvaneDoc::closeTab()
+{
+    if (m_docWrapper->CanCloseTab())
+        m_tabRenderer->CloseTab(m_tabRenderer->GetActiveTab());
+}
+
+void CorvaneDoc::toggleExpandedView()
+{
+    if (m_window)
+        m_window->listContainerView->setVisible(!m_window->listContainerView->isVisibleTo(m_window));
+    validateMenuItem();
+}
+
+void CorvaneDoc::showViewSettings()
+{
+    if (m_window)
+        m_window->viewSettingsContainer->setVisible(!m_window->viewSettingsContainer->isVisibleTo(m_window));
+    validateMenuItem();
+}
+
+void CorvaneDoc::setOntologyDisplayMode(int mode)
+{
+    if (mode == m_ontologyDisplayMode || !m_window || mode < 0 || mode > 2)
+        return;
+    QTreeWidget* outlines[] = {m_window->alphaOntologyView, m_window->hierOntologyView, m_window->bookmarksView};
+    outlines[mode]->setVisible(true);
+    outlines[m_ontologyDisplayMode]->setVisible(false);
+    m_ontologyDisplayMode = mode;
+    outlines[mode]->setFocus();
+    if (mode != kOntologyBookmarks)
+        updateOntologySelection();
+}
+
+void CorvaneDoc::setToolMode(int segment)
+{
+    const int tag = m_window ? m_window->selectionTools->GetTag(segment) : -1;
+    if (tag >= 0)
+        m_expressionModel->SetToolMode(static_cast<BrainExpressionModel::ToolMode>(tag));
+}
+
+void CorvaneDoc::showSearchableStructures()
+{
+    m_expressionModel->ShowSearchableStructures();
+}
+
+void CorvaneDoc::showInnerStructures()
+{
+    m_expressionModel->ShowInnerStructures();
+}
+
+void CorvaneDoc::performClose()
+{
+    if (m_window)
+        m_window->close();
+}
+
+void CorvaneDoc::windowWillClose()
+{
+    if (m_closed)
+        return;
+    m_closed = true;
+    try
+    {
+        m_expressionModel->SaveSettings();
+        const bool expanded = m_window && !m_window->listContainerView->isVisibleTo(m_window);
+        const bool imageControls = m_window && m_window->viewSettingsContainer->isVisibleTo(m_window);
+        UserPreferences::GetPreferences()->SaveViewSettings(m_ontologyDisplayMode, expanded, imageControls);
+        DefaultsStore& store = PlatformHooks::GetDefaultsStore();
+        if (m_window)
+            store.SetValue(kWindowFrameKey, m_window->saveGeometry().toBase64().toStdString());
+        store.Synchronize();
+    }
+    catch (const std::exception& e)
+    {
+        ShowAlertBox(e.what());
+    }
+    if (sCurrentDoc == this)
+        windowDidResignKey();
+    emit Closed(this);
+}
+
+void CorvaneDoc::windowDidBecomeKey()
+{
+    sCurrentDoc = this;
+    updateActiveWindowMenuItems(false);
+}
+
+void CorvaneDoc::windowDidResignKey()
+{
+    if (sCurrentDoc == this)
+        sCurrentDoc = nullptr;
+    updateActiveWindowMenuItems(true);
+}

@@ -1,0 +1,133 @@
+#pragma once
+
+#include "app/CorvaneWindowController.h"
+
+#include <QObject>
+#include <QPointer>
+
+#include <memory>
+#include <string>
+
+class Atlas;
+class AnnotationLabel;
+class Bookmark;
+class BrainExpressionModel;
+class BrainSceneRenderer;
+class CorvaneDocWrapper;
+class GLInteractiveRenderer;
+class GLView;
+class GLViewWrapper;
+class GeneTableModel;
+class QAction;
+class QProgressBar;
+class QPushButton;
+class QTreeWidget;
+class QTreeWidgetItem;
+class SearchController;
+class TabControlRenderer;
+
+// One open atlas: its expression model, the companion that runs searches and downloads, and one window
+// with the scene view, its tab bar and scene renderer, the outlines and the data-set table. The document
+// owns its window. Main thread only.
+class CorvaneDoc : public QObject
+{
+    Q_OBJECT
+
+public:
+    // The document of the first installed atlas, or of the installed atlas with that id; null when there
+    // is no such atlas or the model cannot be made.
+    static CorvaneDoc* init();
+    static CorvaneDoc* initWithAtlas(unsigned int atlasId);
+    // Releases in the order that keeps every renderer's display alive until the renderer is gone.
+    ~CorvaneDoc() override;
+
+    // Builds the window and sets it up; a failure is shown in an alert on the window, which stays without
+    // a renderer.
+    void makeWindowControllers();
+    void showWindows();
+    CorvaneWindowController* windowController() const { return m_window; }
+    // Documents are never edited, so never saved.
+    void updateChangeCount(int) {}
+
+    BrainExpressionModel* expressionModel() const { return m_expressionModel.get(); }
+    SearchController* searchController() const;
+    CorvaneDocWrapper* docWrapper() const { return m_docWrapper.get(); }
+    QProgressBar* progressBar() const;
+    GLViewWrapper* mainDisplay() const { return m_viewWrapper.get(); }
+    TabControlRenderer* tabControlRenderer() const { return m_tabRenderer.get(); }
+    BrainSceneRenderer* detailRenderer() const { return m_detailRenderer.get(); }
+    GLInteractiveRenderer* currentRenderer() const { return m_currentRenderer; }
+    QPushButton* stopButton() const;
+    QTreeWidget* ontologyView() const;
+    bool detailViewIsActive() const { return m_showingDetailViewMode; }
+    int ontologyDisplayMode() const { return m_ontologyDisplayMode; }
+    GeneTableModel* geneTableModel() const { return m_geneTable; }
+
+    void makeSceneViewActive();
+    void setStatusText(const std::string& text);
+    std::string statusText() const;
+    void stopOperation();
+    void redrawOntology();
+    void redrawGeneList();
+    void reloadGeneList();
+    void selectGene(int row);
+    const AnnotationLabel* selectedStructure() const;
+    bool centerViewOnSelectionValid() const;
+    void updateOntologySelection();
+    void switchRenderer(GLInteractiveRenderer* renderer);
+    void updateActiveWindowMenuItems(bool resigning);
+    // One place that sets every menu item's enabled and checked state.
+    void validateMenuItem();
+    // Adds the data set in the file when it belongs to this document's atlas; false (after an alert) when
+    // it does not or cannot be read.
+    bool readFromFile(const std::string& path, const std::string& type);
+
+    // Commands.
+    void searchForGene(const QString& text);
+    void newTab();
+    void closeTab();
+    void toggleExpandedView();
+    void showViewSettings();
+    void setOntologyDisplayMode(int mode);
+    void setToolMode(int segment);
+    void showSearchableStructures();
+    void showInnerStructures();
+    void performClose();
+
+    // Window events.
+    void windowWillClose();
+    void windowDidBecomeKey();
+    void windowDidResignKey();
+
+    // The document whose window is the active one, or null.
+    static CorvaneDoc* CurrentDoc();
+
+signals:
+    // After the window closed and its settings were saved; the document controller releases it.
+    void Closed(CorvaneDoc* doc);
+
+private:
+    explicit CorvaneDoc(std::shared_ptr<Atlas> atlas);
+    void windowControllerDidLoadNib();
+    void SetUpViews();
+    void FillOntology();
+    void ExpandOntology();
+    void ReleaseDisplay();
+
+    QPointer<CorvaneWindowController> m_window;
+    GeneTableModel* m_geneTable = nullptr;
+    std::unique_ptr<BrainExpressionModel> m_expressionModel;
+    std::unique_ptr<Bookmark> m_snapBackBookmark;
+    std::unique_ptr<GLViewWrapper> m_viewWrapper;
+    std::unique_ptr<CorvaneDocWrapper> m_docWrapper;
+    int m_ontologyDisplayMode = 1;
+    bool m_showingDetailViewMode = true;
+    bool m_atlasLoading = false;
+    int m_lastCorrelationDomain = 0;
+    int m_lastCorrelationPlaneRestriction = 2;
+    bool m_lastCorrelationGraphAnalysis = false;
+    GLInteractiveRenderer* m_currentRenderer = nullptr;
+    std::unique_ptr<BrainSceneRenderer> m_detailRenderer;
+    std::unique_ptr<TabControlRenderer> m_tabRenderer;
+    bool m_closed = false;
+};

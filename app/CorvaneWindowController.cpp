@@ -1,0 +1,279 @@
+#include "app/CorvaneWindowController.h"
+
+#include "app/CorvaneAppDelegate.h"
+#include "app/CorvaneDoc.h"
+#include "app/PreferencesController.h"
+#include "app/SegmentedControl.h"
+#include "app/SingleDocumentController.h"
+#include "gl/GLView.h"
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSlider>
+#include <QSplitter>
+#include <QStackedWidget>
+#include <QTableView>
+#include <QToolBar>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+
+#include <algorithm>
+
+namespace
+{
+constexpr int kDividerTop = 120;
+constexpr int kDividerBottomMargin = 105;
+} // namespace
+
+CorvaneWindowController::CorvaneWindowController(CorvaneDoc* doc)
+    : m_doc(doc)
+{
+    setObjectName("mainWindow");
+    setAttribute(Qt::WA_DeleteOnClose, false);
+
+    auto* central = new QWidget(this);
+    auto* outer = new QVBoxLayout(central);
+    outer->setContentsMargins(4, 4, 4, 4);
+    auto* columns = new QSplitter(Qt::Horizontal, central);
+    columns->setChildrenCollapsible(false);
+
+    auto* sceneColumn = new QWidget(columns);
+    auto* sceneLayout = new QVBoxLayout(sceneColumn);
+    sceneLayout->setContentsMargins(0, 0, 0, 0);
+    sceneView = new GLView(sceneColumn);
+    sceneView->setObjectName("sceneView");
+    sceneView->setMinimumSize(320, 240);
+    sceneView->setFocusPolicy(Qt::StrongFocus);
+    sceneLayout->addWidget(sceneView, 1);
+    viewSettingsContainer = BuildViewSettings();
+    viewSettingsContainer->setParent(sceneColumn);
+    viewSettingsContainer->setVisible(false);
+    sceneLayout->addWidget(viewSettingsContainer);
+    columns->addWidget(sceneColumn);
+
+    listContainerView = BuildListContainer();
+    columns->addWidget(listContainerView);
+    columns->setStretchFactor(0, 3);
+    columns->setStretchFactor(1, 1);
+    outer->addWidget(columns, 1);
+
+    auto* statusRow = new QHBoxLayout();
+    statusField = new QLabel(central);
+    statusField->setObjectName("statusField");
+    progressBar = new QProgressBar(central);
+    progressBar->setObjectName("progressBar");
+    progressBar->setMaximumWidth(160);
+    progressBar->setVisible(false);
+    stopButton = new QPushButton(tr("Stop"), central);
+    stopButton->setObjectName("stopButton");
+    stopButton->setVisible(false);
+    statusRow->addWidget(statusField, 1);
+    statusRow->addWidget(progressBar);
+    statusRow->addWidget(stopButton);
+    outer->addLayout(statusRow);
+    setCentralWidget(central);
+
+    toolbar = addToolBar(tr("Toolbar"));
+    toolbar->setObjectName("toolbar");
+    toolbar->setMovable(false);
+    toolbar->setToolButtonStyle(Qt::ToolButtonIconOnly);
+    selectionTools = new SegmentedControl(true, toolbar);
+    selectionTools->setObjectName("selectionTools");
+    selectionTools->AddSegment("R", 0, tr("Rotation Tool"));
+    selectionTools->AddSegment("P", 1, tr("Panning Tool"));
+    selectionTools->AddSegment("S", 2, tr("Selection Tool"));
+    selectionTools->SetSelectedSegment(0);
+    toolbar->addWidget(selectionTools);
+    atlasPlaneToggleBar = new SegmentedControl(false, toolbar);
+    atlasPlaneToggleBar->setObjectName("atlasPlaneToggleBar");
+    atlasPlaneToggleBar->AddSegment("Sag", 2, tr("Sagittal Nissl"));
+    atlasPlaneToggleBar->AddSegment("Cor", 0, tr("Coronal Nissl"));
+    atlasPlaneToggleBar->AddSegment("Hor", 1, tr("Horizontal Nissl"));
+    toolbar->addWidget(atlasPlaneToggleBar);
+    auto* spacer = new QWidget(toolbar);
+    spacer->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
+    toolbar->addWidget(spacer);
+    searchField = new QLineEdit(toolbar);
+    searchField->setObjectName("searchField");
+    searchField->setPlaceholderText(tr("Search"));
+    searchField->setClearButtonEnabled(true);
+    searchField->setFixedWidth(200);
+    toolbar->addWidget(searchField);
+
+    BuildMenus();
+    resize(1000, 700);
+}
+
+QWidget* CorvaneWindowController::BuildViewSettings()
+{
+    auto* container = new QWidget();
+    container->setObjectName("viewSettingsContainer");
+    auto* layout = new QHBoxLayout(container);
+    layout->setContentsMargins(0, 2, 0, 2);
+    layout->addWidget(new QLabel(tr("Zoom"), container));
+    zoomSlider = new QSlider(Qt::Horizontal, container);
+    zoomSlider->setObjectName("zoomSlider");
+    zoomSlider->setRange(10, 1000);
+    layout->addWidget(zoomSlider, 1);
+    return container;
+}
+
+QWidget* CorvaneWindowController::BuildListContainer()
+{
+    auto* container = new QWidget();
+    container->setObjectName("listContainerView");
+    container->setMinimumWidth(220);
+    auto* layout = new QVBoxLayout(container);
+    layout->setContentsMargins(0, 0, 0, 0);
+    listSplitter = new QSplitter(Qt::Vertical, container);
+    listSplitter->setObjectName("listSplitter");
+    listSplitter->setChildrenCollapsible(false);
+
+    auto* upper = new QWidget(listSplitter);
+    upper->setMinimumHeight(60);
+    auto* upperLayout = new QVBoxLayout(upper);
+    upperLayout->setContentsMargins(0, 0, 0, 0);
+    ontologyViewStyle = new SegmentedControl(true, upper);
+    ontologyViewStyle->setObjectName("ontologyViewStyle");
+    ontologyViewStyle->AddSegment(tr("A-Z"), 0, tr("Alphabetical"));
+    ontologyViewStyle->AddSegment(tr("Tree"), 1, tr("Hierarchy"));
+    ontologyViewStyle->AddSegment(tr("Bookmarks"), 2, tr("Bookmarks"));
+    ontologyViewStyle->SetSelectedSegment(1);
+    upperLayout->addWidget(ontologyViewStyle);
+    ontologySearchField = new QLineEdit(upper);
+    ontologySearchField->setObjectName("ontologySearchField");
+    ontologySearchField->setPlaceholderText(tr("Filter"));
+    upperLayout->addWidget(ontologySearchField);
+    auto makeOutline = [upper, upperLayout](const char* name) {
+        auto* outline = new QTreeWidget(upper);
+        outline->setObjectName(name);
+        outline->setColumnCount(1);
+        outline->setHeaderLabels({QObject::tr("Structure")});
+        outline->headerItem()->setToolTip(0, QObject::tr("Show atlas structure"));
+        upperLayout->addWidget(outline, 1);
+        return outline;
+    };
+    hierOntologyView = makeOutline("hierOntologyView");
+    alphaOntologyView = makeOutline("alphaOntologyView");
+    bookmarksView = makeOutline("bookmarksView");
+    bookmarksView->setHeaderLabels({tr("Bookmarks")});
+    alphaOntologyView->setVisible(false);
+    bookmarksView->setVisible(false);
+
+    geneListView = new QTableView(listSplitter);
+    geneListView->setObjectName("geneListView");
+    geneListView->setMinimumHeight(60);
+    geneListView->setSelectionBehavior(QAbstractItemView::SelectRows);
+    geneListView->setSelectionMode(QAbstractItemView::SingleSelection);
+    geneListView->verticalHeader()->setVisible(false);
+    geneListView->horizontalHeader()->setStretchLastSection(false);
+    listSplitter->addWidget(upper);
+    listSplitter->addWidget(geneListView);
+    connect(listSplitter, &QSplitter::splitterMoved, this, [this] { KeepDividerInLimits(); });
+    layout->addWidget(listSplitter);
+    return container;
+}
+
+void CorvaneWindowController::BuildMenus()
+{
+    QMenu* file = menuBar()->addMenu(tr("File"));
+    newAction =
+        file->addAction(tr("New"), QKeySequence::New, [] { SingleDocumentController::Instance()->newDocument(); });
+    openAction = file->addAction(tr("Open..."), QKeySequence::Open,
+                                 [] { SingleDocumentController::Instance()->openDocument(); });
+    recentMenu = file->addMenu(tr("Open Recent"));
+    file->addSeparator();
+    closeWindowAction = file->addAction(tr("Close Window"), [this] { m_doc->performClose(); });
+    closeTabAction = file->addAction(tr("Close Tab"), [this] { m_doc->closeTab(); });
+    file->addSeparator();
+    quitAction = file->addAction(tr("Quit Corvane"), QKeySequence(Qt::CTRL | Qt::Key_Q),
+                                 [] { CorvaneAppDelegate::Instance()->terminate(); });
+
+    QMenu* edit = menuBar()->addMenu(tr("Edit"));
+    preferencesAction =
+        edit->addAction(tr("Preferences..."), [] { PreferencesController::Instance()->showPreferences(); });
+
+    QMenu* view = menuBar()->addMenu(tr("View"));
+    newTabAction = view->addAction(tr("New Tab"), QKeySequence(Qt::CTRL | Qt::Key_T), [this] { m_doc->newTab(); });
+    showViewSettingsAction = view->addAction(tr("Show View Settings"), [this] { m_doc->showViewSettings(); });
+    showViewSettingsAction->setCheckable(true);
+    expandedViewAction = view->addAction(tr("Expand View"), [this] { m_doc->toggleExpandedView(); });
+    expandedViewAction->setCheckable(true);
+    view->addSeparator();
+    showSearchableAction =
+        view->addAction(tr("Show Searchable Structures"), [this] { m_doc->showSearchableStructures(); });
+    showInnerAction = view->addAction(tr("Show Inner Structures"), [this] { m_doc->showInnerStructures(); });
+
+    QMenu* gene = menuBar()->addMenu(tr("Gene"));
+    searchAction = gene->addAction(tr("Search for Data Sets"), QKeySequence(Qt::CTRL | Qt::Key_F), [this] {
+        searchField->setFocus();
+        searchField->selectAll();
+    });
+    zScoreAction = gene->addAction(tr("Show Z-Scores"));
+    zScoreAction->setData(101);
+
+    QMenu* help = menuBar()->addMenu(tr("Help"));
+    helpAction = help->addAction(tr("Corvane Help"), [] { CorvaneAppDelegate::Instance()->showHelp(); });
+    checkForAtlasesAction =
+        help->addAction(tr("Check for Atlases..."), [] { CorvaneAppDelegate::Instance()->checkForAtlases(); });
+
+    menus = {file, edit, view, gene, help};
+    for (QMenu* menu : menus)
+        connect(menu, &QMenu::aboutToShow, this, [this] { m_doc->validateMenuItem(); });
+    connect(recentMenu, &QMenu::aboutToShow, this,
+            [this] { SingleDocumentController::Instance()->FillRecentMenu(recentMenu); });
+}
+
+int CorvaneWindowController::ConstrainDivider(int position, int contentHeight)
+{
+    return std::max(kDividerTop, std::min(position, contentHeight - kDividerBottomMargin));
+}
+
+void CorvaneWindowController::KeepDividerInLimits()
+{
+    const QList<int> sizes = listSplitter->sizes();
+    if (sizes.size() != 2)
+        return;
+    const int contentHeight = centralWidget()->height();
+    const int wanted = ConstrainDivider(sizes[0], contentHeight);
+    if (wanted != sizes[0])
+        listSplitter->setSizes({wanted, sizes[0] + sizes[1] - wanted});
+}
+
+void CorvaneWindowController::closeEvent(QCloseEvent* event)
+{
+    m_doc->windowWillClose();
+    event->accept();
+}
+
+void CorvaneWindowController::changeEvent(QEvent* event)
+{
+    if (event->type() == QEvent::ActivationChange)
+    {
+        if (isActiveWindow())
+            m_doc->windowDidBecomeKey();
+        else
+            m_doc->windowDidResignKey();
+    }
+    QMainWindow::changeEvent(event);
+}
+
+void CorvaneWindowController::showEvent(QShowEvent* event)
+{
+    QMainWindow::showEvent(event);
+    KeepDividerInLimits();
+}
+
+void CorvaneWindowController::resizeEvent(QResizeEvent* event)
+{
+    QMainWindow::resizeEvent(event);
+    KeepDividerInLimits();
+}

@@ -1,0 +1,7 @@
+#include "app/Notifications.h"
+
+Notifications* Notifications::Instance()
+{
+    static Notifications instance;
+    return &instance;
+}

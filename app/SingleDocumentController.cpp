@@ -1,0 +1,192 @@
+#include "app/SingleDocumentController.h"
+
+#include "app/AtlasChooser.h"
+#include "app/CorvaneDoc.h"
+#include "atlas/Atlas.h"
+#include "atlas/AtlasSet.h"
+#include "core/Alerts.h"
+#include "core/DefaultsStore.h"
+#include "core/PlatformHooks.h"
+
+#include <QApplication>
+#include <QFileDialog>
+#include <QMenu>
+#include <QMessageBox>
+#include <QStringList>
+#include <QTimer>
+
+#include <algorithm>
+#include <stdexcept>
+
+namespace
+{
+int sAtlasIdx = 0;
+const char* const kRecentKey = "RecentDocuments";
+constexpr int kMaxRecent = 10;
+} // namespace
+
+SingleDocumentController* SingleDocumentController::Instance()
+{
+    static SingleDocumentController* instance = new SingleDocumentController();
+    return instance;
+}
+
+int SingleDocumentController::GetRememberedAtlasIndex()
+{
+    return sAtlasIdx;
+}
+
+void SingleDocumentController::SetRememberedAtlasIndex(int index)
+{
+    sAtlasIdx = index;
+}
+
+void SingleDocumentController::addDocument(CorvaneDoc* doc)
+{
+    m_documents.push_back(doc);
+    connect(doc, &CorvaneDoc::Closed, this, [this](CorvaneDoc* closed) { removeDocument(closed); });
+}
+
+void SingleDocumentController::removeDocument(CorvaneDoc* doc)
+{
+    const auto it = std::find(m_documents.begin(), m_documents.end(), doc);
+    if (it == m_documents.end())
+        return;
+    m_documents.erase(it);
+    // The window is inside its own close event: the document goes when that has returned.
+    doc->deleteLater();
+    emit DocumentRemoved();
+}
+
+CorvaneDoc* SingleDocumentController::currentDocument() const
+{
+    CorvaneDoc* current = CorvaneDoc::CurrentDoc();
+    return std::find(m_documents.begin(), m_documents.end(), current) != m_documents.end() ? current : nullptr;
+}
+
+int SingleDocumentController::chooseAtlas()
+{
+    AtlasSet* atlases = AtlasSet::GetAtlases();
+    const int count = atlases ? atlases->GetNumAtlases() : 0;
+    if (count == 1)
+        return 0;
+    if (count == 0)
+    {
+        QMessageBox panel(QMessageBox::Information, "Critical Error",
+                          "Corvane could not find any usable atlas files. Please delete the application and "
+                          "reinstall it from the Corvane web site.");
+        panel.addButton("Quit", QMessageBox::AcceptRole);
+        panel.exec();
+        QTimer::singleShot(0, qApp, [] { QApplication::exit(0); });
+        return -1;
+    }
+    std::unique_ptr<AtlasChooser> chooser(AtlasChooser::initWithAtlas(sAtlasIdx));
+    if (!chooser)
+        return -1;
+    const int response = chooser->runModal();
+    if (response != AtlasChooser::kAborted && response != 0)
+        sAtlasIdx = chooser->atlas();
+    chooser->close();
+    return response == AtlasChooser::kAborted || response == 0 ? -1 : sAtlasIdx;
+}
+
+CorvaneDoc* SingleDocumentController::openUntitledDocumentAndDisplay(bool* cancelled)
+{
+    if (cancelled)
+        *cancelled = false;
+    AtlasSet* atlases = AtlasSet::GetAtlases();
+    if (!atlases || atlases->GetNumAtlases() == 0)
+        return nullptr;
+    const int index = chooseAtlas();
+    if (index < 0)
+    {
+        if (cancelled)
+            *cancelled = true;
+        return nullptr;
+    }
+    const std::shared_ptr<Atlas> atlas = atlases->GetAtlas(index);
+    CorvaneDoc* doc = atlas ? CorvaneDoc::initWithAtlas(atlas->GetAtlasId()) : nullptr;
+    if (!doc)
+    {
+        ShowAlertBox("The atlas could not be opened.");
+        return nullptr;
+    }
+    addDocument(doc);
+    doc->makeWindowControllers();
+    doc->showWindows();
+    return doc;
+}
+
+CorvaneDoc* SingleDocumentController::openDocumentWithContentsOfFile(const std::string& path)
+{
+    AtlasSet* atlases = AtlasSet::GetAtlases();
+    if (!atlases || atlases->GetNumAtlases() == 0)
+        return nullptr;
+    CorvaneDoc* doc = currentDocument();
+    if (!doc && !m_documents.empty())
+        doc = m_documents.front();
+    if (!doc)
+        return nullptr;
+    if (doc->readFromFile(path, "xpz"))
+        noteNewRecentDocumentURL(path);
+    return doc;
+}
+
+bool SingleDocumentController::validateOpenDocument() const
+{
+    AtlasSet* atlases = AtlasSet::GetAtlases();
+    if (!atlases || atlases->GetNumAtlases() == 0)
+        return false;
+    for (unsigned int id : {350u, 310u, 378u})
+        if (AtlasSet::GetAtlasWithId(id))
+            return true;
+    return false;
+}
+
+void SingleDocumentController::newDocument()
+{
+    openUntitledDocumentAndDisplay();
+}
+
+void SingleDocumentController::openDocument()
+{
+    if (!validateOpenDocument())
+        return;
+    const QString path =
+        QFileDialog::getOpenFileName(nullptr, "Open", QString(), "Data sets (*.xpz *.zip);;All files (*)");
+    if (!path.isEmpty())
+        openDocumentWithContentsOfFile(path.toStdString());
+}
+
+std::vector<std::string> SingleDocumentController::recentDocuments() const
+{
+    std::vector<std::string> paths;
+    DefaultsStore& store = PlatformHooks::GetDefaultsStore();
+    if (!store.HasValue(kRecentKey))
+        return paths;
+    const QStringList list = QString::fromStdString(store.GetValue(kRecentKey)).split('\n', Qt::SkipEmptyParts);
+    for (const QString& path : list)
+        paths.push_back(path.toStdString());
+    return paths;
+}
+
+void SingleDocumentController::noteNewRecentDocumentURL(const std::string& path)
+{
+    std::vector<std::string> paths = recentDocuments();
+    paths.erase(std::remove(paths.begin(), paths.end(), path), paths.end());
+    paths.insert(paths.begin(), path);
+    if (paths.size() > kMaxRecent)
+        paths.resize(kMaxRecent);
+    QStringList list;
+    for (const std::string& p : paths)
+        list << QString::fromStdString(p);
+    PlatformHooks::GetDefaultsStore().SetValue(kRecentKey, list.join('\n').toStdString());
+}
+
+void SingleDocumentController::FillRecentMenu(QMenu* menu)
+{
+    menu->clear();
+    for (const std::string& path : recentDocuments())
+        menu->addAction(QString::fromStdString(path), this, [this, path] { openDocumentWithContentsOfFile(path); });
+    menu->setEnabled(!menu->isEmpty());
+}

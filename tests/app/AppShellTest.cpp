@@ -1,0 +1,476 @@
+// The application's top: the preflight, the atlas chooser, "corv" URL requests, the preferences window, the
+// update check and help page on the Host setting, one program per user, and the desktop entry.
+
+#include "ShellTestSupport.h"
+
+#include "app/AtlasChooser.h"
+#include "app/CorvaneAppDelegate.h"
+#include "app/PreferencesController.h"
+#include "app/SingleInstance.h"
+#include "app/Updater.h"
+#include "atlas/Atlas.h"
+#include "expression/BrainExpressionModel.h"
+#include "expression/GeneExpression.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QDir>
+#include <QComboBox>
+#include <QDataStream>
+#include <QListWidget>
+#include <QLocalSocket>
+#include <QMessageBox>
+#include <QSignalSpy>
+#include <QSlider>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+#include <ctime>
+#include <thread>
+
+namespace
+{
+
+// Closes every document the controller holds, as the program does when it quits.
+void CloseAllDocuments()
+{
+    CorvaneAppDelegate::Instance()->CloseAllDocuments();
+    RunEventsFor(20);
+}
+
+class AppShellTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        REQUIRE_GENERATOR();
+        if (!std::getenv("DISPLAY"))
+            GTEST_SKIP() << "the shell's windows need an X display";
+        CorvaneAppDelegate::Instance()->SetQuitWhenLastDocumentCloses(false);
+    }
+    void TearDown() override { CloseAllDocuments(); }
+
+    void Install(unsigned int id, const std::string& profile)
+    {
+        std::filesystem::copy(ServedAtlasCopy(id, profile), root.Folder(std::to_string(id)),
+                              std::filesystem::copy_options::recursive);
+        AtlasSet::GetAtlases()->Reload();
+    }
+
+    ServerAtlasRoot root;
+    RecordingAlerts alerts;
+    RecordingBrowser browser;
+};
+
+TEST_F(AppShellTest, PreflightListsTheAtlasesOnce)
+{
+    CorvaneAppDelegate::ResetPreflight();
+    Install(310, "tiny");
+    EXPECT_TRUE(CorvaneAppDelegate::Instance()->preflight());
+    // Later calls answer at once, whatever the atlas folder holds now.
+    boost::filesystem::remove_all(root.Folder("310"));
+    AtlasSet::GetAtlases()->Reload();
+    EXPECT_TRUE(CorvaneAppDelegate::Instance()->preflight());
+    EXPECT_FALSE(CorvaneAppDelegate::Instance()->applicationShouldOpenUntitledFile());
+}
+
+TEST_F(AppShellTest, ChooserClampsItsPreselectionAndNamesTheAtlases)
+{
+    for (unsigned int id : {310u, 350u, 378u})
+        Install(id, id == 310 ? "tiny" : "micro");
+    struct Case
+    {
+        int preselected, expected;
+    };
+    for (const Case& c : {Case{5, 2}, Case{3, 2}, Case{-3, 0}, Case{1, 1}})
+    {
+        std::unique_ptr<AtlasChooser> chooser(AtlasChooser::initWithAtlas(c.preselected));
+        ASSERT_NE(nullptr, chooser);
+        EXPECT_EQ(c.expected, chooser->atlas()) << c.preselected;
+        EXPECT_EQ(c.expected, chooser->atlasListView()->currentRow()) << c.preselected;
+    }
+    std::unique_ptr<AtlasChooser> chooser(AtlasChooser::initWithAtlas(0));
+    EXPECT_EQ(3, chooser->atlasListView()->count());
+    // The set's order is by name.
+    EXPECT_EQ("Ostrel Adult Mouse", chooser->objectValue(0).toStdString());
+    EXPECT_EQ("", chooser->objectValue(-1).toStdString());
+    EXPECT_EQ("", chooser->objectValue(3).toStdString());
+}
+
+TEST_F(AppShellTest, ChooserAnswersForItsButtonsAndItsCloseBox)
+{
+    for (unsigned int id : {310u, 350u})
+        Install(id, id == 310 ? "tiny" : "micro");
+    struct Case
+    {
+        const char* action;
+        int response;
+    };
+    for (const Case& c : {Case{"choose", 1}, Case{"cancel", 0}, Case{"close box", AtlasChooser::kAborted}})
+    {
+        std::unique_ptr<AtlasChooser> chooser(AtlasChooser::initWithAtlas(0));
+        QTimer::singleShot(50, chooser.get(), [&] {
+            chooser->atlasListView()->setCurrentRow(1);
+            if (std::string(c.action) == "choose")
+                chooser->choose();
+            else if (std::string(c.action) == "cancel")
+                chooser->cancel();
+            else
+                chooser->close();
+        });
+        EXPECT_EQ(c.response, chooser->runModal()) << c.action;
+        if (c.response == 1)
+        {
+            EXPECT_EQ(1, chooser->atlas());
+        }
+    }
+    // Choose with nothing selected asks for a selection and stays open.
+    std::unique_ptr<AtlasChooser> chooser(AtlasChooser::initWithAtlas(0));
+    chooser->show();
+    chooser->atlasListView()->clearSelection();
+    chooser->choose();
+    RunEventsFor(50);
+    const QList<QMessageBox*> sheets = chooser->findChildren<QMessageBox*>();
+    ASSERT_EQ(1, sheets.size());
+    EXPECT_EQ("Please select an atlas.", sheets[0]->text().toStdString());
+    EXPECT_EQ("Choose Atlas", sheets[0]->windowTitle().toStdString());
+    EXPECT_TRUE(chooser->isVisible());
+    sheets[0]->close();
+}
+
+TEST_F(AppShellTest, NewDocumentUsesTheOnlyAtlasOrTheChosenOne)
+{
+    Install(310, "tiny");
+    SingleDocumentController* controller = SingleDocumentController::Instance();
+    EXPECT_EQ(0, controller->chooseAtlas());
+    CorvaneDoc* doc = controller->openUntitledDocumentAndDisplay();
+    ASSERT_NE(nullptr, doc);
+    EXPECT_EQ("Ostrel Adult Mouse", doc->windowController()->windowTitle().toStdString());
+    CloseAllDocuments();
+
+    Install(350, "micro");
+    SingleDocumentController::SetRememberedAtlasIndex(1);
+    int preselected = -1;
+    QTimer::singleShot(100, [&] {
+        auto* chooser = qobject_cast<AtlasChooser*>(QApplication::activeModalWidget());
+        if (!chooser)
+            return;
+        preselected = chooser->atlasListView()->currentRow();
+        chooser->atlasListView()->setCurrentRow(0);
+        chooser->choose();
+    });
+    EXPECT_EQ(0, controller->chooseAtlas());
+    EXPECT_EQ(1, preselected);
+    EXPECT_EQ(0, SingleDocumentController::GetRememberedAtlasIndex());
+    QTimer::singleShot(100, [] {
+        if (auto* chooser = qobject_cast<AtlasChooser*>(QApplication::activeModalWidget()))
+            chooser->cancel();
+    });
+    bool cancelled = false;
+    EXPECT_EQ(nullptr, controller->openUntitledDocumentAndDisplay(&cancelled));
+    EXPECT_TRUE(cancelled);
+    EXPECT_EQ(0, SingleDocumentController::GetRememberedAtlasIndex());
+}
+
+TEST_F(AppShellTest, UrlRequestsForAtlasesThatAreNotInstalledAskToDownload)
+{
+    Install(310, "tiny");
+    struct Case
+    {
+        const char* url;
+        const char* question;
+    };
+    for (const Case& c : {Case{"corv://127.0.0.1/demo/data?atlas=351&datasets=1",
+                               "Ostrel Primate Microarray files are needed to view this data. Download now?"},
+                          Case{"corv://127.0.0.1/demo/data?atlas=350&datasets=1",
+                               "Ostrel Developing Mouse files are needed to view this data. Download now?"},
+                          Case{"corv://127.0.0.1/demo/data?atlas=999&datasets=1",
+                               "Ostrel Brain Atlas files are needed to view this data. Download now?"}})
+    {
+        alerts.confirmations.clear();
+        alerts.answer = false;
+        CorvaneAppDelegate::Instance()->getUrl(c.url);
+        ASSERT_EQ(1u, alerts.confirmations.size()) << c.url;
+        EXPECT_EQ(c.question, alerts.confirmations[0]);
+        EXPECT_TRUE(alerts.alerts.empty());
+        EXPECT_TRUE(SingleDocumentController::Instance()->documents().empty());
+    }
+}
+
+TEST_F(AppShellTest, UrlRequestsSetRangeAndColourModeOnlyWhenGiven)
+{
+    Install(310, "tiny");
+    const std::vector<std::string> ids = ServedDataSetIds(1);
+    ASSERT_EQ(1u, ids.size());
+    const std::string base = "corv://" + DemoServer::Get().Url().substr(7) + "/demo/data?atlas=310&datasets=" + ids[0];
+    CorvaneAppDelegate::Instance()->getUrl(base);
+    ASSERT_EQ(1u, SingleDocumentController::Instance()->documents().size());
+    BrainExpressionModel* model = SingleDocumentController::Instance()->documents()[0]->expressionModel();
+    model->SetExpressionWindow(1.0f, 9.0f, false);
+    model->SetGeneColorMode(2, false);
+    struct Case
+    {
+        const char* query;
+        float low, high;
+        int mode;
+    };
+    for (const Case& c : {Case{"&exprRange=0,5", 1.0f, 9.0f, 2}, Case{"&exprRange=2,0", 1.0f, 9.0f, 2},
+                          Case{"&exprRange=2,5", 2.0f, 5.0f, 2}, Case{"&colormap=", 2.0f, 5.0f, 2},
+                          Case{"&colormap=jet", 2.0f, 5.0f, 3}})
+    {
+        CorvaneAppDelegate::Instance()->getUrl(base + c.query);
+        EXPECT_EQ(c.low, model->GetExpressionWindow().min) << c.query;
+        EXPECT_EQ(c.high, model->GetExpressionWindow().max) << c.query;
+        EXPECT_EQ(c.mode, static_cast<int>(model->GetGeneColorMode())) << c.query;
+    }
+    // One document per atlas, however many requests, and the data set once.
+    EXPECT_EQ(1u, SingleDocumentController::Instance()->documents().size());
+    EXPECT_TRUE(RunEventsUntil(
+        [&] {
+            return SingleDocumentController::Instance()
+                       ->documents()[0]
+                       ->docWrapper()
+                       ->GetNumQueuedExpressionDownloads() == 0;
+        },
+        30000));
+    EXPECT_EQ(1, model->GetNumGenes());
+    EXPECT_TRUE(alerts.alerts.empty()) << alerts.alerts[0];
+}
+
+TEST_F(AppShellTest, RequestsWaitWhileAtlasesAreInstalled)
+{
+    Install(310, "tiny");
+    EXPECT_EQ(nullptr, CorvaneDoc::initWithAtlas(999));
+    const std::vector<std::string> ids = ServedDataSetIds(1);
+    ASSERT_EQ(1u, ids.size());
+    const std::string url = "corv://" + DemoServer::Get().Url().substr(7) + "/demo/data?atlas=310&datasets=" + ids[0];
+    // While the installer rebuilds it the atlas set reads as empty: the request must not be answered yet.
+    AtlasSet::GetAtlases()->SetLoading(true);
+    CorvaneAppDelegate::Instance()->HandleArguments({QString::fromStdString(url)}, false);
+    RunEventsFor(400);
+    EXPECT_TRUE(SingleDocumentController::Instance()->documents().empty());
+    EXPECT_TRUE(alerts.confirmations.empty());
+    AtlasSet::GetAtlases()->SetLoading(false);
+    EXPECT_TRUE(RunEventsUntil(
+        [] {
+            const std::vector<CorvaneDoc*>& documents = SingleDocumentController::Instance()->documents();
+            return documents.size() == 1 && documents[0]->expressionModel()->GetNumGenes() == 1;
+        },
+        30000));
+    EXPECT_TRUE(alerts.alerts.empty()) << alerts.alerts[0];
+}
+
+TEST_F(AppShellTest, OpenIsOfferedOnlyForAtlasesWithDataSetFiles)
+{
+    SingleDocumentController* controller = SingleDocumentController::Instance();
+    EXPECT_FALSE(controller->validateOpenDocument());
+    Install(50000, "micro");
+    EXPECT_FALSE(controller->validateOpenDocument());
+    Install(310, "tiny");
+    EXPECT_TRUE(controller->validateOpenDocument());
+}
+
+TEST_F(AppShellTest, MalformedUrlsAreReported)
+{
+    Install(310, "tiny");
+    struct Case
+    {
+        const char* url;
+        const char* alert;
+    };
+    for (const Case& c : {Case{"not a url", "Error parsing URL at Invalid URL: not a url"},
+                          Case{"corv://127.0.0.1/d?atlas=310&exprRange=a,b", "Error parsing URL at "},
+                          Case{"corv://127.0.0.1/d?atlas=310&datasets=5(1/2)", "Error parsing URL at "}})
+    {
+        alerts.alerts.clear();
+        CorvaneAppDelegate::Instance()->getUrl(c.url);
+        ASSERT_EQ(1u, alerts.alerts.size()) << c.url;
+        EXPECT_EQ(0u, alerts.alerts[0].find(c.alert)) << alerts.alerts[0];
+    }
+}
+
+TEST_F(AppShellTest, DataFilesOpenTheirAtlasDocument)
+{
+    Install(310, "tiny");
+    const std::vector<std::string> ids = ServedDataSetIds(1);
+    ASSERT_EQ(1u, ids.size());
+    TempDir files;
+    const std::string path = files.File("set.zip");
+    ASSERT_EQ(0, std::system(("python3 -c 'import sys, urllib.request; open(sys.argv[2], \"wb\").write("
+                              "urllib.request.urlopen(sys.argv[1]).read())' '" +
+                              DemoServer::Get().Url() + "/demo/data/" + ids[0] + "' '" + path + "'")
+                                 .c_str()));
+    EXPECT_TRUE(CorvaneAppDelegate::Instance()->applicationOpenFile(path));
+    ASSERT_EQ(1u, SingleDocumentController::Instance()->documents().size());
+    EXPECT_EQ(1, SingleDocumentController::Instance()->documents()[0]->expressionModel()->GetNumGenes());
+    EXPECT_EQ(path, SingleDocumentController::Instance()->recentDocuments().at(0));
+    const std::string junk = files.Write("junk.zip", "PK\x03\x04 cut short");
+    EXPECT_FALSE(CorvaneAppDelegate::Instance()->applicationOpenFile(junk));
+    ASSERT_EQ(1u, alerts.alerts.size());
+    EXPECT_EQ(0u, alerts.alerts[0].find("Could not open file " + junk + ".\n\n")) << alerts.alerts[0];
+}
+
+TEST_F(AppShellTest, PreferencesShowAndStoreTheSettings)
+{
+    UserPreferences* preferences = UserPreferences::GetPreferences();
+    preferences->SetMaxNumSamples(8);
+    preferences->SetNumSamples(4);
+    PreferencesController* controller = PreferencesController::Instance();
+    controller->showPreferences();
+    controller->showPreferences();
+    QStringList items;
+    for (int i = 0; i < controller->multiSamplingPopup->count(); ++i)
+        items << controller->multiSamplingPopup->itemText(i);
+    EXPECT_EQ("1x 2x 4x 6x 8x", items.join(' ').toStdString());
+    EXPECT_EQ("6x", controller->multiSamplingPopup->currentText().toStdString());
+    EXPECT_EQ(8, controller->bookmarkAnimationSpeedSlider->value());
+    controller->multiSamplingPopup->setCurrentIndex(1);
+    controller->multiSamplingChanged();
+    EXPECT_EQ(1, preferences->GetNumSamples());
+    controller->bookmarkAnimationSpeedSlider->setValue(7);
+    EXPECT_EQ(3.0f, preferences->GetBookmarkAnimationSpeed());
+    controller->autoRotateButton->click();
+    EXPECT_EQ(controller->autoRotateButton->isChecked(), preferences->GetAutoRotate());
+    controller->window()->hide();
+
+    struct Case
+    {
+        int index, stored;
+    };
+    for (const Case& c : {Case{0, 0}, Case{1, 1}, Case{2, 2}, Case{3, 4}, Case{4, 6}})
+    {
+        EXPECT_EQ(c.stored, PreferencesController::SamplesForSelection(c.index)) << c.index;
+        EXPECT_EQ(c.index, PreferencesController::SelectionForSamples(c.stored)) << c.stored;
+    }
+}
+
+TEST_F(AppShellTest, FeedAndHelpAreOnTheHostSetting)
+{
+    CorvaneAppDelegate* delegate = CorvaneAppDelegate::Instance();
+    delegate->applicationWillFinishLaunching();
+    Updater* updater = delegate->GetUpdater();
+    EXPECT_EQ(DemoServer::Get().Url() + "/Corvane2/mac-appcast.xml", updater->GetFeedURL());
+    EXPECT_EQ(604800, updater->GetUpdateCheckInterval());
+    EXPECT_EQ(UserPreferences::GetPreferences()->GetAutoVersionCheck(), updater->GetAutomaticallyChecksForUpdates());
+    ASSERT_TRUE(updater->CheckForUpdates());
+    EXPECT_TRUE(RunEventsUntil([&] { return !updater->IsChecking(); }, 30000));
+    const std::string log = DemoServer::Get().Log();
+    const std::size_t feed = log.find("\"/Corvane2/mac-appcast.xml\"");
+    ASSERT_NE(std::string::npos, feed) << log;
+    EXPECT_NE(std::string::npos, log.find("\"user_agent\": \"Corvane/", feed));
+    // The served feed is of this very build: nothing is offered.
+    EXPECT_TRUE(alerts.confirmations.empty());
+
+    delegate->showHelp();
+    ASSERT_EQ(1u, browser.urls.size());
+    EXPECT_EQ(DemoServer::Get().Url() + "/confluence/display/Corvane/Home", browser.urls[0]);
+}
+
+TEST(UpdaterTest, FeedsOfferOnlyNewerReadableVersions)
+{
+    const std::string head = "<?xml version=\"1.0\"?><rss xmlns:sparkle=\"http://example.org/s\"><channel>";
+    struct Case
+    {
+        std::string feed;
+        long version;
+        const char* url;
+    };
+    const std::vector<Case> cases = {
+        {head + "<item><title>Corvane 2.1</title><enclosure url=\"http://h/a\" sparkle:version=\"201\"/></item>"
+                "<item><enclosure url=\"http://h/b\" sparkle:version=\"150\"/></item></channel></rss>",
+         201, "http://h/a"},
+        {head + "<item><enclosure url=\"http://h/a\" sparkle:version=\"abc\"/></item></channel></rss>", 0, ""},
+        {head + "<item><enclosure url=\"http://h/a\"/></item></channel></rss>", 0, ""},
+        {head + "<item><enclosure url=\"http://h/a\" sparkle:version=\"-5\"/></item></channel></rss>", 0, ""},
+        {head + "<item><enclosure url=\"http://h/a\" sparkle:version=\"300\"/>", 0, ""}, // cut short
+        {"\x01\x02 not xml at all", 0, ""},
+        {"", 0, ""},
+    };
+    for (const Case& c : cases)
+    {
+        const Updater::FeedItem item = Updater::ParseFeed(c.feed);
+        EXPECT_EQ(c.version, item.version) << c.feed;
+        if (c.version > 0)
+        {
+            EXPECT_EQ(c.url, item.url);
+        }
+    }
+}
+
+TEST(UpdaterTest, ChecksAreDueWeeklyWhenAutomatic)
+{
+    MemoryDefaultsStore store;
+    DefaultsStore* previous = &PlatformHooks::GetDefaultsStore();
+    PlatformHooks::SetDefaultsStore(&store);
+    Updater updater;
+    updater.SetFeedURL("http://127.0.0.1:1/feed.xml");
+    updater.SetUpdateCheckInterval(604800);
+    const std::time_t now = 1700000000;
+    struct Case
+    {
+        bool automatic;
+        const char* last; // null: never checked
+        bool due;
+    };
+    for (const Case& c : {Case{false, nullptr, false}, Case{true, nullptr, true}, Case{true, "1699999000", false},
+                          Case{true, "1699000000", true}, Case{true, "soon", true}, Case{true, "1800000000", true}})
+    {
+        updater.SetAutomaticallyChecksForUpdates(c.automatic);
+        store.SetValue(Updater::kLastCheckKey, c.last ? c.last : "");
+        if (!c.last)
+            store = MemoryDefaultsStore();
+        EXPECT_EQ(c.due, updater.IsDue(now)) << (c.last ? c.last : "never") << " automatic " << c.automatic;
+    }
+    PlatformHooks::SetDefaultsStore(previous);
+}
+
+TEST(SingleInstanceTest, LaterLaunchesHandTheirArgumentsOver)
+{
+    EXPECT_FALSE(SingleInstance::SendToRunning({"corv://nobody"}));
+    SingleInstance running;
+    ASSERT_TRUE(running.Listen());
+    QStringList received;
+    QObject::connect(&running, &SingleInstance::ArgumentsReceived,
+                     [&](const QStringList& arguments) { received = arguments; });
+    bool sent = false;
+    std::thread later([&] { sent = SingleInstance::SendToRunning({"corv://h/d?atlas=310", "relative/file.zip"}); });
+    EXPECT_TRUE(RunEventsUntil([&] { return !received.isEmpty(); }, 10000));
+    later.join();
+    EXPECT_TRUE(sent);
+    ASSERT_EQ(2, received.size());
+    EXPECT_EQ("corv://h/d?atlas=310", received[0].toStdString());
+    EXPECT_EQ(QDir::current().absoluteFilePath("relative/file.zip"), received[1]);
+
+    // A message that claims more bytes than any request needs is dropped.
+    received.clear();
+    std::thread hostile([] {
+        QLocalSocket socket;
+        socket.connectToServer(SingleInstance::ServerName());
+        if (!socket.waitForConnected(2000))
+            return;
+        QByteArray bytes;
+        QDataStream stream(&bytes, QIODevice::WriteOnly);
+        stream << static_cast<quint32>(0xFFFFFFF0u);
+        socket.write(bytes + QByteArray(64, 'x'));
+        socket.waitForBytesWritten(2000);
+        socket.waitForDisconnected(2000);
+    });
+    RunEventsFor(300);
+    hostile.join();
+    RunEventsFor(50);
+    EXPECT_TRUE(received.isEmpty());
+}
+
+TEST(DesktopEntryTest, RegistersTheUrlScheme)
+{
+    const std::string entry = std::string(CORVANE_SOURCE_DIR) + "/resources/corvane.desktop";
+    if (std::system("command -v desktop-file-validate > /dev/null") != 0)
+        GTEST_SKIP() << "desktop-file-validate is not installed";
+    EXPECT_EQ(0, std::system(("desktop-file-validate '" + entry + "'").c_str()));
+    const std::string text = ReadBytes(entry);
+    EXPECT_NE(std::string::npos, text.find("MimeType=x-scheme-handler/corv;"));
+    EXPECT_NE(std::string::npos, text.find("Exec=corvane %u"));
+}
+
+} // namespace

@@ -1,0 +1,205 @@
+// The threshold plot and the ray-cast volume as users see them: a real GL view on the X server (Xvfb in
+// the tests) showing atlas 310 with one data set, read back pixel by pixel.
+
+#include "SceneSupport.h"
+
+#include "TestSupport.h"
+#include "atlas/Atlas.h"
+#include "atlas/AtlasSet.h"
+#include "atlas/BrainOntology.h"
+#include "core/MemoryDefaultsStore.h"
+#include "core/PlatformHooks.h"
+#include "core/ResourcePath.h"
+#include "core/UserPreferences.h"
+#include "expression/BrainExpressionModel.h"
+#include "expression/GeneExpression.h"
+#include "gl/GLView.h"
+#include "gl/GLViewWrapper.h"
+#include "gl/support/GLTestContext.h"
+#include "platform/EventLoopSupport.h"
+#include "scene/BrainSceneRenderer.h"
+#include "scene/BrainSceneView.h"
+#include "scene/ExpressionThresholdControl.h"
+#include "scene/VolumeRenderer.h"
+
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+namespace
+{
+
+using namespace scenetest;
+
+constexpr int kWidth = 640;
+constexpr int kHeight = 480;
+
+class ThresholdWindowTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+#ifndef CORVANE_ATLASGEN
+        GTEST_SKIP() << "the atlas generator is not part of this build";
+#endif
+        GLTestContext::Instance(); // the application object
+        store.SetValue("UserAtlasPath", InstalledAtlasRoot());
+    }
+
+    void Open(bool volumeRendering)
+    {
+        store.SetValue("VolumeRenderingActive", volumeRendering ? "1" : "0");
+        PlatformHooks::SetDefaultsStore(&store);
+        UserPreferences::ResetPreferences();
+        ResourcePath::ClearCache();
+        AtlasSet::GetAtlases()->Reload();
+        model = std::make_unique<BrainExpressionModel>(AtlasSet::GetAtlasWithId(310));
+        const BrainOntology& ontology = *model->GetAtlas()->GetOntology();
+        model->SetCompassLocation(BrainExpressionModel::COMPASS_HIDDEN, false);
+        model->SetStructureSelector(BrainExpressionModel::Selector(ontology.GetNumLabels(), false), false);
+        model->SetExpressionSelector(BrainExpressionModel::Selector(ontology.GetNumLabels(), true), false);
+        for (int plane = 0; plane < 3; ++plane)
+            model->SetMPRPlaneVisible(Image3dPlane::Plane(plane), false, false);
+        view = std::make_unique<GLView>();
+        view->resize(kWidth, kHeight);
+        view->move(40, 40);
+        view->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(view.get()));
+        wrapper = std::make_unique<GLViewWrapper>(view.get());
+        ASSERT_TRUE(wrapper->MakeCurrent());
+        renderer = std::make_unique<BrainSceneRenderer>(wrapper.get(), model.get(), nullptr, nullptr);
+        wrapper->SetRenderer(renderer.get());
+        wrapper->SetMouseListener(renderer.get());
+        unsigned short value = 0;
+        const std::string bytes = StructureGridBytes(*model->GetAtlas(), value);
+        gene = std::make_shared<GeneExpression>(bytes.data(), static_cast<unsigned long>(bytes.size()));
+        model->AddGeneExpression(gene, false);
+    }
+
+    void TearDown() override
+    {
+        if (wrapper)
+        {
+            wrapper->SetRenderer(nullptr);
+            wrapper->MakeCurrent();
+        }
+        renderer.reset();
+        model.reset();
+        gene.reset();
+        wrapper.reset();
+        view.reset();
+        PlatformHooks::SetDefaultsStore(nullptr);
+        UserPreferences::ResetPreferences();
+    }
+
+    QImage Capture()
+    {
+        view->update();
+        RunEventsFor(150);
+        return view->GetImageData();
+    }
+
+    // The pixel at an overlay position (row from the bottom).
+    static QColor At(const QImage& image, int x, int row)
+    {
+        return image.pixelColor(x, kHeight - 1 - row);
+    }
+
+    MemoryDefaultsStore store;
+    std::unique_ptr<BrainExpressionModel> model;
+    std::unique_ptr<GLView> view;
+    std::unique_ptr<GLViewWrapper> wrapper;
+    std::unique_ptr<BrainSceneRenderer> renderer;
+    std::shared_ptr<GeneExpression> gene;
+};
+
+TEST_F(ThresholdWindowTest, PlotAndItsRectangleOnScreen)
+{
+    Open(false);
+    if (HasFatalFailure())
+        return;
+    model->SelectGene(gene.get(), true);
+    model->ShowThresholdControls(true, true);
+    model->SetExpressionLevelVisibilityThreshold(0, -1, false);
+    model->SetExpressionDensityVisibilityThreshold(30, 70, false);
+    ExpressionThresholdControl* control = renderer->GetActiveThresholdControl();
+    ASSERT_TRUE(control);
+    const QImage image = Capture();
+    ASSERT_FALSE(image.isNull());
+    const ExpressionThresholdControl::Rect r = control->GetROI();
+    // The rectangle's outline is white; the panel around the plot is the dark grey (0.1) of its background.
+    for (const auto& [x, row] : {std::make_pair(r.x0, (r.y0 + r.y1) / 2), std::make_pair(r.x1, (r.y0 + r.y1) / 2),
+                                 std::make_pair((r.x0 + r.x1) / 2, r.y1)})
+    {
+        const QColor c = At(image, x, row);
+        EXPECT_GE(c.red(), 250) << x << ", " << row;
+        EXPECT_GE(c.blue(), 250) << x << ", " << row;
+    }
+    const QColor panel = At(image, kWidth - 180, 2);
+    EXPECT_NEAR(26, panel.red(), 3);
+    EXPECT_NEAR(26, panel.green(), 3);
+    // The data set's dots: the structure's colour somewhere inside the plot, beside the colour scale.
+    int dots = 0;
+    for (int row = 22; row < 171; ++row)
+        for (int x = kWidth - 150; x < kWidth - 5; ++x)
+        {
+            const QColor c = At(image, x, row);
+            dots += c.red() != c.green() || c.green() != c.blue();
+        }
+    EXPECT_GT(dots, 0);
+    // The pointer over the rectangle's corners and edges gets its cursor.
+    EXPECT_EQ(Cursors::kResizeNWCursor, view->CursorAt(r.x0, kHeight - 1 - r.y1));
+    EXPECT_EQ(Cursors::kResizeNECursor, view->CursorAt(r.x1, kHeight - 1 - r.y1));
+    EXPECT_EQ(Cursors::kResizeLeftRightCursor, view->CursorAt(r.x1, kHeight - 1 - (r.y0 + r.y1) / 2));
+    EXPECT_EQ(Cursors::kMoveCursor, view->CursorAt((r.x0 + r.x1) / 2, kHeight - 1 - (r.y0 + r.y1) / 2));
+    EXPECT_EQ(Cursors::kArrowCursor, view->CursorAt(10, 10));
+}
+
+TEST_F(ThresholdWindowTest, VolumeShowsInTheWindow)
+{
+    Open(true);
+    if (HasFatalFailure())
+        return;
+    BrainSceneView& scene = *renderer->GetViews().front();
+    ASSERT_TRUE(scene.GetVolumeRenderer());
+    ASSERT_TRUE(scene.GetVolumeRenderer()->GetCurrentVolume());
+    // Only the volume: no glyphs.
+    model->SetExpressionDensityVisibilityThreshold(0, 0, false);
+    model->SetExpressionLevelVisibilityThreshold(1e9f, -1, false);
+    scene.RegenerateExpressionDisplays();
+    const QImage with = Capture();
+    ASSERT_TRUE(wrapper->MakeCurrent());
+    const std::array<double, 4> box = GlyphScreenBox(scene, *gene);
+    const int cx = int((box[0] + box[2]) / 2), cy = int((box[1] + box[3]) / 2);
+    // Over the structure the projection is coloured, and its depth is that of the volume, read off screen.
+    int lit = 0;
+    for (int row = int(box[1]); row <= int(box[3]); ++row)
+        for (int x = int(box[0]); x <= int(box[2]); ++x)
+        {
+            const QColor c = At(with, x, row);
+            lit += c.red() + c.green() + c.blue() > 30;
+        }
+    EXPECT_GT(lit, 20);
+    float depth = 1.0f;
+    for (int dy = -3; dy <= 3 && depth == 1.0f; ++dy)
+        for (int dx = -3; dx <= 3 && depth == 1.0f; ++dx)
+            depth = scene.GetVolumeRenderer()->GetDepth(cx + dx, cy + dy);
+    EXPECT_GT(depth, 0.0f);
+    EXPECT_LT(depth, 1.0f);
+    EXPECT_EQ(1.0f, scene.GetVolumeRenderer()->GetDepth(2, 2));
+    // Without the volume those pixels are dark again.
+    scene.GetVolumeRenderer()->EraseVolume();
+    const QImage without = Capture();
+    int still = 0;
+    for (int row = int(box[1]); row <= int(box[3]); ++row)
+        for (int x = int(box[0]); x <= int(box[2]); ++x)
+        {
+            const QColor c = At(without, x, row);
+            still += c.red() + c.green() + c.blue() > 30;
+        }
+    EXPECT_LT(still, lit / 4);
+}
+
+} // namespace

@@ -1,0 +1,130 @@
+#pragma once
+
+// What the graph tests share against the demo server: the program's settings pointed at its generated
+// atlases, the real Qt transport, and the similar-gene hits of a seed as an independent list sees them.
+
+#include "atlas/Atlas.h"
+#include "atlas/AtlasSet.h"
+#include "atlas/BrainOntology.h"
+#include "core/MemoryDefaultsStore.h"
+#include "core/PlatformHooks.h"
+#include "core/ResourcePath.h"
+#include "core/UserPreferences.h"
+#include "expression/GeneExpression.h"
+#include "expression/PagedGeneList.h"
+#include "gl/support/GLTestContext.h"
+#include "platform/QtNetTransport.h"
+
+#include "expression/DemoServer.h"
+#include "expression/SearchTestSupport.h"
+#include "platform/EventLoopSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+class DemoServerTest : public ::testing::Test
+{
+protected:
+    static const int TIMEOUT_MS = 30000;
+
+    void SetUp() override
+    {
+        server = DemoServer::Get();
+        if (!server)
+            GTEST_SKIP() << "no generator, Python or demo server in this build";
+        try
+        {
+            GLTestContext::Instance();
+        }
+        catch (const std::exception& error)
+        {
+            GTEST_SKIP() << error.what();
+        }
+        store.SetValue("UserAtlasPath", server->ProgramRoot());
+        PlatformHooks::SetDefaultsStore(&store);
+        UserPreferences::ResetPreferences();
+        ResourcePath::ClearCache();
+        AtlasSet::GetAtlases()->Reload();
+        transport = std::make_unique<QtNetTransport>();
+        PlatformHooks::SetNetTransport(transport.get());
+        atlas = AtlasSet::GetAtlasWithId(310);
+        ASSERT_NE(nullptr, atlas);
+        domain = static_cast<int>(atlas->GetOntology()->GetAnnotationLabelByIndex(1)->databaseId);
+    }
+
+    void TearDown() override
+    {
+        if (!transport)
+            return;
+        RunEventsFor(20);
+        PlatformHooks::SetNetTransport(nullptr);
+        UserPreferences::ResetPreferences();
+        PlatformHooks::SetDefaultsStore(nullptr);
+        ResourcePath::ClearCache();
+    }
+
+    // Runs a search on a list of its own; false when it did not complete.
+    bool RunSearch(PagedGeneList& list, const std::function<void()>& start)
+    {
+        ListRecorder recorder;
+        list.AddListener(&recorder);
+        start();
+        const auto ended = [&] {
+            return !recorder.events.empty() &&
+                   (recorder.events.back() == "6" || recorder.events.back().rfind("7 ", 0) == 0);
+        };
+        const bool done = RunEventsUntil(ended, TIMEOUT_MS) && recorder.events.back() == "6";
+        list.RemoveListener(&recorder);
+        return done;
+    }
+
+    // The image-series id of the first data set of the atlas.
+    int FirstSeries()
+    {
+        PagedGeneList list(10);
+        EXPECT_TRUE(RunSearch(list, [&] { list.Search(atlas.get(), "", "", "all"); }));
+        return list.GetGene(0) ? list.GetGene(0)->GetImageSeriesId() : 0;
+    }
+
+    // The first page of 11 hits (id, gene id, score) of the seed's similar-gene search.
+    struct Hit
+    {
+        int seriesId, geneId;
+        float score;
+    };
+    std::vector<Hit> SimilarTo(int seed)
+    {
+        PagedGeneList list(11);
+        EXPECT_TRUE(RunSearch(list, [&] { list.Quellar(atlas.get(), "", seed, domain, "", 0, 11); })) << seed;
+        std::vector<Hit> hits;
+        for (int i = 0; i < list.GetNumGenes(); ++i)
+            if (const GeneExpression* row = list.GetGene(i))
+                hits.push_back({row->GetImageSeriesId(), row->GetGeneId(), row->GetScore()});
+        return hits;
+    }
+
+    std::vector<int> SearchedSeeds(std::size_t since) const
+    {
+        std::vector<int> seeds;
+        const std::vector<LoggedRequest> log = server->Log();
+        for (std::size_t i = since; i < log.size(); ++i)
+        {
+            if (log[i].path != "/search/0310/correlation")
+                continue;
+            const std::size_t at = log[i].query.find("seed=");
+            seeds.push_back(at == std::string::npos ? -1 : std::atoi(log[i].query.c_str() + at + 5));
+        }
+        return seeds;
+    }
+
+    DemoServer* server = nullptr;
+    MemoryDefaultsStore store;
+    std::unique_ptr<QtNetTransport> transport;
+    std::shared_ptr<Atlas> atlas;
+    int domain = 0;
+};

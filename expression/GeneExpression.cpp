@@ -16,6 +16,7 @@
 #include "core/StringUtils.h"
 #include "core/ZipReader.h"
 #include "expression/DataSetEntries.h"
+#include "expression/GridImageTable.h"
 #include "expression/SectionImageLookup.h"
 
 #include <boost/format.hpp>
@@ -320,8 +321,6 @@ void GeneExpression::UpdateExpressors(const unsigned int* gridSize, const float*
         const float* resolution = space->GetViewResolution();
         Image3d* annotation =
             gridSize && gridSpacing ? space->GetAnnotationImage(gridSize, gridSpacing) : space->GetAnnotationImage();
-        // Structures first, counted, so that each feature's list is allocated once.
-        std::vector<std::size_t> counts(labelCount, 0);
         for (Expressor& expressor : expressors)
         {
             if (!expressor.label && annotation)
@@ -334,16 +333,9 @@ void GeneExpression::UpdateExpressors(const unsigned int* gridSize, const float*
                 expressor.label = label && label->index != 0 ? label : nullptr;
             }
             if (expressor.label)
-                ++counts.at(expressor.label->index);
+                features.at(expressor.label->index).expressors.push_back(&expressor);
             if (expressor.intensity >= 0.0f)
                 statistics.Add(expressor.intensity);
-        }
-        for (unsigned int i = 0; i < labelCount; ++i)
-            features[i].expressors.reserve(counts[i]);
-        for (Expressor& expressor : expressors)
-        {
-            if (expressor.label)
-                features[expressor.label->index].expressors.push_back(&expressor);
         }
 
         const auto lines = m_projectionData.find(space);
@@ -383,15 +375,6 @@ std::uint64_t VoxelCount(const unsigned int* size)
     return std::uint64_t(size[0]) * size[1] * size[2];
 }
 
-// A pixel coordinate of a section image, clamped to what the expressor stores.
-unsigned short ImageCoordinate(float position, int offset)
-{
-    const double value = std::trunc(double(position)) + offset;
-    if (!(value > 0.0))
-        return 0;
-    return value >= 65535.0 ? 65535 : static_cast<unsigned short>(value);
-}
-
 // Finds the section image that shows a cell at (x, y, z) µm and fills the expressor's image fields.
 void LookUpImage(SectionImageLookup& series, float x, float y, float z, Expressor& expressor)
 {
@@ -401,8 +384,8 @@ void LookUpImage(SectionImageLookup& series, float x, float y, float z, Expresso
     if (!image)
         return;
     expressor.section = static_cast<unsigned short>(image->sectionNumber);
-    expressor.imageX = ImageCoordinate(u, image->left);
-    expressor.imageY = ImageCoordinate(v, image->top);
+    expressor.imageX = GridImageTable::ImageCoordinate(u, image->left);
+    expressor.imageY = GridImageTable::ImageCoordinate(v, image->top);
 }
 
 std::uint16_t Little16(const unsigned char* bytes)
@@ -514,7 +497,8 @@ struct GeneGrid
     const unsigned char* density;
     const unsigned char* intensity;
 
-    bool IsCell(std::size_t i) const { return intensity[i] != 0 && (density[2 * i] | density[2 * i + 1]) != 0; }
+    // Without a branch, so that counting runs in vector registers.
+    bool IsCell(std::size_t i) const { return (intensity[i] != 0) & ((density[2 * i] | density[2 * i + 1]) != 0); }
 };
 
 // Makes a cell of every voxel with intensity and density, in grid order. Whole view grids make hundreds of
@@ -537,6 +521,7 @@ void AddGeneCells(const GeneGrid& grid, const GridStructures& structures, const 
     const std::size_t before = expressors.size();
     expressors.resize(before + starts.back());
 
+    const std::unique_ptr<GridImageTable> table = GridImageTable::Make(series, grid.size, grid.spacing);
     RunBands(bounds, [&](std::size_t band, unsigned int first, unsigned int end) {
         SectionImageLookup images(series);
         std::size_t next = before + starts[band];
@@ -555,7 +540,12 @@ void AddGeneCells(const GeneGrid& grid, const GridStructures& structures, const 
                     e.intensity = grid.intensity[i];
                     e.density = Little16(&grid.density[2 * i]) / 65536.0f * 1000.0f;
                     e.label = structures.At(i);
-                    LookUpImage(images, x * grid.spacing[0], y * grid.spacing[1], z * grid.spacing[2], e);
+                    if (!table)
+                        LookUpImage(images, x * grid.spacing[0], y * grid.spacing[1], z * grid.spacing[2], e);
+                    else if (const ImageSeries::ImageInfo* image = table->Find(x, y, z, e.imageX, e.imageY))
+                        e.section = static_cast<unsigned short>(image->sectionNumber);
+                    else
+                        e.imageX = e.imageY = 0;
                 }
     });
 }

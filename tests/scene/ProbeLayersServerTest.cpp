@@ -287,12 +287,9 @@ TEST_F(ProbeLayersServerTest, CorrelationRequestsFollowTheProbeVoxel)
         bool asks;
     };
     const Step steps[] = {
-        {{0.5f, 0.5f, 0.5f}, true},
-        {{0.505f, 0.51f, 0.505f}, false}, // the same voxel
-        {{0.25f, 0.6f, 0.3f}, true},
-        {{0.5f, 0.5f, 0.5f}, true}, // back to the previous voxel after another
-        {{0.5f, 0.5f, 0.5f}, false},
-        {{0.999f, 0.01f, 0.74f}, true},
+        {{0.5f, 0.5f, 0.5f}, true},  {{0.505f, 0.51f, 0.505f}, false}, // the same voxel
+        {{0.25f, 0.6f, 0.3f}, true}, {{0.5f, 0.5f, 0.5f}, true},       // back to the previous voxel after another
+        {{0.5f, 0.5f, 0.5f}, false}, {{0.999f, 0.01f, 0.74f}, true},
     };
     std::vector<std::string> expected;
     for (const Step& step : steps)
@@ -436,8 +433,8 @@ TEST_F(ProbeLayersServerTest, DevelopingAtlasAsksPerViewWithTheWindowOfItsSpaces
         int windows[4] = {0, 0, 0, 0};
         layer.GetVolumeRenderer()->GetTransferWindows(windows);
         const auto map = [&](float value) {
-            return static_cast<int>(((static_cast<float>(static_cast<int>(value)) / 255.0f) * (c.high - c.low) + c.low) *
-                                    255.0f);
+            return static_cast<int>(
+                ((static_cast<float>(static_cast<int>(value)) / 255.0f) * (c.high - c.low) + c.low) * 255.0f);
         };
         EXPECT_EQ(map(window.min), windows[0]) << c.view;
         EXPECT_EQ(map(window.max), windows[1]) << c.view;
@@ -470,8 +467,8 @@ TEST_F(ProbeLayersServerTest, DevelopingAtlasAsksNothingWhereASpaceIsP56)
         std::vector<std::string> ages; // the views that ask
     };
     const Step steps[] = {
-        {{0.5f, 0.5f, 0.5f}, 1, {}},        // a probe in "P56"
-        {{0.5f, 0.5f, 0.5f}, 0, {first}},   // only the view of the other space asks
+        {{0.5f, 0.5f, 0.5f}, 1, {}},      // a probe in "P56"
+        {{0.5f, 0.5f, 0.5f}, 0, {first}}, // only the view of the other space asks
         {{0.3f, 0.5f, 0.5f}, 1, {}},
     };
     std::vector<std::string> expected;

@@ -133,9 +133,6 @@ TEST_F(BookmarkAnimationTest, WhatJumpsAndWhatAnimates)
         renderer->GoToBookmark(Bookmark("nothing", 0), true);
         EXPECT_FALSE(display->TimerRunning());
     }
-    // The horizontal slice of a jump is placed at once.
-    renderer->GoToBookmark(slices(-1, 0.5f, -1), false);
-    EXPECT_FLOAT_EQ(0.5f, model->GetMPRSliceLocation(P::HORIZONTAL));
 }
 
 TEST_F(BookmarkAnimationTest, TheClockDrivesTheEaseAndTheEndIsTheTarget)

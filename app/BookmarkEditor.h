@@ -31,6 +31,8 @@ public:
 
     void save();
     void cancel();
+    // Escape cancels as the button does.
+    void reject() override { cancel(); }
 
     // The problem that keeps a bookmark of that type and name from being made; empty when there is none.
     static std::string IncompleteReason(int type, const std::string& name);

@@ -8,6 +8,7 @@
 #include "app/BookmarkNode.h"
 #include "app/BookmarksController.h"
 #include "app/BookmarksDataSource.h"
+#include "app/BookmarksOutlineView.h"
 #include "app/BookmarksStorage.h"
 #include "app/CorvaneWindowController.h"
 #include "atlas/AnnotationLabel.h"
@@ -17,6 +18,7 @@
 #include "expression/BrainExpressionModel.h"
 
 #include <QCheckBox>
+#include <QDropEvent>
 #include <QMessageBox>
 #include <QMimeData>
 
@@ -219,6 +221,40 @@ TEST_F(BookmarksPanelTest, DropsOntoLeavesTheOutlineOrTheirOwnSubtreeAreRefused)
     EXPECT_FALSE(Source().canDropMimeData(&text, Qt::MoveAction, 0, 0, QModelIndex()));
 }
 
+TEST_F(BookmarksPanelTest, DropOnAGroupRowOfAnotherWindowMovesOrCopiesOnce)
+{
+    CorvaneDoc* other = Open(310);
+    ASSERT_NE(nullptr, other);
+    BookmarksOutlineView* target = doc->windowController()->bookmarksView;
+    doc->setOntologyDisplayMode(2);
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(doc->windowController()));
+    struct Case
+    {
+        Qt::KeyboardModifiers modifiers;
+        const char* shape;
+    };
+    for (const Case& c : {Case{Qt::NoModifier, "G[x a b c d]"}, Case{Qt::ControlModifier, "G[x x a b c d]"}})
+    {
+        const QRect row = target->visualRect(Source().indexOfNode(Group()));
+        ASSERT_TRUE(row.isValid());
+        std::unique_ptr<QMimeData> drag(Drag({Node("x")}, other));
+        const Qt::DropActions actions = Qt::CopyAction | Qt::MoveAction;
+        QDragEnterEvent enter(row.center(), actions, drag.get(), Qt::LeftButton, c.modifiers);
+        QCoreApplication::sendEvent(target->viewport(), &enter);
+        QDragMoveEvent move(row.center(), actions, drag.get(), Qt::LeftButton, c.modifiers);
+        QCoreApplication::sendEvent(target->viewport(), &move);
+        QDropEvent drop(QPointF(row.center()), actions, drag.get(), Qt::LeftButton, c.modifiers);
+        // What the window system makes of the modifiers, and how it delivers the drop.
+        drop.setDropAction(c.modifiers == Qt::ControlModifier ? Qt::CopyAction : Qt::MoveAction);
+        drop.setAccepted(false);
+        QCoreApplication::sendEvent(target->viewport(), &drop);
+        EXPECT_EQ(c.shape, Shape(Root())) << c.modifiers;
+        // The source window shows the one tree too, nothing taken from it a second time.
+        EXPECT_EQ(1, Source(other).rowCount());
+        EXPECT_EQ(Group()->numberOfChildren(), Source(other).rowCount(Source(other).indexOfNode(Group())));
+    }
+}
+
 TEST_F(BookmarksPanelTest, CopiedGroupOwnsItsCopiedChildren)
 {
     Source().expandNode(Group());
@@ -410,6 +446,7 @@ TEST_F(BookmarksPanelTest, SavedFileKeepsEachBookmarksOwnAtlasAndReadsBackTheSam
     Install(350, "micro");
     CorvaneDoc* other = Open(350);
     ASSERT_NE(nullptr, other);
+    ASSERT_EQ(0u, other->expressionModel()->GetAtlas()->GetOntology()->GetAnnotationLabel(std::string("HY"))->index);
     Source(other).expandNode(Group());
     ASSERT_TRUE(SaveBookmarks(Source(other), Root()));
     const std::string written = ReadAll(SettingsFile("Bookmarks.xml"));

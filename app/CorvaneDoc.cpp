@@ -1,8 +1,14 @@
 #include "app/CorvaneDoc.h"
 
+#include "app/BookmarksController.h"
+#include "app/BookmarksDataSource.h"
+#include "app/BookmarksOutlineView.h"
+#include "app/BookmarksStorage.h"
+#include "app/ColorSwatchShapeCell.h"
 #include "app/CorvaneDocWrapper.h"
 #include "app/CorvaneWindowController.h"
 #include "app/GeneTableModel.h"
+#include "app/OntologyDataSource.h"
 #include "app/SegmentedControl.h"
 #include "app/SingleDocumentController.h"
 #include "atlas/AnnotationLabel.h"
@@ -34,12 +40,12 @@
 #include <QPushButton>
 #include <QSlider>
 #include <QTableView>
-#include <QTreeWidget>
+#include <QTreeView>
 
 #include <cmath>
 #include <functional>
-#include <map>
 #include <stdexcept>
+#include <vector>
 
 namespace
 {
@@ -161,14 +167,17 @@ void CorvaneDoc::windowControllerDidLoadNib()
     m_geneTable = new GeneTableModel(m_expressionModel.get(), this);
     window->geneListView->setModel(m_geneTable);
     window->geneListView->horizontalHeader()->setSectionResizeMode(0, QHeaderView::Stretch);
+    window->geneListView->setItemDelegateForColumn(GeneTableModel::kColorColumn,
+                                                   new ColorSwatchShapeCell(window->geneListView));
     connect(window->geneListView->selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] {
         const QModelIndexList rows = m_window->geneListView->selectionModel()->selectedRows();
         const std::shared_ptr<GeneExpression> gene =
             rows.isEmpty() ? nullptr : m_expressionModel->GetGene(rows.first().row());
         m_expressionModel->SelectGene(gene.get(), true);
     });
-    FillOntology();
+    MakeOntologyDataSources();
     ExpandOntology();
+    SetUpBookmarks();
 
     connect(window->searchField, &QLineEdit::returnPressed, this,
             [this] { searchForGene(m_window->searchField->text()); });
@@ -234,52 +243,55 @@ void CorvaneDoc::SetUpViews()
     }
 }
 
-void CorvaneDoc::FillOntology()
+void CorvaneDoc::MakeOntologyDataSources()
 {
-    const std::shared_ptr<BrainOntology> ontology = m_expressionModel->GetAtlas()->GetOntology();
-    if (!ontology)
-        return;
-    std::map<const AnnotationLabel*, QTreeWidgetItem*> items;
-    for (unsigned int i = 1; i < ontology->GetNumLabels(); ++i)
-    {
-        const AnnotationLabel* label = ontology->GetAnnotationLabelByIndex(i);
-        if (!label)
-            continue;
-        const auto parent = items.find(label->parent);
-        auto* item = parent != items.end() ? new QTreeWidgetItem(parent->second)
-                                           : new QTreeWidgetItem(m_window->hierOntologyView);
-        item->setText(0, QString::fromStdString(label->name));
-        item->setData(0, Qt::UserRole, label->index);
-        items[label] = item;
-        auto* alpha = new QTreeWidgetItem(m_window->alphaOntologyView);
-        alpha->setText(0, QString::fromStdString(label->name));
-        alpha->setData(0, Qt::UserRole, label->index);
-    }
-    m_window->alphaOntologyView->sortItems(0, Qt::AscendingOrder);
+    m_ontologyHierDataSource = new OntologyDataSource(this, this);
+    m_ontologyHierDataSource->attachToView(m_window->hierOntologyView);
+    m_ontologyAlphaDataSource = new OntologyDataSource(this, this);
+    m_ontologyAlphaDataSource->setDisplayAlphabetical(true);
+    m_ontologyAlphaDataSource->attachToView(m_window->alphaOntologyView);
+    connect(m_window->ontologySearchField, &QLineEdit::textChanged, this,
+            [this](const QString& text) { m_ontologyAlphaDataSource->setFilterString(text.toStdString()); });
 }
 
 void CorvaneDoc::ExpandOntology()
 {
+    QTreeView* outline = m_window->hierOntologyView;
     const Atlas* atlas = m_expressionModel->GetAtlas();
     int level = atlas->GetDefaultOntologyDisplayLevel();
     if (level == 0 && atlas->GetAtlasId() == 351)
         level = 100;
     if (level == 0)
     {
-        m_window->hierOntologyView->expandAll();
+        outline->expandAll();
         return;
     }
-    const std::shared_ptr<BrainOntology> ontology = m_expressionModel->GetAtlas()->GetOntology();
-    std::function<void(QTreeWidgetItem*)> expand = [&](QTreeWidgetItem* item) {
-        const AnnotationLabel* label = ontology->GetAnnotationLabelByIndex(item->data(0, Qt::UserRole).toUInt());
+    std::function<void(const QModelIndex&)> expand = [&](const QModelIndex& item) {
+        const AnnotationLabel* label = m_ontologyHierDataSource->labelAt(item);
         if (!label || label->level >= level)
             return;
-        item->setExpanded(true);
-        for (int i = 0; i < item->childCount(); ++i)
-            expand(item->child(i));
+        outline->expand(item);
+        for (int i = 0; i < m_ontologyHierDataSource->rowCount(item); ++i)
+            expand(m_ontologyHierDataSource->index(i, 0, item));
     };
-    for (int i = 0; i < m_window->hierOntologyView->topLevelItemCount(); ++i)
-        expand(m_window->hierOntologyView->topLevelItem(i));
+    for (int i = 0; i < m_ontologyHierDataSource->rowCount(); ++i)
+        expand(m_ontologyHierDataSource->index(i, 0));
+}
+
+void CorvaneDoc::SetUpBookmarks()
+{
+    m_bookmarksDataController = new BookmarksDataSource(this);
+    m_bookmarksDataController->registerOutlineView(m_window->bookmarksView, this);
+    BookmarkNode* root = BookmarksController::rootNode();
+    // The first window fills the shared tree; later ones open the groups that the active window has open.
+    CorvaneDoc* key = sCurrentDoc;
+    if (!key || key == this || !key->m_bookmarksDataController)
+    {
+        ReadBookmarks(*m_bookmarksDataController, root, m_expressionModel.get());
+        m_bookmarksDataController->clearUserModified();
+    }
+    else
+        SynchronizeBookmarks(*key->m_bookmarksDataController, *m_bookmarksDataController, root);
 }
 
 SearchController* CorvaneDoc::searchController() const
@@ -297,7 +309,7 @@ QPushButton* CorvaneDoc::stopButton() const
     return m_window ? m_window->stopButton : nullptr;
 }
 
-QTreeWidget* CorvaneDoc::ontologyView() const
+QTreeView* CorvaneDoc::ontologyView() const
 {
     if (!m_window)
         return nullptr;
@@ -332,7 +344,7 @@ void CorvaneDoc::stopOperation()
 
 void CorvaneDoc::redrawOntology()
 {
-    if (QTreeWidget* outline = ontologyView())
+    if (QTreeView* outline = ontologyView())
         outline->viewport()->update();
 }
 
@@ -374,24 +386,26 @@ bool CorvaneDoc::centerViewOnSelectionValid() const
 
 void CorvaneDoc::updateOntologySelection()
 {
-    QTreeWidget* outline = ontologyView();
+    QTreeView* outline = ontologyView();
     if (!outline)
         return;
+    OntologyDataSource* source =
+        outline == m_window->hierOntologyView ? m_ontologyHierDataSource : m_ontologyAlphaDataSource;
     const AnnotationLabel* label = selectedStructure();
-    outline->clearSelection();
-    if (!label)
+    const QModelIndex row = label ? source->indexOfLabel(label) : QModelIndex();
+    if (!row.isValid())
+    {
+        outline->clearSelection();
         return;
-    const QVariant wanted(label->index);
-    QTreeWidgetItemIterator it(outline);
-    for (; *it; ++it)
-        if ((*it)->data(0, Qt::UserRole) == wanted)
-        {
-            for (QTreeWidgetItem* parent = (*it)->parent(); parent; parent = parent->parent())
-                parent->setExpanded(true);
-            (*it)->setSelected(true);
-            outline->scrollToItem(*it);
-            return;
-        }
+    }
+    std::vector<QModelIndex> ancestors;
+    for (QModelIndex parent = row.parent(); parent.isValid(); parent = parent.parent())
+        ancestors.push_back(parent);
+    for (auto it = ancestors.rbegin(); it != ancestors.rend(); ++it)
+        outline->expand(*it);
+    // One step, so that the selection's own report finds the model already on this structure.
+    outline->selectionModel()->select(row, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    outline->scrollTo(row);
 }
 
 void CorvaneDoc::switchRenderer(GLInteractiveRenderer* renderer)
@@ -542,7 +556,7 @@ void CorvaneDoc::setOntologyDisplayMode(int mode)
 {
     if (mode == m_ontologyDisplayMode || !m_window || mode < 0 || mode > 2)
         return;
-    QTreeWidget* outlines[] = {m_window->alphaOntologyView, m_window->hierOntologyView, m_window->bookmarksView};
+    QTreeView* outlines[] = {m_window->alphaOntologyView, m_window->hierOntologyView, m_window->bookmarksView};
     outlines[mode]->setVisible(true);
     outlines[m_ontologyDisplayMode]->setVisible(false);
     m_ontologyDisplayMode = mode;
@@ -581,6 +595,11 @@ void CorvaneDoc::windowWillClose()
     m_closed = true;
     try
     {
+        if (m_bookmarksDataController && m_bookmarksDataController->userModified())
+        {
+            SaveBookmarks(*m_bookmarksDataController, BookmarksController::rootNode());
+            m_bookmarksDataController->clearUserModified();
+        }
         m_expressionModel->SaveSettings();
         const bool expanded = m_window && !m_window->listContainerView->isVisibleTo(m_window);
         const bool imageControls = m_window && m_window->viewSettingsContainer->isVisibleTo(m_window);

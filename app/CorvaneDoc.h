@@ -21,8 +21,9 @@ class GeneTableModel;
 class QAction;
 class QProgressBar;
 class QPushButton;
-class QTreeWidget;
-class QTreeWidgetItem;
+class BookmarksDataSource;
+class OntologyDataSource;
+class QTreeView;
 class SearchController;
 class TabControlRenderer;
 
@@ -58,7 +59,10 @@ public:
     BrainSceneRenderer* detailRenderer() const { return m_detailRenderer.get(); }
     GLInteractiveRenderer* currentRenderer() const { return m_currentRenderer; }
     QPushButton* stopButton() const;
-    QTreeWidget* ontologyView() const;
+    QTreeView* ontologyView() const;
+    OntologyDataSource* ontologyHierDataSource() const { return m_ontologyHierDataSource; }
+    OntologyDataSource* ontologyAlphaDataSource() const { return m_ontologyAlphaDataSource; }
+    BookmarksDataSource* bookmarksDataController() const { return m_bookmarksDataController; }
     bool detailViewIsActive() const { return m_showingDetailViewMode; }
     int ontologyDisplayMode() const { return m_ontologyDisplayMode; }
     GeneTableModel* geneTableModel() const { return m_geneTable; }
@@ -110,12 +114,16 @@ private:
     explicit CorvaneDoc(std::shared_ptr<Atlas> atlas);
     void windowControllerDidLoadNib();
     void SetUpViews();
-    void FillOntology();
+    void MakeOntologyDataSources();
+    void SetUpBookmarks();
     void ExpandOntology();
     void ReleaseDisplay();
 
     QPointer<CorvaneWindowController> m_window;
     GeneTableModel* m_geneTable = nullptr;
+    OntologyDataSource* m_ontologyHierDataSource = nullptr;
+    OntologyDataSource* m_ontologyAlphaDataSource = nullptr;
+    BookmarksDataSource* m_bookmarksDataController = nullptr;
     std::unique_ptr<BrainExpressionModel> m_expressionModel;
     std::unique_ptr<Bookmark> m_snapBackBookmark;
     std::unique_ptr<GLViewWrapper> m_viewWrapper;

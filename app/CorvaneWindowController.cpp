@@ -1,5 +1,6 @@
 #include "app/CorvaneWindowController.h"
 
+#include "app/BookmarksOutlineView.h"
 #include "app/CorvaneAppDelegate.h"
 #include "app/CorvaneDoc.h"
 #include "app/PreferencesController.h"
@@ -22,7 +23,7 @@
 #include <QStackedWidget>
 #include <QTableView>
 #include <QToolBar>
-#include <QTreeWidget>
+#include <QTreeView>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -152,19 +153,22 @@ QWidget* CorvaneWindowController::BuildListContainer()
     ontologySearchField->setObjectName("ontologySearchField");
     ontologySearchField->setPlaceholderText(tr("Filter"));
     upperLayout->addWidget(ontologySearchField);
-    auto makeOutline = [upper, upperLayout](const char* name) {
-        auto* outline = new QTreeWidget(upper);
+    auto place = [upperLayout](QTreeView* outline, const char* name) {
         outline->setObjectName(name);
-        outline->setColumnCount(1);
-        outline->setHeaderLabels({QObject::tr("Structure")});
-        outline->headerItem()->setToolTip(0, QObject::tr("Show atlas structure"));
+        outline->setUniformRowHeights(true);
+        outline->setSelectionBehavior(QAbstractItemView::SelectRows);
         upperLayout->addWidget(outline, 1);
         return outline;
     };
-    hierOntologyView = makeOutline("hierOntologyView");
-    alphaOntologyView = makeOutline("alphaOntologyView");
-    bookmarksView = makeOutline("bookmarksView");
-    bookmarksView->setHeaderLabels({tr("Bookmarks")});
+    hierOntologyView = place(new QTreeView(upper), "hierOntologyView");
+    alphaOntologyView = place(new QTreeView(upper), "alphaOntologyView");
+    for (QTreeView* outline : {hierOntologyView, alphaOntologyView})
+    {
+        outline->setSelectionMode(QAbstractItemView::SingleSelection);
+        outline->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    }
+    bookmarksView = new BookmarksOutlineView(upper);
+    place(bookmarksView, "bookmarksView");
     alphaOntologyView->setVisible(false);
     bookmarksView->setVisible(false);
 

@@ -14,7 +14,8 @@ class QSlider;
 class QSplitter;
 class QTableView;
 class QToolBar;
-class QTreeWidget;
+class QTreeView;
+class BookmarksOutlineView;
 class SegmentedControl;
 
 // The document window, built in code: the scene view with the view-settings container under it; on the
@@ -33,9 +34,9 @@ public:
     static int ConstrainDivider(int position, int contentHeight);
 
     GLView* sceneView = nullptr;
-    QTreeWidget* hierOntologyView = nullptr;
-    QTreeWidget* alphaOntologyView = nullptr;
-    QTreeWidget* bookmarksView = nullptr;
+    QTreeView* hierOntologyView = nullptr;
+    QTreeView* alphaOntologyView = nullptr;
+    BookmarksOutlineView* bookmarksView = nullptr;
     QTableView* geneListView = nullptr;
     QWidget* viewSettingsContainer = nullptr;
     QProgressBar* progressBar = nullptr;

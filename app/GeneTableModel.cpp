@@ -1,29 +1,10 @@
 #include "app/GeneTableModel.h"
 
+#include "app/ColorSwatchShapeCellValue.h"
 #include "expression/BrainExpressionModel.h"
 #include "expression/GeneExpression.h"
 
 #include <QColor>
-#include <QPainter>
-#include <QPixmap>
-
-namespace
-{
-QPixmap Swatch(const float* rgb, bool circle)
-{
-    QPixmap pixmap(14, 14);
-    pixmap.fill(Qt::transparent);
-    QPainter painter(&pixmap);
-    painter.setRenderHint(QPainter::Antialiasing);
-    painter.setPen(Qt::black);
-    painter.setBrush(QColor::fromRgbF(rgb[0], rgb[1], rgb[2], 1.0f));
-    if (circle)
-        painter.drawEllipse(1, 1, 12, 12);
-    else
-        painter.drawRect(1, 1, 12, 12);
-    return pixmap;
-}
-} // namespace
 
 GeneTableModel::GeneTableModel(BrainExpressionModel* model, QObject* parent)
     : QAbstractTableModel(parent)
@@ -57,8 +38,13 @@ QVariant GeneTableModel::data(const QModelIndex& index, int role) const
             return gene->IsVisible() ? Qt::Checked : Qt::Unchecked;
         break;
     case kColorColumn:
-        if (role == Qt::DecorationRole)
-            return Swatch(gene->GetColor(), gene->GetDataType() == 0);
+        if (role == Qt::DisplayRole)
+        {
+            const float* rgb = gene->GetColor();
+            // Expression data are circles, projections squares.
+            return QVariant::fromValue(
+                ColorSwatchShapeCellValue{QColor::fromRgbF(rgb[0], rgb[1], rgb[2], 1.0f), gene->GetDataType() == 0});
+        }
         break;
     default:
         break;

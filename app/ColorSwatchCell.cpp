@@ -1,0 +1,26 @@
+#include "app/ColorSwatchCell.h"
+
+#include <QApplication>
+#include <QPainter>
+
+QRect ColorSwatchCell::SwatchRect(const QRect& cell)
+{
+    return cell.adjusted(2, 2, -2, -2);
+}
+
+void ColorSwatchCell::paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const
+{
+    // The row's selection background still shows around the swatch.
+    QStyleOptionViewItem background = option;
+    initStyleOption(&background, index);
+    background.text.clear();
+    background.features &= ~QStyleOptionViewItem::HasDisplay;
+    const QWidget* widget = option.widget;
+    QStyle* style = widget ? widget->style() : QApplication::style();
+    style->drawPrimitive(QStyle::PE_PanelItemViewItem, &background, painter, widget);
+
+    const QVariant value = index.data(Qt::DisplayRole);
+    if (value.metaType() != QMetaType::fromType<QColor>())
+        return;
+    painter->fillRect(SwatchRect(option.rect), value.value<QColor>());
+}

@@ -29,6 +29,7 @@
 #include <limits>
 #include <stdexcept>
 #include <thread>
+#include <utility>
 
 const char* const GeneExpression::MOUSE_PROJECTION_PROJECT_CODE = "0378";
 constexpr Range GeneExpression::DEFAULT_EXPRESSION_LEVEL_RANGE;
@@ -60,10 +61,35 @@ struct IntensityStatistics
         sum += value;
         sumOfSquares += double(value) * value;
     }
+    // Whole numbers below 2^53 add up exactly in doubles in any order, so totals of whole-number intensities
+    // give the sums that adding the intensities one by one gives, as long as the sums so far are whole too.
+    // False, with nothing added, otherwise.
+    bool AddExactly(std::uint64_t addedCount, std::uint64_t addedSum, std::uint64_t addedSquares)
+    {
+        constexpr double kExactBelow = 9007199254740992.0;
+        const double newSum = sum + double(addedSum);
+        const double newSquares = sumOfSquares + double(addedSquares);
+        if (std::floor(sum) != sum || std::floor(sumOfSquares) != sumOfSquares || !(newSum < kExactBelow) ||
+            !(newSquares < kExactBelow))
+            return false;
+        count += addedCount;
+        sum = newSum;
+        sumOfSquares = newSquares;
+        return true;
+    }
     std::size_t count = 0;
     double sum = 0.0;
     double sumOfSquares = 0.0;
 };
+
+// One feature per structure of the ontology, in its order, with no cells yet.
+void LabelFeatures(const BrainOntology& ontology, std::vector<BrainFeature>& features)
+{
+    const unsigned int labelCount = ontology.GetNumLabels();
+    features.resize(labelCount);
+    for (unsigned int i = 0; i < labelCount; ++i)
+        features[i].label = ontology.GetAnnotationLabelByIndex(i);
+}
 } // namespace
 
 GeneExpression::GeneExpression() = default;
@@ -309,14 +335,30 @@ void GeneExpression::UpdateExpressors(const unsigned int* gridSize, const float*
     for (AtlasSpace* space : m_atlasSpaces)
     {
         std::vector<BrainFeature>& features = m_features[space];
-        if (!features.empty() || !space || !space->GetAtlas())
+        // Cells made on the view grid came with their structures and features: only their intensities count.
+        const auto listedAt = m_listedSpaces.find(space);
+        const bool listed = listedAt != m_listedSpaces.end();
+        IntensityTotals totals;
+        if (listed)
+        {
+            totals = listedAt->second;
+            m_listedSpaces.erase(listedAt);
+        }
+        if ((!features.empty() && !listed) || !space || !space->GetAtlas())
             continue;
         std::vector<Expressor>& expressors = m_expressors[space];
+        if (listed)
+        {
+            if (!statistics.AddExactly(totals.count, totals.sum, totals.sumOfSquares))
+            {
+                for (const Expressor& expressor : expressors)
+                    statistics.Add(expressor.intensity);
+            }
+            m_loaded = true;
+            continue;
+        }
         const std::shared_ptr<BrainOntology> ontology = space->GetAtlas()->GetOntology();
-        const unsigned int labelCount = ontology->GetNumLabels();
-        features.resize(labelCount);
-        for (unsigned int i = 0; i < labelCount; ++i)
-            features[i].label = ontology->GetAnnotationLabelByIndex(i);
+        LabelFeatures(*ontology, features);
 
         const float* resolution = space->GetViewResolution();
         Image3d* annotation =
@@ -422,14 +464,41 @@ public:
         m_values = static_cast<const unsigned short*>(annotation->GetBuffer());
     }
 
-    const AnnotationLabel* At(std::size_t voxel) const
+    // Null when the grid is not the view grid.
+    const BrainOntology* Ontology() const { return m_values ? m_ontology.get() : nullptr; }
+
+    // Reads the structures of one band's voxels. Neighbouring cells mostly lie in one structure, so the
+    // answer for the last value read is kept.
+    class Cursor
     {
-        if (!m_values)
-            return nullptr;
-        const AnnotationLabel* label = m_ontology->GetAnnotationLabel(m_values[voxel]);
-        // Label 0 is "No Annotation", the ontology's answer for values it lacks: no structure.
-        return label && label->index != 0 ? label : nullptr;
-    }
+    public:
+        explicit Cursor(const GridStructures& structures)
+            : m_structures(structures)
+        {
+        }
+
+        const AnnotationLabel* At(std::size_t voxel)
+        {
+            if (!m_structures.m_values)
+                return nullptr;
+            const unsigned short value = m_structures.m_values[voxel];
+            if (!m_read || value != m_value)
+            {
+                const AnnotationLabel* label = m_structures.m_ontology->GetAnnotationLabel(value);
+                // Label 0 is "No Annotation", the ontology's answer for values it lacks: no structure.
+                m_label = label && label->index != 0 ? label : nullptr;
+                m_value = value;
+                m_read = true;
+            }
+            return m_label;
+        }
+
+    private:
+        const GridStructures& m_structures;
+        bool m_read = false;
+        unsigned short m_value = 0;
+        const AnnotationLabel* m_label = nullptr;
+    };
 
 private:
     std::shared_ptr<BrainOntology> m_ontology;
@@ -501,29 +570,80 @@ struct GeneGrid
     bool IsCell(std::size_t i) const { return (intensity[i] != 0) & ((density[2 * i] | density[2 * i + 1]) != 0); }
 };
 
+// What AddGeneCells made beside the cells: whether the features too, and the cells' intensities (whole
+// numbers, 1 to 255): their sum and the sum of their squares.
+struct GeneCells
+{
+    bool listed = false;
+    std::uint64_t count = 0;
+    std::uint64_t sum = 0;
+    std::uint64_t sumOfSquares = 0;
+};
+
 // Makes a cell of every voxel with intensity and density, in grid order. Whole view grids make hundreds of
 // thousands of cells: bands of z slices are counted, then filled, each on a thread of its own and into
 // its own stretch of the list, so that cells, ids and order come out as one thread would make them.
-void AddGeneCells(const GeneGrid& grid, const GridStructures& structures, const ImageSeries& series,
-                  std::vector<Expressor>& expressors)
+// When the structures are known (the view grid), each band also counts its cells per structure, so that
+// it fills its own stretch of every feature's list as well, in the same order.
+GeneCells AddGeneCells(const GeneGrid& grid, const GridStructures& structures, const ImageSeries& series,
+                       std::vector<Expressor>& expressors, std::vector<BrainFeature>& features)
 {
     const std::size_t slice = std::size_t(grid.size[0]) * grid.size[1];
     const std::vector<unsigned int> bounds = GridBands(grid.size[2], slice);
+    const BrainOntology* ontology = structures.Ontology();
+    const std::size_t labelCount = ontology ? ontology->GetNumLabels() : 0;
     std::vector<std::size_t> starts(bounds.size(), 0);
+    // Per band, its cells in each structure, then where its stretch of that structure's list begins.
+    std::vector<std::vector<std::size_t>> slots(bounds.size() - 1, std::vector<std::size_t>(labelCount, 0));
     RunBands(bounds, [&](std::size_t band, unsigned int first, unsigned int end) {
         std::size_t cells = 0;
-        for (std::size_t i = first * slice; i < end * slice; ++i)
-            cells += grid.IsCell(i);
+        if (!ontology)
+        {
+            for (std::size_t i = first * slice; i < end * slice; ++i)
+                cells += grid.IsCell(i);
+        }
+        else
+        {
+            // Counted apart from the other bands' counts, which may share its cache lines.
+            std::vector<std::size_t> counts(labelCount, 0);
+            GridStructures::Cursor cursor(structures);
+            for (std::size_t i = first * slice; i < end * slice; ++i)
+            {
+                if (!grid.IsCell(i))
+                    continue;
+                ++cells;
+                if (const AnnotationLabel* label = cursor.At(i))
+                    ++counts.at(label->index);
+            }
+            slots[band] = std::move(counts);
+        }
         starts[band + 1] = cells;
     });
     for (std::size_t band = 1; band < starts.size(); ++band)
         starts[band] += starts[band - 1];
     const std::size_t before = expressors.size();
     expressors.resize(before + starts.back());
+    if (ontology)
+    {
+        LabelFeatures(*ontology, features);
+        for (std::size_t label = 0; label < labelCount; ++label)
+        {
+            std::size_t total = 0;
+            for (std::vector<std::size_t>& counts : slots)
+                total += std::exchange(counts[label], total);
+            features[label].expressors.resize(total);
+        }
+    }
 
     const std::unique_ptr<GridImageTable> table = GridImageTable::Make(series, grid.size, grid.spacing);
+    std::vector<std::uint64_t> sums(bounds.size() - 1, 0);
+    std::vector<std::uint64_t> squares(bounds.size() - 1, 0);
     RunBands(bounds, [&](std::size_t band, unsigned int first, unsigned int end) {
         SectionImageLookup images(series);
+        std::vector<std::size_t> slot = slots[band];
+        GridStructures::Cursor cursor(structures);
+        std::uint64_t sum = 0;
+        std::uint64_t sumOfSquares = 0;
         std::size_t next = before + starts[band];
         std::size_t i = first * slice;
         for (unsigned int z = first; z < end; ++z)
@@ -538,8 +658,12 @@ void AddGeneCells(const GeneGrid& grid, const GridStructures& structures, const 
                     e.position[1] = float(y);
                     e.position[2] = float(z);
                     e.intensity = grid.intensity[i];
+                    sum += grid.intensity[i];
+                    sumOfSquares += unsigned(grid.intensity[i]) * grid.intensity[i];
                     e.density = Little16(&grid.density[2 * i]) / 65536.0f * 1000.0f;
-                    e.label = structures.At(i);
+                    e.label = cursor.At(i);
+                    if (e.label)
+                        features[e.label->index].expressors[slot[e.label->index]++] = &e;
                     if (!table)
                         LookUpImage(images, x * grid.spacing[0], y * grid.spacing[1], z * grid.spacing[2], e);
                     else if (const ImageSeries::ImageInfo* image = table->Find(x, y, z, e.imageX, e.imageY))
@@ -547,7 +671,18 @@ void AddGeneCells(const GeneGrid& grid, const GridStructures& structures, const 
                     else
                         e.imageX = e.imageY = 0;
                 }
+        sums[band] = sum;
+        squares[band] = sumOfSquares;
     });
+    GeneCells made;
+    made.listed = ontology != nullptr;
+    made.count = starts.back();
+    for (std::size_t band = 0; band < sums.size(); ++band)
+    {
+        made.sum += sums[band];
+        made.sumOfSquares += squares[band];
+    }
+    return made;
 }
 
 // One MetaImage pair of a projection zip, read only when its header is there.
@@ -732,6 +867,7 @@ std::vector<Expressor>& GeneExpression::EmptySpace(const AtlasSpace* space)
     // Features point into the expressors: a space read again loses both, and its lines, together.
     m_features[space].clear();
     m_projectionData.erase(space);
+    m_listedSpaces.erase(space);
     std::vector<Expressor>& expressors = m_expressors[space];
     expressors.clear();
     return expressors;
@@ -771,7 +907,10 @@ void GeneExpression::ReadGeneExpressionZip(ZipReader& zip, bool light)
         const DataSetEntries::Bytes intensity =
             DataSetEntries::ReadExactly(zip, "intensity.raw", count, INVALID_INTENSITY);
         const GeneGrid grid{m_gridSize, m_gridSpacing, density.data(), intensity.data()};
-        AddGeneCells(grid, GridStructures(*space, m_gridSize, m_gridSpacing), m_imageSeries, expressors);
+        const GeneCells made = AddGeneCells(grid, GridStructures(*space, m_gridSize, m_gridSpacing), m_imageSeries,
+                                            expressors, m_features[space]);
+        if (made.listed)
+            m_listedSpaces[space] = IntensityTotals{made.count, made.sum, made.sumOfSquares};
     }
     m_gridValueScale = 0.02f;
 }

@@ -8,6 +8,7 @@
 #include "expression/Range.h"
 
 #include <map>
+#include <cstdint>
 #include <memory>
 #include <sstream>
 #include <string>
@@ -193,6 +194,16 @@ protected:
     std::map<const AtlasSpace*, std::vector<Expressor>> m_expressors;
     std::map<const AtlasSpace*, std::vector<BrainFeature>> m_features;
     std::map<const AtlasSpace*, std::shared_ptr<ProjectionStreamLines>> m_projectionData;
+    // Whole-number intensities of the cells of one space: how many, their sum and the sum of their squares.
+    struct IntensityTotals
+    {
+        std::uint64_t count = 0;
+        std::uint64_t sum = 0;
+        std::uint64_t sumOfSquares = 0;
+    };
+    // Spaces whose features were filled as their cells were made, with their cells' intensities, for
+    // UpdateExpressors to take in.
+    std::map<const AtlasSpace*, IntensityTotals> m_listedSpaces;
     int m_experimentId = 0;
     int m_geneId = 0;
     int m_entrezId = 0;

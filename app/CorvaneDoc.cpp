@@ -1,10 +1,15 @@
 #include "app/CorvaneDoc.h"
 
+#include "app/AnatomicSearchController.h"
+#include "app/AtlasLoadingThread.h"
+#include "app/CorrelationDomainChooser.h"
 #include "app/CorvaneDocWrapper.h"
 #include "app/CorvaneWindowController.h"
+#include "app/DocumentToolbar.h"
 #include "app/GeneTableModel.h"
 #include "app/SegmentedControl.h"
 #include "app/SingleDocumentController.h"
+#include "app/ViewController3d.h"
 #include "atlas/AnnotationLabel.h"
 #include "atlas/Atlas.h"
 #include "atlas/AtlasSet.h"
@@ -12,6 +17,7 @@
 #include "atlas/BrainOntology.h"
 #include "core/Alerts.h"
 #include "core/DefaultsStore.h"
+#include "core/Image3dPlane.h"
 #include "core/OSUtils.h"
 #include "core/PlatformHooks.h"
 #include "core/UserPreferences.h"
@@ -25,6 +31,7 @@
 
 #include <QAction>
 #include <QByteArray>
+#include <QDialog>
 #include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QLabel>
@@ -36,6 +43,7 @@
 #include <QTableView>
 #include <QTreeWidget>
 
+#include <algorithm>
 #include <cmath>
 #include <functional>
 #include <map>
@@ -106,6 +114,12 @@ CorvaneDoc::~CorvaneDoc()
 {
     if (sCurrentDoc == this)
         sCurrentDoc = nullptr;
+    // A load still running is cancelled and joined before anything it reports to goes away.
+    m_loadingThread.reset();
+    m_anatomicSearchPanel.reset();
+    m_correlationChooser.reset();
+    m_toolbar.reset();
+    m_viewSettingsController.reset();
     ReleaseDisplay();
     m_docWrapper.reset();
     m_expressionModel.reset();
@@ -153,7 +167,11 @@ void CorvaneDoc::showWindows()
 void CorvaneDoc::windowControllerDidLoadNib()
 {
     CorvaneWindowController* window = m_window;
-    window->setWindowTitle(QString::fromStdString(m_expressionModel->GetAtlas()->GetName()));
+    window->setWindowTitle(CorvaneWindowController::windowTitleForDocumentDisplayName(m_expressionModel.get()));
+    m_viewSettingsController = std::make_unique<ViewController3d>(window->zoomSlider, window->imageBlendSlider);
+    m_viewSettingsController->setDocument(this);
+    m_toolbar = std::make_unique<DocumentToolbar>(this, window);
+    m_toolbar->setupToolbar();
     DefaultsStore& store = PlatformHooks::GetDefaultsStore();
     if (store.HasValue(kWindowFrameKey))
         window->restoreGeometry(QByteArray::fromBase64(QByteArray::fromStdString(store.GetValue(kWindowFrameKey))));
@@ -176,15 +194,18 @@ void CorvaneDoc::windowControllerDidLoadNib()
     connect(window->selectionTools, &SegmentedControl::SegmentClicked, this, [this](int s) { setToolMode(s); });
     connect(window->ontologyViewStyle, &SegmentedControl::SegmentClicked, this,
             [this](int s) { setOntologyDisplayMode(m_window->ontologyViewStyle->GetTag(s)); });
-    connect(window->zoomSlider, &QSlider::valueChanged, this, [this](int value) {
-        if (std::lround(m_expressionModel->GetZoom() * 100.0f) != value)
-            m_expressionModel->SetZoom(value / 100.0f, true);
+    connect(m_toolbar.get(), &DocumentToolbar::atlasSectionClicked, this, [this](int segment) {
+        SegmentedControl* planes = m_window->atlasPlaneToggleBar;
+        if (!m_atlasLoading)
+            setMPRPlaneVisibility(planes->GetTag(segment), planes->IsSelected(segment));
     });
+    connect(m_toolbar.get(), &DocumentToolbar::expandViewTriggered, this, [this] { toggleExpandedView(); });
 
     SetUpViews();
     if (!m_detailRenderer)
         return;
     switchRenderer(nullptr);
+    showModelPlanes();
     window->selectionTools->SetSelectedSegment(
         window->selectionTools->SegmentForTag(static_cast<int>(m_expressionModel->GetToolMode())));
 
@@ -411,10 +432,11 @@ void CorvaneDoc::switchRenderer(GLInteractiveRenderer* renderer)
     }
     if (m_window)
     {
-        m_window->zoomSlider->setEnabled(m_showingDetailViewMode);
+        m_viewSettingsController->setZoomEnabled(m_showingDetailViewMode);
         redrawOntology();
         m_window->atlasPlaneToggleBar->setEnabled(m_showingDetailViewMode && !m_atlasLoading);
         m_window->selectionTools->setEnabled(m_showingDetailViewMode);
+        m_toolbar->validateToolbarItems();
     }
     if (!m_viewWrapper || !m_currentRenderer)
         return;
@@ -579,6 +601,9 @@ void CorvaneDoc::windowWillClose()
     if (m_closed)
         return;
     m_closed = true;
+    // A load still running stops here; it changes nothing any more.
+    m_loadingThread.reset();
+    m_atlasLoading = false;
     try
     {
         m_expressionModel->SaveSettings();
@@ -610,4 +635,127 @@ void CorvaneDoc::windowDidResignKey()
     if (sCurrentDoc == this)
         sCurrentDoc = nullptr;
     updateActiveWindowMenuItems(true);
+}
+
+void CorvaneDoc::setMPRPlaneVisibility(int plane, bool visible)
+{
+    if (m_atlasLoading)
+        return;
+    // The spaces are chosen here, on the main thread: the worker touches only these.
+    std::vector<AtlasSpace*> spaces;
+    for (int i = 0; m_detailRenderer && i < m_detailRenderer->GetNumVisibleAtlasSpaces(); ++i)
+        if (AtlasSpace* space = m_detailRenderer->GetVisibleAtlasSpace(i))
+            spaces.push_back(space);
+    if (!std::all_of(spaces.begin(), spaces.end(), [](const AtlasSpace* s) { return s->FullAtlasIsLoaded(); }))
+    {
+        m_atlasLoading = true;
+        m_loadingThread = std::make_unique<AtlasLoadingThread>(this, spaces, MPRVisibilityInfo(plane, visible));
+        return;
+    }
+    try
+    {
+        m_expressionModel->UISetMPRPlaneVisible(static_cast<Image3dPlane::Plane>(plane), visible, true);
+    }
+    catch (const std::exception& e)
+    {
+        ShowAlertBox(e.what());
+    }
+    showModelPlanes();
+}
+
+void CorvaneDoc::loadAtlasEnded()
+{
+    // The worker has handed over its last update: joining it does not wait.
+    m_loadingThread.reset();
+    m_atlasLoading = false;
+    if (m_window && m_showingDetailViewMode)
+        m_window->atlasPlaneToggleBar->setEnabled(true);
+    validateMenuItem();
+}
+
+void CorvaneDoc::showModelPlanes()
+{
+    if (m_toolbar)
+        m_toolbar->ShowModelPlanes();
+}
+
+void CorvaneDoc::showAnatomicSearchSheet()
+{
+    if (!m_window)
+        return;
+    try
+    {
+        if (!m_anatomicSearchPanel)
+        {
+            m_anatomicSearchPanel = std::make_unique<AnatomicSearchController>(
+                m_expressionModel->GetAtlas()->GetSearchConfig(), m_window.data());
+            connect(m_anatomicSearchPanel->window(), &QDialog::finished, this, &CorvaneDoc::anatomicSearchSheetDidEnd);
+        }
+        m_anatomicSearchPanel->window()->open();
+    }
+    catch (const std::exception& e)
+    {
+        ShowAlertBox(e.what());
+    }
+}
+
+void CorvaneDoc::anatomicSearchSheetDidEnd(int returnCode)
+{
+    m_anatomicSearchPanel->window()->hide();
+    const std::string term = m_anatomicSearchPanel->searchString();
+    const std::string name = m_anatomicSearchPanel->displayString();
+    if (returnCode == 0 || term.empty())
+        return;
+    try
+    {
+        m_docWrapper->SearchForGene(name.c_str(), "", term.c_str(), false);
+    }
+    catch (const std::exception& e)
+    {
+        ShowAlertBox(e.what());
+    }
+}
+
+void CorvaneDoc::findSimilarGenes(const std::string& name, int imageSeriesId)
+{
+    if (!m_window)
+        return;
+    try
+    {
+        if (!m_correlationChooser)
+        {
+            m_correlationChooser = std::make_unique<CorrelationDomainChooser>(
+                m_expressionModel->GetAtlas()->GetSearchConfig(), m_window.data());
+            connect(m_correlationChooser->window(), &QDialog::finished, this,
+                    &CorvaneDoc::correlationDomainSheetDidEnd);
+        }
+        m_correlationChooser->setData(name.c_str(), imageSeriesId, m_lastCorrelationDomain,
+                                      m_lastCorrelationPlaneRestriction, m_lastCorrelationGraphAnalysis);
+        m_correlationChooser->window()->open();
+    }
+    catch (const std::exception& e)
+    {
+        ShowAlertBox(e.what());
+    }
+}
+
+void CorvaneDoc::correlationDomainSheetDidEnd(int returnCode)
+{
+    m_correlationChooser->window()->hide();
+    if (returnCode == 0)
+        return;
+    m_lastCorrelationDomain = m_correlationChooser->domain();
+    m_lastCorrelationPlaneRestriction = m_correlationChooser->planeRestriction();
+    m_lastCorrelationGraphAnalysis = false;
+    try
+    {
+        // The sheet's graph choice builds the similar-gene graph; the next sheet starts without it again.
+        m_docWrapper->SearchForSimilarGenes(m_correlationChooser->displayString(), "",
+                                            m_correlationChooser->imageSeriesId(), m_lastCorrelationDomain,
+                                            m_lastCorrelationPlaneRestriction, m_correlationChooser->graphAnalysis());
+    }
+    catch (const std::exception& e)
+    {
+        ShowAlertBox(e.what());
+    }
 }

@@ -1,10 +1,13 @@
 #include "app/CorvaneWindowController.h"
 
 #include "app/CorvaneAppDelegate.h"
+#include "app/ContextMenuTableView.h"
 #include "app/CorvaneDoc.h"
 #include "app/PreferencesController.h"
 #include "app/SegmentedControl.h"
 #include "app/SingleDocumentController.h"
+#include "atlas/Atlas.h"
+#include "expression/BrainExpressionModel.h"
 #include "gl/GLView.h"
 
 #include <QAction>
@@ -53,10 +56,17 @@ CorvaneWindowController::CorvaneWindowController(CorvaneDoc* doc)
     sceneView->setMinimumSize(320, 240);
     sceneView->setFocusPolicy(Qt::StrongFocus);
     sceneLayout->addWidget(sceneView, 1);
+    // Under the scene: the image controls on the left, shown on demand, and the zoom control at the right.
+    auto* controlsRow = new QHBoxLayout();
     viewSettingsContainer = BuildViewSettings();
     viewSettingsContainer->setParent(sceneColumn);
     viewSettingsContainer->setVisible(false);
-    sceneLayout->addWidget(viewSettingsContainer);
+    controlsRow->addWidget(viewSettingsContainer, 1);
+    controlsRow->addStretch(0);
+    QWidget* zoomContainer = BuildZoomControl();
+    zoomContainer->setParent(sceneColumn);
+    controlsRow->addWidget(zoomContainer, 0, Qt::AlignRight);
+    sceneLayout->addLayout(controlsRow);
     columns->addWidget(sceneColumn);
 
     listContainerView = BuildListContainer();
@@ -71,6 +81,9 @@ CorvaneWindowController::CorvaneWindowController(CorvaneDoc* doc)
     progressBar = new QProgressBar(central);
     progressBar->setObjectName("progressBar");
     progressBar->setMaximumWidth(160);
+    // The atlas loading thread reports a percentage times 100.
+    progressBar->setRange(0, 10000);
+    progressBar->setTextVisible(false);
     progressBar->setVisible(false);
     stopButton = new QPushButton(tr("Stop"), central);
     stopButton->setObjectName("stopButton");
@@ -81,32 +94,13 @@ CorvaneWindowController::CorvaneWindowController(CorvaneDoc* doc)
     outer->addLayout(statusRow);
     setCentralWidget(central);
 
-    toolbar = addToolBar(tr("Toolbar"));
-    toolbar->setObjectName("toolbar");
-    toolbar->setMovable(false);
-    toolbar->setToolButtonStyle(Qt::ToolButtonIconOnly);
-    selectionTools = new SegmentedControl(true, toolbar);
-    selectionTools->setObjectName("selectionTools");
-    selectionTools->AddSegment("R", 0, tr("Rotation Tool"));
-    selectionTools->AddSegment("P", 1, tr("Panning Tool"));
-    selectionTools->AddSegment("S", 2, tr("Selection Tool"));
-    selectionTools->SetSelectedSegment(0);
-    toolbar->addWidget(selectionTools);
-    atlasPlaneToggleBar = new SegmentedControl(false, toolbar);
-    atlasPlaneToggleBar->setObjectName("atlasPlaneToggleBar");
-    atlasPlaneToggleBar->AddSegment("Sag", 2, tr("Sagittal Nissl"));
-    atlasPlaneToggleBar->AddSegment("Cor", 0, tr("Coronal Nissl"));
-    atlasPlaneToggleBar->AddSegment("Hor", 1, tr("Horizontal Nissl"));
-    toolbar->addWidget(atlasPlaneToggleBar);
-    auto* spacer = new QWidget(toolbar);
-    spacer->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
-    toolbar->addWidget(spacer);
-    searchField = new QLineEdit(toolbar);
+    // The document's toolbar takes the search field out of the window's content.
+    searchField = new QLineEdit(this);
     searchField->setObjectName("searchField");
     searchField->setPlaceholderText(tr("Search"));
     searchField->setClearButtonEnabled(true);
     searchField->setFixedWidth(200);
-    toolbar->addWidget(searchField);
+    searchField->hide();
 
     BuildMenus();
     resize(1000, 700);
@@ -118,12 +112,34 @@ QWidget* CorvaneWindowController::BuildViewSettings()
     container->setObjectName("viewSettingsContainer");
     auto* layout = new QHBoxLayout(container);
     layout->setContentsMargins(0, 2, 0, 2);
+    layout->addWidget(new QLabel(tr("Image Blending"), container));
+    imageBlendSlider = new QSlider(Qt::Horizontal, container);
+    imageBlendSlider->setObjectName("imageBlendSlider");
+    imageBlendSlider->setRange(0, 100);
+    layout->addWidget(imageBlendSlider, 1);
+    return container;
+}
+
+QWidget* CorvaneWindowController::BuildZoomControl()
+{
+    auto* container = new QWidget();
+    container->setObjectName("zoomContainer");
+    auto* layout = new QHBoxLayout(container);
+    layout->setContentsMargins(0, 2, 0, 2);
     layout->addWidget(new QLabel(tr("Zoom"), container));
     zoomSlider = new QSlider(Qt::Horizontal, container);
     zoomSlider->setObjectName("zoomSlider");
-    zoomSlider->setRange(10, 1000);
-    layout->addWidget(zoomSlider, 1);
+    // The model's zoom range.
+    zoomSlider->setRange(15, 250);
+    zoomSlider->setFixedWidth(160);
+    layout->addWidget(zoomSlider);
     return container;
+}
+
+QString CorvaneWindowController::windowTitleForDocumentDisplayName(const BrainExpressionModel* model)
+{
+    const Atlas* atlas = model ? model->GetAtlas() : nullptr;
+    return atlas ? QString::fromStdString(atlas->GetName()) : QStringLiteral("Ostrel Brain Atlas");
 }
 
 QWidget* CorvaneWindowController::BuildListContainer()
@@ -168,7 +184,7 @@ QWidget* CorvaneWindowController::BuildListContainer()
     alphaOntologyView->setVisible(false);
     bookmarksView->setVisible(false);
 
-    geneListView = new QTableView(listSplitter);
+    geneListView = new ContextMenuTableView(listSplitter);
     geneListView->setObjectName("geneListView");
     geneListView->setMinimumHeight(60);
     geneListView->setSelectionBehavior(QAbstractItemView::SelectRows);

@@ -2,11 +2,13 @@
 
 #include "app/AnatomicSearchController.h"
 #include "app/AtlasLoadingThread.h"
+#include "app/ContextMenuTableView.h"
 #include "app/CorrelationDomainChooser.h"
 #include "app/CorvaneDocWrapper.h"
 #include "app/CorvaneWindowController.h"
 #include "app/DocumentToolbar.h"
 #include "app/GeneTableModel.h"
+#include "app/ProgressAndTextCell.h"
 #include "app/SegmentedControl.h"
 #include "app/SingleDocumentController.h"
 #include "app/ViewController3d.h"
@@ -24,6 +26,7 @@
 #include "expression/Bookmark.h"
 #include "expression/BrainExpressionModel.h"
 #include "expression/GeneExpression.h"
+#include "expression/GeneQuery.h"
 #include "gl/GLView.h"
 #include "gl/GLViewWrapper.h"
 #include "gl/TabControlRenderer.h"
@@ -36,6 +39,7 @@
 #include <QItemSelectionModel>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
@@ -172,6 +176,10 @@ void CorvaneDoc::windowControllerDidLoadNib()
     m_viewSettingsController->setDocument(this);
     m_toolbar = std::make_unique<DocumentToolbar>(this, window);
     m_toolbar->setupToolbar();
+    // Data-set names show no download progress: the cell's bar stays at 0.
+    window->geneListView->setItemDelegateForColumn(GeneTableModel::kGeneColumn,
+                                                   new ProgressAndTextCell(window->geneListView));
+    SetUpGeneListMenu();
     DefaultsStore& store = PlatformHooks::GetDefaultsStore();
     if (store.HasValue(kWindowFrameKey))
         window->restoreGeometry(QByteArray::fromBase64(QByteArray::fromStdString(store.GetValue(kWindowFrameKey))));
@@ -758,4 +766,31 @@ void CorvaneDoc::correlationDomainSheetDidEnd(int returnCode)
     {
         ShowAlertBox(e.what());
     }
+}
+
+void CorvaneDoc::SetUpGeneListMenu()
+{
+    auto* table = qobject_cast<ContextMenuTableView*>(m_window->geneListView);
+    if (!table)
+        return;
+    auto* menu = new QMenu(table);
+    menu->setObjectName("geneListMenu");
+    QAction* similar = menu->addAction(tr("Find Similar Data Sets..."), this, [this] {
+        if (const std::shared_ptr<GeneExpression> seed = SimilarSearchSeed())
+            findSimilarGenes(seed->GetSymbol(), seed->GetImageSeriesId());
+    });
+    connect(menu, &QMenu::aboutToShow, this, [this, similar] { similar->setEnabled(SimilarSearchSeed() != nullptr); });
+    table->setMenu(menu);
+}
+
+std::shared_ptr<GeneExpression> CorvaneDoc::SimilarSearchSeed() const
+{
+    const QModelIndexList rows =
+        m_window ? m_window->geneListView->selectionModel()->selectedRows() : QModelIndexList();
+    const std::shared_ptr<GeneExpression> gene =
+        rows.isEmpty() ? nullptr : m_expressionModel->GetGene(rows.first().row());
+    // The sheet's search runs within the program, on a data set the server can compare.
+    const bool searchable =
+        gene && m_expressionModel->GetAtlas()->HasIntegratedSearch() && GeneQuery::CanQuellar(gene.get());
+    return searchable ? gene : nullptr;
 }

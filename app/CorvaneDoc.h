@@ -21,6 +21,7 @@ class DocumentToolbar;
 class GLInteractiveRenderer;
 class GLView;
 class GLViewWrapper;
+class GeneExpression;
 class GeneTableModel;
 class QAction;
 class QProgressBar;
@@ -139,6 +140,9 @@ private:
     void FillOntology();
     void ExpandOntology();
     void ReleaseDisplay();
+    void SetUpGeneListMenu();
+    // The data set of the selected row when a similar-data-set search can start from it, else null.
+    std::shared_ptr<GeneExpression> SimilarSearchSeed() const;
 
     QPointer<CorvaneWindowController> m_window;
     GeneTableModel* m_geneTable = nullptr;

@@ -14,6 +14,8 @@
 #include "atlas/BrainOntology.h"
 #include "atlas/SearchConfig.h"
 #include "expression/BrainExpressionModel.h"
+#include "expression/GeneExpression.h"
+#include "expression/GeneQuery.h"
 #include "expression/PagedGeneList.h"
 #include "gl/TabControlRenderer.h"
 
@@ -24,6 +26,7 @@
 #include <QDialog>
 #include <QHeaderView>
 #include <QListWidget>
+#include <QMenu>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QStandardItemModel>
@@ -291,6 +294,34 @@ TEST_F(SearchSheetsTest, SheetsStartTheirSearchesOnTheDocument)
     EXPECT_EQ(kTabList, ActiveTab()->type);
     EXPECT_EQ("Seed", ActiveTab()->list->GetName());
     EXPECT_TRUE(alerts.alerts.empty());
+}
+
+TEST_F(SearchSheetsTest, DataSetTableMenuOpensTheSimilarSheet)
+{
+    const std::vector<std::string> ids = ServedDataSetIds(1);
+    ASSERT_EQ(1u, ids.size());
+    Wrapper().FetchExpressionData(Url("/demo/data/" + ids[0]).c_str(), nullptr);
+    ASSERT_TRUE(RunEventsUntil([&] { return doc->expressionModel()->GetNumGenes() == 1; }, 30000));
+    const std::shared_ptr<GeneExpression> gene = doc->expressionModel()->GetGene(0);
+    ASSERT_TRUE(GeneQuery::CanQuellar(gene.get()));
+    auto* table = qobject_cast<ContextMenuTableView*>(doc->windowController()->geneListView);
+    ASSERT_NE(nullptr, table);
+    QMenu* menu = table->menu();
+    ASSERT_NE(nullptr, menu);
+    const int y = table->rowViewportPosition(0) + 2;
+    QContextMenuEvent click(QContextMenuEvent::Mouse, QPoint(10, y), table->viewport()->mapToGlobal(QPoint(10, y)));
+    QApplication::sendEvent(table->viewport(), &click);
+    ASSERT_TRUE(RunEventsUntil([&] { return menu->isVisible(); }, 5000));
+    ASSERT_TRUE(menu->actions()[0]->isEnabled());
+    menu->actions()[0]->trigger();
+    menu->close();
+    CorrelationDomainChooser* chooser = doc->correlationChooser();
+    ASSERT_NE(nullptr, chooser);
+    EXPECT_TRUE(chooser->window()->isVisible());
+    EXPECT_EQ(gene->GetSymbol(), chooser->displayString());
+    EXPECT_EQ(gene->GetImageSeriesId(), chooser->imageSeriesId());
+    chooser->cancel();
+    EXPECT_EQ(1, Tabs().GetNumTabs());
 }
 
 // A shown table of three rows, the first column 100 pixels wide, with a menu.

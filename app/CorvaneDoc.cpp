@@ -687,7 +687,7 @@ void CorvaneDoc::showModelPlanes()
         m_toolbar->ShowModelPlanes();
 }
 
-void CorvaneDoc::showAnatomicSearchSheet()
+void CorvaneDoc::showAnatomicSearch()
 {
     if (!m_window)
         return;

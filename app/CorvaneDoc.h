@@ -115,7 +115,7 @@ public:
     // Search sheets.
     AnatomicSearchController* anatomicSearchPanel() const { return m_anatomicSearchPanel.get(); }
     CorrelationDomainChooser* correlationChooser() const { return m_correlationChooser.get(); }
-    void showAnatomicSearchSheet();
+    void showAnatomicSearch();
     void anatomicSearchSheetDidEnd(int returnCode);
     // The similar-data-set sheet for a seed data set, with the last choices made in it.
     void findSimilarGenes(const std::string& name, int imageSeriesId);

@@ -245,7 +245,7 @@ TEST_F(SearchSheetsTest, ChooserSelectsTheDomainItIsGiven)
 TEST_F(SearchSheetsTest, SheetsStartTheirSearchesOnTheDocument)
 {
     // The anatomic sheet's query is searched under its name.
-    doc->showAnatomicSearchSheet();
+    doc->showAnatomicSearch();
     AnatomicSearchController* anatomic = doc->anatomicSearchPanel();
     ASSERT_NE(nullptr, anatomic);
     ASSERT_TRUE(anatomic->window()->isVisible());
@@ -259,7 +259,7 @@ TEST_F(SearchSheetsTest, SheetsStartTheirSearchesOnTheDocument)
     EXPECT_EQ(anatomic->displayString(), ActiveTab()->list->GetName());
     EXPECT_EQ(0u, anatomic->searchString().find("structac=")) << anatomic->searchString();
     // Cancelling starts nothing.
-    doc->showAnatomicSearchSheet();
+    doc->showAnatomicSearch();
     EXPECT_EQ(anatomic, doc->anatomicSearchPanel());
     anatomic->cancel();
     EXPECT_EQ(2, Tabs().GetNumTabs());

@@ -166,7 +166,14 @@ TEST_F(ToolbarTest, FailedLoadAlertsAndTheControlShowsTheModelAgain)
     Planes().GetSegmentButton(Planes().SegmentForTag(Image3dPlane::CORONAL))->click();
     EXPECT_TRUE(SegmentShown(Image3dPlane::CORONAL));
     ASSERT_TRUE(doc->atlasLoading());
+    // A result tab shown meanwhile keeps the control off after the load; the scene turns it on again.
+    Wrapper().CreateNewTab(true, kTabList);
+    Tabs().SwitchTab(0);
+    EXPECT_FALSE(Planes().isEnabled());
+    Tabs().SwitchTab(1);
     ASSERT_TRUE(WaitForLoad());
+    EXPECT_FALSE(Planes().isEnabled());
+    Tabs().SwitchTab(0);
     ASSERT_EQ(1u, alerts.alerts.size());
     EXPECT_EQ("Could not load 3D Nissl image.", alerts.alerts[0]);
     EXPECT_FALSE(PlaneShown(Image3dPlane::CORONAL));

@@ -492,6 +492,8 @@ void CorvaneDoc::validateMenuItem()
     window->newAction->setEnabled(atlases && atlases->GetNumAtlases() > 0);
     window->showSearchableAction->setEnabled(m_showingDetailViewMode);
     window->showInnerAction->setEnabled(m_showingDetailViewMode);
+    window->anatomicSearchAction->setEnabled(m_expressionModel->GetAtlas()->HasIntegratedSearch());
+    window->similarSearchAction->setEnabled(SimilarSearchSeed() != nullptr);
 }
 
 bool CorvaneDoc::readFromFile(const std::string& path, const std::string&)
@@ -775,10 +777,8 @@ void CorvaneDoc::SetUpGeneListMenu()
         return;
     auto* menu = new QMenu(table);
     menu->setObjectName("geneListMenu");
-    QAction* similar = menu->addAction(tr("Find Similar Data Sets..."), this, [this] {
-        if (const std::shared_ptr<GeneExpression> seed = SimilarSearchSeed())
-            findSimilarGenes(seed->GetSymbol(), seed->GetImageSeriesId());
-    });
+    QAction* similar =
+        menu->addAction(tr("Similar Data Set Search..."), this, [this] { FindSimilarGenesOfSelection(); });
     connect(menu, &QMenu::aboutToShow, this, [this, similar] { similar->setEnabled(SimilarSearchSeed() != nullptr); });
     table->setMenu(menu);
 }
@@ -793,4 +793,10 @@ std::shared_ptr<GeneExpression> CorvaneDoc::SimilarSearchSeed() const
     const bool searchable =
         gene && m_expressionModel->GetAtlas()->HasIntegratedSearch() && GeneQuery::CanQuellar(gene.get());
     return searchable ? gene : nullptr;
+}
+
+void CorvaneDoc::FindSimilarGenesOfSelection()
+{
+    if (const std::shared_ptr<GeneExpression> seed = SimilarSearchSeed())
+        findSimilarGenes(seed->GetSymbol(), seed->GetImageSeriesId());
 }

@@ -119,6 +119,8 @@ public:
     void anatomicSearchSheetDidEnd(int returnCode);
     // The similar-data-set sheet for a seed data set, with the last choices made in it.
     void findSimilarGenes(const std::string& name, int imageSeriesId);
+    // The sheet for the data set of the selected row, when a search can start from it.
+    void FindSimilarGenesOfSelection();
     void correlationDomainSheetDidEnd(int returnCode);
 
     // Window events.

@@ -228,11 +228,16 @@ void CorvaneWindowController::BuildMenus()
         view->addAction(tr("Show Searchable Structures"), [this] { m_doc->showSearchableStructures(); });
     showInnerAction = view->addAction(tr("Show Inner Structures"), [this] { m_doc->showInnerStructures(); });
 
+    QMenu* structure = menuBar()->addMenu(tr("Structure"));
+    anatomicSearchAction = structure->addAction(tr("Anatomic Search..."), [this] { m_doc->showAnatomicSearch(); });
+
     QMenu* gene = menuBar()->addMenu(tr("Gene"));
     searchAction = gene->addAction(tr("Search for Data Sets"), QKeySequence(Qt::CTRL | Qt::Key_F), [this] {
         searchField->setFocus();
         searchField->selectAll();
     });
+    similarSearchAction =
+        gene->addAction(tr("Similar Data Set Search..."), [this] { m_doc->FindSimilarGenesOfSelection(); });
     zScoreAction = gene->addAction(tr("Show Z-Scores"));
     zScoreAction->setData(101);
 
@@ -241,7 +246,7 @@ void CorvaneWindowController::BuildMenus()
     checkForAtlasesAction =
         help->addAction(tr("Check for Atlases..."), [] { CorvaneAppDelegate::Instance()->checkForAtlases(); });
 
-    menus = {file, edit, view, gene, help};
+    menus = {file, edit, view, structure, gene, help};
     for (QMenu* menu : menus)
         connect(menu, &QMenu::aboutToShow, this, [this] { m_doc->validateMenuItem(); });
     connect(recentMenu, &QMenu::aboutToShow, this,

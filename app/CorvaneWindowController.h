@@ -69,6 +69,8 @@ public:
     QAction* showSearchableAction = nullptr;
     QAction* showInnerAction = nullptr;
     QAction* searchAction = nullptr;
+    QAction* anatomicSearchAction = nullptr;
+    QAction* similarSearchAction = nullptr;
     QAction* zScoreAction = nullptr;
     QAction* helpAction = nullptr;
     QAction* checkForAtlasesAction = nullptr;

@@ -27,6 +27,7 @@
 #include <QHeaderView>
 #include <QListWidget>
 #include <QMenu>
+#include <QMenuBar>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QStandardItemModel>
@@ -85,6 +86,18 @@ protected:
     }
     QWidget* Window() { return doc->windowController(); }
     BrainDocTab* ActiveTab() { return static_cast<BrainDocTab*>(Tabs().GetTabData(Tabs().GetActiveTab())); }
+    // The menu bar's item of that title, validated as a menu about to show validates it.
+    QAction* MenuItem(const QString& title)
+    {
+        for (QAction* menu : doc->windowController()->menuBar()->actions())
+            for (QAction* item : menu->menu()->actions())
+                if (item->text() == title)
+                {
+                    emit menu->menu()->aboutToShow();
+                    return item;
+                }
+        return nullptr;
+    }
 };
 
 // A row as indices of its pop-ups: joiner, structure, level, coverage, pattern.
@@ -245,7 +258,10 @@ TEST_F(SearchSheetsTest, ChooserSelectsTheDomainItIsGiven)
 TEST_F(SearchSheetsTest, SheetsStartTheirSearchesOnTheDocument)
 {
     // The anatomic sheet's query is searched under its name.
-    doc->showAnatomicSearch();
+    QAction* anatomicItem = MenuItem("Anatomic Search...");
+    ASSERT_NE(nullptr, anatomicItem);
+    ASSERT_TRUE(anatomicItem->isEnabled());
+    anatomicItem->trigger();
     AnatomicSearchController* anatomic = doc->anatomicSearchPanel();
     ASSERT_NE(nullptr, anatomic);
     ASSERT_TRUE(anatomic->window()->isVisible());
@@ -304,6 +320,13 @@ TEST_F(SearchSheetsTest, DataSetTableMenuOpensTheSimilarSheet)
     ASSERT_TRUE(RunEventsUntil([&] { return doc->expressionModel()->GetNumGenes() == 1; }, 30000));
     const std::shared_ptr<GeneExpression> gene = doc->expressionModel()->GetGene(0);
     ASSERT_TRUE(GeneQuery::CanQuellar(gene.get()));
+    // The Gene menu offers the sheet for a selected data set only.
+    doc->windowController()->geneListView->clearSelection();
+    QAction* similarItem = MenuItem("Similar Data Set Search...");
+    ASSERT_NE(nullptr, similarItem);
+    EXPECT_FALSE(similarItem->isEnabled());
+    doc->selectGene(0);
+    EXPECT_TRUE(MenuItem("Similar Data Set Search...")->isEnabled());
     auto* table = qobject_cast<ContextMenuTableView*>(doc->windowController()->geneListView);
     ASSERT_NE(nullptr, table);
     QMenu* menu = table->menu();

@@ -5,12 +5,19 @@
 #include "app/BookmarksOutlineView.h"
 #include "app/BookmarksStorage.h"
 #include "app/ColorSwatchShapeCell.h"
+#include "app/AnatomicSearchController.h"
+#include "app/AtlasLoadingThread.h"
+#include "app/ContextMenuTableView.h"
+#include "app/CorrelationDomainChooser.h"
 #include "app/CorvaneDocWrapper.h"
 #include "app/CorvaneWindowController.h"
+#include "app/DocumentToolbar.h"
 #include "app/GeneTableModel.h"
 #include "app/OntologyDataSource.h"
+#include "app/ProgressAndTextCell.h"
 #include "app/SegmentedControl.h"
 #include "app/SingleDocumentController.h"
+#include "app/ViewController3d.h"
 #include "atlas/AnnotationLabel.h"
 #include "atlas/Atlas.h"
 #include "atlas/AtlasSet.h"
@@ -18,12 +25,14 @@
 #include "atlas/BrainOntology.h"
 #include "core/Alerts.h"
 #include "core/DefaultsStore.h"
+#include "core/Image3dPlane.h"
 #include "core/OSUtils.h"
 #include "core/PlatformHooks.h"
 #include "core/UserPreferences.h"
 #include "expression/Bookmark.h"
 #include "expression/BrainExpressionModel.h"
 #include "expression/GeneExpression.h"
+#include "expression/GeneQuery.h"
 #include "gl/GLView.h"
 #include "gl/GLViewWrapper.h"
 #include "gl/TabControlRenderer.h"
@@ -31,10 +40,12 @@
 
 #include <QAction>
 #include <QByteArray>
+#include <QDialog>
 #include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
@@ -42,6 +53,7 @@
 #include <QTableView>
 #include <QTreeView>
 
+#include <algorithm>
 #include <cmath>
 #include <functional>
 #include <stdexcept>
@@ -112,6 +124,12 @@ CorvaneDoc::~CorvaneDoc()
 {
     if (sCurrentDoc == this)
         sCurrentDoc = nullptr;
+    // A load still running is cancelled and joined before anything it reports to goes away.
+    m_loadingThread.reset();
+    m_anatomicSearchPanel.reset();
+    m_correlationChooser.reset();
+    m_toolbar.reset();
+    m_viewSettingsController.reset();
     ReleaseDisplay();
     m_docWrapper.reset();
     m_expressionModel.reset();
@@ -159,7 +177,15 @@ void CorvaneDoc::showWindows()
 void CorvaneDoc::windowControllerDidLoadNib()
 {
     CorvaneWindowController* window = m_window;
-    window->setWindowTitle(QString::fromStdString(m_expressionModel->GetAtlas()->GetName()));
+    window->setWindowTitle(CorvaneWindowController::windowTitleForDocumentDisplayName(m_expressionModel.get()));
+    m_viewSettingsController = std::make_unique<ViewController3d>(window->zoomSlider, window->imageBlendSlider);
+    m_viewSettingsController->setDocument(this);
+    m_toolbar = std::make_unique<DocumentToolbar>(this, window);
+    m_toolbar->setupToolbar();
+    // Data-set names show no download progress: the cell's bar stays at 0.
+    window->geneListView->setItemDelegateForColumn(GeneTableModel::kGeneColumn,
+                                                   new ProgressAndTextCell(window->geneListView));
+    SetUpGeneListMenu();
     DefaultsStore& store = PlatformHooks::GetDefaultsStore();
     if (store.HasValue(kWindowFrameKey))
         window->restoreGeometry(QByteArray::fromBase64(QByteArray::fromStdString(store.GetValue(kWindowFrameKey))));
@@ -185,15 +211,18 @@ void CorvaneDoc::windowControllerDidLoadNib()
     connect(window->selectionTools, &SegmentedControl::SegmentClicked, this, [this](int s) { setToolMode(s); });
     connect(window->ontologyViewStyle, &SegmentedControl::SegmentClicked, this,
             [this](int s) { setOntologyDisplayMode(m_window->ontologyViewStyle->GetTag(s)); });
-    connect(window->zoomSlider, &QSlider::valueChanged, this, [this](int value) {
-        if (std::lround(m_expressionModel->GetZoom() * 100.0f) != value)
-            m_expressionModel->SetZoom(value / 100.0f, true);
+    connect(m_toolbar.get(), &DocumentToolbar::atlasSectionClicked, this, [this](int segment) {
+        SegmentedControl* planes = m_window->atlasPlaneToggleBar;
+        if (!m_atlasLoading)
+            setMPRPlaneVisibility(planes->GetTag(segment), planes->IsSelected(segment));
     });
+    connect(m_toolbar.get(), &DocumentToolbar::expandViewTriggered, this, [this] { toggleExpandedView(); });
 
     SetUpViews();
     if (!m_detailRenderer)
         return;
     switchRenderer(nullptr);
+    showModelPlanes();
     window->selectionTools->SetSelectedSegment(
         window->selectionTools->SegmentForTag(static_cast<int>(m_expressionModel->GetToolMode())));
 
@@ -425,10 +454,11 @@ void CorvaneDoc::switchRenderer(GLInteractiveRenderer* renderer)
     }
     if (m_window)
     {
-        m_window->zoomSlider->setEnabled(m_showingDetailViewMode);
+        m_viewSettingsController->setZoomEnabled(m_showingDetailViewMode);
         redrawOntology();
         m_window->atlasPlaneToggleBar->setEnabled(m_showingDetailViewMode && !m_atlasLoading);
         m_window->selectionTools->setEnabled(m_showingDetailViewMode);
+        m_toolbar->validateToolbarItems();
     }
     if (!m_viewWrapper || !m_currentRenderer)
         return;
@@ -476,6 +506,8 @@ void CorvaneDoc::validateMenuItem()
     window->newAction->setEnabled(atlases && atlases->GetNumAtlases() > 0);
     window->showSearchableAction->setEnabled(m_showingDetailViewMode);
     window->showInnerAction->setEnabled(m_showingDetailViewMode);
+    window->anatomicSearchAction->setEnabled(m_expressionModel->GetAtlas()->HasIntegratedSearch());
+    window->similarSearchAction->setEnabled(SimilarSearchSeed() != nullptr);
 }
 
 bool CorvaneDoc::readFromFile(const std::string& path, const std::string&)
@@ -593,6 +625,9 @@ void CorvaneDoc::windowWillClose()
     if (m_closed)
         return;
     m_closed = true;
+    // A load still running stops here; it changes nothing any more.
+    m_loadingThread.reset();
+    m_atlasLoading = false;
     try
     {
         if (m_bookmarksDataController && m_bookmarksDataController->userModified())
@@ -629,4 +664,158 @@ void CorvaneDoc::windowDidResignKey()
     if (sCurrentDoc == this)
         sCurrentDoc = nullptr;
     updateActiveWindowMenuItems(true);
+}
+
+void CorvaneDoc::setMPRPlaneVisibility(int plane, bool visible)
+{
+    if (m_atlasLoading)
+        return;
+    // The spaces are chosen here, on the main thread: the worker touches only these.
+    std::vector<AtlasSpace*> spaces;
+    for (int i = 0; m_detailRenderer && i < m_detailRenderer->GetNumVisibleAtlasSpaces(); ++i)
+        if (AtlasSpace* space = m_detailRenderer->GetVisibleAtlasSpace(i))
+            spaces.push_back(space);
+    if (!std::all_of(spaces.begin(), spaces.end(), [](const AtlasSpace* s) { return s->FullAtlasIsLoaded(); }))
+    {
+        m_atlasLoading = true;
+        m_loadingThread = std::make_unique<AtlasLoadingThread>(this, spaces, MPRVisibilityInfo(plane, visible));
+        return;
+    }
+    try
+    {
+        m_expressionModel->UISetMPRPlaneVisible(static_cast<Image3dPlane::Plane>(plane), visible, true);
+    }
+    catch (const std::exception& e)
+    {
+        ShowAlertBox(e.what());
+    }
+    showModelPlanes();
+}
+
+void CorvaneDoc::loadAtlasEnded()
+{
+    // The worker has handed over its last update: joining it does not wait.
+    m_loadingThread.reset();
+    m_atlasLoading = false;
+    if (m_window && m_showingDetailViewMode)
+        m_window->atlasPlaneToggleBar->setEnabled(true);
+    validateMenuItem();
+}
+
+void CorvaneDoc::showModelPlanes()
+{
+    if (m_toolbar)
+        m_toolbar->ShowModelPlanes();
+}
+
+void CorvaneDoc::showAnatomicSearch()
+{
+    if (!m_window)
+        return;
+    try
+    {
+        if (!m_anatomicSearchPanel)
+        {
+            m_anatomicSearchPanel = std::make_unique<AnatomicSearchController>(
+                m_expressionModel->GetAtlas()->GetSearchConfig(), m_window.data());
+            connect(m_anatomicSearchPanel->window(), &QDialog::finished, this, &CorvaneDoc::anatomicSearchSheetDidEnd);
+        }
+        m_anatomicSearchPanel->window()->open();
+    }
+    catch (const std::exception& e)
+    {
+        ShowAlertBox(e.what());
+    }
+}
+
+void CorvaneDoc::anatomicSearchSheetDidEnd(int returnCode)
+{
+    m_anatomicSearchPanel->window()->hide();
+    const std::string term = m_anatomicSearchPanel->searchString();
+    const std::string name = m_anatomicSearchPanel->displayString();
+    if (returnCode == 0 || term.empty())
+        return;
+    try
+    {
+        m_docWrapper->SearchForGene(name.c_str(), "", term.c_str(), false);
+    }
+    catch (const std::exception& e)
+    {
+        ShowAlertBox(e.what());
+    }
+}
+
+void CorvaneDoc::findSimilarGenes(const std::string& name, int imageSeriesId)
+{
+    if (!m_window)
+        return;
+    try
+    {
+        if (!m_correlationChooser)
+        {
+            m_correlationChooser = std::make_unique<CorrelationDomainChooser>(
+                m_expressionModel->GetAtlas()->GetSearchConfig(), m_window.data());
+            connect(m_correlationChooser->window(), &QDialog::finished, this,
+                    &CorvaneDoc::correlationDomainSheetDidEnd);
+        }
+        m_correlationChooser->setData(name.c_str(), imageSeriesId, m_lastCorrelationDomain,
+                                      m_lastCorrelationPlaneRestriction, m_lastCorrelationGraphAnalysis);
+        m_correlationChooser->window()->open();
+    }
+    catch (const std::exception& e)
+    {
+        ShowAlertBox(e.what());
+    }
+}
+
+void CorvaneDoc::correlationDomainSheetDidEnd(int returnCode)
+{
+    m_correlationChooser->window()->hide();
+    if (returnCode == 0)
+        return;
+    m_lastCorrelationDomain = m_correlationChooser->domain();
+    m_lastCorrelationPlaneRestriction = m_correlationChooser->planeRestriction();
+    m_lastCorrelationGraphAnalysis = false;
+    try
+    {
+        // The sheet's graph choice builds the similar-gene graph; the next sheet starts without it again.
+        m_docWrapper->SearchForSimilarGenes(m_correlationChooser->displayString(), "",
+                                            m_correlationChooser->imageSeriesId(), m_lastCorrelationDomain,
+                                            m_lastCorrelationPlaneRestriction, m_correlationChooser->graphAnalysis());
+    }
+    catch (const std::exception& e)
+    {
+        ShowAlertBox(e.what());
+    }
+}
+
+void CorvaneDoc::SetUpGeneListMenu()
+{
+    auto* table = qobject_cast<ContextMenuTableView*>(m_window->geneListView);
+    if (!table)
+        return;
+    auto* menu = new QMenu(table);
+    menu->setObjectName("geneListMenu");
+    QAction* similar =
+        menu->addAction(tr("Similar Data Set Search..."), this, [this] { FindSimilarGenesOfSelection(); });
+    connect(menu, &QMenu::aboutToShow, this, [this, similar] { similar->setEnabled(SimilarSearchSeed() != nullptr); });
+    table->setMenu(menu);
+}
+
+std::shared_ptr<GeneExpression> CorvaneDoc::SimilarSearchSeed() const
+{
+    const QModelIndexList rows =
+        m_window ? m_window->geneListView->selectionModel()->selectedRows() : QModelIndexList();
+    const std::shared_ptr<GeneExpression> gene =
+        rows.isEmpty() ? nullptr : m_expressionModel->GetGene(rows.first().row());
+    // The sheet's search runs within the program, on a data set the server can compare.
+    const bool searchable =
+        gene && m_expressionModel->GetAtlas()->HasIntegratedSearch() && GeneQuery::CanQuellar(gene.get());
+    return searchable ? gene : nullptr;
+}
+
+void CorvaneDoc::FindSimilarGenesOfSelection()
+{
+    if (const std::shared_ptr<GeneExpression> seed = SimilarSearchSeed())
+        findSimilarGenes(seed->GetSymbol(), seed->GetImageSeriesId());
 }

@@ -8,15 +8,20 @@
 #include <memory>
 #include <string>
 
+class AnatomicSearchController;
 class Atlas;
+class AtlasLoadingThread;
 class AnnotationLabel;
 class Bookmark;
 class BrainExpressionModel;
 class BrainSceneRenderer;
+class CorrelationDomainChooser;
 class CorvaneDocWrapper;
+class DocumentToolbar;
 class GLInteractiveRenderer;
 class GLView;
 class GLViewWrapper;
+class GeneExpression;
 class GeneTableModel;
 class QAction;
 class QProgressBar;
@@ -26,6 +31,7 @@ class OntologyDataSource;
 class QTreeView;
 class SearchController;
 class TabControlRenderer;
+class ViewController3d;
 
 // One open atlas: its expression model, the companion that runs searches and downloads, and one window
 // with the scene view, its tab bar and scene renderer, the outlines and the data-set table. The document
@@ -98,6 +104,29 @@ public:
     void showInnerStructures();
     void performClose();
 
+    // Toolbar, atlas sections and 3D view controls.
+    DocumentToolbar* documentToolbar() const { return m_toolbar.get(); }
+    ViewController3d* viewSettingsController() const { return m_viewSettingsController.get(); }
+    bool atlasLoading() const { return m_atlasLoading; }
+    // Shows or hides an atlas section plane; when a space that the scene shows lacks its full volumes, a
+    // loading thread loads them first and the plane changes when it ends. Nothing while a load runs.
+    void setMPRPlaneVisibility(int plane, bool visible);
+    // The loading thread's end, on the main thread: the thread is joined and the section control enabled.
+    void loadAtlasEnded();
+    // The section control as the model shows the planes.
+    void showModelPlanes();
+
+    // Search sheets.
+    AnatomicSearchController* anatomicSearchPanel() const { return m_anatomicSearchPanel.get(); }
+    CorrelationDomainChooser* correlationChooser() const { return m_correlationChooser.get(); }
+    void showAnatomicSearch();
+    void anatomicSearchSheetDidEnd(int returnCode);
+    // The similar-data-set sheet for a seed data set, with the last choices made in it.
+    void findSimilarGenes(const std::string& name, int imageSeriesId);
+    // The sheet for the data set of the selected row, when a search can start from it.
+    void FindSimilarGenesOfSelection();
+    void correlationDomainSheetDidEnd(int returnCode);
+
     // Window events.
     void windowWillClose();
     void windowDidBecomeKey();
@@ -118,6 +147,9 @@ private:
     void SetUpBookmarks();
     void ExpandOntology();
     void ReleaseDisplay();
+    void SetUpGeneListMenu();
+    // The data set of the selected row when a similar-data-set search can start from it, else null.
+    std::shared_ptr<GeneExpression> SimilarSearchSeed() const;
 
     QPointer<CorvaneWindowController> m_window;
     GeneTableModel* m_geneTable = nullptr;
@@ -137,5 +169,10 @@ private:
     GLInteractiveRenderer* m_currentRenderer = nullptr;
     std::unique_ptr<BrainSceneRenderer> m_detailRenderer;
     std::unique_ptr<TabControlRenderer> m_tabRenderer;
+    std::unique_ptr<DocumentToolbar> m_toolbar;
+    std::unique_ptr<ViewController3d> m_viewSettingsController;
+    std::unique_ptr<AtlasLoadingThread> m_loadingThread;
+    std::unique_ptr<AnatomicSearchController> m_anatomicSearchPanel;
+    std::unique_ptr<CorrelationDomainChooser> m_correlationChooser;
     bool m_closed = false;
 };

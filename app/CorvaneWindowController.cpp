@@ -2,10 +2,13 @@
 
 #include "app/BookmarksOutlineView.h"
 #include "app/CorvaneAppDelegate.h"
+#include "app/ContextMenuTableView.h"
 #include "app/CorvaneDoc.h"
 #include "app/PreferencesController.h"
 #include "app/SegmentedControl.h"
 #include "app/SingleDocumentController.h"
+#include "atlas/Atlas.h"
+#include "expression/BrainExpressionModel.h"
 #include "gl/GLView.h"
 
 #include <QAction>
@@ -54,10 +57,17 @@ CorvaneWindowController::CorvaneWindowController(CorvaneDoc* doc)
     sceneView->setMinimumSize(320, 240);
     sceneView->setFocusPolicy(Qt::StrongFocus);
     sceneLayout->addWidget(sceneView, 1);
+    // Under the scene: the image controls on the left, shown on demand, and the zoom control at the right.
+    auto* controlsRow = new QHBoxLayout();
     viewSettingsContainer = BuildViewSettings();
     viewSettingsContainer->setParent(sceneColumn);
     viewSettingsContainer->setVisible(false);
-    sceneLayout->addWidget(viewSettingsContainer);
+    controlsRow->addWidget(viewSettingsContainer, 1);
+    controlsRow->addStretch(0);
+    QWidget* zoomContainer = BuildZoomControl();
+    zoomContainer->setParent(sceneColumn);
+    controlsRow->addWidget(zoomContainer, 0, Qt::AlignRight);
+    sceneLayout->addLayout(controlsRow);
     columns->addWidget(sceneColumn);
 
     listContainerView = BuildListContainer();
@@ -72,6 +82,9 @@ CorvaneWindowController::CorvaneWindowController(CorvaneDoc* doc)
     progressBar = new QProgressBar(central);
     progressBar->setObjectName("progressBar");
     progressBar->setMaximumWidth(160);
+    // The atlas loading thread reports a percentage times 100.
+    progressBar->setRange(0, 10000);
+    progressBar->setTextVisible(false);
     progressBar->setVisible(false);
     stopButton = new QPushButton(tr("Stop"), central);
     stopButton->setObjectName("stopButton");
@@ -82,32 +95,13 @@ CorvaneWindowController::CorvaneWindowController(CorvaneDoc* doc)
     outer->addLayout(statusRow);
     setCentralWidget(central);
 
-    toolbar = addToolBar(tr("Toolbar"));
-    toolbar->setObjectName("toolbar");
-    toolbar->setMovable(false);
-    toolbar->setToolButtonStyle(Qt::ToolButtonIconOnly);
-    selectionTools = new SegmentedControl(true, toolbar);
-    selectionTools->setObjectName("selectionTools");
-    selectionTools->AddSegment("R", 0, tr("Rotation Tool"));
-    selectionTools->AddSegment("P", 1, tr("Panning Tool"));
-    selectionTools->AddSegment("S", 2, tr("Selection Tool"));
-    selectionTools->SetSelectedSegment(0);
-    toolbar->addWidget(selectionTools);
-    atlasPlaneToggleBar = new SegmentedControl(false, toolbar);
-    atlasPlaneToggleBar->setObjectName("atlasPlaneToggleBar");
-    atlasPlaneToggleBar->AddSegment("Sag", 2, tr("Sagittal Nissl"));
-    atlasPlaneToggleBar->AddSegment("Cor", 0, tr("Coronal Nissl"));
-    atlasPlaneToggleBar->AddSegment("Hor", 1, tr("Horizontal Nissl"));
-    toolbar->addWidget(atlasPlaneToggleBar);
-    auto* spacer = new QWidget(toolbar);
-    spacer->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
-    toolbar->addWidget(spacer);
-    searchField = new QLineEdit(toolbar);
+    // The document's toolbar takes the search field out of the window's content.
+    searchField = new QLineEdit(this);
     searchField->setObjectName("searchField");
     searchField->setPlaceholderText(tr("Search"));
     searchField->setClearButtonEnabled(true);
     searchField->setFixedWidth(200);
-    toolbar->addWidget(searchField);
+    searchField->hide();
 
     BuildMenus();
     resize(1000, 700);
@@ -119,12 +113,34 @@ QWidget* CorvaneWindowController::BuildViewSettings()
     container->setObjectName("viewSettingsContainer");
     auto* layout = new QHBoxLayout(container);
     layout->setContentsMargins(0, 2, 0, 2);
+    layout->addWidget(new QLabel(tr("Image Blending"), container));
+    imageBlendSlider = new QSlider(Qt::Horizontal, container);
+    imageBlendSlider->setObjectName("imageBlendSlider");
+    imageBlendSlider->setRange(0, 100);
+    layout->addWidget(imageBlendSlider, 1);
+    return container;
+}
+
+QWidget* CorvaneWindowController::BuildZoomControl()
+{
+    auto* container = new QWidget();
+    container->setObjectName("zoomContainer");
+    auto* layout = new QHBoxLayout(container);
+    layout->setContentsMargins(0, 2, 0, 2);
     layout->addWidget(new QLabel(tr("Zoom"), container));
     zoomSlider = new QSlider(Qt::Horizontal, container);
     zoomSlider->setObjectName("zoomSlider");
-    zoomSlider->setRange(10, 1000);
-    layout->addWidget(zoomSlider, 1);
+    // The model's zoom range.
+    zoomSlider->setRange(15, 250);
+    zoomSlider->setFixedWidth(160);
+    layout->addWidget(zoomSlider);
     return container;
+}
+
+QString CorvaneWindowController::windowTitleForDocumentDisplayName(const BrainExpressionModel* model)
+{
+    const Atlas* atlas = model ? model->GetAtlas() : nullptr;
+    return atlas ? QString::fromStdString(atlas->GetName()) : QStringLiteral("Ostrel Brain Atlas");
 }
 
 QWidget* CorvaneWindowController::BuildListContainer()
@@ -172,7 +188,7 @@ QWidget* CorvaneWindowController::BuildListContainer()
     alphaOntologyView->setVisible(false);
     bookmarksView->setVisible(false);
 
-    geneListView = new QTableView(listSplitter);
+    geneListView = new ContextMenuTableView(listSplitter);
     geneListView->setObjectName("geneListView");
     geneListView->setMinimumHeight(60);
     geneListView->setSelectionBehavior(QAbstractItemView::SelectRows);
@@ -216,11 +232,16 @@ void CorvaneWindowController::BuildMenus()
         view->addAction(tr("Show Searchable Structures"), [this] { m_doc->showSearchableStructures(); });
     showInnerAction = view->addAction(tr("Show Inner Structures"), [this] { m_doc->showInnerStructures(); });
 
+    QMenu* structure = menuBar()->addMenu(tr("Structure"));
+    anatomicSearchAction = structure->addAction(tr("Anatomic Search..."), [this] { m_doc->showAnatomicSearch(); });
+
     QMenu* gene = menuBar()->addMenu(tr("Gene"));
     searchAction = gene->addAction(tr("Search for Data Sets"), QKeySequence(Qt::CTRL | Qt::Key_F), [this] {
         searchField->setFocus();
         searchField->selectAll();
     });
+    similarSearchAction =
+        gene->addAction(tr("Similar Data Set Search..."), [this] { m_doc->FindSimilarGenesOfSelection(); });
     zScoreAction = gene->addAction(tr("Show Z-Scores"));
     zScoreAction->setData(101);
 
@@ -229,7 +250,7 @@ void CorvaneWindowController::BuildMenus()
     checkForAtlasesAction =
         help->addAction(tr("Check for Atlases..."), [] { CorvaneAppDelegate::Instance()->checkForAtlases(); });
 
-    menus = {file, edit, view, gene, help};
+    menus = {file, edit, view, structure, gene, help};
     for (QMenu* menu : menus)
         connect(menu, &QMenu::aboutToShow, this, [this] { m_doc->validateMenuItem(); });
     connect(recentMenu, &QMenu::aboutToShow, this,

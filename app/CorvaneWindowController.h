@@ -2,6 +2,7 @@
 
 #include <QMainWindow>
 
+class BrainExpressionModel;
 class CorvaneDoc;
 class GLView;
 class QAction;
@@ -20,7 +21,7 @@ class SegmentedControl;
 
 // The document window, built in code: the scene view with the view-settings container under it; on the
 // right the list container, a vertical splitter of the left-pane controls and outlines above the data-set
-// table; the status line and the stop button below; the search field in the tool bar. Widgets are named
+// table; the status line and the stop button below; the search field in the document's toolbar. Widgets are named
 // after the document's outlets. The window belongs to its document, which it tells when it closes and when
 // it becomes or stops being the active window.
 class CorvaneWindowController : public QMainWindow
@@ -32,6 +33,8 @@ public:
 
     // The divider's position kept between 120 and the content height minus 105; answers the position used.
     static int ConstrainDivider(int position, int contentHeight);
+    // The name of the model's atlas, or "Ostrel Brain Atlas" when there is none.
+    static QString windowTitleForDocumentDisplayName(const BrainExpressionModel* model);
 
     GLView* sceneView = nullptr;
     QTreeView* hierOntologyView = nullptr;
@@ -49,6 +52,7 @@ public:
     SegmentedControl* atlasPlaneToggleBar = nullptr;
     SegmentedControl* selectionTools = nullptr;
     QSlider* zoomSlider = nullptr;
+    QSlider* imageBlendSlider = nullptr;
     QSplitter* listSplitter = nullptr;
     QToolBar* toolbar = nullptr;
 
@@ -66,6 +70,8 @@ public:
     QAction* showSearchableAction = nullptr;
     QAction* showInnerAction = nullptr;
     QAction* searchAction = nullptr;
+    QAction* anatomicSearchAction = nullptr;
+    QAction* similarSearchAction = nullptr;
     QAction* zScoreAction = nullptr;
     QAction* helpAction = nullptr;
     QAction* checkForAtlasesAction = nullptr;
@@ -81,6 +87,7 @@ private:
     void BuildMenus();
     QWidget* BuildListContainer();
     QWidget* BuildViewSettings();
+    QWidget* BuildZoomControl();
     void KeepDividerInLimits();
 
     CorvaneDoc* m_doc;

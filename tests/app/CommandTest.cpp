@@ -18,6 +18,7 @@
 
 #include <QAction>
 #include <QClipboard>
+#include <QColorDialog>
 #include <QGuiApplication>
 #include <QTableView>
 #include <QTreeWidget>
@@ -284,7 +285,7 @@ TEST_F(CommandTest, AtlasWithoutSearchInTheProgram)
     EXPECT_EQ("off-", ItemState("changeGeneColorMode:", 0));
     EXPECT_EQ("on-", ItemState("changeGeneColorMode:", 1));
     EXPECT_EQ("off", ItemState("findSimilarGenes:imageSeries:", 0));
-    EXPECT_EQ("off", ItemState("showAnatomicSearch:", 0));
+    EXPECT_EQ("off", ItemState("showAnatomicSearchSheet:", 0));
     // No high-resolution views: the view settings stay hidden.
     EXPECT_EQ("off-", ItemState("showViewSettings:", 0));
     doc->showViewSettings();
@@ -547,9 +548,20 @@ TEST_F(CommandTest, DataSetRows)
     EXPECT_EQ(std::vector<int>({2}), doc->selectedGeneRows());
     EXPECT_EQ(Model().GetGene(2).get(), Model().GetSelectedGene());
 
-    // Colour and visibility of the selected row.
-    doc->changeGeneColor(QColor::fromRgbF(0.25f, 0.5f, 1.0f));
-    EXPECT_NEAR(0.25f, Model().GetGene(2)->GetColor()[0], 1e-4f); // the colour panel's 16 bits a channel
+    // Info pages of the selected rows; the colour panel starts at the first row's colour and sets it.
+    RecordingBrowser browser;
+    SelectRows({0, 3});
+    doc->showGeneInfo();
+    EXPECT_EQ(2u, browser.urls.size());
+    doc->chooseGeneColor();
+    auto* panel = Window().findChild<QColorDialog*>("colorPanel");
+    ASSERT_NE(nullptr, panel);
+    EXPECT_TRUE(panel->isVisible());
+    EXPECT_NEAR(Model().GetGene(0)->GetColor()[1], panel->currentColor().greenF(), 1.0f / 255);
+    emit panel->colorSelected(QColor::fromRgbF(0.25f, 0.5f, 1.0f));
+    EXPECT_NEAR(0.25f, Model().GetGene(0)->GetColor()[0], 1e-4f); // the panel's 16 bits a channel
+    panel->close();
+    SelectRows({2});
     doc->toggleGeneVisible(2);
     EXPECT_FALSE(Model().GetGene(2)->IsVisible());
     doc->toggleGeneVisible(7); // no such row

@@ -561,7 +561,7 @@ CorvaneDoc::ItemState CorvaneDoc::MenuItemState(const QString& action, int tag) 
                    GeneQuery::CanQuellar(gene.get())));
     if (action == "findSimilarGenes:imageSeries:")
         return on(gene && atlas->HasIntegratedSearch() && GeneQuery::CanQuellar(gene.get()));
-    if (action == "showAnatomicSearchSheet:")
+    if (action == "showAnatomicSearch:")
         return on(atlas->HasIntegratedSearch());
     if (action == "findGenesByAnatomy:")
         return on(!SearchUrl(&Atlas::GetDifferentialSearchUrl, atlas, "").empty() && selectedStructure());
@@ -941,7 +941,7 @@ void CorvaneDoc::findSimilarGenes(const std::string& name, int imageSeriesId)
     m_docWrapper->SearchForSimilarGenes(name.c_str(), "", imageSeriesId);
 }
 
-void CorvaneDoc::showAnatomicSearchSheet() {}
+void CorvaneDoc::showAnatomicSearch() {}
 
 // --- Data sets ---
 

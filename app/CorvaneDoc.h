@@ -114,7 +114,7 @@ public:
     void findSimilarGenes();
     // The similar-search sheet for the data set of that name and image series.
     void findSimilarGenes(const std::string& name, int imageSeriesId);
-    void showAnatomicSearchSheet();
+    void showAnatomicSearch();
 
     // Data sets: the selected rows of the data-set table.
     std::vector<int> selectedGeneRows() const;

@@ -306,7 +306,7 @@ void CorvaneWindowController::BuildStructureMenu()
     AddCommand(structure, tr("Find Data Sets Enriched in Structure"),
                "findGenesByAnatomy:", [this](QAction*) { m_doc->findGenesByAnatomy(); });
     AddCommand(structure, tr("Anatomic Search..."),
-               "showAnatomicSearchSheet:", [this](QAction*) { m_doc->showAnatomicSearchSheet(); });
+               "showAnatomicSearch:", [this](QAction*) { m_doc->showAnatomicSearch(); });
     AddCommand(structure, tr("Find Projections from Structure"),
                "findProjectionsFromStructure:", [this](QAction*) { m_doc->findProjectionsFromStructure(); });
     AddCommand(structure, tr("Find Projections to Structure"),

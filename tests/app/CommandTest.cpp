@@ -285,7 +285,7 @@ TEST_F(CommandTest, AtlasWithoutSearchInTheProgram)
     EXPECT_EQ("off-", ItemState("changeGeneColorMode:", 0));
     EXPECT_EQ("on-", ItemState("changeGeneColorMode:", 1));
     EXPECT_EQ("off", ItemState("findSimilarGenes:imageSeries:", 0));
-    EXPECT_EQ("off", ItemState("showAnatomicSearchSheet:", 0));
+    EXPECT_EQ("off", ItemState("showAnatomicSearch:", 0));
     // No high-resolution views: the view settings stay hidden.
     EXPECT_EQ("off-", ItemState("showViewSettings:", 0));
     doc->showViewSettings();

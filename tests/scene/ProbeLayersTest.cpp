@@ -540,6 +540,62 @@ TEST_F(TractLayer, SeedsWithoutAReadableFileChangeNothing)
     }
 }
 
+// --- Probe moves through the scene ---
+
+// The model's probe notifications reach each layer of the scene only while its structure is selected.
+TEST_F(ProbeLayersTest, SceneHandsProbeMovesToTheLayersOfTheSelectedStructures)
+{
+    Open(Installed(310));
+    const AnnotationLabel* correlation = Ontology().GetAnnotationLabelByDatabaseId(9999);
+    const AnnotationLabel* projection = Ontology().GetAnnotationLabelByDatabaseId(10001);
+    ASSERT_TRUE(correlation && projection);
+    struct Case
+    {
+        bool correlation, projection;
+    };
+    const Case cases[] = {{false, false}, {true, false}, {false, true}, {true, true}};
+    float x = 0.2f;
+    for (const Case& c : cases)
+    {
+        BrainExpressionModel::Selector selector(Ontology().GetNumLabels(), false);
+        if (c.correlation)
+            selector.Set(correlation->selector, true);
+        if (c.projection)
+            selector.Set(projection->selector, true);
+        model->SetStructureSelector(selector, false);
+        transport.requests.clear();
+        const float location[3] = {x, 0.5f, 0.5f};
+        x += 0.15f;
+        model->SetProbeLocation(location, Space(), true);
+        int kest = 0, maps = 0;
+        for (const auto& request : transport.requests)
+        {
+            kest += request.url.find("/kest/data/") != std::string::npos;
+            maps += request.url.find("/projection_map/") != std::string::npos;
+        }
+        EXPECT_EQ(c.correlation ? 1 : 0, kest) << c.correlation << c.projection;
+        EXPECT_EQ(c.projection ? 1 : 0, maps) << c.correlation << c.projection;
+    }
+}
+
+TEST_F(TractLayer, SceneHandsProbeMovesToTheTractLayer)
+{
+    Open(scenetest::MicroAtlas(35100));
+    auto* layer = dynamic_cast<ProbTrackRenderer*>(View(0).GetCorrelationLayer().get());
+    ASSERT_TRUE(layer);
+    const AnnotationLabel* tracts = Ontology().GetAnnotationLabelByDatabaseId(9999);
+    ASSERT_TRUE(tracts);
+    const std::vector<float> empty = layer->GetVolumeBuffer();
+    ProbeVoxel(48, 48, 25);
+    model->SetProbeLocation(model->GetProbeLocation(), Space(), true);
+    EXPECT_EQ(empty, layer->GetVolumeBuffer()) << "the structure is not selected";
+    model->SetStructureSelector(tracts->selector, false);
+    model->SetProbeLocation(model->GetProbeLocation(), Space(), true);
+    EXPECT_NE(empty, layer->GetVolumeBuffer());
+    EXPECT_EQ(48000u, layer->GetLastLocation()[0]);
+    EXPECT_EQ(25000u, layer->GetLastLocation()[2]);
+}
+
 // --- Projection maps ---
 
 class ProjectionLayer : public ProbeLayersTest

@@ -92,6 +92,9 @@ class DemoData:
         self._catalogues = {}
         self._packages = {}
         self._images = None
+        # Faults armed by "/demo/fault": [path text, kind, requests left], first match first.
+        self._armed = []
+        self._armed_lock = threading.Lock()
         self.routes = []
         for atlas in self.atlases:
             for block in atlas.url_blocks:
@@ -183,6 +186,36 @@ class DemoData:
             return
         with self._log_lock, open(self.log_path, "a", encoding="utf-8") as stream:
             stream.write(json.dumps(entry) + "\n")
+
+    def arm_fault(self, query):
+        """Arms "/demo/fault?kind=<kind>&path=<text>&count=<n>": the next n requests whose path contains
+        the text get the fault (for URLs that the program builds and a test cannot mark); "kind=none"
+        disarms every fault."""
+        values = dict(query)
+        kind = values.get("kind", "")
+        if kind == "none":
+            with self._armed_lock:
+                self._armed = []
+            return Answer(b"disarmed\n", "text/plain")
+        if kind not in faults.KINDS:
+            raise HttpError(400, "No fault kind %r" % kind)
+        count = _int(values.get("count", "1"), "count")
+        if count < 1:
+            raise HttpError(400, "count must be positive")
+        with self._armed_lock:
+            self._armed.append([values.get("path", ""), kind, count])
+        return Answer(b"armed\n", "text/plain")
+
+    def take_armed_fault(self, path):
+        """The armed fault of a request path, used up by this request; None when none is armed."""
+        with self._armed_lock:
+            for entry in self._armed:
+                if entry[0] in path:
+                    entry[2] -= 1
+                    if entry[2] == 0:
+                        self._armed.remove(entry)
+                    return entry[1]
+        return None
 
     # -- answers ---------------------------------------------------------------
 
@@ -546,9 +579,16 @@ class Handler(BaseHTTPRequestHandler):
         if path == "/demo/log":
             self._send(Answer(_read(data.log_path), "application/x-ndjson"), None)
             return
+        if path == "/demo/fault":
+            try:
+                answer = data.arm_fault(query)
+            except HttpError as error:
+                answer = _error_answer(error)
+            self._send(answer, None)
+            return
         data.log({"method": "GET", "path": path, "query": self.path.partition("?")[2],
                   "user_agent": self.headers.get("User-Agent", "")})
-        fault = faults.detect(query, [path])
+        fault = data.take_armed_fault(path) or faults.detect(query, [path])
         try:
             answer, texts = data.route(self.path, self.base_url)
             fault = fault or faults.detect([], texts)

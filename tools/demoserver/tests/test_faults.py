@@ -136,6 +136,67 @@ class FaultTest(unittest.TestCase):
         self.assertEqual(server.get("/Corvane2/atlases.xml")[0], 200)
 
 
+class ArmedFaultTest(unittest.TestCase):
+    """Faults armed through "/demo/fault" for requests whose URL the program builds."""
+
+    KEST = "/kest/data/P56/download?seed=3000,5000,5000&age=P56"
+
+    def tearDown(self):
+        server.get("/demo/fault?kind=none")
+
+    def test_armed_faults_hit_the_next_matching_requests_only(self):
+        good = server.get(self.KEST)[2]
+        cases = [
+            ("404", lambda status, body: status == 404),
+            ("html", lambda status, body: status == 200 and body.startswith(b"<!DOCTYPE")),
+            ("truncated", lambda status, body: status == 200 and body == good[:len(good) // 2]),
+            ("badcrc", lambda status, body: zipfile.ZipFile(io.BytesIO(body)).testzip() is not None),
+        ]
+        for kind, check in cases:
+            with self.subTest(kind=kind):
+                self.assertEqual(server.get("/demo/fault?kind=%s&path=/kest/data/&count=2" % kind)[0], 200)
+                # Another path is not touched and does not use the fault up.
+                self.assertEqual(server.get("/Corvane2/atlases.xml")[0], 200)
+                for _ in range(2):
+                    status, _, body = server.get(self.KEST)
+                    self.assertTrue(check(status, body), (status, body[:40]))
+                self.assertEqual(server.get(self.KEST)[2], good)
+
+    def test_first_armed_first_served_and_disarmed(self):
+        server.get("/demo/fault?kind=500&path=/kest/")
+        server.get("/demo/fault?kind=404&path=/kest/")
+        self.assertEqual([server.get(self.KEST)[0] for _ in range(3)], [500, 404, 200])
+        server.get("/demo/fault?kind=500&path=/kest/&count=5")
+        server.get("/demo/fault?kind=none")
+        self.assertEqual(server.get(self.KEST)[0], 200)
+
+    def test_bad_arming_requests(self):
+        for query in ("kind=crash", "kind=404&count=0", "kind=404&count=x", ""):
+            self.assertEqual(server.get("/demo/fault?" + query)[0], 400, query)
+        self.assertEqual(server.get(self.KEST)[0], 200)
+
+    def test_arming_is_not_logged_and_armed_requests_are(self):
+        with tempfile_log() as (path, running):
+            running.get("/demo/fault?kind=404&path=/kest/")
+            self.assertEqual(running.get(self.KEST)[0], 404)
+            with open(path) as stream:
+                paths = [json.loads(line)["path"] for line in stream]
+            self.assertEqual(paths, ["/kest/data/P56/download"])
+
+
+class tempfile_log:
+    """A second server on the same atlases with a request log."""
+
+    def __enter__(self):
+        self.path = os.path.join(folder.name, "armed.log")
+        self.running = support.RunningServer([folder.name], self.path)
+        return self.path, self.running
+
+    def __exit__(self, *exc):
+        self.running.stop()
+        os.remove(self.path)
+
+
 class ZoomifyFaultTest(unittest.TestCase):
     """A Zoomify image path ending in "fault-<kind>" serves the image named by the rest, with that fault."""
 

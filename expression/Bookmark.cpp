@@ -29,9 +29,31 @@ std::string Number(float value)
 
 std::string Escaped(const std::string& text)
 {
-    std::string escaped;
-    XMLUtils::EscapeString(text, escaped);
-    return escaped;
+    return Bookmark::XMLAttributeText(text);
+}
+
+// Length of the UTF-8 sequence at text[at] that encodes a character XML 1.0 allows; 0 for anything else
+// (a control character, a malformed or overlong sequence, a surrogate, U+FFFE, U+FFFF).
+std::size_t AllowedCharacterLength(const std::string& text, std::size_t at)
+{
+    const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
+    const unsigned char lead = byte(at);
+    if (lead < 0x80)
+        return lead >= 0x20 || lead == '\t' || lead == '\n' || lead == '\r' ? 1 : 0;
+    const std::size_t length = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 0;
+    if (length == 0 || lead > 0xF4 || at + length > text.size())
+        return 0;
+    unsigned long code = lead & (0x7Fu >> length);
+    for (std::size_t i = 1; i < length; ++i)
+    {
+        if ((byte(at + i) & 0xC0) != 0x80)
+            return 0;
+        code = (code << 6) | (byte(at + i) & 0x3Fu);
+    }
+    static const unsigned long SMALLEST[5] = {0, 0, 0x80, 0x800, 0x10000};
+    const bool allowed = code >= SMALLEST[length] && code <= 0x10FFFF && (code < 0xD800 || code > 0xDFFF) &&
+                         code != 0xFFFE && code != 0xFFFF;
+    return allowed ? length : 0;
 }
 
 bool IsPresent(const AnnotationLabel* label)
@@ -39,22 +61,43 @@ bool IsPresent(const AnnotationLabel* label)
     return label && label->index != 0;
 }
 
+void WriteStructure(std::ostream& out, const std::string& pad, unsigned long id, const std::string& abbreviation)
+{
+    out << pad << "<Structure id=\"" << id << "\" name=\"" << Escaped(abbreviation) << "\"/>\n";
+}
+
+// The selector's structures in table order, then those the ontology lacks. Lines read from a file keep
+// their places: the known ones are filled in table order where the file had known ones, so that a file
+// that another atlas wrote, with its own order, is written back as it was.
 void WriteStructures(std::ostream& out, const char* element, const Bookmark::Selector& selector,
-                     const std::vector<Bookmark::StructureRef>& unknown, const BrainOntology* ontology, int indent)
+                     const std::vector<Bookmark::StructureRef>& unknown,
+                     const std::vector<Bookmark::StructureRef>& read, const BrainOntology* ontology, int indent)
 {
     const std::string pad(static_cast<size_t>(indent), ' ');
     const std::string inner(static_cast<size_t>(indent) + 4, ' ');
     out << pad << '<' << element << ">\n";
+    std::vector<const AnnotationLabel*> labels;
     if (ontology)
-    {
-        std::vector<const AnnotationLabel*> labels;
         ontology->SelectorToLabelList(selector, labels);
-        for (const AnnotationLabel* label : labels)
-            out << inner << "<Structure id=\"" << label->databaseId << "\" name=\"" << Escaped(label->abbreviation)
-                << "\"/>\n";
+    auto next = labels.begin();
+    const auto known = [ontology](unsigned long id) {
+        return ontology && IsPresent(ontology->GetAnnotationLabelByDatabaseId(id));
+    };
+    for (const Bookmark::StructureRef& ref : read)
+    {
+        if (!known(ref.first))
+            WriteStructure(out, inner, ref.first, ref.second);
+        else if (next != labels.end())
+        {
+            WriteStructure(out, inner, (*next)->databaseId, (*next)->abbreviation);
+            ++next;
+        }
     }
-    for (const Bookmark::StructureRef& ref : unknown)
-        out << inner << "<Structure id=\"" << ref.first << "\" name=\"" << Escaped(ref.second) << "\"/>\n";
+    for (; next != labels.end(); ++next)
+        WriteStructure(out, inner, (*next)->databaseId, (*next)->abbreviation);
+    if (read.empty())
+        for (const Bookmark::StructureRef& ref : unknown)
+            WriteStructure(out, inner, ref.first, ref.second);
     out << pad << "</" << element << ">\n";
 }
 
@@ -133,6 +176,48 @@ void Bookmark::ResetSelectors()
     m_structureSelector = Selector(count, false);
     m_unknownExpressionStructures.clear();
     m_unknownStructures.clear();
+    m_readExpressionStructures.clear();
+    m_readStructures.clear();
+}
+
+void Bookmark::SetExpressionSelector(const Selector& selector)
+{
+    m_expressionSelector = selector;
+    m_unknownExpressionStructures.clear();
+    m_readExpressionStructures.clear();
+}
+
+void Bookmark::SetStructureSelector(const Selector& selector)
+{
+    m_structureSelector = selector;
+    m_unknownStructures.clear();
+    m_readStructures.clear();
+}
+
+std::string Bookmark::XMLAttributeText(const std::string& text)
+{
+    std::string escaped;
+    escaped.reserve(text.size());
+    for (std::size_t at = 0; at < text.size();)
+    {
+        const std::size_t length = AllowedCharacterLength(text, at);
+        if (length == 0)
+        {
+            ++at;
+            continue;
+        }
+        const char c = text[at];
+        if (c == '\t' || c == '\n' || c == '\r')
+            escaped += "&#" + std::to_string(static_cast<int>(c)) + ";";
+        else
+        {
+            std::string character;
+            XMLUtils::EscapeString(text.substr(at, length), character);
+            escaped += character;
+        }
+        at += length;
+    }
+    return escaped;
 }
 
 void Bookmark::SetMPRSlice(Image3dPlane::Plane plane, bool visible, float location)
@@ -282,10 +367,10 @@ void Bookmark::SaveXML(std::ostream& out, const BrainOntology* ontology, int ind
     const std::string inner = pad + "    ";
     out << pad << "<Bookmark name=\"" << Escaped(m_name) << "\">\n";
     if (m_flags & EXPRESSION_FILTER)
-        WriteStructures(out, "ExpressionFilter", m_expressionSelector, m_unknownExpressionStructures, ontology,
-                        static_cast<int>(inner.size()));
+        WriteStructures(out, "ExpressionFilter", m_expressionSelector, m_unknownExpressionStructures,
+                        m_readExpressionStructures, ontology, static_cast<int>(inner.size()));
     if (m_flags & ATLAS_STRUCTURES)
-        WriteStructures(out, "AtlasStructures", m_structureSelector, m_unknownStructures, ontology,
+        WriteStructures(out, "AtlasStructures", m_structureSelector, m_unknownStructures, m_readStructures, ontology,
                         static_cast<int>(inner.size()));
     if (m_flags & VIEW_ANGLE)
     {

@@ -70,9 +70,10 @@ public:
     void ResetSelectors();
 
     const Selector& GetExpressionSelector() const { return m_expressionSelector; }
-    void SetExpressionSelector(const Selector& selector) { m_expressionSelector = selector; }
+    // A selector set anew replaces the structures kept from a file.
+    void SetExpressionSelector(const Selector& selector);
     const Selector& GetStructureSelector() const { return m_structureSelector; }
-    void SetStructureSelector(const Selector& selector) { m_structureSelector = selector; }
+    void SetStructureSelector(const Selector& selector);
     const std::vector<StructureRef>& GetUnknownExpressionStructures() const { return m_unknownExpressionStructures; }
     const std::vector<StructureRef>& GetUnknownStructures() const { return m_unknownStructures; }
     void SetUnknownExpressionStructures(std::vector<StructureRef> refs)
@@ -80,6 +81,23 @@ public:
         m_unknownExpressionStructures = std::move(refs);
     }
     void SetUnknownStructures(std::vector<StructureRef> refs) { m_unknownStructures = std::move(refs); }
+    // Every structure of the file's element in file order, written back as it was read while the selector
+    // is not set anew: the order and abbreviations of another atlas's ontology are not this one's.
+    void SetReadExpressionStructures(std::vector<StructureRef> refs) { m_readExpressionStructures = std::move(refs); }
+    void SetReadStructures(std::vector<StructureRef> refs) { m_readStructures = std::move(refs); }
+    // The text as an attribute value of the bookmarks file: markup characters as entities, tab, line feed and
+    // carriage return as character references (a reader turns them into spaces), and every byte that is no
+    // character XML 1.0 allows left out (one makes the whole file unreadable).
+    static std::string XMLAttributeText(const std::string& text);
+    // The selectors in terms of the model's ontology: structures of another atlas match by database id.
+    Selector GetExpressionSelectorFor(const BrainExpressionModel& model) const
+    {
+        return ForModel(m_expressionSelector, m_unknownExpressionStructures, model);
+    }
+    Selector GetStructureSelectorFor(const BrainExpressionModel& model) const
+    {
+        return ForModel(m_structureSelector, m_unknownStructures, model);
+    }
 
     // -1 when the plane has no location.
     float GetMPRSliceLocation(Image3dPlane::Plane plane) const { return m_mprSliceLocation[Checked(plane)]; }
@@ -127,6 +145,8 @@ private:
     Selector m_structureSelector{0, false};
     std::vector<StructureRef> m_unknownExpressionStructures;
     std::vector<StructureRef> m_unknownStructures;
+    std::vector<StructureRef> m_readExpressionStructures;
+    std::vector<StructureRef> m_readStructures;
     float m_mprSliceLocation[3] = {-1.0f, -1.0f, -1.0f};
     bool m_mprPlaneVisible[3] = {false, false, false};
     float m_cuttingPlanes[3][2] = {{0.0f, -1.0f}, {0.0f, -1.0f}, {0.0f, -1.0f}};

@@ -2,7 +2,6 @@
 
 #include "atlas/Atlas.h"
 #include "atlas/BrainOntology.h"
-#include "core/XMLUtils.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -88,6 +87,13 @@ bool BookmarksFile::FileOperations::Copy(const std::string& from, const std::str
     const int in = ::open(from.c_str(), O_RDONLY | O_CLOEXEC);
     if (in < 0)
         return false;
+    // A folder opens for reading too: the backup would be truncated before the first read failed.
+    struct stat info;
+    if (::fstat(in, &info) != 0 || !S_ISREG(info.st_mode))
+    {
+        ::close(in);
+        return false;
+    }
     const int out = Open(to);
     bool ok = out >= 0;
     char buffer[65536];
@@ -151,9 +157,7 @@ void BookmarksFile::WriteItem(std::ostream& out, const Item& item, int indent)
         return;
     }
     const std::string pad(static_cast<std::size_t>(indent), ' ');
-    std::string name;
-    XMLUtils::EscapeString(item.name, name);
-    out << pad << "<BookmarkGroup name=\"" << name << '"';
+    out << pad << "<BookmarkGroup name=\"" << Bookmark::XMLAttributeText(item.name) << '"';
     if (item.expanded)
         out << " expanded=\"true\"";
     out << ">\n";

@@ -109,6 +109,7 @@ void BookmarksReader::StartElement(const char* name, const char** attributes)
     {
         m_selector = Bookmark::Selector(m_ontology ? m_ontology->GetNumLabels() : 0, false);
         m_unknown.clear();
+        m_read.clear();
     }
 }
 
@@ -128,14 +129,15 @@ void BookmarksReader::StartStructure(const char** attributes)
         return;
     const AnnotationLabel* label =
         m_ontology ? m_ontology->GetAnnotationLabelByDatabaseId(static_cast<unsigned long>(databaseId)) : nullptr;
+    const char* abbreviation = Attribute(attributes, "name");
+    const Bookmark::StructureRef ref(static_cast<unsigned long>(databaseId), abbreviation ? abbreviation : "");
+    // Structures the ontology lacks are kept so that a file shared by several atlases loses nothing of the
+    // others' bookmarks.
     if (label && label->index != 0)
         m_selector.Merge(label->selector);
     else
-    {
-        // Kept so that a file shared by several atlases loses nothing of the others' bookmarks.
-        const char* abbreviation = Attribute(attributes, "name");
-        m_unknown.emplace_back(static_cast<unsigned long>(databaseId), abbreviation ? abbreviation : "");
-    }
+        m_unknown.push_back(ref);
+    m_read.push_back(ref);
 }
 
 void BookmarksReader::StartClippingPlane(const char** attributes)
@@ -174,12 +176,14 @@ void BookmarksReader::EndElement(const char* name)
         m_bookmark.AddFlags(Bookmark::EXPRESSION_FILTER);
         m_bookmark.SetExpressionSelector(m_selector);
         m_bookmark.SetUnknownExpressionStructures(m_unknown);
+        m_bookmark.SetReadExpressionStructures(m_read);
     }
     else if (std::strcmp(name, "AtlasStructures") == 0)
     {
         m_bookmark.AddFlags(Bookmark::ATLAS_STRUCTURES);
         m_bookmark.SetStructureSelector(m_selector);
         m_bookmark.SetUnknownStructures(m_unknown);
+        m_bookmark.SetReadStructures(m_read);
     }
     else if (std::strcmp(name, "Rotation") == 0)
         EndRotationOrOrigin(true);

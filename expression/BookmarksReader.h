@@ -13,7 +13,8 @@ class BrainOntology;
 
 // Reads a bookmarks file during construction and hands its groups and bookmarks to the adapter in file
 // order; the object is discarded afterwards. The bookmarks read keep the atlas, whose ontology their
-// structure selectors index; structures that ontology lacks are kept by database id and abbreviation.
+// structure selectors index; structures that ontology lacks are kept by database id and abbreviation, and
+// every structure line as read, so that a bookmark left unchanged is written back as it was.
 // Throws std::invalid_argument for a null adapter or path and std::runtime_error for a file that cannot
 // be opened or parsed; what was read before a parse error has reached the adapter.
 class BookmarksReader : private XMLElementHandler
@@ -39,6 +40,7 @@ private:
     std::vector<void*> m_groups;
     Bookmark::Selector m_selector;
     std::vector<Bookmark::StructureRef> m_unknown;
+    std::vector<Bookmark::StructureRef> m_read;
     Bookmark m_bookmark;
     std::string m_text;
 };

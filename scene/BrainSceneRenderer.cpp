@@ -114,6 +114,8 @@ BrainSceneRenderer::~BrainSceneRenderer()
 {
     if (m_compassList != 0)
         glDeleteLists(m_compassList, 1);
+    if (m_bookmarkAnimation)
+        m_bookmarkAnimation->Drop();
     m_model->RemoveListener(this);
     UserPreferences::GetPreferences()->RemoveListener(this);
 }
@@ -523,31 +525,39 @@ void BrainSceneRenderer::PreferenceChanged(int) {}
 
 void BrainSceneRenderer::Animate(bool on)
 {
+    if (!on)
+        DropBookmarkAnimation();
+    // Without a bookmark to fly to only the trackball spins, and only when the user wants it. The flag
+    // follows the timer, or a later fling would never start the spin again.
     if (!m_bookmarkAnimation && !UserPreferences::GetPreferences()->GetAutoRotate())
-    {
-        // The flag follows the timer, or a later fling would never start the spin again.
-        if (m_animating)
-            m_display->StopTimer();
-        m_animating = false;
-        return;
-    }
+        on = false;
     if (on == m_animating)
         return;
-    if (!on)
-    {
-        m_display->StopTimer();
-        m_bookmarkAnimation.reset();
-    }
-    else
+    if (on)
         m_display->StartTimer(40, this);
+    else
+        m_display->StopTimer();
     m_animating = on;
+}
+
+void BrainSceneRenderer::DropBookmarkAnimation()
+{
+    const std::shared_ptr<BookmarkInterpolator> animation = std::move(m_bookmarkAnimation);
+    // Glyphs drawn the quick way while the thresholds moved are drawn in full again.
+    if (animation && animation->Drop())
+    {
+        RegenerateExpressionDisplays();
+        Invalidate();
+    }
 }
 
 void BrainSceneRenderer::TimerElapsed()
 {
     if (m_bookmarkAnimation)
     {
-        if (!m_bookmarkAnimation->Step())
+        // A listener of the model that the step notifies may drop the animation, or start another.
+        const std::shared_ptr<BookmarkInterpolator> animation = m_bookmarkAnimation;
+        if (!animation->Step() && m_bookmarkAnimation == animation)
             Animate(false);
     }
     else if (m_animating)
@@ -1054,16 +1064,32 @@ void BrainSceneRenderer::ShowAtlasImage()
     }
 }
 
-// --- Bookmarks (animation comes with the bookmark animation) ---
+// --- Bookmarks ---
 
-void BrainSceneRenderer::GoToBookmark(const Bookmark& bookmark, bool)
+bool BrainSceneRenderer::WantsAnimation(const Bookmark& target, bool immediate) const
 {
-    m_bookmarkAnimation.reset();
-    Animate(false);
-    bookmark.Restore(m_model);
+    // Shorter than one timer tick is no animation.
+    return UserPreferences::GetPreferences()->GetBookmarkAnimationSpeed() > 0.04f && !immediate &&
+           BookmarkInterpolator::CanInterpolate(target);
 }
 
-void BrainSceneRenderer::CenterViewAt(const float* point, bool, AtlasSpace* space)
+void BrainSceneRenderer::StartBookmarkAnimation(const Bookmark& target, float duration)
+{
+    const Bookmark start("Temp", target.GetFlags(), m_model);
+    m_bookmarkAnimation = std::make_shared<BookmarkInterpolator>(start, target, m_model, duration, m_animationClock);
+    Animate(true);
+}
+
+void BrainSceneRenderer::GoToBookmark(const Bookmark& bookmark, bool immediate)
+{
+    Animate(false);
+    if (WantsAnimation(bookmark, immediate))
+        StartBookmarkAnimation(bookmark, UserPreferences::GetPreferences()->GetBookmarkAnimationSpeed());
+    else
+        bookmark.Restore(m_model);
+}
+
+void BrainSceneRenderer::CenterViewAt(const float* point, bool immediate, AtlasSpace* space)
 {
     if (!space)
         space = m_model->GetAtlas()->GetSpace(0u);
@@ -1071,8 +1097,14 @@ void BrainSceneRenderer::CenterViewAt(const float* point, bool, AtlasSpace* spac
     const float shifted[4] = {-(point[0] - d[0] / 2.0f), point[1] - d[1] / 2.0f, point[2] - d[2] / 2.0f, 1.0f};
     float origin[4];
     multiplyMatrixVector(space->GetTransform(), shifted, origin);
+    Bookmark target("Origin Shift", Bookmark::VIEW_ANGLE);
+    target.SetRotation(m_model->GetRotation());
+    target.SetOrigin(origin);
     Animate(false);
-    m_model->SetOrigin(origin, true);
+    if (WantsAnimation(target, immediate))
+        StartBookmarkAnimation(target, 0.5f);
+    else
+        m_model->SetOrigin(origin, true);
 }
 
 void BrainSceneRenderer::CenterViewAt(const AnnotationLabel* label, bool immediate, AtlasSpace* space)

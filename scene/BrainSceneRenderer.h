@@ -157,6 +157,9 @@ public:
     }
     VolumeThresholdControl* GetVolumeThresholdControl() const { return m_volumeControl.get(); }
     MouseListener* GetMouseCapture() const { return m_mouseCapture; }
+    const BookmarkInterpolator* GetBookmarkAnimation() const { return m_bookmarkAnimation.get(); }
+    // The clock of the animations started from now on; null for the steady clock (tests step their own).
+    void SetAnimationClock(std::function<double()> clock) { m_animationClock = std::move(clock); }
     // Starts or ends the frame-rate clock's history (tests measure from a clean start).
     static void ResetFrameRateClock();
 
@@ -169,6 +172,9 @@ private:
     void ForwardInViewSpace(const std::function<bool()>& call, bool& result);
     MouseListener* ChooseTool(int button, int flags);
     void StopBookmarkAnimation();
+    bool WantsAnimation(const Bookmark& target, bool immediate) const;
+    void StartBookmarkAnimation(const Bookmark& target, float duration);
+    void DropBookmarkAnimation();
     void ShowStructureAncestry(const AnnotationLabel* label);
 
     BrainExpressionModel* m_model;
@@ -188,6 +194,7 @@ private:
     bool m_refreshLevelControl = true;
     bool m_animating = false;
     std::shared_ptr<BookmarkInterpolator> m_bookmarkAnimation;
+    std::function<double()> m_animationClock;
     int m_originX = 0;
     int m_originY = 0;
     int m_width = 0;

@@ -275,6 +275,101 @@ TEST_F(BookmarksTest, TheReaderSkipsWhatItCannotUse)
     EXPECT_EQ(std::vector<std::string>{"TH"}, Names(*model, model->GetExpressionSelector()));
 }
 
+TEST_F(BookmarksTest, NamesLoseWhatXMLCannotHold)
+{
+    const struct
+    {
+        const char* what;
+        std::string name;
+        std::string written;
+        std::string read;
+    } cases[] = {
+        {"control characters",
+         "a\x01"
+         "b\x1f"
+         "c\x7f",
+         "abc\x7f", "abc\x7f"},
+        {"white space kept as references", "a\tb\nc\rd", "a&#9;b&#10;c&#13;d", "a\tb\nc\rd"},
+        {"accents and emoji", "\xc3\xa9t\xc3\xa9 \xf0\x9f\x98\x80", "\xc3\xa9t\xc3\xa9 \xf0\x9f\x98\x80",
+         "\xc3\xa9t\xc3\xa9 \xf0\x9f\x98\x80"},
+        {"a lone Latin-1 byte", "caf\xe9!", "caf!", "caf!"},
+        {"not characters", "x\xef\xbf\xbe\xef\xbf\xbfy", "xy", "xy"},
+        {"surrogate, overlong, past the last code point",
+         "1\xed\xa0\x80"
+         "2\xc0\xaf"
+         "3\xf4\x90\x80\x80"
+         "4",
+         "1234", "1234"},
+        {"cut short", "ok\xe2\x82", "ok", "ok"},
+    };
+    TempDir dir;
+    const std::string script = dir.Write("names.py", "import sys, xml.etree.ElementTree as ET\n"
+                                                     "for e in ET.parse(sys.argv[1]).iter('BookmarkGroup'):\n"
+                                                     "    sys.stdout.buffer.write(e.get('name').encode() + b'|')\n");
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE(c.what);
+        const std::string file =
+            BookmarksFile::Compose({Item::Group(c.name, false, {Item::Leaf(Bookmark(c.name, 0))})});
+        EXPECT_NE(std::string::npos, file.find("<BookmarkGroup name=\"" + c.written + "\">")) << file;
+        EXPECT_NE(std::string::npos, file.find("<Bookmark name=\"" + c.written + "\">")) << file;
+        const std::string path = dir.Write("Bookmarks.xml", file);
+        const std::string listing = dir.File("listing");
+        ASSERT_EQ(0, std::system(("python3 '" + script + "' '" + path + "' > '" + listing + "'").c_str()));
+        EXPECT_EQ(c.read + "|", ReadBytes(listing));
+        RecordingAdapter adapter;
+        BookmarksReader(path.c_str(), &adapter, m_atlas);
+        ASSERT_EQ(1u, adapter.bookmarks.size());
+        EXPECT_EQ(c.read, adapter.bookmarks[0].GetName());
+        EXPECT_EQ(c.read + "|closed|top", adapter.groups.at(0));
+        EXPECT_EQ(file, BookmarksFile::Compose({Item::Group(c.read, false, {Item::Leaf(adapter.bookmarks[0])})}));
+    }
+}
+
+TEST_F(BookmarksTest, AFileOfAnotherAtlasIsWrittenBackByteForByte)
+{
+    // Atlas 351 numbers CH and CB its own way: 310 knows only TH and ac of these, and would list them first.
+    auto other = MakeModel(351);
+    const auto ontology = other->GetAtlas()->GetOntology();
+    Bookmark::Selector selector(ontology->GetNumLabels(), false);
+    for (const char* a : {"TH", "CB", "CH", "ac"})
+        selector.Merge(ontology->GetAnnotationLabel(a)->selector);
+    other->SetStructureSelector(selector, false);
+    other->SetExpressionSelector(selector, false);
+    const Bookmark written("Theirs", Bookmark::ATLAS_STRUCTURES | Bookmark::EXPRESSION_FILTER | Bookmark::ZOOM,
+                           other.get());
+    const std::vector<Item> tree = {Item::Group("G", true, {Item::Leaf(written)}), Item::Leaf(Full("Ours", 127))};
+    const std::string file = BookmarksFile::Compose(tree);
+    ASSERT_LT(file.find("id=\"1001\""), file.find("id=\"2077\""));
+
+    TempDir dir;
+    const std::string path = dir.Write("Bookmarks.xml", file);
+    RecordingAdapter adapter;
+    BookmarksReader(path.c_str(), &adapter, m_atlas);
+    ASSERT_EQ(2u, adapter.bookmarks.size());
+    const Bookmark& read = adapter.bookmarks[0];
+    EXPECT_EQ(m_atlas, read.GetAtlas());
+    EXPECT_EQ(2u, read.GetUnknownStructures().size()); // CH and CB by their 351 ids
+    const std::vector<Item> again = {Item::Group("G", true, {Item::Leaf(read)}), Item::Leaf(adapter.bookmarks[1])};
+    EXPECT_EQ(file, BookmarksFile::Compose(again));
+
+    // Restored in either atlas the structures match by database id.
+    auto own = MakeModel(310);
+    read.Restore(own.get());
+    EXPECT_EQ((std::vector<std::string>{"TH", "ac"}), Names(*own, own->GetStructureSelector()));
+    auto theirs = MakeModel(351);
+    read.Restore(theirs.get());
+    EXPECT_EQ(Names(*other, selector), Names(*theirs, theirs->GetStructureSelector()));
+    EXPECT_EQ(Names(*other, selector), Names(*theirs, theirs->GetExpressionSelector()));
+
+    // Structures chosen anew are written from the bookmark's own ontology.
+    Bookmark changed = read;
+    changed.SetStructureSelector(Own({"CB"}));
+    const std::string text = SaveXML(changed);
+    EXPECT_NE(std::string::npos, text.find("<AtlasStructures>\n        <Structure id=\"2088\" name=\"CB\"/>\n    </"));
+    EXPECT_EQ(2u, changed.GetUnknownExpressionStructures().size()); // the filter was not touched
+}
+
 TEST_F(BookmarksTest, UnreadableFilesFailClearlyAfterHandingOverWhatCameBefore)
 {
     TempDir dir;
@@ -390,12 +485,22 @@ TEST(BookmarksFile, EveryFailedStepLeavesThePreviousFile)
 
 TEST(BookmarksFile, AFolderInTheWayIsLeftAlone)
 {
-    TempDir dir;
-    dir.Write("Bookmarks.xml", "old");
-    fs::create_directories(dir.File("Bookmarks.new"));
-    dir.Write("Bookmarks.new/inside", "x");
-    EXPECT_FALSE(BookmarksFile::Replace(dir.Path(), GOLDEN));
-    EXPECT_EQ("old", ReadBytes(dir.File("Bookmarks.xml")));
-    EXPECT_EQ("x", ReadBytes(dir.File("Bookmarks.new/inside")));
-    EXPECT_FALSE(fs::exists(dir.File("Bookmarks.bak")));
+    for (const char* folder : {"Bookmarks.new", "Bookmarks.bak", "Bookmarks.xml"})
+    {
+        SCOPED_TRACE(folder);
+        TempDir dir;
+        const bool xmlIsFolder = std::string(folder) == "Bookmarks.xml";
+        if (!xmlIsFolder)
+            dir.Write("Bookmarks.xml", "old");
+        fs::create_directories(dir.File(folder));
+        dir.Write(std::string(folder) + "/inside", "x");
+        EXPECT_FALSE(BookmarksFile::Replace(dir.Path(), GOLDEN));
+        if (!xmlIsFolder)
+        {
+            EXPECT_EQ("old", ReadBytes(dir.File("Bookmarks.xml")));
+        }
+        EXPECT_EQ("x", ReadBytes(dir.File(std::string(folder) + "/inside")));
+        EXPECT_EQ(std::string(folder) == "Bookmarks.new", fs::exists(dir.File("Bookmarks.new")));
+        EXPECT_EQ(std::string(folder) == "Bookmarks.bak", fs::exists(dir.File("Bookmarks.bak")));
+    }
 }

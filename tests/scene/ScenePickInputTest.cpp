@@ -260,6 +260,8 @@ TEST_F(ScenePickInputTest, MeshesArePickedAndCommandCentresOnThem)
     model->SetStructureSelector(BrainSceneView::Selector(Ontology().GetNumLabels(), true), false);
     display->Display(); // meshes load as they are first drawn
     const std::array<double, 2> at = Mouse({d[0] * 0.5f, d[1] * 0.5f, d[2] * 0.5f});
+    double now = 0.0;
+    renderer->SetAnimationClock([&now] { return now; });
     for (const int flags : {0, int(kCommandKey)})
     {
         const float origin[3] = {0, 0, 0};
@@ -268,6 +270,11 @@ TEST_F(ScenePickInputTest, MeshesArePickedAndCommandCentresOnThem)
         ASSERT_TRUE(renderer->OnButtonDown(0, int(at[0]), int(at[1]), flags, 0));
         EXPECT_FALSE(renderer->GetMouseCapture());
         ASSERT_TRUE(model->GetSelectedStructure()) << flags;
+        // Centring flies there in half a second.
+        EXPECT_EQ(flags != 0, renderer->HasBookmarkAnimation());
+        display->FireTimer();
+        now += 0.5;
+        display->FireTimer();
         const float moved =
             std::abs(model->GetOrigin()[0]) + std::abs(model->GetOrigin()[1]) + std::abs(model->GetOrigin()[2]);
         EXPECT_EQ(flags != 0, moved != 0.0f) << flags;

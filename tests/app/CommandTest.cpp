@@ -656,7 +656,7 @@ TEST_F(CommandTest, BookmarksAndSnapBack)
     const float turned[4] = {0.0f, 0.0f, 0.70710677f, 0.70710677f};
     Model().SetRotation(turned, true);
     doc->goToSnapbackBookmark();
-    RunEventsFor(100);
+    RunEventsUntil([&] { return filter == Model().GetExpressionSelector(); }, 5000);
     EXPECT_EQ(filter, Model().GetExpressionSelector());
     EXPECT_FLOAT_EQ(turned[2], Model().GetRotation()[2]);
 

@@ -11,16 +11,16 @@ std::uint64_t MaxInflatedSize(const ZipReader::ZipItem& item)
     return std::uint64_t(item.compressedSize) * MAX_DEFLATE_RATIO;
 }
 
-std::vector<unsigned char> Read(ZipReader& zip, const ZipReader::ZipItem& item)
+Bytes Read(ZipReader& zip, const ZipReader::ZipItem& item)
 {
     if (item.uncompressedSize > MaxInflatedSize(item))
         throw std::runtime_error("Error while reading zip stream.");
-    std::vector<unsigned char> bytes(item.uncompressedSize);
+    Bytes bytes(item.uncompressedSize);
     zip.Read(&item, bytes.data());
     return bytes;
 }
 
-std::vector<unsigned char> ReadExactly(ZipReader& zip, const char* name, std::uint64_t size, const char* message)
+Bytes ReadExactly(ZipReader& zip, const char* name, std::uint64_t size, const char* message)
 {
     const ZipReader::ZipItem* item = zip.SeekFile(name);
     if (!item || item->uncompressedSize != size)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/DefaultInitAllocator.h"
 #include "core/ZipReader.h"
 
 #include <cstdint>
@@ -13,10 +14,13 @@ namespace DataSetEntries
 // Deflate cannot expand data by more than this factor, so a larger declared size is a lie.
 constexpr std::uint64_t MAX_DEFLATE_RATIO = 1032;
 
+// An entry's bytes, sized without zeros: the inflate writes every one of them.
+using Bytes = std::vector<unsigned char, DefaultInitAllocator<unsigned char>>;
+
 // The most bytes that the entry's stored or compressed bytes can hold.
 std::uint64_t MaxInflatedSize(const ZipReader::ZipItem& item);
 // The entry's bytes; throws "Error while reading zip stream." when its declared size cannot be true.
-std::vector<unsigned char> Read(ZipReader& zip, const ZipReader::ZipItem& item);
+Bytes Read(ZipReader& zip, const ZipReader::ZipItem& item);
 // The bytes of the named entry, which must exist and declare exactly size bytes; else throws message.
-std::vector<unsigned char> ReadExactly(ZipReader& zip, const char* name, std::uint64_t size, const char* message);
+Bytes ReadExactly(ZipReader& zip, const char* name, std::uint64_t size, const char* message);
 } // namespace DataSetEntries

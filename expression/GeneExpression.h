@@ -1,6 +1,7 @@
 #pragma once
 
 #include "atlas/ImageSeries.h"
+#include "expression/DataSetEntries.h"
 #include "expression/BrainFeature.h"
 #include "expression/Expressor.h"
 #include "expression/ProjectionStreamLines.h"
@@ -161,8 +162,8 @@ protected:
 
 private:
     // Take the metadata into the data set and place it; the first answers whether it is a projection.
-    bool ReadImageSeriesMetadata(const std::vector<unsigned char>& bytes, const Atlas* atlas);
-    void ReadDataSetMetadata(const std::vector<unsigned char>& bytes);
+    bool ReadImageSeriesMetadata(const DataSetEntries::Bytes& bytes, const Atlas* atlas);
+    void ReadDataSetMetadata(const DataSetEntries::Bytes& bytes);
     std::string QualifiedLabel(const MouseMetaReader& reader, const AtlasSpace* space) const;
     AtlasSpace* PrimarySpace() const;
     std::vector<Expressor>& EmptySpace(const AtlasSpace* space);

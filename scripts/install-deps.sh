@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
   cmake g++ make pkg-config clang-format
   libboost-dev libboost-filesystem-dev libboost-thread-dev libboost-system-dev
-  libexpat1-dev libyajl-dev zlib1g-dev libjpeg62-turbo-dev
+  libexpat1-dev libyajl-dev zlib1g-dev libdeflate-dev libjpeg62-turbo-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   qt6-base-dev libqt6opengl6-dev libglew-dev libglu1-mesa-dev libgl1-mesa-dri
   xvfb xauth fonts-dejavu-core

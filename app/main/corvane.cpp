@@ -7,14 +7,19 @@
 #include "app/SingleInstance.h"
 #include "core/PlatformHooks.h"
 #include "core/UserPreferences.h"
+#include "expression/BrainExpressionModel.h"
+#include "expression/GeneExpression.h"
 #include "gl/SharedContext.h"
 #include "platform/PlatformServices.h"
 #include "platform/QtDefaultsStore.h"
 
 #include <QApplication>
 #include <QEvent>
+#include <QOpenGLWidget>
 
+#include <chrono>
 #include <clocale>
+#include <cstdio>
 #include <cstdlib>
 #include <memory>
 
@@ -29,6 +34,54 @@ void ConfigureGL()
     PlatformHooks::SetDefaultsStore(nullptr);
     UserPreferences::ResetPreferences();
 }
+
+// With CORVANE_FRAME_LOG set, start-up milestones go to stderr as "corvane-time STAGE NANOSECONDS [DATA SETS]"
+// on the monotonic clock, which other processes share: "main" on entry, "launched" when the event loop is
+// about to start, and "frame" for the first frame a GL view puts on screen and for the first one after
+// each further data set has loaded. The start-up benchmark reads them.
+class FrameLog : public QObject
+{
+public:
+    static bool Enabled() { return std::getenv("CORVANE_FRAME_LOG") != nullptr; }
+
+    static void Mark(const char* stage, int dataSets = -1)
+    {
+        const auto now = std::chrono::steady_clock::now().time_since_epoch();
+        std::fprintf(stderr, "corvane-time %s %lld %d\n", stage,
+                     static_cast<long long>(std::chrono::duration_cast<std::chrono::nanoseconds>(now).count()),
+                     dataSets);
+        std::fflush(stderr);
+    }
+
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        auto* view = event->type() == QEvent::Show ? qobject_cast<QOpenGLWidget*>(watched) : nullptr;
+        if (view && !view->property("corvaneFrameLog").isValid())
+        {
+            view->setProperty("corvaneFrameLog", true);
+            connect(view, &QOpenGLWidget::frameSwapped, this, &FrameLog::Swapped);
+        }
+        return false;
+    }
+
+private:
+    void Swapped()
+    {
+        int loaded = 0;
+        for (const CorvaneDoc* doc : SingleDocumentController::Instance()->documents())
+        {
+            const BrainExpressionModel* model = doc->expressionModel();
+            for (int i = 0; model && i < model->GetNumGenes(); ++i)
+                loaded += model->GetGene(i) && model->GetGene(i)->IsLoaded();
+        }
+        if (m_loaded >= 0 && loaded <= m_loaded)
+            return;
+        m_loaded = loaded;
+        Mark("frame", loaded);
+    }
+
+    int m_loaded = -1;
+};
 
 void ReleaseDocuments()
 {
@@ -47,6 +100,8 @@ void ReleaseDocuments()
 
 int main(int argc, char** argv)
 {
+    if (FrameLog::Enabled())
+        FrameLog::Mark("main");
     // Debian's GLEW speaks GLX: Qt must make GLX contexts.
     setenv("QT_XCB_GL_INTEGRATION", "xcb_glx", 1);
     ConfigureGL();
@@ -55,6 +110,9 @@ int main(int argc, char** argv)
     QApplication::setApplicationName("Corvane");
     QApplication::setDesktopFileName("corvane");
     QApplication::setQuitOnLastWindowClosed(false);
+    FrameLog frameLog;
+    if (FrameLog::Enabled())
+        application.installEventFilter(&frameLog);
     int result = 0;
     {
         PlatformServices services;
@@ -72,6 +130,8 @@ int main(int argc, char** argv)
         delegate->SetQuitWhenLastDocumentCloses(true);
         // A cancelled atlas choice leaves nothing to show.
         delegate->QuitIfIdle();
+        if (FrameLog::Enabled())
+            FrameLog::Mark("launched");
         result = application.exec();
         ReleaseDocuments();
         SharedContext::Shutdown();

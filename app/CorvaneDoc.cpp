@@ -1,5 +1,7 @@
 #include "app/CorvaneDoc.h"
 
+#include "app/BookmarkEditor.h"
+#include "app/BookmarkNode.h"
 #include "app/BookmarksController.h"
 #include "app/BookmarksDataSource.h"
 #include "app/BookmarksOutlineView.h"
@@ -9,6 +11,7 @@
 #include "app/AtlasLoadingThread.h"
 #include "app/ContextMenuTableView.h"
 #include "app/CorrelationDomainChooser.h"
+#include "app/BrainDocTab.h"
 #include "app/CorvaneDocWrapper.h"
 #include "app/CorvaneWindowController.h"
 #include "app/DocumentToolbar.h"
@@ -23,24 +26,33 @@
 #include "atlas/AtlasSet.h"
 #include "atlas/AtlasSpace.h"
 #include "atlas/BrainOntology.h"
+#include "atlas/GeneColorModes.h"
 #include "core/Alerts.h"
 #include "core/DefaultsStore.h"
+#include "core/Image3d.h"
 #include "core/Image3dPlane.h"
 #include "core/OSUtils.h"
 #include "core/PlatformHooks.h"
 #include "core/UserPreferences.h"
 #include "expression/Bookmark.h"
 #include "expression/BrainExpressionModel.h"
+#include "expression/Expressor.h"
 #include "expression/GeneExpression.h"
 #include "expression/GeneQuery.h"
+#include "expression/PagedGeneList.h"
 #include "gl/GLView.h"
 #include "gl/GLViewWrapper.h"
 #include "gl/TabControlRenderer.h"
 #include "scene/BrainSceneRenderer.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QByteArray>
+#include <QClipboard>
+#include <QColorDialog>
 #include <QDialog>
+#include <QFileDialog>
+#include <QGuiApplication>
 #include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QLabel>
@@ -51,7 +63,10 @@
 #include <QPushButton>
 #include <QSlider>
 #include <QTableView>
+#include <QTimer>
 #include <QTreeView>
+
+#include <boost/format.hpp>
 
 #include <algorithm>
 #include <cmath>
@@ -66,6 +81,31 @@ const char* const kWindowFrameKey = "DocumentWindowLocation";
 constexpr int kOntologyAlphabetical = 0;
 constexpr int kOntologyHierarchy = 1;
 constexpr int kOntologyBookmarks = 2;
+// The desktop's keys by the names the commands give them.
+constexpr Qt::KeyboardModifier kOptionModifier = Qt::AltModifier;
+constexpr Qt::KeyboardModifier kCommandModifier = Qt::ControlModifier;
+constexpr Qt::KeyboardModifier kControlModifier = Qt::MetaModifier;
+using Selector = BrainExpressionModel::Selector;
+
+// The structure and its siblings (its parent's children), or the structure alone without a parent.
+void SetSiblings(Selector& selector, const AnnotationLabel& label, bool value)
+{
+    selector.Set(label.parent ? label.parent->childrenSelector : label.selector, value);
+}
+
+// A search template of the atlas; empty when the atlas has none for that project.
+std::string SearchUrl(const std::string& (Atlas::*getter)(const char*) const, const Atlas* atlas,
+                      const std::string& projectCode)
+{
+    try
+    {
+        return (atlas->*getter)(projectCode.c_str());
+    }
+    catch (const std::exception&)
+    {
+        return std::string();
+    }
+}
 
 std::string FormatMessage(const std::string& pattern, const std::string& a, const std::string& b = std::string())
 {
@@ -130,7 +170,13 @@ CorvaneDoc::~CorvaneDoc()
     m_correlationChooser.reset();
     m_toolbar.reset();
     m_viewSettingsController.reset();
+    disconnect(qApp, nullptr, this, nullptr);
     ReleaseDisplay();
+    // The table may lay itself out while its window goes, after the model it shows.
+    if (m_window)
+        m_window->geneListView->setModel(nullptr);
+    delete m_geneTable;
+    m_geneTable = nullptr;
     m_docWrapper.reset();
     m_expressionModel.reset();
     m_snapBackBookmark.reset();
@@ -185,7 +231,6 @@ void CorvaneDoc::windowControllerDidLoadNib()
     // Data-set names show no download progress: the cell's bar stays at 0.
     window->geneListView->setItemDelegateForColumn(GeneTableModel::kGeneColumn,
                                                    new ProgressAndTextCell(window->geneListView));
-    SetUpGeneListMenu();
     DefaultsStore& store = PlatformHooks::GetDefaultsStore();
     if (store.HasValue(kWindowFrameKey))
         window->restoreGeometry(QByteArray::fromBase64(QByteArray::fromStdString(store.GetValue(kWindowFrameKey))));
@@ -200,6 +245,7 @@ void CorvaneDoc::windowControllerDidLoadNib()
         const std::shared_ptr<GeneExpression> gene =
             rows.isEmpty() ? nullptr : m_expressionModel->GetGene(rows.first().row());
         m_expressionModel->SelectGene(gene.get(), true);
+        validateMenuItem();
     });
     MakeOntologyDataSources();
     ExpandOntology();
@@ -216,6 +262,10 @@ void CorvaneDoc::windowControllerDidLoadNib()
         if (!m_atlasLoading)
             setMPRPlaneVisibility(planes->GetTag(segment), planes->IsSelected(segment));
     });
+    connect(m_toolbar.get(), &DocumentToolbar::centerViewTriggered, this, [this] { centerViewOnSelection(); });
+    connect(m_toolbar.get(), &DocumentToolbar::cuttingPlanesTriggered, this, [this] { toggleCuttingPlanes(); });
+    // Shortcuts of disabled items do not fire: the items follow what they depend on.
+    connect(qApp, &QApplication::focusChanged, this, [this] { validateMenuItem(); });
     connect(m_toolbar.get(), &DocumentToolbar::expandViewTriggered, this, [this] { toggleExpandedView(); });
 
     SetUpViews();
@@ -280,7 +330,14 @@ void CorvaneDoc::MakeOntologyDataSources()
     m_ontologyAlphaDataSource->setDisplayAlphabetical(true);
     m_ontologyAlphaDataSource->attachToView(m_window->alphaOntologyView);
     connect(m_window->ontologySearchField, &QLineEdit::textChanged, this,
-            [this](const QString& text) { m_ontologyAlphaDataSource->setFilterString(text.toStdString()); });
+            [this](const QString& text) { searchForStructure(text); });
+    for (OntologyDataSource* source : {m_ontologyHierDataSource, m_ontologyAlphaDataSource})
+        connect(source, &OntologyDataSource::checkBoxClicked, this, [this](const AnnotationLabel* label, int column) {
+            if (column == OntologyDataSource::kStructureColumn)
+                toggleOntologyStructureCheckbox(label, QGuiApplication::keyboardModifiers());
+            else if (column == OntologyDataSource::kExpressionColumn)
+                toggleOntologyExpressionCheckbox(label, QGuiApplication::keyboardModifiers());
+        });
 }
 
 void CorvaneDoc::ExpandOntology()
@@ -311,6 +368,14 @@ void CorvaneDoc::SetUpBookmarks()
 {
     m_bookmarksDataController = new BookmarksDataSource(this);
     m_bookmarksDataController->registerOutlineView(m_window->bookmarksView, this);
+    const auto restoreSelected = [this] {
+        const std::vector<BookmarkNode*> nodes = m_bookmarksDataController->selectedNodes();
+        const BookmarkNode* node = nodes.size() == 1 ? nodes.front() : nullptr;
+        restoreBookmarkFromView(node && !node->isGroup() ? node->nodeData() : nullptr,
+                                QGuiApplication::keyboardModifiers());
+    };
+    connect(m_window->bookmarksView, &BookmarksOutlineView::actionTriggered, this, restoreSelected);
+    connect(m_window->bookmarksView, &QAbstractItemView::clicked, this, restoreSelected);
     BookmarkNode* root = BookmarksController::rootNode();
     // The first window fills the shared tree; later ones open the groups that the active window has open.
     CorvaneDoc* key = sCurrentDoc;
@@ -321,6 +386,24 @@ void CorvaneDoc::SetUpBookmarks()
     }
     else
         SynchronizeBookmarks(*key->m_bookmarksDataController, *m_bookmarksDataController, root);
+}
+
+unsigned int CorvaneDoc::LabelCount() const
+{
+    const std::shared_ptr<BrainOntology> ontology = m_expressionModel->GetAtlas()->GetOntology();
+    return ontology ? ontology->GetNumLabels() : 0;
+}
+
+unsigned long CorvaneDoc::RootDatabaseId() const
+{
+    const std::shared_ptr<BrainOntology> ontology = m_expressionModel->GetAtlas()->GetOntology();
+    const AnnotationLabel* root = ontology ? ontology->GetAnnotationLabelByIndex(1) : nullptr;
+    return root ? root->databaseId : 0;
+}
+
+QTreeView* CorvaneDoc::CurrentOutline() const
+{
+    return ontologyView();
 }
 
 SearchController* CorvaneDoc::searchController() const
@@ -492,22 +575,120 @@ void CorvaneDoc::updateActiveWindowMenuItems(bool resigning)
 void CorvaneDoc::validateMenuItem()
 {
     CorvaneWindowController* window = m_window;
-    if (!window)
+    if (!window || !m_expressionModel || !m_docWrapper)
         return;
-    window->closeTabAction->setEnabled(m_docWrapper->CanCloseTab());
-    window->newTabAction->setEnabled(m_docWrapper->CanCreateTab());
+    for (QAction* item : window->CommandActions())
+        item->setEnabled(validateMenuItem(item));
     window->zScoreAction->setEnabled(m_expressionModel->GetAtlas()->HasExpressionZScore());
-    window->showViewSettingsAction->setChecked(window->viewSettingsContainer->isVisibleTo(window));
-    window->expandedViewAction->setChecked(!window->listContainerView->isVisibleTo(window));
     window->searchAction->setEnabled(true);
     SingleDocumentController* documents = SingleDocumentController::Instance();
     window->openAction->setEnabled(documents->validateOpenDocument());
     AtlasSet* atlases = AtlasSet::GetAtlases();
     window->newAction->setEnabled(atlases && atlases->GetNumAtlases() > 0);
-    window->showSearchableAction->setEnabled(m_showingDetailViewMode);
-    window->showInnerAction->setEnabled(m_showingDetailViewMode);
-    window->anatomicSearchAction->setEnabled(m_expressionModel->GetAtlas()->HasIntegratedSearch());
-    window->similarSearchAction->setEnabled(SimilarSearchSeed() != nullptr);
+}
+
+bool CorvaneDoc::validateMenuItem(QAction* item)
+{
+    const ItemState state =
+        MenuItemState(CorvaneWindowController::ActionName(item), CorvaneWindowController::ActionTag(item));
+    if (state.checked >= 0)
+        item->setChecked(state.checked == 1);
+    return state.enabled;
+}
+
+CorvaneDoc::ItemState CorvaneDoc::MenuItemState(const QString& action, int tag) const
+{
+    const auto on = [](bool enabled) { return ItemState{enabled, -1}; };
+    const auto checked = [](bool enabled, bool state) { return ItemState{enabled, state ? 1 : 0}; };
+    const Atlas* atlas = m_expressionModel->GetAtlas();
+    const BrainExpressionModel& model = *m_expressionModel;
+    const bool detail = m_showingDetailViewMode;
+    const std::vector<int> rows = selectedGeneRows();
+    const std::shared_ptr<GeneExpression> gene = SelectedGene();
+    if (action == "importGeneList:" || action == "exportGene:")
+        return on(false);
+    if (action == "closeGene:" || action == "showGeneInfo:" || action == "copyGeneInfo:")
+        return on(!rows.empty());
+    if (action == "viewGeneImages:")
+        return on(m_detailRenderer && m_detailRenderer->CanShowImageInBrowser());
+    if (action == "findSimilarGenes:")
+        return on(gene &&
+                  ((!atlas->HasIntegratedSearch() && !SearchUrl(&Atlas::GetCorrelationSearchUrl, atlas, "").empty()) ||
+                   GeneQuery::CanQuellar(gene.get())));
+    if (action == "findSimilarGenes:imageSeries:")
+        return on(gene && atlas->HasIntegratedSearch() && GeneQuery::CanQuellar(gene.get()));
+    if (action == "showAnatomicSearch:")
+        return on(atlas->HasIntegratedSearch());
+    if (action == "findGenesByAnatomy:")
+        return on(!SearchUrl(&Atlas::GetDifferentialSearchUrl, atlas, "").empty() && selectedStructure());
+    if (action == "findProjectionsFromStructure:" || action == "findProjectionsToStructure:")
+        return on(atlas->HasProjectionSearch() &&
+                  !SearchUrl(&Atlas::GetDifferentialSearchUrl, atlas, atlas->GetProjectionProjectCode()).empty() &&
+                  selectedStructure());
+    if (action == "newTab:")
+        return on(m_docWrapper->CanCreateTab());
+    if (action == "closeTab:")
+        return on(m_docWrapper->CanCloseTab());
+    if (action == "cycleNextTab:" || action == "cyclePreviousTab:")
+        return on(m_tabRenderer && m_tabRenderer->GetNumTabs() > 1);
+    if (action == "showSearchableStructures:" || action == "showInnerStructures:" || action == "deselectStructures:" ||
+        action == "resetView:")
+        return on(detail);
+    if (action == "showAllViews:")
+        return on(detail && m_detailRenderer && !m_detailRenderer->AllSpacesVisible());
+    if (action == "goToSnapbackBookmark:")
+        return on(m_snapBackBookmark != nullptr);
+    if (action == "toggleTransparentStructures:")
+        return checked(detail, model.GetMeshDisplayStyle() == BrainExpressionModel::TRANSLUCENT_MESHES);
+    if (action == "blendAtlasAnnotation:")
+        return checked(detail, model.GetAnnotationAlpha() != 0.0f);
+    if (action == "toggleExpandedView:")
+        return checked(true, m_window && !m_window->listContainerView->isVisibleTo(m_window));
+    if (action == "showViewSettings:")
+        return atlas->HasHighResImageViews()
+                   ? checked(true, m_window && m_window->viewSettingsContainer->isVisibleTo(m_window))
+                   : checked(false, false);
+    if (action == "changeGeneColorMode:")
+    {
+        if (!atlas->GetGeneColorModes().IsValidMode(tag) || (atlas->GetAtlasId() == 351 && tag == 0))
+            return checked(false, false);
+        return checked(detail, model.GetGeneColorMode() == tag);
+    }
+    if (action == "changeCompassMode:")
+        return checked(detail, model.GetCompassLocation() == tag);
+    if (action == "changeAtlasPlaneVisibility:")
+        return checked(detail && !m_atlasLoading,
+                       tag >= 0 && tag < 3 && model.UIGetMPRPlaneVisible(static_cast<Image3dPlane::Plane>(tag)));
+    if (action == "changeToolMode:")
+        return checked(detail, model.GetToolMode() == tag);
+    if (action == "toggleCuttingPlanes:")
+        return checked(detail, model.GetCuttingPlanesVisible());
+    if (action == "setExpressionThresholds:")
+        return checked(detail, model.ThresholdControlsVisible());
+    const QWidget* responder = m_window ? m_window->focusWidget() : nullptr;
+    if (action == "copy:")
+    {
+        if (responder && responder == CurrentOutline())
+            return on(OutlineLabel() != nullptr);
+        return on(m_window && responder == m_window->geneListView && !rows.empty());
+    }
+    if (action == "delete:")
+        return on(m_ontologyDisplayMode == kOntologyBookmarks && m_window && responder == m_window->bookmarksView &&
+                  m_bookmarksDataController && m_bookmarksDataController->canDelete());
+    if (action == "addBookmark:" || action == "addBookmarkGroup:")
+        return on(m_ontologyDisplayMode == kOntologyBookmarks);
+    if (action == "showFullResolutionAtlasImage:")
+        return on(atlas->GetAtlasId() == 50000 || (atlas->HasHighResolutionAtlasImages() && detail &&
+                                                   (model.GetProbeAtlasSpace() || model.GetSelectedExpressor())));
+    if (action == "centerViewOnSelection:")
+        return on(centerViewOnSelectionValid());
+    if (action == "showEnclosingStructure:")
+    {
+        const AnnotationLabel* structure = selectedStructure();
+        return on(detail && (model.GetSelectedExpressor() || (structure && structure->parent) ||
+                             (!structure && model.GetProbeVisible())));
+    }
+    return on(true);
 }
 
 bool CorvaneDoc::readFromFile(const std::string& path, const std::string&)
@@ -533,30 +714,478 @@ bool CorvaneDoc::readFromFile(const std::string& path, const std::string&)
     return false;
 }
 
+// --- Structures ---
+
+const AnnotationLabel* CorvaneDoc::OutlineLabel() const
+{
+    const QTreeView* outline = CurrentOutline();
+    if (!outline || !outline->selectionModel())
+        return nullptr;
+    const QModelIndexList rows = outline->selectionModel()->selectedRows();
+    const std::shared_ptr<BrainOntology> ontology = m_expressionModel->GetAtlas()->GetOntology();
+    if (rows.isEmpty() || !ontology)
+        return nullptr;
+    const auto* source = qobject_cast<const OntologyDataSource*>(outline->model());
+    return source ? source->labelAt(rows.first()) : nullptr;
+}
+
+void CorvaneDoc::toggleOntologyStructureCheckbox(const AnnotationLabel* clicked, Qt::KeyboardModifiers modifiers)
+{
+    if (!clicked)
+        return;
+    Selector selector = m_expressionModel->GetStructureSelector();
+    const bool shown = selector.Intersects(clicked->selector);
+    const bool hierarchy = m_ontologyDisplayMode == kOntologyHierarchy;
+    if (hierarchy && (modifiers & kOptionModifier))
+        SetSiblings(selector, *clicked, !shown);
+    else if (hierarchy && m_expressionModel->GetAtlas()->GetAtlasId() == 351)
+        selector.Set(clicked->subtreeSelector, !shown);
+    else
+        selector.Set(clicked->selector, !shown);
+    m_expressionModel->SetStructureSelector(selector, true);
+}
+
+void CorvaneDoc::toggleOntologyExpressionCheckbox(const AnnotationLabel* clicked, Qt::KeyboardModifiers modifiers)
+{
+    if (!clicked)
+        return;
+    Selector selector = m_expressionModel->GetExpressionSelector();
+    const bool shown = selector.Intersects(clicked->selector);
+    if (m_ontologyDisplayMode == kOntologyHierarchy && (modifiers & kOptionModifier))
+        SetSiblings(selector, *clicked, !shown);
+    else if (m_ontologyDisplayMode != kOntologyAlphabetical)
+        selector.Set(clicked->subtreeSelector, !shown);
+    else
+        selector.Set(clicked->selector, !shown);
+    m_expressionModel->SetExpressionSelector(selector, true);
+}
+
+void CorvaneDoc::toggleOntologyStructureSiblings(const AnnotationLabel* clicked)
+{
+    if (!clicked || m_ontologyDisplayMode != kOntologyHierarchy)
+        return;
+    Selector selector = m_expressionModel->GetStructureSelector();
+    SetSiblings(selector, *clicked, !selector.Intersects(clicked->selector));
+    if (clicked->parent)
+        selector.Set(clicked->parent->selector, false);
+    m_expressionModel->SetStructureSelector(selector, true);
+}
+
+void CorvaneDoc::showSearchableStructures()
+{
+    m_expressionModel->ShowSearchableStructures();
+}
+
+void CorvaneDoc::showInnerStructures()
+{
+    m_expressionModel->ShowInnerStructures();
+}
+
+void CorvaneDoc::deselectStructures()
+{
+    m_expressionModel->SetStructureSelector(Selector(LabelCount(), false), true);
+}
+
+void CorvaneDoc::blendAtlasAnnotation()
+{
+    m_expressionModel->SetAnnotationAlpha(m_expressionModel->GetAnnotationAlpha() > 0.0f ? 0.0f : 0.15f, true);
+}
+
+void CorvaneDoc::showFullResolutionAtlasImage()
+{
+    if (!m_detailRenderer)
+        return;
+    if (m_expressionModel->GetImageDisplayMode() == BrainExpressionModel::SECTION_IMAGE)
+        m_expressionModel->SetImageDisplayMode(BrainExpressionModel::CORONAL_PLATE, false);
+    m_detailRenderer->ShowAtlasImage();
+}
+
+const AnnotationLabel* CorvaneDoc::StructureAtProbe() const
+{
+    AtlasSpace* space = m_expressionModel->GetProbeAtlasSpace();
+    // A probe shown before it was placed in any space has nothing under it.
+    Image3d* annotation = space ? space->GetAnnotationImage() : nullptr;
+    if (!annotation)
+        return nullptr;
+    const float* probe = m_expressionModel->GetProbeLocation();
+    const float r = space->GetViewResolution()[0];
+    const float value =
+        annotation->GetValue(annotation->GetSize(0) * probe[0] * r, annotation->GetSize(1) * probe[1] * r,
+                             annotation->GetSize(2) * probe[2] * r);
+    const std::shared_ptr<BrainOntology> ontology = m_expressionModel->GetAtlas()->GetOntology();
+    if (value <= 0.0f || !ontology)
+        return nullptr;
+    return ontology->GetAnnotationLabel(static_cast<unsigned short>(value));
+}
+
+void CorvaneDoc::showEnclosingStructure()
+{
+    BrainExpressionModel& model = *m_expressionModel;
+    const AnnotationLabel* structure = nullptr;
+    if (const Expressor* expressor = model.GetSelectedExpressor())
+        structure = expressor->label;
+    else if (model.GetProbeVisible())
+        structure = StructureAtProbe();
+    else if (const AnnotationLabel* selected = selectedStructure())
+        structure = selected->parent;
+    const bool atlas351 = model.GetAtlas()->GetAtlasId() == 351;
+    while (atlas351 && structure && !structure->hasMesh)
+        structure = structure->parent;
+    if (!structure || structure->index == 0)
+        return;
+    Selector selector = model.GetStructureSelector();
+    if (selector.Intersects(structure->selector))
+        return;
+    selector.Merge(atlas351 ? structure->subtreeSelector : structure->selector);
+    model.SetStructureSelector(selector, true);
+    model.SelectExpressor(nullptr, nullptr, nullptr, true);
+    model.SelectStructure(structure, true);
+}
+
+int CorvaneDoc::OntologyScrollRow(int selected, int visible, int count)
+{
+    if (selected + visible / 2 >= count)
+        return count - 1;
+    if (selected < visible)
+        return selected;
+    return selected + visible / 2;
+}
+
+void CorvaneDoc::setOntologyDisplayMode(int mode)
+{
+    if (mode == m_ontologyDisplayMode || !m_window || mode < 0 || mode > 2)
+        return;
+    QWidget* panes[] = {m_window->alphaOntologyView, m_window->hierOntologyView, m_window->bookmarksView};
+    const int old = m_ontologyDisplayMode;
+    panes[mode]->setVisible(true);
+    m_ontologyDisplayMode = mode;
+    panes[old]->setVisible(false);
+    panes[mode]->setFocus();
+    if (mode == kOntologyBookmarks)
+        return;
+    updateOntologySelection();
+    ScrollOutlineSelectionToMiddle();
+}
+
+std::vector<QModelIndex> CorvaneDoc::OutlineRows() const
+{
+    std::vector<QModelIndex> rows;
+    const QTreeView* outline = CurrentOutline();
+    if (!outline || !outline->model())
+        return rows;
+    for (QModelIndex row = outline->model()->index(0, 0); row.isValid(); row = outline->indexBelow(row))
+        if (!outline->isRowHidden(row.row(), row.parent()))
+            rows.push_back(row);
+    return rows;
+}
+
+void CorvaneDoc::ScrollOutlineSelectionToMiddle()
+{
+    QTreeView* outline = CurrentOutline();
+    const std::vector<QModelIndex> rows = OutlineRows();
+    if (!outline || rows.empty() || !outline->selectionModel())
+        return;
+    const QModelIndexList selection = outline->selectionModel()->selectedRows();
+    const auto selected = selection.isEmpty() ? rows.end() : std::find(rows.begin(), rows.end(), selection.first());
+    const int rowHeight = outline->visualRect(rows.front()).height();
+    if (selected == rows.end() || rowHeight <= 0)
+        return;
+    const int visible = outline->viewport()->height() / rowHeight;
+    const int target =
+        OntologyScrollRow(static_cast<int>(selected - rows.begin()), visible, static_cast<int>(rows.size()));
+    outline->scrollTo(rows[static_cast<std::size_t>(target)], QAbstractItemView::EnsureVisible);
+}
+
+void CorvaneDoc::searchForStructure(const QString& text)
+{
+    if (m_ontologyAlphaDataSource)
+        m_ontologyAlphaDataSource->setFilterString(text.toStdString());
+}
+
+// --- Searches ---
+
+void CorvaneDoc::OpenSearchPage(const std::string& pattern, const std::string& argument)
+{
+    if (pattern.empty())
+        return;
+    std::string url;
+    try
+    {
+        // The argument is one query value, escaped as the program's own searches escape their terms.
+        url = (boost::format(pattern) % GeneQuery::EncodeQueryValue(argument)).str();
+    }
+    catch (const boost::io::format_error&)
+    {
+        // A page that wants other arguments cannot be opened with this one.
+        return;
+    }
+    OSUtils::OpenBrowser(url);
+}
+
 void CorvaneDoc::searchForGene(const QString& text)
 {
     const std::string term = text.trimmed().toStdString();
     if (term.empty())
         return;
     Atlas* atlas = m_expressionModel->GetAtlas();
+    if (!atlas->HasIntegratedSearch())
+        OpenSearchPage(SearchUrl(&Atlas::GetGeneSearchUrl, atlas, ""), term);
+    else
+        m_docWrapper->SearchForGene(term.c_str(), "", term.c_str(), false);
+}
+
+void CorvaneDoc::findGenesByAnatomy()
+{
+    Atlas* atlas = m_expressionModel->GetAtlas();
+    const std::string url = SearchUrl(&Atlas::GetDifferentialSearchUrl, atlas, "");
+    const AnnotationLabel* structure = selectedStructure();
+    if (url.empty() || !structure)
+        return;
+    if (!atlas->HasIntegratedSearch())
+        OpenSearchPage(url, structure->name);
+    else
+        m_docWrapper->SearchForDifferentialExpression("", RootDatabaseId(), structure->databaseId, 0);
+}
+
+void CorvaneDoc::findProjectionsFromStructure()
+{
+    Atlas* atlas = m_expressionModel->GetAtlas();
+    const AnnotationLabel* structure = selectedStructure();
+    if (SearchUrl(&Atlas::GetGeneSearchUrl, atlas, "").empty() || !structure)
+        return;
+    m_docWrapper->SearchForGene(structure->abbreviation.c_str(), atlas->GetProjectionProjectCode().c_str(),
+                                std::to_string(structure->databaseId).c_str(), false);
+}
+
+void CorvaneDoc::findProjectionsToStructure()
+{
+    Atlas* atlas = m_expressionModel->GetAtlas();
+    const AnnotationLabel* structure = selectedStructure();
+    if (SearchUrl(&Atlas::GetDifferentialSearchUrl, atlas, "").empty() || !structure)
+        return;
+    m_docWrapper->SearchForDifferentialExpression(atlas->GetProjectionProjectCode().c_str(), RootDatabaseId(),
+                                                  structure->databaseId, 0);
+}
+
+void CorvaneDoc::findSimilarGenes()
+{
+    const std::shared_ptr<GeneExpression> gene = SelectedGene();
+    if (!gene)
+        return;
+    Atlas* atlas = m_expressionModel->GetAtlas();
+    if (!atlas->HasIntegratedSearch())
+        OpenSearchPage(SearchUrl(&Atlas::GetCorrelationSearchUrl, atlas, ""), std::to_string(gene->GetExperimentId()));
+    else if (GeneQuery::CanQuellar(gene.get()))
+        m_docWrapper->SearchForSimilarGenes(gene->GetSymbol().c_str(), gene->GetProjectCode().c_str(),
+                                            gene->GetImageSeriesId());
+    else
+        ShowAlertBox("Not enough information to find similar data sets.");
+}
+
+// --- Data sets ---
+
+std::vector<int> CorvaneDoc::selectedGeneRows() const
+{
+    std::vector<int> rows;
+    const QItemSelectionModel* selection = m_window ? m_window->geneListView->selectionModel() : nullptr;
+    if (!selection)
+        return rows;
+    for (const QModelIndex& index : selection->selectedRows())
+        rows.push_back(index.row());
+    std::sort(rows.begin(), rows.end());
+    return rows;
+}
+
+std::shared_ptr<GeneExpression> CorvaneDoc::SelectedGene() const
+{
+    const std::vector<int> rows = selectedGeneRows();
+    return rows.empty() || rows.front() >= m_expressionModel->GetNumGenes() ? nullptr
+                                                                            : m_expressionModel->GetGene(rows.front());
+}
+
+void CorvaneDoc::closeGene()
+{
+    const std::vector<int> rows = selectedGeneRows();
+    if (rows.empty())
+        return;
+    for (auto row = rows.rbegin(); row != rows.rend(); ++row)
+        m_expressionModel->RemoveGene(*row);
+    reloadGeneList();
+    const int row = std::min(rows.front(), m_expressionModel->GetNumGenes() - 1);
+    if (row < 0)
+        return;
+    m_window->geneListView->selectionModel()->clearSelection();
+    selectGene(row);
+}
+
+void CorvaneDoc::chooseGeneColor()
+{
+    const std::shared_ptr<GeneExpression> gene = SelectedGene();
+    if (!gene || !m_window)
+        return;
+    if (!m_colorPanel)
+    {
+        m_colorPanel = new QColorDialog(m_window);
+        m_colorPanel->setObjectName("colorPanel");
+        connect(m_colorPanel, &QColorDialog::colorSelected, this, [this](const QColor& color) {
+            try
+            {
+                changeGeneColor(color);
+            }
+            catch (const std::exception& e)
+            {
+                ShowAlertBox(e.what());
+            }
+        });
+    }
+    const float* rgb = gene->GetColor();
+    m_colorPanel->setCurrentColor(QColor::fromRgbF(rgb[0], rgb[1], rgb[2], 1.0f));
+    m_colorPanel->show();
+    m_colorPanel->raise();
+}
+
+void CorvaneDoc::changeGeneColor(const QColor& color)
+{
+    const std::vector<int> rows = selectedGeneRows();
+    if (!rows.empty())
+        m_expressionModel->SetGeneColor(rows.front(), static_cast<float>(color.redF()),
+                                        static_cast<float>(color.greenF()), static_cast<float>(color.blueF()));
+}
+
+void CorvaneDoc::toggleGeneVisible(int row)
+{
+    if (row >= 0 && row < m_expressionModel->GetNumGenes())
+        m_expressionModel->SetGeneVisible(row, !m_expressionModel->GetGene(row)->IsVisible());
+}
+
+void CorvaneDoc::showGeneInfo()
+{
+    std::vector<GeneExpression*> genes;
+    for (int row : selectedGeneRows())
+        genes.push_back(m_expressionModel->GetGene(row).get());
+    std::vector<std::string> urls;
+    m_expressionModel->GetExperimentURLs(genes, urls);
+    for (const std::string& url : urls)
+        OSUtils::OpenBrowser(url);
+}
+
+void CorvaneDoc::viewGeneImages()
+{
+    if (!selectedGeneRows().empty() && m_detailRenderer && m_detailRenderer->CanShowImageInBrowser())
+        m_detailRenderer->ShowImageInBrowser();
+}
+
+void CorvaneDoc::copyGeneInfo()
+{
+    const std::vector<int> rows = selectedGeneRows();
+    if (rows.empty())
+        return;
+    std::string text = "Symbol\tName\tImage Series ID\n";
+    for (int row : rows)
+    {
+        const std::shared_ptr<GeneExpression> gene = m_expressionModel->GetGene(row);
+        text += gene->GetSymbol() + "\t" + gene->GetName() + "\t" + std::to_string(gene->GetImageSeriesId()) + "\n";
+    }
+    QGuiApplication::clipboard()->setText(QString::fromStdString(text));
+}
+
+void CorvaneDoc::copy()
+{
+    const QWidget* responder = m_window ? m_window->focusWidget() : nullptr;
+    if (!responder)
+        return;
+    if (responder == m_window->geneListView)
+    {
+        copyGeneInfo();
+        return;
+    }
+    const AnnotationLabel* label = responder == CurrentOutline() ? OutlineLabel() : nullptr;
+    if (label)
+        QGuiApplication::clipboard()->setText(QString::fromStdString(label->name + " (" + label->abbreviation + ")"));
+}
+
+void CorvaneDoc::copyImage()
+{
+    if (m_window)
+        m_window->sceneView->CopyToPasteboard();
+}
+
+void CorvaneDoc::deleteSelection()
+{
+    if (m_ontologyDisplayMode != kOntologyBookmarks || !m_window || m_window->focusWidget() != m_window->bookmarksView)
+        return;
+    if (m_bookmarksDataController && m_bookmarksDataController->canDelete())
+        m_bookmarksDataController->deleteSelection();
+}
+
+void CorvaneDoc::OpenCsvPanel(void (CorvaneDoc::*done)(const std::string&))
+{
+    if (!m_window)
+        return;
+    auto* panel = new QFileDialog(m_window, tr("Open"), QString(), tr("CSV files (*.csv)"));
+    panel->setFileMode(QFileDialog::ExistingFile);
+    panel->setWindowModality(Qt::WindowModal);
+    panel->setAttribute(Qt::WA_DeleteOnClose);
+    connect(panel, &QFileDialog::finished, this, [this, panel, done](int result) {
+        const QStringList files = panel->selectedFiles();
+        const std::string path =
+            result == QDialog::Accepted && !files.isEmpty() ? files.first().toStdString() : std::string();
+        try
+        {
+            (this->*done)(path);
+        }
+        catch (...)
+        {
+            ShowAlertBox("The file could not be opened.");
+        }
+    });
+    panel->open();
+}
+
+void CorvaneDoc::importGeneList()
+{
+    OpenCsvPanel(&CorvaneDoc::importGeneListDidEnd);
+}
+
+void CorvaneDoc::importGeneRelations()
+{
+    OpenCsvPanel(&CorvaneDoc::importGeneRelationsDidEnd);
+}
+
+void CorvaneDoc::importGeneListDidEnd(const std::string& path)
+{
+    if (path.empty())
+        return;
     try
     {
-        if (!atlas->HasIntegratedSearch())
+        m_docWrapper->SwitchToListTab();
+        if (PagedGeneList* list = m_docWrapper->GetSearchList())
         {
-            std::string url = atlas->GetGeneSearchUrl("");
-            const std::size_t at = url.find("%1%");
-            if (at != std::string::npos)
-                url.replace(at, 3, term);
-            OSUtils::OpenBrowser(url);
-            return;
+            list->LoadFile(m_expressionModel->GetAtlas(), path.c_str());
+            m_docWrapper->UpdateActiveTabName();
         }
-        m_docWrapper->SearchForGene(term.c_str(), "", term.c_str(), false);
     }
     catch (const std::exception& e)
     {
         ShowAlertBox(e.what());
     }
 }
+
+void CorvaneDoc::importGeneRelationsDidEnd(const std::string& path)
+{
+    if (path.empty())
+        return;
+    try
+    {
+        m_docWrapper->LoadDirectedGraphFile(path.c_str());
+    }
+    catch (const std::exception& e)
+    {
+        ShowAlertBox(e.what());
+    }
+}
+
+// --- Tabs ---
 
 void CorvaneDoc::newTab()
 {
@@ -566,8 +1195,100 @@ void CorvaneDoc::newTab()
 
 void CorvaneDoc::closeTab()
 {
-    if (m_docWrapper->CanCloseTab())
+    if (m_tabRenderer && m_tabRenderer->GetActiveTab() >= 1)
         m_tabRenderer->CloseTab(m_tabRenderer->GetActiveTab());
+}
+
+void CorvaneDoc::cycleNextTab()
+{
+    const int count = m_tabRenderer ? m_tabRenderer->GetNumTabs() : 0;
+    if (count >= 2)
+        m_tabRenderer->SwitchTab((m_tabRenderer->GetActiveTab() + 1) % count);
+}
+
+void CorvaneDoc::cyclePreviousTab()
+{
+    const int count = m_tabRenderer ? m_tabRenderer->GetNumTabs() : 0;
+    if (count >= 2)
+        m_tabRenderer->SwitchTab((m_tabRenderer->GetActiveTab() + count - 1) % count);
+}
+
+// --- The scene's view settings ---
+
+void CorvaneDoc::resetView()
+{
+    m_expressionModel->ResetView();
+}
+
+void CorvaneDoc::showAllViews()
+{
+    if (m_detailRenderer)
+        m_detailRenderer->ZoomToSubview(nullptr);
+}
+
+void CorvaneDoc::centerViewOnSelection()
+{
+    if (!m_detailRenderer)
+        return;
+    BrainExpressionModel& model = *m_expressionModel;
+    const Expressor* expressor = model.GetSelectedExpressor();
+    if (expressor && model.GetSelectedExpressorsGene() && model.GetSelectedExpressorsSpace())
+    {
+        m_detailRenderer->CenterViewAt(expressor->position, false, model.GetSelectedExpressorsSpace());
+        return;
+    }
+    const AnnotationLabel* structure = selectedStructure();
+    if (structure && model.GetStructureSelector().Intersects(structure->selector))
+        m_detailRenderer->CenterViewAt(structure, false, nullptr);
+}
+
+void CorvaneDoc::toggleCuttingPlanes()
+{
+    m_expressionModel->SetCuttingPlanesVisible(!m_expressionModel->GetCuttingPlanesVisible(), true);
+}
+
+void CorvaneDoc::toggleTransparentStructures()
+{
+    const bool translucent = m_expressionModel->GetMeshDisplayStyle() == BrainExpressionModel::TRANSLUCENT_MESHES;
+    m_expressionModel->SetMeshDisplayStyle(
+        translucent ? BrainExpressionModel::OPAQUE_MESHES : BrainExpressionModel::TRANSLUCENT_MESHES, true);
+}
+
+void CorvaneDoc::showAllExpression()
+{
+    Selector all(LabelCount(), false);
+    all.Invert(LabelCount());
+    m_expressionModel->SetExpressionSelector(all, true);
+}
+
+void CorvaneDoc::hideAllExpression()
+{
+    m_expressionModel->SetExpressionSelector(Selector(LabelCount(), false), true);
+}
+
+void CorvaneDoc::toggleAllExpression()
+{
+    // Only the ontology's labels flip: the bits past the last one stay clear, or they would name labels
+    // that do not exist.
+    Selector inverted = m_expressionModel->GetExpressionSelector();
+    inverted.Invert(LabelCount());
+    m_expressionModel->SetExpressionSelector(inverted, true);
+}
+
+void CorvaneDoc::changeGeneColorMode(int tag)
+{
+    m_expressionModel->SetGeneColorMode(tag, true);
+}
+
+void CorvaneDoc::changeCompassMode(int tag)
+{
+    if (m_expressionModel->GetCompassLocation() != tag)
+        m_expressionModel->SetCompassLocation(static_cast<BrainExpressionModel::CompassLocation>(tag), true);
+}
+
+void CorvaneDoc::setExpressionThresholds()
+{
+    m_expressionModel->ShowThresholdControls(!m_expressionModel->ThresholdControlsVisible(), true);
 }
 
 void CorvaneDoc::toggleExpandedView()
@@ -579,22 +1300,20 @@ void CorvaneDoc::toggleExpandedView()
 
 void CorvaneDoc::showViewSettings()
 {
-    if (m_window)
-        m_window->viewSettingsContainer->setVisible(!m_window->viewSettingsContainer->isVisibleTo(m_window));
+    if (!m_window)
+        return;
+    const bool shown = m_window->viewSettingsContainer->isVisibleTo(m_window);
+    if (!shown && !m_expressionModel->GetAtlas()->HasHighResImageViews())
+        return;
+    m_window->viewSettingsContainer->setVisible(!shown);
     validateMenuItem();
 }
 
-void CorvaneDoc::setOntologyDisplayMode(int mode)
+void CorvaneDoc::changeToolMode(int tag)
 {
-    if (mode == m_ontologyDisplayMode || !m_window || mode < 0 || mode > 2)
-        return;
-    QTreeView* outlines[] = {m_window->alphaOntologyView, m_window->hierOntologyView, m_window->bookmarksView};
-    outlines[mode]->setVisible(true);
-    outlines[m_ontologyDisplayMode]->setVisible(false);
-    m_ontologyDisplayMode = mode;
-    outlines[mode]->setFocus();
-    if (mode != kOntologyBookmarks)
-        updateOntologySelection();
+    m_expressionModel->SetToolMode(static_cast<BrainExpressionModel::ToolMode>(tag));
+    if (m_window)
+        m_window->selectionTools->SetSelectedSegment(tag);
 }
 
 void CorvaneDoc::setToolMode(int segment)
@@ -604,14 +1323,67 @@ void CorvaneDoc::setToolMode(int segment)
         m_expressionModel->SetToolMode(static_cast<BrainExpressionModel::ToolMode>(tag));
 }
 
-void CorvaneDoc::showSearchableStructures()
+void CorvaneDoc::changeAtlasPlaneVisibility(int plane)
 {
-    m_expressionModel->ShowSearchableStructures();
+    if (m_atlasLoading || plane < 0 || plane > 2)
+        return;
+    const bool visible = !m_expressionModel->UIGetMPRPlaneVisible(static_cast<Image3dPlane::Plane>(plane));
+    setMPRPlaneVisibility(plane, visible);
+    // The sections control lists the planes sagittal, coronal, horizontal.
+    static const int segments[] = {1, 2, 0};
+    if (m_window)
+        m_window->atlasPlaneToggleBar->SetSelected(visible, segments[plane]);
 }
 
-void CorvaneDoc::showInnerStructures()
+// --- Bookmarks ---
+
+void CorvaneDoc::addBookmark()
 {
-    m_expressionModel->ShowInnerStructures();
+    if (!m_window || !m_bookmarksDataController)
+        return;
+    if (!m_bookmarkEditor)
+    {
+        m_bookmarkEditor = new BookmarkEditor(m_window);
+        m_bookmarkEditor->setWindowModality(Qt::WindowModal);
+        connect(m_bookmarkEditor, &QDialog::finished, this, [this](int code) {
+            if (code != 1 || !m_bookmarksDataController || !m_bookmarkEditor)
+                return;
+            m_bookmarksDataController->addBookmark(std::make_unique<Bookmark>(
+                m_bookmarkEditor->name(), m_bookmarkEditor->bookmarkType(), m_expressionModel.get()));
+        });
+    }
+    m_bookmarkEditor->restrictToFilterExpression(!m_showingDetailViewMode);
+    m_bookmarkEditor->open();
+}
+
+void CorvaneDoc::addBookmarkGroup()
+{
+    if (m_bookmarksDataController)
+        m_bookmarksDataController->addGroup();
+}
+
+void CorvaneDoc::restoreBookmarkFromView(const Bookmark* bookmark, Qt::KeyboardModifiers modifiers)
+{
+    if (!bookmark || (modifiers & (Qt::ShiftModifier | kControlModifier | kCommandModifier)))
+        return;
+    markSnapbackBookmark();
+    if (m_showingDetailViewMode && m_detailRenderer)
+        m_detailRenderer->GoToBookmark(*bookmark, (modifiers & kOptionModifier) != 0);
+    else
+        bookmark->Restore(m_expressionModel.get());
+}
+
+void CorvaneDoc::markSnapbackBookmark()
+{
+    m_snapBackBookmark = std::make_unique<Bookmark>(
+        "Snapback", m_showingDetailViewMode ? Bookmark::EVERYTHING : Bookmark::EXPRESSION_FILTER,
+        m_expressionModel.get());
+}
+
+void CorvaneDoc::goToSnapbackBookmark()
+{
+    if (m_snapBackBookmark && m_detailRenderer)
+        m_detailRenderer->GoToBookmark(*m_snapBackBookmark, false);
 }
 
 void CorvaneDoc::performClose()
@@ -787,19 +1559,6 @@ void CorvaneDoc::correlationDomainSheetDidEnd(int returnCode)
     {
         ShowAlertBox(e.what());
     }
-}
-
-void CorvaneDoc::SetUpGeneListMenu()
-{
-    auto* table = qobject_cast<ContextMenuTableView*>(m_window->geneListView);
-    if (!table)
-        return;
-    auto* menu = new QMenu(table);
-    menu->setObjectName("geneListMenu");
-    QAction* similar =
-        menu->addAction(tr("Similar Data Set Search..."), this, [this] { FindSimilarGenesOfSelection(); });
-    connect(menu, &QMenu::aboutToShow, this, [this, similar] { similar->setEnabled(SimilarSearchSeed() != nullptr); });
-    table->setMenu(menu);
 }
 
 std::shared_ptr<GeneExpression> CorvaneDoc::SimilarSearchSeed() const

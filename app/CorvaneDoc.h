@@ -7,6 +7,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 class AnatomicSearchController;
 class Atlas;
@@ -24,8 +25,12 @@ class GLViewWrapper;
 class GeneExpression;
 class GeneTableModel;
 class QAction;
+class QColor;
+class QColorDialog;
+class QModelIndex;
 class QProgressBar;
 class QPushButton;
+class BookmarkEditor;
 class BookmarksDataSource;
 class OntologyDataSource;
 class QTreeView;
@@ -88,20 +93,88 @@ public:
     void updateActiveWindowMenuItems(bool resigning);
     // One place that sets every menu item's enabled and checked state.
     void validateMenuItem();
+    // Sets the item's check mark and answers whether it can run now.
+    bool validateMenuItem(QAction* item);
     // Adds the data set in the file when it belongs to this document's atlas; false (after an alert) when
     // it does not or cannot be read.
     bool readFromFile(const std::string& path, const std::string& type);
 
-    // Commands.
-    void searchForGene(const QString& text);
-    void newTab();
-    void closeTab();
-    void toggleExpandedView();
-    void showViewSettings();
-    void setOntologyDisplayMode(int mode);
-    void setToolMode(int segment);
+    // Structure commands. The outlines' check boxes pass the structure of the clicked row (null: nothing
+    // happens) and the keys held at the click: Alt stands for Option, Ctrl for Command, Meta for Control.
+    void toggleOntologyStructureCheckbox(const AnnotationLabel* clicked, Qt::KeyboardModifiers modifiers);
+    void toggleOntologyExpressionCheckbox(const AnnotationLabel* clicked, Qt::KeyboardModifiers modifiers);
+    void toggleOntologyStructureSiblings(const AnnotationLabel* clicked);
     void showSearchableStructures();
     void showInnerStructures();
+    void deselectStructures();
+    void blendAtlasAnnotation();
+    void showFullResolutionAtlasImage();
+    void showEnclosingStructure();
+    void setOntologyDisplayMode(int mode);
+    void searchForStructure(const QString& text);
+    // The row that brings row `selected` of `count` rows about to the middle of `visible` rows.
+    static int OntologyScrollRow(int selected, int visible, int count);
+
+    // Searches. Without a search inside the program the atlas's search page opens in the browser.
+    void searchForGene(const QString& text);
+    void findGenesByAnatomy();
+    void findProjectionsFromStructure();
+    void findProjectionsToStructure();
+    void findSimilarGenes();
+
+    // Data sets: the selected rows of the data-set table.
+    std::vector<int> selectedGeneRows() const;
+    void closeGene();
+    void chooseGeneColor();
+    void changeGeneColor(const QColor& color);
+    void toggleGeneVisible(int row);
+    void showGeneInfo();
+    void viewGeneImages();
+    void copyGeneInfo();
+    void copy();
+    void copyImage();
+    void deleteSelection();
+    void exportGene() {}
+    void importGeneList();
+    void importGeneRelations();
+    // Where the open panels end: the chosen file, or the empty path when the panel was cancelled.
+    void importGeneListDidEnd(const std::string& path);
+    void importGeneRelationsDidEnd(const std::string& path);
+
+    // Tabs.
+    void newTab();
+    void closeTab();
+    void cycleNextTab();
+    void cyclePreviousTab();
+
+    // The scene's view settings.
+    void resetView();
+    void showAllViews();
+    void centerViewOnSelection();
+    void toggleCuttingPlanes();
+    void toggleTransparentStructures();
+    void showAllExpression();
+    void hideAllExpression();
+    void toggleAllExpression();
+    void changeGeneColorMode(int tag);
+    void changeCompassMode(int tag);
+    void setExpressionThresholds();
+    void toggleExpandedView();
+    void showViewSettings();
+    // From the tool menu (the tool's tag) and from the tool control (its segment).
+    void changeToolMode(int tag);
+    void setToolMode(int segment);
+    // From the section menu (the plane's tag) and from the sections control (its segment).
+    void changeAtlasPlaneVisibility(int plane);
+
+    // Bookmarks. Restoring takes the clicked row's bookmark (null for no row or a group).
+    void addBookmark();
+    void addBookmarkGroup();
+    void restoreBookmarkFromView(const Bookmark* bookmark, Qt::KeyboardModifiers modifiers);
+    void markSnapbackBookmark();
+    void goToSnapbackBookmark();
+    const Bookmark* snapBackBookmark() const { return m_snapBackBookmark.get(); }
+
     void performClose();
 
     // Toolbar, atlas sections and 3D view controls.
@@ -147,15 +220,36 @@ private:
     void SetUpBookmarks();
     void ExpandOntology();
     void ReleaseDisplay();
-    void SetUpGeneListMenu();
     // The data set of the selected row when a similar-data-set search can start from it, else null.
     std::shared_ptr<GeneExpression> SimilarSearchSeed() const;
+    // The menu item rules by command name: enabled, and the check mark for items that carry one.
+    struct ItemState
+    {
+        bool enabled;
+        int checked; // -1 for items without a check mark
+    };
+    ItemState MenuItemState(const QString& action, int tag) const;
+    // The structure of the current outline's selected row, or null.
+    const AnnotationLabel* OutlineLabel() const;
+    // The structure in the annotation under the probe, or null.
+    const AnnotationLabel* StructureAtProbe() const;
+    // The current outline's rows as shown, expanded children included, top to bottom.
+    std::vector<QModelIndex> OutlineRows() const;
+    unsigned int LabelCount() const;
+    unsigned long RootDatabaseId() const;
+    std::shared_ptr<GeneExpression> SelectedGene() const;
+    void OpenSearchPage(const std::string& pattern, const std::string& argument);
+    QTreeView* CurrentOutline() const;
+    void ScrollOutlineSelectionToMiddle();
+    void OpenCsvPanel(void (CorvaneDoc::*done)(const std::string&));
 
     QPointer<CorvaneWindowController> m_window;
+    QPointer<QColorDialog> m_colorPanel;
     GeneTableModel* m_geneTable = nullptr;
     OntologyDataSource* m_ontologyHierDataSource = nullptr;
     OntologyDataSource* m_ontologyAlphaDataSource = nullptr;
     BookmarksDataSource* m_bookmarksDataController = nullptr;
+    QPointer<BookmarkEditor> m_bookmarkEditor;
     std::unique_ptr<BrainExpressionModel> m_expressionModel;
     std::unique_ptr<Bookmark> m_snapBackBookmark;
     std::unique_ptr<GLViewWrapper> m_viewWrapper;

@@ -84,6 +84,7 @@ void CorvaneDocWrapper::ModelChanged(int code, BrainExpressionModel* model, int 
     default:
         break;
     }
+    m_doc->validateMenuItem();
 }
 
 void CorvaneDocWrapper::SearchForGene(const char* listName, const char* projectCode, const char* term, bool seriesTab)

@@ -8,7 +8,9 @@
 #include "app/SegmentedControl.h"
 #include "app/SingleDocumentController.h"
 #include "atlas/Atlas.h"
+#include "core/Alerts.h"
 #include "expression/BrainExpressionModel.h"
+#include "expression/GeneExpression.h"
 #include "gl/GLView.h"
 
 #include <QAction>
@@ -19,6 +21,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSlider>
@@ -35,6 +38,7 @@ namespace
 {
 constexpr int kDividerTop = 120;
 constexpr int kDividerBottomMargin = 105;
+const char* const kActionProperty = "corvaneAction";
 } // namespace
 
 CorvaneWindowController::CorvaneWindowController(CorvaneDoc* doc)
@@ -192,7 +196,7 @@ QWidget* CorvaneWindowController::BuildListContainer()
     geneListView->setObjectName("geneListView");
     geneListView->setMinimumHeight(60);
     geneListView->setSelectionBehavior(QAbstractItemView::SelectRows);
-    geneListView->setSelectionMode(QAbstractItemView::SingleSelection);
+    geneListView->setSelectionMode(QAbstractItemView::ExtendedSelection);
     geneListView->verticalHeader()->setVisible(false);
     geneListView->horizontalHeader()->setStretchLastSection(false);
     listSplitter->addWidget(upper);
@@ -204,6 +208,36 @@ QWidget* CorvaneWindowController::BuildListContainer()
 
 void CorvaneWindowController::BuildMenus()
 {
+    BuildFileMenu();
+    BuildEditMenu();
+    BuildViewMenu();
+    BuildStructureMenu();
+    BuildGeneMenu();
+    BuildBookmarksMenu();
+    QMenu* help = menuBar()->addMenu(tr("Help"));
+    helpAction = help->addAction(tr("Corvane Help"), [] { CorvaneAppDelegate::Instance()->showHelp(); });
+    checkForAtlasesAction =
+        help->addAction(tr("Check for Atlases..."), [] { CorvaneAppDelegate::Instance()->checkForAtlases(); });
+    menus.append(help);
+
+    for (QMenu* menu : menus)
+        connect(menu, &QMenu::aboutToShow, this, [this] { m_doc->validateMenuItem(); });
+    connect(recentMenu, &QMenu::aboutToShow, this,
+            [this] { SingleDocumentController::Instance()->FillRecentMenu(recentMenu); });
+
+    geneContextMenu = new QMenu(geneListView);
+    geneContextMenu->addAction(FindAction("findSimilarGenes:imageSeries:"));
+    geneContextMenu->addAction(FindAction("findSimilarGenes:"));
+    geneContextMenu->addAction(FindAction("showGeneInfo:"));
+    geneContextMenu->addAction(FindAction("copyGeneInfo:"));
+    geneContextMenu->addAction(FindAction("closeGene:"));
+    geneContextMenu->setObjectName("geneListMenu");
+    connect(geneContextMenu, &QMenu::aboutToShow, this, [this] { m_doc->validateMenuItem(); });
+    static_cast<ContextMenuTableView*>(geneListView)->setMenu(geneContextMenu);
+}
+
+void CorvaneWindowController::BuildFileMenu()
+{
     QMenu* file = menuBar()->addMenu(tr("File"));
     newAction =
         file->addAction(tr("New"), QKeySequence::New, [] { SingleDocumentController::Instance()->newDocument(); });
@@ -211,50 +245,224 @@ void CorvaneWindowController::BuildMenus()
                                  [] { SingleDocumentController::Instance()->openDocument(); });
     recentMenu = file->addMenu(tr("Open Recent"));
     file->addSeparator();
+    AddCommand(file, tr("Import Gene List..."), "importGeneList:", [this](QAction*) { m_doc->importGeneList(); });
+    AddCommand(file, tr("Import Gene Relations..."),
+               "importGeneRelations:", [this](QAction*) { m_doc->importGeneRelations(); });
+    AddCommand(file, tr("Export Data Set..."), "exportGene:", [this](QAction*) { m_doc->exportGene(); });
+    file->addSeparator();
     closeWindowAction = file->addAction(tr("Close Window"), [this] { m_doc->performClose(); });
-    closeTabAction = file->addAction(tr("Close Tab"), [this] { m_doc->closeTab(); });
+    closeTabAction = AddCommand(file, tr("Close Tab"), "closeTab:", [this](QAction*) { m_doc->closeTab(); });
     file->addSeparator();
     quitAction = file->addAction(tr("Quit Corvane"), QKeySequence(Qt::CTRL | Qt::Key_Q),
                                  [] { CorvaneAppDelegate::Instance()->terminate(); });
+    menus.append(file);
+}
 
+void CorvaneWindowController::BuildEditMenu()
+{
     QMenu* edit = menuBar()->addMenu(tr("Edit"));
+    AddCommand(
+        edit, tr("Copy"), "copy:", [this](QAction*) { m_doc->copy(); }, 0, QKeySequence::Copy);
+    AddCommand(edit, tr("Copy Image"), "copyImage:", [this](QAction*) { m_doc->copyImage(); });
+    AddCommand(edit, tr("Delete"), "delete:", [this](QAction*) { m_doc->deleteSelection(); });
+    edit->addSeparator();
     preferencesAction =
         edit->addAction(tr("Preferences..."), [] { PreferencesController::Instance()->showPreferences(); });
+    menus.append(edit);
+}
 
+void CorvaneWindowController::BuildViewMenu()
+{
     QMenu* view = menuBar()->addMenu(tr("View"));
-    newTabAction = view->addAction(tr("New Tab"), QKeySequence(Qt::CTRL | Qt::Key_T), [this] { m_doc->newTab(); });
-    showViewSettingsAction = view->addAction(tr("Show View Settings"), [this] { m_doc->showViewSettings(); });
-    showViewSettingsAction->setCheckable(true);
-    expandedViewAction = view->addAction(tr("Expand View"), [this] { m_doc->toggleExpandedView(); });
-    expandedViewAction->setCheckable(true);
+    newTabAction = AddCommand(
+        view, tr("New Tab"), "newTab:", [this](QAction*) { m_doc->newTab(); }, 0, Qt::CTRL | Qt::Key_T);
+    AddCommand(
+        view, tr("Next Tab"), "cycleNextTab:", [this](QAction*) { m_doc->cycleNextTab(); }, 0,
+        Qt::CTRL | Qt::Key_BraceRight);
+    AddCommand(
+        view, tr("Previous Tab"), "cyclePreviousTab:", [this](QAction*) { m_doc->cyclePreviousTab(); }, 0,
+        Qt::CTRL | Qt::Key_BraceLeft);
     view->addSeparator();
-    showSearchableAction =
-        view->addAction(tr("Show Searchable Structures"), [this] { m_doc->showSearchableStructures(); });
-    showInnerAction = view->addAction(tr("Show Inner Structures"), [this] { m_doc->showInnerStructures(); });
+    AddCommand(view, tr("Reset View"), "resetView:", [this](QAction*) { m_doc->resetView(); });
+    AddCommand(view, tr("Show All Views"), "showAllViews:", [this](QAction*) { m_doc->showAllViews(); });
+    AddCommand(view, tr("Center View on Selection"),
+               "centerViewOnSelection:", [this](QAction*) { m_doc->centerViewOnSelection(); });
+    view->addSeparator();
+    const auto tool = [this](QAction* item) { m_doc->changeToolMode(ActionTag(item)); };
+    AddCheckedCommand(view, tr("Rotation Tool"), "changeToolMode:", tool, 0);
+    AddCheckedCommand(view, tr("Panning Tool"), "changeToolMode:", tool, 1);
+    AddCheckedCommand(view, tr("Selection Tool"), "changeToolMode:", tool, 2);
+    view->addSeparator();
+    const auto plane = [this](QAction* item) { m_doc->changeAtlasPlaneVisibility(ActionTag(item)); };
+    AddCheckedCommand(view, tr("Coronal Section"), "changeAtlasPlaneVisibility:", plane, 0);
+    AddCheckedCommand(view, tr("Horizontal Section"), "changeAtlasPlaneVisibility:", plane, 1);
+    AddCheckedCommand(view, tr("Sagittal Section"), "changeAtlasPlaneVisibility:", plane, 2);
+    AddCommand(view, tr("Full Resolution Atlas Image"),
+               "showFullResolutionAtlasImage:", [this](QAction*) { m_doc->showFullResolutionAtlasImage(); });
+    view->addSeparator();
+    AddCheckedCommand(view, tr("Cutting Planes"),
+                      "toggleCuttingPlanes:", [this](QAction*) { m_doc->toggleCuttingPlanes(); });
+    AddCheckedCommand(view, tr("Threshold Controls"),
+                      "setExpressionThresholds:", [this](QAction*) { m_doc->setExpressionThresholds(); });
+    QMenu* compass = view->addMenu(tr("Compass"));
+    const auto place = [this](QAction* item) { m_doc->changeCompassMode(ActionTag(item)); };
+    AddCheckedCommand(compass, tr("In the Corner"), "changeCompassMode:", place, 0);
+    AddCheckedCommand(compass, tr("At Bregma"), "changeCompassMode:", place, 1);
+    AddCheckedCommand(compass, tr("Hidden"), "changeCompassMode:", place, 2);
+    view->addSeparator();
+    showViewSettingsAction = AddCheckedCommand(view, tr("Show View Settings"),
+                                               "showViewSettings:", [this](QAction*) { m_doc->showViewSettings(); });
+    expandedViewAction = AddCheckedCommand(view, tr("Expand View"),
+                                           "toggleExpandedView:", [this](QAction*) { m_doc->toggleExpandedView(); });
+    menus.append(view);
+}
 
+void CorvaneWindowController::BuildStructureMenu()
+{
     QMenu* structure = menuBar()->addMenu(tr("Structure"));
-    anatomicSearchAction = structure->addAction(tr("Anatomic Search..."), [this] { m_doc->showAnatomicSearch(); });
+    AddCommand(structure, tr("Find Data Sets Enriched in Structure"),
+               "findGenesByAnatomy:", [this](QAction*) { m_doc->findGenesByAnatomy(); });
+    anatomicSearchAction = AddCommand(structure, tr("Anatomic Search..."),
+                                      "showAnatomicSearch:", [this](QAction*) { m_doc->showAnatomicSearch(); });
+    AddCommand(structure, tr("Find Projections from Structure"),
+               "findProjectionsFromStructure:", [this](QAction*) { m_doc->findProjectionsFromStructure(); });
+    AddCommand(structure, tr("Find Projections to Structure"),
+               "findProjectionsToStructure:", [this](QAction*) { m_doc->findProjectionsToStructure(); });
+    structure->addSeparator();
+    showSearchableAction =
+        AddCommand(structure, tr("Show Searchable Structures"),
+                   "showSearchableStructures:", [this](QAction*) { m_doc->showSearchableStructures(); });
+    showInnerAction = AddCommand(structure, tr("Show Inner Structures"),
+                                 "showInnerStructures:", [this](QAction*) { m_doc->showInnerStructures(); });
+    AddCommand(structure, tr("Deselect Structures"),
+               "deselectStructures:", [this](QAction*) { m_doc->deselectStructures(); });
+    AddCommand(structure, tr("Show Enclosing Structure"),
+               "showEnclosingStructure:", [this](QAction*) { m_doc->showEnclosingStructure(); });
+    structure->addSeparator();
+    AddCheckedCommand(structure, tr("Transparent Structures"),
+                      "toggleTransparentStructures:", [this](QAction*) { m_doc->toggleTransparentStructures(); });
+    AddCheckedCommand(structure, tr("Blend Atlas Annotation"),
+                      "blendAtlasAnnotation:", [this](QAction*) { m_doc->blendAtlasAnnotation(); });
+    structure->addSeparator();
+    AddCommand(structure, tr("Show Data in All Structures"),
+               "showAllExpression:", [this](QAction*) { m_doc->showAllExpression(); });
+    AddCommand(structure, tr("Hide Data in All Structures"),
+               "hideAllExpression:", [this](QAction*) { m_doc->hideAllExpression(); });
+    AddCommand(structure, tr("Invert Data Structures"),
+               "toggleAllExpression:", [this](QAction*) { m_doc->toggleAllExpression(); });
+    menus.append(structure);
+}
 
+void CorvaneWindowController::BuildGeneMenu()
+{
     QMenu* gene = menuBar()->addMenu(tr("Gene"));
     searchAction = gene->addAction(tr("Search for Data Sets"), QKeySequence(Qt::CTRL | Qt::Key_F), [this] {
         searchField->setFocus();
         searchField->selectAll();
     });
+    AddCommand(gene, tr("Find Similar Data Sets"),
+               "findSimilarGenes:", [this](QAction*) { m_doc->findSimilarGenes(); });
     similarSearchAction =
-        gene->addAction(tr("Similar Data Set Search..."), [this] { m_doc->FindSimilarGenesOfSelection(); });
-    zScoreAction = gene->addAction(tr("Show Z-Scores"));
+        AddCommand(gene, tr("Similar Data Set Search..."),
+                   "findSimilarGenes:imageSeries:", [this](QAction*) { m_doc->FindSimilarGenesOfSelection(); });
+    gene->addSeparator();
+    AddCommand(gene, tr("Show Data Set Info"), "showGeneInfo:", [this](QAction*) { m_doc->showGeneInfo(); });
+    AddCommand(gene, tr("View Images"), "viewGeneImages:", [this](QAction*) { m_doc->viewGeneImages(); });
+    AddCommand(gene, tr("Copy Data Set Info"), "copyGeneInfo:", [this](QAction*) { m_doc->copyGeneInfo(); });
+    AddCommand(gene, tr("Choose Color..."), "chooseGeneColor:", [this](QAction*) { m_doc->chooseGeneColor(); });
+    AddCommand(gene, tr("Remove Data Set"), "closeGene:", [this](QAction*) { m_doc->closeGene(); });
+    gene->addSeparator();
+    const auto mode = [this](QAction* item) { m_doc->changeGeneColorMode(ActionTag(item)); };
+    AddCheckedCommand(gene, tr("Constant Color"), "changeGeneColorMode:", mode, 0);
+    AddCheckedCommand(gene, tr("Atlas Colors"), "changeGeneColorMode:", mode, 1);
+    AddCheckedCommand(gene, tr("Expression Colors"), "changeGeneColorMode:", mode, 2);
+    AddCheckedCommand(gene, tr("Jet Colors"), "changeGeneColorMode:", mode, 3);
+    QMenu* zScores = gene->addMenu(tr("Z-Score Colors"));
+    zScoreAction = zScores->menuAction();
     zScoreAction->setData(101);
+    AddCheckedCommand(zScores, tr("Red-Green"), "changeGeneColorMode:", mode, 4);
+    AddCheckedCommand(zScores, tr("Blue-Red"), "changeGeneColorMode:", mode, 5);
+    AddCheckedCommand(zScores, tr("Red-Yellow-Blue"), "changeGeneColorMode:", mode, 6);
+    menus.append(gene);
+}
 
-    QMenu* help = menuBar()->addMenu(tr("Help"));
-    helpAction = help->addAction(tr("Corvane Help"), [] { CorvaneAppDelegate::Instance()->showHelp(); });
-    checkForAtlasesAction =
-        help->addAction(tr("Check for Atlases..."), [] { CorvaneAppDelegate::Instance()->checkForAtlases(); });
+void CorvaneWindowController::BuildBookmarksMenu()
+{
+    QMenu* bookmarks = menuBar()->addMenu(tr("Bookmarks"));
+    AddCommand(
+        bookmarks, tr("Add Bookmark..."), "addBookmark:", [this](QAction*) { m_doc->addBookmark(); }, 0,
+        Qt::CTRL | Qt::Key_D);
+    AddCommand(bookmarks, tr("Add Bookmark Group"),
+               "addBookmarkGroup:", [this](QAction*) { m_doc->addBookmarkGroup(); });
+    bookmarks->addSeparator();
+    AddCommand(bookmarks, tr("Mark Snap-back View"),
+               "markSnapbackBookmark:", [this](QAction*) { m_doc->markSnapbackBookmark(); });
+    AddCommand(bookmarks, tr("Snap Back"),
+               "goToSnapbackBookmark:", [this](QAction*) { m_doc->goToSnapbackBookmark(); });
+    menus.append(bookmarks);
+}
 
-    menus = {file, edit, view, structure, gene, help};
-    for (QMenu* menu : menus)
-        connect(menu, &QMenu::aboutToShow, this, [this] { m_doc->validateMenuItem(); });
-    connect(recentMenu, &QMenu::aboutToShow, this,
-            [this] { SingleDocumentController::Instance()->FillRecentMenu(recentMenu); });
+QAction* CorvaneWindowController::AddCommand(QMenu* menu, const QString& title, const char* action,
+                                             std::function<void(QAction*)> run, int tag, const QKeySequence& key)
+{
+    QAction* item = menu->addAction(title);
+    item->setProperty(kActionProperty, QString::fromLatin1(action));
+    item->setData(tag);
+    if (!key.isEmpty())
+        item->setShortcut(key);
+    connect(item, &QAction::triggered, this, [this, item, run = std::move(run)] {
+        const QPointer<CorvaneWindowController> alive(this);
+        try
+        {
+            run(item);
+        }
+        catch (const std::exception& e)
+        {
+            ShowAlertBox(e.what());
+        }
+        catch (...)
+        {
+            ShowAlertBox("The command failed.");
+        }
+        if (alive)
+            m_doc->validateMenuItem();
+    });
+    return item;
+}
+
+QAction* CorvaneWindowController::AddCheckedCommand(QMenu* menu, const QString& title, const char* action,
+                                                    std::function<void(QAction*)> run, int tag)
+{
+    QAction* item = AddCommand(menu, title, action, std::move(run), tag);
+    item->setCheckable(true);
+    return item;
+}
+
+QString CorvaneWindowController::ActionName(const QAction* item)
+{
+    return item ? item->property(kActionProperty).toString() : QString();
+}
+
+int CorvaneWindowController::ActionTag(const QAction* item)
+{
+    return item ? item->data().toInt() : 0;
+}
+
+QList<QAction*> CorvaneWindowController::CommandActions() const
+{
+    QList<QAction*> commands;
+    for (QAction* item : menuBar()->findChildren<QAction*>())
+        if (!ActionName(item).isEmpty() && !commands.contains(item))
+            commands.append(item);
+    return commands;
+}
+
+QAction* CorvaneWindowController::FindAction(const QString& action, int tag) const
+{
+    for (QAction* item : CommandActions())
+        if (ActionName(item) == action && ActionTag(item) == tag)
+            return item;
+    return nullptr;
 }
 
 int CorvaneWindowController::ConstrainDivider(int position, int contentHeight)

@@ -2,6 +2,8 @@
 
 #include <QMainWindow>
 
+#include <functional>
+
 class BrainExpressionModel;
 class CorvaneDoc;
 class GLView;
@@ -56,6 +58,15 @@ public:
     QSplitter* listSplitter = nullptr;
     QToolBar* toolbar = nullptr;
 
+    // The menu item of a document command and tag (the tag tells colour modes, planes, tools and compass
+    // places apart), or null.
+    QAction* FindAction(const QString& action, int tag = 0) const;
+    // Every menu item that runs a document command.
+    QList<QAction*> CommandActions() const;
+    // The command name of a menu item; empty for the items of the application (New, Quit, ...).
+    static QString ActionName(const QAction* item);
+    static int ActionTag(const QAction* item);
+
     // Menu items the document validates.
     QAction* newAction = nullptr;
     QAction* openAction = nullptr;
@@ -76,6 +87,8 @@ public:
     QAction* helpAction = nullptr;
     QAction* checkForAtlasesAction = nullptr;
     QList<QMenu*> menus;
+    // The data-set table's context menu.
+    QMenu* geneContextMenu = nullptr;
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -85,6 +98,18 @@ protected:
 
 private:
     void BuildMenus();
+    void BuildFileMenu();
+    void BuildEditMenu();
+    void BuildViewMenu();
+    void BuildStructureMenu();
+    void BuildGeneMenu();
+    void BuildBookmarksMenu();
+    // Adds an item that runs a document command and then validates every item again; a failure of the
+    // command is shown in an alert.
+    QAction* AddCommand(QMenu* menu, const QString& title, const char* action, std::function<void(QAction*)> run,
+                        int tag = 0, const QKeySequence& key = QKeySequence());
+    QAction* AddCheckedCommand(QMenu* menu, const QString& title, const char* action, std::function<void(QAction*)> run,
+                               int tag = 0);
     QWidget* BuildListContainer();
     QWidget* BuildViewSettings();
     QWidget* BuildZoomControl();

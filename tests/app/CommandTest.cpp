@@ -4,7 +4,11 @@
 
 #include "ShellTestSupport.h"
 
+#include "app/BookmarkEditor.h"
+#include "app/BookmarkNode.h"
+#include "app/BookmarksController.h"
 #include "app/CorvaneWindowController.h"
+#include "app/OntologyDataSource.h"
 #include "app/SegmentedControl.h"
 #include "atlas/AnnotationLabel.h"
 #include "atlas/Atlas.h"
@@ -20,6 +24,7 @@
 #include <QClipboard>
 #include <QColorDialog>
 #include <QGuiApplication>
+#include <QLineEdit>
 #include <QTableView>
 #include <QTreeView>
 
@@ -686,6 +691,37 @@ TEST_F(CommandTest, BookmarksAndSnapBack)
     doc->goToSnapbackBookmark();
     RunEventsUntil([&] { return Model().GetExpressionSelector().IsEmpty(); }, 5000);
     EXPECT_TRUE(Model().GetExpressionSelector().IsEmpty());
+}
+
+// The panel's menu items and the outlines' check boxes reach the shared tree and the model.
+TEST_F(CommandTest, PanelItemsAndCheckBoxesReachTheTreeAndTheModel)
+{
+    const std::function<int(const BookmarkNode*)> count = [&](const BookmarkNode* node) {
+        int n = 1;
+        for (int i = 0; i < node->numberOfChildren(); ++i)
+            n += count(node->childAtIndex(i));
+        return n;
+    };
+    const BookmarkNode* root = BookmarksController::rootNode();
+    doc->setOntologyDisplayMode(2);
+    const int before = count(root);
+    Window().FindAction("addBookmarkGroup:")->trigger();
+    EXPECT_EQ(before + 1, count(root));
+
+    Window().FindAction("addBookmark:")->trigger();
+    auto* editor = Window().findChild<BookmarkEditor*>();
+    ASSERT_NE(nullptr, editor);
+    ASSERT_TRUE(RunEventsUntil([&] { return editor->isVisible(); }, 5000));
+    editor->synchronize(Bookmark::EVERYTHING);
+    editor->findChild<QLineEdit*>()->setText("Mine");
+    editor->save();
+    EXPECT_EQ(before + 2, count(root));
+    EXPECT_TRUE(alerts.alerts.empty());
+
+    const AnnotationLabel* dg = Label("DG");
+    const bool shown = Shown(Model().GetExpressionSelector(), dg);
+    emit doc->ontologyHierDataSource()->checkBoxClicked(dg, OntologyDataSource::kExpressionColumn);
+    EXPECT_NE(shown, Shown(Model().GetExpressionSelector(), dg));
 }
 
 TEST_F(CommandTest, ImportedRelationsOpenAGraphTabAndFailuresAlert)

@@ -8,9 +8,9 @@ QRect ColorSwatchCell::SwatchRect(const QRect& cell)
     return cell.adjusted(2, 2, -2, -2);
 }
 
-void ColorSwatchCell::paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const
+void ColorSwatchCell::PaintBackground(QPainter* painter, const QStyleOptionViewItem& option,
+                                      const QModelIndex& index) const
 {
-    // The row's selection background still shows around the swatch.
     QStyleOptionViewItem background = option;
     initStyleOption(&background, index);
     background.text.clear();
@@ -18,7 +18,11 @@ void ColorSwatchCell::paint(QPainter* painter, const QStyleOptionViewItem& optio
     const QWidget* widget = option.widget;
     QStyle* style = widget ? widget->style() : QApplication::style();
     style->drawPrimitive(QStyle::PE_PanelItemViewItem, &background, painter, widget);
+}
 
+void ColorSwatchCell::paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const
+{
+    PaintBackground(painter, option, index);
     const QVariant value = index.data(Qt::DisplayRole);
     if (value.metaType() != QMetaType::fromType<QColor>())
         return;

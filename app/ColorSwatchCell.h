@@ -16,4 +16,8 @@ public:
     static QRect SwatchRect(const QRect& cell);
 
     void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override;
+
+protected:
+    // The row's background (selection included) without its text, so that it still shows around the swatch.
+    void PaintBackground(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const;
 };

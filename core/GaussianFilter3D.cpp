@@ -479,8 +479,8 @@ void GaussianFilter3DDirection(unsigned char* volume, int lineLength, int lines,
     RunThreads(SplitBands(prototype, bandExtent, threads));
 }
 
-void GaussianFilter3D(const unsigned char* source, const unsigned int* size, std::vector<unsigned char>& result,
-                      int scale, unsigned threads)
+void GaussianFilter3D(const unsigned char* source, const unsigned int* size, SmoothedVolume& result, int scale,
+                      unsigned threads)
 {
     GetKernel(scale);
     const int x = AxisLength(size[0]);
@@ -506,8 +506,11 @@ void GaussianFilter3D(const unsigned char* source, const unsigned int* size, std
         threads > 0 ? threads : unsigned(std::clamp<std::size_t>(count / kVoxelsPerThread, 1, ThreadCount(0)));
     // Slices a band recomputes for its neighbour, against the band's own: a short kernel on long bands
     // crosses memory once; otherwise the x and y passes run slice by slice and the z pass after them.
+    // Bands at least eight times the recomputed slices: at four, a scale-4 kernel split over 8 threads
+    // spent more on the recomputed slices and on its ring of slices outgrowing the core's cache than it
+    // saved in memory traffic.
     const int taps = static_cast<int>(GetKernel(scale).size);
-    if (std::uint64_t(taps - 1) * threadCount * 4 <= std::uint64_t(z))
+    if (std::uint64_t(taps - 1) * threadCount * 8 <= std::uint64_t(z))
     {
         BandCounter bands(z, BandCounter::LongBands(z, threadCount));
         VolumeWork volumeWork;

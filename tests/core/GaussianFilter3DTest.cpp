@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <fstream>
 #include <memory>
@@ -189,6 +190,26 @@ TEST(GaussianFilter3D, Scale16LosesOneLevelPerPass)
     SmoothedVolume result;
     GaussianFilter3D(volume.data(), size.data(), result, 16);
     EXPECT_EQ(int(result[15 + 30 * (15 + 30 * 15)]), 252);
+}
+
+// Slices of more voxels than the fused z pass hands the row filter at once, on one thread (where the
+// passes are fused) and on all: the same as the three passes one after the other.
+TEST(GaussianFilter3D, SlicesLongerThanOneRunMatchTheSeparatePasses)
+{
+    const std::array<unsigned int, 3> size{1025, 1024, 16};
+    const std::vector<unsigned char> volume = RandomVolume(size, 7);
+    const int x = int(size[0]), y = int(size[1]), z = int(size[2]);
+    const std::ptrdiff_t slice = std::ptrdiff_t(x) * y;
+    std::vector<unsigned char> expected(volume.size());
+    GaussianFilter3DDirection(volume.data(), expected.data(), x, y, z, 1, x, slice, 1);
+    GaussianFilter3DDirection(expected.data(), y, x, z, x, 1, slice, 1);
+    GaussianFilter3DDirection(expected.data(), z, x, y, slice, 1, x, 1);
+    for (const unsigned threads : {1u, 0u})
+    {
+        SmoothedVolume result;
+        GaussianFilter3D(volume.data(), size.data(), result, 1, threads);
+        ASSERT_TRUE(std::equal(result.begin(), result.end(), expected.begin(), expected.end())) << threads;
+    }
 }
 
 TEST(GaussianFilter3D, LineEndsAreNotRenormalised)

@@ -22,6 +22,9 @@ namespace
 // buffer rows. The group is as wide as a buffer of this size allows, so that it stays in the cache.
 constexpr std::size_t kGroupBytes = 256 * 1024;
 
+// The longest run of voxels the y and z passes over whole slices hand the row filter at once.
+constexpr std::size_t kRunVoxels = std::size_t(1) << 20;
+
 struct Band
 {
     const unsigned char* source;
@@ -177,13 +180,16 @@ private:
         }
     }
 
+    // Output row j sums buffer rows j to j + Size() - 1, so the whole slice is one long row over the
+    // buffer shifted by whole rows.
     void FilterColumns(unsigned char* out)
     {
-        for (int j = 0; j < m_y; ++j, out += m_x)
+        const std::size_t voxels = std::size_t(m_x) * std::size_t(m_y);
+        for (std::size_t run = 0; run < voxels; run += kRunVoxels)
         {
             for (int k = 0; k < m_filter.Size(); ++k)
-                m_rows[std::size_t(k)] = m_slice.data() + std::size_t(j + k) * std::size_t(m_x);
-            m_filter.Filter(m_rows.data(), out, m_x);
+                m_rows[std::size_t(k)] = m_slice.data() + std::size_t(k) * std::size_t(m_x) + run;
+            m_filter.Filter(m_rows.data(), out + run, int(std::min(kRunVoxels, voxels - run)));
         }
     }
 
@@ -228,16 +234,16 @@ public:
         {
             for (const int last = std::min(m_z - 1, z - half + size - 1); next <= last; ++next)
                 m_slices.FilterSlice(next, Slot(next));
+            // The z pass sums whole ring slices voxel by voxel: the slice is one long row.
             unsigned char* out = m_result + std::size_t(z) * m_sliceVoxels;
-            for (int j = 0; j < m_y; ++j, out += m_x)
+            for (std::size_t run = 0; run < m_sliceVoxels; run += kRunVoxels)
             {
-                const std::size_t row = std::size_t(j) * std::size_t(m_x);
                 for (int k = 0; k < size; ++k)
                 {
                     const int input = z - half + k;
-                    m_rows[std::size_t(k)] = (input >= 0 && input < m_z ? Slot(input) : m_zero.data()) + row;
+                    m_rows[std::size_t(k)] = (input >= 0 && input < m_z ? Slot(input) : m_zero.data()) + run;
                 }
-                m_filter.Filter(m_rows.data(), out, m_x);
+                m_filter.Filter(m_rows.data(), out + run, int(std::min(kRunVoxels, m_sliceVoxels - run)));
             }
         }
     }
@@ -479,8 +485,8 @@ void GaussianFilter3DDirection(unsigned char* volume, int lineLength, int lines,
     RunThreads(SplitBands(prototype, bandExtent, threads));
 }
 
-void GaussianFilter3D(const unsigned char* source, const unsigned int* size, std::vector<unsigned char>& result,
-                      int scale, unsigned threads)
+void GaussianFilter3D(const unsigned char* source, const unsigned int* size, SmoothedVolume& result, int scale,
+                      unsigned threads)
 {
     GetKernel(scale);
     const int x = AxisLength(size[0]);
@@ -506,8 +512,11 @@ void GaussianFilter3D(const unsigned char* source, const unsigned int* size, std
         threads > 0 ? threads : unsigned(std::clamp<std::size_t>(count / kVoxelsPerThread, 1, ThreadCount(0)));
     // Slices a band recomputes for its neighbour, against the band's own: a short kernel on long bands
     // crosses memory once; otherwise the x and y passes run slice by slice and the z pass after them.
+    // Bands at least eight times the recomputed slices: at four, a scale-4 kernel split over 8 threads
+    // spent more on the recomputed slices and on its ring of slices outgrowing the core's cache than it
+    // saved in memory traffic.
     const int taps = static_cast<int>(GetKernel(scale).size);
-    if (std::uint64_t(taps - 1) * threadCount * 4 <= std::uint64_t(z))
+    if (std::uint64_t(taps - 1) * threadCount * 8 <= std::uint64_t(z))
     {
         BandCounter bands(z, BandCounter::LongBands(z, threadCount));
         VolumeWork volumeWork;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/DefaultInitAllocator.h"
+
 #include <cstddef>
 #include <vector>
 
@@ -10,11 +12,15 @@
 // `threads` 0 means one thread per hardware thread (for a whole volume, fewer when it is small); other
 // values exist for benchmarks and tests.
 
+// A smoothed volume. Its storage is not zeroed when it grows: the filter writes every voxel, and on the
+// threads that compute them, so a fresh result is not first filled on one thread.
+using SmoothedVolume = std::vector<unsigned char, DefaultInitAllocator<unsigned char>>;
+
 // Smooths the volume `source` of size[0] × size[1] × size[2] voxels into `result` (resized to the
 // volume); `source` is left unchanged. `scale` is 1, 2, 4, 8 or 16, else std::runtime_error
 // "Unsupported scale." is thrown before any work starts.
-void GaussianFilter3D(const unsigned char* source, const unsigned int* size, std::vector<unsigned char>& result,
-                      int scale, unsigned threads = 0);
+void GaussianFilter3D(const unsigned char* source, const unsigned int* size, SmoothedVolume& result, int scale,
+                      unsigned threads = 0);
 
 // One pass along one axis, copying `source` into `destination`. A line of `lineLength` voxels
 // `voxelStep` apart starts at line·lineStep + band·bandStep for line in [0, lines) and band in

@@ -435,7 +435,7 @@ void Image3dImpl<T>::Subsample(int factor, Image3d& out, bool smooth) const
 
     target->Allocate(size, resolution);
     const T* source = m_voxels.data();
-    std::vector<unsigned char> smoothed;
+    SmoothedVolume smoothed;
     if constexpr (std::is_same<T, unsigned char>::value)
     {
         if (smooth)

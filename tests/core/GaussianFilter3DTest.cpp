@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <fstream>
 #include <memory>
@@ -75,8 +76,9 @@ protected:
             // Rows of vector width and more, with partial last blocks.
             {"vector_tails", {70, 33, 35}, {}},
             {"vector_short", {45, 9, 30}, {}},
-            // Deep enough that every kernel takes its slices from a ring, on one thread and on a few.
-            {"deep", {40, 6, 120}, {}},
+            // Deep enough that every kernel takes its slices from a ring on one thread, and the short
+            // ones on a few.
+            {"deep", {40, 6, 200}, {}},
         };
         unsigned seed = 1;
         for (FilterCase& c : s_cases)
@@ -108,7 +110,7 @@ protected:
             {
                 const std::string name = c.name + "_" + std::to_string(scale);
                 const std::vector<std::uint8_t> expected = ReadWholeFile(s_folder->File(name + ".ref"));
-                std::vector<unsigned char> result;
+                SmoothedVolume result;
                 GaussianFilter3D(c.volume.data(), c.size.data(), result, scale, threads);
                 ASSERT_EQ(result.size(), expected.size()) << name;
                 for (std::size_t i = 0; i < result.size(); ++i)
@@ -161,7 +163,7 @@ TEST(GaussianFilter3D, SourceIsLeftUnchanged)
     const std::array<unsigned int, 3> size{9, 8, 7};
     const std::vector<unsigned char> original = RandomVolume(size, 99);
     std::vector<unsigned char> source = original;
-    std::vector<unsigned char> result(3, 7);
+    SmoothedVolume result(3, 7);
     GaussianFilter3D(source.data(), size.data(), result, 4);
     EXPECT_EQ(source, original);
     EXPECT_EQ(result.size(), original.size());
@@ -171,7 +173,7 @@ TEST(GaussianFilter3D, UniformVolumeKeepsInteriorAndDarkensNearFaces)
 {
     const std::array<unsigned int, 3> size{9, 9, 9};
     const std::vector<unsigned char> volume(9 * 9 * 9, 200);
-    std::vector<unsigned char> result;
+    SmoothedVolume result;
     GaussianFilter3D(volume.data(), size.data(), result, 2);
     auto at = [&](unsigned x, unsigned y, unsigned z) { return int(result[x + 9 * (y + 9 * z)]); };
     EXPECT_EQ(at(4, 4, 4), 200);
@@ -185,9 +187,29 @@ TEST(GaussianFilter3D, Scale16LosesOneLevelPerPass)
 {
     const std::array<unsigned int, 3> size{30, 30, 30};
     const std::vector<unsigned char> volume(30 * 30 * 30, 255);
-    std::vector<unsigned char> result;
+    SmoothedVolume result;
     GaussianFilter3D(volume.data(), size.data(), result, 16);
     EXPECT_EQ(int(result[15 + 30 * (15 + 30 * 15)]), 252);
+}
+
+// Slices of more voxels than the fused z pass hands the row filter at once, on one thread (where the
+// passes are fused) and on all: the same as the three passes one after the other.
+TEST(GaussianFilter3D, SlicesLongerThanOneRunMatchTheSeparatePasses)
+{
+    const std::array<unsigned int, 3> size{1025, 1024, 16};
+    const std::vector<unsigned char> volume = RandomVolume(size, 7);
+    const int x = int(size[0]), y = int(size[1]), z = int(size[2]);
+    const std::ptrdiff_t slice = std::ptrdiff_t(x) * y;
+    std::vector<unsigned char> expected(volume.size());
+    GaussianFilter3DDirection(volume.data(), expected.data(), x, y, z, 1, x, slice, 1);
+    GaussianFilter3DDirection(expected.data(), y, x, z, x, 1, slice, 1);
+    GaussianFilter3DDirection(expected.data(), z, x, y, slice, 1, x, 1);
+    for (const unsigned threads : {1u, 0u})
+    {
+        SmoothedVolume result;
+        GaussianFilter3D(volume.data(), size.data(), result, 1, threads);
+        ASSERT_TRUE(std::equal(result.begin(), result.end(), expected.begin(), expected.end())) << threads;
+    }
 }
 
 TEST(GaussianFilter3D, LineEndsAreNotRenormalised)
@@ -203,7 +225,7 @@ TEST(GaussianFilter3D, UnsupportedScaleIsRefusedBeforeAnyWork)
 {
     const std::array<unsigned int, 3> size{4, 4, 4};
     const std::vector<unsigned char> volume(64, 1);
-    std::vector<unsigned char> result(5, 9);
+    SmoothedVolume result(5, 9);
     for (const int scale : {0, 3, 32, -2})
     {
         try
@@ -216,7 +238,7 @@ TEST(GaussianFilter3D, UnsupportedScaleIsRefusedBeforeAnyWork)
             EXPECT_STREQ(e.what(), "Unsupported scale.");
         }
     }
-    EXPECT_EQ(result, std::vector<unsigned char>(5, 9));
+    EXPECT_EQ(result, SmoothedVolume(5, 9));
     EXPECT_THROW(GetKernel(3), std::runtime_error);
     EXPECT_EQ(GetKernel(16).size, 24u);
 }
@@ -224,7 +246,7 @@ TEST(GaussianFilter3D, UnsupportedScaleIsRefusedBeforeAnyWork)
 TEST(GaussianFilter3D, EmptyVolumeGivesEmptyResult)
 {
     const std::array<unsigned int, 3> size{5, 0, 3};
-    std::vector<unsigned char> result(4, 1);
+    SmoothedVolume result(4, 1);
     GaussianFilter3D(nullptr, size.data(), result, 2);
     EXPECT_TRUE(result.empty());
 }

@@ -417,7 +417,7 @@ TEST(Image3dDerived, SubsampleTakesTheCentreOfEachBlock)
 TEST(Image3dDerived, SmoothSubsampleFiltersEightBitVolumesAtTheFactor)
 {
     const std::unique_ptr<Image3d> image = Numbered(typeid(unsigned char), 9, 8, 7);
-    std::vector<unsigned char> smoothed;
+    SmoothedVolume smoothed;
     GaussianFilter3D(static_cast<const unsigned char*>(image->GetBuffer()), image->GetSize(), smoothed, 4);
     const std::unique_ptr<Image3d> out = Image3d::CreateImage(typeid(unsigned char));
     image->Subsample(4, *out, true);

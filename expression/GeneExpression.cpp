@@ -27,6 +27,9 @@
 #include <cstdint>
 #include <cstring>
 #include <cmath>
+#include <exception>
+#include <future>
+#include <system_error>
 #include <limits>
 #include <stdexcept>
 #include <thread>
@@ -756,7 +759,14 @@ void GeneExpression::ReadVersionZip(IOStream& stream, bool light, const Atlas* a
         if (const ZipReader::ZipItem* item = zip.SeekFile("image_series.xml"))
             projection = ReadImageSeriesMetadata(DataSetEntries::Read(zip, *item), atlas);
         else if (const ZipReader::ZipItem* item = zip.SeekFile("data_set.xml"))
+        {
+            if (!projection)
+            {
+                ReadDataSetZip(zip, *item);
+                return;
+            }
             ReadDataSetMetadata(DataSetEntries::Read(zip, *item));
+        }
         else
             throw std::runtime_error("Expression file format not recognized.");
     }
@@ -830,12 +840,20 @@ std::string GeneExpression::QualifiedLabel(const MouseMetaReader& reader, const 
 
 void GeneExpression::ReadDataSetMetadata(const DataSetEntries::Bytes& bytes)
 {
-    const AdultMouseMetaReader reader(bytes.data(), bytes.size());
+    ReadDataSetMetadata(AdultMouseMetaReader(bytes.data(), bytes.size()), DataSetSpace());
+}
+
+AtlasSpace* GeneExpression::DataSetSpace()
+{
+    return AtlasSet::GetAtlasSpace("0310", "P56");
+}
+
+void GeneExpression::ReadDataSetMetadata(const AdultMouseMetaReader& reader, AtlasSpace* space)
+{
     m_name = reader.name;
     m_symbol = reader.symbol;
     m_experimentId = static_cast<int>(reader.imageSeriesId);
     m_entrezId = static_cast<int>(reader.entrezId);
-    AtlasSpace* space = AtlasSet::GetAtlasSpace("0310", "P56");
     if (!space)
         throw std::runtime_error(ATLAS_NOT_AVAILABLE);
     AddAtlasSpace(space);
@@ -862,6 +880,65 @@ AtlasSpace* GeneExpression::PrimarySpace() const
     return m_atlasSpaces.front();
 }
 
+void GeneExpression::ReadDataSetZip(ZipReader& zip, const ZipReader::ZipItem& metadata)
+{
+    const DataSetEntries::Bytes bytes = DataSetEntries::Read(zip, metadata);
+    auto parse = [&bytes] { return std::make_unique<AdultMouseMetaReader>(bytes.data(), bytes.size()); };
+    std::future<std::unique_ptr<AdultMouseMetaReader>> parsed;
+    try
+    {
+        parsed = std::async(std::launch::async, parse);
+    }
+    catch (const std::system_error&)
+    {
+        parsed = std::async(std::launch::deferred, parse);
+    }
+    AtlasSpace* space = DataSetSpace();
+    // The space that the metadata makes the primary one, read onto before the metadata is taken in: the
+    // voxels are read without a change to the data set, as they are where reading them fails.
+    AtlasSpace* primary = m_atlasSpaces.empty() ? space : m_atlasSpaces.front();
+    GeneVoxels voxels;
+    std::exception_ptr voxelError;
+    if (space && primary)
+    {
+        try
+        {
+            voxels = ReadGeneVoxels(zip, *primary);
+        }
+        catch (...)
+        {
+            voxelError = std::current_exception();
+        }
+    }
+    ReadDataSetMetadata(*parsed.get(), space);
+    primary = PrimarySpace();
+    std::memcpy(m_gridSize, primary->GetViewDimensions(), sizeof m_gridSize);
+    std::memcpy(m_gridSpacing, primary->GetViewResolution(), sizeof m_gridSpacing);
+    EmptySpace(primary);
+    if (voxelError)
+        std::rethrow_exception(voxelError);
+    AddGeneVoxelCells(*primary, voxels);
+    m_gridValueScale = 0.02f;
+}
+
+GeneExpression::GeneVoxels GeneExpression::ReadGeneVoxels(ZipReader& zip, const AtlasSpace& space)
+{
+    const std::uint64_t count = VoxelCount(space.GetViewDimensions());
+    GeneVoxels voxels;
+    voxels.density = DataSetEntries::ReadExactly(zip, "density.raw", 2 * count, INVALID_DENSITY);
+    voxels.intensity = DataSetEntries::ReadExactly(zip, "intensity.raw", count, INVALID_INTENSITY);
+    return voxels;
+}
+
+void GeneExpression::AddGeneVoxelCells(AtlasSpace& space, const GeneVoxels& voxels)
+{
+    const GeneGrid grid{m_gridSize, m_gridSpacing, voxels.density.data(), voxels.intensity.data()};
+    const GeneCells made = AddGeneCells(grid, GridStructures(space, m_gridSize, m_gridSpacing), m_imageSeries,
+                                        m_expressors[&space], m_features[&space]);
+    if (made.listed)
+        m_listedSpaces[&space] = IntensityTotals{made.count, made.sum, made.sumOfSquares};
+}
+
 void GeneExpression::ReadGeneExpressionZip(ZipReader& zip, bool light)
 {
     AtlasSpace* space = PrimarySpace();
@@ -882,17 +959,7 @@ void GeneExpression::ReadGeneExpressionZip(ZipReader& zip, bool light)
         });
     }
     else
-    {
-        const DataSetEntries::Bytes density =
-            DataSetEntries::ReadExactly(zip, "density.raw", 2 * count, INVALID_DENSITY);
-        const DataSetEntries::Bytes intensity =
-            DataSetEntries::ReadExactly(zip, "intensity.raw", count, INVALID_INTENSITY);
-        const GeneGrid grid{m_gridSize, m_gridSpacing, density.data(), intensity.data()};
-        const GeneCells made = AddGeneCells(grid, GridStructures(*space, m_gridSize, m_gridSpacing), m_imageSeries,
-                                            expressors, m_features[space]);
-        if (made.listed)
-            m_listedSpaces[space] = IntensityTotals{made.count, made.sum, made.sumOfSquares};
-    }
+        AddGeneVoxelCells(*space, ReadGeneVoxels(zip, *space));
     m_gridValueScale = 0.02f;
 }
 

@@ -14,8 +14,8 @@
 #include "core/MemoryStreamRef.h"
 #include "core/OSUtils.h"
 #include "core/StringUtils.h"
-#include "core/ZipReader.h"
 #include "core/ThreadPhases.h"
+#include "core/ZipReader.h"
 #include "expression/CellBands.h"
 #include "expression/DataSetEntries.h"
 #include "expression/GridImageTable.h"
@@ -555,7 +555,7 @@ GeneCells AddGeneCells(const GeneGrid& grid, const GridStructures& structures, c
     const std::size_t height = grid.size[1];
     const std::size_t rows = height * grid.size[2];
     ThreadPhases threads(CellThreads(rows * width, rows));
-    const std::size_t count = threads.Threads();
+    const std::size_t threadCount = threads.Threads();
     const BrainOntology* ontology = structures.Ontology();
     const std::size_t labelCount = ontology ? ontology->GetNumLabels() : 0;
     const std::size_t before = expressors.size();
@@ -563,7 +563,7 @@ GeneCells AddGeneCells(const GeneGrid& grid, const GridStructures& structures, c
     std::vector<std::uint32_t> rowCells(rows, 0);
     std::vector<ThreadPhases::Phase> phases;
     phases.emplace_back([&](std::size_t thread) {
-        for (std::size_t row = rows * thread / count; row < rows * (thread + 1) / count; ++row)
+        for (std::size_t row = rows * thread / threadCount; row < rows * (thread + 1) / threadCount; ++row)
         {
             std::uint32_t cells = 0;
             for (std::size_t i = row * width; i < (row + 1) * width; ++i)
@@ -578,19 +578,19 @@ GeneCells AddGeneCells(const GeneGrid& grid, const GridStructures& structures, c
     phases.emplace_back([&](std::size_t thread) {
         if (thread == 0)
         {
-            bands = std::make_unique<CellBands>(rowCells, count);
-            expressors.resize(before + bands->FirstCell(count));
+            bands = std::make_unique<CellBands>(rowCells, threadCount);
+            expressors.resize(before + bands->FirstCell(threadCount));
         }
-        if (thread == 1 % count)
+        if (thread == 1 % threadCount)
             table = GridImageTable::Make(series, grid.size, grid.spacing);
-        if (ontology && thread == 2 % count)
+        if (ontology && thread == 2 % threadCount)
             LabelFeatures(*ontology, features);
     });
 
     // Per thread: its band's cells in each structure, then where its stretch of each structure's list begins.
-    std::vector<std::vector<std::size_t>> slots(count);
-    std::vector<std::uint64_t> sums(count, 0);
-    std::vector<std::uint64_t> squares(count, 0);
+    std::vector<std::vector<std::size_t>> slots(threadCount);
+    std::vector<std::uint64_t> sums(threadCount, 0);
+    std::vector<std::uint64_t> squares(threadCount, 0);
     phases.emplace_back([&](std::size_t thread) {
         SectionImageLookup images(series);
         GridStructures::Cursor cursor(structures);
@@ -638,7 +638,8 @@ GeneCells AddGeneCells(const GeneGrid& grid, const GridStructures& structures, c
     {
         // The structures are shared out among the threads: each sizes the lists of its own.
         phases.emplace_back([&](std::size_t thread) {
-            for (std::size_t label = labelCount * thread / count; label < labelCount * (thread + 1) / count; ++label)
+            for (std::size_t label = labelCount * thread / threadCount; label < labelCount * (thread + 1) / threadCount;
+                 ++label)
             {
                 std::size_t total = 0;
                 for (std::vector<std::size_t>& counts : slots)
@@ -660,8 +661,8 @@ GeneCells AddGeneCells(const GeneGrid& grid, const GridStructures& structures, c
 
     GeneCells made;
     made.listed = ontology != nullptr;
-    made.count = bands->FirstCell(count);
-    for (std::size_t thread = 0; thread < count; ++thread)
+    made.count = bands->FirstCell(threadCount);
+    for (std::size_t thread = 0; thread < threadCount; ++thread)
     {
         made.sum += sums[thread];
         made.sumOfSquares += squares[thread];
@@ -894,8 +895,8 @@ void GeneExpression::ReadDataSetZip(ZipReader& zip, const ZipReader::ZipItem& me
         parsed = std::async(std::launch::deferred, parse);
     }
     AtlasSpace* space = DataSetSpace();
-    // The space that the metadata makes the primary one, read onto before the metadata is taken in: the
-    // voxels are read without a change to the data set, as they are where reading them fails.
+    // The voxels are read onto the space that taking in the metadata makes the primary one, before it is
+    // taken in and without a change to the data set: a failure leaves it as reading one after the other does.
     AtlasSpace* primary = m_atlasSpaces.empty() ? space : m_atlasSpaces.front();
     GeneVoxels voxels;
     std::exception_ptr voxelError;

@@ -1,13 +1,13 @@
 #include "core/ThreadPhases.h"
 
 #include <algorithm>
+#include <system_error>
 #include <thread>
 
 namespace
 {
-// A thread that arrives early yields this many times before it sleeps: phases end within a fraction of a
-// millisecond of each other, sooner than a sleeping thread is woken, and on a busy machine yielding lets
-// others run meanwhile.
+// A thread with no part left yields this many times before it sleeps: phases end within a fraction of a
+// millisecond, sooner than a sleeping thread is woken, and on a busy machine yielding lets others run.
 constexpr int kYieldsBeforeSleep = 4096;
 } // namespace
 
@@ -18,10 +18,9 @@ ThreadPhases::ThreadPhases(std::size_t threads)
 
 void ThreadPhases::Run(const std::vector<Phase>& phases)
 {
-    m_errors.assign(m_threads, nullptr);
+    m_progress = std::make_unique<Progress[]>(phases.size());
     m_failed = false;
-    m_members = m_threads;
-    m_arrived = 0;
+    m_error = nullptr;
     {
         struct Joined
         {
@@ -33,82 +32,73 @@ void ThreadPhases::Run(const std::vector<Phase>& phases)
             }
         } joined;
         joined.threads.reserve(m_threads - 1);
-        for (std::size_t thread = 1; thread < m_threads; ++thread)
+        try
         {
-            try
-            {
-                joined.threads.emplace_back(&ThreadPhases::RunThread, this, thread, std::cref(phases));
-            }
-            catch (...)
-            {
-                m_errors[thread] = std::current_exception();
-                m_failed = true;
-                Leave(m_threads - thread);
-                break;
-            }
+            for (std::size_t thread = 1; thread < m_threads; ++thread)
+                joined.threads.emplace_back(&ThreadPhases::RunThread, this, std::cref(phases));
         }
-        RunThread(0, phases);
+        catch (const std::system_error&)
+        {
+        }
+        RunThread(phases);
     }
-    for (const std::exception_ptr& error : m_errors)
-    {
-        if (error)
-            std::rethrow_exception(error);
-    }
+    if (m_error)
+        std::rethrow_exception(m_error);
 }
 
-void ThreadPhases::RunThread(std::size_t thread, const std::vector<Phase>& phases)
+void ThreadPhases::RunThread(const std::vector<Phase>& phases)
 {
     for (std::size_t phase = 0; phase < phases.size(); ++phase)
     {
-        if (!m_failed)
+        Progress& progress = m_progress[phase];
+        const std::size_t parts = phases[phase].parts;
+        for (std::size_t part = progress.next++; part < parts; part = progress.next++)
         {
             try
             {
-                phases[phase](thread);
+                phases[phase].work(part);
             }
             catch (...)
             {
-                m_errors[thread] = std::current_exception();
-                m_failed = true;
+                Fail(part, std::current_exception());
             }
+            if (progress.done.fetch_add(1, std::memory_order_acq_rel) + 1 == parts)
+                Finished();
         }
-        if (phase + 1 < phases.size())
-            Meet();
+        WaitFor(progress, parts);
+        if (m_failed)
+            return;
     }
 }
 
-void ThreadPhases::Meet()
+void ThreadPhases::Fail(std::size_t part, std::exception_ptr error)
 {
-    std::unique_lock<std::mutex> lock(m_mutex);
-    const std::uint64_t round = m_round.load(std::memory_order_relaxed);
-    if (++m_arrived == m_members)
+    const std::lock_guard<std::mutex> lock(m_mutex);
+    if (!m_error || part < m_errorPart)
     {
-        Release(lock);
-        return;
+        m_error = std::move(error);
+        m_errorPart = part;
     }
-    lock.unlock();
+    m_failed = true;
+}
+
+void ThreadPhases::Finished()
+{
+    // Taken and let go so that a thread between its last look and its sleep is not missed.
+    {
+        const std::lock_guard<std::mutex> lock(m_mutex);
+    }
+    m_finished.notify_all();
+}
+
+void ThreadPhases::WaitFor(const Progress& progress, std::size_t parts)
+{
     for (int i = 0; i < kYieldsBeforeSleep; ++i)
     {
-        if (m_round.load(std::memory_order_acquire) != round)
+        if (progress.done.load(std::memory_order_acquire) == parts)
             return;
         std::this_thread::yield();
     }
-    lock.lock();
-    m_released.wait(lock, [&] { return m_round.load(std::memory_order_relaxed) != round; });
-}
-
-void ThreadPhases::Leave(std::size_t threads)
-{
     std::unique_lock<std::mutex> lock(m_mutex);
-    m_members -= threads;
-    if (m_arrived != 0 && m_arrived == m_members)
-        Release(lock);
-}
-
-void ThreadPhases::Release(std::unique_lock<std::mutex>& lock)
-{
-    m_arrived = 0;
-    m_round.fetch_add(1, std::memory_order_release);
-    lock.unlock();
-    m_released.notify_all();
+    m_finished.wait(lock, [&] { return progress.done.load(std::memory_order_acquire) == parts; });
 }

@@ -542,12 +542,12 @@ struct GeneCells
 };
 
 // Makes a cell of every voxel with intensity and density, in grid order. Whole view grids make hundreds of
-// thousands of cells, so the work is shared by threads, in phases: each counts the cells of its rows; the
+// thousands of cells, so the work is shared by threads, in phases: the cells of each row are counted; the
 // rows are cut into bands of about equal cells, each band's stretch of the list fixed by the counts before
-// it; each thread makes the cells of its band in its stretch, so that cells, ids and order come out as one
-// thread would make them. When the structures are known (the view grid), each thread also counts its
-// band's cells per structure, and once all are counted it lists its cells in its own stretch of every
-// structure's list, in the same order.
+// it; the cells of each band are made in its stretch, so that cells, ids and order come out as one thread
+// would make them. When the structures are known (the view grid), each band also counts its cells per
+// structure, and once all are counted it lists its cells in its own stretch of every structure's list, in
+// the same order.
 GeneCells AddGeneCells(const GeneGrid& grid, const GridStructures& structures, const ImageSeries& series,
                        std::vector<Expressor>& expressors, std::vector<BrainFeature>& features)
 {
@@ -555,50 +555,50 @@ GeneCells AddGeneCells(const GeneGrid& grid, const GridStructures& structures, c
     const std::size_t height = grid.size[1];
     const std::size_t rows = height * grid.size[2];
     ThreadPhases threads(CellThreads(rows * width, rows));
-    const std::size_t threadCount = threads.Threads();
+    // Several bands a thread, so that a thread that the machine keeps waiting leaves less undone.
+    const std::size_t bandCount = threads.Threads() == 1 ? 1 : std::min(rows, 4 * threads.Threads());
     const BrainOntology* ontology = structures.Ontology();
     const std::size_t labelCount = ontology ? ontology->GetNumLabels() : 0;
     const std::size_t before = expressors.size();
 
     std::vector<std::uint32_t> rowCells(rows, 0);
-    std::vector<ThreadPhases::Phase> phases;
-    phases.emplace_back([&](std::size_t thread) {
-        for (std::size_t row = rows * thread / threadCount; row < rows * (thread + 1) / threadCount; ++row)
+    auto countRows = [&](std::size_t part) {
+        for (std::size_t row = rows * part / bandCount; row < rows * (part + 1) / bandCount; ++row)
         {
             std::uint32_t cells = 0;
             for (std::size_t i = row * width; i < (row + 1) * width; ++i)
                 cells += grid.IsCell(i);
             rowCells[row] = cells;
         }
-    });
+    };
 
     // Sizing the list, the image table and the structures' features do not wait for each other.
     std::unique_ptr<CellBands> bands;
     std::unique_ptr<GridImageTable> table;
-    phases.emplace_back([&](std::size_t thread) {
-        if (thread == 0)
+    auto prepare = [&](std::size_t part) {
+        if (part == 0)
         {
-            bands = std::make_unique<CellBands>(rowCells, threadCount);
-            expressors.resize(before + bands->FirstCell(threadCount));
+            bands = std::make_unique<CellBands>(rowCells, bandCount);
+            expressors.resize(before + bands->FirstCell(bands->Count()));
         }
-        if (thread == 1 % threadCount)
+        else if (part == 1)
             table = GridImageTable::Make(series, grid.size, grid.spacing);
-        if (ontology && thread == 2 % threadCount)
+        else if (ontology)
             LabelFeatures(*ontology, features);
-    });
+    };
 
-    // Per thread: its band's cells in each structure, then where its stretch of each structure's list begins.
-    std::vector<std::vector<std::size_t>> slots(threadCount);
-    std::vector<std::uint64_t> sums(threadCount, 0);
-    std::vector<std::uint64_t> squares(threadCount, 0);
-    phases.emplace_back([&](std::size_t thread) {
+    // Per band: its cells in each structure, then where its stretch of each structure's list begins.
+    std::vector<std::vector<std::size_t>> slots(bandCount);
+    std::vector<std::uint64_t> sums(bandCount, 0);
+    std::vector<std::uint64_t> squares(bandCount, 0);
+    auto makeCells = [&](std::size_t band) {
         SectionImageLookup images(series);
         GridStructures::Cursor cursor(structures);
         std::vector<std::size_t> counts(labelCount, 0);
         std::uint64_t sum = 0;
         std::uint64_t sumOfSquares = 0;
-        std::size_t next = before + bands->FirstCell(thread);
-        for (std::size_t row = bands->FirstRow(thread); row < bands->FirstRow(thread + 1); ++row)
+        std::size_t next = before + bands->FirstCell(band);
+        for (std::size_t row = bands->FirstRow(band); row < bands->FirstRow(band + 1); ++row)
         {
             if (rowCells[row] == 0)
                 continue;
@@ -629,43 +629,47 @@ GeneCells AddGeneCells(const GeneGrid& grid, const GridStructures& structures, c
                     e.imageX = e.imageY = 0;
             }
         }
-        slots[thread] = std::move(counts);
-        sums[thread] = sum;
-        squares[thread] = sumOfSquares;
-    });
+        slots[band] = std::move(counts);
+        sums[band] = sum;
+        squares[band] = sumOfSquares;
+    };
 
+    // The structures are shared out in parts: each sizes the lists of its own.
+    const std::size_t labelParts = threads.Threads();
+    auto sizeLists = [&](std::size_t part) {
+        for (std::size_t label = labelCount * part / labelParts; label < labelCount * (part + 1) / labelParts; ++label)
+        {
+            std::size_t total = 0;
+            for (std::vector<std::size_t>& counts : slots)
+                total += std::exchange(counts[label], total);
+            features[label].expressors.resize(total);
+        }
+    };
+    auto listCells = [&](std::size_t band) {
+        std::vector<std::size_t>& slot = slots[band];
+        for (std::size_t k = before + bands->FirstCell(band); k < before + bands->FirstCell(band + 1); ++k)
+        {
+            Expressor& e = expressors[k];
+            if (e.label)
+                features[e.label->index].expressors[slot[e.label->index]++] = &e;
+        }
+    };
+
+    std::vector<ThreadPhases::Phase> phases = {{bandCount, countRows}, {3, prepare}, {bandCount, makeCells}};
     if (ontology)
     {
-        // The structures are shared out among the threads: each sizes the lists of its own.
-        phases.emplace_back([&](std::size_t thread) {
-            for (std::size_t label = labelCount * thread / threadCount; label < labelCount * (thread + 1) / threadCount;
-                 ++label)
-            {
-                std::size_t total = 0;
-                for (std::vector<std::size_t>& counts : slots)
-                    total += std::exchange(counts[label], total);
-                features[label].expressors.resize(total);
-            }
-        });
-        phases.emplace_back([&](std::size_t thread) {
-            std::vector<std::size_t>& slot = slots[thread];
-            for (std::size_t k = before + bands->FirstCell(thread); k < before + bands->FirstCell(thread + 1); ++k)
-            {
-                Expressor& e = expressors[k];
-                if (e.label)
-                    features[e.label->index].expressors[slot[e.label->index]++] = &e;
-            }
-        });
+        phases.push_back({labelParts, sizeLists});
+        phases.push_back({bandCount, listCells});
     }
     threads.Run(phases);
 
     GeneCells made;
     made.listed = ontology != nullptr;
-    made.count = bands->FirstCell(threadCount);
-    for (std::size_t thread = 0; thread < threadCount; ++thread)
+    made.count = bands->FirstCell(bands->Count());
+    for (std::size_t band = 0; band < bandCount; ++band)
     {
-        made.sum += sums[thread];
-        made.sumOfSquares += squares[thread];
+        made.sum += sums[band];
+        made.sumOfSquares += squares[band];
     }
     return made;
 }

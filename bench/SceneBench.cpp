@@ -9,33 +9,21 @@
 //
 // Arguments: [frames]
 
-#include <GL/glew.h>
+#include "SceneBenchSupport.h"
 
 #include "atlas/Atlas.h"
-#include "atlas/AtlasSet.h"
 #include "atlas/BrainOntology.h"
-#include "core/MemoryDefaultsStore.h"
-#include "core/PlatformHooks.h"
-#include "core/ResourcePath.h"
-#include "core/UserPreferences.h"
 #include "expression/BrainExpressionModel.h"
 #include "expression/GeneExpression.h"
-#include "gl/GLDisplay.h"
 #include "gl/GLIcosahedron.h"
-#include "gl/SharedContext.h"
 #include "scene/BrainSceneRenderer.h"
 #include "scene/BrainSceneView.h"
 #include "scene/ExpressionRenderer.h"
 #include "scene/ExpressorFilter.h"
 
-#include <QGuiApplication>
-
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <filesystem>
-#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -43,61 +31,7 @@
 namespace
 {
 
-constexpr int kWidth = 1024;
-constexpr int kHeight = 768;
-
-class NullTextBox : public GLTextBox
-{
-public:
-    void SetText(const std::string&) override {}
-    void Draw(int, int) override {}
-    void ShowBackground(bool) override {}
-    int GetLineHeight() override { return 15; }
-    int GetTextWidth() override { return 0; }
-    int GetWidth() override { return 0; }
-    int GetHeight() override { return 15; }
-};
-
-// A display that draws nowhere but the bound framebuffer and never asks for anything.
-class BenchDisplay : public GLDisplay
-{
-public:
-    void Display() override {}
-    void Invalidate() override {}
-    void SwapBuffers() override {}
-    bool MakeCurrent() override { return true; }
-    void SetVSync(bool) override {}
-    void SetSendMouseMoved(bool) override {}
-    int GetWidth() override { return kWidth; }
-    int GetHeight() override { return kHeight; }
-    void CaptureMouse() override {}
-    void ReleaseMouse() override {}
-    void StartTimer(unsigned int, TimerListener*) override {}
-    void StopTimer() override {}
-    GLTextBox* CreateTextBox(int, int, bool, GLTextBox::Alignment) override { return new NullTextBox; }
-    void AddCursorRect(int, int, int, int, Cursors::Cursor) override {}
-    void InvalidateCursorRects() override {}
-    unsigned int GetDefaultFramebuffer() override { return framebuffer; }
-    unsigned int framebuffer = 0;
-};
-
-// Milliseconds of one call, the GL finished.
-double Time(const std::function<void()>& draw)
-{
-    const auto start = std::chrono::steady_clock::now();
-    draw();
-    glFinish();
-    return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
-}
-
-double Average(int frames, const std::function<void()>& draw)
-{
-    Time(draw); // warm-up
-    double total = 0;
-    for (int i = 0; i < frames; ++i)
-        total += Time(draw);
-    return total / frames;
-}
+using namespace scenebench;
 
 // A bare grid of atlas 310 (133 x 81 x 115) whose values above e^6 make expressors: about 150,000 cells
 // of an ellipsoid, chosen by an integer hash, with values spread over a decade.
@@ -127,55 +61,8 @@ std::string MakeGrid()
 int main(int argc, char** argv)
 {
     const int frames = argc > 1 ? std::atoi(argv[1]) : 20;
-    setenv("QT_QPA_PLATFORM", "xcb", 1);
-    setenv("QT_XCB_GL_INTEGRATION", "xcb_glx", 1);
-    SharedContext::Configure();
-    int appArgc = 1;
-    char name[] = "bench_scene";
-    char* appArgv[] = {name, nullptr};
-    QGuiApplication application(appArgc, appArgv);
-    if (!SharedContext::MakeCurrent())
-    {
-        std::fprintf(stderr, "no GL context\n");
-        return 1;
-    }
-    std::printf("GL renderer: %s\n", reinterpret_cast<const char*>(glGetString(GL_RENDERER)));
-
-    const std::filesystem::path root = std::filesystem::temp_directory_path() / "corvane-bench-scene";
-    std::filesystem::remove_all(root);
-    const std::string command = std::string("'") + CORVANE_ATLASGEN + "' --profile demo --id 310 --out '" +
-                                (root / "Atlases" / "310").string() + "' > /dev/null";
-    if (std::system(command.c_str()) != 0)
-    {
-        std::fprintf(stderr, "atlas generator failed\n");
-        return 1;
-    }
-    MemoryDefaultsStore store;
-    store.SetValue("UserAtlasPath", root.string());
-    PlatformHooks::SetDefaultsStore(&store);
-    UserPreferences::ResetPreferences();
-    ResourcePath::ClearCache();
-
-    GLuint framebuffer = 0, colour = 0, depth = 0;
-    glGenFramebuffers(1, &framebuffer);
-    glBindFramebuffer(GL_FRAMEBUFFER, framebuffer);
-    glGenRenderbuffers(1, &colour);
-    glBindRenderbuffer(GL_RENDERBUFFER, colour);
-    glRenderbufferStorage(GL_RENDERBUFFER, GL_RGBA8, kWidth, kHeight);
-    glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, colour);
-    glGenRenderbuffers(1, &depth);
-    glBindRenderbuffer(GL_RENDERBUFFER, depth);
-    glRenderbufferStorage(GL_RENDERBUFFER, GL_DEPTH_COMPONENT24, kWidth, kHeight);
-    glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_ATTACHMENT, GL_RENDERBUFFER, depth);
-
-    {
-        BrainExpressionModel model(AtlasSet::GetAtlasWithId(310));
+    return RunOnScene("bench_scene", [&](BrainExpressionModel& model, BrainSceneRenderer& renderer, GLuint) {
         const BrainOntology& ontology = *model.GetAtlas()->GetOntology();
-        BenchDisplay display;
-        display.framebuffer = framebuffer;
-        BrainSceneRenderer renderer(&display, &model, nullptr, nullptr);
-        renderer.Initialize();
-        renderer.Reshape(kWidth, kHeight);
         const std::string grid = MakeGrid();
         auto gene = std::make_shared<GeneExpression>(grid.data(), static_cast<unsigned long>(grid.size()));
         model.AddGeneExpression(gene, false);
@@ -242,13 +129,5 @@ int main(int argc, char** argv)
         std::printf("live-update frame:  %8.2f ms  (%.2f x bare)\n", live, live / bare);
         std::printf("bare program frame: %8.2f ms\n", bare);
         std::printf("goal: cached frame within 1.5 x the bare program: %s\n", cached <= 1.5 * bare ? "met" : "missed");
-    }
-    glDeleteRenderbuffers(1, &depth);
-    glDeleteRenderbuffers(1, &colour);
-    glDeleteFramebuffers(1, &framebuffer);
-    PlatformHooks::SetDefaultsStore(nullptr);
-    UserPreferences::ResetPreferences();
-    SharedContext::Shutdown();
-    std::filesystem::remove_all(root);
-    return 0;
+    });
 }

@@ -9,35 +9,25 @@
 //
 // Arguments: [frames]
 
-#include <GL/glew.h>
+#include "SceneBenchSupport.h"
 
 #include "atlas/Atlas.h"
-#include "atlas/AtlasSet.h"
 #include "atlas/AtlasSpace.h"
 #include "atlas/BrainOntology.h"
 #include "core/Image3d.h"
-#include "core/MemoryDefaultsStore.h"
-#include "core/PlatformHooks.h"
 #include "core/ResourcePath.h"
-#include "core/UserPreferences.h"
 #include "expression/BrainExpressionModel.h"
-#include "gl/GLDisplay.h"
 #include "gl/GLShaderProgram.h"
-#include "gl/SharedContext.h"
 #include "scene/AtlasCube.h"
 #include "scene/BrainSceneRenderer.h"
 #include "scene/BrainSceneView.h"
 #include "scene/VolumeRenderer.h"
 
-#include <QGuiApplication>
-
-#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <functional>
 #include <iterator>
 #include <memory>
 #include <string>
@@ -46,59 +36,7 @@
 namespace
 {
 
-constexpr int kWidth = 1024;
-constexpr int kHeight = 768;
-
-class NullTextBox : public GLTextBox
-{
-public:
-    void SetText(const std::string&) override {}
-    void Draw(int, int) override {}
-    void ShowBackground(bool) override {}
-    int GetLineHeight() override { return 15; }
-    int GetTextWidth() override { return 0; }
-    int GetWidth() override { return 0; }
-    int GetHeight() override { return 15; }
-};
-
-class BenchDisplay : public GLDisplay
-{
-public:
-    void Display() override {}
-    void Invalidate() override {}
-    void SwapBuffers() override {}
-    bool MakeCurrent() override { return true; }
-    void SetVSync(bool) override {}
-    void SetSendMouseMoved(bool) override {}
-    int GetWidth() override { return kWidth; }
-    int GetHeight() override { return kHeight; }
-    void CaptureMouse() override {}
-    void ReleaseMouse() override {}
-    void StartTimer(unsigned int, TimerListener*) override {}
-    void StopTimer() override {}
-    GLTextBox* CreateTextBox(int, int, bool, GLTextBox::Alignment) override { return new NullTextBox; }
-    void AddCursorRect(int, int, int, int, Cursors::Cursor) override {}
-    void InvalidateCursorRects() override {}
-    unsigned int GetDefaultFramebuffer() override { return framebuffer; }
-    unsigned int framebuffer = 0;
-};
-
-double Time(const std::function<void()>& draw)
-{
-    const auto start = std::chrono::steady_clock::now();
-    draw();
-    glFinish();
-    return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
-}
-
-double Average(int frames, const std::function<void()>& draw)
-{
-    Time(draw); // warm-up: textures, programs
-    double total = 0;
-    for (int i = 0; i < frames; ++i)
-        total += Time(draw);
-    return total / frames;
-}
+using namespace scenebench;
 
 // A smooth ellipsoidal field with hashed noise, in 0..1.
 std::vector<float> Field(const unsigned int* size)
@@ -233,105 +171,51 @@ double NumpyMilliseconds(const Image3d& image, int rounds)
 int main(int argc, char** argv)
 {
     const int frames = argc > 1 ? std::atoi(argv[1]) : 10;
-    setenv("QT_QPA_PLATFORM", "xcb", 1);
-    setenv("QT_XCB_GL_INTEGRATION", "xcb_glx", 1);
-    SharedContext::Configure();
-    int appArgc = 1;
-    char name[] = "bench_volume";
-    char* appArgv[] = {name, nullptr};
-    QGuiApplication application(appArgc, appArgv);
-    if (!SharedContext::MakeCurrent())
-    {
-        std::fprintf(stderr, "no GL context\n");
-        return 1;
-    }
-    std::printf("GL renderer: %s\n", reinterpret_cast<const char*>(glGetString(GL_RENDERER)));
+    return RunOnScene(
+        "bench_volume", [&](BrainExpressionModel& model, BrainSceneRenderer& renderer, GLuint framebuffer) {
+            const BrainOntology& ontology = *model.GetAtlas()->GetOntology();
+            model.SetCompassLocation(BrainExpressionModel::COMPASS_HIDDEN, false);
+            model.SetStructureSelector(BrainExpressionModel::Selector(ontology.GetNumLabels(), false), false);
+            for (int plane = 0; plane < 3; ++plane)
+                model.SetMPRPlaneVisible(Image3dPlane::Plane(plane), false, false);
+            BrainSceneView& view = *renderer.GetViews().front();
+            const unsigned int* grid = view.GetAtlasSpace()->GetViewDimensions();
+            const float* spacing = view.GetAtlasSpace()->GetViewResolution();
+            std::printf("view grid: %u x %u x %u, view %d x %d\n", grid[0], grid[1], grid[2], view.GetWidth(),
+                        view.GetHeight());
+            PlainRayCaster plain(ResourcePath::GetResourcePath() + "Shaders/");
+            const auto prepare = [&] {
+                glBindFramebuffer(GL_FRAMEBUFFER, framebuffer);
+                glClearColor(0, 0, 0, 0);
+                glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+                view.SetupViewPort();
+                view.DoViewTransforms();
+            };
 
-    const std::filesystem::path root = std::filesystem::temp_directory_path() / "corvane-bench-volume";
-    std::filesystem::remove_all(root);
-    const std::string command = std::string("'") + CORVANE_ATLASGEN + "' --profile demo --id 310 --out '" +
-                                (root / "Atlases" / "310").string() + "' > /dev/null";
-    if (std::system(command.c_str()) != 0)
-    {
-        std::fprintf(stderr, "atlas generator failed\n");
-        return 1;
-    }
-    MemoryDefaultsStore store;
-    store.SetValue("UserAtlasPath", root.string());
-    PlatformHooks::SetDefaultsStore(&store);
-    UserPreferences::ResetPreferences();
-    ResourcePath::ClearCache();
-
-    GLuint framebuffer = 0, colour = 0, depth = 0;
-    glGenFramebuffers(1, &framebuffer);
-    glBindFramebuffer(GL_FRAMEBUFFER, framebuffer);
-    glGenRenderbuffers(1, &colour);
-    glBindRenderbuffer(GL_RENDERBUFFER, colour);
-    glRenderbufferStorage(GL_RENDERBUFFER, GL_RGBA8, kWidth, kHeight);
-    glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, colour);
-    glGenRenderbuffers(1, &depth);
-    glBindRenderbuffer(GL_RENDERBUFFER, depth);
-    glRenderbufferStorage(GL_RENDERBUFFER, GL_DEPTH_COMPONENT24, kWidth, kHeight);
-    glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_ATTACHMENT, GL_RENDERBUFFER, depth);
-
-    {
-        BrainExpressionModel model(AtlasSet::GetAtlasWithId(310));
-        const BrainOntology& ontology = *model.GetAtlas()->GetOntology();
-        BenchDisplay display;
-        display.framebuffer = framebuffer;
-        BrainSceneRenderer renderer(&display, &model, nullptr, nullptr);
-        renderer.Initialize();
-        renderer.Reshape(kWidth, kHeight);
-        model.SetCompassLocation(BrainExpressionModel::COMPASS_HIDDEN, false);
-        model.SetStructureSelector(BrainExpressionModel::Selector(ontology.GetNumLabels(), false), false);
-        for (int plane = 0; plane < 3; ++plane)
-            model.SetMPRPlaneVisible(Image3dPlane::Plane(plane), false, false);
-        BrainSceneView& view = *renderer.GetViews().front();
-        const unsigned int* grid = view.GetAtlasSpace()->GetViewDimensions();
-        const float* spacing = view.GetAtlasSpace()->GetViewResolution();
-        std::printf("view grid: %u x %u x %u, view %d x %d\n", grid[0], grid[1], grid[2], view.GetWidth(),
-                    view.GetHeight());
-        PlainRayCaster plain(ResourcePath::GetResourcePath() + "Shaders/");
-        const auto prepare = [&] {
-            glBindFramebuffer(GL_FRAMEBUFFER, framebuffer);
-            glClearColor(0, 0, 0, 0);
-            glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-            view.SetupViewPort();
-            view.DoViewTransforms();
-        };
-
-        const unsigned int cube[3] = {256, 256, 256};
-        for (const unsigned int* size : {grid, cube})
-        {
-            float resolution[3];
-            for (int axis = 0; axis < 3; ++axis)
-                resolution[axis] = spacing[axis] * float(grid[axis]) / float(size[axis]);
-            const std::vector<float> values = Field(size);
-            VolumeRenderer volume(&view);
-            volume.LoadVolume(values.data(), size, resolution, 1.0f, true, nullptr);
-            const double part = Average(frames, [&] {
-                prepare();
-                volume.Display();
-            });
-            const double bare = Average(frames, [&] {
-                prepare();
-                plain.Display(view, volume, framebuffer);
-            });
-            const double numpy = NumpyMilliseconds(volume.GetOwnImage(), frames);
-            std::printf("\nvolume %u x %u x %u (step %.3f view units, plain %.3f)\n", size[0], size[1], size[2],
-                        volume.GetStepSize(), 0.5f * grid[0] / float(volume.GetVolumeSize()[0]));
-            std::printf("ray caster:       %8.2f ms\n", part);
-            std::printf("plain ray caster: %8.2f ms  (%.2f x the ray caster)\n", bare, bare / part);
-            std::printf("numpy MIP:        %8.2f ms  (%.2f x the ray caster)\n", numpy, numpy / part);
-            std::printf("goal: at least 2 x faster than the plain one: %s\n", bare >= 2 * part ? "met" : "missed");
-        }
-    }
-    glDeleteRenderbuffers(1, &depth);
-    glDeleteRenderbuffers(1, &colour);
-    glDeleteFramebuffers(1, &framebuffer);
-    PlatformHooks::SetDefaultsStore(nullptr);
-    UserPreferences::ResetPreferences();
-    SharedContext::Shutdown();
-    std::filesystem::remove_all(root);
-    return 0;
+            const unsigned int cube[3] = {256, 256, 256};
+            for (const unsigned int* size : {grid, cube})
+            {
+                float resolution[3];
+                for (int axis = 0; axis < 3; ++axis)
+                    resolution[axis] = spacing[axis] * float(grid[axis]) / float(size[axis]);
+                const std::vector<float> values = Field(size);
+                VolumeRenderer volume(&view);
+                volume.LoadVolume(values.data(), size, resolution, 1.0f, true, nullptr);
+                const double part = Average(frames, [&] {
+                    prepare();
+                    volume.Display();
+                });
+                const double bare = Average(frames, [&] {
+                    prepare();
+                    plain.Display(view, volume, framebuffer);
+                });
+                const double numpy = NumpyMilliseconds(volume.GetOwnImage(), frames);
+                std::printf("\nvolume %u x %u x %u (step %.3f view units, plain %.3f)\n", size[0], size[1], size[2],
+                            volume.GetStepSize(), 0.5f * grid[0] / float(volume.GetVolumeSize()[0]));
+                std::printf("ray caster:       %8.2f ms\n", part);
+                std::printf("plain ray caster: %8.2f ms  (%.2f x the ray caster)\n", bare, bare / part);
+                std::printf("numpy MIP:        %8.2f ms  (%.2f x the ray caster)\n", numpy, numpy / part);
+                std::printf("goal: at least 2 x faster than the plain one: %s\n", bare >= 2 * part ? "met" : "missed");
+            }
+        });
 }

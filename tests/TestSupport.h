@@ -1,7 +1,8 @@
 #pragma once
 
 // Helpers of the tests of every subsystem: temporary folders that go away with the test, whole files read
-// or written at once (a fault there is a fault of the test's setup, so it throws) and error messages.
+// or written at once (a fault there is a fault of the test's setup, so it throws), error messages and a
+// private home for the suites that run Qt.
 
 #include <cstddef>
 #include <cstdio>
@@ -12,6 +13,9 @@
 #include <string>
 #include <utility>
 #include <vector>
+
+#include <stdlib.h>
+#include <sys/stat.h>
 
 // Runs an action when the scope ends, however it ends: a failed ASSERT returns from the test at once, and a
 // global hook still pointing at the test's objects would outlive them.
@@ -111,6 +115,42 @@ inline std::string TempDir::Write(const std::string& name, const std::string& by
     const std::string path = File(name);
     WriteWholeFile(path, bytes);
     return path;
+}
+
+// Points HOME and the XDG folders into root, so that no test touches the user's own files, and lets Qt run
+// offscreen where there is no display.
+inline void UsePrivateHome(const TempDir& root)
+{
+    for (const char* sub : {"home", "data", "config", "cache", "runtime"})
+        std::filesystem::create_directories(root.File(sub));
+    chmod(root.File("runtime").c_str(), 0700);
+    setenv("HOME", root.File("home").c_str(), 1);
+    setenv("XDG_DATA_HOME", root.File("data").c_str(), 1);
+    setenv("XDG_CONFIG_HOME", root.File("config").c_str(), 1);
+    setenv("XDG_CACHE_HOME", root.File("cache").c_str(), 1);
+    setenv("XDG_RUNTIME_DIR", root.File("runtime").c_str(), 1);
+    if (!std::getenv("DISPLAY") && !std::getenv("WAYLAND_DISPLAY"))
+        setenv("QT_QPA_PLATFORM", "offscreen", 0);
+}
+
+// Standard output of a shell command; status receives its exit status as pclose gives it, -1 when it did
+// not run.
+inline std::string CommandOutput(const std::string& command, int* status = nullptr)
+{
+    std::string output;
+    FILE* pipe = popen(command.c_str(), "r");
+    if (status)
+        *status = -1;
+    if (!pipe)
+        return output;
+    char buffer[65536];
+    std::size_t count = 0;
+    while ((count = std::fread(buffer, 1, sizeof buffer, pipe)) > 0)
+        output.append(buffer, count);
+    const int closed = pclose(pipe);
+    if (status)
+        *status = closed;
+    return output;
 }
 
 // The message of the std::runtime_error that function throws, or "no error".

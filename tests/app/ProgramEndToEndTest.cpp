@@ -31,20 +31,6 @@
 namespace
 {
 
-std::string Output(const std::string& command)
-{
-    std::string output;
-    FILE* pipe = popen(command.c_str(), "r");
-    if (!pipe)
-        return output;
-    char buffer[4096];
-    std::size_t count = 0;
-    while ((count = std::fread(buffer, 1, sizeof buffer, pipe)) > 0)
-        output.append(buffer, count);
-    pclose(pipe);
-    return output;
-}
-
 bool WaitFor(const std::function<bool()>& condition, int seconds)
 {
     const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
@@ -88,7 +74,7 @@ protected:
 #if !defined(CORVANE_PYTHON) || !defined(CORVANE_DEMO_SERVER)
         GTEST_SKIP() << "no demo server in this build";
 #endif
-        if (!std::getenv("DISPLAY") || Output("command -v xdotool import").empty())
+        if (!std::getenv("DISPLAY") || CommandOutput("command -v xdotool import").empty())
             GTEST_SKIP() << "needs an X display, xdotool and ImageMagick";
         for (const char* sub : {"home", "data", "config/Corvane", "cache", "runtime"})
             boost::filesystem::create_directories(m_dir.File(sub));
@@ -167,11 +153,11 @@ protected:
     long CountMagenta(const std::string& window, const std::string& name)
     {
         const std::string shot = m_dir.File(name);
-        Output("import -window " + window + " " + Quote(shot) + " 2>/dev/null");
+        CommandOutput("import -window " + window + " " + Quote(shot) + " 2>/dev/null");
         const std::string count =
-            Output("convert " + Quote(shot) +
-                   " -alpha off -fx '(r > 0.05 && b > 0.05 && g < 0.4 * min(r, b) && abs(r - b) < 0.15) ? 1 : 0'"
-                   " -format '%[fx:round(mean*w*h)]' info: 2>/dev/null");
+            CommandOutput("convert " + Quote(shot) +
+                          " -alpha off -fx '(r > 0.05 && b > 0.05 && g < 0.4 * min(r, b) && abs(r - b) < 0.15) ? 1 : 0'"
+                          " -format '%[fx:round(mean*w*h)]' info: 2>/dev/null");
         return count.empty() ? -1 : std::atol(count.c_str());
     }
 
@@ -186,7 +172,7 @@ TEST_F(ProgramEndToEndTest, DemoWindowSearchesAddsUrlDataSetAndQuitsCleanly)
     std::string window;
     ASSERT_TRUE(WaitFor(
         [&] {
-            window = Output("xdotool search --onlyvisible --name '^Ostrel Adult Mouse$' 2>/dev/null | head -1");
+            window = CommandOutput("xdotool search --onlyvisible --name '^Ostrel Adult Mouse$' 2>/dev/null | head -1");
             return !window.empty();
         },
         120))
@@ -195,9 +181,9 @@ TEST_F(ProgramEndToEndTest, DemoWindowSearchesAddsUrlDataSetAndQuitsCleanly)
 
     // A gene and one of its data sets, as the server lists them.
     const std::string answer =
-        Output("python3 -c 'import sys, urllib.request; sys.stdout.write(urllib.request.urlopen(sys.argv[1])"
-               ".read().decode())' " +
-               Quote(Base() + "/search/0310/gene?start=0&num=1&term="));
+        CommandOutput("python3 -c 'import sys, urllib.request; sys.stdout.write(urllib.request.urlopen(sys.argv[1])"
+                      ".read().decode())' " +
+                      Quote(Base() + "/search/0310/gene?start=0&num=1&term="));
     std::smatch symbol, series;
     ASSERT_TRUE(std::regex_search(answer, symbol, std::regex("<gene-symbol>([^<]+)</gene-symbol>"))) << answer;
     ASSERT_TRUE(std::regex_search(answer, series, std::regex("<image-series>\\s*<image-series>\\s*<id>(\\d+)</id>")))
@@ -207,8 +193,8 @@ TEST_F(ProgramEndToEndTest, DemoWindowSearchesAddsUrlDataSetAndQuitsCleanly)
     // Keys go to the window with the input focus: it is given to the program's window before each step, since
     // windows of other suites may come and go on the same display.
     const std::string focus = "xdotool windowfocus " + window + " 2>/dev/null; sleep 0.1; ";
-    Output(focus + "sleep 0.3; xdotool key --clearmodifiers ctrl+f");
-    Output(focus + "sleep 0.2; xdotool type --delay 40 " + Quote(term) + "; xdotool key Return");
+    CommandOutput(focus + "sleep 0.3; xdotool key --clearmodifiers ctrl+f");
+    CommandOutput(focus + "sleep 0.2; xdotool type --delay 40 " + Quote(term) + "; xdotool key Return");
     EXPECT_TRUE(WaitFor([&] { return LogText().find("term=" + term) != std::string::npos; }, 30)) << LogText();
 
     // The result tab shows the results' thumbnails, fetched from the server and spinning: two shots a moment
@@ -217,14 +203,14 @@ TEST_F(ProgramEndToEndTest, DemoWindowSearchesAddsUrlDataSetAndQuitsCleanly)
     std::this_thread::sleep_for(std::chrono::seconds(2));
     const std::string spin1 = m_dir.File("spin1.png");
     const std::string spin2 = m_dir.File("spin2.png");
-    Output("import -window " + window + " " + Quote(spin1) + " 2>/dev/null");
+    CommandOutput("import -window " + window + " " + Quote(spin1) + " 2>/dev/null");
     std::this_thread::sleep_for(std::chrono::milliseconds(600));
-    Output("import -window " + window + " " + Quote(spin2) + " 2>/dev/null");
-    const std::string moved = Output("compare -metric AE " + Quote(spin1) + " " + Quote(spin2) + " null: 2>&1");
+    CommandOutput("import -window " + window + " " + Quote(spin2) + " 2>/dev/null");
+    const std::string moved = CommandOutput("compare -metric AE " + Quote(spin1) + " " + Quote(spin2) + " null: 2>&1");
     EXPECT_GT(std::atol(moved.c_str()), 100) << "thumbnails do not spin: " << moved;
 
     // The result tab's key equivalent closes it, and the scene is back.
-    Output(focus + "xdotool key --clearmodifiers ctrl+w");
+    CommandOutput(focus + "xdotool key --clearmodifiers ctrl+w");
     std::this_thread::sleep_for(std::chrono::seconds(1));
     const long before = CountMagenta(window, "before.png");
     ASSERT_GE(before, 0);
@@ -249,7 +235,7 @@ TEST_F(ProgramEndToEndTest, DemoWindowSearchesAddsUrlDataSetAndQuitsCleanly)
         30))
         << before << " magenta pixels before, " << after << " after";
 
-    Output(focus + "sleep 0.2; xdotool key --clearmodifiers ctrl+q");
+    CommandOutput(focus + "sleep 0.2; xdotool key --clearmodifiers ctrl+q");
     EXPECT_EQ(0, WaitForDemo(60));
     const std::string output = ReadBytes(m_dir.File("demo.out"));
     EXPECT_EQ(std::string::npos, output.find("Sanitizer")) << output;

@@ -4,12 +4,11 @@
 // alerts, confirmations and browser requests recorded instead of shown.
 
 #include "DemoServerFixture.h"
+#include "RecordingHooks.h"
 
 #include "app/CorvaneDoc.h"
 #include "app/CorvaneDocWrapper.h"
 #include "app/SingleDocumentController.h"
-#include "core/AlertPresenter.h"
-#include "core/BrowserLauncher.h"
 #include "core/PlatformHooks.h"
 #include "platform/EventLoopSupport.h"
 
@@ -22,57 +21,6 @@
 #include <string>
 #include <vector>
 
-// Answers every confirmation with `answer` and keeps the messages; puts the previous presenter back.
-class RecordingAlerts : public AlertPresenter
-{
-public:
-    RecordingAlerts()
-        : m_previous(&PlatformHooks::GetAlertPresenter())
-    {
-        PlatformHooks::SetAlertPresenter(this);
-    }
-    ~RecordingAlerts() override { PlatformHooks::SetAlertPresenter(m_previous); }
-    RecordingAlerts(const RecordingAlerts&) = delete;
-    RecordingAlerts& operator=(const RecordingAlerts&) = delete;
-
-    void ShowAlert(const std::string& message) override { alerts.push_back(message); }
-    bool ShowConfirmation(const std::string& message) override
-    {
-        confirmations.push_back(message);
-        return answer;
-    }
-
-    bool answer = false;
-    std::vector<std::string> alerts;
-    std::vector<std::string> confirmations;
-
-private:
-    AlertPresenter* m_previous;
-};
-
-class RecordingBrowser : public BrowserLauncher
-{
-public:
-    RecordingBrowser()
-        : m_previous(&PlatformHooks::GetBrowserLauncher())
-    {
-        PlatformHooks::SetBrowserLauncher(this);
-    }
-    ~RecordingBrowser() override { PlatformHooks::SetBrowserLauncher(m_previous); }
-    RecordingBrowser(const RecordingBrowser&) = delete;
-    RecordingBrowser& operator=(const RecordingBrowser&) = delete;
-
-    bool OpenUrl(const std::string& url) override
-    {
-        urls.push_back(url);
-        return true;
-    }
-    std::vector<std::string> urls;
-
-private:
-    BrowserLauncher* m_previous;
-};
-
 // Atlases generated with the demo server's address in their URL templates, made once per test program.
 inline const std::string& ServedAtlasCopy(unsigned int id, const std::string& profile)
 {
@@ -83,11 +31,7 @@ inline const std::string& ServedAtlasCopy(unsigned int id, const std::string& pr
         return found->second;
     const std::string target = folder.File(std::to_string(id));
 #ifdef CORVANE_ATLASGEN
-    const std::string command = std::string("'") + CORVANE_ATLASGEN + "' --profile " + profile + " --id " +
-                                std::to_string(id) + " --out '" + target + "' --base-url '" + DemoServer::Get().Url() +
-                                "' > /dev/null";
-    if (std::system(command.c_str()) != 0)
-        throw std::runtime_error("atlas generator failed: " + command);
+    GenerateAtlas(profile, id, target, DemoServer::Get().Url());
 #endif
     return made[id] = target;
 }

@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include "AtlasGenerator.h"
 #include "AtlasTestFiles.h"
 #include "atlas/AtlasSpace.h"
 #include "core/Image3d.h"
@@ -56,22 +57,6 @@ inline bool HaveGenerator()
     return true;
 #else
     return false;
-#endif
-}
-
-// Runs the project's synthetic atlas generator into folder.
-inline void GenerateAtlas(const std::string& profile, unsigned int id, const std::string& folder)
-{
-#ifdef CORVANE_ATLASGEN
-    const std::string command = std::string("'") + CORVANE_ATLASGEN + "' --profile " + profile + " --id " +
-                                std::to_string(id) + " --out '" + folder + "' > /dev/null";
-    if (std::system(command.c_str()) != 0)
-        throw std::runtime_error("atlas generator failed: " + command);
-#else
-    (void)profile;
-    (void)id;
-    (void)folder;
-    throw std::runtime_error("the atlas generator was not built");
 #endif
 }
 

@@ -4,38 +4,17 @@
 // was asked, a document that records what it was told to search and download, and the settings and
 // network hooks installed for the life of a test.
 
-#include "core/AlertPresenter.h"
 #include "core/MemoryDefaultsStore.h"
 #include "core/PlatformHooks.h"
 #include "core/UserPreferences.h"
 #include "expression/SearchController.h"
 
+#include "RecordingHooks.h"
 #include "ScriptedTransport.h"
 
 #include <cstdio>
 #include <string>
 #include <vector>
-
-// Answers every confirmation with `answer` and keeps the messages.
-class RecordingAlerts : public AlertPresenter
-{
-public:
-    RecordingAlerts() { PlatformHooks::SetAlertPresenter(this); }
-    ~RecordingAlerts() override { PlatformHooks::SetAlertPresenter(nullptr); }
-    RecordingAlerts(const RecordingAlerts&) = delete;
-    RecordingAlerts& operator=(const RecordingAlerts&) = delete;
-
-    void ShowAlert(const std::string& message) override { alerts.push_back(message); }
-    bool ShowConfirmation(const std::string& message) override
-    {
-        confirmations.push_back(message);
-        return answer;
-    }
-
-    bool answer = false;
-    std::vector<std::string> alerts;
-    std::vector<std::string> confirmations;
-};
 
 inline std::string ColorText(const float* rgb)
 {

@@ -17,22 +17,6 @@
 #include <stdexcept>
 #include <string>
 
-// The generator's command for one atlas; several can run at once with " & " between them and "wait".
-inline std::string AtlasCommand(const std::string& profile, unsigned int id, const std::string& folder,
-                                const std::string& baseUrl = "")
-{
-#ifdef CORVANE_ATLASGEN
-    std::string command = std::string("'") + CORVANE_ATLASGEN + "' --profile " + profile + " --id " +
-                          std::to_string(id) + " --out '" + folder + "'";
-    if (!baseUrl.empty())
-        command += " --base-url '" + baseUrl + "'";
-    return command + " > /dev/null";
-#else
-    (void)profile, (void)id, (void)folder, (void)baseUrl;
-    throw std::runtime_error("the atlas generator was not built");
-#endif
-}
-
 inline void RunShell(const std::string& command)
 {
     if (std::system(command.c_str()) != 0)

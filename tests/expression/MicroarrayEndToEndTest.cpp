@@ -6,10 +6,6 @@
 #include "atlas/AtlasSet.h"
 #include "atlas/AtlasSpace.h"
 #include "atlas/BrainOntology.h"
-#include "core/MemoryDefaultsStore.h"
-#include "core/PlatformHooks.h"
-#include "core/ResourcePath.h"
-#include "core/UserPreferences.h"
 #include "expression/BrainExpressionModel.h"
 #include "expression/GeneFetchCompletionListener.h"
 #include "expression/GeneFetcher.h"
@@ -17,10 +13,8 @@
 #include "expression/MicroarrayFetcher.h"
 #include "expression/SearchController.h"
 #include "expression/UrlProtocolParser.h"
-#include "gl/support/GLTestContext.h"
-#include "platform/QtNetTransport.h"
 
-#include "DemoServer.h"
+#include "DemoServerSession.h"
 #include "MicroarrayTestSupport.h"
 #include "platform/EventLoopSupport.h"
 
@@ -133,37 +127,16 @@ class MicroarrayEndToEndTest : public ::testing::Test
 protected:
     void SetUp() override
     {
-        server = DemoServer::Get();
-        if (!server || !HavePython())
+        std::string reason;
+        if (!HavePython())
             GTEST_SKIP() << "no generator, Python or demo server in this build";
-        try
-        {
-            GLTestContext::Instance(); // the process's one application object
-        }
-        catch (const std::exception& error)
-        {
-            GTEST_SKIP() << error.what();
-        }
-        store.SetValue("UserAtlasPath", server->ProgramRoot());
-        PlatformHooks::SetDefaultsStore(&store);
-        UserPreferences::ResetPreferences();
-        ResourcePath::ClearCache();
-        AtlasSet::GetAtlases()->Reload();
-        transport = std::make_unique<QtNetTransport>();
-        PlatformHooks::SetNetTransport(transport.get());
+        if (!session.Start(reason))
+            GTEST_SKIP() << reason;
+        server = session.server;
         MicroarrayExpression::ResetProcessWideState();
     }
 
-    void TearDown() override
-    {
-        if (!transport)
-            return;
-        RunEventsFor(20);
-        PlatformHooks::SetNetTransport(nullptr);
-        UserPreferences::ResetPreferences();
-        PlatformHooks::SetDefaultsStore(nullptr);
-        ResourcePath::ClearCache();
-    }
+    void TearDown() override { session.Stop(); }
 
     // Runs a link of the application's scheme through its request into the document.
     static void Request(const std::string& link, MicroarrayDocument& document)
@@ -173,9 +146,8 @@ protected:
         ASSERT_TRUE(RunEventsUntil([&] { return document.fetchers.empty(); }, TIMEOUT_MS));
     }
 
+    DemoServerSession session;
     DemoServer* server = nullptr;
-    MemoryDefaultsStore store;
-    std::unique_ptr<QtNetTransport> transport;
 };
 
 TEST_F(MicroarrayEndToEndTest, ALinkOfTheSearchPageLoadsItsProbesAndSelectsTheWell)

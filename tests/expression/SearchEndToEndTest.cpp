@@ -5,12 +5,8 @@
 #include "atlas/AtlasSet.h"
 #include "atlas/AtlasSpace.h"
 #include "atlas/BrainOntology.h"
-#include "core/MemoryDefaultsStore.h"
 #include "core/MemoryStreamRef.h"
-#include "core/PlatformHooks.h"
-#include "core/ResourcePath.h"
 #include "core/StringUtils.h"
-#include "core/UserPreferences.h"
 #include "expression/BrainExpressionModel.h"
 #include "expression/GeneExpression.h"
 #include "expression/GeneFetchCompletionListener.h"
@@ -18,10 +14,8 @@
 #include "expression/PagedGeneList.h"
 #include "expression/SearchController.h"
 #include "expression/UrlProtocolParser.h"
-#include "gl/support/GLTestContext.h"
-#include "platform/QtNetTransport.h"
 
-#include "DemoServer.h"
+#include "DemoServerSession.h"
 #include "ExpressionTestSupport.h"
 #include "SearchTestSupport.h"
 #include "platform/EventLoopSupport.h"
@@ -172,36 +166,13 @@ class SearchEndToEndTest : public ::testing::Test
 protected:
     void SetUp() override
     {
-        server = DemoServer::Get();
-        if (!server)
-            GTEST_SKIP() << "no generator, Python or demo server in this build";
-        try
-        {
-            GLTestContext::Instance(); // the process's one application object
-        }
-        catch (const std::exception& error)
-        {
-            GTEST_SKIP() << error.what();
-        }
-        store.SetValue("UserAtlasPath", server->ProgramRoot());
-        PlatformHooks::SetDefaultsStore(&store);
-        UserPreferences::ResetPreferences();
-        ResourcePath::ClearCache();
-        AtlasSet::GetAtlases()->Reload();
-        transport = std::make_unique<QtNetTransport>();
-        PlatformHooks::SetNetTransport(transport.get());
+        std::string reason;
+        if (!session.Start(reason))
+            GTEST_SKIP() << reason;
+        server = session.server;
     }
 
-    void TearDown() override
-    {
-        if (!transport)
-            return;
-        RunEventsFor(20);
-        PlatformHooks::SetNetTransport(nullptr);
-        UserPreferences::ResetPreferences();
-        PlatformHooks::SetDefaultsStore(nullptr);
-        ResourcePath::ClearCache();
-    }
+    void TearDown() override { session.Stop(); }
 
     static std::shared_ptr<Atlas> AtlasOf(unsigned int id)
     {
@@ -237,9 +208,8 @@ protected:
         return recorder;
     }
 
+    DemoServerSession session;
     DemoServer* server = nullptr;
-    MemoryDefaultsStore store;
-    std::unique_ptr<QtNetTransport> transport;
 };
 
 TEST_F(SearchEndToEndTest, GeneSearchGoesPageByPage)

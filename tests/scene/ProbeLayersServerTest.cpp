@@ -5,28 +5,20 @@
 
 #include "SceneSupport.h"
 
+#include "RecordingHooks.h"
 #include "TestSupport.h"
 #include "atlas/AnnotationLabel.h"
 #include "atlas/Atlas.h"
 #include "atlas/AtlasSet.h"
 #include "atlas/AtlasSpace.h"
 #include "atlas/BrainOntology.h"
-#include "core/AlertPresenter.h"
-#include "core/MemoryDefaultsStore.h"
 #include "core/MemoryStreamRef.h"
-#include "core/NetFile.h"
-#include "core/PlatformHooks.h"
-#include "core/ResourcePath.h"
-#include "core/UserPreferences.h"
 #include "core/ZipReader.h"
 #include "expression/BrainExpressionModel.h"
-#include "expression/DemoServer.h"
+#include "expression/DemoServerSession.h"
 #include "expression/SearchController.h"
-#include "gl/GLView.h"
-#include "gl/GLViewWrapper.h"
-#include "gl/support/GLTestContext.h"
+#include "gl/support/GLTestWindow.h"
 #include "platform/EventLoopSupport.h"
-#include "platform/QtNetTransport.h"
 #include "scene/BrainSceneRenderer.h"
 #include "scene/BrainSceneView.h"
 #include "scene/KestRenderer.h"
@@ -36,7 +28,6 @@
 
 #include <QImage>
 #include <QOpenGLContext>
-#include <QTest>
 
 #include <gtest/gtest.h>
 
@@ -51,16 +42,10 @@
 namespace
 {
 
+using scenetest::Download;
+
 constexpr int kSize = 400;
 constexpr int kTimeoutMs = 60000;
-
-class AlertLog : public AlertPresenter
-{
-public:
-    void ShowAlert(const std::string& message) override { messages.push_back(message); }
-    bool ShowConfirmation(const std::string&) override { return false; }
-    std::vector<std::string> messages;
-};
 
 // The scene's requests for data sets, kept as the document would receive them.
 class FetchLog : public SearchController
@@ -73,27 +58,6 @@ public:
     void FetchMicroarrayData(const char*, unsigned int, unsigned int, unsigned int) override {}
     int GetNumQueuedExpressionDownloads() override { return 0; }
     std::vector<std::string> urls;
-};
-
-// The body of one GET, through the program's own transport.
-class Download : public NetEventListener
-{
-public:
-    explicit Download(const std::string& url) { NetFile::Create(url, this, true); }
-    void DownloadComplete(const void* data, unsigned long size) override
-    {
-        bytes.assign(static_cast<const char*>(data), size);
-        done = true;
-    }
-    void DownloadFailed(const std::string& message) override
-    {
-        error = message;
-        done = true;
-    }
-    void ResponseReceived(const std::string&, unsigned long) override {}
-    void DataReceived(const void*, unsigned long) override {}
-    std::string bytes, error;
-    bool done = false;
 };
 
 // The floats of the one entry of a correlation zip.
@@ -121,41 +85,22 @@ class ProbeLayersServerTest : public ::testing::Test
 protected:
     void SetUp() override
     {
-        server = DemoServer::Get();
-        if (!server)
-            GTEST_SKIP() << "no generator, Python or demo server in this build";
-        GLTestContext::Instance();
-        store.SetValue("UserAtlasPath", server->ProgramRoot());
-        store.SetValue("VolumeRenderingActive", "true");
-        PlatformHooks::SetDefaultsStore(&store);
-        UserPreferences::ResetPreferences();
-        ResourcePath::ClearCache();
-        AtlasSet::GetAtlases()->Reload();
-        transport = std::make_unique<QtNetTransport>();
-        PlatformHooks::SetNetTransport(transport.get());
-        PlatformHooks::SetAlertPresenter(&alerts);
+        std::string reason;
+        session.store.SetValue("VolumeRenderingActive", "true");
+        if (!session.Start(reason))
+            GTEST_SKIP() << reason;
+        server = session.server;
     }
 
     void TearDown() override
     {
-        if (wrapper)
-        {
-            wrapper->MakeCurrent();
-            wrapper->SetRenderer(nullptr);
-        }
+        window.Detach();
         renderer.reset();
         model.reset();
-        wrapper.reset();
-        view.reset();
-        if (transport)
-        {
+        window.Close();
+        if (session.transport)
             Arm("none");
-            RunEventsFor(20);
-        }
-        PlatformHooks::SetNetTransport(nullptr);
-        PlatformHooks::SetAlertPresenter(nullptr);
-        PlatformHooks::SetDefaultsStore(nullptr);
-        UserPreferences::ResetPreferences();
+        session.Stop();
     }
 
     // A window on the atlas with only the pseudo-structure of one layer switched on.
@@ -170,16 +115,9 @@ protected:
         const AnnotationLabel* label = atlas->GetOntology()->GetAnnotationLabelByDatabaseId(layerStructure);
         ASSERT_TRUE(label);
         model->SetStructureSelector(label->selector, false);
-        view = std::make_unique<GLView>();
-        view->resize(kSize, kSize);
-        view->move(40, 40);
-        view->show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(view.get()));
-        wrapper = std::make_unique<GLViewWrapper>(view.get());
-        ASSERT_TRUE(wrapper->MakeCurrent());
-        renderer = std::make_unique<BrainSceneRenderer>(wrapper.get(), model.get(), nullptr, &fetches);
-        wrapper->SetRenderer(renderer.get());
-        wrapper->SetMouseListener(renderer.get());
+        ASSERT_TRUE(window.Open(kSize, kSize));
+        renderer = std::make_unique<BrainSceneRenderer>(window.wrapper.get(), model.get(), nullptr, &fetches);
+        window.Attach(*renderer);
         RunEventsFor(100);
         logStart = server->Log().size();
     }
@@ -191,7 +129,7 @@ protected:
     // Moves the probe as the picking code does: the model tells the scene, which tells its layers.
     void Probe(const std::array<float, 3>& at, int space = 0)
     {
-        wrapper->MakeCurrent();
+        window.wrapper->MakeCurrent();
         model->SetProbeLocation(at.data(), Space(space), true);
     }
 
@@ -236,12 +174,7 @@ protected:
         return download.bytes;
     }
 
-    QImage Capture()
-    {
-        view->update();
-        RunEventsFor(150);
-        return view->GetImageData().convertToFormat(QImage::Format_RGB32);
-    }
+    QImage Capture() { return window.Capture().convertToFormat(QImage::Format_RGB32); }
 
     // The seed the correlation layer asks for, per axis ⌊⌊size × p⌋ × resolution⌋ of the probe space.
     std::string Seed(const std::array<float, 3>& at, int space = 0)
@@ -257,15 +190,13 @@ protected:
         return seed;
     }
 
+    DemoServerSession session;
     DemoServer* server = nullptr;
     std::size_t logStart = 0;
-    MemoryDefaultsStore store;
-    AlertLog alerts;
+    RecordingAlerts alerts;
     FetchLog fetches;
-    std::unique_ptr<QtNetTransport> transport;
     std::unique_ptr<BrainExpressionModel> model;
-    std::unique_ptr<GLView> view;
-    std::unique_ptr<GLViewWrapper> wrapper;
+    GLTestWindow window;
     std::unique_ptr<BrainSceneRenderer> renderer;
 };
 
@@ -301,7 +232,7 @@ TEST_F(ProbeLayersServerTest, CorrelationRequestsFollowTheProbeVoxel)
         EXPECT_EQ(expected, Requests(kKest)) << step.probe[0];
     }
     EXPECT_EQ("/kest/data/P56/download?seed=6600,4000,5800&age=P56", expected.at(0));
-    EXPECT_TRUE(alerts.messages.empty());
+    EXPECT_TRUE(alerts.alerts.empty());
 }
 
 TEST_F(ProbeLayersServerTest, GoodRepliesShowFaultsKeepTheVolumeAndNothingIsSaid)
@@ -357,7 +288,7 @@ TEST_F(ProbeLayersServerTest, GoodRepliesShowFaultsKeepTheVolumeAndNothingIsSaid
     model->SetProbeLocation(home.data(), Space(), false);
     model->SelectStructure(selected, true);
     EXPECT_GT(DifferentPixels(shown, Capture()), 100) << "the new volume is drawn";
-    EXPECT_TRUE(alerts.messages.empty());
+    EXPECT_TRUE(alerts.alerts.empty());
 }
 
 TEST_F(ProbeLayersServerTest, AClickOnTheVolumeMovesTheProbeAndTheLayerAsks)
@@ -368,7 +299,7 @@ TEST_F(ProbeLayersServerTest, AClickOnTheVolumeMovesTheProbeAndTheLayerAsks)
     ASSERT_TRUE(WaitIdle());
     const QImage shown = Capture();
     // A pixel of the volume away from the probe's marker and axes.
-    wrapper->MakeCurrent();
+    window.wrapper->MakeCurrent();
     const std::array<double, 2> probe = scenetest::ScreenPoint(View(), {67 * 0.5f, 41 * 0.5f, 58 * 0.5f});
     int clickX = -1, clickRow = -1;
     for (int row = 0; row < kSize && clickX < 0; row += 3)
@@ -385,7 +316,7 @@ TEST_F(ProbeLayersServerTest, AClickOnTheVolumeMovesTheProbeAndTheLayerAsks)
         }
     ASSERT_GE(clickX, 0) << "no bright volume pixel";
     const std::vector<float> before(model->GetProbeLocation(), model->GetProbeLocation() + 3);
-    wrapper->MakeCurrent();
+    window.wrapper->MakeCurrent();
     ASSERT_TRUE(renderer->OnButtonDown(0, clickX, clickRow, 0, 0));
     renderer->OnButtonUp(0, clickX, clickRow, 0, 10);
     const std::array<float, 3> moved = {model->GetProbeLocation()[0], model->GetProbeLocation()[1],
@@ -440,7 +371,7 @@ TEST_F(ProbeLayersServerTest, DevelopingAtlasAsksPerViewWithTheWindowOfItsSpaces
         EXPECT_EQ(map(window.max), windows[1]) << c.view;
         EXPECT_NE(std::vector<float>(layer.GetVolumeBuffer().size(), 0.0f), layer.GetVolumeBuffer());
     }
-    EXPECT_TRUE(alerts.messages.empty());
+    EXPECT_TRUE(alerts.alerts.empty());
 }
 
 TEST_F(ProbeLayersServerTest, DevelopingAtlasAsksNothingWhereASpaceIsP56)
@@ -513,7 +444,7 @@ TEST_F(ProbeLayersServerTest, RatAtlasAsksThroughTheMappingAndDrawsTheResampledV
     EXPECT_GT(outMax, 0.5f * gridMax);
     EXPECT_LE(outMax, gridMax + 1e-4f);
     EXPECT_GT(DifferentPixels(empty, Capture()), kSize * kSize / 50) << "the volume shows";
-    EXPECT_TRUE(alerts.messages.empty());
+    EXPECT_TRUE(alerts.alerts.empty());
 }
 
 // --- Projection maps ---
@@ -541,7 +472,7 @@ TEST_F(ProbeLayersServerTest, ProjectionLinesShowAndAPickedBallFetchesItsExperim
     EXPECT_GT(DifferentPixels(empty, shown), 500) << "the lines show";
 
     // A click on an end ball that no other end shares fetches that experiment.
-    wrapper->MakeCurrent();
+    window.wrapper->MakeCurrent();
     const ProjectionMapRenderer::InjectionStreamLine* target = nullptr;
     std::array<double, 2> point{};
     for (const auto& line : layer.GetLines())
@@ -568,7 +499,7 @@ TEST_F(ProbeLayersServerTest, ProjectionLinesShowAndAPickedBallFetchesItsExperim
               shown.pixel(int(point[0]), kSize - 1 - int(point[1])))
         << "the ball is drawn where it is picked";
     const unsigned int id = target->id;
-    wrapper->MakeCurrent();
+    window.wrapper->MakeCurrent();
     ASSERT_TRUE(renderer->OnButtonDown(0, int(point[0]), kSize - 1 - int(point[1]), 0, 0));
     renderer->OnButtonUp(0, int(point[0]), kSize - 1 - int(point[1]), 0, 10);
     const std::string grid = model->GetAtlas()->GetGridDownloadUrl("0378");
@@ -587,7 +518,7 @@ TEST_F(ProbeLayersServerTest, ProjectionLinesShowAndAPickedBallFetchesItsExperim
     const float* end = target->points.back().position;
     for (int k = 0; k < 3; ++k)
         EXPECT_NEAR(end[k] / d[k], model->GetNextProbeLocation()[k], 1e-5f);
-    EXPECT_TRUE(alerts.messages.empty());
+    EXPECT_TRUE(alerts.alerts.empty());
 }
 
 } // namespace

@@ -8,6 +8,7 @@
 
 #include "SceneSupport.h"
 #include "TestSupport.h"
+#include "atlas/AtlasGenerator.h"
 #include "atlas/AnnotationLabel.h"
 #include "atlas/Atlas.h"
 #include "atlas/AtlasSet.h"
@@ -42,21 +43,6 @@
 namespace scenetest
 {
 
-inline void Generate(const std::string& profile, unsigned int id, const std::string& folder)
-{
-#ifdef CORVANE_ATLASGEN
-    const std::string command = std::string("'") + CORVANE_ATLASGEN + "' --profile " + profile + " --id " +
-                                std::to_string(id) + " --out '" + folder + "' > /dev/null";
-    if (std::system(command.c_str()) != 0)
-        throw std::runtime_error("atlas generator failed: " + command);
-#else
-    (void)profile;
-    (void)id;
-    (void)folder;
-    throw std::runtime_error("the atlas generator was not built");
-#endif
-}
-
 // The user atlas folder of the whole test program: tiny atlases 310 (one space) and 350 (two), made on
 // first use. The bare-grid reader finds atlas 310 through the installed atlas set, so the scenes open
 // their atlases through it too.
@@ -71,7 +57,7 @@ inline std::shared_ptr<Atlas> MicroAtlas(unsigned int id)
     if (folder.empty())
     {
         folder = dir.File(std::to_string(id));
-        Generate("micro", id, folder);
+        GenerateAtlas("micro", id, folder);
     }
     return std::make_shared<Atlas>(folder);
 }

@@ -50,8 +50,8 @@ const std::string& InstalledAtlasRoot()
     static bool generated = false;
     if (!generated)
     {
-        Generate("tiny", 310, dir.File("Atlases/310"));
-        Generate("tiny", 350, dir.File("Atlases/350"));
+        GenerateAtlas("tiny", 310, dir.File("Atlases/310"));
+        GenerateAtlas("tiny", 350, dir.File("Atlases/350"));
         generated = true;
     }
     return dir.Path();

@@ -3,6 +3,8 @@
 // Scene test helpers that need no GL header, so that tests of real windows (which bring Qt's GL headers)
 // can use them too.
 
+#include "core/NetFile.h"
+
 #include <array>
 #include <string>
 
@@ -30,5 +32,26 @@ std::array<double, 4> GlyphScreenBox(BrainSceneView& view, const GeneExpression&
 // Where a point of the view's voxel space lands in the window (GL rows from the bottom). Needs the view's
 // context current.
 std::array<double, 2> ScreenPoint(BrainSceneView& view, const std::array<float, 3>& point);
+
+// The body of one GET, through the program's own transport.
+class Download : public NetEventListener
+{
+public:
+    explicit Download(const std::string& url) { NetFile::Create(url, this, true); }
+    void DownloadComplete(const void* data, unsigned long size) override
+    {
+        bytes.assign(static_cast<const char*>(data), size);
+        done = true;
+    }
+    void DownloadFailed(const std::string& message) override
+    {
+        error = message;
+        done = true;
+    }
+    void ResponseReceived(const std::string&, unsigned long) override {}
+    void DataReceived(const void*, unsigned long) override {}
+    std::string bytes, error;
+    bool done = false;
+};
 
 } // namespace scenetest

@@ -14,8 +14,7 @@
 #include "core/UserPreferences.h"
 #include "expression/BrainExpressionModel.h"
 #include "expression/GeneExpression.h"
-#include "gl/GLView.h"
-#include "gl/GLViewWrapper.h"
+#include "gl/support/GLTestWindow.h"
 #include "gl/support/GLTestContext.h"
 #include "platform/EventLoopSupport.h"
 #include "scene/BrainSceneRenderer.h"
@@ -44,18 +43,10 @@ constexpr int kHeight = 300;
 
 std::string Output(const std::string& command)
 {
-    std::string output;
-    FILE* pipe = popen(command.c_str(), "r");
-    if (!pipe)
-    {
+    int status = 0;
+    const std::string output = CommandOutput(command, &status);
+    if (status == -1)
         ADD_FAILURE() << "cannot run " << command;
-        return output;
-    }
-    char buffer[4096];
-    std::size_t count = 0;
-    while ((count = std::fread(buffer, 1, sizeof buffer, pipe)) > 0)
-        output.append(buffer, count);
-    pclose(pipe);
     return output;
 }
 
@@ -82,31 +73,18 @@ protected:
         model->SetGeneColorMode(0, false);
         model->SetExpressionWindow(0.0f, 255.0f, false);
 
-        view = std::make_unique<GLView>();
-        view->resize(kWidth, kHeight);
-        view->move(40, 40);
-        view->show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(view.get()));
-        wrapper = std::make_unique<GLViewWrapper>(view.get());
-        ASSERT_TRUE(wrapper->MakeCurrent());
-        renderer = std::make_unique<BrainSceneRenderer>(wrapper.get(), model.get(), nullptr, nullptr);
-        wrapper->SetRenderer(renderer.get());
-        wrapper->SetMouseListener(renderer.get());
-        wrapper->SetKeyListener(renderer.get());
+        ASSERT_TRUE(window.Open(kWidth, kHeight));
+        renderer = std::make_unique<BrainSceneRenderer>(window.wrapper.get(), model.get(), nullptr, nullptr);
+        window.Attach(*renderer, true);
     }
 
     void TearDown() override
     {
-        if (wrapper)
-        {
-            wrapper->SetRenderer(nullptr);
-            wrapper->MakeCurrent();
-        }
+        window.Detach();
         renderer.reset();
         model.reset();
         gene.reset();
-        wrapper.reset();
-        view.reset();
+        window.Close();
         PlatformHooks::SetDefaultsStore(nullptr);
         UserPreferences::ResetPreferences();
     }
@@ -114,10 +92,8 @@ protected:
     // The frame as the view shows it now, saved as a PNG file.
     std::string Capture(const std::string& name)
     {
-        view->update();
-        RunEventsFor(150);
         // The framebuffer's bytes as the screen shows them (opaque).
-        const QImage frame = view->GetImageData();
+        const QImage frame = window.Capture();
         const std::string path = dir.File(name);
         EXPECT_TRUE(frame.save(QString::fromStdString(path), "PNG")) << path;
         return path;
@@ -135,8 +111,7 @@ protected:
     TempDir dir;
     MemoryDefaultsStore store;
     std::unique_ptr<BrainExpressionModel> model;
-    std::unique_ptr<GLView> view;
-    std::unique_ptr<GLViewWrapper> wrapper;
+    GLTestWindow window;
     std::unique_ptr<BrainSceneRenderer> renderer;
     std::shared_ptr<GeneExpression> gene;
 };
@@ -166,7 +141,7 @@ TEST_F(SceneWindowTest, TranslucentMeshesAndTheDataSetOnScreen)
     trim >> w >> times >> h >> plus1 >> x >> plus2 >> y;
     ASSERT_TRUE(trim) << trim.str();
 
-    ASSERT_TRUE(wrapper->MakeCurrent());
+    ASSERT_TRUE(window.wrapper->MakeCurrent());
     const std::array<double, 4> box = GlyphScreenBox(*renderer->GetViews().front(), *gene);
     // Image rows count from the top.
     const double top = kHeight - 1 - box[3];
@@ -234,7 +209,7 @@ TEST_F(SceneWindowTest, AnnotationSliceOnScreenAndAClickOnItSelectsItsStructure)
     for (int a = 0; a < 3; ++a)
         s[a] = space.GetAtlasResolution()[a] / space.GetViewResolution()[a];
     Capture("first.png"); // lays the view out
-    ASSERT_TRUE(wrapper->MakeCurrent());
+    ASSERT_TRUE(window.wrapper->MakeCurrent());
     const std::array<double, 2> at =
         ScreenPoint(*renderer->GetViews().front(), {(u + 0.5f) * s[0], (v + 0.5f) * s[1], 0.5f * d[2] * s[2]});
     const QPoint pixel(int(at[0]), kHeight - 1 - int(at[1]));
@@ -248,7 +223,7 @@ TEST_F(SceneWindowTest, AnnotationSliceOnScreenAndAClickOnItSelectsItsStructure)
     EXPECT_NEAR(colour[1], shown.green(), 2);
     EXPECT_NEAR(colour[2], shown.blue(), 2);
 
-    QTest::mouseClick(view.get(), Qt::LeftButton, Qt::NoModifier, pixel);
+    QTest::mouseClick(window.view.get(), Qt::LeftButton, Qt::NoModifier, pixel);
     RunEventsFor(50);
     EXPECT_EQ(ontology.GetAnnotationLabel(value), model->GetSelectedStructure());
 }

@@ -4,32 +4,22 @@
 
 #include "SceneSupport.h"
 
+#include "RecordingHooks.h"
 #include "TestSupport.h"
 #include "atlas/Atlas.h"
 #include "atlas/AtlasSet.h"
 #include "atlas/AtlasSpace.h"
-#include "core/AlertPresenter.h"
-#include "core/BrowserLauncher.h"
-#include "core/MemoryDefaultsStore.h"
 #include "core/MemoryStreamRef.h"
-#include "core/NetFile.h"
-#include "core/PlatformHooks.h"
-#include "core/ResourcePath.h"
-#include "core/UserPreferences.h"
 #include "expression/BrainExpressionModel.h"
-#include "expression/DemoServer.h"
+#include "expression/DemoServerSession.h"
 #include "expression/GeneExpression.h"
-#include "gl/GLView.h"
-#include "gl/GLViewWrapper.h"
-#include "gl/support/GLTestContext.h"
+#include "gl/support/GLTestWindow.h"
 #include "platform/EventLoopSupport.h"
-#include "platform/QtNetTransport.h"
 #include "scene/BrainSceneRenderer.h"
 #include "scene/ImageControlBar.h"
 #include "scene/TiledImage.h"
 
 #include <QImage>
-#include <QTest>
 
 #include <gtest/gtest.h>
 
@@ -43,52 +33,14 @@
 namespace
 {
 
+using scenetest::Download;
+
 constexpr int kWidth = 600;
 constexpr int kHeight = 400;
 constexpr int kView = 256;
 constexpr int kTimeoutMs = 60000;
 // The atlas's attribution line is drawn over the bottom of the image, from 5 pixels up.
 constexpr int kAttributionTop = kView - 24;
-
-class AlertLog : public AlertPresenter
-{
-public:
-    void ShowAlert(const std::string& message) override { messages.push_back(message); }
-    bool ShowConfirmation(const std::string&) override { return false; }
-    std::vector<std::string> messages;
-};
-
-class BrowserLog : public BrowserLauncher
-{
-public:
-    bool OpenUrl(const std::string& url) override
-    {
-        urls.push_back(url);
-        return true;
-    }
-    std::vector<std::string> urls;
-};
-
-// The body of one GET, through the program's own transport.
-class Download : public NetEventListener
-{
-public:
-    explicit Download(const std::string& url) { NetFile::Create(url, this, true); }
-    void DownloadComplete(const void* data, unsigned long size) override
-    {
-        bytes.assign(static_cast<const char*>(data), size);
-        done = true;
-    }
-    void DownloadFailed(const std::string& message) override
-    {
-        error = message;
-        done = true;
-    }
-    void ResponseReceived(const std::string&, unsigned long) override {}
-    void DataReceived(const void*, unsigned long) override {}
-    std::string bytes, error;
-    bool done = false;
-};
 
 struct Gray
 {
@@ -118,58 +70,35 @@ class SectionImageWindowTest : public ::testing::Test
 protected:
     void SetUp() override
     {
-        server = DemoServer::Get();
-        if (!server)
-            GTEST_SKIP() << "no generator, Python or demo server in this build";
-        GLTestContext::Instance();
-        store.SetValue("UserAtlasPath", server->ProgramRoot());
-        PlatformHooks::SetDefaultsStore(&store);
-        UserPreferences::ResetPreferences();
-        ResourcePath::ClearCache();
-        AtlasSet::GetAtlases()->Reload();
-        transport = std::make_unique<QtNetTransport>();
-        PlatformHooks::SetNetTransport(transport.get());
-        PlatformHooks::SetAlertPresenter(&alerts);
-        PlatformHooks::SetBrowserLauncher(&browser);
+        std::string reason;
+        if (!session.Start(reason))
+            GTEST_SKIP() << reason;
+        server = session.server;
         // Every test starts from empty caches: what was fetched before must not hide a request.
         gPrimaryTileCache = MemoryTileCache();
         gExpressionTileCache = MemoryTileCache();
 
         model = std::make_unique<BrainExpressionModel>(AtlasSet::GetAtlasWithId(310));
         model->SetCompassLocation(BrainExpressionModel::COMPASS_HIDDEN, false);
-        view = std::make_unique<GLView>();
-        view->resize(kWidth, kHeight);
-        view->move(40, 40);
-        view->show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(view.get()));
-        wrapper = std::make_unique<GLViewWrapper>(view.get());
-        ASSERT_TRUE(wrapper->MakeCurrent());
-        renderer = std::make_unique<BrainSceneRenderer>(wrapper.get(), model.get(), nullptr, nullptr);
-        wrapper->SetRenderer(renderer.get());
-        wrapper->SetMouseListener(renderer.get());
+        ASSERT_TRUE(window.Open(kWidth, kHeight));
+        renderer = std::make_unique<BrainSceneRenderer>(window.wrapper.get(), model.get(), nullptr, nullptr);
+        window.Attach(*renderer);
         image = renderer->GetSectionImage();
         space = model->GetAtlas()->GetSpace(0u);
     }
 
     void TearDown() override
     {
-        if (wrapper)
+        if (window.wrapper)
         {
-            wrapper->MakeCurrent();
+            window.wrapper->MakeCurrent();
             image->Hide();
-            wrapper->SetRenderer(nullptr);
         }
+        window.Detach();
         renderer.reset();
         model.reset();
-        wrapper.reset();
-        view.reset();
-        if (transport)
-            RunEventsFor(20);
-        PlatformHooks::SetNetTransport(nullptr);
-        PlatformHooks::SetAlertPresenter(nullptr);
-        PlatformHooks::SetBrowserLauncher(nullptr);
-        PlatformHooks::SetDefaultsStore(nullptr);
-        UserPreferences::ResetPreferences();
+        window.Close();
+        session.Stop();
     }
 
     // The coronal plate through the middle of the space and the point's position on it.
@@ -189,7 +118,7 @@ protected:
     // The image id is the key of its tiles in the cache.
     void LoadPath(const std::string& path, int x, int y, unsigned int imageId)
     {
-        wrapper->MakeCurrent();
+        window.wrapper->MakeCurrent();
         image->LoadImage(path.c_str(), x, y, 11500, 8100, ImageSeries::Coronal, 1.0f, 16.0f, imageId, 6, space, 0, 0,
                          11500, 8100, "", "", "");
     }
@@ -208,12 +137,7 @@ protected:
         return RunEventsUntil([&] { return image->GetPendingTiles() == 0 && image->IsRegionReady(); }, kTimeoutMs);
     }
 
-    QImage Capture()
-    {
-        view->update();
-        RunEventsFor(150);
-        return view->GetImageData().convertToFormat(QImage::Format_RGB32);
-    }
+    QImage Capture() { return window.Capture().convertToFormat(QImage::Format_RGB32); }
 
     std::vector<std::string> TileRequests(const std::string& marker)
     {
@@ -265,15 +189,13 @@ protected:
         return mismatches;
     }
 
+    DemoServerSession session;
     DemoServer* server = nullptr;
     TempDir dir;
-    MemoryDefaultsStore store;
-    AlertLog alerts;
-    BrowserLog browser;
-    std::unique_ptr<QtNetTransport> transport;
+    RecordingAlerts alerts;
+    RecordingBrowser browser;
     std::unique_ptr<BrainExpressionModel> model;
-    std::unique_ptr<GLView> view;
-    std::unique_ptr<GLViewWrapper> wrapper;
+    GLTestWindow window;
     std::unique_ptr<BrainSceneRenderer> renderer;
     TiledImage* image = nullptr;
     AtlasSpace* space = nullptr;
@@ -285,11 +207,11 @@ TEST_F(SectionImageWindowTest, TheCoronalPlateAtTheProbeWithItsInset)
     int x = 0, y = 0;
     const ImageSeries::ImageInfo* plate = MiddlePlate(x, y);
     ASSERT_NE(nullptr, plate);
-    wrapper->MakeCurrent();
+    window.wrapper->MakeCurrent();
     renderer->ShowAtlasImage();
     ASSERT_TRUE(image->IsVisible());
     ASSERT_TRUE(WaitLoaded());
-    EXPECT_TRUE(alerts.messages.empty());
+    EXPECT_TRUE(alerts.alerts.empty());
     EXPECT_EQ(server->Base() + "/tiles/" + plate->imagePath, image->GetTileBaseUrl());
     EXPECT_EQ(x, image->GetCenterX());
     EXPECT_EQ(y, image->GetCenterY());
@@ -415,24 +337,23 @@ TEST_F(SectionImageWindowTest, ImagePropertiesDecideTheGeometryOrShowTheirError)
     for (const Case& c : cases)
     {
         SCOPED_TRACE(c.suffix);
-        alerts.messages.clear();
+        alerts.alerts.clear();
         // Without a parent size the image asks the server for its properties.
         ImageSeries::ImageInfo info = *plate;
         info.imagePath += c.suffix;
         info.parentImageWidth = info.parentImageHeight = info.width = info.height = 0;
-        wrapper->MakeCurrent();
+        window.wrapper->MakeCurrent();
         image->Hide();
         image->LoadImage(&info, 6, x, y, ImageSeries::Coronal, 1.0f, 16.0f, space, "", "", "");
-        ASSERT_TRUE(
-            RunEventsUntil([&] { return !alerts.messages.empty() || image->GetLoadedTiles() > 0; }, kTimeoutMs));
+        ASSERT_TRUE(RunEventsUntil([&] { return !alerts.alerts.empty() || image->GetLoadedTiles() > 0; }, kTimeoutMs));
         if (c.alert)
         {
-            EXPECT_EQ(std::vector<std::string>{c.alert}, alerts.messages);
+            EXPECT_EQ(std::vector<std::string>{c.alert}, alerts.alerts);
             EXPECT_EQ(0, image->GetPendingTiles());
         }
         else
         {
-            EXPECT_TRUE(alerts.messages.empty());
+            EXPECT_TRUE(alerts.alerts.empty());
             EXPECT_EQ(7, image->GetLayout().numLevels) << "from the properties' 11500 x 8100";
         }
     }
@@ -444,7 +365,7 @@ TEST_F(SectionImageWindowTest, ADoubleClickOpensTheAtlasViewerAtThePoint)
     const ImageSeries::ImageInfo* plate = MiddlePlate(x, y);
     ASSERT_NE(nullptr, plate);
     PlaceProbe();
-    wrapper->MakeCurrent();
+    window.wrapper->MakeCurrent();
     renderer->ShowAtlasImage();
     ASSERT_TRUE(WaitLoaded());
     // Rows from the top, as events come.
@@ -461,7 +382,7 @@ TEST_F(SectionImageWindowTest, ADoubleClickOpensTheAtlasViewerAtThePoint)
 TEST_F(SectionImageWindowTest, TheSagittalCellSwitchesToTheSagittalPlate)
 {
     PlaceProbe();
-    wrapper->MakeCurrent();
+    window.wrapper->MakeCurrent();
     renderer->ShowAtlasImage();
     ASSERT_TRUE(WaitLoaded());
     const QImage coronal = Capture();
@@ -499,7 +420,7 @@ TEST_F(SectionImageWindowTest, TheDataSetsOwnSectionWithItsExpressionMask)
     auto gene = std::make_shared<GeneExpression>();
     MemoryStreamRef stream(zip.bytes.data(), static_cast<unsigned int>(zip.bytes.size()));
     ASSERT_TRUE(gene->LoadAtlasSpace(stream, false, model->GetAtlas())) << zip.error;
-    wrapper->MakeCurrent();
+    window.wrapper->MakeCurrent();
     model->AddGeneExpression(gene, true);
     Expressor* shown = nullptr;
     for (Expressor& e : *gene->GetExpressors(space))
@@ -518,7 +439,7 @@ TEST_F(SectionImageWindowTest, TheDataSetsOwnSectionWithItsExpressionMask)
     EXPECT_EQ(shown->imageX, image->GetCenterX());
     ASSERT_TRUE(WaitLoaded());
     EXPECT_GT(image->GetLoadedTiles(), 0);
-    EXPECT_TRUE(alerts.messages.empty());
+    EXPECT_TRUE(alerts.alerts.empty());
     // The images are 1 micrometre a pixel as served; 8 wanted by default gives the level of 4.
     EXPECT_FLOAT_EQ(4.0f, image->GetLayout().detailPixelSize);
     // Both halves of every tile were asked for, the mask with the data set's mask query.

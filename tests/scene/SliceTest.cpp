@@ -21,7 +21,7 @@ std::shared_ptr<Atlas> DemoAtlas()
     static std::shared_ptr<Atlas> atlas;
     if (!atlas)
     {
-        Generate("demo", 310, dir.File("310"));
+        GenerateAtlas("demo", 310, dir.File("310"));
         atlas = std::make_shared<Atlas>(dir.File("310"));
     }
     return atlas;

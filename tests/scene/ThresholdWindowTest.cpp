@@ -13,16 +13,13 @@
 #include "core/UserPreferences.h"
 #include "expression/BrainExpressionModel.h"
 #include "expression/GeneExpression.h"
-#include "gl/GLView.h"
-#include "gl/GLViewWrapper.h"
+#include "gl/support/GLTestWindow.h"
 #include "gl/support/GLTestContext.h"
 #include "platform/EventLoopSupport.h"
 #include "scene/BrainSceneRenderer.h"
 #include "scene/BrainSceneView.h"
 #include "scene/ExpressionThresholdControl.h"
 #include "scene/VolumeRenderer.h"
-
-#include <QTest>
 
 #include <gtest/gtest.h>
 
@@ -62,16 +59,9 @@ protected:
         model->SetExpressionSelector(BrainExpressionModel::Selector(ontology.GetNumLabels(), true), false);
         for (int plane = 0; plane < 3; ++plane)
             model->SetMPRPlaneVisible(Image3dPlane::Plane(plane), false, false);
-        view = std::make_unique<GLView>();
-        view->resize(kWidth, kHeight);
-        view->move(40, 40);
-        view->show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(view.get()));
-        wrapper = std::make_unique<GLViewWrapper>(view.get());
-        ASSERT_TRUE(wrapper->MakeCurrent());
-        renderer = std::make_unique<BrainSceneRenderer>(wrapper.get(), model.get(), nullptr, nullptr);
-        wrapper->SetRenderer(renderer.get());
-        wrapper->SetMouseListener(renderer.get());
+        ASSERT_TRUE(window.Open(kWidth, kHeight));
+        renderer = std::make_unique<BrainSceneRenderer>(window.wrapper.get(), model.get(), nullptr, nullptr);
+        window.Attach(*renderer);
         unsigned short value = 0;
         const std::string bytes = StructureGridBytes(*model->GetAtlas(), value);
         gene = std::make_shared<GeneExpression>(bytes.data(), static_cast<unsigned long>(bytes.size()));
@@ -80,25 +70,13 @@ protected:
 
     void TearDown() override
     {
-        if (wrapper)
-        {
-            wrapper->SetRenderer(nullptr);
-            wrapper->MakeCurrent();
-        }
+        window.Detach();
         renderer.reset();
         model.reset();
         gene.reset();
-        wrapper.reset();
-        view.reset();
+        window.Close();
         PlatformHooks::SetDefaultsStore(nullptr);
         UserPreferences::ResetPreferences();
-    }
-
-    QImage Capture()
-    {
-        view->update();
-        RunEventsFor(150);
-        return view->GetImageData();
     }
 
     // The pixel at an overlay position (row from the bottom).
@@ -109,8 +87,7 @@ protected:
 
     MemoryDefaultsStore store;
     std::unique_ptr<BrainExpressionModel> model;
-    std::unique_ptr<GLView> view;
-    std::unique_ptr<GLViewWrapper> wrapper;
+    GLTestWindow window;
     std::unique_ptr<BrainSceneRenderer> renderer;
     std::shared_ptr<GeneExpression> gene;
 };
@@ -126,7 +103,7 @@ TEST_F(ThresholdWindowTest, PlotAndItsRectangleOnScreen)
     model->SetExpressionDensityVisibilityThreshold(30, 70, false);
     ExpressionThresholdControl* control = renderer->GetActiveThresholdControl();
     ASSERT_TRUE(control);
-    const QImage image = Capture();
+    const QImage image = window.Capture();
     ASSERT_FALSE(image.isNull());
     const ExpressionThresholdControl::Rect r = control->GetROI();
     // The rectangle's outline is white; the panel around the plot is the dark grey (0.1) of its background.
@@ -150,11 +127,11 @@ TEST_F(ThresholdWindowTest, PlotAndItsRectangleOnScreen)
         }
     EXPECT_GT(dots, 0);
     // The pointer over the rectangle's corners and edges gets its cursor.
-    EXPECT_EQ(Cursors::kResizeNWCursor, view->CursorAt(r.x0, kHeight - 1 - r.y1));
-    EXPECT_EQ(Cursors::kResizeNECursor, view->CursorAt(r.x1, kHeight - 1 - r.y1));
-    EXPECT_EQ(Cursors::kResizeLeftRightCursor, view->CursorAt(r.x1, kHeight - 1 - (r.y0 + r.y1) / 2));
-    EXPECT_EQ(Cursors::kMoveCursor, view->CursorAt((r.x0 + r.x1) / 2, kHeight - 1 - (r.y0 + r.y1) / 2));
-    EXPECT_EQ(Cursors::kArrowCursor, view->CursorAt(10, 10));
+    EXPECT_EQ(Cursors::kResizeNWCursor, window.view->CursorAt(r.x0, kHeight - 1 - r.y1));
+    EXPECT_EQ(Cursors::kResizeNECursor, window.view->CursorAt(r.x1, kHeight - 1 - r.y1));
+    EXPECT_EQ(Cursors::kResizeLeftRightCursor, window.view->CursorAt(r.x1, kHeight - 1 - (r.y0 + r.y1) / 2));
+    EXPECT_EQ(Cursors::kMoveCursor, window.view->CursorAt((r.x0 + r.x1) / 2, kHeight - 1 - (r.y0 + r.y1) / 2));
+    EXPECT_EQ(Cursors::kArrowCursor, window.view->CursorAt(10, 10));
 }
 
 TEST_F(ThresholdWindowTest, VolumeShowsInTheWindow)
@@ -169,8 +146,8 @@ TEST_F(ThresholdWindowTest, VolumeShowsInTheWindow)
     model->SetExpressionDensityVisibilityThreshold(0, 0, false);
     model->SetExpressionLevelVisibilityThreshold(1e9f, -1, false);
     scene.RegenerateExpressionDisplays();
-    const QImage with = Capture();
-    ASSERT_TRUE(wrapper->MakeCurrent());
+    const QImage with = window.Capture();
+    ASSERT_TRUE(window.wrapper->MakeCurrent());
     const std::array<double, 4> box = GlyphScreenBox(scene, *gene);
     const int cx = int((box[0] + box[2]) / 2), cy = int((box[1] + box[3]) / 2);
     // Over the structure the projection is coloured, and its depth is that of the volume, read off screen.
@@ -191,7 +168,7 @@ TEST_F(ThresholdWindowTest, VolumeShowsInTheWindow)
     EXPECT_EQ(1.0f, scene.GetVolumeRenderer()->GetDepth(2, 2));
     // Without the volume those pixels are dark again.
     scene.GetVolumeRenderer()->EraseVolume();
-    const QImage without = Capture();
+    const QImage without = window.Capture();
     int still = 0;
     for (int row = int(box[1]); row <= int(box[3]); ++row)
         for (int x = int(box[0]); x <= int(box[2]); ++x)

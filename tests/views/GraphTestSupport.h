@@ -6,16 +6,10 @@
 #include "atlas/Atlas.h"
 #include "atlas/AtlasSet.h"
 #include "atlas/BrainOntology.h"
-#include "core/MemoryDefaultsStore.h"
-#include "core/PlatformHooks.h"
-#include "core/ResourcePath.h"
-#include "core/UserPreferences.h"
 #include "expression/GeneExpression.h"
 #include "expression/PagedGeneList.h"
-#include "gl/support/GLTestContext.h"
-#include "platform/QtNetTransport.h"
 
-#include "expression/DemoServer.h"
+#include "expression/DemoServerSession.h"
 #include "expression/SearchTestSupport.h"
 #include "platform/EventLoopSupport.h"
 
@@ -34,39 +28,16 @@ protected:
 
     void SetUp() override
     {
-        server = DemoServer::Get();
-        if (!server)
-            GTEST_SKIP() << "no generator, Python or demo server in this build";
-        try
-        {
-            GLTestContext::Instance();
-        }
-        catch (const std::exception& error)
-        {
-            GTEST_SKIP() << error.what();
-        }
-        store.SetValue("UserAtlasPath", server->ProgramRoot());
-        PlatformHooks::SetDefaultsStore(&store);
-        UserPreferences::ResetPreferences();
-        ResourcePath::ClearCache();
-        AtlasSet::GetAtlases()->Reload();
-        transport = std::make_unique<QtNetTransport>();
-        PlatformHooks::SetNetTransport(transport.get());
+        std::string reason;
+        if (!session.Start(reason))
+            GTEST_SKIP() << reason;
+        server = session.server;
         atlas = AtlasSet::GetAtlasWithId(310);
         ASSERT_NE(nullptr, atlas);
         domain = static_cast<int>(atlas->GetOntology()->GetAnnotationLabelByIndex(1)->databaseId);
     }
 
-    void TearDown() override
-    {
-        if (!transport)
-            return;
-        RunEventsFor(20);
-        PlatformHooks::SetNetTransport(nullptr);
-        UserPreferences::ResetPreferences();
-        PlatformHooks::SetDefaultsStore(nullptr);
-        ResourcePath::ClearCache();
-    }
+    void TearDown() override { session.Stop(); }
 
     // Runs a search on a list of its own; false when it did not complete.
     bool RunSearch(PagedGeneList& list, const std::function<void()>& start)
@@ -122,9 +93,8 @@ protected:
         return seeds;
     }
 
+    DemoServerSession session;
     DemoServer* server = nullptr;
-    MemoryDefaultsStore store;
-    std::unique_ptr<QtNetTransport> transport;
     std::shared_ptr<Atlas> atlas;
     int domain = 0;
 };

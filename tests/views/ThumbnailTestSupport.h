@@ -7,11 +7,6 @@
 #include "atlas/Atlas.h"
 #include "atlas/AtlasSet.h"
 #include "atlas/AtlasSpace.h"
-#include "core/AlertPresenter.h"
-#include "core/MemoryDefaultsStore.h"
-#include "core/PlatformHooks.h"
-#include "core/ResourcePath.h"
-#include "core/UserPreferences.h"
 #include "expression/BrainExpressionModel.h"
 #include "expression/GeneExpression.h"
 #include "expression/MemoryGeneExpressionCache.h"
@@ -19,10 +14,10 @@
 #include "expression/SearchController.h"
 #include "gl/support/GLTestContext.h"
 #include "platform/EventLoopSupport.h"
-#include "platform/QtNetTransport.h"
 #include "views/ExpressionThumbnailRenderer.h"
 
-#include "expression/DemoServer.h"
+#include "RecordingHooks.h"
+#include "expression/DemoServerSession.h"
 
 #include <boost/format.hpp>
 #include <gtest/gtest.h>
@@ -39,14 +34,6 @@ constexpr int kTimeoutMs = 30000;
 constexpr int kNotFoundId = 9990404;
 constexpr int kBadCrcId = 9990003;
 constexpr int kSlowId = 9990005;
-
-class RecordingAlerts : public AlertPresenter
-{
-public:
-    void ShowAlert(const std::string& message) override { alerts.push_back(message); }
-    bool ShowConfirmation(const std::string&) override { return false; }
-    std::vector<std::string> alerts;
-};
 
 class RecordingSearches : public SearchController
 {
@@ -103,45 +90,21 @@ public:
     // False (with the reason) when this build has no server or no display.
     bool Start(std::string& reason)
     {
-        server = DemoServer::Get();
-        if (!server)
-        {
-            reason = "no generator, Python or demo server in this build";
+        if (!session.Start(reason))
             return false;
-        }
-        try
-        {
-            GLTestContext::Instance().MakeCurrent();
-        }
-        catch (const std::exception& error)
-        {
-            reason = error.what();
-            return false;
-        }
-        store.SetValue("UserAtlasPath", server->ProgramRoot());
-        PlatformHooks::SetDefaultsStore(&store);
-        UserPreferences::ResetPreferences();
-        ResourcePath::ClearCache();
-        AtlasSet::GetAtlases()->Reload();
-        transport = std::make_unique<QtNetTransport>();
-        PlatformHooks::SetNetTransport(transport.get());
-        PlatformHooks::SetAlertPresenter(&alerts);
+        GLTestContext::Instance().MakeCurrent();
         ExpressionThumbnailRenderer::SetThumbnailCache(&cache);
         atlas = AtlasSet::GetAtlasWithId(310);
+        server = session.server;
         return atlas != nullptr;
     }
 
     ~ServerEnvironment()
     {
-        if (!transport)
+        if (!session.transport)
             return;
-        RunEventsFor(20);
+        session.Stop();
         ExpressionThumbnailRenderer::SetThumbnailCache(nullptr);
-        PlatformHooks::SetAlertPresenter(nullptr);
-        PlatformHooks::SetNetTransport(nullptr);
-        PlatformHooks::SetDefaultsStore(nullptr);
-        UserPreferences::ResetPreferences();
-        ResourcePath::ClearCache();
     }
 
     // The atlas's data-set URL of an id ("thumbnail" or "visualize").
@@ -169,9 +132,8 @@ public:
         return gene;
     }
 
+    DemoServerSession session;
     DemoServer* server = nullptr;
-    MemoryDefaultsStore store;
-    std::unique_ptr<QtNetTransport> transport;
     RecordingAlerts alerts;
     CountingCache cache;
     std::shared_ptr<Atlas> atlas;

@@ -3,8 +3,7 @@
 
 #include "ThumbnailTestSupport.h"
 
-#include "gl/GLView.h"
-#include "gl/GLViewWrapper.h"
+#include "gl/support/GLTestWindow.h"
 #include "gl/TabControlRenderer.h"
 #include "views/BrainThumbnailRenderer.h"
 
@@ -30,45 +29,28 @@ protected:
         if (!env.Start(reason))
             GTEST_SKIP() << reason;
         model = std::make_unique<BrainExpressionModel>(env.atlas);
-        view = std::make_unique<GLView>();
-        view->resize(kWidth, kHeight);
-        view->move(30, 30);
-        view->show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(view.get()));
-        wrapper = std::make_unique<GLViewWrapper>(view.get());
-        ASSERT_TRUE(wrapper->MakeCurrent());
-        tabs = std::make_unique<TabControlRenderer>(wrapper.get(), nullptr);
+        ASSERT_TRUE(window.Open(kWidth, kHeight, 30, 30));
+        tabs = std::make_unique<TabControlRenderer>(window.wrapper.get(), nullptr);
         tabs->AddTab("Detail View", false, nullptr);
         tabs->AddTab("Results", true, nullptr);
         tabs->SwitchTab(1);
         list = std::make_unique<PagedGeneList>(10);
-        browser = std::make_unique<BrainThumbnailRenderer>(wrapper.get(), list.get(), model.get(), tabs.get(), nullptr);
-        wrapper->SetRenderer(browser.get());
-        wrapper->SetMouseListener(browser.get());
-        wrapper->SetKeyListener(browser.get());
+        browser = std::make_unique<BrainThumbnailRenderer>(window.wrapper.get(), list.get(), model.get(), tabs.get(),
+                                                           nullptr);
+        window.Attach(*browser, true);
         browser->SetActive(true);
     }
 
     void TearDown() override
     {
-        if (wrapper)
-        {
-            wrapper->SetRenderer(nullptr);
-            wrapper->MakeCurrent();
-        }
+        window.Detach();
         browser.reset();
         list.reset();
         tabs.reset();
-        wrapper.reset();
-        view.reset();
+        window.Close();
     }
 
-    QImage Capture()
-    {
-        view->update();
-        RunEventsFor(120);
-        return view->GetImageData();
-    }
+    QImage Capture() { return window.Capture(120); }
 
     // Pixels of the rectangle (window rows from the top) brighter than dark grey.
     static int LitPixels(const QImage& image, int x0, int y0, int x1, int y1)
@@ -94,8 +76,7 @@ protected:
 
     ServerEnvironment env;
     std::unique_ptr<BrainExpressionModel> model;
-    std::unique_ptr<GLView> view;
-    std::unique_ptr<GLViewWrapper> wrapper;
+    GLTestWindow window;
     std::unique_ptr<TabControlRenderer> tabs;
     std::unique_ptr<PagedGeneList> list;
     std::unique_ptr<BrainThumbnailRenderer> browser;
@@ -145,7 +126,7 @@ TEST_F(ThumbnailWindowTest, APageOfSpinningThumbnailsOnScreen)
     const int y0 = kHeight - (cell.GetOriginY() + rowPitch);
     EXPECT_GT(DifferentPixels(first, later, cell.GetOriginX(), y0, cell.GetOriginX() + cellWidth, y0 + rowPitch), 20);
     // Paused with the space bar, it stays still.
-    QTest::keyClick(view.get(), Qt::Key_Space);
+    QTest::keyClick(window.view.get(), Qt::Key_Space);
     const QImage paused = Capture();
     RunEventsFor(300);
     const QImage stillPaused = Capture();

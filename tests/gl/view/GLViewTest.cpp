@@ -41,18 +41,8 @@ constexpr int kHeight = 150;
 // Standard output of a shell command (fails the test when it does not run).
 std::string Output(const std::string& command)
 {
-    std::string output;
-    FILE* pipe = popen(command.c_str(), "r");
-    if (!pipe)
-    {
-        ADD_FAILURE() << "cannot run " << command;
-        return output;
-    }
-    char buffer[65536];
-    std::size_t count = 0;
-    while ((count = std::fread(buffer, 1, sizeof buffer, pipe)) > 0)
-        output.append(buffer, count);
-    const int status = pclose(pipe);
+    int status = 0;
+    const std::string output = CommandOutput(command, &status);
     EXPECT_EQ(status, 0) << command;
     return output;
 }

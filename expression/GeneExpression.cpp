@@ -14,7 +14,9 @@
 #include "core/MemoryStreamRef.h"
 #include "core/OSUtils.h"
 #include "core/StringUtils.h"
+#include "core/ThreadPhases.h"
 #include "core/ZipReader.h"
+#include "expression/CellBands.h"
 #include "expression/DataSetEntries.h"
 #include "expression/GridImageTable.h"
 #include "expression/SectionImageLookup.h"
@@ -26,6 +28,8 @@
 #include <cstring>
 #include <cmath>
 #include <exception>
+#include <future>
+#include <system_error>
 #include <limits>
 #include <stdexcept>
 #include <thread>
@@ -505,57 +509,14 @@ private:
     const unsigned short* m_values = nullptr;
 };
 
-// Boundaries of bands of z slices, a band a thread. A grid of fewer voxels than makes a thread worth
-// starting stays one band.
-std::vector<unsigned int> GridBands(unsigned int depth, std::size_t sliceVoxels)
+// Threads for the cells of a grid: one per 64 Ki voxels at most, so that a small grid stays on the calling
+// thread.
+std::size_t CellThreads(std::size_t voxels, std::size_t rows)
 {
-    constexpr std::size_t kVoxelsPerBand = std::size_t(1) << 16;
-    const std::size_t byWork = std::max<std::size_t>(1, std::size_t(depth) * sliceVoxels / kVoxelsPerBand);
+    constexpr std::size_t kVoxelsPerThread = std::size_t(1) << 16;
+    const std::size_t byWork = std::max<std::size_t>(1, voxels / kVoxelsPerThread);
     const std::size_t threads = std::max(1u, std::thread::hardware_concurrency());
-    const auto count = static_cast<unsigned int>(std::min({byWork, threads, std::max<std::size_t>(1, depth)}));
-    std::vector<unsigned int> bounds(count + 1);
-    for (unsigned int band = 0; band <= count; ++band)
-        bounds[band] = static_cast<unsigned int>(std::uint64_t(depth) * band / count);
-    return bounds;
-}
-
-// Runs work(band, first, end) for every band between the bounds, the first band on this thread and the
-// others on threads of their own. Every thread has ended before anything leaves, a band's error too.
-template <class Work>
-void RunBands(const std::vector<unsigned int>& bounds, Work&& work)
-{
-    const std::size_t count = bounds.size() - 1;
-    std::vector<std::exception_ptr> errors(count);
-    auto run = [&](std::size_t band) {
-        try
-        {
-            work(band, bounds[band], bounds[band + 1]);
-        }
-        catch (...)
-        {
-            errors[band] = std::current_exception();
-        }
-    };
-    {
-        struct Joined
-        {
-            std::vector<std::thread> threads;
-            ~Joined()
-            {
-                for (std::thread& thread : threads)
-                    thread.join();
-            }
-        } joined;
-        joined.threads.reserve(count);
-        for (std::size_t band = 1; band < count; ++band)
-            joined.threads.emplace_back(run, band);
-        run(0);
-    }
-    for (const std::exception_ptr& error : errors)
-    {
-        if (error)
-            std::rethrow_exception(error);
-    }
+    return std::min({byWork, threads, std::max<std::size_t>(1, rows)});
 }
 
 // The voxels of a gene data set: 16-bit little-endian density and 8-bit intensity on one grid.
@@ -581,103 +542,131 @@ struct GeneCells
 };
 
 // Makes a cell of every voxel with intensity and density, in grid order. Whole view grids make hundreds of
-// thousands of cells: bands of z slices are counted, then filled, each on a thread of its own and into
-// its own stretch of the list, so that cells, ids and order come out as one thread would make them.
-// When the structures are known (the view grid), each band also counts its cells per structure, so that
-// it fills its own stretch of every feature's list as well, in the same order.
+// thousands of cells, so the work is shared by threads, in phases: the cells of each row are counted; the
+// rows are cut into bands of about equal cells, each band's stretch of the list fixed by the counts before
+// it; the cells of each band are made in its stretch, so that cells, ids and order come out as one thread
+// would make them. When the structures are known (the view grid), each band also counts its cells per
+// structure, and once all are counted it lists its cells in its own stretch of every structure's list, in
+// the same order.
 GeneCells AddGeneCells(const GeneGrid& grid, const GridStructures& structures, const ImageSeries& series,
                        std::vector<Expressor>& expressors, std::vector<BrainFeature>& features)
 {
-    const std::size_t slice = std::size_t(grid.size[0]) * grid.size[1];
-    const std::vector<unsigned int> bounds = GridBands(grid.size[2], slice);
+    const std::size_t width = grid.size[0];
+    const std::size_t height = grid.size[1];
+    const std::size_t rows = height * grid.size[2];
+    ThreadPhases threads(CellThreads(rows * width, rows));
+    // Several bands a thread, so that a thread that the machine keeps waiting leaves less undone.
+    const std::size_t bandCount = threads.Threads() == 1 ? 1 : std::min(rows, 4 * threads.Threads());
     const BrainOntology* ontology = structures.Ontology();
     const std::size_t labelCount = ontology ? ontology->GetNumLabels() : 0;
-    std::vector<std::size_t> starts(bounds.size(), 0);
-    // Per band, its cells in each structure, then where its stretch of that structure's list begins.
-    std::vector<std::vector<std::size_t>> slots(bounds.size() - 1, std::vector<std::size_t>(labelCount, 0));
-    RunBands(bounds, [&](std::size_t band, unsigned int first, unsigned int end) {
-        std::size_t cells = 0;
-        if (!ontology)
+    const std::size_t before = expressors.size();
+
+    std::vector<std::uint32_t> rowCells(rows, 0);
+    auto countRows = [&](std::size_t part) {
+        for (std::size_t row = rows * part / bandCount; row < rows * (part + 1) / bandCount; ++row)
         {
-            for (std::size_t i = first * slice; i < end * slice; ++i)
+            std::uint32_t cells = 0;
+            for (std::size_t i = row * width; i < (row + 1) * width; ++i)
                 cells += grid.IsCell(i);
+            rowCells[row] = cells;
         }
-        else
+    };
+
+    // Sizing the list, the image table and the structures' features do not wait for each other.
+    std::unique_ptr<CellBands> bands;
+    std::unique_ptr<GridImageTable> table;
+    auto prepare = [&](std::size_t part) {
+        if (part == 0)
         {
-            // Counted apart from the other bands' counts, which may share its cache lines.
-            std::vector<std::size_t> counts(labelCount, 0);
-            GridStructures::Cursor cursor(structures);
-            for (std::size_t i = first * slice; i < end * slice; ++i)
+            bands = std::make_unique<CellBands>(rowCells, bandCount);
+            expressors.resize(before + bands->FirstCell(bands->Count()));
+        }
+        else if (part == 1)
+            table = GridImageTable::Make(series, grid.size, grid.spacing);
+        else if (ontology)
+            LabelFeatures(*ontology, features);
+    };
+
+    // Per band: its cells in each structure, then where its stretch of each structure's list begins.
+    std::vector<std::vector<std::size_t>> slots(bandCount);
+    std::vector<std::uint64_t> sums(bandCount, 0);
+    std::vector<std::uint64_t> squares(bandCount, 0);
+    auto makeCells = [&](std::size_t band) {
+        SectionImageLookup images(series);
+        GridStructures::Cursor cursor(structures);
+        std::vector<std::size_t> counts(labelCount, 0);
+        std::uint64_t sum = 0;
+        std::uint64_t sumOfSquares = 0;
+        std::size_t next = before + bands->FirstCell(band);
+        for (std::size_t row = bands->FirstRow(band); row < bands->FirstRow(band + 1); ++row)
+        {
+            if (rowCells[row] == 0)
+                continue;
+            const auto y = static_cast<unsigned int>(row % height);
+            const auto z = static_cast<unsigned int>(row / height);
+            std::size_t i = row * width;
+            for (unsigned int x = 0; x < width; ++x, ++i)
             {
                 if (!grid.IsCell(i))
                     continue;
-                ++cells;
-                if (const AnnotationLabel* label = cursor.At(i))
-                    ++counts.at(label->index);
+                Expressor& e = expressors[next];
+                e.id = static_cast<unsigned int>(++next);
+                e.position[0] = float(x);
+                e.position[1] = float(y);
+                e.position[2] = float(z);
+                e.intensity = grid.intensity[i];
+                sum += grid.intensity[i];
+                sumOfSquares += unsigned(grid.intensity[i]) * grid.intensity[i];
+                e.density = Little16(&grid.density[2 * i]) / 65536.0f * 1000.0f;
+                e.label = cursor.At(i);
+                if (e.label)
+                    ++counts.at(e.label->index);
+                if (!table)
+                    LookUpImage(images, x * grid.spacing[0], y * grid.spacing[1], z * grid.spacing[2], e);
+                else if (const ImageSeries::ImageInfo* image = table->Find(x, y, z, e.imageX, e.imageY))
+                    e.section = static_cast<unsigned short>(image->sectionNumber);
+                else
+                    e.imageX = e.imageY = 0;
             }
-            slots[band] = std::move(counts);
         }
-        starts[band + 1] = cells;
-    });
-    for (std::size_t band = 1; band < starts.size(); ++band)
-        starts[band] += starts[band - 1];
-    const std::size_t before = expressors.size();
-    expressors.resize(before + starts.back());
-    if (ontology)
-    {
-        LabelFeatures(*ontology, features);
-        for (std::size_t label = 0; label < labelCount; ++label)
+        slots[band] = std::move(counts);
+        sums[band] = sum;
+        squares[band] = sumOfSquares;
+    };
+
+    // The structures are shared out in parts: each sizes the lists of its own.
+    const std::size_t labelParts = threads.Threads();
+    auto sizeLists = [&](std::size_t part) {
+        for (std::size_t label = labelCount * part / labelParts; label < labelCount * (part + 1) / labelParts; ++label)
         {
             std::size_t total = 0;
             for (std::vector<std::size_t>& counts : slots)
                 total += std::exchange(counts[label], total);
             features[label].expressors.resize(total);
         }
-    }
+    };
+    auto listCells = [&](std::size_t band) {
+        std::vector<std::size_t>& slot = slots[band];
+        for (std::size_t k = before + bands->FirstCell(band); k < before + bands->FirstCell(band + 1); ++k)
+        {
+            Expressor& e = expressors[k];
+            if (e.label)
+                features[e.label->index].expressors[slot[e.label->index]++] = &e;
+        }
+    };
 
-    const std::unique_ptr<GridImageTable> table = GridImageTable::Make(series, grid.size, grid.spacing);
-    std::vector<std::uint64_t> sums(bounds.size() - 1, 0);
-    std::vector<std::uint64_t> squares(bounds.size() - 1, 0);
-    RunBands(bounds, [&](std::size_t band, unsigned int first, unsigned int end) {
-        SectionImageLookup images(series);
-        std::vector<std::size_t> slot = slots[band];
-        GridStructures::Cursor cursor(structures);
-        std::uint64_t sum = 0;
-        std::uint64_t sumOfSquares = 0;
-        std::size_t next = before + starts[band];
-        std::size_t i = first * slice;
-        for (unsigned int z = first; z < end; ++z)
-            for (unsigned int y = 0; y < grid.size[1]; ++y)
-                for (unsigned int x = 0; x < grid.size[0]; ++x, ++i)
-                {
-                    if (!grid.IsCell(i))
-                        continue;
-                    Expressor& e = expressors[next];
-                    e.id = static_cast<unsigned int>(++next);
-                    e.position[0] = float(x);
-                    e.position[1] = float(y);
-                    e.position[2] = float(z);
-                    e.intensity = grid.intensity[i];
-                    sum += grid.intensity[i];
-                    sumOfSquares += unsigned(grid.intensity[i]) * grid.intensity[i];
-                    e.density = Little16(&grid.density[2 * i]) / 65536.0f * 1000.0f;
-                    e.label = cursor.At(i);
-                    if (e.label)
-                        features[e.label->index].expressors[slot[e.label->index]++] = &e;
-                    if (!table)
-                        LookUpImage(images, x * grid.spacing[0], y * grid.spacing[1], z * grid.spacing[2], e);
-                    else if (const ImageSeries::ImageInfo* image = table->Find(x, y, z, e.imageX, e.imageY))
-                        e.section = static_cast<unsigned short>(image->sectionNumber);
-                    else
-                        e.imageX = e.imageY = 0;
-                }
-        sums[band] = sum;
-        squares[band] = sumOfSquares;
-    });
+    std::vector<ThreadPhases::Phase> phases = {{bandCount, countRows}, {3, prepare}, {bandCount, makeCells}};
+    if (ontology)
+    {
+        phases.push_back({labelParts, sizeLists});
+        phases.push_back({bandCount, listCells});
+    }
+    threads.Run(phases);
+
     GeneCells made;
     made.listed = ontology != nullptr;
-    made.count = starts.back();
-    for (std::size_t band = 0; band < sums.size(); ++band)
+    made.count = bands->FirstCell(bands->Count());
+    for (std::size_t band = 0; band < bandCount; ++band)
     {
         made.sum += sums[band];
         made.sumOfSquares += squares[band];
@@ -775,7 +764,14 @@ void GeneExpression::ReadVersionZip(IOStream& stream, bool light, const Atlas* a
         if (const ZipReader::ZipItem* item = zip.SeekFile("image_series.xml"))
             projection = ReadImageSeriesMetadata(DataSetEntries::Read(zip, *item), atlas);
         else if (const ZipReader::ZipItem* item = zip.SeekFile("data_set.xml"))
+        {
+            if (!projection)
+            {
+                ReadDataSetZip(zip, *item);
+                return;
+            }
             ReadDataSetMetadata(DataSetEntries::Read(zip, *item));
+        }
         else
             throw std::runtime_error("Expression file format not recognized.");
     }
@@ -849,12 +845,20 @@ std::string GeneExpression::QualifiedLabel(const MouseMetaReader& reader, const 
 
 void GeneExpression::ReadDataSetMetadata(const DataSetEntries::Bytes& bytes)
 {
-    const AdultMouseMetaReader reader(bytes.data(), bytes.size());
+    ReadDataSetMetadata(AdultMouseMetaReader(bytes.data(), bytes.size()), DataSetSpace());
+}
+
+AtlasSpace* GeneExpression::DataSetSpace()
+{
+    return AtlasSet::GetAtlasSpace("0310", "P56");
+}
+
+void GeneExpression::ReadDataSetMetadata(const AdultMouseMetaReader& reader, AtlasSpace* space)
+{
     m_name = reader.name;
     m_symbol = reader.symbol;
     m_experimentId = static_cast<int>(reader.imageSeriesId);
     m_entrezId = static_cast<int>(reader.entrezId);
-    AtlasSpace* space = AtlasSet::GetAtlasSpace("0310", "P56");
     if (!space)
         throw std::runtime_error(ATLAS_NOT_AVAILABLE);
     AddAtlasSpace(space);
@@ -881,6 +885,65 @@ AtlasSpace* GeneExpression::PrimarySpace() const
     return m_atlasSpaces.front();
 }
 
+void GeneExpression::ReadDataSetZip(ZipReader& zip, const ZipReader::ZipItem& metadata)
+{
+    const DataSetEntries::Bytes bytes = DataSetEntries::Read(zip, metadata);
+    auto parse = [&bytes] { return std::make_unique<AdultMouseMetaReader>(bytes.data(), bytes.size()); };
+    std::future<std::unique_ptr<AdultMouseMetaReader>> parsed;
+    try
+    {
+        parsed = std::async(std::launch::async, parse);
+    }
+    catch (const std::system_error&)
+    {
+        parsed = std::async(std::launch::deferred, parse);
+    }
+    AtlasSpace* space = DataSetSpace();
+    // The voxels are read onto the space that taking in the metadata makes the primary one, before it is
+    // taken in and without a change to the data set: a failure leaves it as reading one after the other does.
+    AtlasSpace* primary = m_atlasSpaces.empty() ? space : m_atlasSpaces.front();
+    GeneVoxels voxels;
+    std::exception_ptr voxelError;
+    if (space && primary)
+    {
+        try
+        {
+            voxels = ReadGeneVoxels(zip, *primary);
+        }
+        catch (...)
+        {
+            voxelError = std::current_exception();
+        }
+    }
+    ReadDataSetMetadata(*parsed.get(), space);
+    primary = PrimarySpace();
+    std::memcpy(m_gridSize, primary->GetViewDimensions(), sizeof m_gridSize);
+    std::memcpy(m_gridSpacing, primary->GetViewResolution(), sizeof m_gridSpacing);
+    EmptySpace(primary);
+    if (voxelError)
+        std::rethrow_exception(voxelError);
+    AddGeneVoxelCells(*primary, voxels);
+    m_gridValueScale = 0.02f;
+}
+
+GeneExpression::GeneVoxels GeneExpression::ReadGeneVoxels(ZipReader& zip, const AtlasSpace& space)
+{
+    const std::uint64_t count = VoxelCount(space.GetViewDimensions());
+    GeneVoxels voxels;
+    voxels.density = DataSetEntries::ReadExactly(zip, "density.raw", 2 * count, INVALID_DENSITY);
+    voxels.intensity = DataSetEntries::ReadExactly(zip, "intensity.raw", count, INVALID_INTENSITY);
+    return voxels;
+}
+
+void GeneExpression::AddGeneVoxelCells(AtlasSpace& space, const GeneVoxels& voxels)
+{
+    const GeneGrid grid{m_gridSize, m_gridSpacing, voxels.density.data(), voxels.intensity.data()};
+    const GeneCells made = AddGeneCells(grid, GridStructures(space, m_gridSize, m_gridSpacing), m_imageSeries,
+                                        m_expressors[&space], m_features[&space]);
+    if (made.listed)
+        m_listedSpaces[&space] = IntensityTotals{made.count, made.sum, made.sumOfSquares};
+}
+
 void GeneExpression::ReadGeneExpressionZip(ZipReader& zip, bool light)
 {
     AtlasSpace* space = PrimarySpace();
@@ -901,17 +964,7 @@ void GeneExpression::ReadGeneExpressionZip(ZipReader& zip, bool light)
         });
     }
     else
-    {
-        const DataSetEntries::Bytes density =
-            DataSetEntries::ReadExactly(zip, "density.raw", 2 * count, INVALID_DENSITY);
-        const DataSetEntries::Bytes intensity =
-            DataSetEntries::ReadExactly(zip, "intensity.raw", count, INVALID_INTENSITY);
-        const GeneGrid grid{m_gridSize, m_gridSpacing, density.data(), intensity.data()};
-        const GeneCells made = AddGeneCells(grid, GridStructures(*space, m_gridSize, m_gridSpacing), m_imageSeries,
-                                            expressors, m_features[space]);
-        if (made.listed)
-            m_listedSpaces[space] = IntensityTotals{made.count, made.sum, made.sumOfSquares};
-    }
+        AddGeneVoxelCells(*space, ReadGeneVoxels(zip, *space));
     m_gridValueScale = 0.02f;
 }
 

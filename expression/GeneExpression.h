@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+class AdultMouseMetaReader;
 class Atlas;
 class AtlasSpace;
 class Image3d;
@@ -165,6 +166,20 @@ private:
     // Take the metadata into the data set and place it; the first answers whether it is a projection.
     bool ReadImageSeriesMetadata(const DataSetEntries::Bytes& bytes, const Atlas* atlas);
     void ReadDataSetMetadata(const DataSetEntries::Bytes& bytes);
+    void ReadDataSetMetadata(const AdultMouseMetaReader& reader, AtlasSpace* space);
+    // The space of a data set zip's "data_set.xml", null when its atlas is not installed.
+    static AtlasSpace* DataSetSpace();
+    // A gene zip of the data-set dialect, its metadata parsed while its voxels are inflated; a failure is
+    // reported as reading one after the other reports it.
+    void ReadDataSetZip(ZipReader& zip, const ZipReader::ZipItem& metadata);
+    // A gene zip's voxels on a space's view grid.
+    struct GeneVoxels
+    {
+        DataSetEntries::Bytes density;
+        DataSetEntries::Bytes intensity;
+    };
+    static GeneVoxels ReadGeneVoxels(ZipReader& zip, const AtlasSpace& space);
+    void AddGeneVoxelCells(AtlasSpace& space, const GeneVoxels& voxels);
     std::string QualifiedLabel(const MouseMetaReader& reader, const AtlasSpace* space) const;
     AtlasSpace* PrimarySpace() const;
     std::vector<Expressor>& EmptySpace(const AtlasSpace* space);

@@ -53,6 +53,14 @@ std::unique_ptr<GridImageTable> GridImageTable::Make(const ImageSeries& series, 
         series.ToSectionStack(position[0], position[1], position[2], point);
         return point[k];
     };
+    // The stack's first two coordinates along their grid lines, the same for every image.
+    std::array<std::vector<float>, 2> lines;
+    for (int k = 0; k < 2; ++k)
+    {
+        lines[k].resize(table->m_extent[k]);
+        for (std::size_t i = 0; i < lines[k].size(); ++i)
+            lines[k][i] = stack(k, i);
+    }
     const std::size_t images = table->m_extent[2];
     table->m_images.resize(images);
     table->m_columns.resize(images * table->m_extent[0]);
@@ -65,14 +73,14 @@ std::unique_ptr<GridImageTable> GridImageTable::Make(const ImageSeries& series, 
             continue;
         for (std::size_t b = 0; b < table->m_extent[0]; ++b)
         {
-            const float point[3] = {stack(0, b), 0.0f, 0.0f};
+            const float point[3] = {lines[0][b], 0.0f, 0.0f};
             float u = 0, v = 0;
             ImageSeries::ImagePoint(*image, point, u, v);
             table->m_columns[a * table->m_extent[0] + b] = ImageCoordinate(u, image->left);
         }
         for (std::size_t c = 0; c < table->m_extent[1]; ++c)
         {
-            const float point[3] = {0.0f, stack(1, c), 0.0f};
+            const float point[3] = {0.0f, lines[1][c], 0.0f};
             float u = 0, v = 0;
             ImageSeries::ImagePoint(*image, point, u, v);
             table->m_rows[a * table->m_extent[1] + c] = ImageCoordinate(v, image->top);

@@ -10,6 +10,7 @@
 //
 // Arguments: [repeats]
 
+#include "BenchSupport.h"
 #include "atlas/Atlas.h"
 #include "atlas/AtlasSet.h"
 #include "atlas/AtlasSpace.h"
@@ -135,13 +136,6 @@ Figures Measure(const std::string& zip, const Atlas* atlas, int repeats)
         figures.cells = gene.GetExpressors(nullptr)->size();
     });
     return figures;
-}
-std::string LoadAverage()
-{
-    std::ifstream in("/proc/loadavg");
-    std::string one, five;
-    in >> one >> five;
-    return in ? one + " " + five : "unknown";
 }
 } // namespace
 

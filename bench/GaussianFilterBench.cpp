@@ -11,6 +11,7 @@
 //
 // Arguments: [size_x size_y size_z] [rounds]
 
+#include "BenchSupport.h"
 #include "core/GaussianFilter3D.h"
 #include "core/GaussianRowFilter.h"
 #include "core/HugePages.h"
@@ -76,21 +77,6 @@ std::map<int, ScipyTimes> RunScipy(const std::string& path, const unsigned* size
         times[scale] = t;
     pclose(pipe);
     return times;
-}
-
-template <typename Work>
-double MedianSeconds(int rounds, Work work)
-{
-    std::vector<double> times;
-    for (int r = 0; r < rounds; ++r)
-    {
-        const auto start = std::chrono::steady_clock::now();
-        work();
-        const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - start;
-        times.push_back(elapsed.count());
-    }
-    std::sort(times.begin(), times.end());
-    return times[times.size() / 2];
 }
 
 std::vector<unsigned char> ReadFile(const std::string& path)
@@ -180,14 +166,6 @@ std::vector<Set> InstructionSets()
 }
 
 // Other work on the machine takes cores from the all-thread figures: printed beside them.
-std::string LoadAverage()
-{
-    std::ifstream in("/proc/loadavg");
-    std::string one, five;
-    in >> one >> five;
-    return in ? one + " " + five : "unknown";
-}
-
 const char* Verdict(bool met)
 {
     return met ? "met" : "NOT MET";

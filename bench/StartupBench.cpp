@@ -11,6 +11,8 @@
 //
 // Arguments: [runs]. Needs a display: xvfb-run -a -s "-screen 0 1280x1024x24" build-bench/bench/bench_startup
 
+#include "BenchSupport.h"
+
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -233,19 +235,6 @@ private:
     std::string m_dataSet;
 };
 
-double Median(std::vector<double> values)
-{
-    std::sort(values.begin(), values.end());
-    return values.empty() ? 0.0 : values[values.size() / 2];
-}
-
-std::string LoadAverage()
-{
-    std::ifstream in("/proc/loadavg");
-    std::string one, five;
-    in >> one >> five;
-    return in ? one + " " + five : "unknown";
-}
 } // namespace
 
 int main(int argc, char** argv)

@@ -7,6 +7,7 @@
 //
 // Arguments: [rounds]
 
+#include "BenchSupport.h"
 #include "atlas/Atlas.h"
 #include "atlas/AtlasSpace.h"
 #include "core/FileStream.h"
@@ -36,22 +37,6 @@ namespace fs = boost::filesystem;
 
 namespace
 {
-template <typename Work>
-double MedianSeconds(int rounds, Work work)
-{
-    work();
-    std::vector<double> times;
-    for (int r = 0; r < rounds; ++r)
-    {
-        const auto start = std::chrono::steady_clock::now();
-        work();
-        const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - start;
-        times.push_back(elapsed.count());
-    }
-    std::sort(times.begin(), times.end());
-    return times[times.size() / 2];
-}
-
 void Put16(std::vector<unsigned char>& header, std::size_t offset, int value)
 {
     header[offset] = static_cast<unsigned char>(value & 0xFF);
@@ -170,16 +155,18 @@ int main(int argc, char** argv)
         std::fflush(stdout);
         const std::map<std::string, double> python = RunPython(rounds, annotation, nissl, nifti);
 
-        const double load = MedianSeconds(rounds, [&] {
+        auto loadAtlas = [&] {
             space->ReleaseMemory();
             space->LoadFullAtlas(nullptr, true, true);
-        });
+        };
+        const double load = MedianSeconds(rounds, loadAtlas, 1);
         std::size_t niftiVoxels = 0;
-        const double reader = MedianSeconds(rounds, [&] {
+        auto readNifti = [&] {
             FileStream stream(nifti.c_str(), std::ios::in | std::ios::binary);
             NiftiReader read(&stream);
             niftiVoxels = read.GetImage()->GetNumVoxels();
-        });
+        };
+        const double reader = MedianSeconds(rounds, readNifti, 1);
         const double fromFile = python.count("fromfile") ? python.at("fromfile") : 0.0;
         const double nibabel = python.count("nibabel") ? python.at("nibabel") : 0.0;
         const double bytes = double(fs::file_size(annotation) + fs::file_size(nissl));

@@ -34,16 +34,28 @@ QPixmap ImageAndTextCell::ImageOf(const QModelIndex& index)
     return QPixmap();
 }
 
+// The cell's option without its icon: the icon is drawn here, at its own place, and the style draws the
+// background and the text.
+QStyleOptionViewItem ImageAndTextCell::TextOption(const QStyleOptionViewItem& option, const QModelIndex& index) const
+{
+    QStyleOptionViewItem text = option;
+    initStyleOption(&text, index);
+    text.features &= ~QStyleOptionViewItem::HasDecoration;
+    text.icon = QIcon();
+    return text;
+}
+
+QStyle* ImageAndTextCell::StyleOf(const QStyleOptionViewItem& option)
+{
+    return option.widget ? option.widget->style() : QApplication::style();
+}
+
 void ImageAndTextCell::paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const
 {
     const QPixmap image = ImageOf(index);
-    QStyleOptionViewItem text = option;
-    initStyleOption(&text, index);
-    // The icon is drawn here, at its own place; the style draws the background and the text.
-    text.features &= ~QStyleOptionViewItem::HasDecoration;
-    text.icon = QIcon();
+    QStyleOptionViewItem text = TextOption(option, index);
     const QWidget* widget = option.widget;
-    QStyle* style = widget ? widget->style() : QApplication::style();
+    QStyle* style = StyleOf(option);
     if (image.isNull())
     {
         style->drawControl(QStyle::CE_ItemViewItem, &text, painter, widget);
@@ -67,13 +79,8 @@ void ImageAndTextCell::paint(QPainter* painter, const QStyleOptionViewItem& opti
 
 QSize ImageAndTextCell::sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const
 {
-    QStyleOptionViewItem text = option;
-    initStyleOption(&text, index);
-    text.features &= ~QStyleOptionViewItem::HasDecoration;
-    text.icon = QIcon();
-    const QWidget* widget = option.widget;
-    QStyle* style = widget ? widget->style() : QApplication::style();
-    QSize size = style->sizeFromContents(QStyle::CT_ItemViewItem, &text, QSize(), widget);
+    const QStyleOptionViewItem text = TextOption(option, index);
+    QSize size = StyleOf(option)->sizeFromContents(QStyle::CT_ItemViewItem, &text, QSize(), option.widget);
     if (!ImageOf(index).isNull())
         size.rwidth() += kIconSize;
     size.rwidth() += kGap;

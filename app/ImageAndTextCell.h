@@ -27,4 +27,6 @@ public:
 
 private:
     static QPixmap ImageOf(const QModelIndex& index);
+    QStyleOptionViewItem TextOption(const QStyleOptionViewItem& option, const QModelIndex& index) const;
+    static QStyle* StyleOf(const QStyleOptionViewItem& option);
 };

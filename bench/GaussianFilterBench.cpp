@@ -6,8 +6,10 @@
 // the same uint8 volume with as many taps as the filter and with scipy's default truncation; and three
 // copies of the volume (memcpy), the floor any filter that reads and writes the volume three times
 // stands on, and one copy into a fresh result, the floor under any filter that writes one (where the
-// all-thread goal is not met, it says how near that floor the filter runs). The one-thread and all-thread results are compared voxel for voxel with scipy's exact
-// integer pipeline, and the goals are checked.
+// all-thread goal is not met, it says how near that floor the filter runs). One thread and all threads
+// run in turn, round by round, and their speed-up is the median of the rounds' own. The one-thread and
+// all-thread results are compared voxel for voxel with scipy's exact integer pipeline, and the goals are
+// checked.
 //
 // Arguments: [size_x size_y size_z] [rounds]
 
@@ -85,15 +87,21 @@ std::vector<unsigned char> ReadFile(const std::string& path)
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
-// Times the filter with a fresh result each call and keeps the last result for the comparison.
-double TimeFilter(const std::vector<unsigned char>& volume, const unsigned* size, int scale, unsigned threads,
-                  int rounds, SmoothedVolume& kept)
+double SecondsSince(std::chrono::steady_clock::time_point start)
 {
-    return MedianSeconds(rounds, [&] {
-        SmoothedVolume result;
-        GaussianFilter3D(volume.data(), size, result, scale, threads);
-        kept.swap(result);
-    });
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+// One call of the filter into a fresh result, kept for the comparison; the previous one is freed untimed.
+double FilterSeconds(const std::vector<unsigned char>& volume, const unsigned* size, int scale, unsigned threads,
+                     SmoothedVolume& kept)
+{
+    SmoothedVolume result;
+    const auto start = std::chrono::steady_clock::now();
+    GaussianFilter3D(volume.data(), size, result, scale, threads);
+    const double seconds = SecondsSince(start);
+    kept.swap(result);
+    return seconds;
 }
 
 // memcpy of equal shares of size bytes, one share a thread.
@@ -113,13 +121,15 @@ void CopyOnThreads(unsigned threads, const unsigned char* from, unsigned char* t
 
 // One copy of the volume into a fresh result sized as the filter sizes its own: the floor under any filter
 // that writes a fresh result, the kernel's zeroing of the new pages included.
-void CopyIntoFresh(unsigned threads, const std::vector<unsigned char>& volume)
+double CopyIntoFreshSeconds(unsigned threads, const std::vector<unsigned char>& volume)
 {
+    const auto start = std::chrono::steady_clock::now();
     SmoothedVolume result;
     result.reserve(volume.size());
     AdviseHugePages(result.data(), volume.size());
     result.resize(volume.size());
     CopyOnThreads(threads, volume.data(), result.data(), volume.size());
+    return SecondsSince(start);
 }
 
 struct Timing
@@ -213,14 +223,15 @@ int main(int argc, char** argv)
         CopyOnThreads(cores, a.data(), b.data(), volume.size());
         CopyOnThreads(cores, b.data(), a.data(), volume.size());
     });
-    const double freshOne = MedianSeconds(rounds, [&] { CopyIntoFresh(1, volume); });
-    const double freshAll = MedianSeconds(rounds, [&] { CopyIntoFresh(cores, volume); });
+    const PairedTimes fresh = PairedMedianSeconds(
+        rounds, [&] { return CopyIntoFreshSeconds(1, volume); }, [&] { return CopyIntoFreshSeconds(cores, volume); });
+    const double freshAll = fresh.b;
     auto rate = [voxels](double seconds) { return seconds > 0 ? voxels / seconds / 1e6 : 0.0; };
     std::printf("three copies of the volume (memcpy): one thread %.1f, %u threads %.1f (%.2f x)\n", rate(floor), cores,
                 rate(floorAll), floor / floorAll);
     std::printf("one copy into a fresh result (the floor under a filter that writes one): one thread %.1f, %u threads "
                 "%.1f (%.2f x)\n",
-                rate(freshOne), cores, rate(freshAll), freshOne / freshAll);
+                rate(fresh.a), cores, rate(freshAll), fresh.ratio);
 
     std::printf("\none thread by instruction set:\n%5s", "scale");
     for (const Set set : sets)
@@ -236,8 +247,10 @@ int main(int argc, char** argv)
         {
             GaussianRowFilter::LimitInstructionSet(set);
             SmoothedVolume result;
-            const double seconds = TimeFilter(volume, size, scale, 1, rounds, result);
-            one[scale] = seconds; // the sets run from slowest to fastest: the best one stays
+            std::vector<double> times;
+            for (int r = 0; r < rounds; ++r)
+                times.push_back(FilterSeconds(volume, size, scale, 1, result));
+            const double seconds = Median(std::move(times));
             const bool equal = std::equal(result.begin(), result.end(), expected.begin(), expected.end());
             allEqual = allEqual && equal;
             std::printf(" %10.1f%s", rate(seconds), equal ? "" : " (DIFFERS)");
@@ -254,8 +267,13 @@ int main(int argc, char** argv)
     std::string scalesMet, scalesBelow, belowFloor, belowBound;
     for (const int scale : {1, 2, 4, 8, 16})
     {
+        // One thread and all threads in turn, so that their ratio compares them on the same machine.
         SmoothedVolume result;
-        const double all = TimeFilter(volume, size, scale, 0, rounds, result);
+        const PairedTimes paired = PairedMedianSeconds(
+            rounds, [&] { return FilterSeconds(volume, size, scale, 1, result); },
+            [&] { return FilterSeconds(volume, size, scale, 0, result); });
+        one[scale] = paired.a;
+        const double all = paired.b;
         const std::vector<unsigned char> expected = ReadFile(path + ".scale" + std::to_string(scale));
         const bool equal = std::equal(result.begin(), result.end(), expected.begin(), expected.end());
         allEqual = allEqual && equal;
@@ -263,7 +281,7 @@ int main(int argc, char** argv)
         const ScipyTimes theirs = found == scipy.end() ? ScipyTimes{} : found->second;
         const double ratioEqual = theirs.equal / one[scale];
         scipyGoal = scipyGoal && ratioEqual >= 10.0;
-        const bool scaled = one[scale] / all >= cores / 2.0;
+        const bool scaled = paired.ratio >= cores / 2.0;
         scaleGoal = scaleGoal && scaled;
         char figures[64];
         if (scaled)
@@ -278,7 +296,7 @@ int main(int argc, char** argv)
         }
         std::printf("%5d %3d/%-2d %9.1f %9.1f %9.1f %9.1f | %8.1f %8.1f %7.2f %8.2f %s\n", scale, theirs.equalTaps,
                     theirs.defaultTaps, rate(one[scale]), rate(all), rate(theirs.equal), rate(theirs.byDefault),
-                    ratioEqual, theirs.byDefault / one[scale], one[scale] / all, one[scale] / floor,
+                    ratioEqual, theirs.byDefault / one[scale], paired.ratio, one[scale] / floor,
                     found == scipy.end() ? "no scipy" : (equal ? "yes" : "NO"));
         std::fflush(stdout);
     }

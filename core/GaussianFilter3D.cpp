@@ -3,6 +3,7 @@
 #include "core/GaussianKernel.h"
 #include "core/GaussianRowFilter.h"
 #include "core/HugePages.h"
+#include "core/WorkStealingRanges.h"
 
 #include <boost/thread/thread.hpp>
 
@@ -225,11 +226,13 @@ public:
     {
     }
 
+    // Slices first to end - 1. A run that goes on from the previous one's end keeps its ring; any other
+    // fills the ring anew from the slices before first.
     void Run(int first, int end)
     {
         const int size = m_filter.Size();
         const int half = m_filter.Half();
-        int next = std::max(0, first - half);
+        int next = first == m_end ? m_next : std::max(0, first - half);
         for (int z = first; z < end; ++z)
         {
             for (const int last = std::min(m_z - 1, z - half + size - 1); next <= last; ++next)
@@ -246,6 +249,8 @@ public:
                 m_filter.Filter(m_rows.data(), out + run, int(std::min(kRunVoxels, m_sliceVoxels - run)));
             }
         }
+        m_next = next;
+        m_end = end;
     }
 
 private:
@@ -261,6 +266,9 @@ private:
     std::vector<unsigned char> m_ring;
     const std::vector<unsigned char> m_zero;
     std::vector<const unsigned char*> m_rows;
+    // The next slice the x and y passes fill into the ring, and the end of the last run.
+    int m_next = 0;
+    int m_end = -1;
 };
 
 unsigned ThreadCount(unsigned requested)
@@ -345,13 +353,6 @@ public:
         return extent / int(std::min<unsigned>(threads, 1u << 20) * 8);
     }
 
-    // One band a thread.
-    static int LongBands(int extent, unsigned threads)
-    {
-        const int count = int(std::min<unsigned>(threads, 1u << 20));
-        return extent / count + (extent % count != 0);
-    }
-
     bool Take(int& first, int& end)
     {
         // 64 bits: threads asking past the end must not wrap the counter around on long axes.
@@ -388,7 +389,7 @@ struct SliceWork
     }
 };
 
-// All three passes over bands of z slices.
+// All three passes over the z slices a thread takes, one slice at a time.
 struct VolumeWork
 {
     const unsigned char* source = nullptr;
@@ -397,14 +398,15 @@ struct VolumeWork
     int y = 0;
     int z = 0;
     int scale = 1;
-    BandCounter* bands = nullptr;
+    WorkStealingRanges* slices = nullptr;
+    unsigned thread = 0;
 
     void operator()() const
     {
         const GaussianRowFilter filter(GetKernel(scale));
         VolumeFilter work(source, result, x, y, z, filter);
-        for (int first, end; bands->Take(first, end);)
-            work.Run(first, end);
+        for (int slice; slices->Next(thread, slice);)
+            work.Run(slice, slice + 1);
     }
 };
 
@@ -518,16 +520,21 @@ void GaussianFilter3D(const unsigned char* source, const unsigned int* size, Smo
     const int taps = static_cast<int>(GetKernel(scale).size);
     if (std::uint64_t(taps - 1) * threadCount * 8 <= std::uint64_t(z))
     {
-        BandCounter bands(z, BandCounter::LongBands(z, threadCount));
-        VolumeWork volumeWork;
-        volumeWork.source = source;
-        volumeWork.result = result.data();
-        volumeWork.x = x;
-        volumeWork.y = y;
-        volumeWork.z = z;
-        volumeWork.scale = scale;
-        volumeWork.bands = &bands;
-        RunThreads(std::vector<VolumeWork>(threadCount, volumeWork));
+        // A thread that steals slices recomputes taps - 1 of them: it steals only twice as many.
+        WorkStealingRanges slices(z, threadCount, 2 * (taps - 1));
+        std::vector<VolumeWork> work(threadCount);
+        for (unsigned t = 0; t < threadCount; ++t)
+        {
+            work[t].source = source;
+            work[t].result = result.data();
+            work[t].x = x;
+            work[t].y = y;
+            work[t].z = z;
+            work[t].scale = scale;
+            work[t].slices = &slices;
+            work[t].thread = t;
+        }
+        RunThreads(work);
         return;
     }
 

@@ -92,16 +92,15 @@ double SecondsSince(std::chrono::steady_clock::time_point start)
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 
-// One call of the filter into a fresh result, kept for the comparison; the previous one is freed untimed.
+// One call of the filter into a fresh result, kept for the comparison. The previous result is freed first,
+// untimed, as the program frees the local volume it smooths into before it smooths again.
 double FilterSeconds(const std::vector<unsigned char>& volume, const unsigned* size, int scale, unsigned threads,
                      SmoothedVolume& kept)
 {
-    SmoothedVolume result;
+    SmoothedVolume().swap(kept);
     const auto start = std::chrono::steady_clock::now();
-    GaussianFilter3D(volume.data(), size, result, scale, threads);
-    const double seconds = SecondsSince(start);
-    kept.swap(result);
-    return seconds;
+    GaussianFilter3D(volume.data(), size, kept, scale, threads);
+    return SecondsSince(start);
 }
 
 // memcpy of equal shares of size bytes, one share a thread.
@@ -149,17 +148,16 @@ double ProcessSeconds()
 Timing TimeFilterWithCpu(const std::vector<unsigned char>& volume, const unsigned* size, int scale, unsigned threads,
                          int rounds)
 {
-    std::vector<double> cpu;
-    Timing timing;
-    timing.wall = MedianSeconds(rounds, [&] {
+    std::vector<double> wall, cpu;
+    SmoothedVolume result;
+    for (int r = 0; r < rounds; ++r)
+    {
+        SmoothedVolume().swap(result);
         const double start = ProcessSeconds();
-        SmoothedVolume result;
-        GaussianFilter3D(volume.data(), size, result, scale, threads);
+        wall.push_back(FilterSeconds(volume, size, scale, threads, result));
         cpu.push_back(ProcessSeconds() - start);
-    });
-    std::sort(cpu.begin(), cpu.end());
-    timing.cpu = cpu[cpu.size() / 2];
-    return timing;
+    }
+    return {Median(std::move(wall)), Median(std::move(cpu))};
 }
 
 std::vector<Set> InstructionSets()

@@ -278,40 +278,43 @@ unsigned ThreadCount(unsigned requested)
     return std::max(1u, boost::thread::hardware_concurrency());
 }
 
-// Starts one thread per work item and joins them all. Should starting a thread fail, the threads
-// already running are joined before the error leaves, since they write into the caller's volume.
-// An error inside a thread is handed to the caller after every thread has ended.
+// Runs the last work item on the calling thread and each of the others on a thread of its own, and joins
+// them all. Should starting a thread fail, the threads already running are joined before the error
+// leaves, since they write into the caller's volume. An error inside a work item is handed to the caller
+// after every thread has ended.
 template <typename Work>
 void RunThreads(const std::vector<Work>& work)
 {
+    if (work.empty())
+        return;
     std::vector<std::exception_ptr> errors(work.size());
+    auto run = [&work, &errors](std::size_t t) {
+        try
+        {
+            work[t]();
+        }
+        catch (...)
+        {
+            errors[t] = std::current_exception();
+        }
+    };
     std::vector<boost::thread> threads;
-    threads.reserve(work.size());
+    threads.reserve(work.size() - 1);
     auto joinAll = [&threads] {
         for (boost::thread& thread : threads)
             thread.join();
     };
     try
     {
-        for (std::size_t t = 0; t < work.size(); ++t)
-        {
-            threads.emplace_back([&work, &errors, t] {
-                try
-                {
-                    work[t]();
-                }
-                catch (...)
-                {
-                    errors[t] = std::current_exception();
-                }
-            });
-        }
+        for (std::size_t t = 0; t + 1 < work.size(); ++t)
+            threads.emplace_back([&run, t] { run(t); });
     }
     catch (...)
     {
         joinAll();
         throw;
     }
+    run(work.size() - 1);
     joinAll();
     for (const std::exception_ptr& error : errors)
     {

@@ -338,9 +338,10 @@ std::vector<Work> SplitBands(const Work& prototype, int bandExtent, unsigned thr
     return work;
 }
 
-// Hands out bands a few at a time: threads of the whole-volume filter take the next ones when they are
-// done instead of owning fixed shares, so that a thread the system delays holds up the others only for
-// its last few bands.
+// Hands out bands a few at a time: threads of the two-pass path take the next ones when they are done
+// instead of owning fixed shares, so that a thread the system delays holds up the others only for its
+// last few bands. Those bands recompute nothing, so short ones cost nothing extra; the one-pass path,
+// whose runs recompute slices, steals halves of shares instead.
 class BandCounter
 {
 public:

@@ -9,6 +9,11 @@
 #include <string>
 #include <vector>
 
+inline double SecondsSince(std::chrono::steady_clock::time_point start)
+{
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
 inline double Median(std::vector<double> values)
 {
     std::sort(values.begin(), values.end());
@@ -26,8 +31,7 @@ double MedianSeconds(int rounds, Work work, int warmUps = 0)
     {
         const auto start = std::chrono::steady_clock::now();
         work();
-        const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - start;
-        times.push_back(elapsed.count());
+        times.push_back(SecondsSince(start));
     }
     return Median(std::move(times));
 }

@@ -65,7 +65,7 @@ double Best(int repeats, const std::function<void()>& work)
     {
         const auto start = std::chrono::steady_clock::now();
         work();
-        best = std::min(best, std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+        best = std::min(best, SecondsSince(start));
     }
     return best;
 }

@@ -87,11 +87,6 @@ std::vector<unsigned char> ReadFile(const std::string& path)
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
-double SecondsSince(std::chrono::steady_clock::time_point start)
-{
-    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-}
-
 // One call of the filter into a fresh result, kept for the comparison. The previous result is freed first,
 // untimed, as the program frees the local volume it smooths into before it smooths again.
 double FilterSeconds(const std::vector<unsigned char>& volume, const unsigned* size, int scale, unsigned threads,
@@ -152,6 +147,7 @@ Timing TimeFilterWithCpu(const std::vector<unsigned char>& volume, const unsigne
     SmoothedVolume result;
     for (int r = 0; r < rounds; ++r)
     {
+        // Freed before the processor clock starts, so that neither clock counts it.
         SmoothedVolume().swap(result);
         const double start = ProcessSeconds();
         wall.push_back(FilterSeconds(volume, size, scale, threads, result));

@@ -8,6 +8,7 @@
 //
 // Arguments: [repeats]
 
+#include "BenchSupport.h"
 #include "core/AlertPresenter.h"
 #include "core/PlatformHooks.h"
 #include "views/PositionGenerator.h"
@@ -39,11 +40,6 @@ public:
     int questions = 0;
 };
 
-double Seconds(std::chrono::steady_clock::time_point start)
-{
-    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-}
-
 void StartFromTheSamePositions(GeneRelation::RelationGraph& graph)
 {
     GeneRelation::PositionGenerator positions(12345);
@@ -72,7 +68,7 @@ bool LayOut(const boost::filesystem::path& folder, int nodes, int repeats)
         PlatformHooks::SetAlertPresenter(nullptr);
         return false;
     }
-    const double importSeconds = Seconds(importStart);
+    const double importSeconds = SecondsSince(importStart);
     PlatformHooks::SetAlertPresenter(nullptr);
 
     double best = 1e300;
@@ -81,7 +77,7 @@ bool LayOut(const boost::filesystem::path& folder, int nodes, int repeats)
         StartFromTheSamePositions(graph);
         const auto start = std::chrono::steady_clock::now();
         graph.ComputeLayout();
-        best = std::min(best, Seconds(start));
+        best = std::min(best, SecondsSince(start));
     }
     int relations = 0;
     for (auto node = graph.Begin(); node != graph.End(); ++node)

@@ -10,19 +10,29 @@
 #include <string>
 #include <vector>
 
-// Answers every confirmation with `answer` and keeps the messages.
-class RecordingAlerts : public AlertPresenter
+// Installs itself as the platform's Hook for its life and then puts back the one it replaced.
+template <typename Hook, Hook& (*Get)(), void (*Set)(Hook*)>
+class InstalledHook : public Hook
 {
 public:
-    RecordingAlerts()
-        : m_previous(&PlatformHooks::GetAlertPresenter())
+    InstalledHook()
+        : m_previous(&Get())
     {
-        PlatformHooks::SetAlertPresenter(this);
+        Set(this);
     }
-    ~RecordingAlerts() override { PlatformHooks::SetAlertPresenter(m_previous); }
-    RecordingAlerts(const RecordingAlerts&) = delete;
-    RecordingAlerts& operator=(const RecordingAlerts&) = delete;
+    ~InstalledHook() override { Set(m_previous); }
+    InstalledHook(const InstalledHook&) = delete;
+    InstalledHook& operator=(const InstalledHook&) = delete;
 
+private:
+    Hook* m_previous;
+};
+
+// Answers every confirmation with `answer` and keeps the messages.
+class RecordingAlerts
+    : public InstalledHook<AlertPresenter, &PlatformHooks::GetAlertPresenter, &PlatformHooks::SetAlertPresenter>
+{
+public:
     void ShowAlert(const std::string& message) override { alerts.push_back(message); }
     bool ShowConfirmation(const std::string& message) override
     {
@@ -33,30 +43,16 @@ public:
     bool answer = false;
     std::vector<std::string> alerts;
     std::vector<std::string> confirmations;
-
-private:
-    AlertPresenter* m_previous;
 };
 
-class RecordingBrowser : public BrowserLauncher
+class RecordingBrowser
+    : public InstalledHook<BrowserLauncher, &PlatformHooks::GetBrowserLauncher, &PlatformHooks::SetBrowserLauncher>
 {
 public:
-    RecordingBrowser()
-        : m_previous(&PlatformHooks::GetBrowserLauncher())
-    {
-        PlatformHooks::SetBrowserLauncher(this);
-    }
-    ~RecordingBrowser() override { PlatformHooks::SetBrowserLauncher(m_previous); }
-    RecordingBrowser(const RecordingBrowser&) = delete;
-    RecordingBrowser& operator=(const RecordingBrowser&) = delete;
-
     bool OpenUrl(const std::string& url) override
     {
         urls.push_back(url);
         return true;
     }
     std::vector<std::string> urls;
-
-private:
-    BrowserLauncher* m_previous;
 };

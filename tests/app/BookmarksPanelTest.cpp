@@ -423,7 +423,9 @@ TEST_F(BookmarksPanelTest, DamagedFileIsKeptAsideAndReported)
         const std::string kept = alert.substr(open + 1, alert.find('"', open + 1) - open - 1);
         ASSERT_TRUE(std::filesystem::exists(kept)) << kept;
         if (c.bytes)
+        {
             EXPECT_EQ(c.bytes, ReadAll(kept));
+        }
         // A save leaves it alone.
         EXPECT_TRUE(SaveBookmarks(Source(fresh), Root()));
         EXPECT_TRUE(std::filesystem::exists(kept));

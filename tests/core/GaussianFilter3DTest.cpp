@@ -192,23 +192,54 @@ TEST(GaussianFilter3D, Scale16LosesOneLevelPerPass)
     EXPECT_EQ(int(result[15 + 30 * (15 + 30 * 15)]), 252);
 }
 
+// The x, y and z passes one after the other, each over the whole volume.
+std::vector<unsigned char> SeparatePasses(const std::vector<unsigned char>& volume,
+                                          const std::array<unsigned int, 3>& size, int scale)
+{
+    const int x = int(size[0]), y = int(size[1]), z = int(size[2]);
+    const std::ptrdiff_t slice = std::ptrdiff_t(x) * y;
+    std::vector<unsigned char> expected(volume.size());
+    GaussianFilter3DDirection(volume.data(), expected.data(), x, y, z, 1, x, slice, scale);
+    GaussianFilter3DDirection(expected.data(), y, x, z, x, 1, slice, scale);
+    GaussianFilter3DDirection(expected.data(), z, x, y, slice, 1, x, scale);
+    return expected;
+}
+
 // Slices of more voxels than the fused z pass hands the row filter at once, on one thread (where the
 // passes are fused) and on all: the same as the three passes one after the other.
 TEST(GaussianFilter3D, SlicesLongerThanOneRunMatchTheSeparatePasses)
 {
     const std::array<unsigned int, 3> size{1025, 1024, 16};
     const std::vector<unsigned char> volume = RandomVolume(size, 7);
-    const int x = int(size[0]), y = int(size[1]), z = int(size[2]);
-    const std::ptrdiff_t slice = std::ptrdiff_t(x) * y;
-    std::vector<unsigned char> expected(volume.size());
-    GaussianFilter3DDirection(volume.data(), expected.data(), x, y, z, 1, x, slice, 1);
-    GaussianFilter3DDirection(expected.data(), y, x, z, x, 1, slice, 1);
-    GaussianFilter3DDirection(expected.data(), z, x, y, slice, 1, x, 1);
+    const std::vector<unsigned char> expected = SeparatePasses(volume, size, 1);
     for (const unsigned threads : {1u, 0u})
     {
         SmoothedVolume result;
         GaussianFilter3D(volume.data(), size.data(), result, 1, threads);
         ASSERT_TRUE(std::equal(result.begin(), result.end(), expected.begin(), expected.end())) << threads;
+    }
+}
+
+// Slices whose ring of slices outgrows a core's cache are split into row bands on several threads: two
+// bands of 120 rows, three of 80 or 81 (one a thread), two of 128 at scale 8, and four of 100 rows. Threads
+// that run out of slices take over those of another band.
+TEST(GaussianFilter3D, RowBandsMatchTheSeparatePasses)
+{
+    struct Case
+    {
+        std::array<unsigned int, 3> size;
+        int scale;
+        unsigned threads;
+    };
+    for (const Case& c : {Case{{400, 240, 96}, 4, 2}, Case{{400, 241, 64}, 4, 3}, Case{{300, 256, 72}, 8, 2},
+                          Case{{480, 400, 48}, 4, 4}})
+    {
+        const std::vector<unsigned char> volume = RandomVolume(c.size, c.threads + 11);
+        const std::vector<unsigned char> expected = SeparatePasses(volume, c.size, c.scale);
+        SmoothedVolume result;
+        GaussianFilter3D(volume.data(), c.size.data(), result, c.scale, c.threads);
+        ASSERT_TRUE(std::equal(result.begin(), result.end(), expected.begin(), expected.end()))
+            << c.size[1] << " rows, scale " << c.scale << ", threads " << c.threads;
     }
 }
 

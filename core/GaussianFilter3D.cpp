@@ -3,18 +3,17 @@
 #include "core/GaussianKernel.h"
 #include "core/GaussianRowFilter.h"
 #include "core/HugePages.h"
+#include "core/ThreadPhases.h"
 #include "core/WorkStealingRanges.h"
-
-#include <boost/thread/thread.hpp>
 
 #include <algorithm>
 #include <atomic>
 #include <climits>
 #include <cstdint>
 #include <cstring>
-#include <exception>
 #include <memory>
 #include <stdexcept>
+#include <thread>
 
 namespace
 {
@@ -284,52 +283,15 @@ unsigned ThreadCount(unsigned requested)
 {
     if (requested > 0)
         return requested;
-    return std::max(1u, boost::thread::hardware_concurrency());
+    return std::max(1u, std::thread::hardware_concurrency());
 }
 
-// Runs the last work item on the calling thread and each of the others on a thread of its own, and joins
-// them all. Should starting a thread fail, the threads already running are joined before the error
-// leaves, since they write into the caller's volume. An error inside a work item is handed to the caller
-// after every thread has ended.
+// Runs each work item once, on as many threads as there are items, the calling thread among them, and
+// returns when all have ended; an error inside one reaches the caller then.
 template <typename Work>
 void RunThreads(const std::vector<Work>& work)
 {
-    if (work.empty())
-        return;
-    std::vector<std::exception_ptr> errors(work.size());
-    auto run = [&work, &errors](std::size_t t) {
-        try
-        {
-            work[t]();
-        }
-        catch (...)
-        {
-            errors[t] = std::current_exception();
-        }
-    };
-    std::vector<boost::thread> threads;
-    threads.reserve(work.size() - 1);
-    auto joinAll = [&threads] {
-        for (boost::thread& thread : threads)
-            thread.join();
-    };
-    try
-    {
-        for (std::size_t t = 0; t + 1 < work.size(); ++t)
-            threads.emplace_back([&run, t] { run(t); });
-    }
-    catch (...)
-    {
-        joinAll();
-        throw;
-    }
-    run(work.size() - 1);
-    joinAll();
-    for (const std::exception_ptr& error : errors)
-    {
-        if (error)
-            std::rethrow_exception(error);
-    }
+    ThreadPhases(work.size()).Run({{work.size(), [&work](std::size_t item) { work[item](); }}});
 }
 
 // Splits [0, bandExtent) into equal bands, the last thread also taking the remainder.

@@ -65,6 +65,9 @@ void ThreadPhases::RunThread(const std::vector<Phase>& phases)
             if (progress.done.fetch_add(1, std::memory_order_acq_rel) + 1 == parts)
                 Finished();
         }
+        // After the last phase there is nothing to hold back: Run joins the threads.
+        if (phase + 1 == phases.size())
+            return;
         WaitFor(progress, parts);
         if (m_failed)
             return;

@@ -2,6 +2,7 @@
 
 import html
 import io
+import itertools
 import json
 import os
 import re
@@ -559,6 +560,11 @@ class Handler(BaseHTTPRequestHandler):
     # Idle keep-alive connections must not hold their threads for ever.
     timeout = 120
 
+    def setup(self):
+        BaseHTTPRequestHandler.setup(self)
+        # The log numbers connections, so that a client's reuse of them (keep-alive) can be counted.
+        self.connection_number = self.server.next_connection_number()
+
     def log_message(self, fmt, *args):
         if not self.server.quiet:
             BaseHTTPRequestHandler.log_message(self, fmt, *args)
@@ -573,7 +579,7 @@ class Handler(BaseHTTPRequestHandler):
             path, query = _split(self.path)
         except HttpError as error:
             data.log({"method": "GET", "path": self.path, "query": "",
-                      "user_agent": self.headers.get("User-Agent", "")})
+                      "user_agent": self.headers.get("User-Agent", ""), "connection": self.connection_number})
             self._send(_error_answer(error), None)
             return
         if path == "/demo/log":
@@ -587,7 +593,7 @@ class Handler(BaseHTTPRequestHandler):
             self._send(answer, None)
             return
         data.log({"method": "GET", "path": path, "query": self.path.partition("?")[2],
-                  "user_agent": self.headers.get("User-Agent", "")})
+                  "user_agent": self.headers.get("User-Agent", ""), "connection": self.connection_number})
         fault = data.take_armed_fault(path) or faults.detect(query, [path])
         try:
             answer, texts = data.route(self.path, self.base_url)
@@ -608,7 +614,8 @@ class Handler(BaseHTTPRequestHandler):
     def _refuse(self):
         self.server.data.log({"method": self.command, "path": self.path.partition("?")[0],
                               "query": self.path.partition("?")[2],
-                              "user_agent": self.headers.get("User-Agent", "")})
+                              "user_agent": self.headers.get("User-Agent", ""),
+                              "connection": self.connection_number})
         answer = page("Method not allowed", ["Only GET is served."])
         answer.status = 405
         # The request's body is not read: the connection cannot carry another request.
@@ -676,11 +683,20 @@ def _read(path):
 class DemoServer(ThreadingHTTPServer):
     daemon_threads = True
     allow_reuse_address = True
+    # A page of thumbnails opens its connections all at once; with the standard backlog of 5 the kernel
+    # drops the surplus and the clients wait a second before trying again.
+    request_queue_size = 64
 
     def __init__(self, data, port, quiet=True):
         self.data = data
         self.quiet = quiet
+        self._connection_numbers = itertools.count(1)
+        self._connection_lock = threading.Lock()
         ThreadingHTTPServer.__init__(self, ("127.0.0.1", port), Handler)
+
+    def next_connection_number(self):
+        with self._connection_lock:
+            return next(self._connection_numbers)
 
     def handle_error(self, request, client_address):
         # A client that leaves in the middle of an answer (an abort) is normal here.

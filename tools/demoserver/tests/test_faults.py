@@ -4,6 +4,7 @@ import http.client
 import io
 import json
 import os
+import select
 import socket
 import subprocess
 import sys
@@ -15,6 +16,7 @@ import zipfile
 import fixture
 import support
 from demoserver import faults
+from demoserver.server import DemoServer
 
 server = None
 folder = None
@@ -303,6 +305,26 @@ class HostileRequestTest(unittest.TestCase):
 
     def test_listens_on_loopback_only(self):
         self.assertEqual(server.server.server_address[0], "127.0.0.1")
+
+    def test_a_burst_of_connections_waits_to_be_accepted(self):
+        """A page of thumbnails connects all at once: the kernel queues the connections of a server that
+        has not accepted them yet instead of dropping them (which costs a client a second per retry)."""
+        idle = DemoServer(server.data, 0)  # listening, accepting nothing
+        sockets = [socket.socket() for _ in range(20)]
+        try:
+            for sock in sockets:
+                sock.setblocking(False)
+                sock.connect_ex(("127.0.0.1", idle.server_address[1]))
+            pending = list(sockets)
+            deadline = time.monotonic() + 10
+            while pending and time.monotonic() < deadline:
+                _, connected, _ = select.select([], pending, [], 0.1)
+                pending = [sock for sock in pending if sock not in connected]
+            self.assertEqual(len(pending), 0)
+        finally:
+            for sock in sockets:
+                sock.close()
+            idle.server_close()
 
 
 class AtlasFolderTest(unittest.TestCase):

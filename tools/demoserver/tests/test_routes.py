@@ -1,5 +1,6 @@
 """Every route's answer, read back with independent parsers (zipfile, xml.etree, json, struct)."""
 
+import http.client
 import io
 import json
 import math
@@ -484,10 +485,36 @@ class RequestLogTest(unittest.TestCase):
         with open(os.path.join(folder.name, "requests.log"), encoding="utf-8") as stream:
             entries = [json.loads(line) for line in stream]
         entry = next(e for e in entries if e["query"] == "start=0&num=1&term=logged")
+        self.assertIsInstance(entry.pop("connection"), int)
         self.assertEqual(entry, {"method": "GET", "path": "/search/0310/gene",
                                  "query": "start=0&num=1&term=logged", "user_agent": "Corvane/9 (Linux x) CV/1"})
         status, _, body = server.get("/demo/log")
         self.assertIn(b"term=logged", body)
+
+    def test_connections_stay_open_through_faults_and_are_numbered_in_the_log(self):
+        """HTTP/1.1 keep-alive: every answer that has a length leaves its connection open for the next
+        request, faulty ones too, and the log names the connection each request came on."""
+        paths = ["/grid/0310/9990404/thumbnail", "/grid/0310/9990500/thumbnail", "/grid/0310/9990001/thumbnail",
+                 "/grid/0310/9990002/thumbnail", "/grid/0310/9990003/thumbnail", "/grid/0310/9990006/thumbnail",
+                 "/search/0310/gene?start=0&num=2&term=fault-malformed", "/nothing/here", "/Corvane2/atlases.xml"]
+        statuses = []
+        for _ in range(2):
+            connection = http.client.HTTPConnection("127.0.0.1", server.port, timeout=support.TIMEOUT)
+            for path in paths:
+                connection.request("GET", path + ("&" if "?" in path else "?") + "kept=%d" % id(connection))
+                response = connection.getresponse()
+                response.read()
+                statuses.append(response.status)
+                self.assertFalse(response.will_close, path)
+            connection.close()
+        self.assertEqual(statuses[:len(paths)], [404, 500, 200, 200, 200, 200, 200, 404, 200])
+        with open(os.path.join(folder.name, "requests.log"), encoding="utf-8") as stream:
+            entries = [json.loads(line) for line in stream]
+        numbers = [e["connection"] for e in entries if "kept=" in e["query"]]
+        self.assertEqual(len(numbers), 2 * len(paths))
+        self.assertEqual(len(set(numbers[:len(paths)])), 1)
+        self.assertEqual(len(set(numbers[len(paths):])), 1)
+        self.assertNotEqual(numbers[0], numbers[-1])
 
 
 if __name__ == "__main__":

@@ -5,6 +5,7 @@ import io
 import json
 import math
 import os
+import socket
 import struct
 import unittest
 import xml.etree.ElementTree as ET
@@ -13,6 +14,7 @@ import zipfile
 import fixture
 import support
 from demoserver import datasets
+from demoserver.server import Handler
 
 VIEW = (12, 8, 10)
 N = VIEW[0] * VIEW[1] * VIEW[2]
@@ -498,15 +500,28 @@ class RequestLogTest(unittest.TestCase):
                  "/grid/0310/9990002/thumbnail", "/grid/0310/9990003/thumbnail", "/grid/0310/9990006/thumbnail",
                  "/search/0310/gene?start=0&num=2&term=fault-malformed", "/nothing/here", "/Corvane2/atlases.xml"]
         statuses = []
-        for _ in range(2):
-            connection = http.client.HTTPConnection("127.0.0.1", server.port, timeout=support.TIMEOUT)
-            for path in paths:
-                connection.request("GET", path + ("&" if "?" in path else "?") + "kept=%d" % id(connection))
-                response = connection.getresponse()
-                response.read()
-                statuses.append(response.status)
-                self.assertFalse(response.will_close, path)
-            connection.close()
+        delays = []  # Nagle's algorithm per accepted connection (it would hold back a reused one's answers)
+        setup = Handler.setup
+
+        def recording_setup(handler):
+            setup(handler)
+            delays.append(handler.connection.getsockopt(socket.IPPROTO_TCP, socket.TCP_NODELAY))
+
+        Handler.setup = recording_setup
+        try:
+            for _ in range(2):
+                connection = http.client.HTTPConnection("127.0.0.1", server.port, timeout=support.TIMEOUT)
+                for path in paths:
+                    connection.request("GET", path + ("&" if "?" in path else "?") + "kept=%d" % id(connection))
+                    response = connection.getresponse()
+                    response.read()
+                    statuses.append(response.status)
+                    self.assertFalse(response.will_close, path)
+                connection.close()
+        finally:
+            Handler.setup = setup
+        self.assertEqual(len(delays), 2)
+        self.assertTrue(all(delays), "Nagle's algorithm is on")
         self.assertEqual(statuses[:len(paths)], [404, 500, 200, 200, 200, 200, 200, 404, 200])
         with open(os.path.join(folder.name, "requests.log"), encoding="utf-8") as stream:
             entries = [json.loads(line) for line in stream]

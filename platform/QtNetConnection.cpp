@@ -1,31 +1,69 @@
 #include "platform/QtNetConnection.h"
 
+#include "platform/QtConnectionPool.h"
+
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
 
 #include <iostream>
 
-QtNetConnection::QtNetConnection(std::unique_ptr<QNetworkAccessManager> manager, QNetworkReply* reply,
+QtNetConnection::QtNetConnection(std::weak_ptr<QtConnectionPool> pool, std::string host, QNetworkRequest request,
                                  NetConnectionClient* client)
-    : manager(manager.release())
-    , reply(reply)
+    : pool(std::move(pool))
+    , host(std::move(host))
+    , request(std::move(request))
     , client(client)
     , alive(std::make_shared<bool>(true))
 {
-    // The reply is the context object: once it is disconnected in the destructor, no handler runs again.
-    QObject::connect(reply, &QNetworkReply::readyRead, reply, [this] { Guarded(&QtNetConnection::OnReadyRead); });
-    QObject::connect(reply, &QNetworkReply::finished, reply, [this] { Guarded(&QtNetConnection::OnFinished); });
 }
 
 QtNetConnection::~QtNetConnection()
 {
     *alive = false;
-    QObject::disconnect(reply, nullptr, nullptr, nullptr);
-    if (!reply->isFinished())
-        reply->abort();
-    reply->deleteLater();
-    manager->deleteLater();
+    const std::shared_ptr<QtConnectionPool> owner = pool.lock();
+    if (!manager)
+    {
+        if (owner)
+            owner->Withdraw(host, this);
+        return;
+    }
+    const bool reusable = Reusable();
+    if (reply)
+    {
+        QObject::disconnect(reply, nullptr, nullptr, nullptr);
+        if (!reply->isFinished())
+            reply->abort();
+        reply->deleteLater();
+    }
+    if (owner)
+        owner->Release(host, std::move(manager), reusable);
+    else
+        manager.release()->deleteLater();
+}
+
+bool QtNetConnection::Start(std::unique_ptr<QNetworkAccessManager>& from)
+{
+    QNetworkReply* started = from->get(request);
+    if (!started)
+        return false;
+    manager = std::move(from);
+    reply = started;
+    // The reply is the context object: once it is disconnected in the destructor, no handler runs again.
+    QObject::connect(started, &QNetworkReply::readyRead, started, [this] { Guarded(&QtNetConnection::OnReadyRead); });
+    QObject::connect(started, &QNetworkReply::finished, started, [this] { Guarded(&QtNetConnection::OnFinished); });
+    return true;
+}
+
+bool QtNetConnection::Reusable() const
+{
+    if (!reply || !reply->isFinished())
+        return false;
+    // Errors of the content (4xx) or of the server (5xx) came with a whole answer; connection and protocol
+    // errors, the idle time-out among them, leave the connection in no known state.
+    const int error = reply->error();
+    return error == QNetworkReply::NoError || (error >= QNetworkReply::ContentAccessDenied && error < 300) ||
+           (error >= QNetworkReply::InternalServerError && error < 500);
 }
 
 void QtNetConnection::Guarded(void (QtNetConnection::*handler)())

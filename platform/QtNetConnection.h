@@ -2,20 +2,32 @@
 
 #include "core/NetTransport.h"
 
+#include <QNetworkRequest>
+#include <QPointer>
+
 #include <memory>
+#include <string>
 
 class QNetworkAccessManager;
 class QNetworkReply;
+class QtConnectionPool;
 
-// One running QNetworkReply turned into NetConnectionClient events. Neither the reply nor its manager is
-// deleted inside one of the reply's signals: the connection gives them up with deleteLater, and the
-// manager's going closes the socket of a reply that had not finished.
+// One transfer of a QtConnectionPool, its QNetworkReply turned into NetConnectionClient events. It waits
+// until the pool starts it on a manager of its own, and gives the manager back when it goes: kept for
+// reuse when the reply had finished, deleted (closing its socket) when the transfer was cut off. Neither the
+// reply nor a deleted manager goes inside one of the reply's signals: both go with deleteLater.
 class QtNetConnection : public NetConnection
 {
 public:
-    // Takes ownership of the manager and its reply and starts reporting the reply's events to the client.
-    QtNetConnection(std::unique_ptr<QNetworkAccessManager> manager, QNetworkReply* reply, NetConnectionClient* client);
+    QtNetConnection(std::weak_ptr<QtConnectionPool> pool, std::string host, QNetworkRequest request,
+                    NetConnectionClient* client);
     ~QtNetConnection() override;
+    QtNetConnection(const QtNetConnection&) = delete;
+    QtNetConnection& operator=(const QtNetConnection&) = delete;
+
+    // Sends the request on the manager, which the connection then owns, and starts reporting the reply's
+    // events to the client. False, leaving the manager where it was, when Qt makes no reply.
+    bool Start(std::unique_ptr<QNetworkAccessManager>& manager);
 
 private:
     void Guarded(void (QtNetConnection::*handler)());
@@ -24,10 +36,15 @@ private:
     // Tells the client of the response once, before its first byte or its end. False when the client
     // went away while being told.
     bool ReportResponse();
+    // Whether the manager's connection is fit for another transfer: the answer came to its end.
+    bool Reusable() const;
 
-    QNetworkAccessManager* manager;
-    QNetworkReply* reply;
+    std::weak_ptr<QtConnectionPool> pool;
+    std::string host;
+    QNetworkRequest request;
     NetConnectionClient* client;
+    std::unique_ptr<QNetworkAccessManager> manager; // null while waiting
+    QPointer<QNetworkReply> reply;
     bool responseReported = false;
     // Shared with the running handler: cleared by the destructor, so a handler whose client destroyed
     // this connection knows to stop.

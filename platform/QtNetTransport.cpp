@@ -1,10 +1,9 @@
 #include "platform/QtNetTransport.h"
 
-#include "platform/QtNetConnection.h"
+#include "platform/QtConnectionPool.h"
 
-#include <QNetworkAccessManager>
-#include <QNetworkReply>
 #include <QNetworkRequest>
+#include <QThread>
 #include <QUrl>
 
 #include <stdexcept>
@@ -14,7 +13,11 @@ QtNetTransport::QtNetTransport(std::chrono::milliseconds idleTimeout)
 {
 }
 
-QtNetTransport::~QtNetTransport() = default;
+QtNetTransport::~QtNetTransport()
+{
+    for (auto& entry : pools)
+        QObject::disconnect(entry.second.threadEnd);
+}
 
 std::unique_ptr<NetConnection> QtNetTransport::Open(const NetRequest& request, NetConnectionClient* client)
 {
@@ -31,11 +34,34 @@ std::unique_ptr<NetConnection> QtNetTransport::Open(const NetRequest& request, N
     httpRequest.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::NoLessSafeRedirectPolicy);
     httpRequest.setTransferTimeout(static_cast<int>(idleTimeout.count()));
     httpRequest.setHeader(QNetworkRequest::UserAgentHeader, QString::fromStdString(request.userAgent));
+    return PoolOfThisThread().Open(httpRequest, client);
+}
 
-    auto manager = std::make_unique<QNetworkAccessManager>();
-    manager->setRedirectPolicy(QNetworkRequest::NoLessSafeRedirectPolicy);
-    QNetworkReply* reply = manager->get(httpRequest);
-    if (!reply)
-        throw std::runtime_error("Could not open connection.");
-    return std::make_unique<QtNetConnection>(std::move(manager), reply, client);
+QtConnectionPool& QtNetTransport::PoolOfThisThread()
+{
+    QThread* thread = QThread::currentThread();
+    std::lock_guard<std::mutex> lock(mutex);
+    ThreadPool& entry = pools[thread];
+    if (!entry.pool)
+    {
+        entry.pool = std::make_shared<QtConnectionPool>();
+        // Emitted on the ending thread itself, so its pool goes where its managers live.
+        entry.threadEnd = QObject::connect(
+            thread, &QThread::finished, thread, [this, thread] { ThreadFinished(thread); }, Qt::DirectConnection);
+    }
+    return *entry.pool;
+}
+
+void QtNetTransport::ThreadFinished(QThread* thread)
+{
+    std::shared_ptr<QtConnectionPool> pool;
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        const auto found = pools.find(thread);
+        if (found == pools.end())
+            return;
+        QObject::disconnect(found->second.threadEnd);
+        pool = std::move(found->second.pool);
+        pools.erase(found);
+    }
 }

@@ -20,13 +20,10 @@ std::string Lower(std::string text)
     return text;
 }
 
-std::string Response(const std::string& statusLine, const std::string& headers, const std::string& body,
-                     bool withLength = true)
+std::string Response(const std::string& statusLine, const std::string& headers, const std::string& body)
 {
-    std::string out = "HTTP/1.1 " + statusLine + "\r\n" + headers + "Connection: close\r\n";
-    if (withLength)
-        out += "Content-Length: " + std::to_string(body.size()) + "\r\n";
-    return out + "\r\n" + body;
+    return "HTTP/1.1 " + statusLine + "\r\n" + headers + "Content-Length: " + std::to_string(body.size()) + "\r\n\r\n" +
+           body;
 }
 
 std::string QueryValue(const std::string& target, const std::string& key)
@@ -95,10 +92,12 @@ void LoopbackServer::AcceptLoop()
         const int fd = accept4(listener, nullptr, nullptr, SOCK_CLOEXEC);
         if (fd < 0)
             continue;
+        const int connection = ++opened;
         std::lock_guard<std::mutex> lock(mutex);
-        workers.emplace_back([this, fd] {
-            Serve(fd);
+        workers.emplace_back([this, fd, connection] {
+            Serve(fd, connection);
             close(fd);
+            ++closed;
         });
     }
 }
@@ -179,75 +178,79 @@ bool LoopbackServer::WaitWhileConnected(int fd, int ms)
     return !stopping;
 }
 
-void LoopbackServer::Serve(int fd)
+void LoopbackServer::Serve(int fd, int connection)
 {
     Request request;
-    if (!ReadRequest(fd, request))
-        return;
+    while (ReadRequest(fd, request))
     {
-        std::lock_guard<std::mutex> lock(mutex);
-        requests.push_back(request);
+        request.connection = connection;
+        {
+            std::lock_guard<std::mutex> lock(mutex);
+            requests.push_back(request);
+        }
+        if (!Answer(fd, request) || request.headers["connection"] == "close")
+            return;
+        request = Request();
     }
+}
+
+bool LoopbackServer::Answer(int fd, const Request& request)
+{
     const std::string path = request.target.substr(0, request.target.find('?'));
     if (path == "/len")
-        SendAll(fd, Response("200 OK", "Content-Type: text/plain; charset=utf-8\r\n", "hello world"));
-    else if (path == "/big")
+        return SendAll(fd, Response("200 OK", "Content-Type: text/plain; charset=utf-8\r\n", "hello world"));
+    if (path == "/big")
     {
         const std::size_t n = std::stoul("0" + QueryValue(request.target, "n"));
         std::string body(n, 'a');
         for (std::size_t i = 0; i < n; ++i)
             body[i] = static_cast<char>('a' + i % 26);
-        SendAll(fd, Response("200 OK", "Content-Type: application/octet-stream\r\n", body));
+        return SendAll(fd, Response("200 OK", "Content-Type: application/octet-stream\r\n", body));
     }
-    else if (path == "/chunked")
+    if (path == "/chunked")
     {
-        if (!SendAll(fd, "HTTP/1.1 200 OK\r\nContent-Type: application/xml\r\nTransfer-Encoding: chunked\r\n"
-                         "Connection: close\r\n\r\n"))
-            return;
+        if (!SendAll(fd, "HTTP/1.1 200 OK\r\nContent-Type: application/xml\r\nTransfer-Encoding: chunked\r\n\r\n"))
+            return false;
         for (const std::string chunk : {"alpha", "beta", "gamma"})
         {
             char size[16];
             std::snprintf(size, sizeof size, "%zx\r\n", chunk.size());
             if (!SendAll(fd, size + chunk + "\r\n") || !WaitWhileConnected(fd, 20))
-                return;
+                return false;
         }
-        SendAll(fd, "0\r\n\r\n");
+        return SendAll(fd, "0\r\n\r\n");
     }
-    else if (path == "/nolength")
-        SendAll(fd, "HTTP/1.1 200 OK\r\nConnection: close\r\n\r\nuntil the end");
-    else if (path.compare(0, 8, "/status/") == 0)
-        SendAll(fd, Response(path.substr(8) + " Some Status", "Content-Type: text/html\r\n", "<p>no</p>"));
-    else if (path == "/redirect")
+    if (path.compare(0, 8, "/status/") == 0)
+        return SendAll(fd, Response(path.substr(8) + " Some Status", "Content-Type: text/html\r\n", "<p>no</p>"));
+    if (path == "/redirect")
     {
         const std::string to = QueryValue(request.target, "to");
-        SendAll(fd, Response("302 Found",
-                             "Location: " + (to.empty() ? "/len" : to) + "\r\nContent-Type: text/plain\r\n", "moved"));
+        return SendAll(fd, Response("302 Found",
+                                    "Location: " + (to.empty() ? "/len" : to) + "\r\nContent-Type: text/plain\r\n",
+                                    "moved"));
     }
-    else if (path == "/trickle")
+    if (path == "/trickle" || path == "/steady")
     {
-        if (!SendAll(fd, "HTTP/1.1 200 OK\r\nContent-Type: text/plain\r\nContent-Length: 100000\r\n"
-                         "Connection: close\r\n\r\n"))
-            return;
-        for (int i = 0; i < 1000; ++i)
-            if (!SendAll(fd, std::string(100, 't')) || !WaitWhileConnected(fd, 10))
-                return;
+        // Long and lively (a package, 10 s) or short and slow with pauses (1 s).
+        const bool trickle = path == "/trickle";
+        const int pieces = trickle ? 1000 : 20;
+        const std::size_t piece = trickle ? 100 : 50;
+        if (!SendAll(fd, "HTTP/1.1 200 OK\r\nContent-Type: text/plain\r\nContent-Length: " +
+                             std::to_string(pieces * piece) + "\r\n\r\n"))
+            return false;
+        for (int i = 0; i < pieces; ++i)
+            if (!WaitWhileConnected(fd, trickle ? 10 : 40) || !SendAll(fd, std::string(piece, trickle ? 't' : 's')))
+                return false;
+        return true;
     }
-    else if (path == "/steady")
-    {
-        if (!SendAll(fd, "HTTP/1.1 200 OK\r\nContent-Type: text/plain\r\nContent-Length: 1000\r\n"
-                         "Connection: close\r\n\r\n"))
-            return;
-        for (int i = 0; i < 20; ++i)
-            if (!WaitWhileConnected(fd, 40) || !SendAll(fd, std::string(50, 's')))
-                return;
-    }
+    if (path == "/nolength")
+        SendAll(fd, "HTTP/1.1 200 OK\r\nConnection: close\r\n\r\nuntil the end");
     else if (path == "/truncated")
         SendAll(fd, "HTTP/1.1 200 OK\r\nContent-Type: text/plain\r\nContent-Length: 1000\r\n"
                     "Connection: close\r\n\r\n0123456789");
-    else if (path == "/close")
-        return;
     else if (path == "/hang")
         WaitWhileConnected(fd, 30000);
-    else
-        SendAll(fd, Response("404 Not Found", "Content-Type: text/plain\r\n", "unknown"));
+    else if (path != "/close")
+        return SendAll(fd, Response("404 Not Found", "Content-Type: text/plain\r\n", "unknown"));
+    return false;
 }

@@ -20,7 +20,8 @@
 //   /truncated      announces 1000 bytes, sends 10, closes
 //   /close          closes before any header
 //   /hang           reads the request and never answers
-// Every answer closes its connection.
+// Connections are kept alive (HTTP/1.1) after every answer that has an end of its own; /nolength,
+// /truncated, /close and /hang close theirs.
 class LoopbackServer
 {
 public:
@@ -29,6 +30,7 @@ public:
         std::string method;
         std::string target;                         // path and query exactly as sent
         std::map<std::string, std::string> headers; // names in lower case
+        int connection = 0;                         // which connection it came on, numbered from 1
     };
 
     LoopbackServer();
@@ -40,10 +42,15 @@ public:
     std::vector<Request> Requests() const;
     // Connections that the client closed while the server was still sending or waiting.
     int ClientHangUps() const { return hangUps.load(); }
+    // Connections accepted so far, and those of them still open.
+    int OpenedConnections() const { return opened.load(); }
+    int OpenConnections() const { return opened.load() - closed.load(); }
 
 private:
     void AcceptLoop();
-    void Serve(int fd);
+    void Serve(int fd, int connection);
+    // Answers one request; false when the connection is to close.
+    bool Answer(int fd, const Request& request);
     bool ReadRequest(int fd, Request& request);
     bool SendAll(int fd, const std::string& bytes);
     // Sleeps up to ms, watching the socket; false when the client closed it or the server stops.
@@ -53,6 +60,8 @@ private:
     int port = 0;
     std::atomic<bool> stopping{false};
     std::atomic<int> hangUps{0};
+    std::atomic<int> opened{0};
+    std::atomic<int> closed{0};
     std::thread acceptor;
     mutable std::mutex mutex;
     std::vector<std::thread> workers;

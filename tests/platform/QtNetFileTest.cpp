@@ -12,9 +12,13 @@
 
 #include <chrono>
 #include <functional>
+#include <map>
 #include <memory>
+#include <set>
 #include <stdexcept>
 #include <string>
+#include <thread>
+#include <utility>
 #include <vector>
 
 namespace
@@ -376,6 +380,140 @@ TEST_F(QtNetFileTest, OnlyWebAddressesOpen)
     }
     RunEventsFor(20);
     EXPECT_TRUE(listener.events.empty());
+}
+
+// Connections stay open from one transfer to the next: a run of transfers shares one, and ten at once share
+// at most six (Qt's limit per host), the later ones waiting for one of the first to end.
+TEST_F(QtNetFileTest, ConnectionsAreKeptForTheNextTransfer)
+{
+    const struct
+    {
+        const char* name;
+        std::vector<std::string> paths;
+        bool atOnce;
+        int connections; // at most
+    } cases[] = {
+        {"one after another", {"/len", "/redirect", "/chunked", "/big?n=200000", "/len"}, false, 1},
+        {"ten at once", std::vector<std::string>(10, "/steady"), true, 6},
+    };
+    for (const auto& c : cases)
+    {
+        InstallTransport(std::chrono::seconds(60)); // nothing kept from the case before
+        const std::size_t before = server.Requests().size();
+        std::vector<std::unique_ptr<RecordingListener>> listeners;
+        for (const std::string& path : c.paths)
+        {
+            listeners.push_back(std::make_unique<RecordingListener>());
+            NetFile::Create(server.Url(path), listeners.back().get(), true);
+            if (!c.atOnce)
+            {
+                ASSERT_TRUE(Finish(*listeners.back())) << c.name << " " << path;
+            }
+        }
+        for (auto& listener : listeners)
+        {
+            ASSERT_TRUE(Finish(*listener)) << c.name;
+            EXPECT_EQ("complete", listener->events.back()) << c.name;
+        }
+        const auto requests = server.Requests();
+        std::set<int> used;
+        for (std::size_t i = before; i < requests.size(); ++i)
+            used.insert(requests[i].connection);
+        EXPECT_LE(static_cast<int>(used.size()), c.connections) << c.name;
+    }
+}
+
+// A cancelled download (an atlas package: 100000 bytes over 10 s) hangs up at once, however it was
+// cancelled, rather than go on arriving in the background and hold one of the host's connections: after
+// more cancels than there are connections to a host, a new transfer still goes through. A transfer
+// cancelled while it waits for a connection is never sent.
+TEST_F(QtNetFileTest, ACancelledPackageStopsArriving)
+{
+    const std::function<void(NetFile*&, RecordingListener&)> cancels[] = {
+        [](NetFile*& file, RecordingListener& package) {
+            package.onData = [&] {
+                if (file && package.received.size() >= 300)
+                    std::exchange(file, nullptr)->Abort();
+            };
+        },
+        [](NetFile*& file, RecordingListener& package) {
+            ASSERT_TRUE(RunEventsUntil([&] { return package.received.size() >= 300; }, 10000));
+            std::exchange(file, nullptr)->Abort(); // a click on Cancel, between callbacks
+        },
+        [](NetFile*& file, RecordingListener& package) {
+            package.onData = [&] {
+                if (file && package.received.size() >= 300)
+                {
+                    file = nullptr;
+                    throw UserCancelledOperationException();
+                }
+            };
+        },
+    };
+    for (int i = 0; i < 8; ++i)
+    {
+        const int hangUps = server.ClientHangUps();
+        RecordingListener package;
+        NetFile* file = NetFile::Create(server.Url("/trickle"), &package, false);
+        cancels[i % 3](file, package);
+        ASSERT_TRUE(RunEventsUntil([&] { return file == nullptr; }, 10000)) << i;
+        const std::size_t receivedAtCancel = package.received.size();
+        EXPECT_TRUE(RunEventsUntil([&] { return server.ClientHangUps() > hangUps; }, 5000)) << i;
+        RunEventsFor(50);
+        EXPECT_EQ(receivedAtCancel, package.received.size()) << i;
+        EXPECT_LT(receivedAtCancel, 100000u) << i;
+        EXPECT_EQ((Events{"response", "data"}), package.events) << i;
+    }
+    EXPECT_TRUE(RunEventsUntil([&] { return server.OpenConnections() == 0; }, 5000));
+
+    std::vector<std::unique_ptr<RecordingListener>> running;
+    for (int i = 0; i < 6; ++i)
+    {
+        running.push_back(std::make_unique<RecordingListener>());
+        NetFile::Create(server.Url("/steady"), running.back().get(), true);
+    }
+    NetFile::Create(server.Url("/len?waiting"), &listener, true)->Abort();
+    for (auto& steady : running)
+        ASSERT_TRUE(Finish(*steady));
+    RunEventsFor(50);
+    EXPECT_TRUE(listener.events.empty());
+    for (const auto& request : server.Requests())
+    {
+        EXPECT_NE("/len?waiting", request.target);
+    }
+}
+
+// Each thread has connections of its own, made, used and closed on that thread, which closes them when it
+// ends; the transport closes those of its own thread when it goes.
+TEST_F(QtNetFileTest, EachThreadKeepsItsOwnConnections)
+{
+    const auto fetchThree = [this](const char* tag) {
+        for (int i = 0; i < 3; ++i)
+        {
+            RecordingListener fetched;
+            NetFile::Create(server.Url(std::string("/len?") + tag), &fetched, true);
+            if (!RunEventsUntil([&] { return fetched.ended; }, 10000) || fetched.stored != "hello world")
+                return false;
+        }
+        return true;
+    };
+    bool workerFetched = false;
+    std::thread worker([&] { workerFetched = fetchThree("worker"); });
+    worker.join();
+    EXPECT_TRUE(workerFetched);
+    EXPECT_TRUE(RunEventsUntil([&] { return server.OpenConnections() == 0; }, 5000)) << "the thread's connection";
+    EXPECT_TRUE(fetchThree("main"));
+
+    std::map<std::string, std::set<int>> connections;
+    for (const auto& request : server.Requests())
+        connections[request.target].insert(request.connection);
+    ASSERT_EQ(1u, connections["/len?worker"].size());
+    ASSERT_EQ(1u, connections["/len?main"].size());
+    EXPECT_NE(*connections["/len?worker"].begin(), *connections["/len?main"].begin());
+
+    EXPECT_EQ(1, server.OpenConnections());
+    InstallTransport(std::chrono::seconds(60));
+    EXPECT_TRUE(RunEventsUntil([&] { return server.OpenConnections() == 0; }, 5000)) << "the transport's";
 }
 
 } // namespace

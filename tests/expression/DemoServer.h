@@ -23,7 +23,8 @@
 struct LoggedRequest
 {
     std::string path;
-    std::string query; // as sent, percent-escapes and all
+    std::string query;  // as sent, percent-escapes and all
+    int connection = 0; // the server's number of the connection it came on, from 1
 };
 
 class DemoServer
@@ -74,7 +75,7 @@ public:
         std::vector<LoggedRequest> requests;
         std::istringstream lines(OSUtils::FileExists(m_log.c_str()) ? ReadBytes(m_log) : std::string());
         for (std::string line; std::getline(lines, line);)
-            requests.push_back({JsonField(line, "path"), JsonField(line, "query")});
+            requests.push_back({JsonField(line, "path"), JsonField(line, "query"), JsonNumber(line, "connection")});
         return requests;
     }
 
@@ -150,6 +151,13 @@ private:
             value += line[at];
         }
         return value;
+    }
+
+    static int JsonNumber(const std::string& line, const std::string& name)
+    {
+        const std::string key = "\"" + name + "\": ";
+        const std::size_t at = line.find(key);
+        return at == std::string::npos ? 0 : std::atoi(line.c_str() + at + key.size());
     }
 
     TempDir m_dir;

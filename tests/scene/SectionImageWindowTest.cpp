@@ -26,6 +26,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <memory>
+#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -146,6 +147,16 @@ protected:
             if (r.path.find(marker) != std::string::npos && r.path.find("/TileGroup/") != std::string::npos)
                 paths.push_back(r.path);
         return paths;
+    }
+
+    // The connections that the requests logged from entry `from` on came on.
+    std::set<int> ConnectionsSince(std::size_t from)
+    {
+        const std::vector<LoggedRequest> log = server->Log();
+        std::set<int> numbers;
+        for (std::size_t i = from; i < log.size(); ++i)
+            numbers.insert(log[i].connection);
+        return numbers;
     }
 
     // The detail view as the server's tiles make it: each tile decoded by djpeg, placed at its target.
@@ -381,6 +392,7 @@ TEST_F(SectionImageWindowTest, ADoubleClickOpensTheAtlasViewerAtThePoint)
 
 TEST_F(SectionImageWindowTest, TheSagittalCellSwitchesToTheSagittalPlate)
 {
+    const std::size_t logged = server->Log().size();
     PlaceProbe();
     window.wrapper->MakeCurrent();
     renderer->ShowAtlasImage();
@@ -403,6 +415,11 @@ TEST_F(SectionImageWindowTest, TheSagittalCellSwitchesToTheSagittalPlate)
         for (int xx = 6; xx < kView - 6; ++xx)
             changed += coronal.pixel(xx, kHeight - kView + yy) != sagittal.pixel(xx, kHeight - kView + yy);
     EXPECT_GT(changed, 1000);
+
+    // The second plate's tiles come on the first one's connections: no more than six to one host.
+    const std::set<int> connections = ConnectionsSince(logged);
+    EXPECT_GT(server->Log().size() - logged, 6u);
+    EXPECT_LE(connections.size(), 6u);
 }
 
 TEST_F(SectionImageWindowTest, TheDataSetsOwnSectionWithItsExpressionMask)

@@ -13,6 +13,8 @@
 
 #include <algorithm>
 #include <functional>
+#include <set>
+#include <vector>
 
 namespace
 {
@@ -265,6 +267,29 @@ TEST_F(ThumbnailBrowserTest, ThumbnailsComeFromTheCacheOnceFetched)
     for (int i = 0; i < 10; ++i)
         EXPECT_TRUE(browser->GetCell(i).IsLoaded()) << i;
     EXPECT_EQ(second, env.ThumbnailRequests());
+}
+
+// The search and a page of ten thumbnails share at most six connections (Qt's limit to one host); the next
+// page opens none.
+TEST_F(ThumbnailBrowserTest, APageOfThumbnailsKeepsToSixConnections)
+{
+    std::size_t logged = env.server->Log().size();
+    const auto connectionsSince = [&] {
+        const std::vector<LoggedRequest> log = env.server->Log();
+        std::set<int> numbers;
+        for (std::size_t i = logged; i < log.size(); ++i)
+            numbers.insert(log[i].connection);
+        logged = log.size();
+        return numbers;
+    };
+    SearchAll();
+    const std::set<int> first = connectionsSince();
+    EXPECT_LE(first.size(), 6u);
+    list->ChangePage(1);
+    ASSERT_TRUE(WaitFor([&] { return browser->GetNumFilledCells() == 10 && PageSettled(); }));
+    const std::set<int> second = connectionsSince();
+    EXPECT_FALSE(second.empty());
+    EXPECT_TRUE(std::includes(first.begin(), first.end(), second.begin(), second.end()));
 }
 
 TEST_F(ThumbnailBrowserTest, EveryEleventhCachedThumbnailCleansTheCache)

@@ -171,7 +171,15 @@ void GLView::initializeGL()
 {
     m_glReady = GLExtensionLoader::Load();
     if (!m_glReady)
+    {
         std::cerr << "The GL extensions could not be loaded: the view draws nothing." << std::endl;
+        return;
+    }
+    // Lights, materials and enables live in a context, and this one is new: a renderer attached before the
+    // view was first shown (or before Qt remade the context) set them in another one, and would draw its
+    // first frames unlit. The resize that Qt sends next reshapes it.
+    if (GLRenderer* const renderer = m_renderer)
+        Guarded("Initialize", [&] { renderer->Initialize(); });
 }
 
 void GLView::paintGL()

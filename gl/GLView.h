@@ -19,7 +19,8 @@ class MouseListener;
 // and, in place of its release, OnDoubleClick. Times are milliseconds since the view was made, keeping
 // the differences of the events' own time stamps. No exception of a renderer or listener leaves an event
 // handler: it is written to the log. Listeners are called with the view's context current (the resource
-// context before the view is first shown). Renderer and listeners are not owned. Main thread only.
+// context before the view is first shown). Whenever the view's own context is made, the attached renderer is
+// initialised in it. Renderer and listeners are not owned. Main thread only.
 // This header brings Qt's GL headers: files that include <GL/glew.h> must not include it.
 class GLView : public QOpenGLWidget
 {

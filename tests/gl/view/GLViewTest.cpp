@@ -24,6 +24,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <cstdio>
 #include <iostream>
@@ -363,20 +364,39 @@ TEST_F(GLViewTest, CursorRectanglesComeFromTheBottomAndTheLastWins)
     EXPECT_NE(errors.Text().find("cursor rectangles failed"), std::string::npos);
 }
 
-TEST_F(GLViewTest, RendererAttachedBeforeShowInitialisesInTheResourceContext)
+TEST_F(GLViewTest, RendererAttachedBeforeShowIsInitialisedAgainInTheViewsOwnContext)
 {
-    QOpenGLContext* current = nullptr;
-    renderer.onInitialize = [&] { current = QOpenGLContext::currentContext(); };
+    // Each entry of the log gets the context that was current for it.
+    std::vector<QOpenGLContext*> contexts;
+    renderer.onInitialize = [&] { contexts.resize(renderer.log.size(), QOpenGLContext::currentContext()); };
     renderer.log.clear();
     wrapper->SetRenderer(&renderer);
-    EXPECT_EQ(current, SharedContext::Context());
+    ASSERT_EQ(contexts.size(), 1u);
+    EXPECT_EQ(contexts[0], SharedContext::Context());
     EXPECT_EQ(renderer.log, (std::vector<std::string>{"Initialize", "Reshape 200x150"}));
     EXPECT_EQ(wrapper->GetWidth(), kWidth);
     EXPECT_EQ(wrapper->GetHeight(), kHeight);
 
-    Show();
+    // Lights and enables belong to one context: the first frame must find them in the view's own, which
+    // only showing the view makes.
+    renderer.log.clear();
+    contexts.clear();
+    view->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(view.get()));
+    ASSERT_TRUE(RunEventsUntil([&] { return !renderer.Entries("Display").empty(); }, 2000));
+    const auto first = [&](const std::string& entry) {
+        return std::find(renderer.log.begin(), renderer.log.end(), entry) - renderer.log.begin();
+    };
+    ASSERT_LT(first("Initialize"), first("Display")) << ::testing::PrintToString(renderer.log);
+    EXPECT_EQ(contexts.at(first("Initialize")), view->context());
+    EXPECT_LT(first("Initialize"), first("Reshape 200x150"));
+    EXPECT_LT(first("Reshape 200x150"), first("Display"));
+
+    contexts.clear();
+    renderer.log.clear();
     wrapper->SetRenderer(&renderer);
-    EXPECT_EQ(current, view->context());
+    ASSERT_EQ(contexts.size(), 1u);
+    EXPECT_EQ(contexts[0], view->context());
     EXPECT_NE(wrapper->GetDefaultFramebuffer(), 0u);
     EXPECT_EQ(wrapper->GetDefaultFramebuffer(), view->defaultFramebufferObject());
     renderer.log.clear();

@@ -86,6 +86,9 @@ void GeneRelationGraphRenderer::Initialize()
     glEnable(GL_COLOR_MATERIAL);
     glEnable(GL_LIGHTING);
     glEnable(GL_LIGHT0);
+    // The tabs share one context: the scene and the thumbnails leave their second light on, and the nodes
+    // would be shaded by whichever view was shown last.
+    glDisable(GL_LIGHT1);
     glEnable(GL_NORMALIZE);
     glEnable(GL_DEPTH_TEST);
     glDepthFunc(GL_LESS);

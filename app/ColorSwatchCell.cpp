@@ -8,6 +8,13 @@ QRect ColorSwatchCell::SwatchRect(const QRect& cell)
     return cell.adjusted(2, 2, -2, -2);
 }
 
+QSize ColorSwatchCell::sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const
+{
+    // 20 points wide: a 16 point swatch inside the cell's margins.
+    constexpr int kWidth = 20;
+    return QSize(kWidth, QStyledItemDelegate::sizeHint(option, index).height());
+}
+
 void ColorSwatchCell::PaintBackground(QPainter* painter, const QStyleOptionViewItem& option,
                                       const QModelIndex& index) const
 {

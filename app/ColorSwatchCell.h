@@ -16,6 +16,8 @@ public:
     static QRect SwatchRect(const QRect& cell);
 
     void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override;
+    // A swatch's own width (not that of the colour's name, which the cell does not show) and a row's height.
+    QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override;
 
 protected:
     // The row's background (selection included) without its text, so that it still shows around the swatch.

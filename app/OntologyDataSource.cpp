@@ -10,7 +10,11 @@
 
 #include <QHeaderView>
 #include <QItemSelectionModel>
+#include <QStyle>
+#include <QStyleOptionViewItem>
 #include <QTreeView>
+
+#include <algorithm>
 
 namespace
 {
@@ -77,11 +81,27 @@ void OntologyDataSource::placeChildren(OntologyLabelProxy* parent, const std::ve
 void OntologyDataSource::attachToView(QTreeView* view)
 {
     view->setModel(this);
-    view->setItemDelegateForColumn(kColorColumn, new ColorSwatchCell(view));
-    view->header()->setStretchLastSection(false);
-    view->header()->setSectionResizeMode(kNameColumn, QHeaderView::Stretch);
+    auto* swatch = new ColorSwatchCell(view);
+    view->setItemDelegateForColumn(kColorColumn, swatch);
+    // A flat list has no branches to make room for.
+    view->setRootIsDecorated(!m_alphabeticalMode);
+    // The names need the room: the swatch and the boxes are as wide as what their cells draw, even where
+    // that cuts their titles short (the boxes' header tooltips say what they are), and the names take the
+    // rest of the outline's width.
+    QStyleOptionViewItem box;
+    box.initFrom(view);
+    box.features = QStyleOptionViewItem::HasCheckIndicator;
+    const int boxWidth = view->style()->sizeFromContents(QStyle::CT_ItemViewItem, &box, QSize(), view).width();
+    const int widths[kColumnCount] = {0, swatch->sizeHint(box, QModelIndex()).width(), boxWidth, boxWidth};
+    QHeaderView* header = view->header();
+    header->setStretchLastSection(false);
+    header->setMinimumSectionSize(std::min(widths[kColorColumn], boxWidth));
+    header->setSectionResizeMode(kNameColumn, QHeaderView::Stretch);
     for (int column = kColorColumn; column < kColumnCount; ++column)
-        view->header()->setSectionResizeMode(column, QHeaderView::ResizeToContents);
+    {
+        header->setSectionResizeMode(column, QHeaderView::Fixed);
+        header->resizeSection(column, widths[column]);
+    }
     connect(view->selectionModel(), &QItemSelectionModel::selectionChanged, this,
             [this, view] { selectionDidChange(view); });
 }

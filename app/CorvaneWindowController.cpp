@@ -38,6 +38,9 @@ namespace
 {
 constexpr int kDividerTop = 120;
 constexpr int kDividerBottomMargin = 105;
+constexpr int kDefaultWidth = 1000;
+constexpr int kDefaultHeight = 700;
+constexpr int kListWidth = 320;
 const char* const kActionProperty = "corvaneAction";
 } // namespace
 
@@ -46,6 +49,10 @@ CorvaneWindowController::CorvaneWindowController(CorvaneDoc* doc)
 {
     setObjectName("mainWindow");
     setAttribute(Qt::WA_DeleteOnClose, false);
+    // A pointer resting on a toolbar item shows its tooltip even while another window has the focus (a
+    // dialog of another program, the launch that handed a URL on): Qt's default shows them only in the
+    // active window.
+    setAttribute(Qt::WA_AlwaysShowToolTips);
 
     auto* central = new QWidget(this);
     auto* outer = new QVBoxLayout(central);
@@ -76,8 +83,10 @@ CorvaneWindowController::CorvaneWindowController(CorvaneDoc* doc)
 
     listContainerView = BuildListContainer();
     columns->addWidget(listContainerView);
-    columns->setStretchFactor(0, 3);
-    columns->setStretchFactor(1, 1);
+    // The outlines keep the width that shows their names whole; a larger window gives the rest to the scene.
+    columns->setStretchFactor(0, 1);
+    columns->setStretchFactor(1, 0);
+    columns->setSizes({kDefaultWidth - kListWidth, kListWidth});
     outer->addWidget(columns, 1);
 
     auto* statusRow = new QHBoxLayout();
@@ -108,7 +117,7 @@ CorvaneWindowController::CorvaneWindowController(CorvaneDoc* doc)
     searchField->hide();
 
     BuildMenus();
-    resize(1000, 700);
+    resize(kDefaultWidth, kDefaultHeight);
 }
 
 QWidget* CorvaneWindowController::BuildViewSettings()

@@ -655,7 +655,8 @@ void BrainSceneRenderer::ModelChanged(int code, BrainExpressionModel*, int argum
         break;
     case SELECTED_GENE_CHANGED:
         m_refreshThresholdControl = m_refreshLevelControl = true;
-        if (colocated)
+        // With the selection cleared no data set was chosen, so none is hidden.
+        if (colocated && m_model->GetSelectedGene())
             HideOtherGenes(m_model->GetSelectedGene(), true);
         UpdateVolumeRenderThresholdControl();
         if (!m_model->ThresholdControlsVisible())

@@ -14,6 +14,7 @@
 #include "scene/ExpressionStructureControl.h"
 
 #include <cmath>
+#include <functional>
 #include <filesystem>
 #include <limits>
 #include <set>
@@ -67,11 +68,11 @@ public:
         model->SetCompassLocation(BrainExpressionModel::COMPASS_HIDDEN, false);
     }
 
-    // Probe 1001 from the installed files, placed in the first donor and added to the model.
-    MicroarrayExpression& AddProbe()
+    // A probe (1001 unless told) from the installed files, placed in the first donor and added to the model.
+    MicroarrayExpression& AddProbe(unsigned int probe = 1001)
     {
         auto data = std::make_shared<MicroarrayExpression>("", "", "", 0, 0, 0);
-        data->LoadAtlasSpace(1001, Space(0));
+        data->LoadAtlasSpace(probe, Space(0));
         genes.push_back(data);
         model->AddGeneExpression(data, true);
         return *data;
@@ -120,6 +121,47 @@ public:
 };
 
 } // namespace
+
+// The samples of every data set lie at one place, so choosing one data set hides the others; a selection
+// that chooses none (cleared, or its data set removed) leaves each one as it is.
+TEST_F(MicroarrayLayersTest, OnlyAChosenDataSetHidesTheOthers)
+{
+    ASSERT_TRUE(model->GetAtlas()->HasColocatedSamples());
+    MicroarrayExpression* sets[3] = {&AddProbe(1001), &AddProbe(1004), &AddProbe(1007)};
+    struct Case
+    {
+        const char* what;
+        std::function<void()> act;
+        std::vector<bool> visible; // of the data sets still held, in order
+    };
+    const Case cases[] = {
+        {"choosing the second", [&] { model->SelectGene(sets[1], true); }, {false, true, false}},
+        {"clearing the selection",
+         [&] {
+             model->SelectGene(sets[0], false);
+             model->SelectGene(nullptr, true);
+         },
+         {true, true, true}},
+        {"removing the chosen one",
+         [&] {
+             model->SelectGene(sets[2], false);
+             model->RemoveGene(2);
+         },
+         {true, true}},
+    };
+    for (const Case& c : cases)
+    {
+        SCOPED_TRACE(c.what);
+        for (MicroarrayExpression* data : sets)
+            data->SetVisible(true);
+        model->SelectGene(nullptr, false);
+        c.act();
+        std::vector<bool> visible;
+        for (int i = 0; i < model->GetNumGenes(); ++i)
+            visible.push_back(model->GetGene(i)->IsVisible());
+        EXPECT_EQ(c.visible, visible);
+    }
+}
 
 TEST_F(MicroarrayLayersTest, TheExpressionRowShowsEachSamplesEntry)
 {

@@ -572,7 +572,7 @@ void BrainExpressionModel::SetImageDisplayMode(ImageDisplayMode mode, bool notif
         return;
     m_imageDisplayMode = mode;
     if (notify)
-        NotifyListeners(IMAGE_DISPLAY_MODE_CHANGED, mode);
+        NotifyListeners(IMAGE_DISPLAY_MODE_CHANGED, 0);
 }
 
 void BrainExpressionModel::SetImageAlpha(float alpha, bool notify)

@@ -138,6 +138,12 @@ std::vector<SetterCase> SetterCases()
          [](Model& m) { return m.GetImageDisplayMode() == Model::CORONAL_PLATE; },
          {{30, 0}},
          {}},
+        // The mode is read from the model: the announcement carries none.
+        {"image display mode, sagittal",
+         [](Model& m, bool n) { m.SetImageDisplayMode(Model::SAGITTAL_PLATE, n); },
+         [](Model& m) { return m.GetImageDisplayMode() == Model::SAGITTAL_PLATE; },
+         {{30, 0}},
+         {}},
         {"cutting planes visible",
          [](Model& m, bool n) { m.SetCuttingPlanesVisible(true, n); },
          [](Model& m) { return m.GetCuttingPlanesVisible(); },

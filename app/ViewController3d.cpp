@@ -26,6 +26,8 @@ void ViewController3d::setDocument(CorvaneDoc* document)
     m_document = document;
     m_zoomUpdating = false;
     m_imageAlphaUpdating = false;
+    // Both sliders show the model from the start, so that the first drag moves from where it is.
+    notifyZoomChanged();
     notifyImageAlphaChanged();
 }
 

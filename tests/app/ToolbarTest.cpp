@@ -73,6 +73,10 @@ TEST_F(ToolbarTest, SlidersSetTheModelAndFollowItWithoutEchoing)
 {
     QSlider& zoom = *Window().zoomSlider;
     QSlider& blend = *Window().imageBlendSlider;
+    // A new window's sliders show the model's values before anything moved them.
+    ASSERT_EQ(40.0f, Model().GetZoom());
+    EXPECT_EQ(40, zoom.value());
+    EXPECT_EQ(static_cast<int>(Model().GetImageAlpha() * 100.0f), blend.value());
     int zoomNotes = 0;
     QObject::connect(Notifications::Instance(), &Notifications::ZoomChanged, doc, [&] { ++zoomNotes; });
     struct Case

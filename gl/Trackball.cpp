@@ -210,33 +210,42 @@ bool Trackball::OnButtonUp(int, int, int, int, unsigned int time)
     return true;
 }
 
-void Trackball::ToBall(int x, int y, int height, float& px, float& py) const
+void Trackball::ToBall(int x, int y, const int area[4], int height, float& px, float& py) const
 {
-    px = ((static_cast<float>(x) - m_x) / m_width - 0.5f) * m_scale;
-    py = ((static_cast<float>(height - y) - m_y) / m_height - 0.5f) * m_scale;
+    px = ((static_cast<float>(x) - area[0]) / area[2] - 0.5f) * m_scale;
+    py = ((static_cast<float>(height - y) - area[1]) / area[3] - 0.5f) * m_scale;
 }
 
 bool Trackball::OnMouseMove(int x, int y, int, unsigned int time)
 {
     if (!m_dragging || !m_parent)
         return true;
-    if (m_width < 1)
+    // An empty side stands for the parent's size at this move: kept, it would outlive a resize of the
+    // parent (a parent of zero size, sized afterwards, would keep its zero side's partner for good).
+    int area[4] = {m_x, m_y, m_width, m_height};
+    if (area[2] < 1)
     {
-        m_x = 0;
-        m_width = m_parent->GetWidth();
+        area[0] = 0;
+        area[2] = m_parent->GetWidth();
     }
-    if (m_height < 1)
+    if (area[3] < 1)
     {
-        m_y = 0;
-        m_height = m_parent->GetHeight();
+        area[1] = 0;
+        area[3] = m_parent->GetHeight();
     }
-    // A zero size would make the rotation NaN, and every later composition with it.
-    if (m_width < 1 || m_height < 1)
+    // A zero size would make the rotation NaN, and every later composition with it. The pointer still
+    // moved: the next step starts from here, not from where it was before the size came back.
+    if (area[2] < 1 || area[3] < 1)
+    {
+        m_lastX = x;
+        m_lastY = y;
+        m_lastTime = time;
         return true;
+    }
     const int height = m_parent->GetHeight();
     float p1x, p1y, p2x, p2y;
-    ToBall(m_lastX, m_lastY, height, p1x, p1y);
-    ToBall(x, y, height, p2x, p2y);
+    ToBall(m_lastX, m_lastY, area, height, p1x, p1y);
+    ToBall(x, y, area, height, p2x, p2y);
     trackball(m_spin, p1x, p1y, p2x, p2y);
     m_lastX = x;
     m_lastY = y;

@@ -48,8 +48,8 @@ public:
 private:
     void SetCurrent(const float q[4]);
     void WriteToModel();
-    // Ball coordinates of an event position.
-    void ToBall(int x, int y, int height, float& px, float& py) const;
+    // Ball coordinates of an event position in the area (x, y, width, height) that maps onto the ball.
+    void ToBall(int x, int y, const int area[4], int height, float& px, float& py) const;
 
     BrainSceneServices* m_parent;
     int m_x = 0;

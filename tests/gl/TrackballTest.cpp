@@ -142,6 +142,38 @@ TEST(Trackball, MovesAreIgnoredWithoutASize)
     EXPECT_EQ(scene.rotations.size(), 1u);
 }
 
+// A host without a size, then sized 400 x 300: the drag from its centre half-way to the right edge turns
+// about the vertical axis alone, by 2 asin(|P1 - P2| / 0.8) with P1 = (0, 0, 0.4), P2 = (0.5, 0, 0.16).
+TEST(Trackball, NothingOfAnUnsizedHostOutlivesItsSizing)
+{
+    struct Case
+    {
+        const char* what;
+        int width, height; // the host's size at the press
+        int pressX, pressY;
+    };
+    const Case cases[] = {
+        {"no size at all, pressed off the centre", 0, 0, 120, 90},
+        {"no width beside an older height", 0, 250, 200, 150},
+        {"no height beside an older width", 640, 0, 200, 150},
+    };
+    for (const Case& c : cases)
+    {
+        SCOPED_TRACE(c.what);
+        FakeScene scene;
+        scene.width = c.width;
+        scene.height = c.height;
+        Trackball ball(&scene);
+        ball.OnButtonDown(0, c.pressX, c.pressY, 0, 0);
+        ball.OnMouseMove(200, 150, 0, 5);
+        EXPECT_TRUE(scene.rotations.empty());
+        scene.width = 400;
+        scene.height = 300;
+        ball.OnMouseMove(300, 150, 0, 10);
+        ExpectQuat(ball.GetQuaternion(), {0.0f, -0.6932712f, 0.0f, 0.7206768f});
+    }
+}
+
 TEST(Trackball, SetQuaternionThenAnimateComposesItWithItself)
 {
     FakeScene scene;

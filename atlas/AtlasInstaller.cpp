@@ -100,6 +100,21 @@ fs::path FolderOf(const Atlas& atlas)
     return path;
 }
 
+// Clears the place of the package. A folder there is somebody's (a package is a file), so it is left as it
+// is, and so is anything the file system will not let go; either way the message names the place.
+void RemoveStalePackage(const std::string& path)
+{
+    const std::string cannot = (boost::format("Unable to remove file at %1%") % path).str();
+    boost::system::error_code error;
+    const fs::file_status status = fs::symlink_status(path, error);
+    if (!fs::exists(status))
+        return;
+    if (fs::is_directory(status))
+        throw std::runtime_error(cannot + ": a folder is in its place.");
+    if (!fs::remove(path, error) || error)
+        throw std::runtime_error(cannot);
+}
+
 } // namespace
 
 AtlasInstaller::AtlasInstaller(const AtlasDownloadInfo& info, AtlasInstallerListener* listener,
@@ -124,8 +139,7 @@ void AtlasInstaller::Download()
     if (!IsPlainFolderName(m_info.name))
         throw std::runtime_error("Invalid atlas name: " + m_info.name);
     m_packagePath = (downloads / (boost::format("%1% %2%.zip") % m_info.name % m_info.version).str()).string();
-    if (Exists(m_packagePath) && !fs::remove(m_packagePath))
-        throw std::runtime_error((boost::format("Unable to remove file at %1%") % m_packagePath).str());
+    RemoveStalePackage(m_packagePath);
     if (m_progress)
         m_progress->SetNumSteps(100);
     try

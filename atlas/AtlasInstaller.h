@@ -40,8 +40,9 @@ public:
 
     virtual const std::string& GetName() const { return m_info.name; }
     // Starts the download; the listener hears how it ends. Throws std::runtime_error when the package
-    // cannot be stored ("Unable to remove file at <path>", the file stream's message) or the transfer not
-    // started ("Could not open connection."), after removing what it began.
+    // cannot be stored ("Unable to remove file at <path>", with ": a folder is in its place." when one is,
+    // which stays; the file stream's message) or the transfer not started ("Could not open connection."),
+    // after removing what it began.
     virtual void Download();
     // Installs the downloaded package. Throws UserCancelledOperationException when the progress is
     // cancelled, boost::filesystem::filesystem_error when a folder cannot be made, moved or removed, and

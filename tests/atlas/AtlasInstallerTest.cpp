@@ -165,10 +165,31 @@ TEST_F(AtlasInstallerTest, DownloadThatCannotStartCleansUp)
     EXPECT_EQ("Could not open connection.", ErrorOf([&] { installer->Download(); }));
     EXPECT_FALSE(fs::exists(Base() + "/Download/Hand Atlas 3.zip"));
 
-    // A folder in the package's place that cannot simply be removed.
-    transport.transport.refuse = false;
-    WriteBytes(Base() + "/Download/Hand Atlas 3.zip/inside", "x");
-    EXPECT_THROW(installer->Download(), boost::filesystem::filesystem_error);
+    EXPECT_TRUE(listener.log.empty());
+}
+
+// A folder where the package is to be written is not the install's to remove: the download stops with a
+// message that names the place, and the folder and the installed atlases stay as they were.
+TEST_F(AtlasInstallerTest, AFolderInThePackagesPlaceStaysAndIsNamed)
+{
+    InstallHandAtlas("Installed", "Other Atlas");
+    const std::string package = Base() + "/Download/Hand Atlas 3.zip";
+    const std::function<void()> folders[] = {
+        [&] { WriteBytes(package + "/inside", "x"); },
+        [&] { fs::create_directories(package); },
+    };
+    for (const auto& makeFolder : folders)
+    {
+        fs::remove_all(package);
+        makeFolder();
+        const std::map<std::string, std::string> before = ListFolder(Base());
+        std::unique_ptr<AtlasInstaller> installer = Installer("Hand Atlas", 3, 100);
+        EXPECT_EQ("Unable to remove file at " + package + ": a folder is in its place.",
+                  ErrorOf([&] { installer->Download(); }));
+        EXPECT_EQ(before, ListFolder(Base()));
+        EXPECT_TRUE(fs::is_directory(package));
+        EXPECT_FALSE(transport.IsOpen());
+    }
     EXPECT_TRUE(listener.log.empty());
 }
 

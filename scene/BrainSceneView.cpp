@@ -39,6 +39,7 @@
 #include <boost/format.hpp>
 
 #include <algorithm>
+#include <iostream>
 
 namespace
 {
@@ -113,22 +114,69 @@ BrainSceneView::~BrainSceneView() = default;
 
 void BrainSceneView::CreateLayers(unsigned int atlasId)
 {
+    const Source nothing = [] { return std::string(); };
     if (StructureExists(CORRELATION_STRUCTURE_ID) && VolumeRenderingActive())
     {
         if (atlasId == 310 || atlasId == 350 || atlasId == 378)
-            m_correlation = std::make_shared<KestRenderer>(this);
+            MakeLayer(m_correlation, "correlation", nothing, [this] { return std::make_shared<KestRenderer>(this); });
         if (atlasId == 310 || atlasId == 378)
-            m_projection = std::make_shared<ProjectionMapRenderer>(this);
+            MakeLayer(
+                m_projection, "projection",
+                [this] {
+                    return ProjectionMapRenderer::AfferentFile(*m_space,
+                                                               ProjectionMapRenderer::DEFAULT_AFFERENT_EXPERIMENT);
+                },
+                [this] { return std::make_shared<ProjectionMapRenderer>(this); });
         if (atlasId == 35100)
-            m_correlation = std::make_shared<ProbTrackRenderer>(this);
+            MakeLayer(m_correlation, "tract", nothing, [this] { return std::make_shared<ProbTrackRenderer>(this); });
         if (atlasId == 50000)
-            m_correlation = std::make_shared<WaxholmKestRenderer>(this, m_space);
+            MakeLayer(
+                m_correlation, "correlation",
+                [this] {
+                    return WaxholmKestRenderer::DefaultLibraryPath() + " with the transforms in " + m_space->GetPath() +
+                           "/Transforms";
+                },
+                [this] { return std::make_shared<WaxholmKestRenderer>(this, m_space); });
         if (m_correlation)
             m_probeTool->SetCanDrag(true);
-        m_volume = std::make_shared<VolumeRenderer>(this);
+        MakeLayer(m_volume, "volume", nothing, [this] { return std::make_shared<VolumeRenderer>(this); });
     }
     if (StructureExists(POINT_SET_STRUCTURE_ID))
-        m_pointSet = std::make_shared<PointSetRenderer>(this);
+        MakeLayer(m_pointSet, "point-set", nothing, [this] { return std::make_shared<PointSetRenderer>(this); });
+}
+
+// The optional layers read files and libraries that a damaged or partial installation may lack. One that
+// cannot be made is left out of this view alone, so that the scene and the other layers still work, and
+// the log says once what failed and on what.
+template <typename Layer, typename Make>
+void BrainSceneView::MakeLayer(std::shared_ptr<Layer>& layer, const char* what, const Source& source, const Make& make)
+{
+    std::string failure;
+    try
+    {
+        layer = make();
+        return;
+    }
+    catch (const std::exception& error)
+    {
+        failure = error.what();
+    }
+    catch (...)
+    {
+        failure = "unknown error";
+    }
+    layer.reset();
+    std::string read;
+    try
+    {
+        read = source();
+    }
+    catch (...)
+    {
+        // Only the log line loses the name.
+    }
+    std::cerr << "The " << what << " layer of the space " << m_space->GetName() << " is left out"
+              << (read.empty() ? std::string() : " (" + read + ")") << ": " << failure << std::endl;
 }
 
 BrainExpressionModel* BrainSceneView::GetModel() const

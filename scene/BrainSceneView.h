@@ -4,8 +4,10 @@
 #include "gl/GLTextureButton.h"
 #include "gl/MouseListener.h"
 
+#include <functional>
 #include <map>
 #include <memory>
+#include <string>
 
 class AtlasSpace;
 class BrainExpressionModel;
@@ -132,6 +134,10 @@ public:
 
 private:
     void CreateLayers(unsigned int atlasId);
+    // Names the file or library a layer reads, for the log; empty when there is none to name.
+    using Source = std::function<std::string()>;
+    template <typename Layer, typename Make>
+    void MakeLayer(std::shared_ptr<Layer>& layer, const char* what, const Source& source, const Make& make);
     void DisplayVolumes();
     void AddMicroarrayRenderers(GeneExpression* gene);
     void RekeyColoredMesh(GeneExpression* gene);

@@ -339,8 +339,13 @@ float ProjectionMapRenderer::HitTest(const float* origin, const float* direction
 
 std::string ProjectionMapRenderer::AfferentFile(unsigned int experimentId) const
 {
+    return AfferentFile(*m_view->GetAtlasSpace(), experimentId);
+}
+
+std::string ProjectionMapRenderer::AfferentFile(const AtlasSpace& space, unsigned int experimentId)
+{
     const char separator = OSUtils::DirectorySeparator();
-    return m_view->GetAtlasSpace()->GetPath() + separator + "Afferents" + separator + std::to_string(experimentId);
+    return space.GetPath() + separator + "Afferents" + separator + std::to_string(experimentId);
 }
 
 void ProjectionMapRenderer::SetAfferentSeedExperiment(unsigned int experimentId)

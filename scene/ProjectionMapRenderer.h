@@ -8,6 +8,7 @@
 #include <vector>
 
 class AnnotationLabel;
+class AtlasSpace;
 class IOStream;
 
 // The projection map of the probe's position: whenever the probe moves to another grid position the
@@ -70,8 +71,9 @@ public:
     const std::vector<InjectionStreamLine>& GetLines() const { return m_lines; }
     const std::vector<InjectionSite>& GetSites() const { return m_sites; }
     bool GetAfferentLoaded() const { return m_afferentLoaded; }
-    // The afferent file of an experiment.
+    // The afferent file of an experiment, in this layer's space or in the one given.
     std::string AfferentFile(unsigned int experimentId) const;
+    static std::string AfferentFile(const AtlasSpace& space, unsigned int experimentId);
     // The end ball's size for a line density.
     static float BallSize(float density);
 

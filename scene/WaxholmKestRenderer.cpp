@@ -12,7 +12,7 @@ constexpr unsigned int WaxholmKestRenderer::WAXHOLM_IMAGE_SIZE[3];
 
 WaxholmKestRenderer::WaxholmKestRenderer(BrainSceneView* view, AtlasSpace* space, const std::string& library)
     : KestRenderer(view)
-    , m_libraryPath(library.empty() ? ResourcePath::GetResourcePath() + LIBRARY_NAME : library)
+    , m_libraryPath(library.empty() ? DefaultLibraryPath() : library)
     , m_space(space)
 {
     try
@@ -32,6 +32,11 @@ WaxholmKestRenderer::WaxholmKestRenderer(BrainSceneView* view, AtlasSpace* space
         Close();
         throw;
     }
+}
+
+std::string WaxholmKestRenderer::DefaultLibraryPath()
+{
+    return ResourcePath::GetResourcePath() + LIBRARY_NAME;
 }
 
 WaxholmKestRenderer::~WaxholmKestRenderer()

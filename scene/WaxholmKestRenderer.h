@@ -28,6 +28,8 @@ public:
     void LoadVolume() override;
     // Opens the library in the program data folder and finds its three functions.
     virtual void LoadLibrary();
+    // The library's file in the program data folder.
+    static std::string DefaultLibraryPath();
 
     const std::vector<float>& GetResampledBuffer() const { return m_resampledBuffer; }
 

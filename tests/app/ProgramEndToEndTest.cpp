@@ -261,4 +261,79 @@ TEST_F(ProgramEndToEndTest, DemoWindowSearchesAddsUrlDataSetAndQuitsCleanly)
     }
 }
 
+// The rat atlas with volume rendering on, run by a copy of the program whose data folder lacks the
+// transform library: the window opens on the scene, its structures drawn, and the log names the library
+// once.
+TEST_F(ProgramEndToEndTest, RatSceneWithoutItsTransformLibraryStillOpens)
+{
+    namespace fs = boost::filesystem;
+    const fs::path program = m_dir.File("program");
+    fs::create_directories(program / "bin");
+    boost::system::error_code linked;
+    fs::create_hard_link(std::string(CORVANE_BINARY_DIR) + "/bin/corvane", program / "bin" / "corvane", linked);
+    if (linked)
+        fs::copy_file(std::string(CORVANE_BINARY_DIR) + "/bin/corvane", program / "bin" / "corvane");
+    const fs::path data = program / "share" / "corvane";
+    fs::create_directories(data);
+    for (fs::recursive_directory_iterator entry(std::string(CORVANE_BINARY_DIR) + "/share/corvane"), end; entry != end;
+         ++entry)
+    {
+        const fs::path relative = fs::relative(entry->path(), std::string(CORVANE_BINARY_DIR) + "/share/corvane");
+        if (fs::is_directory(entry->path()))
+            fs::create_directories(data / relative);
+        else if (relative.filename().string().find("ItkTransform") == std::string::npos)
+            fs::copy_file(entry->path(), data / relative);
+    }
+    ASSERT_NO_THROW(GenerateAtlas("micro", 50000, m_dir.File("data/Corvane 2/Atlases/50000")));
+    WriteWholeFile(m_dir.File("config/Corvane/Corvane.ini"),
+                   "[General]\nHost=http://127.0.0.1:" + std::to_string(m_port) +
+                       "\nVolumeRenderingActive=true\nAutomaticVersionCheck=false\nLastVersionRun=2000000000\n");
+
+    const std::string errors = m_dir.File("rat.err");
+    const std::string command = Environment() + Quote((program / "bin" / "corvane").string()) + " > " +
+                                Quote(m_dir.File("rat.out")) + " 2> " + Quote(errors);
+    m_demo = fork();
+    if (m_demo == 0)
+    {
+        execl("/bin/sh", "sh", "-c", command.c_str(), static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    std::string window;
+    ASSERT_TRUE(WaitFor(
+        [&] {
+            window = CommandOutput("xdotool search --onlyvisible --name '^Ostrel Waxholm Rat$' 2>/dev/null | head -1");
+            return !window.empty();
+        },
+        120))
+        << ReadBytes(errors);
+    window.erase(window.find_last_not_of(" \n") + 1);
+
+    // The scene was set up and draws the structures: coloured pixels, neither black, grey nor white (a window
+    // whose scene could not be set up shows none).
+    const std::string shot = m_dir.File("rat.png");
+    std::string coloured;
+    WaitFor(
+        [&] {
+            CommandOutput("import -window " + window + " " + Quote(shot) + " 2>/dev/null");
+            coloured = CommandOutput("convert " + Quote(shot) +
+                                     " -alpha off -colorspace HSL -channel G -separate -threshold 25% "
+                                     "-format '%[fx:round(mean*w*h)]' info: 2>/dev/null");
+            return std::atol(coloured.c_str()) > 2000;
+        },
+        30);
+    EXPECT_GT(std::atol(coloured.c_str()), 2000) << "no structures in " << shot;
+
+    const std::string focus = "xdotool windowfocus " + window + " 2>/dev/null; sleep 0.1; ";
+    CommandOutput(focus + "sleep 0.2; xdotool key --clearmodifiers ctrl+q");
+    EXPECT_EQ(0, WaitForDemo(60));
+    const std::string log = ReadBytes(errors);
+    const std::string library = (fs::canonical(data) / "libItkTransform.so").string();
+    std::size_t lines = 0;
+    for (std::size_t at = log.find(library); at != std::string::npos; at = log.find(library, at + 1))
+        ++lines;
+    EXPECT_EQ(1u, lines) << log;
+    EXPECT_NE(std::string::npos, log.find("Transform library not available.")) << log;
+    EXPECT_EQ(std::string::npos, log.find("Sanitizer")) << log;
+}
+
 } // namespace

@@ -10,6 +10,7 @@
 #include "scene/VolumeRenderer.h"
 #include "scene/WaxholmKestRenderer.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -381,6 +382,74 @@ TEST_F(SceneLayoutTest, SpinStopsAndRestartsWithTheSetting)
     renderer->SetActive(false);
     EXPECT_FALSE(display->TimerRunning());
     EXPECT_FALSE(renderer->IsAnimating());
+}
+
+} // namespace
+
+namespace
+{
+
+// Copies of the small atlases with one file of an optional layer spoilt. Each layer that cannot be made is
+// left out of its view with one log line naming what it read; the scene and the other layers stay.
+TEST_F(SceneLayoutTest, ALayerThatCannotBeMadeIsLeftOut)
+{
+    SetPreference("VolumeRenderingActive", "true");
+    TempDir copies;
+    struct Case
+    {
+        unsigned int id;
+        const char* file;    // under the space folder
+        std::string content; // written in its place; empty: removed
+        const char* named;   // in the log line, after the space folder
+        const char* failure;
+        bool correlation, projection;
+    };
+    const Case cases[] = {
+        // Two sites announced, two bytes there.
+        {310, "Afferents/100140756", std::string("\x02\0\0\0\x07\0", 6), "Afferents/100140756",
+         "Error while reading file.", true, false},
+        // A site count far beyond the file.
+        {378, "Afferents/100140756", std::string("\xff\xff\xff\xff\0\0\0\0", 8), "Afferents/100140756",
+         "Error while reading file.", true, false},
+        {50000, "Transforms/AffineTransform.meta", "", "Transforms", "Could not create image resampler.", false, false},
+    };
+    int made = 0;
+    for (const Case& c : cases)
+    {
+        SCOPED_TRACE(std::to_string(c.id) + " " + c.file);
+        const std::string folder = copies.File(std::to_string(made++));
+        std::filesystem::copy(MicroAtlas(c.id)->GetPath(), folder, std::filesystem::copy_options::recursive);
+        const std::string space = folder + "/Spaces/P56/";
+        std::filesystem::remove(space + c.file);
+        if (!c.content.empty())
+            WriteWholeFile(space + c.file, c.content);
+        renderer.reset();
+        testing::internal::CaptureStderr();
+        MakeScene(std::make_shared<Atlas>(folder), kWidth, kHeight);
+        const std::string log = testing::internal::GetCapturedStderr();
+        ASSERT_TRUE(renderer);
+        BrainSceneView& view = View(0);
+        EXPECT_EQ(c.correlation, view.GetCorrelationLayer() != nullptr);
+        EXPECT_EQ(c.correlation, view.GetProbeTool()->CanDrag());
+        EXPECT_EQ(c.projection, view.GetProjectionLayer() != nullptr);
+        EXPECT_TRUE(view.GetVolumeRenderer());
+        EXPECT_TRUE(view.GetPointSetLayer());
+        // One line, naming the file and saying what went wrong.
+        EXPECT_EQ(1, std::count(log.begin(), log.end(), '\n')) << log;
+        EXPECT_NE(std::string::npos, log.find(space + c.named)) << log;
+        EXPECT_NE(std::string::npos, log.find(c.failure)) << log;
+        if (c.id == 50000)
+            EXPECT_NE(std::string::npos, log.find(WaxholmKestRenderer::DefaultLibraryPath())) << log;
+        // The structures still draw.
+        model->SetCompassLocation(BrainExpressionModel::COMPASS_HIDDEN, false);
+        model->SetStructureSelector(Ontology().SelectorForLevel(1), false);
+        display->Display();
+        const std::vector<std::uint8_t> pixels = Framebuffer().ReadPixels();
+        long lit = 0;
+        for (std::size_t i = 0; i + 3 < pixels.size(); i += 4)
+            lit += pixels[i] + pixels[i + 1] + pixels[i + 2] > 30;
+        EXPECT_GT(lit, 1000) << log;
+    }
 }
 
 } // namespace

@@ -1094,10 +1094,13 @@ void BrainSceneRenderer::CenterViewAt(const float* point, bool immediate, AtlasS
 {
     if (!space)
         space = m_model->GetAtlas()->GetSpace(0u);
+    // The camera takes a voxel p to T (u, 1) + origin, u being p - d / 2 with y and z flipped and T the
+    // space's (column-major) transform. The origin that brings p to the centre is -T (u, 1) = T (-u, -1):
+    // T itself, not its transpose, and the w of -1 takes back T's translation too.
     const unsigned int* d = space->GetViewDimensions();
-    const float shifted[4] = {-(point[0] - d[0] / 2.0f), point[1] - d[1] / 2.0f, point[2] - d[2] / 2.0f, 1.0f};
+    const float shifted[4] = {-(point[0] - d[0] / 2.0f), point[1] - d[1] / 2.0f, point[2] - d[2] / 2.0f, -1.0f};
     float origin[4];
-    multiplyMatrixVector(space->GetTransform(), shifted, origin);
+    multiplyMatrixVectorT(space->GetTransform(), shifted, origin);
     Bookmark target("Origin Shift", Bookmark::VIEW_ANGLE);
     target.SetRotation(m_model->GetRotation());
     target.SetOrigin(origin);

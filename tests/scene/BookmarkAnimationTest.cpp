@@ -257,9 +257,11 @@ TEST_F(BookmarkAnimationTest, CenteringAnimatesHalfASecondToTheTransformedOrigin
     AtlasSpace* space = Space(0);
     const unsigned int* d = space->GetViewDimensions();
     const float point[3] = {d[0] * 0.25f, d[1] * 0.75f, d[2] * 0.5f + 3.0f};
-    const float shifted[4] = {-(point[0] - d[0] / 2.0f), point[1] - d[1] / 2.0f, point[2] - d[2] / 2.0f, 1.0f};
-    float expected[4];
-    multiplyMatrixVector(space->GetTransform(), shifted, expected);
+    // The space sits square in the scene: the origin is minus the point's offset from the box centre, with y
+    // and z flipped as the camera flips them.
+    const std::vector<float> identity = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
+    ASSERT_EQ(identity, std::vector<float>(space->GetTransform(), space->GetTransform() + 16));
+    const float expected[3] = {d[0] / 2.0f - point[0], point[1] - d[1] / 2.0f, point[2] - d[2] / 2.0f};
     const std::vector<float> rotation(model->GetRotation(), model->GetRotation() + 4);
 
     renderer->CenterViewAt(point, false, nullptr);

@@ -2,13 +2,18 @@
 
 #include <GL/glu.h>
 
+#include "atlas/BrainMeshSet.h"
 #include "gl/Trackball.h"
 #include "scene/ColoredMeshExpressionRenderer.h"
 #include "scene/ExpressionRenderer.h"
 #include "gl/support/GLFeedback.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
+#include <filesystem>
+#include <functional>
+#include <vector>
 
 namespace
 {
@@ -347,6 +352,91 @@ TEST_F(SceneCameraTest, DataSetsDrawnAtOnePlaceAreSetApartUnlessCoLocated)
             }
             ++position;
         }
+    }
+}
+
+} // namespace
+
+namespace
+{
+
+// A space turned and shifted in the scene: centring on a structure, by Ctrl-click and by the commands that
+// centre on a structure or a point, brings the structure's pixels round the middle of the view. The check
+// reads the window's pixels alone.
+TEST_F(SceneCameraTest, CentringOnAStructureOfATiltedSpace)
+{
+    constexpr int W = kWidth, H = kHeight;
+    static TempDir dir;
+    const std::string folder = dir.File("tilted");
+    if (!std::filesystem::exists(folder + "/Info.xml"))
+        GenerateAtlas("micro", 42, folder, "", "--space-transform tilted");
+    SetPreference("BookmarkAnimationSpeed", "0");
+    MakeScene(std::make_shared<Atlas>(folder), W, H);
+    model->SetCompassLocation(BrainExpressionModel::COMPASS_HIDDEN, false);
+    model->SetToolMode(BrainExpressionModel::PICK_TOOL);
+    ASSERT_NE(0.0f, Space()->GetTransform()[12]) << "the generator wrote no tilted space";
+
+    // A structure of its own mesh well off the middle of the box, drawn alone.
+    const unsigned int* d = Space()->GetViewDimensions();
+    const AnnotationLabel* structure = nullptr;
+    float best = 0.0f;
+    for (unsigned int i = 1; i < Ontology().GetNumLabels(); ++i)
+    {
+        const AnnotationLabel* label = Ontology().GetAnnotationLabelByIndex(i);
+        const float* c = label->children.empty() ? Space()->GetBrainMeshes()->GetCentroid(label) : nullptr;
+        if (!c || c[0] <= 0.0f || c[1] <= 0.0f || c[2] <= 0.0f)
+            continue;
+        const float off = std::hypot(c[0] - d[0] / 2.0f, c[1] - d[1] / 2.0f, c[2] - d[2] / 2.0f);
+        if (off > best)
+            best = off, structure = label;
+    }
+    ASSERT_TRUE(structure);
+    model->SetStructureSelector(structure->selector, false);
+    const float* centroid = Space()->GetBrainMeshes()->GetCentroid(structure);
+
+    // The mean of the lit pixels (x, y from the top) and how many there are.
+    const auto draw = [&] {
+        display->Display();
+        const std::vector<std::uint8_t> pixels = Framebuffer().ReadPixels();
+        double sx = 0, sy = 0;
+        long n = 0;
+        for (int y = 0; y < H; ++y)
+            for (int x = 0; x < W; ++x)
+            {
+                const std::uint8_t* p = &pixels[4 * (y * W + x)];
+                if (p[0] + p[1] + p[2] > 30)
+                    sx += x, sy += H - 1 - y, ++n;
+            }
+        return std::array<double, 3>{n ? sx / n : -1.0, n ? sy / n : -1.0, static_cast<double>(n)};
+    };
+    struct Case
+    {
+        const char* what;
+        std::function<void(int x, int y)> centre; // given a pixel of the structure
+    };
+    const Case cases[] = {
+        {"Ctrl-click",
+         [&](int x, int y) {
+             renderer->OnButtonDown(kLeftButton, x, y, kCommandKey, 1000);
+             renderer->OnButtonUp(kLeftButton, x, y, kCommandKey, 1010);
+             EXPECT_EQ(structure, model->GetSelectedStructure()) << "the click missed the structure";
+         }},
+        {"centre on the structure", [&](int, int) { renderer->CenterViewAt(structure, false, nullptr); }},
+        {"centre on its centroid", [&](int, int) { renderer->CenterViewAt(centroid, false, nullptr); }},
+    };
+    for (const Case& c : cases)
+    {
+        SCOPED_TRACE(c.what);
+        const float zero[3] = {0, 0, 0};
+        model->SetOrigin(zero, true);
+        const std::array<double, 3> before = draw();
+        ASSERT_GT(before[2], 100) << "the structure covers too few pixels";
+        // It starts well away from the middle.
+        EXPECT_GT(std::hypot(before[0] - W / 2.0, before[1] - H / 2.0), 20.0);
+        c.centre(static_cast<int>(before[0]), static_cast<int>(before[1]));
+        const std::array<double, 3> after = draw();
+        EXPECT_NEAR(W / 2.0, after[0], 3.0) << after[2] << " pixels";
+        EXPECT_NEAR(H / 2.0, after[1], 3.0) << after[2] << " pixels";
     }
 }
 

@@ -1,5 +1,6 @@
 #include "AtlasContext.h"
 
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 
@@ -24,6 +25,25 @@ std::array<float, 16> AtlasContext::MniTransform() const
 {
     const float s = profile.viewResolution / 1000.0f;
     return {s, 0, 0, 0, 0, s, 0, 0, 0, 0, s, 0, -ViewBregma(0) * s, -ViewBregma(1) * s, -ViewBregma(2) * s, 1};
+}
+
+std::array<float, 16> AtlasContext::SpaceTransform() const
+{
+    if (!tiltedSpaces)
+        return {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
+    // 30 degrees about z after 20 degrees about x.
+    const double a = 30.0 * 3.14159265358979323846 / 180.0, b = 20.0 * 3.14159265358979323846 / 180.0;
+    const double ca = std::cos(a), sa = std::sin(a), cb = std::cos(b), sb = std::sin(b);
+    const double rows[3][3] = {{ca, -sa * cb, sa * sb}, {sa, ca * cb, -ca * sb}, {0, sb, cb}};
+    const double shift[3] = {0.1 * profile.viewDims[0], -0.1 * profile.viewDims[1], 0.1 * profile.viewDims[2]};
+    std::array<float, 16> m{};
+    for (int c = 0; c < 3; ++c)
+        for (int r = 0; r < 3; ++r)
+            m[4 * c + r] = static_cast<float>(rows[r][c]);
+    for (int r = 0; r < 3; ++r)
+        m[12 + r] = static_cast<float>(shift[r]);
+    m[15] = 1.0f;
+    return m;
 }
 
 std::string Number(double value)

@@ -107,7 +107,7 @@ std::string RootFiles::InfoXml() const
 std::string RootFiles::Space(int index) const
 {
     const Profile& p = c_.profile;
-    const float identity[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
+    const auto transform = c_.SpaceTransform();
     const auto mni = c_.MniTransform();
     const AtlasIdentity::Space& space = c_.identity.spaces[static_cast<std::size_t>(index)];
     std::ostringstream x;
@@ -123,7 +123,7 @@ std::string RootFiles::Space(int index) const
       << "      " << Xyz("origin", c_.origin[0], c_.origin[1], c_.origin[2]) << "\n"
       << "      " << Xyz("offset", 0, 0, 0) << "\n"
       << "      " << Xyz("mesh-resolution", c_.meshResolution, c_.meshResolution, c_.meshResolution) << "\n"
-      << "      <transform>" << Matrix(identity) << "</transform>\n"
+      << "      <transform>" << Matrix(transform.data()) << "</transform>\n"
       << "      <mni-transform>" << Matrix(mni.data()) << "</mni-transform>\n"
       << "    </tissue-volume>\n"
       << "  </space>\n";

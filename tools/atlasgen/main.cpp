@@ -1,6 +1,6 @@
 // corvane-atlasgen: writes a synthetic installed atlas.
 //
-//   corvane-atlasgen --profile micro|tiny|demo --id N --out DIR [--base-url URL]
+//   corvane-atlasgen --profile micro|tiny|demo --id N --out DIR [--base-url URL] [--space-transform identity|tilted]
 
 #include "AtlasContext.h"
 #include "AtlasWriter.h"
@@ -18,13 +18,16 @@ namespace
 
 const char* const kUsage =
     "usage: corvane-atlasgen --profile micro|tiny|demo --id N --out DIR [--base-url URL]\n"
-    "Writes one complete installed atlas folder at DIR (default base URL http://127.0.0.1:8470).\n";
+    "                        [--space-transform identity|tilted]\n"
+    "Writes one complete installed atlas folder at DIR (default base URL http://127.0.0.1:8470).\n"
+    "A tilted space transform turns and shifts every space in the scene (the default is the identity).\n";
 
 struct Arguments
 {
     std::string profile, out, baseUrl = "http://127.0.0.1:8470";
     unsigned long id = 0;
     bool hasId = false;
+    bool tilted = false;
 };
 
 bool ParseId(const std::string& text, unsigned long& id)
@@ -58,6 +61,16 @@ bool Parse(int argc, char** argv, Arguments& args)
             args.out = value;
         else if (flag == "--base-url")
             args.baseUrl = value;
+        else if (flag == "--space-transform")
+        {
+            if (value != "identity" && value != "tilted")
+            {
+                std::cerr << "corvane-atlasgen: the space transform is \"identity\" or \"tilted\", not \"" << value
+                          << "\"\n";
+                return false;
+            }
+            args.tilted = value == "tilted";
+        }
         else if (flag == "--id")
         {
             if (!ParseId(value, args.id))
@@ -95,8 +108,9 @@ int main(int argc, char** argv)
     try
     {
         const auto start = std::chrono::steady_clock::now();
-        const atlasgen::AtlasContext context(atlasgen::Profile::FromName(args.profile),
-                                             static_cast<unsigned int>(args.id), args.baseUrl);
+        atlasgen::AtlasContext context(atlasgen::Profile::FromName(args.profile), static_cast<unsigned int>(args.id),
+                                       args.baseUrl);
+        context.tiltedSpaces = args.tilted;
         atlasgen::OutputFolder output(args.out);
         atlasgen::AtlasWriter(context).Write(output.Scratch());
         output.Commit();

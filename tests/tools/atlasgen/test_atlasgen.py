@@ -223,6 +223,29 @@ class Determinism(GeneratorCase):
         os.remove(os.path.join(other, "Info.xml"))
         self.assertTrue(same_tree(first, other))
 
+    def test_a_tilted_space_changes_only_its_transform(self):
+        # A turn (an orthonormal 3 x 3 that is not the identity) and a shift of a tenth of the view box,
+        # column-major; nothing else in the atlas differs.
+        plain = self.make("micro", 42, "square")
+        tilted = self.make("micro", 42, "tilted", "--space-transform", "tilted")
+        self.assertSound(tilted)
+        space = ET.parse(os.path.join(tilted, "Info.xml")).getroot().find("space")
+        m = [float(v) for v in space.find("tissue-volume").findtext("transform").split()]
+        size = space.find("view-volume").find("size")
+        dims = [float(size.get(k)) for k in ("width", "height", "depth")]
+        columns = [m[4 * c:4 * c + 3] for c in range(3)]
+        for a in range(3):
+            for b in range(3):
+                dot = sum(x * y for x, y in zip(columns[a], columns[b]))
+                self.assertAlmostEqual(dot, 1.0 if a == b else 0.0, places=5)
+        self.assertLess(min(columns[a][a] for a in range(3)), 0.9)
+        self.assertEqual([m[3], m[7], m[11], m[15]], [0, 0, 0, 1])
+        for a, sign in enumerate((1, -1, 1)):
+            self.assertAlmostEqual(m[12 + a], sign * 0.1 * dims[a], places=4)
+        os.remove(os.path.join(plain, "Info.xml"))
+        os.remove(os.path.join(tilted, "Info.xml"))
+        self.assertTrue(same_tree(plain, tilted))
+
 
 class CommandLine(unittest.TestCase):
     def test_bad_arguments_are_refused_without_writing(self):
@@ -232,7 +255,8 @@ class CommandLine(unittest.TestCase):
                      ["--profile", "micro", "--id", "12abc", "--out", out],
                      ["--profile", "micro", "--id", "3"],
                      ["--profile", "micro", "--id"],
-                     ["--profile", "micro", "--id", "3", "--out", out, "--colour", "red"]):
+                     ["--profile", "micro", "--id", "3", "--out", out, "--colour", "red"],
+                     ["--profile", "micro", "--id", "3", "--out", out, "--space-transform", "sideways"]):
             with self.subTest(args=args):
                 result = subprocess.run([GENERATOR] + args, capture_output=True, text=True, timeout=60)
                 self.assertNotEqual(result.returncode, 0)

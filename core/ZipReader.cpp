@@ -178,22 +178,34 @@ const ZipReader::ZipItem* ZipReader::SeekFile(const char* name) const
     return nullptr;
 }
 
+// Reads the item's local header into header and answers where the entry's data end, or 0 when the
+// header itself lies beyond the stream.
+std::uint64_t ZipReader::ReadLocalHeader(const ZipItem& item, unsigned char* header)
+{
+    if (std::uint64_t(item.localHeaderOffset) + LOCAL_HEADER_SIZE > m_stream->GetSize())
+        return 0;
+    m_stream->Seek(item.localHeaderOffset);
+    m_stream->Read(header, LOCAL_HEADER_SIZE);
+    const unsigned int skip = static_cast<unsigned int>(Get16(header + 26)) + Get16(header + 28);
+    return std::uint64_t(item.localHeaderOffset) + LOCAL_HEADER_SIZE + skip + item.compressedSize;
+}
+
+bool ZipReader::HoldsEntry(const ZipItem& item)
+{
+    unsigned char header[LOCAL_HEADER_SIZE];
+    const std::uint64_t dataEnd = ReadLocalHeader(item, header);
+    return dataEnd != 0 && dataEnd <= m_stream->GetSize();
+}
+
 // Positions the stream at the entry's data and returns the local header's CRC-32. The whole entry must
 // lie within the stream, so no size taken from the archive allocates more than the archive holds.
 unsigned int ZipReader::SeekEntryData(const ZipItem& item)
 {
-    const std::uint64_t streamSize = m_stream->GetSize();
-    if (std::uint64_t(item.localHeaderOffset) + LOCAL_HEADER_SIZE > streamSize)
-        throw std::runtime_error("Unexpected end of I/O stream");
     unsigned char header[LOCAL_HEADER_SIZE];
-    m_stream->Seek(item.localHeaderOffset);
-    m_stream->Read(header, LOCAL_HEADER_SIZE);
-    const unsigned int skip = static_cast<unsigned int>(Get16(header + 26)) + Get16(header + 28);
-    const std::uint64_t dataEnd =
-        std::uint64_t(item.localHeaderOffset) + LOCAL_HEADER_SIZE + skip + item.compressedSize;
-    if (dataEnd > streamSize)
+    const std::uint64_t dataEnd = ReadLocalHeader(item, header);
+    if (dataEnd == 0 || dataEnd > m_stream->GetSize())
         throw std::runtime_error("Unexpected end of I/O stream");
-    m_stream->Skip(skip);
+    m_stream->Seek(static_cast<unsigned int>(dataEnd - item.compressedSize));
     return Get32(header + 14);
 }
 

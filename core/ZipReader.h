@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -41,11 +42,16 @@ public:
     // Writes the item's uncompressedSize bytes to out, checked against the entry's CRC-32. A failed
     // read leaves the reader usable for other entries; out may then hold part of the entry.
     virtual void Read(const ZipItem* item, unsigned char* out);
+    // Whether the archive's bytes hold the item's local header and, after it, all of its declared
+    // compressed bytes. A caller that sizes a buffer by the directory asks this first, so that no size
+    // from the archive allocates more than the archive could hold.
+    virtual bool HoldsEntry(const ZipItem& item);
 
 private:
     unsigned int FindEndRecord(unsigned int streamSize);
     void ReadDirectory(unsigned int entries);
     unsigned int SeekEntryData(const ZipItem& item);
+    std::uint64_t ReadLocalHeader(const ZipItem& item, unsigned char* header);
 
     std::vector<ZipItem> m_directory;
     IOStream* m_stream;

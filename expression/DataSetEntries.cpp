@@ -13,7 +13,9 @@ std::uint64_t MaxInflatedSize(const ZipReader::ZipItem& item)
 
 Bytes Read(ZipReader& zip, const ZipReader::ZipItem& item)
 {
-    if (item.uncompressedSize > MaxInflatedSize(item))
+    // Both sizes come from the directory: the compressed one is held against the archive's bytes before
+    // the uncompressed one, bounded by it, sizes the buffer.
+    if (!zip.HoldsEntry(item) || item.uncompressedSize > MaxInflatedSize(item))
         throw std::runtime_error("Error while reading zip stream.");
     Bytes bytes(item.uncompressedSize);
     zip.Read(&item, bytes.data());

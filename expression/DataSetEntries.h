@@ -19,7 +19,8 @@ using Bytes = std::vector<unsigned char, DefaultInitAllocator<unsigned char>>;
 
 // The most bytes that the entry's stored or compressed bytes can hold.
 std::uint64_t MaxInflatedSize(const ZipReader::ZipItem& item);
-// The entry's bytes; throws "Error while reading zip stream." when its declared size cannot be true.
+// The entry's bytes; throws "Error while reading zip stream." when its declared sizes cannot be true:
+// compressed bytes beyond the end of the archive, or more inflated bytes than they can hold.
 Bytes Read(ZipReader& zip, const ZipReader::ZipItem& item);
 // The bytes of the named entry, which must exist and declare exactly size bytes; else throws message.
 Bytes ReadExactly(ZipReader& zip, const char* name, std::uint64_t size, const char* message);

@@ -480,11 +480,17 @@ TEST(ZipReader, EntryReachingPastTheStreamIsRefusedBeforeAllocating)
     huge.compressedSize = 0xFFFFFFF0; // an allocation of this size would abort under the sanitizer
     Entry farAway = Stored("far.raw", GridBytes(100));
     farAway.offsetOverride = 0x7FFFFFFF;
-    OpenArchive archive(BuildArchive({huge, farAway}));
+    OpenArchive archive(BuildArchive({huge, farAway, Stored("fits.raw", GridBytes(100))}));
     ZipReader& reader = archive.reader;
     Bytes out(100);
     EXPECT_EQ(ErrorOf([&] { reader.Read(reader.SeekFile("huge.raw"), out.data()); }), "Unexpected end of I/O stream");
     EXPECT_EQ(ErrorOf([&] { reader.Read(reader.SeekFile("far.raw"), out.data()); }), "Unexpected end of I/O stream");
+    // Callers that size a buffer by the directory ask first, and hear the same answer without reading.
+    EXPECT_FALSE(reader.HoldsEntry(*reader.SeekFile("huge.raw")));
+    EXPECT_FALSE(reader.HoldsEntry(*reader.SeekFile("far.raw")));
+    EXPECT_TRUE(reader.HoldsEntry(*reader.SeekFile("fits.raw")));
+    reader.Read(reader.SeekFile("fits.raw"), out.data());
+    EXPECT_EQ(out, GridBytes(100));
 }
 
 // --- hostile input ---------------------------------------------------------------------------------

@@ -202,6 +202,19 @@ def declare_size(body, name, size):
     return bytes(data)
 
 
+def declare_sizes(body, name, compressed, uncompressed):
+    """The zip with both sizes of one entry replaced in its directory record and its local header."""
+    data = bytearray(body)
+    encoded = name.encode()
+    for signature, size_at, name_at in ((b"PK\x01\x02", 20, 46), (b"PK\x03\x04", 18, 30)):
+        at = data.find(signature)
+        while at >= 0:
+            if data[at + name_at:at + name_at + len(encoded)] == encoded:
+                struct.pack_into("<II", data, at + size_at, compressed, uncompressed)
+            at = data.find(signature, at + 4)
+    return bytes(data)
+
+
 def meta_set(symbol="Gnx", extra=""):
     return ("<section-data-set><id>77</id><age>P56</age><genes><gene><name>Gene x</name>"
             "<acronym>%s</acronym></gene></genes>%s</section-data-set>" % (symbol, extra)).encode()
@@ -341,6 +354,22 @@ def hostile():
         write(os.path.join(folder, file), body)
         message = "Error while reading zip stream." if entry == "data_set.xml" else "Invalid density volume data."
         cases.append("%s\t0\t\t0\t%s" % (file, message))
+    # Entries read whole whose directory claims about 4 GiB: refused before a buffer is sized by it. Sizes
+    # of all ones are the zip64 markers, which the zip reader refuses outright.
+    whole = [("image_series.xml", projection()), ("data_set.xml", GENE), ("injection_mask.mhd", projection()),
+             ("streamlines.sl", projection(lines=ONE_LINE))]
+    claims = [("both", 0xFFFFFFF0, 0xFFFFFFF0, "Error while reading zip stream."),
+              ("compressed", 0xFFFFFFF0, None, "Error while reading zip stream."),
+              ("zip64", 0xFFFFFFFF, 0xFFFFFFFF, "Unrecognized zip stream format")]
+    for entry, entries in whole:
+        for method, suffix in ((zipfile.ZIP_STORED, "stored"), (zipfile.ZIP_DEFLATED, "deflated")):
+            body = zip_bytes(entries, method)
+            info = zipfile.ZipFile(io.BytesIO(body)).getinfo(entry)
+            for claim, compressed, uncompressed, message in claims:
+                size = info.file_size if uncompressed is None else uncompressed
+                file = "claims-%s-%s-%s.zip" % (claim, entry.split(".")[0], suffix)
+                write(os.path.join(folder, file), declare_sizes(body, entry, compressed, size))
+                cases.append("%s\t0\t\t0\t%s" % (file, message))
     write(os.path.join(folder, "cases.tsv"), ("\n".join(cases) + "\n").encode())
     valid = []
     for name, entries, label, scale in VALID:

@@ -10,6 +10,12 @@
 
 namespace
 {
+std::size_t PixelSize(std::uint8_t selector)
+{
+    static const std::size_t sizes[] = {1, 2, 4};
+    return sizes[selector % 3];
+}
+
 const std::type_info& PixelType(std::uint8_t selector)
 {
     switch (selector % 3)
@@ -24,8 +30,9 @@ const std::type_info& PixelType(std::uint8_t selector)
 }
 }
 
-// A header declares sizes before its data is seen; the reader that hands headers in bounds them by the
-// bytes it has. Run under a cap, a header that allocates far beyond its data shows up as a finding.
+// A header declares sizes before its data is seen; the readers that hand headers in bound them by the
+// bytes they have, as this harness does. Run under a cap, a header that allocates far beyond its data
+// shows up as a finding.
 extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv)
 {
     AddMemoryCap(argc, argv, 1024);
@@ -69,6 +76,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     try
     {
+        // As every reader of a header does: the voxels it declares must be the bytes at hand before the
+        // image is allocated.
+        if (Image3d::HeaderVoxelCount(header.c_str()) * PixelSize(selector) != voxelBytes)
+            return 0;
         std::unique_ptr<Image3d> image = Image3d::CreateImage(PixelType(selector));
         image->LoadHeader(header.c_str());
         image->LoadHeaderData(voxels, voxelBytes);

@@ -65,6 +65,7 @@ public:
     void AddCursorRect(int, int, int, int, Cursors::Cursor) override {}
     void InvalidateCursorRects() override {}
     unsigned int GetDefaultFramebuffer() override { return framebuffer; }
+    double GetPixelRatio() override { return 1.0; }
     unsigned int framebuffer = 0;
 };
 

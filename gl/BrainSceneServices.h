@@ -8,7 +8,7 @@ class BrainSceneServices
 {
 public:
     virtual ~BrainSceneServices() {}
-    // The scene's drawing size in device pixels, as set by its last Reshape.
+    // The scene's drawing size in logical pixels, as set by its last Reshape.
     virtual int GetWidth() const = 0;
     virtual int GetHeight() const = 0;
     // true starts the scene's spin (the display's timer drives Trackball::Animate), false stops it and

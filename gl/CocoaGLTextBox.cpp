@@ -9,7 +9,9 @@
 #include <QString>
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
+#include <utility>
 
 namespace
 {
@@ -36,9 +38,10 @@ int AlignmentFlags(GLTextBox::Alignment alignment)
 
 } // namespace
 
-CocoaGLTextBox::CocoaGLTextBox(int width, int lines, bool small, GLTextBox::Alignment alignment)
+CocoaGLTextBox::CocoaGLTextBox(int width, int lines, bool small, GLTextBox::Alignment alignment, PixelRatio ratio)
     : m_alignment(alignment)
     , m_small(small)
+    , m_ratio(std::move(ratio))
 {
     const QFontMetricsF metrics(TextFont(small));
     // The descent is positive here: half of it below the line spacing.
@@ -54,8 +57,16 @@ void CocoaGLTextBox::SetText(const std::string& text)
     Render();
 }
 
+double CocoaGLTextBox::CurrentRatio() const
+{
+    const double ratio = m_ratio ? m_ratio() : 1.0;
+    // A ratio that is no number or not above 0 leaves nothing to render into.
+    return std::isfinite(ratio) && ratio > 0.0 ? ratio : 1.0;
+}
+
 void CocoaGLTextBox::Render()
 {
+    m_bitmapRatio = CurrentRatio();
     m_bitmap.clear();
     m_bitmapWidth = m_bitmapHeight = 0;
     m_bitmapChanged = true;
@@ -70,7 +81,10 @@ void CocoaGLTextBox::Render()
     if (m_width == 0 || m_height == 0)
         return;
 
-    QImage image(m_width, m_height, QImage::Format_RGBA8888_Premultiplied);
+    // Edges rounded as the frame's are, so that the box covers the device pixels of its logical rectangle.
+    QImage image(static_cast<int>(std::lround(m_width * m_bitmapRatio)),
+                 static_cast<int>(std::lround(m_height * m_bitmapRatio)), QImage::Format_RGBA8888_Premultiplied);
+    image.setDevicePixelRatio(m_bitmapRatio);
     image.fill(Qt::transparent);
     {
         QPainter painter(&image);
@@ -96,6 +110,8 @@ void CocoaGLTextBox::Upload()
 
 void CocoaGLTextBox::Draw(int x, int y)
 {
+    if (!m_text.empty() && CurrentRatio() != m_bitmapRatio)
+        Render();
     if (m_text.empty() || m_bitmap.empty())
         return;
     if (m_bitmapChanged)
@@ -103,7 +119,7 @@ void CocoaGLTextBox::Draw(int x, int y)
     if (m_showBackground)
     {
         glColor4f(0.1f, 0.1f, 0.1f, 0.75f);
-        glRecti(x - 6, y + m_bitmapHeight - m_textHeight - 4, x + m_textWidth + 12, y + m_bitmapHeight + 4);
+        glRecti(x - 6, y + m_height - m_textHeight - 4, x + m_textWidth + 12, y + m_height + 4);
     }
     m_texture.Draw(0, m_bitmapHeight, m_bitmapWidth, 0, x, y, x + m_width, y + m_height);
 }

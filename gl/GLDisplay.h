@@ -17,6 +17,7 @@ public:
     virtual void SetVSync(bool on) = 0;
     // Deliver mouse moves without a pressed button (hover).
     virtual void SetSendMouseMoved(bool send) = 0;
+    // The view's size in logical pixels: renderers lay out, hit-test and receive the pointer in them.
     virtual int GetWidth() = 0;
     virtual int GetHeight() = 0;
     virtual void CaptureMouse() = 0;
@@ -30,4 +31,7 @@ public:
     // The framebuffer that stands for the window: renderers that draw into their own framebuffer
     // objects bind this one again, never 0.
     virtual unsigned int GetDefaultFramebuffer() = 0;
+    // Device pixels per logical pixel (2 on a screen scaled by 2): the frame, the GL viewport and the
+    // pixels read back are device pixels (see DevicePixels).
+    virtual double GetPixelRatio() = 0;
 };

@@ -1,6 +1,7 @@
 #include "gl/GLView.h"
 
 #include "gl/CheckGLError.h"
+#include "gl/DevicePixels.h"
 #include "gl/GLExtensionLoader.h"
 #include "gl/GLRenderer.h"
 #include "gl/KeyListener.h"
@@ -157,16 +158,6 @@ void GLView::FlushContext()
         current->functions()->glFlush();
 }
 
-int GLView::GetPixelWidth() const
-{
-    return static_cast<int>(width() * devicePixelRatioF());
-}
-
-int GLView::GetPixelHeight() const
-{
-    return static_cast<int>(height() * devicePixelRatioF());
-}
-
 void GLView::initializeGL()
 {
     m_glReady = GLExtensionLoader::Load();
@@ -188,7 +179,25 @@ void GLView::paintGL()
         return;
     CheckGLError("Clearing errors in draw loop", false);
     GLRenderer* const renderer = m_renderer;
+    PrepareFrame(renderer);
     Guarded("Display", [&] { renderer->Display(); });
+}
+
+void GLView::PrepareFrame(GLRenderer* renderer)
+{
+    const double ratio = GetPixelRatio();
+    const DevicePixels pixels(ratio);
+    pixels.LineWidth(1.0f);
+    pixels.PointSize(1.0f);
+    // Layouts are logical and stay; what a renderer keeps in device pixels (read-back buffers) follows the
+    // new ratio through a reshape, and text boxes render their text again when next drawn.
+    if (m_frameRatio != 0.0 && m_frameRatio != ratio)
+    {
+        m_cursorRectsValid = false;
+        const int w = width(), h = height();
+        Guarded("Reshape", [&] { renderer->Reshape(w, h); });
+    }
+    m_frameRatio = ratio;
 }
 
 void GLView::resizeGL(int, int)
@@ -197,8 +206,16 @@ void GLView::resizeGL(int, int)
     if (!m_renderer)
         return;
     GLRenderer* const renderer = m_renderer;
-    const int width = GetPixelWidth(), height = GetPixelHeight();
-    Guarded("Reshape", [&] { renderer->Reshape(width, height); });
+    const int w = width(), h = height();
+    Guarded("Reshape", [&] { renderer->Reshape(w, h); });
+}
+
+bool GLView::event(QEvent* event)
+{
+    const bool handled = QOpenGLWidget::event(event);
+    if (event->type() == QEvent::ScreenChangeInternal && m_frameRatio != 0.0 && m_frameRatio != GetPixelRatio())
+        update();
+    return handled;
 }
 
 unsigned int GLView::ClockTime() const
@@ -219,9 +236,8 @@ unsigned int GLView::EventTime(quint64 timestamp)
 
 void GLView::PixelPosition(const QPointF& position, int& x, int& y) const
 {
-    const double ratio = devicePixelRatioF();
-    x = static_cast<int>(position.x() * ratio);
-    y = static_cast<int>(position.y() * ratio);
+    x = static_cast<int>(position.x());
+    y = static_cast<int>(position.y());
 }
 
 void GLView::ButtonEvent(QMouseEvent* event, bool press, bool doubleClick)
@@ -360,7 +376,7 @@ bool GLView::focusNextPrevChild(bool)
 
 void GLView::AddCursorRect(int x, int y, int width, int height, Cursors::Cursor cursor)
 {
-    m_cursorRects.push_back(CursorRect{x, GetPixelHeight() - y - height, width, height, cursor});
+    m_cursorRects.push_back(CursorRect{x, this->height() - y - height, width, height, cursor});
 }
 
 void GLView::InvalidateCursorRects()

@@ -14,7 +14,9 @@ class KeyListener;
 class MouseListener;
 
 // The window-system view of a document: draws the attached renderer and turns Qt's mouse, wheel and key
-// events into listener calls in device pixels, y down from the top row (0) to height - 1. Buttons: left 0,
+// events into listener calls in logical pixels (Qt's device-independent pixels), y down from the top row
+// (0) to height - 1; the renderer is reshaped in logical pixels too, while the frame it draws holds the
+// device pixels (logical x GetPixelRatio, see DevicePixels). Buttons: left 0,
 // middle 1, right 2; flags: Shift 1, Ctrl 2, Alt 4. The second click of a double click arrives as a press
 // and, in place of its release, OnDoubleClick. Times are milliseconds since the view was made, keeping
 // the differences of the events' own time stamps. No exception of a renderer or listener leaves an event
@@ -46,17 +48,18 @@ public:
     bool MakeViewCurrent();
     // Presents nothing by itself (the widget composes after painting): flushes the current context.
     void FlushContext();
-    int GetPixelWidth() const;
-    int GetPixelHeight() const;
-    // (x, y) is the rectangle's lower-left corner, counted from the bottom row as overlays draw.
+    // Device pixels per logical pixel; it changes when the window moves to a screen of another scale.
+    double GetPixelRatio() const { return devicePixelRatioF(); }
+    // (x, y) is the rectangle's lower-left corner in logical pixels, counted from the bottom row as
+    // overlays draw.
     void AddCursorRect(int x, int y, int width, int height, Cursors::Cursor cursor);
     // The renderer is asked for its rectangles again before the cursor is next chosen.
     void InvalidateCursorRects();
-    // The cursor shape over a point (device pixels from the top left): the last rectangle added that holds
+    // The cursor shape over a point (logical pixels from the top left): the last rectangle added that holds
     // it, else the arrow.
     Cursors::Cursor CursorAt(int x, int y);
 
-    // The frame as drawn now, upright and opaque; null when it cannot be read.
+    // The frame as drawn now, upright and opaque, in device pixels; null when it cannot be read.
     QImage GetImageData();
     // Both do nothing (and answer false) when the frame cannot be read.
     bool CopyToPasteboard();
@@ -79,6 +82,8 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
     void enterEvent(QEnterEvent* event) override;
     void leaveEvent(QEvent* event) override;
+    // A move to a screen of another scale.
+    bool event(QEvent* event) override;
     // Tab is a key for the listener, not a move of the focus.
     bool focusNextPrevChild(bool next) override;
 
@@ -92,6 +97,8 @@ private:
     unsigned int EventTime(quint64 timestamp);
     unsigned int ClockTime() const;
     void PixelPosition(const QPointF& position, int& x, int& y) const;
+    // Lines and points one logical pixel wide; a renderer that was laid out at another ratio is reshaped.
+    void PrepareFrame(GLRenderer* renderer);
     void UpdateCursor(const QPointF& position);
     void ResetCursorRects();
     // Presses, double-click presses and releases share the way in.
@@ -106,6 +113,8 @@ private:
     qint64 m_timeOffset = 0;
     bool m_sendMouseMoved = false;
     bool m_glReady = false;
+    // The ratio of the last frame, 0 before the first.
+    double m_frameRatio = 0.0;
     int m_doubleClickButton = -1;
     std::vector<CursorRect> m_cursorRects;
     bool m_cursorRectsValid = false;

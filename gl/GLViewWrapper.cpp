@@ -74,12 +74,12 @@ void GLViewWrapper::SetSendMouseMoved(bool send)
 
 int GLViewWrapper::GetWidth()
 {
-    return m_view ? m_view->GetPixelWidth() : 0;
+    return m_view ? m_view->width() : 0;
 }
 
 int GLViewWrapper::GetHeight()
 {
-    return m_view ? m_view->GetPixelHeight() : 0;
+    return m_view ? m_view->height() : 0;
 }
 
 void GLViewWrapper::StartTimer(unsigned int milliseconds, TimerListener* listener)
@@ -131,9 +131,16 @@ void GLViewWrapper::TimerElapsed()
         m_inTick = false;
 }
 
+double GLViewWrapper::GetPixelRatio()
+{
+    return m_view ? m_view->GetPixelRatio() : 1.0;
+}
+
 GLTextBox* GLViewWrapper::CreateTextBox(int width, int lines, bool small, GLTextBox::Alignment alignment)
 {
-    return new CocoaGLTextBox(width, lines, small, alignment);
+    // The box asks at each draw, so that its text follows the window to a screen of another scale.
+    return new CocoaGLTextBox(width, lines, small, alignment,
+                              [view = m_view] { return view ? view->GetPixelRatio() : 1.0; });
 }
 
 void GLViewWrapper::AddCursorRect(int x, int y, int width, int height, Cursors::Cursor cursor)

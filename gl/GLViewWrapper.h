@@ -14,7 +14,8 @@ class MouseListener;
 class QTimer;
 
 // The display of a document window: gives renderers the view's operations, one repeating timer, text
-// boxes and cursor rectangles. Sizes are device pixels. The view is owned by its window; the wrapper
+// boxes and cursor rectangles. Sizes, positions and cursor rectangles are logical pixels; GetPixelRatio
+// turns them into the frame's device pixels. The view is owned by its window; the wrapper
 // only watches it, and answers 0 and does nothing once it is gone. Main thread only.
 class GLViewWrapper : public GLDisplay, public UserPreferencesListener
 {
@@ -41,6 +42,7 @@ public:
     void AddCursorRect(int x, int y, int width, int height, Cursors::Cursor cursor) override;
     void InvalidateCursorRects() override;
     unsigned int GetDefaultFramebuffer() override;
+    double GetPixelRatio() override;
 
     // Stops the timer, then (with the view's context, or the resource context before the view is shown,
     // current) initialises and reshapes the new renderer. Exceptions of the renderer are passed on.

@@ -16,7 +16,7 @@ enum ModifierFlags
     kOptionKey = 4
 };
 
-// Positions are backing pixels from the top-left corner, times milliseconds since the display was made.
+// Positions are logical pixels from the top-left corner, times milliseconds since the display was made.
 // A handler returns true when it takes the event (and with a press, the mouse capture).
 class MouseListener
 {

@@ -1,6 +1,7 @@
 #include "gl/TabControlRenderer.h"
 
 #include "core/OSUtils.h"
+#include "gl/DevicePixels.h"
 #include "gl/GLBegin.h"
 #include "gl/GLDisplay.h"
 #include "gl/IconTextures.h"
@@ -231,8 +232,8 @@ void TabControlRenderer::DrawTab(int index, int viewHeight, int labelY)
 
 void TabControlRenderer::Display(int width)
 {
-    GLint viewport[4] = {0, 0, 0, 0};
-    glGetIntegerv(GL_VIEWPORT, viewport);
+    int viewport[4] = {0, 0, 0, 0};
+    DevicePixels(m_display).GetViewport(viewport);
     const int viewHeight = viewport[3];
     m_viewHeight = viewHeight;
 

@@ -30,7 +30,7 @@ public:
     bool OnMouseMove(int x, int y, int flags, unsigned int time) override;
 
     virtual void SetParent(BrainSceneServices* parent);
-    // The area (device pixels, y upwards) that maps onto the ball; an empty side means the parent's size.
+    // The area (logical pixels, y upwards) that maps onto the ball; an empty side means the parent's size.
     virtual void SetSize(int x, int y, int width, int height, float scale);
 
     // Multiplies the current GL matrix by the rotation; needs a current context.

@@ -131,6 +131,58 @@ TEST_F(CocoaGLTextBoxTest, BackgroundFramesTheText)
     EXPECT_NEAR(corner[3], 191, 1);
 }
 
+// Rows of a bitmap (rows top first, 4 bytes a pixel) that hold any ink.
+int InkRows(const std::vector<unsigned char>& bitmap, int width)
+{
+    int top = -1, bottom = -1;
+    const int rows = width > 0 ? static_cast<int>(bitmap.size() / (4u * width)) : 0;
+    for (int y = 0; y < rows; ++y)
+        for (int x = 0; x < width; ++x)
+            if (bitmap[(static_cast<std::size_t>(y) * width + x) * 4 + 3] != 0)
+            {
+                top = top < 0 ? y : top;
+                bottom = y;
+            }
+    return top < 0 ? 0 : bottom - top + 1;
+}
+
+TEST_F(CocoaGLTextBoxTest, TextIsRenderedAtThePixelRatioAndAgainWhenItChanges)
+{
+    double ratio = 1.0;
+    CocoaGLTextBox box(120, 2, false, GLTextBox::kAlignLeft, [&ratio] { return ratio; });
+    box.SetText("Hypothalamus");
+    const int textWidth = box.GetTextWidth();
+    const int ink = InkRows(box.GetBitmap(), box.GetBitmapWidth());
+    ASSERT_GT(ink, 6);
+    struct Case
+    {
+        double ratio;
+        int bitmapWidth, bitmapHeight;
+    };
+    // A window moved between screens of other scales, and back.
+    for (const Case& c : {Case{2.0, 240, 56}, Case{1.5, 180, 42}, Case{1.25, 150, 35}, Case{1.0, 120, 28}})
+    {
+        SCOPED_TRACE(c.ratio);
+        ratio = c.ratio;
+        glClear(GL_COLOR_BUFFER_BIT);
+        box.Draw(20, 30);
+        EXPECT_EQ(box.GetBitmapRatio(), c.ratio);
+        EXPECT_EQ(box.GetBitmapWidth(), c.bitmapWidth);
+        EXPECT_EQ(box.GetBitmapHeight(), c.bitmapHeight);
+        // The layout stays logical; the glyphs have the ratio's pixels.
+        EXPECT_EQ(box.GetLineHeight(), 14);
+        EXPECT_EQ(box.GetHeight(), 28);
+        EXPECT_EQ(box.GetTextWidth(), textWidth);
+        EXPECT_NEAR(InkRows(box.GetBitmap(), box.GetBitmapWidth()), ink * c.ratio, 1.0 + c.ratio);
+        // Drawn into the same logical rectangle at every ratio.
+        const Extent drawn = Drawn();
+        EXPECT_GE(drawn.left, 20);
+        EXPECT_LT(drawn.left, 23);
+        EXPECT_LE(drawn.top, 30 + 28 - 1);
+        EXPECT_GE(drawn.top, 30 + 28 - 4);
+    }
+}
+
 TEST_F(CocoaGLTextBoxTest, EmptyTextOrEmptyBoxDrawsNothing)
 {
     struct Case

@@ -40,6 +40,8 @@ public:
     // The framebuffer the test set with SetDefaultFramebuffer (0 until then).
     unsigned int GetDefaultFramebuffer() override { return m_defaultFramebuffer; }
     void SetDefaultFramebuffer(unsigned int framebuffer) { m_defaultFramebuffer = framebuffer; }
+    // 1 unless the test sets another: the test's framebuffer then holds width x ratio device pixels.
+    double GetPixelRatio() override { return pixelRatio; }
 
     // As the desktop display does: stops the timer, then initialises and reshapes the new renderer.
     void SetRenderer(GLRenderer* renderer);
@@ -66,6 +68,7 @@ public:
     int invalidateCursorRectsCount = 0;
     bool vsync = false;
     bool sendMouseMoved = false;
+    double pixelRatio = 1.0;
     std::vector<CursorRect> cursorRects;
     std::vector<std::shared_ptr<TextBoxRecord>> textBoxes;
 

@@ -127,7 +127,7 @@ protected:
     std::unique_ptr<GLViewWrapper> wrapper;
 };
 
-TEST_F(GLViewTest, ButtonsAndModifiersInDevicePixelsFromTheTop)
+TEST_F(GLViewTest, ButtonsAndModifiersInLogicalPixelsFromTheTop)
 {
     Show();
     struct Case

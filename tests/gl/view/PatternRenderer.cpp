@@ -1,5 +1,6 @@
 #include "PatternRenderer.h"
 
+#include "gl/DevicePixels.h"
 #include "gl/GLDisplay.h"
 
 #include <GL/glew.h>
@@ -9,9 +10,9 @@
 namespace
 {
 
-void FillRows(int x, int y, int width, int height, float r, float g, float b, float a)
+void FillRows(const DevicePixels& pixels, int x, int y, int width, int height, float r, float g, float b, float a)
 {
-    glScissor(x, y, width, height);
+    pixels.Scissor(x, y, width, height);
     glClearColor(r, g, b, a);
     glClear(GL_COLOR_BUFFER_BIT);
 }
@@ -46,14 +47,15 @@ void PatternRenderer::Display()
     log.push_back("Display");
     if (throwFromDisplay)
         throw std::runtime_error("drawing failed");
-    glViewport(0, 0, width, height);
+    const DevicePixels pixels(display);
+    pixels.Viewport(0, 0, width, height);
     glDisable(GL_SCISSOR_TEST);
     glClearColor(0.0f, 0.0f, 1.0f, 0.5f);
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
     glEnable(GL_SCISSOR_TEST);
-    FillRows(0, height - 1, width, 1, 1, 0, 0, 1);
-    FillRows(0, 0, width, 1, 0, 1, 0, 1);
-    FillRows(0, height - 10, 10, 10, 1, 1, 0, 1);
+    FillRows(pixels, 0, height - 1, width, 1, 1, 0, 0, 1);
+    FillRows(pixels, 0, 0, width, 1, 0, 1, 0, 1);
+    FillRows(pixels, 0, height - 10, 10, 10, 1, 1, 0, 1);
     glDisable(GL_SCISSOR_TEST);
 }
 

@@ -12,14 +12,14 @@ class GLDisplay;
 // A renderer for window tests, kept free of Qt's GL headers (it draws with GLEW's). It logs every call it
 // receives ("Down 0 12,34 f1 t567", "Key 97 f0", "Special 1 f0", ...) and draws a pattern whose
 // orientation a capture shows: blue at alpha 0.5 everywhere, the top row red, the bottom row green and
-// a 10 x 10 yellow block in the top-left corner.
+// a 10 x 10 yellow block in the top-left corner, all in logical pixels of the display (below).
 class PatternRenderer : public GLInteractiveRenderer, public TimerListener
 {
 public:
     std::vector<std::string> log;
     // Called from Initialize, so that a test can see which context was current.
     std::function<void()> onInitialize;
-    // Cursor rectangles added on ResetCursorRects, through this display.
+    // Cursor rectangles added on ResetCursorRects through this display, whose ratio the drawing follows.
     GLDisplay* display = nullptr;
     struct Rect
     {

@@ -285,7 +285,10 @@ void ProjectionStreamLines::DrawLine(const Line& line, const float* colour, bool
     CurrentStateGuard guard;
     if (asLines)
     {
-        glLineWidth(2.0f);
+        // Twice the frame's width, whatever the screen's scale made it.
+        GLfloat frameWidth = 1.0f;
+        glGetFloatv(GL_LINE_WIDTH, &frameWidth);
+        glLineWidth(2.0f * frameWidth);
         {
             GLBegin lines(GL_LINES);
             for (std::size_t i = 0; i + 1 < line.size(); ++i)
@@ -303,7 +306,7 @@ void ProjectionStreamLines::DrawLine(const Line& line, const float* colour, bool
                 glVertex3fv(q.position);
             }
         }
-        glLineWidth(1.0f);
+        glLineWidth(frameWidth);
         return;
     }
     GLBegin triangles(GL_TRIANGLES);

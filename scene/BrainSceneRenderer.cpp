@@ -20,6 +20,7 @@
 #include "expression/BrainExpressionModel.h"
 #include "expression/GeneExpression.h"
 #include "expression/ModelChangeCode.h"
+#include "gl/DevicePixels.h"
 #include "gl/GLCube.h"
 #include "gl/GLDisplay.h"
 #include "gl/GLSphere.h"
@@ -294,7 +295,7 @@ void BrainSceneRenderer::Display()
         view->Display();
     if (m_model->GetCompassLocation() == BrainExpressionModel::COMPASS_IN_CORNER)
     {
-        glViewport(0, 0, m_width, m_height);
+        DevicePixels(m_display).Viewport(0, 0, m_width, m_height);
         glMatrixMode(GL_PROJECTION);
         glLoadIdentity();
         glMatrixMode(GL_MODELVIEW);
@@ -302,7 +303,7 @@ void BrainSceneRenderer::Display()
         PositionLights();
         DrawCompass();
     }
-    glViewport(0, 0, m_width, m_height);
+    DevicePixels(m_display).Viewport(0, 0, m_width, m_height);
     glMatrixMode(GL_MODELVIEW);
     glLoadIdentity();
     DrawText();

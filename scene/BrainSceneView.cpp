@@ -17,6 +17,7 @@
 #include "expression/Expressor.h"
 #include "expression/GeneExpression.h"
 #include "expression/SearchController.h"
+#include "gl/DevicePixels.h"
 #include "gl/GLCube.h"
 #include "gl/GLDisplay.h"
 #include "gl/GLTextBox.h"
@@ -769,7 +770,7 @@ void BrainSceneView::DoProjectionTransforms(int width, int height)
 
 void BrainSceneView::SetupViewPort()
 {
-    glViewport(m_originX, m_originY, m_width, m_height);
+    DevicePixels(m_renderer->GetContext()).Viewport(m_originX, m_originY, m_width, m_height);
     glMatrixMode(GL_PROJECTION);
     glLoadIdentity();
     DoProjectionTransforms(m_width, m_height);

@@ -33,7 +33,7 @@ class VolumeRenderer;
 // point-set layers), sets up its viewport, camera and clip planes, draws the layers in a fixed order,
 // draws its title band (name, zoom and close buttons) and routes presses on it.
 //
-// Rectangles are backing pixels with the origin at the bottom left; mouse positions arrive from the top
+// Rectangles are logical pixels with the origin at the bottom left; mouse positions arrive from the top
 // left. The renderer owns the view and outlives it; the space belongs to the atlas. GL calls (drawing,
 // construction and destruction, which make and free textures and lists) need the scene's context
 // current. Main thread only.

@@ -10,6 +10,7 @@
 #include "core/Image3d.h"
 #include "core/Image3dPlane.h"
 #include "expression/BrainExpressionModel.h"
+#include "gl/DevicePixels.h"
 #include "scene/BrainSceneRenderer.h"
 
 #include <algorithm>
@@ -160,7 +161,7 @@ bool MovePlaneMouseTool::OnButtonDown(int, int x, int y, int, unsigned int time)
 {
     float modelView[16];
     float projection[16];
-    glGetIntegerv(GL_VIEWPORT, m_viewport);
+    DevicePixels(m_parent ? m_parent->GetContext() : nullptr).GetViewport(m_viewport);
     glGetFloatv(GL_MODELVIEW_MATRIX, modelView);
     glGetFloatv(GL_PROJECTION_MATRIX, projection);
     float combined[16];
@@ -225,8 +226,10 @@ bool MovePlaneMouseTool::OnButtonUp(int, int x, int y, int, unsigned int time)
 
 void MovePlaneMouseTool::PickStructure(int x, int y)
 {
-    const float row = static_cast<float>(m_parent->GetHeight() - y - 1);
-    const float depth = ReadDepth(x, m_parent->GetHeight() - y - 1);
+    const int glRow = m_parent->GetHeight() - y - 1;
+    const float row = static_cast<float>(glRow);
+    const DevicePixels pixels(m_parent->GetContext());
+    const float depth = ReadDepth(pixels.CentreOf(x), pixels.CentreOf(glRow));
     float p[3];
     if (!m_space || !Unproject(static_cast<float>(x), row, depth, p))
         return;

@@ -36,8 +36,8 @@ public:
     int GetPlane() const { return m_plane; }
     bool GetBound() const { return m_bound; }
 
-    // The depth (0..1) of one pixel of the framebuffer being drawn to, read through a single-sampled
-    // copy when that framebuffer is multisampled. 1 when it cannot be read.
+    // The depth (0..1) of one device pixel of the framebuffer being drawn to, read through a
+    // single-sampled copy when that framebuffer is multisampled. 1 when it cannot be read.
     static float ReadDepth(int x, int y);
 
 private:

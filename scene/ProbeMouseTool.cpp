@@ -6,6 +6,7 @@
 #include "core/GeometryUtils.h"
 #include "core/Image3dPlane.h"
 #include "expression/BrainExpressionModel.h"
+#include "gl/DevicePixels.h"
 #include "scene/BrainSceneRenderer.h"
 #include "scene/BrainSceneView.h"
 
@@ -143,7 +144,7 @@ bool ProbeMouseTool::OnButtonDown(int, int x, int y, int, unsigned int)
     m_dragging = true;
     float modelView[16];
     float projection[16];
-    glGetIntegerv(GL_VIEWPORT, m_viewport);
+    DevicePixels(m_view->GetRenderer()->GetContext()).GetViewport(m_viewport);
     glGetFloatv(GL_MODELVIEW_MATRIX, modelView);
     glGetFloatv(GL_PROJECTION_MATRIX, projection);
     float combined[16];

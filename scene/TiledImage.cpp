@@ -7,6 +7,7 @@
 #include "core/Alerts.h"
 #include "core/JPEGHelpers.h"
 #include "core/OSUtils.h"
+#include "gl/DevicePixels.h"
 #include "gl/GLBegin.h"
 #include "gl/GLDisplay.h"
 #include "gl/ZoomifyInfoFetcher.h"
@@ -606,10 +607,11 @@ void TiledImage::DrawInset()
     glTranslatef(static_cast<float>(m_viewWidth + 1), 0.0f, 0.0f);
     glColor4f(1.0f, 1.0f, 1.0f, 1.0f);
     glRecti(0, 0, m_insetWidth, m_insetHeight);
-    GLint viewport[4];
-    glGetIntegerv(GL_VIEWPORT, viewport);
+    const DevicePixels pixels(m_renderer ? m_renderer->GetContext() : nullptr);
+    int viewport[4];
+    pixels.GetViewport(viewport);
     glEnable(GL_SCISSOR_TEST);
-    glScissor(viewport[0] + m_viewWidth + 1, viewport[1], m_insetWidth, m_insetHeight);
+    pixels.Scissor(viewport[0] + m_viewWidth + 1, viewport[1], m_insetWidth, m_insetHeight);
     // The inset image drawn centred at 60.8 micrometres per pixel whatever level it came at.
     const float f = m_overviewPixelSize / INSET_PIXEL_SIZE;
     const float regionWidth = static_cast<float>(m_regionImage.GetWidth());

@@ -14,6 +14,7 @@
 #include "core/ResourcePath.h"
 #include "expression/BrainExpressionModel.h"
 #include "gl/CheckGLError.h"
+#include "gl/DevicePixels.h"
 #include "gl/GLBegin.h"
 #include "gl/GLDisplay.h"
 #include "gl/GLShaderProgram.h"
@@ -553,10 +554,14 @@ void VolumeRenderer::Composite(bool query, bool maximumIntensity)
     glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
     if (query)
     {
-        SetUpQueryFramebuffer(display->GetWidth(), display->GetHeight());
-        glClearColor(0.0f, 0.0f, 0.0f, 0.0f);
-        glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-        maximumIntensity = false;
+        {
+            // The caller's viewport is in device pixels: so is the buffer that it draws into.
+            const DevicePixels pixels(display);
+            SetUpQueryFramebuffer(pixels.ToDevice(display->GetWidth()), pixels.ToDevice(display->GetHeight()));
+            glClearColor(0.0f, 0.0f, 0.0f, 0.0f);
+            glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+            maximumIntensity = false;
+        }
     }
     else
         glBindFramebufferEXT(GL_FRAMEBUFFER_EXT, display->GetDefaultFramebuffer());
@@ -641,5 +646,8 @@ float VolumeRenderer::Render(int x, int y)
     CastRays(cube);
     glViewport(viewport[0], viewport[1], viewport[2], viewport[3]);
     Composite(query, maximumIntensity);
-    return query ? ReadDepth(x, y) : 0.0f;
+    if (!query)
+        return 0.0f;
+    const DevicePixels pixels(m_view->GetRenderer()->GetContext());
+    return ReadDepth(pixels.CentreOf(x), pixels.CentreOf(y));
 }

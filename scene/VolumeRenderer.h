@@ -81,6 +81,7 @@ private:
     void DrawBackFaces(AtlasCube& cube);
     void CastRays(AtlasCube& cube);
     void Composite(bool query, bool maximumIntensity);
+    // Device pixels of the query framebuffer.
     float ReadDepth(int x, int y);
     void SetUpQueryFramebuffer(int width, int height);
     const Colormap* GetColormap();

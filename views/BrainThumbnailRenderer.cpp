@@ -9,6 +9,7 @@
 #include "expression/GeneExpression.h"
 #include "expression/ModelChangeCode.h"
 #include "expression/PagedGeneList.h"
+#include "gl/DevicePixels.h"
 #include "gl/GLBegin.h"
 #include "gl/GLDisplay.h"
 #include "gl/GLTextBox.h"
@@ -127,7 +128,7 @@ void BrainThumbnailRenderer::Reshape(int width, int height)
     }
     m_columnPitch = m_cellWidth + 170;
     m_rowPitch = std::max(m_cellHeight + 5, 85);
-    glViewport(0, 0, width, height);
+    DevicePixels(m_display).Viewport(0, 0, width, height);
     glMatrixMode(GL_PROJECTION);
     glLoadIdentity();
     glOrtho(0, width, 0, height, -width, width);
@@ -150,7 +151,7 @@ void BrainThumbnailRenderer::Overlays()
 void BrainThumbnailRenderer::Display()
 {
     // Other renderers of the display change the projection: ours is set again for every frame.
-    glViewport(0, 0, m_width, m_height);
+    DevicePixels(m_display).Viewport(0, 0, m_width, m_height);
     glMatrixMode(GL_PROJECTION);
     glLoadIdentity();
     glOrtho(0, m_width, 0, m_height, -m_width, m_width);

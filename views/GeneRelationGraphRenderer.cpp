@@ -5,6 +5,7 @@
 #include "expression/GeneExpression.h"
 #include "expression/ModelChangeCode.h"
 #include "expression/SearchController.h"
+#include "gl/DevicePixels.h"
 #include "gl/GLDisplay.h"
 #include "gl/GLSphere.h"
 #include "gl/GLTextBox.h"
@@ -99,7 +100,7 @@ void GeneRelationGraphRenderer::Reshape(int width, int height)
 {
     m_width = width;
     m_height = height;
-    glViewport(0, 0, width, height);
+    DevicePixels(m_display).Viewport(0, 0, width, height);
     glMatrixMode(GL_PROJECTION);
     glLoadIdentity();
     glOrtho(0, width, 0, height, -width, width);

@@ -1,5 +1,7 @@
 // The scene as users see it: a real GL view on the X server (Xvfb in the tests) showing the generator's
-// atlas 310, captured from its framebuffer and checked with ImageMagick.
+// atlas 310, captured from its framebuffer and checked with ImageMagick. CMake runs it at screen scale 1
+// and 2: sizes and clicks are logical pixels, the frame holds device pixels, and at 2 it is the scale-1
+// frame scaled by 2.
 
 #include "SceneSupport.h"
 
@@ -16,6 +18,7 @@
 #include "expression/GeneExpression.h"
 #include "gl/support/GLTestWindow.h"
 #include "gl/support/GLTestContext.h"
+#include "gl/support/RatioTwin.h"
 #include "platform/EventLoopSupport.h"
 #include "scene/BrainSceneRenderer.h"
 #include "scene/BrainSceneView.h"
@@ -116,10 +119,12 @@ protected:
     std::shared_ptr<GeneExpression> gene;
 };
 
+using ratiotwin::Device;
+
 TEST_F(SceneWindowTest, TranslucentMeshesAndTheDataSetOnScreen)
 {
     const std::string without = Capture("without.png");
-    EXPECT_EQ(std::to_string(kWidth) + " " + std::to_string(kHeight),
+    EXPECT_EQ(std::to_string(Device(kWidth)) + " " + std::to_string(Device(kHeight)),
               Output("identify -format '%w %h' '" + without + "'"));
     // Share of pixels that the meshes light (anything not black).
     const double meshShare =
@@ -129,6 +134,20 @@ TEST_F(SceneWindowTest, TranslucentMeshesAndTheDataSetOnScreen)
 
     AddDataSet();
     const std::string with = Capture("with.png");
+    if (ratiotwin::HandOver(QImage(QString::fromStdString(with))))
+        return;
+    if (ratiotwin::Scale() == 2.0)
+    {
+        // Meshes and glyphs at twice the pixels: the frame shrunk by 2 is the scale-1 frame but for edges.
+        const QImage twin = ratiotwin::AtScaleOne("SceneWindowTest.TranslucentMeshesAndTheDataSetOnScreen", dir);
+        ASSERT_EQ(twin.size(), QSize(kWidth, kHeight));
+        const std::string one = dir.File("scale1.png");
+        ASSERT_TRUE(twin.save(QString::fromStdString(one), "PNG"));
+        const std::string error = Output("convert '" + with + "' -scale 50% '" + one +
+                                         "' -compose difference -composite -colorspace gray "
+                                         "-format '%[fx:mean]' info:");
+        EXPECT_LT(std::stod(error), 0.02) << "mean difference from the scale-1 frame";
+    }
     // The changed pixels, white on black, and the rectangle that holds them.
     const std::string diff = dir.File("diff.png");
     Output("compare -metric AE '" + with + "' '" + without +
@@ -143,9 +162,9 @@ TEST_F(SceneWindowTest, TranslucentMeshesAndTheDataSetOnScreen)
 
     ASSERT_TRUE(window.wrapper->MakeCurrent());
     const std::array<double, 4> box = GlyphScreenBox(*renderer->GetViews().front(), *gene);
-    // Image rows count from the top.
-    const double top = kHeight - 1 - box[3];
-    const double bottom = kHeight - 1 - box[1];
+    // The box is in the frame's device pixels; image rows count from the top.
+    const double top = Device(kHeight) - 1 - box[3];
+    const double bottom = Device(kHeight) - 1 - box[1];
     EXPECT_GE(x, box[0] - 1);
     EXPECT_LE(x + w - 1, box[2] + 1);
     EXPECT_GE(y, top - 1);
@@ -212,8 +231,10 @@ TEST_F(SceneWindowTest, AnnotationSliceOnScreenAndAClickOnItSelectsItsStructure)
     ASSERT_TRUE(window.wrapper->MakeCurrent());
     const std::array<double, 2> at =
         ScreenPoint(*renderer->GetViews().front(), {(u + 0.5f) * s[0], (v + 0.5f) * s[1], 0.5f * d[2] * s[2]});
-    const QPoint pixel(int(at[0]), kHeight - 1 - int(at[1]));
-    ASSERT_TRUE(pixel.x() > 0 && pixel.x() < kWidth && pixel.y() > 0 && pixel.y() < kHeight);
+    // The frame's device pixel, and the logical point that the pointer clicks.
+    const QPoint pixel(int(at[0]), Device(kHeight) - 1 - int(at[1]));
+    ASSERT_TRUE(pixel.x() > 0 && pixel.x() < Device(kWidth) && pixel.y() > 0 && pixel.y() < Device(kHeight));
+    const QPoint logical(int(pixel.x() / ratiotwin::Scale()), int(pixel.y() / ratiotwin::Scale()));
 
     // At full annotation alpha the slice shows the structure's colormap colour.
     const QImage frame(QString::fromStdString(Capture("slice.png")));
@@ -223,7 +244,7 @@ TEST_F(SceneWindowTest, AnnotationSliceOnScreenAndAClickOnItSelectsItsStructure)
     EXPECT_NEAR(colour[1], shown.green(), 2);
     EXPECT_NEAR(colour[2], shown.blue(), 2);
 
-    QTest::mouseClick(window.view.get(), Qt::LeftButton, Qt::NoModifier, pixel);
+    QTest::mouseClick(window.view.get(), Qt::LeftButton, Qt::NoModifier, logical);
     RunEventsFor(50);
     EXPECT_EQ(ontology.GetAnnotationLabel(value), model->GetSelectedStructure());
 }

@@ -1,9 +1,13 @@
 // The thumbnail browser as users see it: a real GL view on the X server (Xvfb in the tests) showing a page of
-// search results from the demo server, captured from its framebuffer and checked pixel by pixel.
+// search results from the demo server, captured from its framebuffer and checked pixel by pixel. CMake runs
+// the Download button's case at screen scale 2 as well.
 
 #include "ThumbnailTestSupport.h"
 
+#include "gl/GLTextBox.h"
+#include "gl/GLTextureButton.h"
 #include "gl/support/GLTestWindow.h"
+#include "gl/support/RatioTwin.h"
 #include "gl/TabControlRenderer.h"
 #include "views/BrainThumbnailRenderer.h"
 
@@ -74,6 +78,7 @@ protected:
         return different;
     }
 
+    TempDir dir;
     ServerEnvironment env;
     std::unique_ptr<BrainExpressionModel> model;
     GLTestWindow window;
@@ -131,6 +136,50 @@ TEST_F(ThumbnailWindowTest, APageOfSpinningThumbnailsOnScreen)
     RunEventsFor(300);
     const QImage stillPaused = Capture();
     EXPECT_EQ(0, DifferentPixels(paused, stillPaused, 0, header + 26, kWidth, kHeight - 27));
+}
+
+// At every screen scale the first cell's "Download" button shows where the layout puts it (in logical pixels,
+// y upwards) and a click there starts its download; at 2 the static header is the scale-1 header scaled by 2.
+TEST_F(ThumbnailWindowTest, DownloadButtonIsPressedWhereItShows)
+{
+    using ratiotwin::Device;
+    list->Search(env.atlas.get(), "", "", "everything");
+    ASSERT_TRUE(RunEventsUntil(
+        [&] { return browser->GetNumFilledCells() >= 1 && browser->GetCell(0).IsDownloadOffered(); }, kTimeoutMs));
+    QTest::keyClick(window.view.get(), Qt::Key_Space); // the clouds stand still
+    const QImage frame = Capture();
+    ASSERT_EQ(frame.size(), QSize(Device(kWidth), Device(kHeight)));
+    const int header = tabs->GetHeight() + 26;
+    const QImage top = frame.copy(0, 0, frame.width(), Device(header));
+    if (ratiotwin::HandOver(top))
+        return;
+    if (ratiotwin::Scale() == 2.0)
+    {
+        const QImage twin = ratiotwin::AtScaleOne("ThumbnailWindowTest.DownloadButtonIsPressedWhereItShows", dir);
+        ASSERT_EQ(twin.size(), QSize(kWidth, header));
+        const std::string one = dir.File("scale1.png"), two = dir.File("scale2.png");
+        ASSERT_TRUE(twin.save(QString::fromStdString(one), "PNG") && top.save(QString::fromStdString(two), "PNG"));
+        const std::string error = CommandOutput("convert '" + two + "' -scale 50% '" + one +
+                                                "' -compose difference -composite -colorspace gray -format "
+                                                "'%[fx:mean]' info:");
+        EXPECT_LT(std::stod(error), 0.03) << "mean difference from the scale-1 header";
+    }
+
+    // The button's rectangle as the cell lays it out.
+    const ExpressionThumbnailRenderer& cell = browser->GetCell(0);
+    GLTextureButton& button = *cell.GetDownloadButton();
+    const int textHeight = cell.GetGeneTextBox()->GetHeight();
+    const int buttonTop = browser->GetRowPitch() - (textHeight + button.GetHeight() + 6) / 2 - textHeight / 2;
+    const int left = cell.GetOriginX() + browser->GetCellWidth() + 4 + 40;
+    const int bottom = buttonTop + cell.GetOriginY() - 6 - button.GetHeight();
+    // Its grey plate, in the frame's device pixels (rows from the top).
+    const QRgb plate = frame.pixel(Device(left + 2), Device(kHeight - 1 - (bottom + 1)));
+    EXPECT_EQ(qRed(plate), 64);
+    EXPECT_EQ(qGreen(plate), 64);
+    QTest::mouseClick(window.view.get(), Qt::LeftButton, Qt::NoModifier,
+                      QPoint(left + button.GetWidth() / 2, kHeight - 1 - (bottom + button.GetHeight() / 2)));
+    EXPECT_TRUE(browser->GetFetcher().IsActive() || !browser->GetQueue().empty());
+    browser->CancelAllGeneDownloads();
 }
 
 } // namespace

@@ -8,6 +8,7 @@
 #include "gl/CocoaGLTextBox.h"
 #include "gl/support/GLTestContext.h"
 #include "gl/support/GLTestWindow.h"
+#include "gl/support/RatioTwin.h"
 #include "platform/EventLoopSupport.h"
 
 #include "TestSupport.h"
@@ -28,43 +29,11 @@
 namespace
 {
 
-// Set in the ratio-1 twin of a test: the file its frame goes to.
-constexpr const char* kTwinVariable = "CORVANE_RATIO_TWIN";
+using ratiotwin::Device;
 
 double ExpectedRatio()
 {
-    const char* factor = std::getenv("QT_SCALE_FACTOR");
-    return factor && *factor ? std::atof(factor) : 1.0;
-}
-
-int Device(int logical)
-{
-    return static_cast<int>(std::lround(logical * ExpectedRatio()));
-}
-
-// Saves the frame for the process that asked for this twin; true in a twin.
-bool HandTwinFrame(const QImage& frame)
-{
-    const char* path = std::getenv(kTwinVariable);
-    if (!path)
-        return false;
-    EXPECT_TRUE(frame.save(path, "PNG"));
-    return true;
-}
-
-// The frame of the named test run at scale 1 in a process of its own.
-QImage TwinAtRatioOne(const std::string& test, const TempDir& dir)
-{
-    const std::string path = dir.File(test + "-ratio1.png");
-    const std::string self = std::filesystem::read_symlink("/proc/self/exe").string();
-    const std::string command = "QT_SCALE_FACTOR=1 " + std::string(kTwinVariable) + "='" + path + "' '" + self +
-                                "' --gtest_filter=PixelRatioTest." + test + " > '" + dir.File(test + ".out") + "' 2>&1";
-    if (std::system(command.c_str()) != 0)
-    {
-        const std::vector<unsigned char> output = ReadWholeFile(dir.File(test + ".out"));
-        ADD_FAILURE() << "the ratio-1 twin failed:\n" << std::string(output.begin(), output.end());
-    }
-    return QImage(QString::fromStdString(path));
+    return ratiotwin::Scale();
 }
 
 // A click of the real pointer at a logical point of the view, in the X server's device pixels.
@@ -172,7 +141,7 @@ TEST_F(PixelRatioTest, TabBarScalesWithSharpTextAndItsCloseBoxClosesUnderThePoin
     window.wrapper->SetRenderer(strip.get());
     window.wrapper->SetMouseListener(strip.get());
     const QImage frame = window.Capture();
-    if (HandTwinFrame(frame))
+    if (ratiotwin::HandOver(frame))
         return;
     ASSERT_EQ(frame.size(), QSize(Device(kWidth), Device(kHeight)));
 
@@ -188,7 +157,8 @@ TEST_F(PixelRatioTest, TabBarScalesWithSharpTextAndItsCloseBoxClosesUnderThePoin
 
     if (ExpectedRatio() == 2.0)
     {
-        const QImage twin = TwinAtRatioOne("TabBarScalesWithSharpTextAndItsCloseBoxClosesUnderThePointer", dir);
+        const QImage twin =
+            ratiotwin::AtScaleOne("PixelRatioTest.TabBarScalesWithSharpTextAndItsCloseBoxClosesUnderThePointer", dir);
         ASSERT_EQ(twin.size(), QSize(kWidth, kHeight));
         EXPECT_NEAR(labelInk, 2 * InkHeight(twin, 0, strip->CloseBoxLeft(1), LitRowsFromTheTop(twin, kWidth - 10)), 2);
         const std::string shot = dir.File("ratio2.png");

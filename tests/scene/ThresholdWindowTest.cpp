@@ -1,5 +1,6 @@
 // The threshold plot and the ray-cast volume as users see them: a real GL view on the X server (Xvfb in
-// the tests) showing atlas 310 with one data set, read back pixel by pixel.
+// the tests) showing atlas 310 with one data set, read back pixel by pixel. CMake runs the plot's case at
+// screen scale 2 as well: the plot is laid out and handled in logical pixels, the frame holds device pixels.
 
 #include "SceneSupport.h"
 
@@ -15,14 +16,19 @@
 #include "expression/GeneExpression.h"
 #include "gl/support/GLTestWindow.h"
 #include "gl/support/GLTestContext.h"
+#include "gl/support/RatioTwin.h"
 #include "platform/EventLoopSupport.h"
 #include "scene/BrainSceneRenderer.h"
 #include "scene/BrainSceneView.h"
 #include "scene/ExpressionThresholdControl.h"
 #include "scene/VolumeRenderer.h"
 
+#include <QApplication>
+#include <QMouseEvent>
+
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <memory>
 
 namespace
@@ -79,10 +85,25 @@ protected:
         UserPreferences::ResetPreferences();
     }
 
-    // The pixel at an overlay position (row from the bottom).
+    // The pixel at an overlay position (logical, row from the bottom): the device pixel at its centre.
     static QColor At(const QImage& image, int x, int row)
     {
-        return image.pixelColor(x, kHeight - 1 - row);
+        const auto centre = [](int logical) { return int(std::floor((logical + 0.5) * ratiotwin::Scale())); };
+        return image.pixelColor(centre(x), image.height() - 1 - centre(row));
+    }
+
+    // A press, a drag and a release of the left button at overlay positions, as the window system sends them.
+    void Drag(int x0, int row0, int x1, int row1)
+    {
+        const auto send = [&](QEvent::Type type, Qt::MouseButtons buttons, int x, int row) {
+            const QPointF at(x, kHeight - 1 - row);
+            QMouseEvent event(type, at, window.view->mapToGlobal(at), Qt::LeftButton, buttons, Qt::NoModifier);
+            QApplication::sendEvent(window.view.get(), &event);
+        };
+        send(QEvent::MouseButtonPress, Qt::LeftButton, x0, row0);
+        send(QEvent::MouseMove, Qt::LeftButton, (x0 + x1) / 2, (row0 + row1) / 2);
+        send(QEvent::MouseMove, Qt::LeftButton, x1, row1);
+        send(QEvent::MouseButtonRelease, Qt::NoButton, x1, row1);
     }
 
     MemoryDefaultsStore store;
@@ -132,6 +153,14 @@ TEST_F(ThresholdWindowTest, PlotAndItsRectangleOnScreen)
     EXPECT_EQ(Cursors::kResizeLeftRightCursor, window.view->CursorAt(r.x1, kHeight - 1 - (r.y0 + r.y1) / 2));
     EXPECT_EQ(Cursors::kMoveCursor, window.view->CursorAt((r.x0 + r.x1) / 2, kHeight - 1 - (r.y0 + r.y1) / 2));
     EXPECT_EQ(Cursors::kArrowCursor, window.view->CursorAt(10, 10));
+
+    // The rectangle's right edge, dragged by the pointer where it shows, narrows it by as many pixels.
+    const int mid = (r.y0 + r.y1) / 2;
+    Drag(r.x1, mid, r.x1 - 20, mid);
+    const ExpressionThresholdControl::Rect dragged = control->GetROI();
+    EXPECT_EQ(dragged.x1, r.x1 - 20);
+    EXPECT_EQ(dragged.x0, r.x0);
+    EXPECT_LT(model->GetExpressionDensityVisibilityThreshold().max, 70.0f);
 }
 
 TEST_F(ThresholdWindowTest, VolumeShowsInTheWindow)
@@ -148,7 +177,10 @@ TEST_F(ThresholdWindowTest, VolumeShowsInTheWindow)
     scene.RegenerateExpressionDisplays();
     const QImage with = window.Capture();
     ASSERT_TRUE(window.wrapper->MakeCurrent());
-    const std::array<double, 4> box = GlyphScreenBox(scene, *gene);
+    // The glyphs' box in the frame's device pixels, and in the logical pixels of overlays and the pointer.
+    std::array<double, 4> box = GlyphScreenBox(scene, *gene);
+    for (double& edge : box)
+        edge /= ratiotwin::Scale();
     const int cx = int((box[0] + box[2]) / 2), cy = int((box[1] + box[3]) / 2);
     // Over the structure the projection is coloured, and its depth is that of the volume, read off screen.
     int lit = 0;

@@ -1,0 +1,116 @@
+// The relation graph as users see it: a real GL view on the X server (Xvfb in the tests), at screen scale 1
+// and, as CMake runs it too, 2: nodes drawn where the layout puts them (logical pixels) answer the pointer
+// there, and the frame holds device pixels.
+
+#include "expression/SearchController.h"
+#include "gl/TabControlRenderer.h"
+#include "gl/support/GLTestContext.h"
+#include "gl/support/GLTestWindow.h"
+#include "gl/support/RatioTwin.h"
+#include "platform/EventLoopSupport.h"
+#include "views/GeneRelationGraphRenderer.h"
+#include "views/GraphNode.h"
+
+#include "TestSupport.h"
+
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace
+{
+
+class SeriesSearches : public SearchController
+{
+public:
+    void SearchForGene(const char*, const char*, const char* term, bool) override
+    {
+        calls.push_back(std::string("gene ") + term);
+    }
+    void SearchForGeneById(const char* geneName, const char*, int) override
+    {
+        calls.push_back(std::string("byId ") + geneName);
+    }
+    void SearchForSimilarGenes(const char* name, const char*, int) override
+    {
+        calls.push_back(std::string("similar ") + name);
+    }
+    void FetchExpressionData(const char*, const float*) override {}
+    void FetchMicroarrayData(const char*, unsigned int, unsigned int, unsigned int) override {}
+    int GetNumQueuedExpressionDownloads() override { return 0; }
+    std::vector<std::string> calls;
+};
+
+constexpr int kWidth = 400;
+constexpr int kHeight = 300;
+
+TEST(GraphWindowTest, NodesAnswerThePointerWhereTheyShow)
+{
+    GLTestContext::Instance(); // the application object
+    TempDir dir;
+    // A hub (series 101) with four neighbours in the relation table's nine fields, written by Python's csv module.
+    const std::string table = dir.File("star.csv");
+    const std::string write = "/usr/bin/python3 '" + std::string(CORVANE_SOURCE_DIR) +
+                              "/tests/views/relation_table.py' '" + table + "' rows <<'EOF'\n" + R"([
+ ["101", "11", "Aa", "Alpha", "102", "0", "Bb", "Beta", "1"],
+ ["101", "11", "Aa", "Alpha", "103", "13", "Cc", "Gamma", "0.9"],
+ ["101", "11", "Aa", "Alpha", "104", "14", "Dd", "Delta", "0.8"],
+ ["101", "11", "Aa", "Alpha", "105", "15", "Ee", "Epsilon", "0.7"],
+ ["102", "0", "Bb", "Beta", "103", "13", "Cc", "Gamma", "0.2"]
+])" + "\nEOF";
+    ASSERT_EQ(0, std::system(write.c_str()));
+
+    GLTestWindow window;
+    ASSERT_TRUE(window.Open(kWidth, kHeight, 60, 60));
+    TabControlRenderer tabs(window.wrapper.get(), nullptr);
+    tabs.AddTab("Scene", false, nullptr);
+    tabs.AddTab("Graph", true, nullptr);
+    tabs.SwitchTab(1);
+    SeriesSearches searches;
+    auto view = std::make_unique<GeneRelationGraphRenderer>(window.wrapper.get(), nullptr, &tabs, &searches);
+    window.Attach(*view);
+    view->LoadFile(table.c_str());
+    ASSERT_EQ(5u, view->GetNodes().size());
+    // Spread by hand, clear of the tab bar.
+    const float places[][2] = {{0.5f, 0.5f}, {0.2f, 0.3f}, {0.8f, 0.3f}, {0.2f, 0.6f}, {0.8f, 0.6f}};
+    for (int id = 101; id <= 105; ++id)
+    {
+        view->GetGraph().GetNode(id)->GetPosition()[0] = places[id - 101][0];
+        view->GetGraph().GetNode(id)->GetPosition()[1] = places[id - 101][1];
+    }
+    const QImage frame = window.Capture();
+    ASSERT_EQ(frame.size(), QSize(ratiotwin::Device(kWidth), ratiotwin::Device(kHeight)));
+    int green = 0;
+    for (const auto& drawn : view->GetNodes())
+    {
+        const int id = drawn->graphNode->GetImageSeriesId();
+        SCOPED_TRACE(id);
+        float cx = 0.0f, cy = 0.0f;
+        view->DrawnCentre(*view->GetGraph().GetNode(id), cx, cy);
+        // The node's centre in logical pixels from the top, and the device pixel that shows it.
+        const int x = int(std::lround(cx * view->GetZoom() + view->GetPanX()));
+        const int y = kHeight - 1 - int(std::lround(cy * view->GetZoom() + view->GetPanY()));
+        const QColor shown = frame.pixelColor(int((x + 0.5) * ratiotwin::Scale()), int((y + 0.5) * ratiotwin::Scale()));
+        // Nodes without a thumbnail are green discs.
+        if (!drawn->thumbnail)
+        {
+            EXPECT_GT(shown.green(), shown.red());
+            EXPECT_GT(shown.green(), shown.blue());
+            ++green;
+        }
+        searches.calls.clear();
+        QTest::mouseClick(window.view.get(), Qt::RightButton, Qt::NoModifier, QPoint(x, y));
+        EXPECT_EQ(std::vector<std::string>{"similar " + drawn->graphNode->GetSymbol()}, searches.calls);
+    }
+    EXPECT_GT(green, 0);
+    window.Detach();
+    view.reset();
+    window.Close();
+}
+
+} // namespace

@@ -17,6 +17,7 @@ void TabStripRenderer::Reshape(int width, int height)
 {
     m_width = width;
     m_height = height;
+    ++reshapes;
 }
 
 void TabStripRenderer::Display()

@@ -32,6 +32,7 @@ public:
     // The first x of a tab's close box, -1 when it has none; needs a frame drawn.
     int CloseBoxLeft(int tab);
 
+    int reshapes = 0;
     // Before the bar, which reports its tabs closed as it goes.
     std::vector<int> closed;
     TabControlRenderer tabs;

@@ -167,6 +167,46 @@ TEST_F(ScenePickInputTest, SliceDragsAndClicks)
     model->RemoveListener(&events);
 }
 
+// On a screen scaled by 2 the same logical display has twice the framebuffer's pixels: a click at a logical
+// pixel picks the slice's structure that shows there, as at scale 1, also where the slice is seen at a slant
+// and the depth read back under the pointer places the point.
+TEST_F(ScenePickInputTest, ASliceClickSelectsTheSameStructureAtScaleTwo)
+{
+    constexpr int kLogical = kSize / 2;
+    std::vector<const AnnotationLabel*> picked;
+    int x = 0, y = 0;
+    for (const int ratio : {1, 2})
+    {
+        SCOPED_TRACE(ratio);
+        renderer.reset();
+        display = std::make_unique<RecordingDisplay>(kLogical, kLogical);
+        display->pixelRatio = ratio;
+        Open();
+        // Out of the way of the small view's corner.
+        model->SetCompassLocation(BrainExpressionModel::COMPASS_HIDDEN, false);
+        for (int p = 0; p < 3; ++p)
+        {
+            model->SetMPRPlaneVisible(P(p), true, false);
+            model->SetMPRSliceLocation(P(p), 0.5f, false);
+        }
+        if (ratio == 1)
+        {
+            GLdouble modelView[16], projection[16], wx, wy, wz;
+            GLint viewport[4];
+            Camera(modelView, projection, viewport);
+            gluProject(d[0] * 0.5, d[1] * 0.3, d[2] * 0.7, modelView, projection, viewport, &wx, &wy, &wz);
+            x = int(wx);
+            y = kLogical - 1 - int(wy);
+        }
+        ASSERT_TRUE(renderer->OnButtonDown(0, x, y, 0, 1000));
+        ASSERT_TRUE(Tool() && Tool()->InSliceMode());
+        ASSERT_TRUE(renderer->OnButtonUp(0, x, y, 0, 1100));
+        picked.push_back(model->GetSelectedStructure());
+    }
+    ASSERT_NE(nullptr, picked[0]);
+    EXPECT_EQ(picked[0], picked[1]);
+}
+
 TEST_F(ScenePickInputTest, CuttingPlaneDragsInLiveUpdateAndADoubleClickEndsIt)
 {
     Open();

@@ -278,6 +278,34 @@ TEST_F(StreamLineDrawing, SegmentsOfNoLengthDrawNothing)
     EXPECT_TRUE(Record(Line{At(0, 0, 0)}, false).empty());
 }
 
+// Lines are twice the frame's width, which a screen scaled by 2 doubles, and the frame's width comes back.
+TEST_F(StreamLineDrawing, LinesAreTwiceTheFramesWidth)
+{
+    Line line{At(0, 0, 0, 0.5f), At(2, 0, 0, 0.5f)};
+    ProjectionStreamLines::ComputeNormals(line);
+    const float colour[3] = {1.0f, 1.0f, 1.0f};
+    glDisable(GL_LIGHTING);
+    for (const float frameWidth : {1.0f, 2.0f})
+    {
+        SCOPED_TRACE(frameWidth);
+        glClear(GL_COLOR_BUFFER_BIT);
+        glLineWidth(frameWidth);
+        glPushMatrix();
+        glTranslatef(kLeft, kHeight / 2.0f + 0.5f, 0.0f);
+        glScalef(kScale, kScale, kScale);
+        ProjectionStreamLines::DrawLine(line, colour, true, 1.0f);
+        glPopMatrix();
+        int rows = 0;
+        for (int y = 0; y < kHeight; ++y)
+            rows += Framebuffer().Pixel(static_cast<int>(kLeft + kScale), y)[3] != 0;
+        EXPECT_EQ(rows, static_cast<int>(2 * frameWidth));
+        GLfloat after = 0.0f;
+        glGetFloatv(GL_LINE_WIDTH, &after);
+        EXPECT_EQ(after, frameWidth);
+    }
+    glLineWidth(1.0f);
+}
+
 TEST_F(StreamLineDrawing, TheSetCompilesIntoOneDisplayList)
 {
     ProjectionStreamLines lines;

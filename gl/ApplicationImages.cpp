@@ -4,7 +4,9 @@
 #include <QPainterPath>
 #include <QPolygon>
 
+#include <cmath>
 #include <map>
+#include <set>
 
 namespace
 {
@@ -15,11 +17,18 @@ constexpr int kIconSize = 16;
 
 // Line art for the inverted icons: black on opaque white without smoothing, so that every drawn pixel
 // becomes opaque white and everything else transparent once inverted.
-QImage LineArt(Painter paint)
+// The pixel size of a side at a ratio.
+int Side(int side, double ratio)
 {
-    QImage image(kIconSize, kIconSize, QImage::Format_RGB888);
+    return static_cast<int>(std::lround(side * ratio));
+}
+
+QImage LineArt(Painter paint, double ratio)
+{
+    QImage image(Side(kIconSize, ratio), Side(kIconSize, ratio), QImage::Format_RGB888);
     image.fill(Qt::white);
     QPainter painter(&image);
+    painter.scale(ratio, ratio);
     painter.setPen(Qt::NoPen);
     painter.setBrush(Qt::black);
     paint(painter);
@@ -27,12 +36,13 @@ QImage LineArt(Painter paint)
 }
 
 // Coloured icons and cursors keep their own transparency.
-QImage Coloured(int width, int height, Painter paint)
+QImage Coloured(int width, int height, Painter paint, double ratio)
 {
-    QImage image(width, height, QImage::Format_ARGB32);
+    QImage image(Side(width, ratio), Side(height, ratio), QImage::Format_ARGB32);
     image.fill(Qt::transparent);
     QPainter painter(&image);
     painter.setRenderHint(QPainter::Antialiasing);
+    painter.scale(ratio, ratio);
     paint(painter);
     painter.end();
     return image;
@@ -188,7 +198,7 @@ void MoveCursor(QPainter& p)
     CursorStroke(p, path);
 }
 
-QImage Draw(const std::string& name)
+QImage Draw(const std::string& name, double ratio)
 {
     static const std::map<std::string, Painter> lineArt = {{"StartArrow", StartArrow},
                                                            {"EndArrow", EndArrow},
@@ -204,11 +214,11 @@ QImage Draw(const std::string& name)
         {"ResizeNECursor", ResizeNECursor}, {"ResizeNWCursor", ResizeNWCursor},
         {"MoveCursor", MoveCursor}};
     if (name == "CloseTab")
-        return Coloured(12, 12, CloseTab);
+        return Coloured(12, 12, CloseTab, ratio);
     if (const auto found = lineArt.find(name); found != lineArt.end())
-        return LineArt(found->second);
+        return LineArt(found->second, ratio);
     if (const auto found = coloured.find(name); found != coloured.end())
-        return Coloured(kIconSize, kIconSize, found->second);
+        return Coloured(kIconSize, kIconSize, found->second, ratio);
     return QImage();
 }
 
@@ -218,15 +228,31 @@ std::map<std::string, QImage>& Images()
     return images;
 }
 
+// Images set by SetImage, which cannot be drawn again at another ratio.
+std::set<std::string>& SetImages()
+{
+    static std::set<std::string> names;
+    return names;
+}
+
 } // namespace
 
-QImage ApplicationImages::GetImage(const std::string& name)
+QImage ApplicationImages::GetImage(const std::string& name, double ratio)
 {
+    if (!(std::isfinite(ratio) && ratio > 0.0))
+        ratio = 1.0;
     auto& images = Images();
     const auto found = images.find(name);
+    if (ratio != 1.0)
+    {
+        // Drawn again at the ratio; an image of the program's own or a test's can only be scaled.
+        if (found != images.end() && SetImages().count(name) != 0)
+            return found->second.scaled(Side(found->second.width(), ratio), Side(found->second.height(), ratio));
+        return Draw(name, ratio);
+    }
     if (found != images.end())
         return found->second;
-    QImage image = Draw(name);
+    QImage image = Draw(name, 1.0);
     if (!image.isNull())
         images[name] = image;
     return image;
@@ -235,7 +261,13 @@ QImage ApplicationImages::GetImage(const std::string& name)
 void ApplicationImages::SetImage(const std::string& name, const QImage& image)
 {
     if (image.isNull())
+    {
         Images().erase(name);
+        SetImages().erase(name);
+    }
     else
+    {
         Images()[name] = image;
+        SetImages().insert(name);
+    }
 }

@@ -67,6 +67,7 @@ GLTexture::GLTexture(GLTexture&& other) noexcept
     , m_texture(std::exchange(other.m_texture, 0))
     , m_pixels(std::move(other.m_pixels))
     , m_changed(std::exchange(other.m_changed, false))
+    , m_texelScale(std::exchange(other.m_texelScale, 1.0))
 {
     other.m_pixels.clear();
 }
@@ -86,6 +87,7 @@ GLTexture& GLTexture::operator=(GLTexture&& other) noexcept
         m_pixels = std::move(other.m_pixels);
         other.m_pixels.clear();
         m_changed = std::exchange(other.m_changed, false);
+        m_texelScale = std::exchange(other.m_texelScale, 1.0);
     }
     return *this;
 }
@@ -107,6 +109,7 @@ void GLTexture::Release()
 
 void GLTexture::Initialize(int width, int height, unsigned int format, unsigned int filter)
 {
+    m_texelScale = 1.0;
     if (m_texture)
         Release();
     m_format = format;
@@ -203,9 +206,24 @@ void GLTexture::LoadTexture()
     m_changed = false;
 }
 
+void GLTexture::SetTexelScale(double scale)
+{
+    m_texelScale = std::isfinite(scale) && scale > 0.0 ? scale : 1.0;
+}
+
+int GLTexture::GetDrawWidth() const
+{
+    return static_cast<int>(std::lround(m_width / m_texelScale));
+}
+
+int GLTexture::GetDrawHeight() const
+{
+    return static_cast<int>(std::lround(m_height / m_texelScale));
+}
+
 void GLTexture::Draw(int x, int y)
 {
-    Draw(0, m_height, m_width, 0, x, y, x + m_width, y + m_height);
+    Draw(0, m_height, m_width, 0, x, y, x + GetDrawWidth(), y + GetDrawHeight());
 }
 
 void GLTexture::Draw(int srcX0, int srcY0, int srcX1, int srcY1, int dstX0, int dstY0, int dstX1, int dstY1)

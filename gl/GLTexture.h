@@ -20,13 +20,20 @@ public:
     GLTexture& operator=(GLTexture&& other) noexcept;
     ~GLTexture();
 
+    // The texel scale goes back to 1.
     void Initialize(int width, int height, unsigned int format, unsigned int filter);
+    // Texels per logical pixel of an image rendered for a scaled screen: Draw(x, y) covers the image's size
+    // divided by it, which GetDrawWidth and GetDrawHeight give for layouts.
+    void SetTexelScale(double scale);
+    double GetTexelScale() const { return m_texelScale; }
+    int GetDrawWidth() const;
+    int GetDrawHeight() const;
     void TextureChanged() { m_changed = true; }
     // Leaves the texture bound, uploaded if it had changed.
     void BindTexture();
     // Uploads the buffer into the bound texture, recreating the texture if the GL lost it.
     void LoadTexture();
-    // The whole image with its lower-left corner at (x, y), in pixel coordinates.
+    // The whole image with its lower-left corner at (x, y), in pixel coordinates, at its draw size.
     void Draw(int x, int y);
     // Source coordinates count texels from the buffer's first row: rows height..0 draw upright.
     void Draw(int srcX0, int srcY0, int srcX1, int srcY1, int dstX0, int dstY0, int dstX1, int dstY1);
@@ -34,6 +41,7 @@ public:
     unsigned char* GetPixels() { return m_pixels.data(); }
     const unsigned char* GetPixels() const { return m_pixels.data(); }
     std::size_t GetPixelBytes() const { return m_pixels.size(); }
+    // The image's size in texels (the buffer's).
     int GetWidth() const { return m_width; }
     int GetHeight() const { return m_height; }
     int GetTextureWidth() const { return m_textureWidth; }
@@ -59,4 +67,5 @@ private:
     unsigned int m_texture = 0;
     std::vector<unsigned char> m_pixels;
     bool m_changed = false;
+    double m_texelScale = 1.0;
 };

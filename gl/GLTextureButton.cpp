@@ -72,7 +72,7 @@ void GLTextureButton::DrawText(bool highlighted, int x, int y)
 
 void GLTextureButton::FillIconFrame(int x, int y) const
 {
-    glRecti(x - 1, y - 1, x + 1 + m_icon->GetWidth(), y + 1 + m_icon->GetHeight());
+    glRecti(x - 1, y - 1, x + 1 + m_icon->GetDrawWidth(), y + 1 + m_icon->GetDrawHeight());
 }
 
 void GLTextureButton::Draw(bool highlighted, int x, int y)
@@ -136,8 +136,8 @@ void GLTextureButton::DrawWithBorder(bool highlighted, bool selected, int x, int
         glColor4f(0.15f, 0.15f, 0.75f, 0.5f);
         FillIconFrame(x, y);
     }
-    const int right = x + 1 + m_icon->GetWidth();
-    const int top = y + 1 + m_icon->GetHeight();
+    const int right = x + 1 + m_icon->GetDrawWidth();
+    const int top = y + 1 + m_icon->GetDrawHeight();
     glColor4f(0.25f, 0.25f, 0.25f, 1.0f);
     GLBegin loop(GL_LINE_LOOP);
     glVertex2i(x - 1, y - 1);
@@ -157,7 +157,7 @@ bool GLTextureButton::PointInside(int px, int py, int bx, int by)
         return bx <= px && px <= bx + m_textBox->GetTextWidth() + 12 && by - 1 <= py &&
                py <= by + m_textBox->GetHeight() + 6;
     if (m_icon)
-        return bx <= px && px <= bx + m_icon->GetWidth() + 2 && by - 1 <= py && py <= by + m_icon->GetHeight();
+        return bx <= px && px <= bx + m_icon->GetDrawWidth() + 2 && by - 1 <= py && py <= by + m_icon->GetDrawHeight();
     return false;
 }
 

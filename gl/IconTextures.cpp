@@ -60,9 +60,9 @@ void CopyPixels(const QImage& source, GLTexture& texture, bool invert)
 
 } // namespace
 
-bool LoadIconTexture(const std::string& name, GLTexture& texture, bool invert)
+bool LoadIconTexture(const std::string& name, GLTexture& texture, bool invert, double ratio)
 {
-    const QImage image = ApplicationImages::GetImage(name);
+    const QImage image = ApplicationImages::GetImage(name, ratio);
     if (image.isNull())
         return false;
     const QImage bytes = IconBytes(image);
@@ -70,6 +70,7 @@ bool LoadIconTexture(const std::string& name, GLTexture& texture, bool invert)
         return false;
     texture.Initialize(bytes.width(), bytes.height(), kBGRA, kLinear);
     CopyPixels(bytes, texture, invert);
+    texture.SetTexelScale(ratio);
     texture.TextureChanged();
     return true;
 }
@@ -89,79 +90,79 @@ void BrightenIcon(GLTexture& texture)
     texture.TextureChanged();
 }
 
-bool MakeStartArrow(GLTexture& texture)
+bool MakeStartArrow(GLTexture& texture, double ratio)
 {
-    return LoadIconTexture("StartArrow", texture, true);
+    return LoadIconTexture("StartArrow", texture, true, ratio);
 }
 
-bool MakeEndArrow(GLTexture& texture)
+bool MakeEndArrow(GLTexture& texture, double ratio)
 {
-    return LoadIconTexture("EndArrow", texture, true);
+    return LoadIconTexture("EndArrow", texture, true, ratio);
 }
 
-bool MakeNextArrow(GLTexture& texture)
+bool MakeNextArrow(GLTexture& texture, double ratio)
 {
-    return LoadIconTexture("RightArrow", texture, true);
+    return LoadIconTexture("RightArrow", texture, true, ratio);
 }
 
-bool MakePrevArrow(GLTexture& texture)
+bool MakePrevArrow(GLTexture& texture, double ratio)
 {
-    return LoadIconTexture("LeftArrow", texture, true);
+    return LoadIconTexture("LeftArrow", texture, true, ratio);
 }
 
-bool MakePauseIcon(GLTexture& texture)
+bool MakePauseIcon(GLTexture& texture, double ratio)
 {
-    return LoadIconTexture("Pause", texture, true);
+    return LoadIconTexture("Pause", texture, true, ratio);
 }
 
-bool MakeFindMoreIcon(GLTexture& texture)
+bool MakeFindMoreIcon(GLTexture& texture, double ratio)
 {
-    return LoadIconTexture("FindMore", texture, true);
+    return LoadIconTexture("FindMore", texture, true, ratio);
 }
 
-bool MakeZoomIcon(GLTexture& texture)
+bool MakeZoomIcon(GLTexture& texture, double ratio)
 {
-    return LoadIconTexture("Zoom", texture, true);
+    return LoadIconTexture("Zoom", texture, true, ratio);
 }
 
-bool MakeFindSimilarIcon(GLTexture& texture)
+bool MakeFindSimilarIcon(GLTexture& texture, double ratio)
 {
-    return LoadIconTexture("FindSimilarGenes", texture, true);
+    return LoadIconTexture("FindSimilarGenes", texture, true, ratio);
 }
 
-bool MakeCoronalPlaneIcon(GLTexture& texture)
+bool MakeCoronalPlaneIcon(GLTexture& texture, double ratio)
 {
-    return LoadIconTexture("CoronalPlane", texture, false);
+    return LoadIconTexture("CoronalPlane", texture, false, ratio);
 }
 
-bool MakeSagittalPlaneIcon(GLTexture& texture)
+bool MakeSagittalPlaneIcon(GLTexture& texture, double ratio)
 {
-    return LoadIconTexture("SagittalPlane", texture, false);
+    return LoadIconTexture("SagittalPlane", texture, false, ratio);
 }
 
-bool MakeISHImageIcon(GLTexture& texture)
+bool MakeISHImageIcon(GLTexture& texture, double ratio)
 {
-    return LoadIconTexture("ISHSectionMode", texture, false);
+    return LoadIconTexture("ISHSectionMode", texture, false, ratio);
 }
 
-bool MakeShowBrowserImageIcon(GLTexture& texture)
+bool MakeShowBrowserImageIcon(GLTexture& texture, double ratio)
 {
-    return LoadIconTexture("ShowImageInBrowser", texture, false);
+    return LoadIconTexture("ShowImageInBrowser", texture, false, ratio);
 }
 
-void MakeActiveShowBrowserImageIcon(GLTexture& texture)
+void MakeActiveShowBrowserImageIcon(GLTexture& texture, double ratio)
 {
-    LoadIconTexture("ShowImageInBrowser", texture, false);
+    LoadIconTexture("ShowImageInBrowser", texture, false, ratio);
     BrightenIcon(texture);
 }
 
-bool MakeCloseTabIcon(GLTexture& texture)
+bool MakeCloseTabIcon(GLTexture& texture, double ratio)
 {
-    return LoadIconTexture("CloseTab", texture, false);
+    return LoadIconTexture("CloseTab", texture, false, ratio);
 }
 
-void MakeActiveCloseTabIcon(GLTexture& texture)
+void MakeActiveCloseTabIcon(GLTexture& texture, double ratio)
 {
-    LoadIconTexture("CloseTab", texture, false);
+    LoadIconTexture("CloseTab", texture, false, ratio);
     BrightenIcon(texture);
 }

@@ -5,27 +5,29 @@
 class GLTexture;
 
 // Icons are BGRA textures of a named application image (ApplicationImages), top row first, with linear
-// filtering. Inverted icons turn black line art into white on transparent. Every function needs a
-// current GL context; a missing or unusable image returns false and leaves the texture as it was.
+// filtering. Inverted icons turn black line art into white on transparent. At a pixel ratio above 1 the
+// image is drawn with as many texels a pixel and the texture's texel scale set to it, so that the icon keeps
+// its size (GetDrawWidth) and is as sharp as the screen. Every function needs a current GL context; a
+// missing or unusable image returns false and leaves the texture as it was.
 
 // Takes images with alpha at 32 bits a pixel or without alpha at 24; anything else is refused.
-bool LoadIconTexture(const std::string& name, GLTexture& texture, bool invert);
+bool LoadIconTexture(const std::string& name, GLTexture& texture, bool invert, double ratio = 1.0);
 // The pressed or hovered look: colour bytes of pixels whose first byte is not 0 go up by 50 (saturating),
 // to white from 205 on. Alpha is kept.
 void BrightenIcon(GLTexture& texture);
 
-bool MakeStartArrow(GLTexture& texture);
-bool MakeEndArrow(GLTexture& texture);
-bool MakeNextArrow(GLTexture& texture);
-bool MakePrevArrow(GLTexture& texture);
-bool MakePauseIcon(GLTexture& texture);
-bool MakeFindMoreIcon(GLTexture& texture);
-bool MakeZoomIcon(GLTexture& texture);
-bool MakeFindSimilarIcon(GLTexture& texture);
-bool MakeCoronalPlaneIcon(GLTexture& texture);
-bool MakeSagittalPlaneIcon(GLTexture& texture);
-bool MakeISHImageIcon(GLTexture& texture);
-bool MakeShowBrowserImageIcon(GLTexture& texture);
-void MakeActiveShowBrowserImageIcon(GLTexture& texture);
-bool MakeCloseTabIcon(GLTexture& texture);
-void MakeActiveCloseTabIcon(GLTexture& texture);
+bool MakeStartArrow(GLTexture& texture, double ratio = 1.0);
+bool MakeEndArrow(GLTexture& texture, double ratio = 1.0);
+bool MakeNextArrow(GLTexture& texture, double ratio = 1.0);
+bool MakePrevArrow(GLTexture& texture, double ratio = 1.0);
+bool MakePauseIcon(GLTexture& texture, double ratio = 1.0);
+bool MakeFindMoreIcon(GLTexture& texture, double ratio = 1.0);
+bool MakeZoomIcon(GLTexture& texture, double ratio = 1.0);
+bool MakeFindSimilarIcon(GLTexture& texture, double ratio = 1.0);
+bool MakeCoronalPlaneIcon(GLTexture& texture, double ratio = 1.0);
+bool MakeSagittalPlaneIcon(GLTexture& texture, double ratio = 1.0);
+bool MakeISHImageIcon(GLTexture& texture, double ratio = 1.0);
+bool MakeShowBrowserImageIcon(GLTexture& texture, double ratio = 1.0);
+void MakeActiveShowBrowserImageIcon(GLTexture& texture, double ratio = 1.0);
+bool MakeCloseTabIcon(GLTexture& texture, double ratio = 1.0);
+void MakeActiveCloseTabIcon(GLTexture& texture, double ratio = 1.0);

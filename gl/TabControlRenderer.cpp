@@ -45,9 +45,15 @@ TabControlRenderer::TabControlRenderer(GLDisplay* display, TabControlListener* l
     : m_display(display)
     , m_listener(listener)
 {
-    MakeCloseTabIcon(m_closeIcon);
-    MakeActiveCloseTabIcon(m_activeCloseIcon);
+    MakeIcons();
     CalculateTabSizes();
+}
+
+void TabControlRenderer::MakeIcons()
+{
+    m_iconRatio = DevicePixels(m_display).GetRatio();
+    MakeCloseTabIcon(m_closeIcon, m_iconRatio);
+    MakeActiveCloseTabIcon(m_activeCloseIcon, m_iconRatio);
 }
 
 TabControlRenderer::~TabControlRenderer()
@@ -158,7 +164,7 @@ void TabControlRenderer::FlashTab(int index)
 
 void TabControlRenderer::CalculateTabSizes()
 {
-    const int closeWidth = m_closeIcon.GetWidth();
+    const int closeWidth = m_closeIcon.GetDrawWidth();
     int x = 6;
     for (auto& tab : m_tabs)
     {
@@ -179,7 +185,7 @@ int TabControlRenderer::GetTab(int x, int y, bool* onCloseBox)
         if (onCloseBox)
         {
             const int dx = x - tab.m_left;
-            *onCloseBox = tab.m_closable && dx >= 4 && dx < m_closeIcon.GetWidth() + 5 &&
+            *onCloseBox = tab.m_closable && dx >= 4 && dx < m_closeIcon.GetDrawWidth() + 5 &&
                           y >= m_viewHeight - kStripHeight && y < m_viewHeight - 2;
         }
         return index;
@@ -222,8 +228,8 @@ void TabControlRenderer::DrawTab(int index, int viewHeight, int labelY)
     {
         glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
         GLTexture& icon = index == m_pressedTab && m_closePressed ? m_activeCloseIcon : m_closeIcon;
-        icon.Draw(tab.m_left + 4, (22 - icon.GetHeight()) / 2 + (viewHeight - 22));
-        labelX = tab.m_left + 8 + m_closeIcon.GetWidth();
+        icon.Draw(tab.m_left + 4, (22 - icon.GetDrawHeight()) / 2 + (viewHeight - 22));
+        labelX = tab.m_left + 8 + m_closeIcon.GetDrawWidth();
     }
     // Text boxes hold premultiplied colour.
     glBlendFunc(GL_ONE, GL_ONE_MINUS_SRC_ALPHA);
@@ -233,8 +239,12 @@ void TabControlRenderer::DrawTab(int index, int viewHeight, int labelY)
 void TabControlRenderer::Display(int width)
 {
     int viewport[4] = {0, 0, 0, 0};
-    DevicePixels(m_display).GetViewport(viewport);
+    const DevicePixels pixels(m_display);
+    pixels.GetViewport(viewport);
     const int viewHeight = viewport[3];
+    // A window moved to a screen of another scale: the close boxes are drawn again for it.
+    if (pixels.GetRatio() != m_iconRatio)
+        MakeIcons();
     m_viewHeight = viewHeight;
 
     glPushAttrib(GL_ENABLE_BIT);

@@ -103,11 +103,12 @@ BrainSceneView::BrainSceneView(BrainSceneRenderer* renderer, AtlasSpace* space)
     m_probeTool = std::make_shared<ProbeMouseTool>(this);
     m_nameLabel.reset(renderer->GetContext()->CreateTextBox(256, 1, false, GLTextBox::kAlignCenter));
     m_nameLabel->SetText(space->GetName());
+    const double ratio = DevicePixels(renderer->GetContext()).GetRatio();
     m_zoomButton.Create(0, 0, 16, 16);
-    MakeZoomIcon(*m_zoomButton.GetIconTexture());
+    MakeZoomIcon(*m_zoomButton.GetIconTexture(), ratio);
     m_closeButton.Create(0, 0, 16, 16);
-    MakeCloseTabIcon(*m_closeButton.GetIconTexture());
-    MakeActiveCloseTabIcon(*m_closeButton.GetActiveIconTexture());
+    MakeCloseTabIcon(*m_closeButton.GetIconTexture(), ratio);
+    MakeActiveCloseTabIcon(*m_closeButton.GetActiveIconTexture(), ratio);
     CreateLayers(model->GetAtlas()->GetAtlasId());
 }
 

@@ -6,6 +6,7 @@
 #include "atlas/ImageSeries.h"
 #include "expression/BrainExpressionModel.h"
 #include "expression/GeneExpression.h"
+#include "gl/DevicePixels.h"
 #include "gl/GLBegin.h"
 #include "gl/IconTextures.h"
 #include "scene/BrainSceneRenderer.h"
@@ -21,20 +22,21 @@ void ImageControlBar::Create(BrainSceneRenderer* renderer, int x, int y, int wid
     m_y = y;
     m_width = width;
     m_height = height;
-    MakeCoronalPlaneIcon(m_cellIcons[0]);
-    MakeSagittalPlaneIcon(m_cellIcons[1]);
-    MakeISHImageIcon(m_cellIcons[2]);
+    const double ratio = DevicePixels(renderer ? renderer->GetContext() : nullptr).GetRatio();
+    MakeCoronalPlaneIcon(m_cellIcons[0], ratio);
+    MakeSagittalPlaneIcon(m_cellIcons[1], ratio);
+    MakeISHImageIcon(m_cellIcons[2], ratio);
     m_closeButton.Create(x + 2, static_cast<int>(height * 0.5f + y - 8 + 1), 16, 16);
-    MakeCloseTabIcon(*m_closeButton.GetIconTexture());
-    MakeActiveCloseTabIcon(*m_closeButton.GetActiveIconTexture());
+    MakeCloseTabIcon(*m_closeButton.GetIconTexture(), ratio);
+    MakeActiveCloseTabIcon(*m_closeButton.GetActiveIconTexture(), ratio);
     m_browserButton.Create(x + width - 18, y + 2, 16, 16);
-    MakeShowBrowserImageIcon(*m_browserButton.GetIconTexture());
-    MakeActiveShowBrowserImageIcon(*m_browserButton.GetActiveIconTexture());
+    MakeShowBrowserImageIcon(*m_browserButton.GetIconTexture(), ratio);
+    MakeActiveShowBrowserImageIcon(*m_browserButton.GetActiveIconTexture(), ratio);
 }
 
 int ImageControlBar::GetCellWidth() const
 {
-    return m_cellIcons[0].GetWidth() + 4;
+    return m_cellIcons[0].GetDrawWidth() + 4;
 }
 
 void ImageControlBar::CheckImagesAvailable()

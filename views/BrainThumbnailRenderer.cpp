@@ -51,11 +51,12 @@ BrainThumbnailRenderer::BrainThumbnailRenderer(GLDisplay* display, PagedGeneList
     m_cancelButton = std::make_unique<GLTextureButton>(m_display, "Cancel", 480, stripY);
     m_cancelAllButton =
         std::make_unique<GLTextureButton>(m_display, "Cancel All", m_cancelButton->GetWidth() + 490, stripY);
-    MakeStartArrow(*m_headerButtons[0].GetIconTexture());
-    MakePrevArrow(*m_headerButtons[1].GetIconTexture());
-    MakeNextArrow(*m_headerButtons[2].GetIconTexture());
-    MakeEndArrow(*m_headerButtons[3].GetIconTexture());
-    MakePauseIcon(*m_headerButtons[kPauseButton].GetIconTexture());
+    const double ratio = DevicePixels(m_display).GetRatio();
+    MakeStartArrow(*m_headerButtons[0].GetIconTexture(), ratio);
+    MakePrevArrow(*m_headerButtons[1].GetIconTexture(), ratio);
+    MakeNextArrow(*m_headerButtons[2].GetIconTexture(), ratio);
+    MakeEndArrow(*m_headerButtons[3].GetIconTexture(), ratio);
+    MakePauseIcon(*m_headerButtons[kPauseButton].GetIconTexture(), ratio);
     for (GLTextureButton& button : m_headerButtons)
         button.SetEnabled(false);
     if (m_list)

@@ -145,7 +145,7 @@ TEST_F(IconTexturesTest, EveryMakerLoadsItsImage)
     struct Case
     {
         const char* what;
-        bool (*make)(GLTexture&);
+        bool (*make)(GLTexture&, double);
         bool inverted;
     };
     const Case cases[] = {
@@ -163,43 +163,52 @@ TEST_F(IconTexturesTest, EveryMakerLoadsItsImage)
         {"browser", MakeShowBrowserImageIcon, false},
         {"close tab", MakeCloseTabIcon, false},
     };
+    // At ratio 2 (a screen scaled by 2) the image has twice the texels a side and keeps its drawn size;
+    // line art stays pure white on transparent.
     for (const Case& c : cases)
-    {
-        GLTexture texture;
-        ASSERT_TRUE(c.make(texture)) << c.what;
-        ASSERT_GT(texture.GetWidth(), 0);
-        int opaque = 0, clear = 0;
-        for (int y = 0; y < texture.GetHeight(); ++y)
-            for (int x = 0; x < texture.GetWidth(); ++x)
-            {
-                const Pixel p = At(texture, x, y);
-                opaque += p[3] == 255;
-                clear += p[3] == 0;
-                if (c.inverted)
+        for (const double ratio : {1.0, 2.0})
+        {
+            SCOPED_TRACE(ratio);
+            GLTexture texture, plain;
+            ASSERT_TRUE(c.make(texture, ratio)) << c.what;
+            ASSERT_TRUE(c.make(plain, 1.0));
+            ASSERT_GT(texture.GetWidth(), 0);
+            EXPECT_EQ(texture.GetWidth(), static_cast<int>(ratio * plain.GetWidth())) << c.what;
+            EXPECT_EQ(texture.GetHeight(), static_cast<int>(ratio * plain.GetHeight())) << c.what;
+            EXPECT_EQ(texture.GetDrawWidth(), plain.GetWidth()) << c.what;
+            EXPECT_EQ(texture.GetDrawHeight(), plain.GetHeight()) << c.what;
+            int opaque = 0, clear = 0;
+            for (int y = 0; y < texture.GetHeight(); ++y)
+                for (int x = 0; x < texture.GetWidth(); ++x)
                 {
-                    EXPECT_TRUE(p == (Pixel{255, 255, 255, 255}) || p[3] == 0) << c.what;
+                    const Pixel p = At(texture, x, y);
+                    opaque += p[3] == 255;
+                    clear += p[3] == 0;
+                    if (c.inverted)
+                    {
+                        EXPECT_TRUE(p == (Pixel{255, 255, 255, 255}) || p[3] == 0) << c.what;
+                    }
                 }
-            }
-        EXPECT_GT(opaque, 4) << c.what << ": the icon shows something";
-        EXPECT_GT(clear, 4) << c.what << ": and has a transparent surround";
-        // Drawing uploads it without a GL error.
-        texture.Draw(0, 0);
-    }
+            EXPECT_GT(opaque, 4) << c.what << ": the icon shows something";
+            EXPECT_GT(clear, 4) << c.what << ": and has a transparent surround";
+            // Drawing uploads it without a GL error.
+            texture.Draw(0, 0);
+        }
 }
 
 TEST_F(IconTexturesTest, ActiveVariantsAreBrightened)
 {
     struct Case
     {
-        bool (*make)(GLTexture&);
-        void (*makeActive)(GLTexture&);
+        bool (*make)(GLTexture&, double);
+        void (*makeActive)(GLTexture&, double);
     };
     for (const Case& c : {Case{MakeCloseTabIcon, MakeActiveCloseTabIcon},
                           Case{MakeShowBrowserImageIcon, MakeActiveShowBrowserImageIcon}})
     {
         GLTexture normal, active;
-        ASSERT_TRUE(c.make(normal));
-        c.makeActive(active);
+        ASSERT_TRUE(c.make(normal, 1.0));
+        c.makeActive(active, 1.0);
         BrightenIcon(normal);
         ASSERT_EQ(normal.GetPixelBytes(), active.GetPixelBytes());
         EXPECT_TRUE(std::equal(normal.GetPixels(), normal.GetPixels() + normal.GetPixelBytes(), active.GetPixels()));

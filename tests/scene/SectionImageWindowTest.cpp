@@ -73,8 +73,9 @@ protected:
     void SetUp() override
     {
         std::string reason;
+        // The installer provides the server and Python: a session that cannot start is a failure.
         if (!session.Start(reason))
-            GTEST_SKIP() << reason;
+            FAIL() << reason;
         server = session.server;
         // Every test starts from empty caches: what was fetched before must not hide a request.
         gPrimaryTileCache = MemoryTileCache();

@@ -6,7 +6,6 @@
 #include "atlas/Atlas.h"
 #include "atlas/AtlasSpace.h"
 #include "atlas/BrainOntology.h"
-#include "core/GeometryUtils.h"
 #include "expression/BrainExpressionModel.h"
 #include "expression/MicroarrayExpression.h"
 #include "expression/MicroarrayExpressionUnionizer.h"
@@ -418,20 +417,20 @@ TEST_F(MicroarrayDataTest, SelectionTextOfASample)
     auto model = MakeModel(351);
     AtlasSpace* space = model->GetAtlas()->GetSpace(0u);
     auto data = Placed(space, 5, {SamplePoint(1, 0, 10, 20, 30, 2022), SamplePoint(2, 1, 0, 0, 0, 0)}, {6, 2});
+    // The generator's MNI transform of this space moves by (-4.5, -0.5, -5) at scale 1, worked out by hand
+    // from its file: read transposed, the translation would fall out of the coordinates.
     const float* m = space->GetMNITransform();
-    const float position[4] = {10, 20, 30, 1};
-    float mni[4];
-    multiplyMatrixVectorT(m, position, mni);
-    char coordinates[128];
-    std::snprintf(coordinates, sizeof coordinates, "MNI Coord.: %f, %f, %f", mni[0], mni[1], mni[2]);
-
+    ASSERT_EQ(std::vector<float>({1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, -4.5f, -0.5f, -5, 1}),
+              std::vector<float>(m, m + 16));
     std::stringstream text;
     data->PrintSelectionInfo(text, data->GetExpressorAtGrid(1, space), space);
-    EXPECT_EQ("Gene: SYM\nAnnotation: Cerebral cortex (Cx) \nLog2 Level: 6\nZ-score: 1\n" + std::string(coordinates),
+    EXPECT_EQ("Gene: SYM\nAnnotation: Cerebral cortex (Cx) \nLog2 Level: 6\nZ-score: 1\n"
+              "MNI Coord.: 5.500000, 19.500000, 25.000000",
               text.str());
     std::stringstream corner;
     data->PrintSelectionInfo(corner, data->GetExpressorAtGrid(2, space), space);
-    EXPECT_EQ(0u, corner.str().find("Gene: SYM\nAnnotation: n/a\nLog2 Level: 2\nZ-score: -1\nMNI Coord.: "));
+    EXPECT_EQ("Gene: SYM\nAnnotation: n/a\nLog2 Level: 2\nZ-score: -1\nMNI Coord.: -4.500000, -0.500000, -5.000000",
+              corner.str());
     std::stringstream none;
     data->PrintSelectionInfo(none, nullptr, space);
     EXPECT_EQ("", none.str());

@@ -1,5 +1,6 @@
 #include "gl/GLView.h"
 
+#include "core/UserPreferences.h"
 #include "gl/CheckGLError.h"
 #include "gl/DevicePixels.h"
 #include "gl/GLExtensionLoader.h"
@@ -116,6 +117,8 @@ GLView::GLView(QWidget* parent)
     m_clock.start();
     SharedContext::TestCapabilities();
     setFormat(SharedContext::PixelFormat());
+    // The window that will hold the view takes its swap interval from the default format when it is made.
+    SharedContext::SetSwapInterval(UserPreferences::GetPreferences()->GetVSync());
     // Always tracked, so that cursor rectangles follow the pointer; the listener hears hover moves only
     // when it asks for them.
     setMouseTracking(true);
@@ -135,11 +138,7 @@ GLView* GLView::GetViewUnderPointer()
 
 void GLView::SetVSync(bool on)
 {
-    if (context())
-        return;
-    QSurfaceFormat surfaceFormat = format();
-    surfaceFormat.setSwapInterval(on ? 1 : 0);
-    setFormat(surfaceFormat);
+    SharedContext::SetSwapInterval(on);
 }
 
 bool GLView::MakeViewCurrent()

@@ -42,7 +42,7 @@ public:
     KeyListener* GetKeyListener() const { return m_keyListener; }
     // Mouse moves without a pressed button reach the listener only while this is on.
     void SetSendMouseMoved(bool send) { m_sendMouseMoved = send; }
-    // The swap interval is part of the pixel format: a view already shown keeps the one it was made with.
+    // For the windows opened afterwards: an open window keeps the swap interval it was made with.
     void SetVSync(bool on);
     // The view's own context once it has one, else the resource context; false when neither can be.
     bool MakeViewCurrent();

@@ -77,6 +77,17 @@ QSurfaceFormat SharedContext::PixelFormat()
     return format;
 }
 
+void SharedContext::SetSwapInterval(bool vsync)
+{
+    QSurfaceFormat format = QSurfaceFormat::defaultFormat();
+    const int interval = vsync ? 1 : 0;
+    if (format.swapInterval() == interval)
+        return;
+    // Qt warns of any new default once the shared context exists; only the interval differs here.
+    format.setSwapInterval(interval);
+    QSurfaceFormat::setDefaultFormat(format);
+}
+
 QOpenGLContext* SharedContext::Context()
 {
     auto& resource = Resource();

@@ -17,6 +17,10 @@ public:
     // Multisample setting's samples (none for 0) and the VerticalSync setting as swap interval; read
     // from the settings at each call.
     static QSurfaceFormat PixelFormat();
+    // The swap interval of the windows made from now on. A window presents with the interval its native
+    // window was made with (a view draws into its own framebuffer object, the window swaps), and Qt keeps
+    // it while that window exists: windows already open keep theirs.
+    static void SetSwapInterval(bool vsync);
     // Made on first use, with GLEW initialised in it; null when it cannot be made (a later call tries
     // again).
     static QOpenGLContext* Context();

@@ -21,6 +21,7 @@
 #include <QOpenGLContext>
 #include <QTest>
 #include <QWheelEvent>
+#include <QWindow>
 
 #include <gtest/gtest.h>
 
@@ -418,14 +419,22 @@ TEST_F(GLViewTest, MultisampleIsLoweredToWhatTheHardwareOffers)
     EXPECT_LE(plain.format().samples(), 0);
 }
 
-TEST_F(GLViewTest, VerticalSyncIsTheFormatOfViewsNotYetShown)
+// The window swaps, not the view: what counts is the swap interval of the window's native surface.
+TEST_F(GLViewTest, VerticalSyncReachesTheWindowsOpenedAfterTheChange)
 {
     UserPreferences* preferences = UserPreferences::GetPreferences();
     const bool before = preferences->GetVSync();
-    preferences->SetVSync(false);
-    EXPECT_EQ(view->format().swapInterval(), 0);
-    preferences->SetVSync(true);
-    EXPECT_EQ(view->format().swapInterval(), 1);
+    for (const bool vsync : {!before, before, !before})
+    {
+        preferences->SetVSync(vsync);
+        GLView opened;
+        opened.resize(40, 30);
+        opened.move(900, 700);
+        opened.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&opened));
+        ASSERT_NE(nullptr, opened.windowHandle());
+        EXPECT_EQ(vsync ? 1 : 0, opened.windowHandle()->format().swapInterval()) << vsync;
+    }
     preferences->SetVSync(before);
 }
 

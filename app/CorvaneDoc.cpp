@@ -482,8 +482,28 @@ void CorvaneDoc::selectGene(int row)
 
 const AnnotationLabel* CorvaneDoc::selectedStructure() const
 {
-    const AnnotationLabel* label = m_expressionModel->GetSelectedStructure();
+    const AnnotationLabel* label = m_hasClickedRow ? m_clickedStructure : m_expressionModel->GetSelectedStructure();
     return label && label->index != 0 ? label : nullptr;
+}
+
+void CorvaneDoc::showOntologyMenu(QTreeView* outline, const QPoint& at)
+{
+    if (!m_window || !outline)
+        return;
+    const auto* source = qobject_cast<const OntologyDataSource*>(outline->model());
+    const QModelIndex row = outline->indexAt(at);
+    // The menu's commands run inside exec, while the row is remembered; the selection stays as it was.
+    m_hasClickedRow = source && row.isValid();
+    m_clickedStructure = m_hasClickedRow ? source->labelAt(row) : nullptr;
+    m_window->siblingsAction->setVisible(outline == m_window->hierOntologyView);
+    validateMenuItem();
+    const QPointer<CorvaneDoc> alive(this);
+    m_window->ontologyContextMenu->exec(outline->viewport()->mapToGlobal(at));
+    if (!alive)
+        return;
+    m_hasClickedRow = false;
+    m_clickedStructure = nullptr;
+    validateMenuItem();
 }
 
 bool CorvaneDoc::centerViewOnSelectionValid() const
@@ -675,8 +695,10 @@ CorvaneDoc::ItemState CorvaneDoc::MenuItemState(const QString& action, int tag) 
     if (action == "delete:")
         return on(m_ontologyDisplayMode == kOntologyBookmarks && m_window && responder == m_window->bookmarksView &&
                   m_bookmarksDataController && m_bookmarksDataController->canDelete());
-    if (action == "addBookmark:" || action == "addBookmarkGroup:")
+    if (action == "addBookmark:" || action == "addBookmarkGroup:" || action == "sortData:")
         return on(m_ontologyDisplayMode == kOntologyBookmarks);
+    if (action == "toggleOntologyStructureSiblings:")
+        return on(m_clickedStructure && m_ontologyDisplayMode == kOntologyHierarchy);
     if (action == "showFullResolutionAtlasImage:")
         return on(atlas->GetAtlasId() == 50000 || (atlas->HasHighResolutionAtlasImages() && detail &&
                                                    (model.GetProbeAtlasSpace() || model.GetSelectedExpressor())));
@@ -1360,6 +1382,12 @@ void CorvaneDoc::addBookmarkGroup()
 {
     if (m_bookmarksDataController)
         m_bookmarksDataController->addGroup();
+}
+
+void CorvaneDoc::sortBookmarks()
+{
+    if (m_bookmarksDataController)
+        m_bookmarksDataController->sortData();
 }
 
 void CorvaneDoc::restoreBookmarkFromView(const Bookmark* bookmark, Qt::KeyboardModifiers modifiers)

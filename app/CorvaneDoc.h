@@ -28,6 +28,7 @@ class QAction;
 class QColor;
 class QColorDialog;
 class QModelIndex;
+class QPoint;
 class QProgressBar;
 class QPushButton;
 class BookmarkEditor;
@@ -86,7 +87,13 @@ public:
     void redrawGeneList();
     void reloadGeneList();
     void selectGene(int row);
+    // The structure of the outline row that a context menu was opened on while it is up, else the model's
+    // selected structure; "No Annotation" counts as none.
     const AnnotationLabel* selectedStructure() const;
+    // The structure of that row while the menu is up, else null.
+    const AnnotationLabel* clickedStructure() const { return m_clickedStructure; }
+    // The structure commands for the row at a point of the outline's viewport (none: the selection's).
+    void showOntologyMenu(QTreeView* outline, const QPoint& at);
     bool centerViewOnSelectionValid() const;
     void updateOntologySelection();
     void switchRenderer(GLInteractiveRenderer* renderer);
@@ -170,6 +177,7 @@ public:
     // Bookmarks. Restoring takes the clicked row's bookmark (null for no row or a group).
     void addBookmark();
     void addBookmarkGroup();
+    void sortBookmarks();
     void restoreBookmarkFromView(const Bookmark* bookmark, Qt::KeyboardModifiers modifiers);
     void markSnapbackBookmark();
     void goToSnapbackBookmark();
@@ -261,6 +269,9 @@ private:
     int m_lastCorrelationPlaneRestriction = 2;
     bool m_lastCorrelationGraphAnalysis = false;
     GLInteractiveRenderer* m_currentRenderer = nullptr;
+    // Set while an ontology outline's context menu is up.
+    bool m_hasClickedRow = false;
+    const AnnotationLabel* m_clickedStructure = nullptr;
     std::unique_ptr<BrainSceneRenderer> m_detailRenderer;
     std::unique_ptr<TabControlRenderer> m_tabRenderer;
     std::unique_ptr<DocumentToolbar> m_toolbar;

@@ -21,6 +21,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMouseEvent>
 #include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
@@ -243,6 +244,38 @@ void CorvaneWindowController::BuildMenus()
     geneContextMenu->setObjectName("geneListMenu");
     connect(geneContextMenu, &QMenu::aboutToShow, this, [this] { m_doc->validateMenuItem(); });
     static_cast<ContextMenuTableView*>(geneListView)->setMenu(geneContextMenu);
+    BuildOutlineMenus();
+}
+
+void CorvaneWindowController::BuildOutlineMenus()
+{
+    ontologyContextMenu = new QMenu(this);
+    ontologyContextMenu->setObjectName("ontologyOutlineMenu");
+    for (const char* search : {"findGenesByAnatomy:", "findProjectionsFromStructure:", "findProjectionsToStructure:"})
+        ontologyContextMenu->addAction(FindAction(search));
+    ontologyContextMenu->addSeparator();
+    siblingsAction = AddCommand(ontologyContextMenu, tr("Show or Hide Siblings"),
+                                "toggleOntologyStructureSiblings:", [this](QAction*) {
+                                    m_doc->toggleOntologyStructureSiblings(m_doc->clickedStructure());
+                                });
+    for (QTreeView* outline : {hierOntologyView, alphaOntologyView})
+    {
+        outline->viewport()->installEventFilter(this);
+        outline->setContextMenuPolicy(Qt::CustomContextMenu);
+        connect(outline, &QWidget::customContextMenuRequested, this,
+                [this, outline](const QPoint& at) { m_doc->showOntologyMenu(outline, at); });
+    }
+
+    bookmarksContextMenu = new QMenu(bookmarksView);
+    bookmarksContextMenu->setObjectName("bookmarksOutlineMenu");
+    for (const char* command : {"addBookmark:", "addBookmarkGroup:", "sortData:"})
+        bookmarksContextMenu->addAction(FindAction(command));
+    bookmarksContextMenu->addSeparator();
+    bookmarksContextMenu->addAction(FindAction("delete:"));
+    connect(bookmarksContextMenu, &QMenu::aboutToShow, this, [this] { m_doc->validateMenuItem(); });
+    bookmarksView->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(bookmarksView, &QWidget::customContextMenuRequested, this,
+            [this](const QPoint& at) { bookmarksContextMenu->popup(bookmarksView->viewport()->mapToGlobal(at)); });
 }
 
 void CorvaneWindowController::BuildFileMenu()
@@ -403,6 +436,7 @@ void CorvaneWindowController::BuildBookmarksMenu()
         Qt::CTRL | Qt::Key_D);
     AddCommand(bookmarks, tr("Add Bookmark Group"),
                "addBookmarkGroup:", [this](QAction*) { m_doc->addBookmarkGroup(); });
+    AddCommand(bookmarks, tr("Sort Bookmarks"), "sortData:", [this](QAction*) { m_doc->sortBookmarks(); });
     bookmarks->addSeparator();
     AddCommand(bookmarks, tr("Mark Snap-back View"),
                "markSnapbackBookmark:", [this](QAction*) { m_doc->markSnapbackBookmark(); });
@@ -460,7 +494,7 @@ int CorvaneWindowController::ActionTag(const QAction* item)
 QList<QAction*> CorvaneWindowController::CommandActions() const
 {
     QList<QAction*> commands;
-    for (QAction* item : menuBar()->findChildren<QAction*>())
+    for (QAction* item : findChildren<QAction*>())
         if (!ActionName(item).isEmpty() && !commands.contains(item))
             commands.append(item);
     return commands;
@@ -512,6 +546,17 @@ void CorvaneWindowController::showEvent(QShowEvent* event)
 {
     QMainWindow::showEvent(event);
     KeepDividerInLimits();
+}
+
+bool CorvaneWindowController::eventFilter(QObject* watched, QEvent* event)
+{
+    // Compared, not asked: the outlines may be going while their viewports still hear events.
+    const QObject* owner = watched->parent();
+    const bool outline = owner == hierOntologyView || owner == alphaOntologyView;
+    const bool rightPress =
+        (event->type() == QEvent::MouseButtonPress || event->type() == QEvent::MouseButtonDblClick) &&
+        static_cast<QMouseEvent*>(event)->button() == Qt::RightButton;
+    return (outline && rightPress) || QMainWindow::eventFilter(watched, event);
 }
 
 void CorvaneWindowController::resizeEvent(QResizeEvent* event)

@@ -61,7 +61,7 @@ public:
     // The menu item of a document command and tag (the tag tells colour modes, planes, tools and compass
     // places apart), or null.
     QAction* FindAction(const QString& action, int tag = 0) const;
-    // Every menu item that runs a document command.
+    // Every menu item of the menu bar and the context menus that runs a document command.
     QList<QAction*> CommandActions() const;
     // The command name of a menu item; empty for the items of the application (New, Quit, ...).
     static QString ActionName(const QAction* item);
@@ -89,12 +89,21 @@ public:
     QList<QMenu*> menus;
     // The data-set table's context menu.
     QMenu* geneContextMenu = nullptr;
+    // The structure commands on the row that an ontology outline's context menu was opened on; the
+    // siblings item only in the hierarchy.
+    QMenu* ontologyContextMenu = nullptr;
+    QAction* siblingsAction = nullptr;
+    // The bookmark commands of the bookmarks outline.
+    QMenu* bookmarksContextMenu = nullptr;
 
 protected:
     void closeEvent(QCloseEvent* event) override;
     void changeEvent(QEvent* event) override;
     void showEvent(QShowEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
+    // A right press on an ontology outline opens its menu on the row without selecting it: the selection
+    // is the model's selected structure.
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void BuildMenus();
@@ -104,6 +113,7 @@ private:
     void BuildStructureMenu();
     void BuildGeneMenu();
     void BuildBookmarksMenu();
+    void BuildOutlineMenus();
     // Adds an item that runs a document command and then validates every item again; a failure of the
     // command is shown in an alert.
     QAction* AddCommand(QMenu* menu, const QString& title, const char* action, std::function<void(QAction*)> run,

@@ -7,7 +7,9 @@
 #include "app/BookmarkEditor.h"
 #include "app/BookmarkNode.h"
 #include "app/BookmarksController.h"
+#include "app/BookmarksDataSource.h"
 #include "app/CorvaneWindowController.h"
+#include "app/DocumentToolbar.h"
 #include "app/OntologyDataSource.h"
 #include "app/SegmentedControl.h"
 #include "atlas/AnnotationLabel.h"
@@ -25,10 +27,16 @@
 #include <QColorDialog>
 #include <QGuiApplication>
 #include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
 #include <QTableView>
+#include <QTimer>
 #include <QTreeView>
 
 #include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <set>
 
 namespace
 {
@@ -722,6 +730,210 @@ TEST_F(CommandTest, PanelItemsAndCheckBoxesReachTheTreeAndTheModel)
     const bool shown = Shown(Model().GetExpressionSelector(), dg);
     emit doc->ontologyHierDataSource()->checkBoxClicked(dg, OntologyDataSource::kExpressionColumn);
     EXPECT_NE(shown, Shown(Model().GetExpressionSelector(), dg));
+}
+
+// The document commands that a menu holds, visible items only, submenus included.
+void MenuCommands(const QMenu* menu, std::set<std::string>& commands)
+{
+    for (const QAction* item : menu->actions())
+        if (item->isVisible())
+        {
+            if (item->menu())
+                MenuCommands(item->menu(), commands);
+            commands.insert(CorvaneWindowController::ActionName(item).toStdString());
+        }
+}
+
+// Each command of the document has a place where a user reaches it. Controls are named by the widget that
+// sends the command (check boxes, segments, fields and the bookmarks outline's own action); the sheets' and
+// the colour panel's endings are reached through the items that open them.
+TEST_F(CommandTest, EveryCommandHasAPlaceInTheWindow)
+{
+    std::map<std::string, std::set<std::string>> menus;
+    for (const QAction* top : Window().menuBar()->actions())
+        if (top->menu())
+            MenuCommands(top->menu(), menus["menu bar"]);
+    MenuCommands(Window().geneContextMenu, menus["data-set table menu"]);
+    MenuCommands(Window().ontologyContextMenu, menus["ontology outline menu"]);
+    MenuCommands(Window().bookmarksContextMenu, menus["bookmarks outline menu"]);
+    const std::map<std::string, QString> toolbarItems = {
+        {"centerViewOnSelection:", DocumentToolbar::kCenterViewItem},
+        {"toggleCuttingPlanes:", DocumentToolbar::kCuttingPlanesItem},
+        {"toggleExpandedView:", DocumentToolbar::kExpandViewItem},
+        {"changeToolMode:", DocumentToolbar::kToolModeItem},
+        {"changeAtlasPlaneVisibility:", DocumentToolbar::kAtlasSectionsItem},
+        {"searchForGene:", DocumentToolbar::kSearchFieldItem},
+    };
+    const std::string bar = "menu bar", table = "data-set table menu", outline = "ontology outline menu",
+                      bookmarks = "bookmarks outline menu", toolbar = "toolbar";
+    const std::vector<std::pair<const char*, std::vector<std::string>>> places = {
+        {"toggleOntologyStructureCheckbox:", {"hierOntologyView", "alphaOntologyView"}},
+        {"toggleOntologyExpressionCheckbox:", {"hierOntologyView", "alphaOntologyView"}},
+        {"toggleOntologyStructureSiblings:", {outline}},
+        {"showSearchableStructures:", {bar}},
+        {"showInnerStructures:", {bar}},
+        {"deselectStructures:", {bar}},
+        {"blendAtlasAnnotation:", {bar}},
+        {"showFullResolutionAtlasImage:", {bar}},
+        {"showEnclosingStructure:", {bar}},
+        {"setOntologyDisplayMode:", {"ontologyViewStyle"}},
+        {"searchForStructure:", {"ontologySearchField"}},
+        {"searchForGene:", {toolbar, "searchField"}},
+        {"findGenesByAnatomy:", {bar, outline}},
+        {"findProjectionsFromStructure:", {bar, outline}},
+        {"findProjectionsToStructure:", {bar, outline}},
+        {"findSimilarGenes:", {bar, table}},
+        {"findSimilarGenes:imageSeries:", {bar, table}},
+        {"closeGene:", {bar, table}},
+        {"chooseGeneColor:", {bar}},
+        {"toggleGeneVisible:", {"geneListView"}},
+        {"showGeneInfo:", {bar, table}},
+        {"viewGeneImages:", {bar}},
+        {"copyGeneInfo:", {bar, table}},
+        {"copy:", {bar}},
+        {"copyImage:", {bar}},
+        {"delete:", {bar, bookmarks}},
+        {"exportGene:", {bar}},
+        {"importGeneList:", {bar}},
+        {"importGeneRelations:", {bar}},
+        {"newTab:", {bar}},
+        {"closeTab:", {bar}},
+        {"cycleNextTab:", {bar}},
+        {"cyclePreviousTab:", {bar}},
+        {"resetView:", {bar}},
+        {"showAllViews:", {bar}},
+        {"centerViewOnSelection:", {bar, toolbar}},
+        {"toggleCuttingPlanes:", {bar, toolbar}},
+        {"toggleTransparentStructures:", {bar}},
+        {"showAllExpression:", {bar}},
+        {"hideAllExpression:", {bar}},
+        {"toggleAllExpression:", {bar}},
+        {"changeGeneColorMode:", {bar}},
+        {"changeCompassMode:", {bar}},
+        {"setExpressionThresholds:", {bar}},
+        {"showViewSettings:", {bar}},
+        {"toggleExpandedView:", {bar, toolbar}},
+        {"changeToolMode:", {bar, toolbar, "selectionTools"}},
+        {"changeAtlasPlaneVisibility:", {bar, toolbar, "atlasPlaneToggleBar"}},
+        {"addBookmark:", {bar, bookmarks}},
+        {"addBookmarkGroup:", {bar, bookmarks}},
+        {"sortData:", {bar, bookmarks}},
+        {"restoreBookmarkFromView:", {"bookmarksView"}},
+        {"markSnapbackBookmark:", {bar}},
+        {"goToSnapbackBookmark:", {bar}},
+    };
+    for (const auto& [command, where] : places)
+        for (const std::string& place : where)
+        {
+            bool found = false;
+            if (menus.count(place))
+                found = menus[place].count(command) > 0;
+            else if (place == toolbar)
+                found = toolbarItems.count(command) && doc->documentToolbar()->Item(toolbarItems.at(command));
+            else
+                found = Window().findChild<QWidget*>(QString::fromStdString(place)) != nullptr;
+            EXPECT_TRUE(found) << command << " in the " << place;
+        }
+}
+
+// Right-clicks a point of the widget with the real pointer and, once its context menu is up, clicks the item
+// of the command (none: closes the menu). Answers the commands of the items that the menu showed.
+std::set<std::string> ChooseFromContextMenu(QWidget* widget, const QPoint& at, const std::string& command)
+{
+    std::set<std::string> shown;
+    bool chosen = false;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+        if (chosen || !menu || !menu->isVisible())
+            return;
+        chosen = true;
+        MenuCommands(menu, shown);
+        for (QAction* item : menu->actions())
+            if (CorvaneWindowController::ActionName(item).toStdString() == command && item->isEnabled())
+            {
+                const QPoint centre = menu->mapToGlobal(menu->actionGeometry(item).center());
+                std::system(
+                    ("xdotool mousemove " + std::to_string(centre.x()) + " " + std::to_string(centre.y()) + " click 1")
+                        .c_str());
+                return;
+            }
+        menu->close();
+    });
+    poll.start(50);
+    const QPoint point = widget->mapToGlobal(at);
+    std::system(
+        ("xdotool mousemove " + std::to_string(point.x()) + " " + std::to_string(point.y()) + " click 3").c_str());
+    EXPECT_TRUE(RunEventsUntil([&] { return chosen && !QApplication::activePopupWidget(); }, 20000)) << command;
+    RunEventsFor(50);
+    return shown;
+}
+
+// The outlines' context menus act on the row they were opened on, not on the selection.
+TEST_F(CommandTest, OutlineContextMenusActOnTheClickedRow)
+{
+    const AnnotationLabel* dg = Label("DG");
+    const AnnotationLabel* iso = Label("Iso");
+    const AnnotationLabel* area = iso->children.front();
+    // A selected structure stays selected only while it is shown.
+    SetShown({iso, dg}, true);
+    SetShown({iso->children.begin(), iso->children.end()}, false);
+    Model().SelectStructure(dg, true);
+    QTreeView* tree = Window().hierOntologyView;
+    const QModelIndex row = doc->ontologyHierDataSource()->indexOfLabel(area);
+    ASSERT_TRUE(row.isValid());
+    for (QModelIndex parent = row.parent(); parent.isValid(); parent = parent.parent())
+        tree->expand(parent);
+    tree->scrollTo(row);
+    RunEventsFor(50);
+    const QPoint at = tree->visualRect(row).center();
+    const std::set<std::string> structureItems = {
+        "findGenesByAnatomy:", "findProjectionsFromStructure:", "findProjectionsToStructure:", ""};
+    std::set<std::string> withSiblings = structureItems;
+    withSiblings.insert("toggleOntologyStructureSiblings:");
+
+    EXPECT_EQ(withSiblings, ChooseFromContextMenu(tree->viewport(), at, "toggleOntologyStructureSiblings:"));
+    for (const AnnotationLabel* sibling : iso->children)
+        EXPECT_TRUE(Shown(Model().GetStructureSelector(), sibling)) << sibling->abbreviation;
+    EXPECT_FALSE(Shown(Model().GetStructureSelector(), iso));
+    EXPECT_EQ(dg, Model().GetSelectedStructure());
+
+    const std::string root =
+        std::to_string(Model().GetAtlas()->GetOntology()->GetAnnotationLabelByIndex(1)->databaseId);
+    ChooseFromContextMenu(tree->viewport(), at, "findGenesByAnatomy:");
+    EXPECT_TRUE(LogHas("/search/0310/differential", "target=" + root + "&contrast=" + std::to_string(area->databaseId)))
+        << DemoServer::Get().Log();
+    EXPECT_EQ(dg, doc->selectedStructure()) << "the clicked row counts only while its menu is up";
+
+    // The list has no siblings; its rows still offer the structure searches.
+    Tabs().SwitchTab(0);
+    Window().ontologyViewStyle->SetSelectedSegment(0);
+    doc->setOntologyDisplayMode(0);
+    RunEventsFor(50);
+    QTreeView* list = Window().alphaOntologyView;
+    const QModelIndex top = list->indexAt(QPoint(10, 10));
+    ASSERT_TRUE(top.isValid());
+    EXPECT_EQ(structureItems, ChooseFromContextMenu(list->viewport(), list->visualRect(top).center(), ""));
+
+    // The bookmarks outline sorts the shared tree.
+    const std::function<bool(const BookmarkNode*)> sorted = [&](const BookmarkNode* node) {
+        for (int i = 0; i < node->numberOfChildren(); ++i)
+            if ((i > 0 && node->childAtIndex(i - 1)->name() < node->childAtIndex(i)->name()) ||
+                !sorted(node->childAtIndex(i)))
+                return false;
+        return true;
+    };
+    Window().ontologyViewStyle->SetSelectedSegment(2);
+    doc->setOntologyDisplayMode(2);
+    for (const char* name : {"Aaa", "Zzz"})
+        doc->bookmarksDataController()->addBookmark(std::make_unique<Bookmark>(name, Bookmark::EVERYTHING, &Model()));
+    doc->bookmarksDataController()->selectItems({}, false);
+    ASSERT_FALSE(sorted(BookmarksController::rootNode()));
+    BookmarksOutlineView* outline = Window().bookmarksView;
+    RunEventsFor(50);
+    ChooseFromContextMenu(outline->viewport(), QPoint(20, outline->viewport()->height() - 5), "sortData:");
+    EXPECT_TRUE(sorted(BookmarksController::rootNode()));
+    EXPECT_TRUE(alerts.alerts.empty());
 }
 
 TEST_F(CommandTest, ImportedRelationsOpenAGraphTabAndFailuresAlert)

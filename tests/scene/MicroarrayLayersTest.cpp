@@ -82,11 +82,16 @@ public:
 
     const PointSet& Samples(MicroarrayExpression& data) { return *data.GetMicroarrayPointAnnotation(Space(0)); }
 
-    // The strip alone in the harness's pixel projection.
+    // The strip alone in the harness's pixel projection, with the enables of the scene's overlay pass: the
+    // harness's context outlives each test, and an earlier scene may have left lighting on.
     std::vector<std::uint8_t> DrawStrip(ExpressionStructureControl& strip)
     {
         glClear(GL_COLOR_BUFFER_BIT);
+        glPushAttrib(GL_ENABLE_BIT);
+        glDisable(GL_DEPTH_TEST);
+        glDisable(GL_LIGHTING);
         strip.Draw();
+        glPopAttrib();
         return Framebuffer().ReadPixels();
     }
 

@@ -218,6 +218,9 @@ void CorvaneAppDelegate::getUrl(const std::string& url)
     try
     {
         UrlProtocolParser parser(url);
+        // No atlas has id 0: offering to download one would only end in a failed download.
+        if (parser.GetAtlasId() == 0)
+            throw std::invalid_argument(url + " (no atlas id: the URL needs atlas=<id>)");
         atlas = AtlasSet::GetAtlasWithId(parser.GetAtlasId());
         if (!atlas)
         {

@@ -279,14 +279,22 @@ TEST_F(AppShellTest, MalformedUrlsAreReported)
         const char* url;
         const char* alert;
     };
-    for (const Case& c : {Case{"not a url", "Error parsing URL at Invalid URL: not a url"},
-                          Case{"corv://127.0.0.1/d?atlas=310&exprRange=a,b", "Error parsing URL at "},
-                          Case{"corv://127.0.0.1/d?atlas=310&datasets=5(1/2)", "Error parsing URL at "}})
+    for (const Case& c :
+         {Case{"not a url", "Error parsing URL at Invalid URL: not a url"},
+          Case{"corv://127.0.0.1/d?atlas=310&exprRange=a,b", "Error parsing URL at "},
+          Case{"corv://127.0.0.1/d?atlas=310&datasets=5(1/2)", "Error parsing URL at "},
+          Case{"corv://nonsense%%%", "Error parsing URL at corv://nonsense%%% (no atlas id"},
+          Case{"corv://127.0.0.1/d?atlas=0&datasets=5", "Error parsing URL at corv://127.0.0.1/d?atlas=0"},
+          Case{"corv://127.0.0.1/d?atlas=&datasets=5", "Error parsing URL at "},
+          Case{"corv://127.0.0.1/d?atlas=x31&datasets=5", "Error parsing URL at x31"}})
     {
         alerts.alerts.clear();
+        alerts.confirmations.clear();
         CorvaneAppDelegate::Instance()->getUrl(c.url);
         ASSERT_EQ(1u, alerts.alerts.size()) << c.url;
         EXPECT_EQ(0u, alerts.alerts[0].find(c.alert)) << alerts.alerts[0];
+        // A URL that can name no atlas never offers a download.
+        EXPECT_TRUE(alerts.confirmations.empty()) << c.url;
     }
 }
 

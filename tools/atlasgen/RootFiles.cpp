@@ -5,7 +5,9 @@
 #include "MeshFiles.h"
 #include "Probes.h"
 
+#include <algorithm>
 #include <filesystem>
+#include <iterator>
 #include <sstream>
 
 namespace atlasgen
@@ -174,7 +176,30 @@ int RootFiles::Level(int structure) const
     // The microarray strip groups samples under the structures of level 100.
     if (c_.identity.microarray && s.depth == 2)
         return 100;
+    if (c_.identity.id == 310 || c_.identity.id == 378)
+    {
+        const int marked = StructureSetLevel(s.abbreviation);
+        if (marked != 0)
+            return marked;
+    }
     return s.depth;
+}
+
+int RootFiles::StructureSetLevel(const std::string& abbreviation) const
+{
+    // The mouse atlases mark two structure sets by level, which the viewer's presets select: the large
+    // divisions that a user starts from and searches in (100), and the deep structures that lie under
+    // their surfaces (200). The coarse model drops the finer divisions; its brain stem and cerebellum
+    // stand in for them.
+    static const char* const searchable[] = {"Cx", "CNU", "IB", "MB", "HB", "CBX"};
+    static const char* const searchableCoarse[] = {"Cx", "BS", "CB"};
+    static const char* const inner[] = {"HiF", "STR", "PAL", "TH", "HY", "CBN", "VL", "V3", "V4", "cc", "ac", "int"};
+    const auto in = [&](const auto& names) {
+        return std::find(std::begin(names), std::end(names), abbreviation) != std::end(names);
+    };
+    if (c_.profile.coarse ? in(searchableCoarse) : in(searchable))
+        return 100;
+    return in(inner) ? 200 : 0;
 }
 
 std::string RootFiles::Ontology() const

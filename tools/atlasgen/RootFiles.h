@@ -29,6 +29,8 @@ private:
     std::string Space(int index) const;
     std::string UrlBlock(const std::string& project) const;
     int Level(int structure) const;
+    // 100 or 200 for a structure of the sets that the mouse atlases mark by level, else 0.
+    int StructureSetLevel(const std::string& abbreviation) const;
     void WriteCompass(const std::string& path) const;
 
     const AtlasContext& c_;

@@ -310,6 +310,53 @@ class AtlasChecker:
                 if not any(r["abbreviation"] == abbreviation for r in rows):
                     self.error("ontology_v2.csv: the microarray atlas needs %s" % abbreviation)
         self.check_database_ids(rows)
+        self.check_levels(rows)
+
+    def depth(self, row):
+        depth, current, seen = 0, row, set()
+        while current["parent"] and current["db"] not in seen:
+            seen.add(current["db"])
+            current = self.by_db_id.get(int(current["parent"]))
+            if current is None:
+                break
+            depth += 1
+        return depth
+
+    def check_levels(self, rows):
+        """Levels are depths (root 0), except the structure sets that the viewer's presets select by level:
+        the microarray atlas's depth-2 structures (100), and in the mouse atlases 310 and 378 the large
+        divisions (100) and the deep structures under them (200), each set non-empty, of real structures,
+        none inside another of its own set."""
+        marked = {100: [], 200: []}
+        for row in rows:
+            level, depth = int(row["level"]), self.depth(row)
+            if self.atlas_id == 351 and depth == 2:
+                expected = (100,)
+            elif self.atlas_id in (310, 378) and row["db"] not in PSEUDO_IDS:
+                expected = (depth, 100, 200)
+            else:
+                expected = (depth,)
+            if level not in expected:
+                self.error("ontology_v2.csv: %s has level %d, not %s"
+                           % (row["abbreviation"], level, " or ".join(str(e) for e in expected)))
+            if level in marked and self.atlas_id in (310, 378):
+                marked[level].append(row)
+        if self.atlas_id not in (310, 378):
+            return
+        for level, members in marked.items():
+            if not members:
+                self.error("ontology_v2.csv: no structure of level %d (the viewer's structure presets)" % level)
+            ids = {r["db"] for r in members}
+            for row in members:
+                current = self.by_db_id.get(int(row["parent"])) if row["parent"] else None
+                seen = {row["db"]}
+                while current is not None and current["db"] not in seen:
+                    seen.add(current["db"])
+                    if current["db"] in ids:
+                        self.error("ontology_v2.csv: %s of level %d lies inside %s of the same level"
+                                   % (row["abbreviation"], level, current["abbreviation"]))
+                        break
+                    current = self.by_db_id.get(int(current["parent"])) if current["parent"] else None
 
     def check_database_ids(self, rows):
         presets = PRESET_IDS_351 if self.atlas_id == 351 else {}

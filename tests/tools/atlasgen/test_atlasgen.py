@@ -173,6 +173,50 @@ class MicroAtlases(GeneratorCase):
         self.assertTrue(any(r["level"] == "100" for r in ontology(out)))
 
 
+class StructureSets(GeneratorCase):
+    """The mouse atlases mark the viewer's two structure presets by level: large divisions (100) and the deep
+    structures under them (200), each with a surface to draw; other atlases keep depths."""
+
+    def levels(self, folder):
+        return {r["abbreviation"]: int(r["level"]) for r in ontology(folder)}
+
+    def test_presets_select_drawable_structures_and_the_checker_wants_them(self):
+        expected = {("tiny", 378): ({"Cx", "CNU", "IB", "MB", "HB", "CBX"},
+                                    {"HiF", "STR", "PAL", "TH", "HY", "CBN", "VL", "V3", "V4", "cc", "ac", "int"}),
+                    ("micro", 310): ({"Cx", "BS", "CB"}, {"HiF", "STR", "TH", "ac", "VL"}),
+                    ("micro", 7): (set(), set())}
+        for (profile, atlas_id), (searchable, inner) in expected.items():
+            with self.subTest(profile=profile, atlas_id=atlas_id):
+                out = self.make(profile, atlas_id)
+                levels = self.levels(out)
+                self.assertEqual({a for a, l in levels.items() if l == 100}, searchable)
+                self.assertEqual({a for a, l in levels.items() if l == 200}, inner)
+                space = os.path.join(out, "Spaces", sorted(os.listdir(os.path.join(out, "Spaces")))[0])
+                meshes = {os.path.splitext(n)[0] for n in os.listdir(os.path.join(space, "Meshes"))}
+                self.assertEqual((searchable | inner) - meshes, set())
+                # The outline opens down to the default display level: the root and its divisions.
+                self.assertEqual(levels["Br"], 0)
+                self.assertEqual(levels["CH"], 1)
+                self.assertSound(out)
+        # Levels that are only depths, as before, leave both presets empty: the checker says so.
+        out = self.make("micro", 310, "depth-levels")
+        rows = ontology(out)
+        depth = {r["database_id"]: 0 for r in rows if not r["parent"]}
+        while len(depth) < len(rows):
+            for r in rows:
+                if r["parent"] in depth and r["database_id"] not in depth:
+                    depth[r["database_id"]] = depth[r["parent"]] + 1
+        with open(os.path.join(out, "ontology_v2.csv"), "w", newline="") as f:
+            writer = csv.DictWriter(f, fieldnames=list(rows[0].keys()), lineterminator="\n")
+            writer.writeheader()
+            for r in rows:
+                writer.writerow(dict(r, level=depth[r["database_id"]]))
+        result = check(out)
+        self.assertEqual(result.returncode, 1, result.stdout)
+        self.assertIn("no structure of level 100", result.stdout)
+        self.assertIn("no structure of level 200", result.stdout)
+
+
 class TinyAtlases(GeneratorCase):
     def test_several_ids_pass_the_checker(self):
         for atlas_id in (310, 351, 4242):

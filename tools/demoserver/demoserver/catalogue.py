@@ -34,6 +34,18 @@ def _ancestor_ids(label):
     return ids
 
 
+def _within(label, abbreviation):
+    """Whether a structure lies inside the one with that (lower-case) abbreviation."""
+    seen = set()
+    label = label.parent if label is not None else None
+    while label is not None and id(label) not in seen:
+        if label.abbreviation.lower() == abbreviation:
+            return True
+        seen.add(id(label))
+        label = label.parent
+    return False
+
+
 def _seed_first(seed, scored):
     """The seed of a similarity search, then the others by falling score and rising id."""
     return [(seed, 1.0)] + sorted(scored, key=lambda item: (-item[1], item[0].id))
@@ -196,6 +208,9 @@ class AtlasCatalogue:
                 score = 0.9
             elif target is not None and term == target.abbreviation.lower():
                 score = 0.8
+            elif _within(target, term):
+                # A large structure's abbreviation finds the genes of the structures inside it.
+                score = 0.7
             elif term in name:
                 score = 0.6
             else:

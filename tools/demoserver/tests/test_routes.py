@@ -137,6 +137,14 @@ class SearchTest(unittest.TestCase):
         self.assertTrue(found)
         self.assertTrue(all("Field CA1" in r["name"] for r in found))
 
+    def test_enclosing_structure_term_finds_the_genes_inside_it(self):
+        # HiF marks no voxel itself: its genes are those of the structures inside it.
+        _, found = gene_search("0310", 0, 10, "HiF")
+        self.assertTrue(found)
+        self.assertTrue(all("Field CA1" in r["name"] for r in found), found)
+        _, root = gene_search("0310", 0, 10, "root")
+        self.assertEqual(len(root), 10)
+
     def test_projection_search(self):
         status, _, body = server.get("/search/0378/gene?start=0&num=5&term=")
         root, rows = records(body, "data-sets/data-set", PROJECTION_FIELDS)

@@ -38,6 +38,8 @@ mkdir -p "$atlases"
 if ! python3 - "$port" <<'PY'
 import socket, sys
 s = socket.socket()
+# As the server binds: connections of a run that just ended, still waiting out their close, are no listener.
+s.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
 try:
     s.bind(("127.0.0.1", int(sys.argv[1])))
 except OSError:

@@ -153,7 +153,16 @@ void ExpectOntology(unsigned int id, const BrainOntology& ontology, int dataRows
         EXPECT_EQ(id != 351, label->hasMesh);
 
         const int depth = DepthOf(label);
-        EXPECT_EQ(id == 351 && depth == 2 ? 100 : depth, label->level);
+        // Levels are depths but for the structure sets that an atlas marks: the microarray atlas's depth-2
+        // structures (100), and the mouse atlases' large divisions (100) and deep structures (200).
+        if (id == 310 || id == 378)
+        {
+            EXPECT_TRUE(label->level == depth || label->level == 100 || label->level == 200) << label->level;
+        }
+        else
+        {
+            EXPECT_EQ(id == 351 && depth == 2 ? 100 : depth, label->level);
+        }
         if (i > 1)
         {
             ASSERT_NE(nullptr, label->parent);
@@ -164,6 +173,13 @@ void ExpectOntology(unsigned int id, const BrainOntology& ontology, int dataRows
     }
     EXPECT_EQ(none, ontology.GetAnnotationLabel(static_cast<unsigned short>(0)));
     EXPECT_EQ(none, ontology.GetAnnotationLabelByAlphabeticalIndex(ontology.GetNumLabels() - 1));
+    // The structure presets of the mouse atlases select by these levels: neither set may be empty.
+    for (int level : {100, 200})
+    {
+        std::vector<const AnnotationLabel*> set;
+        ontology.SelectorToLabelList(ontology.SelectorForLevel(level), set);
+        EXPECT_EQ(id == 310 || id == 378 || (id == 351 && level == 100), !set.empty()) << level;
+    }
 }
 
 void ExpectSearchDomains(const SearchConfig& config)

@@ -481,7 +481,8 @@ TEST_F(ModelTest, StructurePresetsFollowTheAtlas)
         std::vector<std::string> inner;
         Events innerEvents;
     } cases[] = {
-        {310, {}, {{2, 0}}, {}, {{2, 0}}},
+        // The mouse atlases mark their large divisions by level 100 and the deep structures by level 200.
+        {310, {"Cx", "BS", "CB"}, {{2, 0}}, {"HiF", "STR", "TH", "ac", "VL"}, {{2, 0}}},
         {350, {"CH", "BS", "CB", "FT", "VS", "CORR", "SMP", "PROJ"}, {{2, 0}}, {}, {{2, 0}}},
         {351, {"CH", "HiF", "BS", "CB", "FT", "VS"}, {{2, 0}, {2, 0}}, inner351, {{2, 0}, {15, 0}, {2, 0}}},
         {77,

@@ -551,6 +551,8 @@ TEST_F(ProgramEndToEndTest, NewUsersJourneyThroughTheReadme)
     const std::string bookmarks = m_dir.File("data/Corvane 2/Settings/Bookmarks.xml");
     ASSERT_TRUE(boost::filesystem::exists(bookmarks));
     EXPECT_NE(std::string::npos, ReadBytes(bookmarks).find("Journey view"));
+    // The restart is on another port: the kept atlas and the demo's settings follow it.
+    m_port = FreePort();
     StartDemo("restart.out");
     ASSERT_FALSE(AwaitWindow(120).empty()) << ReadBytes(m_dir.File("restart.out"));
     const std::string fresh = SteadyShot("restart");
@@ -597,6 +599,13 @@ TEST_F(ProgramEndToEndTest, NewUsersJourneyThroughTheReadme)
         Trimmed(CommandOutput("timeout 20 xdotool search --onlyvisible --name '^Download Atlases$' 2>/dev/null"))
             .empty());
     Keys("Return", alert);
+
+    // A search after the restart reaches the server on the new port through the kept atlas's templates.
+    const std::size_t searches = Occurrences(LogText(), "term=Cx");
+    Search("Cx");
+    EXPECT_TRUE(WaitFor([&] { return Occurrences(LogText(), "term=Cx") > searches; }, 30))
+        << "no search on the new port";
+    Keys("ctrl+w");
 
     // With the server stopped, a search ends in an error line in its tab, and the program goes on.
     const pid_t server = ServerProcess();

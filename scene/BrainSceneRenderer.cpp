@@ -137,6 +137,10 @@ void BrainSceneRenderer::Initialize()
     glEnable(GL_DEPTH_TEST);
     glDepthFunc(GL_LEQUAL);
     glShadeModel(GL_SMOOTH);
+    // The display's other renderers share this context and end their frames blending their overlays: opaque
+    // meshes drawn with blending on show through each other.
+    glDisable(GL_BLEND);
+    glDepthMask(GL_TRUE);
 }
 
 void BrainSceneRenderer::PositionLights()

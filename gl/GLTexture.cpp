@@ -68,6 +68,9 @@ GLTexture::GLTexture(GLTexture&& other) noexcept
     , m_pixels(std::move(other.m_pixels))
     , m_changed(std::exchange(other.m_changed, false))
     , m_texelScale(std::exchange(other.m_texelScale, 1.0))
+    , m_ratio(std::exchange(other.m_ratio, {}))
+    , m_rasterise(std::exchange(other.m_rasterise, {}))
+    , m_rasterRatio(std::exchange(other.m_rasterRatio, 0.0))
 {
     other.m_pixels.clear();
 }
@@ -88,6 +91,9 @@ GLTexture& GLTexture::operator=(GLTexture&& other) noexcept
         other.m_pixels.clear();
         m_changed = std::exchange(other.m_changed, false);
         m_texelScale = std::exchange(other.m_texelScale, 1.0);
+        m_ratio = std::exchange(other.m_ratio, {});
+        m_rasterise = std::exchange(other.m_rasterise, {});
+        m_rasterRatio = std::exchange(other.m_rasterRatio, 0.0);
     }
     return *this;
 }
@@ -221,8 +227,28 @@ int GLTexture::GetDrawHeight() const
     return static_cast<int>(std::lround(m_height / m_texelScale));
 }
 
+void GLTexture::FollowPixelRatio(PixelRatio ratio, Rasterise rasterise)
+{
+    m_ratio = std::move(ratio);
+    m_rasterise = std::move(rasterise);
+    m_rasterRatio = 0.0;
+    FollowRatio();
+}
+
+void GLTexture::FollowRatio()
+{
+    if (!m_ratio || !m_rasterise)
+        return;
+    const double ratio = m_ratio();
+    if (ratio == m_rasterRatio)
+        return;
+    m_rasterRatio = ratio;
+    m_rasterise(*this, ratio);
+}
+
 void GLTexture::Draw(int x, int y)
 {
+    FollowRatio();
     Draw(0, m_height, m_width, 0, x, y, x + GetDrawWidth(), y + GetDrawHeight());
 }
 

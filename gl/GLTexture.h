@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <vector>
 
 // The smallest power of two not below x, but at least minimum.
@@ -28,12 +29,19 @@ public:
     double GetTexelScale() const { return m_texelScale; }
     int GetDrawWidth() const;
     int GetDrawHeight() const;
+    // An image rasterised for a screen follows the screen: `rasterise` fills the texture at the ratio that
+    // `ratio` answers, now and again whenever Draw(x, y) finds that answer changed (a window moved to a screen
+    // of another scale). The size it is laid out at stays, so layouts need not hear of it.
+    using PixelRatio = std::function<double()>;
+    using Rasterise = std::function<void(GLTexture&, double ratio)>;
+    void FollowPixelRatio(PixelRatio ratio, Rasterise rasterise);
     void TextureChanged() { m_changed = true; }
     // Leaves the texture bound, uploaded if it had changed.
     void BindTexture();
     // Uploads the buffer into the bound texture, recreating the texture if the GL lost it.
     void LoadTexture();
-    // The whole image with its lower-left corner at (x, y), in pixel coordinates, at its draw size.
+    // The whole image with its lower-left corner at (x, y), in pixel coordinates, at its draw size; an image
+    // that follows a pixel ratio is rasterised again first when the ratio changed.
     void Draw(int x, int y);
     // Source coordinates count texels from the buffer's first row: rows height..0 draw upright.
     void Draw(int srcX0, int srcY0, int srcX1, int srcY1, int dstX0, int dstY0, int dstX1, int dstY1);
@@ -51,6 +59,8 @@ public:
     bool IsChanged() const { return m_changed; }
 
 private:
+    // Rasterises a follower again when its ratio changed.
+    void FollowRatio();
     void Release();
     // A new texture name, bound, with the parameters and storage of m_textureWidth x m_textureHeight texels.
     void GenerateTexture();
@@ -68,4 +78,9 @@ private:
     std::vector<unsigned char> m_pixels;
     bool m_changed = false;
     double m_texelScale = 1.0;
+    PixelRatio m_ratio;
+    Rasterise m_rasterise;
+    // The ratio the follower was last rasterised at, kept apart from the texel scale so that an image that
+    // failed to load is not tried again every frame.
+    double m_rasterRatio = 0.0;
 };

@@ -1,9 +1,11 @@
 #include "gl/IconTextures.h"
 
 #include "gl/ApplicationImages.h"
+#include "gl/DevicePixels.h"
 #include "gl/GLTexture.h"
 
 #include <algorithm>
+#include <utility>
 
 namespace
 {
@@ -165,4 +167,14 @@ void MakeActiveCloseTabIcon(GLTexture& texture, double ratio)
 {
     LoadIconTexture("CloseTab", texture, false, ratio);
     BrightenIcon(texture);
+}
+
+void MakeDisplayIcon(GLTexture& texture, GLDisplay* display, IconMaker make)
+{
+    if (!display)
+    {
+        make(texture, 1.0);
+        return;
+    }
+    texture.FollowPixelRatio([display] { return DevicePixels(display).GetRatio(); }, std::move(make));
 }

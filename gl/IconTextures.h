@@ -1,7 +1,9 @@
 #pragma once
 
+#include <functional>
 #include <string>
 
+class GLDisplay;
 class GLTexture;
 
 // Icons are BGRA textures of a named application image (ApplicationImages), top row first, with linear
@@ -31,3 +33,9 @@ bool MakeShowBrowserImageIcon(GLTexture& texture, double ratio = 1.0);
 void MakeActiveShowBrowserImageIcon(GLTexture& texture, double ratio = 1.0);
 bool MakeCloseTabIcon(GLTexture& texture, double ratio = 1.0);
 void MakeActiveCloseTabIcon(GLTexture& texture, double ratio = 1.0);
+
+// An icon of a display's renderer, made at the display's pixel ratio and made again when it is next drawn
+// after the ratio changed (its window moved to a screen of another scale), with any maker above. Without a
+// display it is made at 1 and stays. The display outlives the texture.
+using IconMaker = std::function<void(GLTexture& texture, double ratio)>;
+void MakeDisplayIcon(GLTexture& texture, GLDisplay* display, IconMaker make);

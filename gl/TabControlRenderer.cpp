@@ -45,15 +45,9 @@ TabControlRenderer::TabControlRenderer(GLDisplay* display, TabControlListener* l
     : m_display(display)
     , m_listener(listener)
 {
-    MakeIcons();
+    MakeDisplayIcon(m_closeIcon, m_display, MakeCloseTabIcon);
+    MakeDisplayIcon(m_activeCloseIcon, m_display, MakeActiveCloseTabIcon);
     CalculateTabSizes();
-}
-
-void TabControlRenderer::MakeIcons()
-{
-    m_iconRatio = DevicePixels(m_display).GetRatio();
-    MakeCloseTabIcon(m_closeIcon, m_iconRatio);
-    MakeActiveCloseTabIcon(m_activeCloseIcon, m_iconRatio);
 }
 
 TabControlRenderer::~TabControlRenderer()
@@ -239,12 +233,8 @@ void TabControlRenderer::DrawTab(int index, int viewHeight, int labelY)
 void TabControlRenderer::Display(int width)
 {
     int viewport[4] = {0, 0, 0, 0};
-    const DevicePixels pixels(m_display);
-    pixels.GetViewport(viewport);
+    DevicePixels(m_display).GetViewport(viewport);
     const int viewHeight = viewport[3];
-    // A window moved to a screen of another scale: the close boxes are drawn again for it.
-    if (pixels.GetRatio() != m_iconRatio)
-        MakeIcons();
     m_viewHeight = viewHeight;
 
     glPushAttrib(GL_ENABLE_BIT);

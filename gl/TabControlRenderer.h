@@ -53,8 +53,6 @@ public:
     static std::string ShortenName(const std::string& name);
 
 private:
-    // The close icons at the display's pixel ratio.
-    void MakeIcons();
     struct Tab
     {
         std::unique_ptr<GLTextBox> m_label;
@@ -80,5 +78,4 @@ private:
     int m_flashingTab = -1;
     bool m_closePressed = false;
     int m_viewHeight = 0;
-    double m_iconRatio = 1.0;
 };

@@ -103,12 +103,12 @@ BrainSceneView::BrainSceneView(BrainSceneRenderer* renderer, AtlasSpace* space)
     m_probeTool = std::make_shared<ProbeMouseTool>(this);
     m_nameLabel.reset(renderer->GetContext()->CreateTextBox(256, 1, false, GLTextBox::kAlignCenter));
     m_nameLabel->SetText(space->GetName());
-    const double ratio = DevicePixels(renderer->GetContext()).GetRatio();
+    GLDisplay* const display = renderer->GetContext();
     m_zoomButton.Create(0, 0, 16, 16);
-    MakeZoomIcon(*m_zoomButton.GetIconTexture(), ratio);
+    MakeDisplayIcon(*m_zoomButton.GetIconTexture(), display, MakeZoomIcon);
     m_closeButton.Create(0, 0, 16, 16);
-    MakeCloseTabIcon(*m_closeButton.GetIconTexture(), ratio);
-    MakeActiveCloseTabIcon(*m_closeButton.GetActiveIconTexture(), ratio);
+    MakeDisplayIcon(*m_closeButton.GetIconTexture(), display, MakeCloseTabIcon);
+    MakeDisplayIcon(*m_closeButton.GetActiveIconTexture(), display, MakeActiveCloseTabIcon);
     CreateLayers(model->GetAtlas()->GetAtlasId());
 }
 

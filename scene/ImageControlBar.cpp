@@ -6,7 +6,6 @@
 #include "atlas/ImageSeries.h"
 #include "expression/BrainExpressionModel.h"
 #include "expression/GeneExpression.h"
-#include "gl/DevicePixels.h"
 #include "gl/GLBegin.h"
 #include "gl/IconTextures.h"
 #include "scene/BrainSceneRenderer.h"
@@ -22,16 +21,16 @@ void ImageControlBar::Create(BrainSceneRenderer* renderer, int x, int y, int wid
     m_y = y;
     m_width = width;
     m_height = height;
-    const double ratio = DevicePixels(renderer ? renderer->GetContext() : nullptr).GetRatio();
-    MakeCoronalPlaneIcon(m_cellIcons[0], ratio);
-    MakeSagittalPlaneIcon(m_cellIcons[1], ratio);
-    MakeISHImageIcon(m_cellIcons[2], ratio);
+    GLDisplay* const display = renderer ? renderer->GetContext() : nullptr;
+    MakeDisplayIcon(m_cellIcons[0], display, MakeCoronalPlaneIcon);
+    MakeDisplayIcon(m_cellIcons[1], display, MakeSagittalPlaneIcon);
+    MakeDisplayIcon(m_cellIcons[2], display, MakeISHImageIcon);
     m_closeButton.Create(x + 2, static_cast<int>(height * 0.5f + y - 8 + 1), 16, 16);
-    MakeCloseTabIcon(*m_closeButton.GetIconTexture(), ratio);
-    MakeActiveCloseTabIcon(*m_closeButton.GetActiveIconTexture(), ratio);
+    MakeDisplayIcon(*m_closeButton.GetIconTexture(), display, MakeCloseTabIcon);
+    MakeDisplayIcon(*m_closeButton.GetActiveIconTexture(), display, MakeActiveCloseTabIcon);
     m_browserButton.Create(x + width - 18, y + 2, 16, 16);
-    MakeShowBrowserImageIcon(*m_browserButton.GetIconTexture(), ratio);
-    MakeActiveShowBrowserImageIcon(*m_browserButton.GetActiveIconTexture(), ratio);
+    MakeDisplayIcon(*m_browserButton.GetIconTexture(), display, MakeShowBrowserImageIcon);
+    MakeDisplayIcon(*m_browserButton.GetActiveIconTexture(), display, MakeActiveShowBrowserImageIcon);
 }
 
 int ImageControlBar::GetCellWidth() const

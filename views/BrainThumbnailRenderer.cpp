@@ -51,12 +51,11 @@ BrainThumbnailRenderer::BrainThumbnailRenderer(GLDisplay* display, PagedGeneList
     m_cancelButton = std::make_unique<GLTextureButton>(m_display, "Cancel", 480, stripY);
     m_cancelAllButton =
         std::make_unique<GLTextureButton>(m_display, "Cancel All", m_cancelButton->GetWidth() + 490, stripY);
-    const double ratio = DevicePixels(m_display).GetRatio();
-    MakeStartArrow(*m_headerButtons[0].GetIconTexture(), ratio);
-    MakePrevArrow(*m_headerButtons[1].GetIconTexture(), ratio);
-    MakeNextArrow(*m_headerButtons[2].GetIconTexture(), ratio);
-    MakeEndArrow(*m_headerButtons[3].GetIconTexture(), ratio);
-    MakePauseIcon(*m_headerButtons[kPauseButton].GetIconTexture(), ratio);
+    MakeDisplayIcon(*m_headerButtons[0].GetIconTexture(), m_display, MakeStartArrow);
+    MakeDisplayIcon(*m_headerButtons[1].GetIconTexture(), m_display, MakePrevArrow);
+    MakeDisplayIcon(*m_headerButtons[2].GetIconTexture(), m_display, MakeNextArrow);
+    MakeDisplayIcon(*m_headerButtons[3].GetIconTexture(), m_display, MakeEndArrow);
+    MakeDisplayIcon(*m_headerButtons[kPauseButton].GetIconTexture(), m_display, MakePauseIcon);
     for (GLTextureButton& button : m_headerButtons)
         button.SetEnabled(false);
     if (m_list)

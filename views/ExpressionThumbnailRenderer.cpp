@@ -15,7 +15,6 @@
 #include "expression/MemoryGeneExpressionCache.h"
 #include "expression/PagedGeneList.h"
 #include "expression/SearchController.h"
-#include "gl/DevicePixels.h"
 #include "gl/GLBegin.h"
 #include "gl/GLDisplay.h"
 #include "gl/GLTextBox.h"
@@ -93,11 +92,10 @@ void ExpressionThumbnailRenderer::SetSceneRenderer(BrainThumbnailRenderer* brows
     GLDisplay* display = browser->GetDisplay();
     m_geneTextBox.reset(display->CreateTextBox(160, 3, false, GLTextBox::kAlignLeft));
     m_downloadButton = std::make_unique<GLTextureButton>(display, "Download");
-    const double ratio = DevicePixels(display).GetRatio();
     m_findMoreButton = std::make_unique<GLTextureButton>(0, 0, kIconSize, kIconSize);
-    MakeFindMoreIcon(*m_findMoreButton->GetIconTexture(), ratio);
+    MakeDisplayIcon(*m_findMoreButton->GetIconTexture(), display, MakeFindMoreIcon);
     m_findSimilarButton = std::make_unique<GLTextureButton>(0, 0, kIconSize, kIconSize);
-    MakeFindSimilarIcon(*m_findSimilarButton->GetIconTexture(), ratio);
+    MakeDisplayIcon(*m_findSimilarButton->GetIconTexture(), display, MakeFindSimilarIcon);
     m_statusBox.reset(display->CreateTextBox(100, 1, false, GLTextBox::kAlignLeft));
 }
 

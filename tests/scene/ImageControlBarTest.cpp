@@ -2,10 +2,15 @@
 
 #include "SceneFixture.h"
 
+#include "gl/GLTexture.h"
+#include "gl/GLTextureButton.h"
+#include "scene/BrainSceneView.h"
 #include "scene/ImageControlBar.h"
 #include "scene/TiledImage.h"
 
 #include <filesystem>
+#include <iterator>
+#include <vector>
 
 namespace
 {
@@ -127,6 +132,45 @@ TEST_F(ImageControlBarTest, WithoutAtlasPlatesNoCellIsOffered)
     bar.CheckImagesAvailable();
     for (int cell = 0; cell < ImageControlBar::CELLS; ++cell)
         EXPECT_FALSE(bar.IsImageAvailable(cell)) << cell;
+}
+
+// A window moved to a screen scaled by 2: the bar's and the scene view's icons are drawn again with twice the
+// texels at the same size as soon as they are next drawn.
+TEST_F(ImageControlBarTest, IconsFollowAMoveToAScreenOfAnotherScale)
+{
+    MakeScene(Installed(310), kSceneWidth, kSceneHeight);
+    ImageControlBar bar;
+    bar.Create(renderer.get(), 0, 256, 256, 20);
+    BrainSceneView& view = View(0);
+    struct Case
+    {
+        const char* what;
+        GLTexture* icon;
+    };
+    const Case cases[] = {
+        {"the bar's close box", bar.GetCloseButton().GetIconTexture()},
+        {"the bar's pressed close box", bar.GetCloseButton().GetActiveIconTexture()},
+        {"the bar's browser button", bar.GetBrowserButton().GetIconTexture()},
+        {"the bar's pressed browser button", bar.GetBrowserButton().GetActiveIconTexture()},
+        {"the view's zoom button", view.GetZoomButton().GetIconTexture()},
+        {"the view's close box", view.GetCloseButton().GetIconTexture()},
+        {"the view's pressed close box", view.GetCloseButton().GetActiveIconTexture()},
+    };
+    std::vector<int> sizes;
+    for (const Case& c : cases)
+        sizes.push_back(c.icon->GetWidth());
+    for (const double ratio : {2.0, 1.0})
+    {
+        display->pixelRatio = ratio;
+        for (std::size_t i = 0; i < std::size(cases); ++i)
+        {
+            GLTexture& icon = *cases[i].icon;
+            icon.Draw(0, 0);
+            EXPECT_EQ(icon.GetTexelScale(), ratio) << cases[i].what;
+            EXPECT_EQ(icon.GetWidth(), static_cast<int>(sizes[i] * ratio)) << cases[i].what;
+            EXPECT_EQ(icon.GetDrawWidth(), sizes[i]) << cases[i].what;
+        }
+    }
 }
 
 } // namespace

@@ -138,6 +138,61 @@ TEST_F(ThumbnailWindowTest, APageOfSpinningThumbnailsOnScreen)
     EXPECT_EQ(0, DifferentPixels(paused, stillPaused, 0, header + 26, kWidth, kHeight - 27));
 }
 
+// A window moved to a screen scaled by 2 draws every icon again at the new scale (the tab's close box, the
+// paging arrows, the pause button and the cells' find buttons): its tab bar, header and first cell then
+// look as those of a browser made on that screen.
+TEST_F(ThumbnailWindowTest, AMoveToAScreenOfScale2DrawsTheIconsAgain)
+{
+    if (ratiotwin::Scale() != 1.0)
+        GTEST_SKIP() << "moves from scale 1";
+    list->Search(env.atlas.get(), "", "", "everything");
+    const auto settled = [&](BrainThumbnailRenderer& shown) {
+        return RunEventsUntil([&] { return shown.GetNumFilledCells() >= 1 && shown.GetCell(0).IsDownloadOffered(); },
+                              kTimeoutMs);
+    };
+    ASSERT_TRUE(settled(*browser));
+    QTest::keyClick(window.view.get(), Qt::Key_Space); // the clouds stand still
+    Capture();
+    window.view->MoveToRatio(2.0);
+    const QImage moved = Capture();
+    ASSERT_EQ(moved.size(), QSize(2 * kWidth, 2 * kHeight));
+
+    window.Detach();
+    TabControlRenderer freshTabs(window.wrapper.get(), nullptr);
+    freshTabs.AddTab("Detail View", false, nullptr);
+    freshTabs.AddTab("Results", true, nullptr);
+    freshTabs.SwitchTab(1);
+    PagedGeneList freshList(10);
+    BrainThumbnailRenderer fresh(window.wrapper.get(), &freshList, model.get(), &freshTabs, nullptr);
+    window.Attach(fresh, true);
+    fresh.SetActive(true);
+    freshList.Search(env.atlas.get(), "", "", "everything");
+    ASSERT_TRUE(settled(fresh));
+    QTest::keyClick(window.view.get(), Qt::Key_Space);
+    const QImage made = Capture();
+    window.Detach();
+
+    const ExpressionThumbnailRenderer& cell = browser->GetCell(0);
+    const int header = tabs->GetHeight() + 26;
+    const int cellTop = kHeight - (cell.GetOriginY() + browser->GetRowPitch());
+    const int textLeft = cell.GetOriginX() + browser->GetCellWidth() + 2;
+    struct Case
+    {
+        const char* what;
+        QRect logical;
+    };
+    const Case cases[] = {
+        {"the tab bar and the header", QRect(0, 0, kWidth, header)},
+        {"the first cell beside its cloud", QRect(textLeft, cellTop, 200, browser->GetRowPitch())},
+    };
+    for (const Case& c : cases)
+    {
+        const QRect device(2 * c.logical.topLeft(), 2 * c.logical.size());
+        EXPECT_EQ(0, DifferentPixels(moved, made, device.left(), device.top(), device.right() + 1, device.bottom() + 1))
+            << c.what;
+    }
+}
+
 // At every screen scale the first cell's "Download" button shows where the layout puts it (in logical pixels,
 // y upwards) and a click there starts its download; at 2 the static header is the scale-1 header scaled by 2.
 TEST_F(ThumbnailWindowTest, DownloadButtonIsPressedWhereItShows)

@@ -6,7 +6,7 @@
 
 bool GLTestWindow::Open(int width, int height, int x, int y)
 {
-    view = std::make_unique<GLView>();
+    view = std::make_unique<MovingView>();
     view->resize(width, height);
     view->move(x, y);
     view->show();

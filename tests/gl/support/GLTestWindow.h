@@ -3,7 +3,8 @@
 // A real GL view on the X server (Xvfb in the tests), for the tests of what users see: shown, exposed, its
 // context current, and read back as the screen shows it. The test closes it after its renderer has gone.
 
-#include "gl/GLView.h"
+#include "MovingView.h"
+
 #include "gl/GLViewWrapper.h"
 
 #include <QImage>
@@ -33,6 +34,7 @@ public:
     // The frame drawn once the events of settleMs have run.
     QImage Capture(int settleMs = 150);
 
-    std::unique_ptr<GLView> view;
+    // Opened on the screen of the process's scale; the test may move it to another.
+    std::unique_ptr<MovingView> view;
     std::unique_ptr<GLViewWrapper> wrapper;
 };

@@ -10,6 +10,7 @@
 #include "gl/GLViewWrapper.h"
 #include "gl/support/GLTestContext.h"
 #include "gl/support/GLTestWindow.h"
+#include "gl/support/MovingView.h"
 #include "gl/support/RatioTwin.h"
 #include "platform/EventLoopSupport.h"
 
@@ -183,26 +184,11 @@ TEST_F(PixelRatioTest, TabBarScalesWithSharpTextAndItsCloseBoxClosesUnderThePoin
     EXPECT_EQ(strip->closed, std::vector<int>{1});
 }
 
-// A view whose window moves to a screen of another scale: the ratio is the test's to set.
-class MovingView : public GLView
-{
-public:
-    double ratio = 1.0;
-
-protected:
-    int metric(PaintDeviceMetric metric) const override
-    {
-        if (metric == PdmDevicePixelRatioScaled)
-            return static_cast<int>(ratio * devicePixelRatioFScale());
-        return GLView::metric(metric);
-    }
-};
-
 TEST_F(PixelRatioTest, AMoveToAScreenOfAnotherScaleRendersTheTextAgainAndReshapes)
 {
     constexpr int kWidth = 400, kHeight = 100;
     auto view = std::make_unique<MovingView>();
-    view->ratio = 1.0;
+    view->MoveToRatio(1.0);
     view->resize(kWidth, kHeight);
     view->move(40, 400);
     view->show();
@@ -221,9 +207,7 @@ TEST_F(PixelRatioTest, AMoveToAScreenOfAnotherScaleRendersTheTextAgainAndReshape
     const int labelBefore = InkHeight(before, 0, strip->CloseBoxLeft(1), LitRowsFromTheTop(before, kWidth - 10));
     const int reshapes = strip->reshapes;
 
-    view->ratio = 2.0;
-    QEvent moved(QEvent::ScreenChangeInternal);
-    QApplication::sendEvent(view.get(), &moved);
+    view->MoveToRatio(2.0);
     const QImage after = capture();
     ASSERT_EQ(after.size(), QSize(2 * kWidth, 2 * kHeight));
     EXPECT_GT(strip->reshapes, reshapes);

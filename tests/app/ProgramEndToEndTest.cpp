@@ -5,6 +5,7 @@
 
 #include "TestSupport.h"
 #include "atlas/AtlasFixture.h"
+#include "ProgramDriving.h"
 
 #include <gtest/gtest.h>
 
@@ -33,18 +34,6 @@
 namespace
 {
 
-bool WaitFor(const std::function<bool()>& condition, int seconds)
-{
-    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
-    while (std::chrono::steady_clock::now() < end)
-    {
-        if (condition())
-            return true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(250));
-    }
-    return condition();
-}
-
 void Pause(int milliseconds)
 {
     std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
@@ -63,14 +52,6 @@ int FreePort()
         port = ntohs(address.sin_port);
     close(fd);
     return port;
-}
-
-std::string Quote(const std::string& text)
-{
-    std::string quoted = "'";
-    for (char c : text)
-        quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return quoted + "'";
 }
 
 std::string Trimmed(std::string text)

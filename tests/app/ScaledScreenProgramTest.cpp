@@ -4,6 +4,7 @@
 
 #include "TestSupport.h"
 #include "atlas/AtlasFixture.h"
+#include "ProgramDriving.h"
 
 #include <QColor>
 #include <QImage>
@@ -28,26 +29,6 @@
 
 namespace
 {
-
-bool WaitFor(const std::function<bool()>& condition, int seconds)
-{
-    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
-    while (std::chrono::steady_clock::now() < end)
-    {
-        if (condition())
-            return true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(250));
-    }
-    return condition();
-}
-
-std::string Quote(const std::string& text)
-{
-    std::string quoted = "'";
-    for (char c : text)
-        quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return quoted + "'";
-}
 
 void Pause(double seconds)
 {

@@ -167,16 +167,7 @@ void BrainSceneView::MakeLayer(std::shared_ptr<Layer>& layer, const char* what, 
     {
         failure = "unknown error";
     }
-    layer.reset();
-    std::string read;
-    try
-    {
-        read = source();
-    }
-    catch (...)
-    {
-        // Only the log line loses the name.
-    }
+    const std::string read = source();
     std::cerr << "The " << what << " layer of the space " << m_space->GetName() << " is left out"
               << (read.empty() ? std::string() : " (" + read + ")") << ": " << failure << std::endl;
 }

@@ -176,19 +176,10 @@ protected:
     // The demo's exit status once it ends within the time, else -1.
     int WaitForDemo(int seconds)
     {
-        int status = -1;
-        const bool ended = WaitFor(
-            [&] {
-                int raw = 0;
-                if (waitpid(m_demo, &raw, WNOHANG) != m_demo)
-                    return false;
-                status = WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw);
-                return true;
-            },
-            seconds);
-        if (ended)
+        const int status = WaitForExit(m_demo, seconds);
+        if (status >= 0)
             m_demo = -1;
-        return ended ? status : -1;
+        return status;
     }
 
     std::string Log() const

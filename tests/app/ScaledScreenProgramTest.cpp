@@ -213,16 +213,7 @@ protected:
         look.greenAfter = Count(picked, green).count;
 
         CommandOutput(focus + "sleep 0.2; xdotool key --clearmodifiers ctrl+q");
-        int status = -1;
-        WaitFor(
-            [&] {
-                int raw = 0;
-                if (waitpid(m_program, &raw, WNOHANG) != m_program)
-                    return false;
-                status = WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw);
-                return true;
-            },
-            30);
+        const int status = WaitForExit(m_program, 30);
         if (status >= 0)
             m_program = -1;
         EXPECT_EQ(0, status) << "at scale " << scale;

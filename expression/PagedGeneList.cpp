@@ -198,9 +198,9 @@ void PagedGeneList::GetStatusString(std::string& out) const
 
 void PagedGeneList::ChangePage(int page)
 {
-    int p = std::max(page, 0);
-    if (m_numPages >= 1 && p >= m_numPages)
-        p = m_numPages - 1;
+    // A list without pages has only its first page: a page past it would show nothing and could not be
+    // left by the paging controls.
+    const int p = std::clamp(page, 0, std::max(m_numPages - 1, 0));
     if (p == m_currentPage)
         return;
     m_currentPage = p;

@@ -95,9 +95,9 @@ TEST(PagedGeneListTest, PagesShowTheirRows)
     PagedGeneList empty(10);
     empty.AddListener(&recorder);
     recorder.events.clear();
-    empty.ChangePage(4);
-    EXPECT_EQ(4, empty.GetCurrentPage());
-    EXPECT_EQ(Strings{"5 4"}, recorder.events);
+    empty.ChangePage(4); // no pages: no page but the first
+    EXPECT_EQ(0, empty.GetCurrentPage());
+    EXPECT_EQ(Strings{}, recorder.events);
 }
 
 TEST(PagedGeneListTest, ShrinkingKeepsTheRowsBefore)

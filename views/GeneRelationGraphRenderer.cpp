@@ -241,6 +241,8 @@ void GeneRelationGraphRenderer::InitializeNodes()
     }
     m_zoom = 1.0f;
     m_panY = 0.0f;
+    // A click on the graph before marks nothing in this one.
+    m_hasClickedPoint = false;
 }
 
 int GeneRelationGraphRenderer::Extent() const
@@ -279,8 +281,11 @@ void GeneRelationGraphRenderer::Display()
         glPushMatrix();
         glTranslatef(m_panX, m_panY, 0.0f);
         glScalef(m_zoom, m_zoom, 1.0f);
-        glColor4f(1.0f, 0.0f, 0.0f, 1.0f);
-        glRectf(m_clickedX - 3.0f, m_clickedY - 3.0f, m_clickedX + 3.0f, m_clickedY + 3.0f);
+        if (m_hasClickedPoint)
+        {
+            glColor4f(1.0f, 0.0f, 0.0f, 1.0f);
+            glRectf(m_clickedX - 3.0f, m_clickedY - 3.0f, m_clickedX + 3.0f, m_clickedY + 3.0f);
+        }
         DrawEdges();
         DrawNodes();
         glPopMatrix();
@@ -391,6 +396,7 @@ bool GeneRelationGraphRenderer::ClickNode(int button, int x, int y)
     const int yUp = m_height - y - 1;
     m_clickedX = std::trunc((x - m_panX) / m_zoom);
     m_clickedY = std::trunc((yUp - m_panY) / m_zoom);
+    m_hasClickedPoint = true;
     m_display->Invalidate();
     SetStatus("");
     const Node* hit = NodeAt(m_clickedX, m_clickedY);

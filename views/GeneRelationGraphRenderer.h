@@ -131,4 +131,6 @@ private:
     std::unique_ptr<GLSphere> m_sphere;
     float m_clickedX = -1.0f;
     float m_clickedY = -1.0f;
+    // The red marker shows the last click; before one there is no point to mark.
+    bool m_hasClickedPoint = false;
 };

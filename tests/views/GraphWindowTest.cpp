@@ -18,6 +18,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -108,6 +109,36 @@ TEST(GraphWindowTest, NodesAnswerThePointerWhereTheyShow)
         EXPECT_EQ(std::vector<std::string>{"similar " + drawn->graphNode->GetSymbol()}, searches.calls);
     }
     EXPECT_GT(green, 0);
+
+    // The red marker shows the last click only: none before one, none in a graph loaded after it.
+    const auto red = [](const QImage& image) {
+        int count = 0;
+        for (int y = 0; y < image.height(); ++y)
+            for (int x = 0; x < image.width(); ++x)
+            {
+                const QColor c = image.pixelColor(x, y);
+                count += c.red() > 200 && c.green() < 60 && c.blue() < 60;
+            }
+        return count;
+    };
+    EXPECT_EQ(0, red(frame)) << "before any click";
+    const int square = int(std::lround(36 * ratiotwin::Scale() * ratiotwin::Scale()));
+    const struct
+    {
+        const char* what;
+        std::function<void()> act;
+        int shown;
+    } steps[] = {
+        {"a click on empty space",
+         [&] { QTest::mouseClick(window.view.get(), Qt::LeftButton, Qt::NoModifier, QPoint(20, kHeight - 20)); },
+         square},
+        {"the graph loaded again", [&] { view->LoadFile(table.c_str()); }, 0},
+    };
+    for (const auto& step : steps)
+    {
+        step.act();
+        EXPECT_EQ(step.shown, red(window.Capture())) << step.what;
+    }
     window.Detach();
     view.reset();
     window.Close();

@@ -79,12 +79,12 @@ QWidget* AnatomicSearchController::NewRow(int index)
     auto* layout = new QHBoxLayout(view);
     layout->setContentsMargins(0, 3, 0, 3);
     Row& row = m_rows[index];
-    if (index > 0)
-    {
-        row[kJoiner] = new QComboBox(view);
-        row[kJoiner]->addItems({tr("and"), tr("or")});
-        layout->addWidget(row[kJoiner]);
-    }
+    // Every row has a joiner and a delete button; the first row's are hidden but keep their room, so that
+    // the structure and filter pop-ups of all rows stand in the same columns.
+    auto* joiner = new QComboBox(view);
+    joiner->addItems({tr("and"), tr("or")});
+    layout->addWidget(joiner);
+    row[kJoiner] = index > 0 ? joiner : nullptr;
     row[kStructure] = new QComboBox(view);
     row[kStructure]->setMinimumContentsLength(24);
     initStructureMenu(row[kStructure]);
@@ -96,14 +96,19 @@ QWidget* AnatomicSearchController::NewRow(int index)
             menu->addItem(tr(item));
         layout->addWidget(menu);
     }
-    if (index > 0)
-    {
-        auto* remove = new QPushButton(QStringLiteral("\u2212"), view);
-        remove->setObjectName("deleteRowButton");
-        remove->setFixedWidth(28);
-        connect(remove, &QPushButton::clicked, this, [this, index] { deleteRow(index); });
-        layout->addWidget(remove);
-    }
+    auto* remove = new QPushButton(QStringLiteral("\u2212"), view);
+    remove->setObjectName("deleteRowButton");
+    remove->setFixedWidth(28);
+    connect(remove, &QPushButton::clicked, this, [this, index] { deleteRow(index); });
+    layout->addWidget(remove);
+    if (index == 0)
+        for (QWidget* placeholder : {static_cast<QWidget*>(joiner), static_cast<QWidget*>(remove)})
+        {
+            QSizePolicy policy = placeholder->sizePolicy();
+            policy.setRetainSizeWhenHidden(true);
+            placeholder->setSizePolicy(policy);
+            placeholder->hide();
+        }
     return view;
 }
 

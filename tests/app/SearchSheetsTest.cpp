@@ -25,6 +25,7 @@
 #include <QContextMenuEvent>
 #include <QDialog>
 #include <QHeaderView>
+#include <QImage>
 #include <QListWidget>
 #include <QMenu>
 #include <QMenuBar>
@@ -178,6 +179,19 @@ TEST_F(SearchSheetsTest, RowsAreAddedAndDeletedWithTheSheet)
     EXPECT_EQ(std::vector<bool>({true, true, true}), shown());
     EXPECT_EQ(oneRow + 2 * step, sheet.window()->height());
     EXPECT_FALSE(sheet.addRowButton()->isEnabled());
+    // The rows' pop-ups stand in columns: where row 1 shows its structure and filters, rows 2 and 3 show
+    // theirs, alike while all are at their first items.
+    sheet.window()->findChild<QPushButton*>("findButton")->setFocus();
+    RunEventsFor(20);
+    const QImage shot = sheet.window()->grab().toImage();
+    const QRect columns = sheet.row(0)[1]->geometry().united(sheet.row(0)[4]->geometry());
+    const auto popups = [&](int row) {
+        const QRect logical = columns.translated(sheet.rowView(row)->pos());
+        const qreal ratio = shot.devicePixelRatio();
+        return shot.copy(QRect((logical.topLeft() * ratio), logical.size() * ratio));
+    };
+    for (int row : {1, 2})
+        EXPECT_TRUE(popups(0) == popups(row)) << "row " << row + 1;
     // Deleting row 2 of 3 moves row 3 up and leaves row 3 reset.
     const RowChoice second = {1, 0, 1, 1, 1};
     const RowChoice third = {1, 2, 2, 0, 1};

@@ -7,6 +7,8 @@
 #include <QImage>
 #include <QPainter>
 #include <QString>
+#include <QStringList>
+#include <QTextLayout>
 
 #include <algorithm>
 #include <cmath>
@@ -36,6 +38,36 @@ int AlignmentFlags(GLTextBox::Alignment alignment)
     }
 }
 
+// The text as the box shows it: each paragraph wrapped at word boundaries (inside a word only when it is
+// wider than the box), and the last line that fits ending in an ellipsis when more text follows it.
+QString FitToBox(const QString& text, const QFont& font, int width, int lines)
+{
+    QStringList shown;
+    QTextOption option;
+    option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+    for (const QString& paragraph : text.split(QLatin1Char('\n')))
+    {
+        QTextLayout layout(paragraph, font);
+        layout.setTextOption(option);
+        layout.beginLayout();
+        for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine())
+        {
+            line.setLineWidth(width);
+            // The space at which a line breaks belongs to no line; leading spaces are the text's own.
+            QString piece = paragraph.mid(line.textStart(), line.textLength());
+            while (!piece.isEmpty() && piece.back().isSpace())
+                piece.chop(1);
+            shown << piece;
+        }
+        layout.endLayout();
+    }
+    if (shown.size() <= lines)
+        return shown.join(QLatin1Char('\n'));
+    shown.erase(shown.begin() + lines, shown.end());
+    shown.back() = QFontMetricsF(font).elidedText(shown.back() + QChar(0x2026), Qt::ElideRight, width);
+    return shown.join(QLatin1Char('\n'));
+}
+
 } // namespace
 
 CocoaGLTextBox::CocoaGLTextBox(int width, int lines, bool small, GLTextBox::Alignment alignment, PixelRatio ratio)
@@ -47,7 +79,8 @@ CocoaGLTextBox::CocoaGLTextBox(int width, int lines, bool small, GLTextBox::Alig
     // The descent is positive here: half of it below the line spacing.
     m_lineHeight = static_cast<int>(metrics.lineSpacing() + 0.5 * metrics.descent());
     m_width = std::max(width, 0);
-    m_height = std::max(lines, 1) * m_lineHeight;
+    m_lines = std::max(lines, 1);
+    m_height = m_lines * m_lineHeight;
 }
 
 void CocoaGLTextBox::SetText(const std::string& text)
@@ -70,10 +103,14 @@ void CocoaGLTextBox::Render()
     m_bitmap.clear();
     m_bitmapWidth = m_bitmapHeight = 0;
     m_bitmapChanged = true;
+    m_shownText.clear();
     if (m_text.empty())
         return;
-    const QString text = QString::fromUtf8(m_text.data(), static_cast<qsizetype>(m_text.size()));
     const QFont font = TextFont(m_small);
+    QString text = QString::fromUtf8(m_text.data(), static_cast<qsizetype>(m_text.size()));
+    if (m_width > 0)
+        text = FitToBox(text, font, m_width, m_lines);
+    m_shownText = text.toStdString();
     const QRectF laidOut = QFontMetricsF(font).boundingRect(QRectF(0, 0, 1e6, 1e6), Qt::AlignLeft | Qt::AlignTop, text);
     m_textWidth = static_cast<int>(laidOut.width());
     m_textHeight = static_cast<int>(laidOut.height());

@@ -8,7 +8,8 @@
 #include <vector>
 
 // The desktop text box: UTF-8 text in "DejaVu Sans" (11 pixels, 9 when small), white at alpha 0.9, laid
-// out from the top of a box of fixed size and drawn as one premultiplied RGBA texture. Sizes and the layout
+// out from the top of a box of fixed size, wrapped at word boundaries into its lines, and drawn as one
+// premultiplied RGBA texture. Text beyond the box's last line is cut there with an ellipsis. Sizes and the layout
 // are logical pixels, the same at every scale; the bitmap holds the device pixels of the box (logical x the
 // pixel ratio), so that text is as sharp as the window system's own, and it is rendered again when the
 // ratio has changed by the next Draw. Made only by GLDisplay::CreateTextBox. SetText needs no GL context
@@ -31,6 +32,8 @@ public:
     int GetHeight() override { return m_height; }
 
     int GetTextHeight() const { return m_textHeight; }
+    // The text as the box shows it, wrapped into its lines and cut with an ellipsis.
+    const std::string& GetShownText() const { return m_shownText; }
     // The rendered text, premultiplied RGBA, rows top first, device pixels; empty for an empty text.
     const std::vector<unsigned char>& GetBitmap() const { return m_bitmap; }
     int GetBitmapWidth() const { return m_bitmapWidth; }
@@ -49,6 +52,8 @@ private:
 
     bool m_showBackground = false;
     int m_lineHeight = 0;
+    int m_lines = 1;
+    std::string m_shownText;
     int m_textWidth = 0;
     int m_textHeight = 0;
     int m_width = 0;

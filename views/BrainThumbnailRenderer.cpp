@@ -30,6 +30,9 @@ constexpr int kStripHeight = 27;
 constexpr int kButtonPitch = 18;
 constexpr int kPauseButton = 5;
 constexpr int kShiftPages = 5;
+// What a column holds right of its cloud, and how far its progress bar reaches into the next column.
+constexpr int kTextColumn = 170;
+constexpr int kColumnOverhang = 4;
 } // namespace
 
 BrainThumbnailRenderer::BrainThumbnailRenderer(GLDisplay* display, PagedGeneList* list, BrainExpressionModel* model,
@@ -115,7 +118,9 @@ void BrainThumbnailRenderer::Reshape(int width, int height)
     m_height = height;
     // The cells are sized as if the bar were shown: its height counts even while it is hidden.
     const int tabHeight = m_tabBar ? m_tabBar->GetHeight() : 0;
-    m_cellWidth = width / 2 - 150;
+    // Half the view for each column, and no more than lets the second column's text, buttons and progress
+    // bar (the column pitch, and 4 pixels past it) end inside the view.
+    m_cellWidth = std::max(std::min(width / 2 - 150, (width - 5 - kColumnOverhang) / 2 - kTextColumn), 0);
     m_cellHeight = (height - tabHeight) / 5 - 5;
     const Atlas* atlas = m_model ? m_model->GetAtlas() : nullptr;
     if (atlas)
@@ -126,7 +131,7 @@ void BrainThumbnailRenderer::Reshape(int width, int height)
         m_cellWidth = std::min(m_cellWidth, static_cast<int>(std::sqrt(dx * dx + dz * dz)));
         m_cellHeight = std::min(m_cellHeight, static_cast<int>(grid[1]));
     }
-    m_columnPitch = m_cellWidth + 170;
+    m_columnPitch = m_cellWidth + kTextColumn;
     m_rowPitch = std::max(m_cellHeight + 5, 85);
     DevicePixels(m_display).Viewport(0, 0, width, height);
     glMatrixMode(GL_PROJECTION);
@@ -342,7 +347,8 @@ void BrainThumbnailRenderer::UpdatePagingButtons()
         m_headerButtons[0].SetEnabled(false);
         m_headerButtons[1].SetEnabled(false);
     }
-    if (page == m_list->GetNumPages() - 1)
+    // A list without results has no last page: its first page is the last one.
+    if (page >= m_list->GetNumPages() - 1)
     {
         m_headerButtons[2].SetEnabled(false);
         m_headerButtons[3].SetEnabled(false);

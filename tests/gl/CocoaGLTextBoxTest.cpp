@@ -3,6 +3,10 @@
 
 #include <GL/glew.h>
 
+#include <QFont>
+#include <QFontMetricsF>
+#include <QStringList>
+
 #include <algorithm>
 #include <vector>
 
@@ -200,6 +204,65 @@ TEST_F(CocoaGLTextBoxTest, EmptyTextOrEmptyBoxDrawsNothing)
         box.Draw(10, 10);
         EXPECT_TRUE(Drawn().Empty()) << c.width << " '" << c.text << "'";
         EXPECT_EQ(box.GetTextWidth() == 0, c.text.empty());
+    }
+}
+
+// Text wider than its box wraps at word boundaries into the box's lines, and what does not fit ends the last
+// line with an ellipsis: no line is wider than the box, and none but that last one ends inside a word.
+TEST_F(CocoaGLTextBoxTest, LongTextWrapsAtWordsAndIsCutWithAnEllipsis)
+{
+    struct Case
+    {
+        int width, lines;
+        std::string text;
+        int shownLines;
+        bool cut;
+    };
+    const std::string title = "Sodium channel, voltage-gated, type VIII, alpha subunit - coronal - 0.875";
+    const Case cases[] = {
+        {160, 3, "Scn8a - coronal\nsodium channel", 2, false},
+        {160, 3, title + "\nname of the gene", 3, true},
+        {160, 1, title, 1, true},
+        {100, 2, "Supercalifragilisticexpialidocious and more", 2, true},
+        {500, 1, "     25 experiments, displaying 21-25", 1, false},
+    };
+    const QFontMetricsF metrics([] {
+        QFont font("DejaVu Sans");
+        font.setPixelSize(CocoaGLTextBox::kFontSize);
+        return font;
+    }());
+    const QString ellipsis(QChar(0x2026));
+    for (const Case& c : cases)
+    {
+        SCOPED_TRACE(c.text);
+        CocoaGLTextBox box(c.width, c.lines, false, GLTextBox::kAlignLeft);
+        box.SetText(c.text);
+        const QStringList lines = QString::fromStdString(box.GetShownText()).split('\n');
+        ASSERT_EQ(c.shownLines, lines.size());
+        EXPECT_LE(box.GetTextWidth(), c.width);
+        const QString original = QString::fromStdString(c.text);
+        int from = 0;
+        for (int i = 0; i < lines.size(); ++i)
+        {
+            EXPECT_LE(metrics.horizontalAdvance(lines[i]), c.width) << i;
+            const bool last = i + 1 == lines.size();
+            QString piece = lines[i];
+            if (last && c.cut)
+            {
+                ASSERT_TRUE(piece.endsWith(ellipsis)) << piece.toStdString();
+                piece.chop(1);
+            }
+            // The text's own words, in order, with their leading spaces.
+            const int at = original.indexOf(piece, from);
+            ASSERT_EQ(from, at) << piece.toStdString();
+            from = at + piece.size();
+            // A line ends at a space or a hyphen; a word wider than the box breaks inside.
+            const bool wordEnd = from == original.size() || original[from].isSpace() || original[from - 1] == '-';
+            EXPECT_TRUE(wordEnd || (last && c.cut) || (c.width == 100 && i == 0)) << piece.toStdString();
+            while (from < original.size() && original[from].isSpace())
+                ++from;
+        }
+        EXPECT_EQ(c.cut, from < original.size());
     }
 }
 

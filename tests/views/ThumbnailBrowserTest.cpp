@@ -150,9 +150,9 @@ TEST_F(ThumbnailBrowserTest, PageGeometryCountsTheTabBarEvenWhenHidden)
     } cases[] = {
         {1000, 600, true, 88, 41, 258, 85, 467},
         {1000, 600, false, 88, 41, 258, 85, 489},
-        // Narrow and low: the window, not the grid, limits the cells.
-        {400, 300, true, 50, 41, 220, 85, 167},
-        {360, 130, false, 30, 16, 200, 85, 19},
+        // Narrow and low: the window, not the grid, limits the cells, so that both columns fit.
+        {400, 300, true, 25, 41, 195, 85, 167},
+        {360, 130, false, 5, 16, 175, 85, 19},
     };
     for (const auto& c : cases)
     {
@@ -170,6 +170,9 @@ TEST_F(ThumbnailBrowserTest, PageGeometryCountsTheTabBarEvenWhenHidden)
         EXPECT_EQ(c.firstY - 4 * c.rowPitch, browser->GetCell(4).GetOriginY());
         EXPECT_EQ(5 + c.columnPitch, browser->GetCell(5).GetOriginX());
         EXPECT_EQ(c.firstY, browser->GetCell(5).GetOriginY());
+        // The second column's text box and progress bar end inside the view.
+        EXPECT_LE(browser->GetCell(5).GetOriginX() + c.cellWidth + 4 + 160, c.width);
+        EXPECT_LE(browser->GetCell(5).GetOriginX() + c.columnPitch + 4, c.width);
         if (!c.tabsShown)
             tabs->AddTab("Results", true, nullptr);
     }

@@ -14,6 +14,8 @@
 #include <QImage>
 #include <QTest>
 
+#include <algorithm>
+#include <functional>
 #include <memory>
 
 namespace
@@ -56,6 +58,21 @@ protected:
 
     QImage Capture() { return window.Capture(120); }
 
+    // Waits until ten cells show their loaded thumbnails.
+    bool WaitForFullPage()
+    {
+        return RunEventsUntil(
+            [&] {
+                if (browser->GetNumFilledCells() < 10)
+                    return false;
+                for (int i = 0; i < 10; ++i)
+                    if (!browser->GetCell(i).IsLoaded())
+                        return false;
+                return true;
+            },
+            kTimeoutMs);
+    }
+
     // Pixels of the rectangle (window rows from the top) brighter than dark grey.
     static int LitPixels(const QImage& image, int x0, int y0, int x1, int y1)
     {
@@ -92,16 +109,7 @@ TEST_F(ThumbnailWindowTest, APageOfSpinningThumbnailsOnScreen)
     const QImage empty = Capture();
     ASSERT_EQ(QSize(kWidth, kHeight), empty.size());
     list->Search(env.atlas.get(), "", "", "everything");
-    ASSERT_TRUE(RunEventsUntil(
-        [&] {
-            if (browser->GetNumFilledCells() < 10)
-                return false;
-            for (int i = 0; i < 10; ++i)
-                if (!browser->GetCell(i).IsLoaded())
-                    return false;
-            return true;
-        },
-        kTimeoutMs));
+    ASSERT_TRUE(WaitForFullPage());
     const QImage first = Capture();
     const int rowPitch = browser->GetRowPitch();
     const int cellWidth = browser->GetCellWidth();
@@ -235,6 +243,69 @@ TEST_F(ThumbnailWindowTest, DownloadButtonIsPressedWhereItShows)
                       QPoint(left + button.GetWidth() / 2, kHeight - 1 - (bottom + button.GetHeight() / 2)));
     EXPECT_TRUE(browser->GetFetcher().IsActive() || !browser->GetQueue().empty());
     browser->CancelAllGeneDownloads();
+}
+
+// A search that finds nothing has one page and no way off it: every paging arrow shows dimmed and the pause
+// button lit, and neither the arrows nor the keys change the page.
+TEST_F(ThumbnailWindowTest, WithoutResultsThePagingArrowsAreDimAndThePageStays)
+{
+    using ratiotwin::Device;
+    list->Search(env.atlas.get(), "", "zzqxv", "nothing");
+    ASSERT_TRUE(RunEventsUntil([&] { return browser->IsPagingEnabled(); }, kTimeoutMs));
+    ASSERT_EQ(0, list->GetNumGenes());
+    const int header = tabs->GetHeight();
+    const auto brightest = [&](const QImage& image, int button) {
+        int most = 0;
+        for (int y = Device(header + 3); y < Device(header + 19); ++y)
+            for (int x = Device(5 + 18 * button); x < Device(21 + 18 * button); ++x)
+                most = std::max(most, qGray(image.pixel(x, y)));
+        return most;
+    };
+    const auto click = [&](int button) {
+        return [this, button, header] {
+            QTest::mouseClick(window.view.get(), Qt::LeftButton, Qt::NoModifier, QPoint(13 + 18 * button, header + 10));
+        };
+    };
+    const auto key = [this](Qt::Key k) { return [this, k] { QTest::keyClick(window.view.get(), k); }; };
+    const struct
+    {
+        const char* what;
+        std::function<void()> act;
+    } steps[] = {{"the answer", [] {}},         {"Next", click(2)},        {"Last", click(3)},
+                 {"Right", key(Qt::Key_Right)}, {"End", key(Qt::Key_End)}, {"Page Down", key(Qt::Key_PageDown)}};
+    for (const auto& step : steps)
+    {
+        SCOPED_TRACE(step.what);
+        step.act();
+        const QImage frame = Capture();
+        EXPECT_EQ(0, list->GetCurrentPage());
+        for (int button = 0; button < 4; ++button)
+            EXPECT_LT(brightest(frame, button), 100) << "arrow " << button;
+        EXPECT_GT(brightest(frame, 5), 150) << "pause";
+    }
+}
+
+// At every width the two columns lie inside the view: the second column shows its texts, and nothing that
+// the cells draw reaches the view's right edge (a text too long for its box ends in an ellipsis instead).
+TEST_F(ThumbnailWindowTest, BothColumnsFitTheViewAtEveryWidth)
+{
+    if (ratiotwin::Scale() != 1.0)
+        GTEST_SKIP() << "measured at scale 1";
+    list->Search(env.atlas.get(), "", "", "everything");
+    ASSERT_TRUE(WaitForFullPage());
+    QTest::keyClick(window.view.get(), Qt::Key_Space); // the clouds stand still
+    const int header = tabs->GetHeight() + 26;
+    for (const int width : {kWidth, 560, 450, 400})
+    {
+        SCOPED_TRACE(width);
+        window.view->resize(width, kHeight);
+        const QImage frame = Capture();
+        ASSERT_EQ(width, frame.width());
+        const ExpressionThumbnailRenderer& cell = browser->GetCell(5);
+        const int text = cell.GetOriginX() + browser->GetCellWidth() + 4;
+        EXPECT_GT(LitPixels(frame, text, header, width, kHeight - 27), 100) << "no second column";
+        EXPECT_EQ(0, LitPixels(frame, width - 3, header, width, kHeight - 27)) << "cut at the edge";
+    }
 }
 
 } // namespace

@@ -508,7 +508,8 @@ void BrainSceneRenderer::DrawText()
         m_sizeBox->SetText(std::to_string(m_width) + " x " + std::to_string(m_height));
         m_sizeBox->Draw(5, 5);
     }
-    m_attributionBox->Draw(5, 5);
+    // The attribution keeps to the bottom left corner: above the section image and its bar while they show.
+    m_attributionBox->Draw(5, m_sectionImage->IsVisible() ? m_imageControlBar.GetTop() + 5 : 5);
     if (ExpressionThresholdControl* control = GetActiveThresholdControl())
         control->Display();
     else if (ExpressionLevelThresholdControl* level = GetActiveLevelThresholdControl())

@@ -33,6 +33,8 @@ public:
     BrainSceneRenderer* GetRenderer() const { return m_renderer; }
     bool IsImageAvailable(int cell) const { return cell >= 0 && cell < CELLS && m_imageAvailable[cell]; }
     int GetPressedCell() const { return m_pressedCell; }
+    // The overlay row just above the bar.
+    int GetTop() const { return m_y + m_height; }
     GLTextureButton& GetCloseButton() { return m_closeButton; }
     GLTextureButton& GetBrowserButton() { return m_browserButton; }
 

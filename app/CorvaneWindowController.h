@@ -124,6 +124,8 @@ private:
     QWidget* BuildViewSettings();
     QWidget* BuildZoomControl();
     void KeepDividerInLimits();
+    // The smallest size at which the window's contents keep clear of each other.
+    QSize LeastSize() const;
 
     CorvaneDoc* m_doc;
 };

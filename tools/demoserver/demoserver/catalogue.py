@@ -8,7 +8,9 @@ gene is tied to one target structure, where its data sets express strongly.
 import csv
 import os
 import random
+import re
 
+from . import volumes
 from .atlas import PROJECTION_PROJECT_CODE
 from .datasets import projection_targets
 
@@ -44,6 +46,58 @@ def _within(label, abbreviation):
         seen.add(id(label))
         label = label.parent
     return False
+
+
+# The anatomic search's query: rows "structac=<abbreviation>[<filter>=<1|2>;...]" joined by " and " or
+# " or ", taken from left to right. Filter 1 asks for medium, 2 for high (coverage, level) or, of the
+# pattern, 1 regional and 2 scattered, as the series' generated grids express them.
+_ANATOMIC_ROW = re.compile(r"structac=([^\[\]\s]+)\[([^\[\]]*)\]")
+_ANATOMIC_JOINER = re.compile(r"\s+(and|or)\s+")
+_ANATOMIC_FILTERS = {
+    "xlevel": (lambda level, density_class: level < volumes.HIGH_LEVEL,
+               lambda level, density_class: level >= volumes.HIGH_LEVEL),
+    "xdensity": (lambda level, density_class: density_class < volumes.DENSE,
+                 lambda level, density_class: density_class == volumes.DENSE),
+    "xpattern": (lambda level, density_class: density_class != volumes.SCATTERED,
+                 lambda level, density_class: density_class == volumes.SCATTERED),
+}
+
+
+def _anatomic_row(text):
+    """(abbreviation, tests) of one row of an anatomic query, or None when the text is no such row."""
+    match = _ANATOMIC_ROW.fullmatch(text)
+    if match is None:
+        return None
+    tests = []
+    for piece in match.group(2).split(";") if match.group(2) else []:
+        key, _, value = piece.partition("=")
+        if key not in _ANATOMIC_FILTERS or value not in ("1", "2"):
+            return None
+        tests.append(_ANATOMIC_FILTERS[key][int(value) - 1])
+    return match.group(1), tests
+
+
+def parse_anatomic_query(term):
+    """[(joiner, abbreviation, tests)] of an anatomic query (the first joiner None), or None when the
+    term is not one."""
+    pieces = _ANATOMIC_JOINER.split(term.strip().lower())
+    rows = []
+    for k in range(0, len(pieces), 2):
+        row = _anatomic_row(pieces[k])
+        if row is None:
+            return None
+        rows.append((pieces[k - 1] if k else None,) + row)
+    return rows
+
+
+def _structure_score(target, abbreviation):
+    """The score of a gene's target for a structure named in a search, None when it lies outside."""
+    if target is None:
+        return None
+    if target.abbreviation.lower() == abbreviation:
+        return 0.8
+    # A large structure's abbreviation finds the genes of the structures inside it.
+    return 0.7 if _within(target, abbreviation) else None
 
 
 def _seed_first(seed, scored):
@@ -192,6 +246,9 @@ class AtlasCatalogue:
     def gene_matches(self, term):
         """Series of the genes that a search term names, best matches first."""
         term = term.strip().lower()
+        query = parse_anatomic_query(term)
+        if query is not None:
+            return self.anatomic_matches(query)
         if term.startswith(GENE_ID_PREFIX):
             # A search by gene id answers every series of that gene.
             return [(s, 1.0) for gene in self.genes if str(gene.id) == term[len(GENE_ID_PREFIX):]
@@ -206,11 +263,8 @@ class AtlasCatalogue:
                 score = 1.0
             elif symbol.startswith(term):
                 score = 0.9
-            elif target is not None and term == target.abbreviation.lower():
-                score = 0.8
-            elif _within(target, term):
-                # A large structure's abbreviation finds the genes of the structures inside it.
-                score = 0.7
+            elif _structure_score(target, term) is not None:
+                score = _structure_score(target, term)
             elif term in name:
                 score = 0.6
             else:
@@ -222,6 +276,27 @@ class AtlasCatalogue:
             for s in gene.series:
                 out.append((s, -negative))
         return out
+
+    def anatomic_matches(self, query):
+        """Series whose gene's target lies in the rows' structures and whose grids pass their filters,
+        best first."""
+        scored = []
+        for gene in self.genes:
+            for s in gene.series:
+                level, density_class, _ = volumes.target_expression(s)
+                score = None
+                for joiner, abbreviation, tests in query:
+                    row = _structure_score(gene.target, abbreviation)
+                    if row is not None and not all(test(level, density_class) for test in tests):
+                        row = None
+                    if joiner == "and":
+                        score = min(score, row) if score is not None and row is not None else None
+                    elif row is not None:
+                        score = row if score is None else max(score, row)
+                if score is not None:
+                    scored.append((-score, gene.symbol, s.id, s))
+        scored.sort(key=lambda item: item[:3])
+        return [(s, -negative) for negative, _, _, s in scored]
 
     def _subtree(self, database_id):
         """Identities of the labels under the structure with that database id, itself included."""

@@ -90,6 +90,8 @@ class DemoData:
         self.log_path = log_path
         self._log_lock = threading.Lock()
         self._lock = threading.Lock()
+        # Zipping a large atlas takes seconds: the searches that wait for a catalogue do not wait for it.
+        self._package_lock = threading.Lock()
         self._catalogues = {}
         self._packages = {}
         self._images = None
@@ -124,7 +126,7 @@ class DemoData:
             return self._images
 
     def package(self, atlas):
-        with self._lock:
+        with self._package_lock:
             if atlas.id not in self._packages:
                 self._packages[atlas.id] = self._zip_folder(atlas.path)
             return self._packages[atlas.id]

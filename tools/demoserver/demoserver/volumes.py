@@ -75,21 +75,66 @@ _sum_cache = Cache(16)
 
 
 def _space_slots(space):
-    """(values, slot per voxel, noise per voxel) of a space's view grid.
+    """(values, slot per voxel, texture per voxel, spread per voxel) of a space's view grid.
 
     Each voxel's annotation value becomes a one-byte slot so that a data set's
     grids are made with bytes.translate instead of a loop over the voxels.
-    More than 256 distinct values share slots.
+    More than 256 distinct values share slots. Texture and spread are two
+    independent noises of 0 ... NOISE_LEVELS - 1: the texture dims the
+    intensity, the spread scatters the density.
     """
     def make():
         annotation = space.annotation()
         values = sorted(set(annotation))
         index = {v: i % 256 for i, v in enumerate(values)}
         slots = bytes(index[v] for v in annotation)
-        noise = random.Random(space.atlas.id * 1000 + space.index).randbytes(len(annotation))
-        noise = noise.translate(bytes(b * 41 // 256 for b in range(256)))  # 0 ... 40
-        return values, slots, noise
+        rng = random.Random(space.atlas.id * 1000 + space.index)
+        levels = bytes(b * NOISE_LEVELS // 256 for b in range(256))
+        texture = rng.randbytes(len(annotation)).translate(levels)
+        spread = rng.randbytes(len(annotation)).translate(levels)
+        return values, slots, texture, spread
     return _slot_cache.get(space, make)
+
+
+NOISE_LEVELS = 41
+# Where a gene is expressed, a voxel's density (the fraction of its cells that express) is its class's
+# density times a factor of the voxel's spread, from DENSITY_SPREAD[0] to DENSITY_SPREAD[1] and more often
+# low than high (the square of the spread's fraction). As in real in-situ data most voxels stay below 0.1
+# and few reach past it. Class 0: not expressed.
+DENSITY_CLASSES = (0.0, 0.012, 0.022, 0.035, 0.05, 0.07)
+DENSITY_SPREAD = (0.2, 2.0)
+# Target classes: sparse and scattered, regional at medium coverage, regional at high coverage.
+SCATTERED, REGIONAL, DENSE = 3, 4, 5
+BACKGROUND_CLASSES = (1, 2)
+HIGH_LEVEL = 215
+
+
+def voxel_density(density_class, spread):
+    """The density of a voxel of a class (1 ... 5) with a spread of 0 ... NOISE_LEVELS - 1."""
+    low, high = DENSITY_SPREAD
+    fraction = spread / (NOISE_LEVELS - 1)
+    return DENSITY_CLASSES[density_class] * (low + (high - low) * fraction * fraction)
+
+
+def _density_bytes():
+    """Low and high bytes of the 16-bit density (value / 65536) of each key class * 41 + spread."""
+    low, high = bytearray(256), bytearray(256)
+    for c in range(1, len(DENSITY_CLASSES)):
+        for s in range(NOISE_LEVELS):
+            d = min(65535, max(1, int(voxel_density(c, s) * 65536)))
+            key = c * NOISE_LEVELS + s
+            low[key], high[key] = d & 0xFF, d >> 8
+    return bytes(low), bytes(high)
+
+
+_DENSITY_LOW, _DENSITY_HIGH = _density_bytes()
+
+
+def target_expression(series):
+    """(intensity, density class) of a series inside its gene's target structure, and the generator
+    that goes on to draw its background."""
+    rng = random.Random(series.id)
+    return rng.randint(170, 250), rng.choice((SCATTERED, REGIONAL, DENSE)), rng
 
 
 def expression_grids(series):
@@ -99,33 +144,33 @@ def expression_grids(series):
 
 def _expression_grids(series):
     space = series.space
-    values, slots, noise = _space_slots(space)
+    values, slots, texture_noise, spread = _space_slots(space)
     target = _subtree_values(space.atlas.ontology(), series.gene.target)
-    rng = random.Random(series.id)
-    base_intensity = rng.randint(170, 250)
-    base_density = rng.uniform(0.35, 0.9)
-    level, mask = bytearray(256), bytearray(256)
-    low, high = bytearray(256), bytearray(256)
+    base_intensity, base_class, rng = target_expression(series)
+    level, mask, classes = bytearray(256), bytearray(256), bytearray(256)
     for i, value in enumerate(values):
         slot = i % 256
         if value in target:
-            intensity, density = base_intensity, base_density
+            intensity, density_class = base_intensity, base_class
         elif value and rng.random() < 0.15:
             # A faint, structured background in a few other structures.
-            intensity, density = 70, 0.05 + 0.1 * rng.random()
+            intensity, density_class = 70, rng.choice(BACKGROUND_CLASSES)
         else:
             continue
         level[slot], mask[slot] = intensity, 0xFF
-        d = min(65535, int(density * 65536))
-        low[slot], high[slot] = d & 0xFF, d >> 8
+        classes[slot] = density_class * NOISE_LEVELS
     n = len(slots)
     # Per-voxel texture: subtract up to 40 where expressed; the levels are at
     # least 70 there, so no byte borrows from its neighbour.
-    texture = int.from_bytes(noise, "little") & int.from_bytes(slots.translate(mask), "little")
+    texture = int.from_bytes(texture_noise, "little") & int.from_bytes(slots.translate(mask), "little")
     intensity = (int.from_bytes(slots.translate(level), "little") - texture).to_bytes(n, "little")
+    # Each byte of class * 41 + spread stays below 256, so no byte carries into its neighbour; keys
+    # below 41 (class 0) have density 0.
+    keys = (int.from_bytes(slots.translate(classes), "little") + int.from_bytes(spread, "little")).to_bytes(
+        n, "little")
     density = bytearray(2 * n)
-    density[0::2] = slots.translate(low)
-    density[1::2] = slots.translate(high)
+    density[0::2] = keys.translate(_DENSITY_LOW)
+    density[1::2] = keys.translate(_DENSITY_HIGH)
     return intensity, bytes(density), intensity
 
 

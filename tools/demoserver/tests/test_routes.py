@@ -8,12 +8,13 @@ import os
 import socket
 import struct
 import unittest
+import urllib.parse
 import xml.etree.ElementTree as ET
 import zipfile
 
 import fixture
 import support
-from demoserver import datasets
+from demoserver import datasets, volumes
 from demoserver.server import Handler
 
 VIEW = (12, 8, 10)
@@ -222,6 +223,38 @@ class SearchTest(unittest.TestCase):
         meta = zipfile.ZipFile(io.BytesIO(data)).read("image_series.xml")
         self.assertEqual(ET.fromstring(meta).findtext("project-code"), "50000")
 
+    def test_anatomic_search_finds_the_structures_series_by_their_grids(self):
+        def ids(project, term):
+            return {int(r["id"]) for r in gene_search(project, 0, 200, urllib.parse.quote(term))[1]}
+
+        series = server.data.catalogue(server.data.by_id[310]).series
+        level = {sid: volumes.target_expression(s)[0] for sid, s in series.items()}
+        density = {sid: volumes.target_expression(s)[1] for sid, s in series.items()}
+        cx, hif = ids("0310", "Cx"), ids("0310", "HiF")
+        self.assertTrue(cx and hif)
+        # (query, the series it must find, among those of the structure searched by name)
+        table = [
+            ("structac=HiF[xlevel=1]", {s for s in hif if level[s] < volumes.HIGH_LEVEL}),
+            ("structac=HiF[xlevel=2]", {s for s in hif if level[s] >= volumes.HIGH_LEVEL}),
+            ("structac=Cx[xdensity=2]", {s for s in cx if density[s] == volumes.DENSE}),
+            ("structac=Cx[xdensity=1;xpattern=2]", {s for s in cx if density[s] == volumes.SCATTERED}),
+            ("structac=cx[xpattern=1] or structac=HiF[xlevel=2]",
+             {s for s in cx if density[s] != volumes.SCATTERED} | {s for s in hif if level[s] >= 215}),
+            ("structac=HiF[xlevel=2] and structac=CA1[xdensity=2]",
+             {s for s in hif if level[s] >= volumes.HIGH_LEVEL and density[s] == volumes.DENSE}),
+            ("structac=TH[xlevel=3]", set()),
+            ("structac=TH[size=1]", set()),
+            ("structac=TH[xlevel=1", set()),
+        ]
+        for term, expected in table:
+            with self.subTest(term=term):
+                self.assertEqual(ids("0310", term), expected)
+        self.assertTrue(all(expected for _, expected in table[:6]), "a case that finds nothing proves little")
+        # The connectivity atlas answers it through the projection block.
+        connectivity = server.data.catalogue(server.data.by_id[378]).series
+        found = ids("0378", "structac=HiF[xlevel=1] or structac=HiF[xlevel=2]")
+        self.assertTrue(found and found <= set(connectivity))
+
     def test_bad_numbers_are_refused(self):
         self.assertEqual(server.get("/search/0310/gene?start=abc&num=10&term=x")[0], 400)
         self.assertEqual(server.get("/search/0310/correlation?start=0&num=10&seed=x&plane=both")[0], 400)
@@ -274,6 +307,23 @@ class DataSetTest(unittest.TestCase):
         self.assertTrue(inside and min(inside) > 0)
         self.assertGreater(sum(inside) / len(inside), 4 * sum(outside) / len(outside))
         self.assertTrue(all(intensity[i] == 0 for i in range(N) if view_label(i) == 0))
+
+    def test_densities_spread_over_the_plot_as_in_situ_data(self):
+        # The viewer plots density x 1000 from 0 to 100: most cells lie below 0.1 and fill its columns.
+        _, rows = gene_search("0310", 0, 40, "")
+        densities = []
+        for record in rows:
+            archive = self._zip("/grid/0310/%s/visualize" % record["id"])
+            density = struct.unpack("<%dH" % N, archive.read("density.raw"))
+            intensity = archive.read("intensity.raw")
+            densities += [d / 65536 for d, i in zip(density, intensity) if d and i]
+        self.assertGreater(len(densities), 1000)
+        below = sum(d < 0.1 for d in densities) / len(densities)
+        self.assertTrue(0.8 < below < 1.0, below)
+        self.assertLess(max(densities), 0.15)
+        columns = {min(144, int(d * 1000 * 145 / 100 + 0.5)) for d in densities}
+        self.assertGreater(len(columns), 80)
+        self.assertEqual({c * 10 // 145 for c in columns}, set(range(10)))
 
     def test_section_data_set_points_find_their_section_images(self):
         # This dialect puts section k at 25 k; a voxel on the plane of a section must find that

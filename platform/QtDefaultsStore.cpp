@@ -2,8 +2,23 @@
 
 #include <QString>
 
+namespace
+{
+
+// The variable moves only the program's own settings file (the demo keeps its settings apart this way);
+// the rest of the user's configuration folder, where Qt finds the desktop's theme and fonts, stays in force.
+std::unique_ptr<QSettings> UserSettings()
+{
+    const QString path = qEnvironmentVariable(QtDefaultsStore::kSettingsFileVariable);
+    if (!path.isEmpty())
+        return std::make_unique<QSettings>(path, QSettings::IniFormat);
+    return std::make_unique<QSettings>(QSettings::IniFormat, QSettings::UserScope, "Corvane", "Corvane");
+}
+
+} // namespace
+
 QtDefaultsStore::QtDefaultsStore()
-    : settings(std::make_unique<QSettings>(QSettings::IniFormat, QSettings::UserScope, "Corvane", "Corvane"))
+    : settings(UserSettings())
 {
 }
 

@@ -13,7 +13,11 @@ class QString;
 class QtDefaultsStore : public DefaultsStore
 {
 public:
-    // The user's settings file: "Corvane/Corvane.ini" in the configuration folder ($XDG_CONFIG_HOME).
+    // The environment variable that names another settings file in place of the user's.
+    static constexpr const char* kSettingsFileVariable = "CORVANE_SETTINGS_FILE";
+
+    // The user's settings file: "Corvane/Corvane.ini" in the configuration folder ($XDG_CONFIG_HOME), or the
+    // file that $CORVANE_SETTINGS_FILE names when it is set and not empty.
     QtDefaultsStore();
     // A settings file at a given path (tests, and tools that keep their own settings).
     explicit QtDefaultsStore(const QString& iniPath);

@@ -130,6 +130,39 @@ TEST(QtDefaultsStore, TextValuesKeepEveryCharacter)
     EXPECT_EQ("/srv/a,b", handEdited.GetValue("UserAtlasPath"));
 }
 
+// The variable moves the program's settings file alone; unset or empty, the user's file is used.
+TEST(QtDefaultsStore, SettingsFileVariableNamesTheFile)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString user = QDir(qEnvironmentVariable("XDG_CONFIG_HOME")).filePath("Corvane/Corvane.ini");
+    const QString own = dir.filePath("demo/Corvane/Corvane.ini");
+    const ScopeExit unset([] { qunsetenv(QtDefaultsStore::kSettingsFileVariable); });
+    const struct
+    {
+        bool set;
+        QString value;
+        QString expected;
+    } cases[] = {{false, QString(), user}, {true, QString(), user}, {true, own, own}};
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE(c.set ? c.value.toStdString() : "unset");
+        if (c.set)
+            qputenv(QtDefaultsStore::kSettingsFileVariable, c.value.toUtf8());
+        else
+            qunsetenv(QtDefaultsStore::kSettingsFileVariable);
+        QtDefaultsStore store;
+        EXPECT_EQ(c.expected.toStdString(), store.GetFileName().toStdString());
+    }
+    {
+        QtDefaultsStore store;
+        store.SetValue("Host", "http://127.0.0.1:8470");
+        store.Synchronize();
+        EXPECT_TRUE(store.LastSyncSucceeded());
+    }
+    EXPECT_EQ("http://127.0.0.1:8470", QtDefaultsStore(own).GetValue("Host"));
+}
+
 TEST(PlatformServices, InstallsTheQtServicesAndUninstallsThem)
 {
     {

@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
 # Runs the viewer against the demo data server, from a build's bin folder:
 #   scripts/demo.sh BIN_DIR [--port N] [--profile demo|tiny|micro] [--log FILE] [-- corvane arguments]
-# Generates atlas 310 into the folder where Corvane looks for installed atlases (kept when it is there
-# already, its URLs turned to this run's port), starts the demo data server on 127.0.0.1, runs corvane and
-# stops the server when it quits. The viewer keeps its settings apart from the user's own
-# (${XDG_CONFIG_HOME:-~/.config}/corvane-demo), whose Host is the demo server.
+# Generates atlas 310 into the folder where Corvane looks for installed atlases and atlases 378 and 351 into
+# the demo server's own folder (${XDG_DATA_HOME:-~/.local/share}/corvane-demo/Atlases), which it offers for
+# download (each kept when it is there already, its URLs turned to this run's port); starts the demo data
+# server on 127.0.0.1, runs corvane and stops the server when it quits. The viewer keeps its settings in a
+# file of its own (${XDG_CONFIG_HOME:-~/.config}/corvane-demo/Corvane/Corvane.ini), whose Host is the demo
+# server; the user's own settings file and the rest of the user's configuration stay in force.
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -53,18 +55,28 @@ then
 fi
 
 server_url="http://127.0.0.1:$port"
-if [ ! -f "$atlases/310/Info.xml" ]; then
-  echo "demo: generating atlas 310 ($profile profile) into $atlases/310"
-  "$bin/corvane-atlasgen" --profile "$profile" --id 310 --out "$atlases/310" \
-    --base-url "$server_url" > /dev/null
-fi
+# The atlases that the demo server offers besides the installed ones.
+offered="$data_home/corvane-demo/Atlases"
+generate() {
+  if [ ! -f "$2/$1/Info.xml" ]; then
+    echo "demo: generating atlas $1 ($profile profile) into $2/$1"
+    # Written aside and moved in whole, so that an interrupted run leaves no atlas to keep.
+    rm -rf "$2/$1.part"
+    "$bin/corvane-atlasgen" --profile "$profile" --id "$1" --out "$2/$1.part" --base-url "$server_url" > /dev/null
+    mv "$2/$1.part" "$2/$1"
+  fi
+}
+generate 310 "$atlases"
+mkdir -p "$offered"
+generate 378 "$offered"
+generate 351 "$offered"
 
 # A generated atlas kept from a run on another port names that port in its URL templates: they are turned
 # to this run's server. Atlases that the generator did not make are left alone.
-python3 - "$atlases" "$server_url" <<'PY'
+python3 - "$server_url" "$atlases" "$offered" <<'PY'
 import os, re, sys
-folder, server = sys.argv[1], sys.argv[2]
-for name in sorted(os.listdir(folder)):
+server = sys.argv[1]
+for folder, name in sorted((f, n) for f in sys.argv[2:] for n in os.listdir(f)):
     path = os.path.join(folder, name, "Info.xml")
     try:
         with open(path, encoding="utf-8") as f:
@@ -82,9 +94,9 @@ for name in sorted(os.listdir(folder)):
 PY
 
 # The viewer's settings for the demo: the user's own settings file stays as it is.
-demo_config="${XDG_CONFIG_HOME:-$HOME/.config}/corvane-demo"
-mkdir -p "$demo_config/Corvane"
-python3 - "$demo_config/Corvane/Corvane.ini" "$server_url" <<'PY'
+demo_settings="${XDG_CONFIG_HOME:-$HOME/.config}/corvane-demo/Corvane/Corvane.ini"
+mkdir -p "$(dirname "$demo_settings")"
+python3 - "$demo_settings" "$server_url" <<'PY'
 import os, sys
 path, server = sys.argv[1], sys.argv[2]
 try:
@@ -110,7 +122,8 @@ with open(path + ".new", "w", encoding="utf-8") as f:
 os.replace(path + ".new", path)
 PY
 
-server_args=(--atlases "$atlases" --port "$port")
+# The installed atlases come first: an atlas installed from the offered ones is served from its installed copy.
+server_args=(--atlases "$atlases" --atlases "$offered" --port "$port")
 if [ -n "$log" ]; then server_args+=(--log "$log"); fi
 fifo=$(mktemp -u)
 mkfifo "$fifo"
@@ -132,5 +145,5 @@ cat <&3 > /dev/null &
 echo "demo: data server on http://127.0.0.1:$listening; starting corvane"
 
 status=0
-XDG_CONFIG_HOME="$demo_config" "$bin/corvane" "$@" || status=$?
+CORVANE_SETTINGS_FILE="$demo_settings" "$bin/corvane" "$@" || status=$?
 exit $status

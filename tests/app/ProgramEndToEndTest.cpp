@@ -11,6 +11,7 @@
 
 #include <boost/filesystem/operations.hpp>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -376,6 +377,36 @@ protected:
         return found;
     }
 
+    // The atlas download window once it shows, else empty.
+    std::string AwaitDownloadWindow(int seconds = 20)
+    {
+        std::string window;
+        WaitFor(
+            [&] {
+                window = Trimmed(CommandOutput(
+                    "timeout 20 xdotool search --onlyvisible --name '^Download Atlases$' 2>/dev/null | head -1"));
+                return !window.empty();
+            },
+            seconds);
+        return window;
+    }
+
+    // The download window lists the demo's three atlases, one a row: the installed one and the two of the
+    // demo server's own folder.
+    void ExpectCatalogueRows(const std::string& window, const std::string& name)
+    {
+        std::vector<long> listed(3, 0);
+        EXPECT_TRUE(WaitFor(
+            [&] {
+                const std::string shot = Shot(name, window);
+                for (std::size_t row = 0; row < listed.size(); ++row)
+                    listed[row] = Count(shot, "460x30+10+" + std::to_string(50 + 30 * row), "max(r,max(g,b)) < 0.4");
+                return *std::min_element(listed.begin(), listed.end()) > 40;
+            },
+            20))
+            << "text pixels of the rows: " << listed[0] << ", " << listed[1] << ", " << listed[2];
+    }
+
     // A window of the program other than the document's, once one shows.
     std::string OtherWindow(int seconds)
     {
@@ -416,6 +447,21 @@ TEST_F(ProgramEndToEndTest, NewUsersJourneyThroughTheReadme)
     StartDemo("demo.out");
     ASSERT_FALSE(AwaitWindow(120).empty()) << ReadBytes(m_dir.File("demo.out"));
     EXPECT_TRUE(WaitFor([&] { return LogText().find("/Corvane2/atlases.xml") != std::string::npos; }, 30)) << LogText();
+    // The demo names its own settings file to the viewer and leaves the user's configuration folder, which
+    // holds the desktop's settings too, in force.
+    const std::string environment =
+        '\0' + ReadBytes("/proc/" + Trimmed(CommandOutput("xdotool getwindowpid " + m_window)) + "/environ");
+    EXPECT_NE(std::string::npos,
+              environment.find('\0' + std::string("XDG_CONFIG_HOME=") + m_dir.File("config") + '\0'));
+    EXPECT_NE(std::string::npos, environment.find('\0' + std::string("CORVANE_SETTINGS_FILE=") +
+                                                  m_dir.File("config/corvane-demo/Corvane/Corvane.ini") + '\0'));
+    // That first check finds the atlases that the demo server offers besides the installed one: the download
+    // window comes forward with them, and is closed.
+    const std::string offer = AwaitDownloadWindow();
+    ASSERT_FALSE(offer.empty());
+    ExpectCatalogueRows(offer, "offer");
+    Keys("Escape", offer);
+    EXPECT_TRUE(WaitFor([&] { return AwaitDownloadWindow(0).empty(); }, 20));
 
     // Structure > Show Searchable Structures, then Show Inner Structures: each draws lit, coloured meshes at
     // once, and not the same ones.
@@ -539,23 +585,10 @@ TEST_F(ProgramEndToEndTest, NewUsersJourneyThroughTheReadme)
     // Help > Check for Atlases... asks the demo server and lists its catalogue.
     const std::size_t catalogues = Occurrences(LogText(), "/Corvane2/atlases.xml");
     Menu(HELP_MENU, CHECK_FOR_ATLASES_ITEM);
-    std::string download;
-    ASSERT_TRUE(WaitFor(
-        [&] {
-            download = Trimmed(CommandOutput(
-                "timeout 20 xdotool search --onlyvisible --name '^Download Atlases$' 2>/dev/null | head -1"));
-            return !download.empty();
-        },
-        20));
+    const std::string download = AwaitDownloadWindow();
+    ASSERT_FALSE(download.empty());
     EXPECT_TRUE(WaitFor([&] { return Occurrences(LogText(), "/Corvane2/atlases.xml") > catalogues; }, 20));
-    long listed = 0;
-    EXPECT_TRUE(WaitFor(
-        [&] {
-            listed = Count(Shot("catalogue", download), "460x30+10+50", "max(r,max(g,b)) < 0.4");
-            return listed > 40;
-        },
-        20))
-        << "no catalogue row: " << listed;
+    ExpectCatalogueRows(download, "catalogue");
     Keys("Escape", download);
 
     // A corv URL without an atlas id is a parse error, not an offer to download an atlas.

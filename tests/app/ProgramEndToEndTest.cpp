@@ -159,19 +159,25 @@ protected:
         }
     }
 
-    // The document window once it shows, else empty.
-    std::string AwaitWindow(int seconds)
+    // The first shown window whose title matches the pattern, once one shows, else empty.
+    static std::string AwaitNamed(const std::string& title, int seconds)
     {
         std::string window;
         WaitFor(
             [&] {
-                window = Trimmed(CommandOutput(
-                    "timeout 20 xdotool search --onlyvisible --name '^Ostrel Adult Mouse$' 2>/dev/null | head -1"));
+                window = Trimmed(CommandOutput("timeout 20 xdotool search --onlyvisible --name '" + title +
+                                               "' 2>/dev/null | head -1"));
                 return !window.empty();
             },
             seconds);
-        m_window = window;
         return window;
+    }
+
+    // The document window once it shows, else empty.
+    std::string AwaitWindow(int seconds)
+    {
+        m_window = AwaitNamed("^Ostrel Adult Mouse$", seconds);
+        return m_window;
     }
 
     // The demo's exit status once it ends within the time, else -1.
@@ -378,17 +384,9 @@ protected:
     }
 
     // The atlas download window once it shows, else empty.
-    std::string AwaitDownloadWindow(int seconds = 20)
+    static std::string AwaitDownloadWindow(int seconds = 20)
     {
-        std::string window;
-        WaitFor(
-            [&] {
-                window = Trimmed(CommandOutput(
-                    "timeout 20 xdotool search --onlyvisible --name '^Download Atlases$' 2>/dev/null | head -1"));
-                return !window.empty();
-            },
-            seconds);
-        return window;
+        return AwaitNamed("^Download Atlases$", seconds);
     }
 
     // The download window lists the demo's three atlases, one a row: the installed one and the two of the

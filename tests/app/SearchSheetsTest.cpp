@@ -288,6 +288,9 @@ TEST_F(SearchSheetsTest, SheetsStartTheirSearchesOnTheDocument)
     ASSERT_NE(nullptr, ActiveTab()->list);
     EXPECT_EQ(anatomic->displayString(), ActiveTab()->list->GetName());
     EXPECT_EQ(0u, anatomic->searchString().find("structac=")) << anatomic->searchString();
+    // The demo server answers it with the data sets of that structure at that level.
+    PagedGeneList* found = ActiveTab()->list.get();
+    EXPECT_TRUE(QTest::qWaitFor([found] { return found->GetNumGenes() > 0; }, 20000)) << found->GetStatus();
     // Cancelling starts nothing.
     doc->showAnatomicSearch();
     EXPECT_EQ(anatomic, doc->anatomicSearchPanel());

@@ -31,9 +31,10 @@ QtNetConnection::~QtNetConnection()
     const bool reusable = Reusable();
     if (reply)
     {
+        // Not abort(): Qt's network thread may already have queued the reply's own end (the error of a 4xx
+        // answer, say), and an abort before it arrives makes Qt report a second error and warn. Deleting the
+        // reply stops its transfer just as well, and drops whatever is still queued for it.
         QObject::disconnect(reply, nullptr, nullptr, nullptr);
-        if (!reply->isFinished())
-            reply->abort();
         reply->deleteLater();
     }
     if (owner)

@@ -1,7 +1,11 @@
 // The platform suite needs an application object for dialogs, settings and networking, and a private
 // HOME and XDG tree so that no test touches the user's own settings or data.
+//
+// A warning from Qt is a failure of the test that caused it: the platform layer is where the program meets
+// Qt, and in normal use nothing it does may make Qt complain on the user's terminal.
 
 #include <QApplication>
+#include <QtGlobal>
 
 #include <gtest/gtest.h>
 
@@ -9,6 +13,20 @@
 #include <string>
 
 #include "TestSupport.h"
+
+namespace
+{
+
+QtMessageHandler qtDefaultHandler = nullptr;
+
+void FailOnQtWarnings(QtMsgType type, const QMessageLogContext& context, const QString& message)
+{
+    if (type == QtWarningMsg || type == QtCriticalMsg)
+        ADD_FAILURE() << "Qt warned: " << message.toStdString();
+    qtDefaultHandler(type, context, message);
+}
+
+} // namespace
 
 int main(int argc, char** argv)
 {
@@ -20,6 +38,7 @@ int main(int argc, char** argv)
     const TempDir root;
     UsePrivateHome(root);
 
+    qtDefaultHandler = qInstallMessageHandler(FailOnQtWarnings);
     int result = 0;
     {
         QApplication app(argc, argv);

@@ -5,9 +5,11 @@
 #include <QNetworkAccessManager>
 #include <QNetworkRequest>
 #include <QThread>
+#include <QTimer>
 #include <QUrl>
 
 #include <algorithm>
+#include <exception>
 #include <stdexcept>
 
 namespace
@@ -48,7 +50,8 @@ std::unique_ptr<NetConnection> QtConnectionPool::Open(const QNetworkRequest& req
     const std::string key = HostKey(request.url());
     Host& host = hosts[key];
     auto connection = std::make_unique<QtNetConnection>(weak_from_this(), key, request, client);
-    if (host.running >= CONNECTIONS_PER_HOST)
+    // Behind those already waiting even when a slot has just come free: their start is on its way.
+    if (host.running >= CONNECTIONS_PER_HOST || !host.waiting.empty())
         host.waiting.push_back(connection.get());
     else if (!Start(host, *connection))
         throw std::runtime_error("Could not open connection.");
@@ -63,12 +66,40 @@ void QtConnectionPool::Release(const std::string& key, std::unique_ptr<QNetworkA
         host.idle.push_back(std::move(manager));
     else
         DeleteManager(std::move(manager));
-    // The next waiting transfer starts; it reports nothing before the event loop runs again.
+    PostStartWaiting(key, host);
+}
+
+void QtConnectionPool::PostStartWaiting(const std::string& key, Host& host)
+{
+    if (host.waiting.empty() || host.running >= CONNECTIONS_PER_HOST || host.startPosted)
+        return;
+    host.startPosted = true;
+    // Runs on this thread's event loop; a pool gone by then has no transfers left to start.
+    QTimer::singleShot(0, [weakPool = weak_from_this(), key] {
+        if (const std::shared_ptr<QtConnectionPool> pool = weakPool.lock())
+            pool->StartWaiting(key);
+    });
+}
+
+void QtConnectionPool::StartWaiting(const std::string& key)
+{
+    Host& host = hosts[key]; // hosts are never erased: the reference outlives what the clients below do
+    host.startPosted = false;
     while (!host.waiting.empty() && host.running < CONNECTIONS_PER_HOST)
     {
         QtNetConnection* next = host.waiting.front();
         host.waiting.pop_front();
-        Start(host, *next); // without a reply the transfer cannot go on; it ends when its owner gives it up
+        bool started = false;
+        try
+        {
+            started = Start(host, *next);
+        }
+        catch (const std::exception&)
+        {
+            // Out of memory, say: this transfer fails like one that Qt would not start, the loop goes on.
+        }
+        if (!started)
+            next->Refuse(); // may destroy it, and open or end other transfers of this host
     }
 }
 
@@ -98,6 +129,11 @@ std::unique_ptr<QNetworkAccessManager> QtConnectionPool::TakeManager(Host& host)
         host.idle.pop_back();
         return manager;
     }
+    return MakeManager();
+}
+
+std::unique_ptr<QNetworkAccessManager> QtConnectionPool::MakeManager()
+{
     auto manager = std::make_unique<QNetworkAccessManager>();
     manager->setRedirectPolicy(QNetworkRequest::NoLessSafeRedirectPolicy);
     return manager;

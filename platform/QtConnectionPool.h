@@ -21,7 +21,9 @@ class QtNetConnection;
 //
 // At most CONNECTIONS_PER_HOST transfers run at once to one host (Qt's own limit for one manager); later
 // ones wait, in the order they were opened, for one of them to end. A waiting transfer has not started yet,
-// so its idle time-out has not started either.
+// so its idle time-out has not started either. It starts from the event loop, never inside the signal of the
+// reply that ended before it: there the client that ends it is still on the stack, and a start that fails
+// must be reported to the waiting transfer's own client, which may in turn open or end transfers.
 //
 // Used only on its own thread. Connections hold it weakly: those still open when it goes end there.
 class QtConnectionPool : public std::enable_shared_from_this<QtConnectionPool>
@@ -30,7 +32,7 @@ public:
     static constexpr int CONNECTIONS_PER_HOST = 6;
 
     QtConnectionPool();
-    ~QtConnectionPool();
+    virtual ~QtConnectionPool();
     QtConnectionPool(const QtConnectionPool&) = delete;
     QtConnectionPool& operator=(const QtConnectionPool&) = delete;
 
@@ -42,17 +44,26 @@ public:
     // A connection that was still waiting goes.
     void Withdraw(const std::string& host, QtNetConnection* waiting);
 
+protected:
+    // A manager for a new connection.
+    virtual std::unique_ptr<QNetworkAccessManager> MakeManager();
+
 private:
     struct Host
     {
         std::vector<std::unique_ptr<QNetworkAccessManager>> idle;
         std::deque<QtNetConnection*> waiting;
         int running = 0;
+        bool startPosted = false; // StartWaiting is queued on the event loop
     };
 
     std::unique_ptr<QNetworkAccessManager> TakeManager(Host& host);
     // Starts a connection on a manager of the host's; false, with the slot given back, when Qt made no reply.
     bool Start(Host& host, QtNetConnection& connection);
+    // Asks the event loop to start the host's waiting transfers, once, when a slot is free for them.
+    void PostStartWaiting(const std::string& key, Host& host);
+    // Starts waiting transfers while slots are free; one that cannot start fails.
+    void StartWaiting(const std::string& key);
 
     std::map<std::string, Host> hosts; // by scheme, host and port
 };

@@ -56,6 +56,11 @@ bool QtNetConnection::Start(std::unique_ptr<QNetworkAccessManager>& from)
     return true;
 }
 
+void QtNetConnection::Refuse()
+{
+    client->ConnectionFailed("Could not open connection.");
+}
+
 bool QtNetConnection::Reusable() const
 {
     if (!reply || !reply->isFinished())

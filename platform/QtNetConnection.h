@@ -28,6 +28,8 @@ public:
     // Sends the request on the manager, which the connection then owns, and starts reporting the reply's
     // events to the client. False, leaving the manager where it was, when Qt makes no reply.
     bool Start(std::unique_ptr<QNetworkAccessManager>& manager);
+    // The pool could not start this waiting transfer: the client hears that it failed. May destroy this.
+    void Refuse();
 
 private:
     void Guarded(void (QtNetConnection::*handler)());

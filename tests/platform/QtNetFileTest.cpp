@@ -3,10 +3,15 @@
 #include "core/PlatformHooks.h"
 #include "core/UserCancelledOperationException.h"
 #include "core/UserPreferences.h"
+#include "platform/QtConnectionPool.h"
 #include "platform/QtNetTransport.h"
 
 #include "EventLoopSupport.h"
 #include "LoopbackServer.h"
+
+#include <QNetworkAccessManager>
+#include <QNetworkRequest>
+#include <QUrl>
 
 #include <gtest/gtest.h>
 
@@ -14,6 +19,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <new>
 #include <set>
 #include <stdexcept>
 #include <string>
@@ -382,9 +388,10 @@ TEST_F(QtNetFileTest, OnlyWebAddressesOpen)
     EXPECT_TRUE(listener.events.empty());
 }
 
-// Connections stay open from one transfer to the next: a run of six transfers (one redirected) shares one,
-// or two where Qt's network thread had not yet put the first back when the next came, and ten at once
-// share at most six (Qt's limit per host), the later ones waiting for one of the first to end.
+// Connections stay open from one transfer to the next: a run of transfers (one redirected) opens one socket,
+// or two where Qt's network thread had not yet put the first back when the next came, and ten at once open
+// six (Qt's limit per host), the later ones waiting for one of the first to end and then taking its socket.
+// Sockets are counted, not the transfers on them.
 TEST_F(QtNetFileTest, ConnectionsAreKeptForTheNextTransfer)
 {
     const struct
@@ -392,7 +399,7 @@ TEST_F(QtNetFileTest, ConnectionsAreKeptForTheNextTransfer)
         const char* name;
         std::vector<std::string> paths;
         bool atOnce;
-        int connections; // at most
+        int sockets; // at most
     } cases[] = {
         {"one after another", {"/len", "/redirect", "/chunked", "/big?n=200000", "/len"}, false, 2},
         {"ten at once", std::vector<std::string>(10, "/steady"), true, 6},
@@ -400,7 +407,8 @@ TEST_F(QtNetFileTest, ConnectionsAreKeptForTheNextTransfer)
     for (const auto& c : cases)
     {
         InstallTransport(std::chrono::seconds(60)); // nothing kept from the case before
-        const std::size_t before = server.Requests().size();
+        ASSERT_TRUE(RunEventsUntil([&] { return server.OpenConnections() == 0; }, 5000)) << c.name;
+        const int before = server.OpenedConnections();
         std::vector<std::unique_ptr<RecordingListener>> listeners;
         for (const std::string& path : c.paths)
         {
@@ -417,11 +425,7 @@ TEST_F(QtNetFileTest, ConnectionsAreKeptForTheNextTransfer)
             ASSERT_TRUE(Finish(*listener)) << c.name;
             EXPECT_EQ("complete", listener->events.back()) << c.name;
         }
-        const auto requests = server.Requests();
-        std::set<int> used;
-        for (std::size_t i = before; i < requests.size(); ++i)
-            used.insert(requests[i].connection);
-        EXPECT_LE(static_cast<int>(used.size()), c.connections) << c.name;
+        EXPECT_LE(server.OpenedConnections() - before, c.sockets) << c.name;
     }
 }
 
@@ -483,6 +487,55 @@ TEST_F(QtNetFileTest, ACancelledPackageStopsArriving)
     {
         EXPECT_NE("/len?waiting", request.target);
     }
+}
+
+// The program's pool on managers that run out, as they would in an exhausted process.
+class RefusingPool : public QtConnectionPool
+{
+public:
+    bool refuse = false;
+
+protected:
+    std::unique_ptr<QNetworkAccessManager> MakeManager() override
+    {
+        if (refuse)
+            throw std::bad_alloc();
+        return QtConnectionPool::MakeManager();
+    }
+};
+
+class RefusingPoolTransport : public NetTransport
+{
+public:
+    std::unique_ptr<NetConnection> Open(const NetRequest& request, NetConnectionClient* client) override
+    {
+        return pool->Open(QNetworkRequest(QUrl(QString::fromStdString(request.url))), client);
+    }
+
+    const std::shared_ptr<RefusingPool> pool = std::make_shared<RefusingPool>();
+};
+
+// A transfer waiting for a connection starts from the event loop once one is free, not inside the call
+// that freed it; when it cannot start then, it fails rather than wait for ever.
+TEST_F(QtNetFileTest, AWaitingTransferThatCannotStartFails)
+{
+    RefusingPoolTransport refusing;
+    PlatformHooks::SetNetTransport(&refusing);
+    RecordingListener packages[QtConnectionPool::CONNECTIONS_PER_HOST];
+    std::vector<NetFile*> running;
+    for (RecordingListener& package : packages)
+        running.push_back(NetFile::Create(server.Url("/trickle"), &package, false));
+    refusing.pool->refuse = true;
+    NetFile::Create(server.Url("/len"), &listener, true);
+    running[0]->Abort(); // its connection closes with it: the waiting transfer needs a new one
+    EXPECT_TRUE(listener.events.empty());
+    ASSERT_TRUE(Finish(listener));
+    EXPECT_EQ(Events{"failed"}, listener.events);
+    EXPECT_EQ("Could not open connection.", listener.message);
+    for (std::size_t i = 1; i < running.size(); ++i)
+        running[i]->Abort();
+    RunEventsFor(20);
+    PlatformHooks::SetNetTransport(nullptr);
 }
 
 // Each thread has connections of its own, made, used and closed on that thread, which closes them when it

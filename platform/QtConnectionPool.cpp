@@ -134,7 +134,5 @@ std::unique_ptr<QNetworkAccessManager> QtConnectionPool::TakeManager(Host& host)
 
 std::unique_ptr<QNetworkAccessManager> QtConnectionPool::MakeManager()
 {
-    auto manager = std::make_unique<QNetworkAccessManager>();
-    manager->setRedirectPolicy(QNetworkRequest::NoLessSafeRedirectPolicy);
-    return manager;
+    return std::make_unique<QNetworkAccessManager>();
 }

@@ -5,6 +5,7 @@
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
+#include <QUrl>
 
 #include <iostream>
 
@@ -16,6 +17,13 @@ QtNetConnection::QtNetConnection(std::weak_ptr<QtConnectionPool> pool, std::stri
     , client(client)
     , alive(std::make_shared<bool>(true))
 {
+    this->request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::ManualRedirectPolicy);
+}
+
+bool QtNetConnection::IsWebAddress(const QUrl& url)
+{
+    const QString scheme = url.scheme().toLower();
+    return url.isValid() && (scheme == "http" || scheme == "https") && !url.host().isEmpty();
 }
 
 QtNetConnection::~QtNetConnection()
@@ -45,10 +53,17 @@ QtNetConnection::~QtNetConnection()
 
 bool QtNetConnection::Start(std::unique_ptr<QNetworkAccessManager>& from)
 {
-    QNetworkReply* started = from->get(request);
-    if (!started)
+    if (!Send(*from, request))
         return false;
     manager = std::move(from);
+    return true;
+}
+
+bool QtNetConnection::Send(QNetworkAccessManager& on, const QNetworkRequest& get)
+{
+    QNetworkReply* started = on.get(get);
+    if (!started)
+        return false;
     reply = started;
     // The reply is the context object: once it is disconnected in the destructor, no handler runs again.
     QObject::connect(started, &QNetworkReply::readyRead, started, [this] { Guarded(&QtNetConnection::OnReadyRead); });
@@ -90,6 +105,37 @@ void QtNetConnection::Guarded(void (QtNetConnection::*handler)())
     }
 }
 
+bool QtNetConnection::Redirected() const
+{
+    const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+    const bool redirect = status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
+    return redirect && reply->hasRawHeader("Location");
+}
+
+void QtNetConnection::FollowRedirect()
+{
+    const QUrl from = reply->url();
+    const QUrl target = from.resolved(QUrl::fromEncoded(reply->rawHeader("Location"), QUrl::TolerantMode));
+    if (++redirects > request.maximumRedirectsAllowed())
+    {
+        client->ConnectionFailed("Too many redirects.");
+        return;
+    }
+    // Never from an encrypted address to a plain one.
+    if (!IsWebAddress(target) || (from.scheme().toLower() == "https" && target.scheme().toLower() != "https"))
+    {
+        client->ConnectionFailed("Redirected to an address that may not be followed.");
+        return;
+    }
+    QNetworkReply* ended = reply;
+    QObject::disconnect(ended, nullptr, nullptr, nullptr);
+    ended->deleteLater(); // this runs inside its finished signal
+    QNetworkRequest next(request);
+    next.setUrl(target);
+    if (!Send(*manager, next))
+        client->ConnectionFailed("Could not open connection.");
+}
+
 bool QtNetConnection::ReportResponse()
 {
     if (responseReported)
@@ -112,6 +158,11 @@ bool QtNetConnection::ReportResponse()
 
 void QtNetConnection::OnReadyRead()
 {
+    if (Redirected())
+    {
+        reply->readAll(); // a note for browsers, no part of the answer
+        return;
+    }
     if (!ReportResponse())
         return;
     const QByteArray chunk = reply->readAll();
@@ -122,6 +173,11 @@ void QtNetConnection::OnReadyRead()
 
 void QtNetConnection::OnFinished()
 {
+    if (reply->error() == QNetworkReply::NoError && Redirected())
+    {
+        FollowRedirect();
+        return;
+    }
     // Bytes that arrived together with the end have not been read yet.
     if (reply->bytesAvailable() > 0)
     {

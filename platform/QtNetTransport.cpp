@@ -1,6 +1,7 @@
 #include "platform/QtNetTransport.h"
 
 #include "platform/QtConnectionPool.h"
+#include "platform/QtNetConnection.h"
 
 #include <QNetworkRequest>
 #include <QThread>
@@ -23,15 +24,12 @@ std::unique_ptr<NetConnection> QtNetTransport::Open(const NetRequest& request, N
 {
     // NetFile escaped the text; tolerant parsing keeps its escapes as they are.
     const QUrl url(QString::fromStdString(request.url), QUrl::TolerantMode);
-    const QString scheme = url.scheme().toLower();
-    // Only web addresses: a URL taken from a server's answer must not read local files.
-    if (!url.isValid() || (scheme != "http" && scheme != "https") || url.host().isEmpty())
+    if (!QtNetConnection::IsWebAddress(url))
         throw std::runtime_error("Could not open connection.");
 
     QNetworkRequest httpRequest(url);
     httpRequest.setAttribute(QNetworkRequest::CacheLoadControlAttribute, QNetworkRequest::AlwaysNetwork);
     httpRequest.setAttribute(QNetworkRequest::CacheSaveControlAttribute, false);
-    httpRequest.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::NoLessSafeRedirectPolicy);
     httpRequest.setTransferTimeout(static_cast<int>(idleTimeout.count()));
     httpRequest.setHeader(QNetworkRequest::UserAgentHeader, QString::fromStdString(request.userAgent));
     return PoolOfThisThread().Open(httpRequest, client);

@@ -222,9 +222,9 @@ bool LoopbackServer::Answer(int fd, const Request& request)
     }
     if (path.compare(0, 8, "/status/") == 0)
         return SendAll(fd, Response(path.substr(8) + " Some Status", "Content-Type: text/html\r\n", "<p>no</p>"));
-    if (path == "/redirect")
+    if (path == "/redirect" || path == "/loop")
     {
-        const std::string to = QueryValue(request.target, "to");
+        const std::string to = path == "/loop" ? path : QueryValue(request.target, "to");
         return SendAll(fd, Response("302 Found",
                                     "Location: " + (to.empty() ? "/len" : to) + "\r\nContent-Type: text/plain\r\n",
                                     "moved"));

@@ -15,6 +15,7 @@
 //   /nolength       200, no length and no type, the body ends when the connection closes
 //   /status/N       status N with a short body
 //   /redirect?to=T  302 with a short body to T (to /len without "to")
+//   /loop           302 to itself
 //   /trickle        announces 100000 bytes, sends 100 every 10 ms until the client goes
 //   /steady         1000 bytes, 50 every 40 ms
 //   /truncated      announces 1000 bytes, sends 10, closes

@@ -498,10 +498,15 @@ TEST_F(QtNetFileTest, ACancelledPackageStopsArriving)
     }
 }
 
-// The program's pool on managers that run out, as they would in an exhausted process.
-class RefusingPool : public QtConnectionPool
+// The program's pool, as the transport, on managers that run out as they would in an exhausted process.
+class RefusingPool : public QtConnectionPool, public NetTransport
 {
 public:
+    std::unique_ptr<NetConnection> Open(const NetRequest& request, NetConnectionClient* client) override
+    {
+        return QtConnectionPool::Open(QNetworkRequest(QUrl(QString::fromStdString(request.url))), client);
+    }
+
     bool refuse = false;
 
 protected:
@@ -513,28 +518,17 @@ protected:
     }
 };
 
-class RefusingPoolTransport : public NetTransport
-{
-public:
-    std::unique_ptr<NetConnection> Open(const NetRequest& request, NetConnectionClient* client) override
-    {
-        return pool->Open(QNetworkRequest(QUrl(QString::fromStdString(request.url))), client);
-    }
-
-    const std::shared_ptr<RefusingPool> pool = std::make_shared<RefusingPool>();
-};
-
 // A transfer waiting for a connection starts from the event loop once one is free, not inside the call
 // that freed it; when it cannot start then, it fails rather than wait for ever.
 TEST_F(QtNetFileTest, AWaitingTransferThatCannotStartFails)
 {
-    RefusingPoolTransport refusing;
-    PlatformHooks::SetNetTransport(&refusing);
+    const auto pool = std::make_shared<RefusingPool>();
+    PlatformHooks::SetNetTransport(pool.get());
     RecordingListener packages[QtConnectionPool::CONNECTIONS_PER_HOST];
     std::vector<NetFile*> running;
     for (RecordingListener& package : packages)
         running.push_back(NetFile::Create(server.Url("/trickle"), &package, false));
-    refusing.pool->refuse = true;
+    pool->refuse = true;
     NetFile::Create(server.Url("/len"), &listener, true);
     running[0]->Abort(); // its connection closes with it: the waiting transfer needs a new one
     EXPECT_TRUE(listener.events.empty());
@@ -543,7 +537,6 @@ TEST_F(QtNetFileTest, AWaitingTransferThatCannotStartFails)
     EXPECT_EQ("Could not open connection.", listener.message);
     for (std::size_t i = 1; i < running.size(); ++i)
         running[i]->Abort();
-    RunEventsFor(20);
     PlatformHooks::SetNetTransport(nullptr);
 }
 

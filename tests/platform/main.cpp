@@ -1,8 +1,7 @@
 // The platform suite needs an application object for dialogs, settings and networking, and a private
 // HOME and XDG tree so that no test touches the user's own settings or data.
 //
-// A warning from Qt is a failure of the test that caused it: the platform layer is where the program meets
-// Qt, and in normal use nothing it does may make Qt complain on the user's terminal.
+// A warning from Qt fails the test that caused it: in normal use the program makes Qt print nothing.
 
 #include <QApplication>
 #include <QtGlobal>

@@ -455,6 +455,7 @@ QAction* CorvaneWindowController::AddCommand(QMenu* menu, const QString& title, 
 {
     QAction* item = menu->addAction(title);
     item->setProperty(kActionProperty, QString::fromLatin1(action));
+    m_commands.append(item);
     item->setData(tag);
     if (!key.isEmpty())
         item->setShortcut(key);
@@ -499,8 +500,8 @@ int CorvaneWindowController::ActionTag(const QAction* item)
 QList<QAction*> CorvaneWindowController::CommandActions() const
 {
     QList<QAction*> commands;
-    for (QAction* item : findChildren<QAction*>())
-        if (!ActionName(item).isEmpty() && !commands.contains(item))
+    for (const QPointer<QAction>& item : m_commands)
+        if (item)
             commands.append(item);
     return commands;
 }

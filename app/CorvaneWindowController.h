@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QMainWindow>
+#include <QPointer>
 
 #include <functional>
 
@@ -61,7 +62,9 @@ public:
     // The menu item of a document command and tag (the tag tells colour modes, planes, tools and compass
     // places apart), or null.
     QAction* FindAction(const QString& action, int tag = 0) const;
-    // Every menu item of the menu bar and the context menus that runs a document command.
+    // Every menu item of the menu bar and the context menus that runs a document command, as they were
+    // made. Validation runs on focus changes, which also come from widgets being destroyed: it must never
+    // walk the window's children, among which a closing dialog may be half torn down.
     QList<QAction*> CommandActions() const;
     // The command name of a menu item; empty for the items of the application (New, Quit, ...).
     static QString ActionName(const QAction* item);
@@ -128,4 +131,5 @@ private:
     QSize LeastSize() const;
 
     CorvaneDoc* m_doc;
+    QList<QPointer<QAction>> m_commands;
 };

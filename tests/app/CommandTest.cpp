@@ -11,6 +11,7 @@
 #include "app/CorvaneWindowController.h"
 #include "app/DocumentToolbar.h"
 #include "app/OntologyDataSource.h"
+#include "app/PreferencesController.h"
 #include "app/SegmentedControl.h"
 #include "atlas/AnnotationLabel.h"
 #include "atlas/Atlas.h"
@@ -21,15 +22,19 @@
 #include "expression/Expressor.h"
 #include "expression/GeneExpression.h"
 #include "gl/TabControlRenderer.h"
+#include "platform/QtAlertPresenter.h"
 
 #include <QAction>
 #include <QClipboard>
+#include <QApplication>
 #include <QColorDialog>
+#include <QFileDialog>
 #include <QGuiApplication>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
 #include <QTableView>
+#include <QPointer>
 #include <QTimer>
 #include <QTreeView>
 
@@ -934,6 +939,86 @@ TEST_F(CommandTest, OutlineContextMenusActOnTheClickedRow)
     ChooseFromContextMenu(outline->viewport(), QPoint(20, outline->viewport()->height() - 5), "sortData:");
     EXPECT_TRUE(sorted(BookmarksController::rootNode()));
     EXPECT_TRUE(alerts.alerts.empty());
+}
+
+// Every focus change validates the menus, also the one a dialog makes while it is being destroyed: the
+// validation must reach nothing of that dialog (accepting the file panel crashed). Each dialog and sheet
+// is ended as a user ends it, with the window's validation connected.
+TEST_F(CommandTest, DialogsAndSheetsEndWithoutReachingIntoThemselves)
+{
+    Install(350, "micro"); // two atlases: a new document asks which
+    TempDir files;
+    const QString relations = QString::fromStdString(files.Write("relations.csv", "Abc,Def,0.5\n"));
+    QtAlertPresenter panels;
+    const auto pick = [&](QDialog* dialog) {
+        auto* panel = qobject_cast<QFileDialog*>(dialog);
+        ASSERT_NE(nullptr, panel);
+        panel->findChild<QLineEdit*>("fileNameEdit")->setText(relations); // typed, then Open
+        QMetaObject::invokeMethod(panel, "accept");
+    };
+    const auto cancel = [](QDialog* dialog) { dialog->reject(); };
+    const auto closeBox = [](QDialog* dialog) { dialog->close(); };
+    struct Case
+    {
+        const char* what;
+        std::function<void()> open;
+        std::function<void(QDialog*)> end;
+    };
+    const std::vector<Case> cases = {
+        {"Import Gene Relations, a file", [&] { Window().FindAction("importGeneRelations:")->trigger(); }, pick},
+        {"Import Gene Relations, cancelled", [&] { Window().FindAction("importGeneRelations:")->trigger(); }, cancel},
+        {"Open, a file", [] { SingleDocumentController::Instance()->openDocument(); }, pick},
+        {"Add Bookmark", [&] { doc->addBookmark(); },
+         [](QDialog* dialog) {
+             dialog->findChild<QLineEdit*>()->setText("kept");
+             static_cast<BookmarkEditor*>(dialog)->save();
+         }},
+        {"Anatomic search", [&] { doc->showAnatomicSearch(); }, cancel},
+        {"Similar data sets", [&] { doc->findSimilarGenes("Abc", 77); }, cancel},
+        {"Preferences", [] { PreferencesController::Instance()->showPreferences(); }, closeBox},
+        {"Atlas chooser", [] { SingleDocumentController::Instance()->newDocument(); }, closeBox},
+        {"Alert", [&] { panels.ShowAlert("Something to read."); }, [](QDialog* dialog) { dialog->accept(); }},
+    };
+    for (const Case& c : cases)
+    {
+        QApplication::setActiveWindow(doc->windowController());
+        // Modal runs block in their opening call: the dialog is ended from the event loop once it shows
+        // and has the focus, which its closing then moves.
+        QPointer<QDialog> shown;
+        bool ended = false;
+        QTimer watch;
+        QObject::connect(&watch, &QTimer::timeout, [&] {
+            for (QWidget* window : QApplication::topLevelWidgets())
+                if (auto* dialog = qobject_cast<QDialog*>(window); dialog && !shown && dialog->isVisible())
+                    shown = dialog;
+            if (shown && !ended && QApplication::activeWindow() != shown)
+                QApplication::setActiveWindow(shown);
+            else if (shown && !ended)
+            {
+                ended = true;
+                c.end(shown);
+            }
+        });
+        watch.start(20);
+        c.open();
+        ASSERT_TRUE(RunEventsUntil([&] { return ended && (!shown || !shown->isVisible()); }, 10000)) << c.what;
+        watch.stop();
+        RunEventsFor(20);
+        EXPECT_EQ("on", ItemState("toggleExpandedView:", 0).substr(0, 2)) << c.what;
+    }
+    EXPECT_EQ(2, Tabs().GetNumTabs()); // the relations picked open a graph
+
+    // The window system can leave the focus in a closed file panel until the panel is destroyed: its
+    // field then gives the focus up while the panel deletes its children, and the panel's list of
+    // children holds the ones already gone.
+    QApplication::setActiveWindow(doc->windowController());
+    auto* part = new QWidget(Window().centralWidget());
+    auto* field = new QLineEdit(part);
+    part->show();
+    field->setFocus();
+    ASSERT_EQ(field, QApplication::focusWidget());
+    delete part;
+    EXPECT_EQ("on", ItemState("toggleExpandedView:", 0).substr(0, 2));
 }
 
 TEST_F(CommandTest, ImportedRelationsOpenAGraphTabAndFailuresAlert)

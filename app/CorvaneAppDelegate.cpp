@@ -16,11 +16,11 @@
 #include "expression/UrlProtocolParser.h"
 
 #include <QApplication>
-#include <QDialog>
 #include <QFileInfo>
 #include <QUrl>
 #include <QMessageBox>
 #include <QTimer>
+#include <QWidget>
 
 #include <stdexcept>
 
@@ -337,15 +337,26 @@ void CorvaneAppDelegate::DocumentClosed()
     QuitIfIdle();
 }
 
+bool CorvaneAppDelegate::HasVisibleWindows()
+{
+    for (const QWidget* widget : QApplication::topLevelWidgets())
+    {
+        const Qt::WindowType type = widget->windowType();
+        if (widget->isVisible() && type != Qt::Popup && type != Qt::ToolTip)
+            return true;
+    }
+    return false;
+}
+
 void CorvaneAppDelegate::QuitIfIdle()
 {
     if (!m_quitWhenLastCloses || m_terminating || HasOpenDocuments())
         return;
-    // The download window keeps the program running: it installs and opens the next document.
-    AtlasDownloadController* downloads = AtlasDownloadController::Existing();
-    if (downloads && downloads->GetWindow() && downloads->GetWindow()->isVisible())
+    // Any window still up keeps the program running: the download window installs and opens the next
+    // document, the atlas chooser that follows an install opens the chosen one, an alert waits to be read.
+    if (HasVisibleWindows())
     {
-        // Looked at again until a document opens or the window goes.
+        // Looked at again until a document opens or the last window goes.
         QTimer::singleShot(kIdlePollMs, this, &CorvaneAppDelegate::QuitIfIdle);
         return;
     }

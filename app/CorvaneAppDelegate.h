@@ -42,11 +42,13 @@ public:
     // The display name of an atlas that is not installed, for the download question.
     static std::string AtlasDisplayName(unsigned int atlasId);
     Updater* GetUpdater() const { return m_updater.get(); }
-    // The program ends when its last document window closes (unless the atlas download window is open);
+    // The program ends when its last document window closes (unless another of its windows is open);
     // off until the program's event loop runs.
     void SetQuitWhenLastDocumentCloses(bool on) { m_quitWhenLastCloses = on; }
-    // Ends the program when no document and no atlas download window is open (and quitting is on).
+    // Ends the program when no document and no other window of the program is open (and quitting is on).
     void QuitIfIdle();
+    // Whether a window of the program is shown (menus and tooltips aside).
+    static bool HasVisibleWindows();
     // Forgets that the preflight ran (tests).
     static void ResetPreflight();
 

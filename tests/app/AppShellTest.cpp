@@ -4,6 +4,8 @@
 #include "ShellTestSupport.h"
 
 #include "app/AtlasChooser.h"
+#include "app/AtlasDownloadController.h"
+#include "app/AtlasListModel.h"
 #include "app/CorvaneAppDelegate.h"
 #include "app/PreferencesController.h"
 #include "app/SingleInstance.h"
@@ -20,8 +22,10 @@
 #include <QListWidget>
 #include <QLocalSocket>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QSignalSpy>
 #include <QSlider>
+#include <QTableView>
 #include <QTimer>
 
 #include <gtest/gtest.h>
@@ -171,6 +175,60 @@ TEST_F(AppShellTest, NewDocumentUsesTheOnlyAtlasOrTheChosenOne)
     EXPECT_EQ(nullptr, controller->openUntitledDocumentAndDisplay(&cancelled));
     EXPECT_TRUE(cancelled);
     EXPECT_EQ(0, SingleDocumentController::GetRememberedAtlasIndex());
+}
+
+// An install closes every document, and the chooser that follows it asks for the next one: the program
+// quits when nothing is left to show, and must wait for the choice.
+TEST_F(AppShellTest, InstallingAnAtlasKeepsTheProgramUpUntilTheChosenAtlasOpens)
+{
+    Install(310, "tiny");
+    CorvaneAppDelegate* delegate = CorvaneAppDelegate::Instance();
+    ASSERT_NE(nullptr, delegate->documentWithAtlas(310));
+    AtlasDownloadController::SetDocumentHost(delegate);
+    struct Quitting
+    {
+        Quitting() { CorvaneAppDelegate::Instance()->SetQuitWhenLastDocumentCloses(true); }
+        ~Quitting() { CorvaneAppDelegate::Instance()->SetQuitWhenLastDocumentCloses(false); }
+    } quitting;
+    AtlasDownloadController* downloads = AtlasDownloadController::Controller();
+    downloads->Show();
+    QTableView* rows = downloads->GetWindow()->findChild<QTableView*>("atlasListView");
+    auto* catalogue = static_cast<AtlasListModel*>(rows->model());
+    ASSERT_TRUE(RunEventsUntil([&] { return catalogue->rowCount() == 3; }, 60000));
+    for (int row = 0; row < 3; ++row)
+        if (catalogue->IsTicked(row) != (row == 1)) // the developing mouse only
+            downloads->ToggleAtlasVisible(row);
+
+    // The idle check looks while the chooser is up; the user chooses after it has looked.
+    bool looked = false;
+    QTimer user;
+    QObject::connect(&user, &QTimer::timeout, [&] {
+        if (auto* question = qobject_cast<QMessageBox*>(QApplication::activeModalWidget()))
+            for (QAbstractButton* button : question->buttons())
+                if (button->text() == "Close All")
+                    button->click();
+        auto* chooser = qobject_cast<AtlasChooser*>(QApplication::activeModalWidget());
+        if (!chooser)
+            return;
+        if (!looked)
+        {
+            looked = true;
+            delegate->QuitIfIdle();
+            return;
+        }
+        chooser->atlasListView()->setCurrentRow(chooser->atlasList().indexOf("Ostrel Developing Mouse"));
+        chooser->choose();
+    });
+    user.start(50);
+    downloads->GetWindow()->findChild<QPushButton*>("installButton")->click();
+    ASSERT_TRUE(RunEventsUntil(
+        [] {
+            const std::vector<CorvaneDoc*>& open = SingleDocumentController::Instance()->documents();
+            return open.size() == 1 && open[0]->expressionModel()->GetAtlas()->GetAtlasId() == 350;
+        },
+        120000));
+    EXPECT_TRUE(looked);
+    EXPECT_TRUE(SingleDocumentController::Instance()->documents()[0]->windowController()->isVisible());
 }
 
 TEST_F(AppShellTest, UrlRequestsForAtlasesThatAreNotInstalledAskToDownload)

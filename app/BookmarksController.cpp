@@ -28,6 +28,12 @@ void BookmarksController::EndChange()
     m_discarded.clear();
 }
 
+void BookmarksController::Rename(BookmarkNode* node, const std::string& name)
+{
+    node->setName(name);
+    emit Renamed(node);
+}
+
 void BookmarksController::Discard(std::unique_ptr<BookmarkNode> node)
 {
     if (node)

@@ -5,6 +5,7 @@
 #include <QObject>
 
 #include <memory>
+#include <string>
 #include <vector>
 
 // The one bookmarks tree that every document window shows. A change to the tree is made between
@@ -42,8 +43,13 @@ public:
         Change& operator=(const Change&) = delete;
     };
 
+    // Renames a node in place. No row comes or goes, so the outlines redraw the node's row instead of
+    // showing the tree again: a reload would also take away the editor whose commit made the change.
+    void Rename(BookmarkNode* node, const std::string& name);
+
 signals:
     void AboutToChange();
+    void Renamed(const BookmarkNode* node);
 
 private:
     BookmarksController();

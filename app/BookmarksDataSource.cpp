@@ -80,6 +80,11 @@ BookmarksDataSource::BookmarksDataSource(QObject* parent)
     connect(&BookmarksController::Instance(), &BookmarksController::AboutToChange, this,
             &BookmarksDataSource::aboutToChange);
     connect(Notifications::Instance(), &Notifications::BookmarksChanged, this, &BookmarksDataSource::bookmarksChanged);
+    connect(&BookmarksController::Instance(), &BookmarksController::Renamed, this, [this](const BookmarkNode* node) {
+        const QModelIndex row = indexOfNode(node);
+        if (row.isValid())
+            emit dataChanged(row, row);
+    });
 }
 
 BookmarksDataSource::~BookmarksDataSource() = default;
@@ -345,7 +350,10 @@ bool BookmarksDataSource::setData(const QModelIndex& index, const QVariant& valu
         return false;
     const std::string name = value.toString().toStdString();
     if (name != node->name())
-        change([&] { node->setName(name); });
+    {
+        BookmarksController::Instance().Rename(node, name);
+        m_userModified = true;
+    }
     return true;
 }
 

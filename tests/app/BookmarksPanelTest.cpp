@@ -19,6 +19,7 @@
 
 #include <QCheckBox>
 #include <QDropEvent>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QMimeData>
 
@@ -152,10 +153,22 @@ TEST_F(BookmarksPanelTest, NewNodesGoAfterTheSelectedLeafOrIntoTheSelectedGroup)
         Source().deleteSelection();
         EXPECT_EQ("G[a b c d] x", Shape(Root()));
     }
+    // With the outline shown the new group's name is edited at once; Return gives it the typed name.
+    doc->setOntologyDisplayMode(2);
+    const QtMessageRecorder qt;
     Source().selectItems({Node("x")}, false);
     Source().addGroup();
     EXPECT_EQ("G[a b c d] x New Group[]", Shape(Root()));
+    BookmarksOutlineView* outline = doc->windowController()->bookmarksView;
+    auto* editor = qobject_cast<QLineEdit*>(outline->indexWidget(Source().indexOfNode(Node("New Group"))));
+    ASSERT_NE(nullptr, editor);
+    editor->setText("Named");
+    QTest::keyClick(editor, Qt::Key_Return);
+    RunEventsFor(20);
+    EXPECT_EQ("G[a b c d] x Named[]", Shape(Root()));
+    EXPECT_EQ(nullptr, outline->indexWidget(Source().indexOfNode(Node("Named")))); // the edit ended
     EXPECT_TRUE(Source().userModified());
+    EXPECT_EQ(std::vector<std::string>{}, qt.messages);
 }
 
 TEST_F(BookmarksPanelTest, MovesCountOnlyNodesTakenFromBeforeTheDropPlace)

@@ -1,6 +1,5 @@
 #include "gl/GLView.h"
 
-#include "core/UserPreferences.h"
 #include "gl/CheckGLError.h"
 #include "gl/DevicePixels.h"
 #include "gl/GLExtensionLoader.h"
@@ -117,8 +116,6 @@ GLView::GLView(QWidget* parent)
     m_clock.start();
     SharedContext::TestCapabilities();
     setFormat(SharedContext::PixelFormat());
-    // The window that will hold the view takes its swap interval from the default format when it is made.
-    SharedContext::SetSwapInterval(UserPreferences::GetPreferences()->GetVSync());
     // Always tracked, so that cursor rectangles follow the pointer; the listener hears hover moves only
     // when it asks for them.
     setMouseTracking(true);

@@ -6,7 +6,9 @@
 #include <QCoreApplication>
 #include <QOffscreenSurface>
 #include <QOpenGLContext>
+#include <QString>
 #include <QSurfaceFormat>
+#include <QtGlobal>
 
 #include <iostream>
 #include <memory>
@@ -49,6 +51,19 @@ std::unique_ptr<ResourceContext> MakeResourceContext()
     return resource;
 }
 
+QtMessageHandler sPreviousHandler = nullptr;
+
+// Qt warns of every new default format once the global shared context exists, whatever changed: it does
+// not compare the formats. Only the swap interval of windows made later changes here, which has no
+// bearing on sharing, so that one message is dropped while the default is replaced; all others pass.
+void DropNewDefaultWarning(QtMsgType type, const QMessageLogContext& context, const QString& message)
+{
+    if (type == QtWarningMsg && message.startsWith(QLatin1String("Warning: Setting a new default format")))
+        return;
+    if (sPreviousHandler)
+        sPreviousHandler(type, context, message);
+}
+
 } // namespace
 
 void SharedContext::Configure()
@@ -83,9 +98,10 @@ void SharedContext::SetSwapInterval(bool vsync)
     const int interval = vsync ? 1 : 0;
     if (format.swapInterval() == interval)
         return;
-    // Qt warns of any new default once the shared context exists; only the interval differs here.
     format.setSwapInterval(interval);
+    sPreviousHandler = qInstallMessageHandler(&DropNewDefaultWarning);
     QSurfaceFormat::setDefaultFormat(format);
+    qInstallMessageHandler(sPreviousHandler);
 }
 
 QOpenGLContext* SharedContext::Context()

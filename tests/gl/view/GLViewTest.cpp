@@ -19,6 +19,7 @@
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QOpenGLContext>
+#include <QSurfaceFormat>
 #include <QTest>
 #include <QWheelEvent>
 #include <QWindow>
@@ -419,11 +420,13 @@ TEST_F(GLViewTest, MultisampleIsLoweredToWhatTheHardwareOffers)
     EXPECT_LE(plain.format().samples(), 0);
 }
 
-// The window swaps, not the view: what counts is the swap interval of the window's native surface.
+// The window swaps, not the view: what counts is the swap interval of the window's native surface. A change
+// warns of nothing, and making a view leaves the process-wide default alone.
 TEST_F(GLViewTest, VerticalSyncReachesTheWindowsOpenedAfterTheChange)
 {
     UserPreferences* preferences = UserPreferences::GetPreferences();
     const bool before = preferences->GetVSync();
+    const QtMessageRecorder qt;
     for (const bool vsync : {!before, before, !before})
     {
         preferences->SetVSync(vsync);
@@ -436,6 +439,15 @@ TEST_F(GLViewTest, VerticalSyncReachesTheWindowsOpenedAfterTheChange)
         EXPECT_EQ(vsync ? 1 : 0, opened.windowHandle()->format().swapInterval()) << vsync;
     }
     preferences->SetVSync(before);
+    EXPECT_EQ(std::vector<std::string>{}, qt.Containing("default format"));
+
+    preferences->RemoveListener(wrapper.get());
+    preferences->SetVSync(!before);
+    const QSurfaceFormat format = QSurfaceFormat::defaultFormat();
+    const GLView made;
+    EXPECT_EQ(format, QSurfaceFormat::defaultFormat());
+    preferences->SetVSync(before);
+    preferences->AddListener(wrapper.get());
 }
 
 // Rows of RGBA bytes, top row first, as ImageMagick writes raw "rgba:".

@@ -113,18 +113,24 @@ const float* Image3d::GetResolution() const
     return m_resolution;
 }
 
-void Image3d::SetGeometry(const unsigned int* size, const float* resolution, std::size_t voxelBytes)
+std::uint64_t Image3d::CheckedVoxelCount(const unsigned int* size, std::size_t voxelBytes)
 {
     // Three 32-bit counts cannot overflow 64 bits after the first product is bounded.
     const std::uint64_t slice = std::uint64_t(size[0]) * size[1];
     if (slice > MAX_IMAGE_BYTES || slice * size[2] > MAX_IMAGE_BYTES / voxelBytes)
         throw std::runtime_error("Invalid image dimension");
+    return slice * size[2];
+}
+
+void Image3d::SetGeometry(const unsigned int* size, const float* resolution, std::size_t voxelBytes)
+{
+    CheckedVoxelCount(size, voxelBytes);
     for (int axis = 0; axis < 3; ++axis)
     {
         m_size[axis] = size[axis];
         m_resolution[axis] = resolution[axis];
     }
-    m_sliceVoxels = slice;
+    m_sliceVoxels = std::uint64_t(size[0]) * size[1];
 }
 
 void Image3d::ClearGeometry()

@@ -43,7 +43,8 @@ public:
     // header names none). Fill the voxels with LoadHeaderData.
     virtual std::string LoadHeader(const char* headerText) = 0;
     // The voxel count that a MetaImage header declares, 64-bit, without allocating anything: readers check
-    // the bytes they hold against it first. Throws the header errors of LoadHeader.
+    // the bytes they hold against it first. Throws the header errors of LoadHeader, and "Invalid image
+    // dimension" for a grid too large for any image (of the header's element type, when it names one).
     static std::uint64_t HeaderVoxelCount(const char* headerText);
     // Fills the voxels from the bytes of the data file of the last header: exactly one element of the
     // header's type a voxel, else std::runtime_error. 32-bit integers into a float image become their
@@ -90,6 +91,8 @@ protected:
     // Checks and takes a new size and resolution. Throws "Invalid image dimension" when the volume
     // would not fit; nothing changes then.
     void SetGeometry(const unsigned int* size, const float* resolution, std::size_t voxelBytes);
+    // The voxel count of that size; throws "Invalid image dimension" when its voxels would not fit.
+    static std::uint64_t CheckedVoxelCount(const unsigned int* size, std::size_t voxelBytes);
     void ClearGeometry();
     std::uint64_t VoxelCount() const;
     // Removes what a failed or cancelled write left at path, but only a regular file: the path may

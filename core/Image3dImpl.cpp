@@ -297,7 +297,9 @@ std::uint64_t Image3d::HeaderVoxelCount(const char* headerText)
     const MetaHeader header = ParseMetaHeader(headerText);
     if (!header.hasSize)
         throw std::runtime_error("Invalid image dimension");
-    return std::uint64_t(header.size[0]) * header.size[1] * header.size[2];
+    // The count sizes the caller's buffers: a grid that no image could hold is refused here, before a
+    // product that wraps around can look like a small one.
+    return CheckedVoxelCount(header.size, std::max<std::size_t>(header.elementSize, 1));
 }
 
 template <typename T>

@@ -349,13 +349,17 @@ TEST(Image3dHeader, ElementTypesMustMatchTheImage)
 TEST(Image3dHeader, HostileDimensionsAndSpacingsAreRefused)
 {
     const std::unique_ptr<Image3d> image = Image3d::CreateImage(typeid(unsigned short));
+    // The count that readers size their buffers by is refused alike, also where its product wraps to 0 or
+    // fits 32 bits only for one-byte voxels.
     for (const char* dims : {"2 2", "2 -2 2", "2 x 2", "0 2 2", "2 2 2.5", "4294967296 1 1", "100000 100000 100000",
-                             "4294967295 4294967295 4294967295", ""})
+                             "4294967295 4294967295 4294967295", "4194304 4194304 4194304", "65536 65535 1", ""})
     {
         const std::string header = std::string("DimSize = ") + dims + "\nElementType = MET_USHORT\n";
         EXPECT_EQ(ErrorOf([&] { image->LoadHeader(header.c_str()); }), "Invalid image dimension") << dims;
         EXPECT_EQ(image->GetNumVoxels(), 0u) << dims;
+        EXPECT_EQ(ErrorOf([&] { Image3d::HeaderVoxelCount(header.c_str()); }), "Invalid image dimension") << dims;
     }
+    EXPECT_EQ(Image3d::HeaderVoxelCount("DimSize = 65536 65535 1\nElementType = MET_UCHAR\n"), 65536ull * 65535);
     for (const char* spacing : {"0 1 1", "1 1", "1 nan 1", "1 1 inf", "a b c"})
     {
         const std::string header =

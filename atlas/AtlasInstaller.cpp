@@ -31,9 +31,6 @@ namespace
 const char* const PREVIOUS_VERSIONS_DIR = "PreviousAtlasVersions";
 const char* const ATLASES_DIR = "Atlases";
 const char* const WRITE_FAILED = "Failed to write downloaded atlas to disk.";
-// Deflate makes at most 258 bytes of a two-bit code: no entry inflates to more than this many times its
-// compressed bytes.
-const std::uint64_t MAX_DEFLATE_RATIO = 1032;
 // The cancel flag and the progress are looked at once every this many entries.
 const unsigned int ENTRIES_PER_REPORT = 26;
 
@@ -69,16 +66,6 @@ fs::path EntryPath(const fs::path& folder, const std::string& name)
     if (relative.empty() || relative == "." || relative.is_absolute())
         throw refused;
     return folder / relative;
-}
-
-// Sizes are taken from the archive: they must fit the bytes that are there before a buffer is made.
-void CheckEntrySize(const ZipReader::ZipItem& item, std::uint64_t packageSize)
-{
-    const bool fits = item.compressedSize <= packageSize &&
-                      (item.method == 0 ? item.uncompressedSize == item.compressedSize
-                                        : item.uncompressedSize <= MAX_DEFLATE_RATIO * item.compressedSize);
-    if (!fits)
-        throw std::runtime_error("Invalid zip stream");
 }
 
 void WriteEntryFile(const fs::path& path, const std::vector<unsigned char>& bytes)
@@ -251,7 +238,6 @@ void AtlasInstaller::ExtractPackage(const fs::path& folder)
     FileStream package(m_packagePath.c_str(), std::ios::in | std::ios::binary);
     ZipReader reader(&package);
     const std::vector<ZipReader::ZipItem>& entries = reader.GetDirectory();
-    const std::uint64_t packageSize = package.GetSize();
 
     // Every entry is checked before the first file is written.
     std::vector<fs::path> targets;
@@ -259,7 +245,9 @@ void AtlasInstaller::ExtractPackage(const fs::path& folder)
     for (const ZipReader::ZipItem& item : entries)
     {
         targets.push_back(EntryPath(folder, item.name));
-        CheckEntrySize(item, packageSize);
+        // Sizes are taken from the archive: they must fit the bytes that are there before a buffer is made.
+        if (!reader.SizesPossible(item))
+            throw std::runtime_error("Invalid zip stream");
         const fs::path parent = targets.back().parent_path();
         if (!parent.empty())
             folders.insert(parent);

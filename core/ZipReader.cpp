@@ -197,6 +197,13 @@ bool ZipReader::HoldsEntry(const ZipItem& item)
     return dataEnd != 0 && dataEnd <= m_stream->GetSize();
 }
 
+bool ZipReader::SizesPossible(const ZipItem& item)
+{
+    const bool madeByItsBytes = item.method == 0 ? item.uncompressedSize == item.compressedSize
+                                                 : item.uncompressedSize <= item.compressedSize * MAX_DEFLATE_RATIO;
+    return madeByItsBytes && HoldsEntry(item);
+}
+
 // Positions the stream at the entry's data and returns the local header's CRC-32. The whole entry must
 // lie within the stream, so no size taken from the archive allocates more than the archive holds.
 unsigned int ZipReader::SeekEntryData(const ZipItem& item)

@@ -46,6 +46,15 @@ public:
     // compressed bytes. A caller that sizes a buffer by the directory asks this first, so that no size
     // from the archive allocates more than the archive could hold.
     virtual bool HoldsEntry(const ZipItem& item);
+    // Whether both declared sizes of the item can be true: the archive holds its compressed bytes
+    // (HoldsEntry), and those bytes can make its uncompressed size (stored bytes are it; deflated ones
+    // inflate to at most MAX_DEFLATE_RATIO times their count). Readers of untrusted archives ask this
+    // before they size a buffer by the entry.
+    bool SizesPossible(const ZipItem& item);
+
+    // Deflate makes at most 258 bytes of a two-bit code: no entry inflates to more than this many times
+    // its compressed bytes.
+    static constexpr std::uint64_t MAX_DEFLATE_RATIO = 1032;
 
 private:
     unsigned int FindEndRecord(unsigned int streamSize);

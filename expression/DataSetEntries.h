@@ -11,14 +11,9 @@
 // against what its compressed bytes can possibly inflate to.
 namespace DataSetEntries
 {
-// Deflate cannot expand data by more than this factor, so a larger declared size is a lie.
-constexpr std::uint64_t MAX_DEFLATE_RATIO = 1032;
-
 // An entry's bytes, sized without zeros: the inflate writes every one of them.
 using Bytes = std::vector<unsigned char, DefaultInitAllocator<unsigned char>>;
 
-// The most bytes that the entry's stored or compressed bytes can hold.
-std::uint64_t MaxInflatedSize(const ZipReader::ZipItem& item);
 // The entry's bytes; throws "Error while reading zip stream." when its declared sizes cannot be true:
 // compressed bytes beyond the end of the archive, or more inflated bytes than they can hold.
 Bytes Read(ZipReader& zip, const ZipReader::ZipItem& item);

@@ -493,6 +493,41 @@ TEST(ZipReader, EntryReachingPastTheStreamIsRefusedBeforeAllocating)
     EXPECT_EQ(out, GridBytes(100));
 }
 
+TEST(ZipReader, SizesArePossibleOnlyWhenTheArchiveHoldsBytesThatCanMakeThem)
+{
+    struct Case
+    {
+        Entry entry;
+        bool possible;
+    };
+    Entry longer = Stored("longer.raw", GridBytes(100));
+    longer.uncompressedSize = 101;
+    Entry ratio = Deflated("ratio.raw", GridBytes(100));
+    ratio.uncompressedSize = ratio.compressedSize * 1032;
+    Entry overRatio = Deflated("overratio.raw", GridBytes(100));
+    overRatio.uncompressedSize = overRatio.compressedSize * 1032 + 1;
+    // Fewer compressed bytes than the whole archive holds, but more than follow the entry's header.
+    Entry pastTheEnd = Deflated("pastend.raw", GridBytes(100));
+    pastTheEnd.compressedSize += 1500;
+    const std::vector<Case> cases = {
+        {Stored("filler.raw", GridBytes(3000)), true},
+        {Stored("stored.raw", GridBytes(100)), true},
+        {longer, false},
+        {Deflated("deflated.raw", GridBytes(5000)), true},
+        {ratio, true},
+        {overRatio, false},
+        {pastTheEnd, false},
+    };
+    std::vector<Entry> entries;
+    for (const Case& c : cases)
+        entries.push_back(c.entry);
+    OpenArchive archive(BuildArchive(entries));
+    ASSERT_LT(pastTheEnd.compressedSize, archive.bytes.size());
+    for (const Case& c : cases)
+        EXPECT_EQ(archive.reader.SizesPossible(*archive.reader.SeekFile(c.entry.name.c_str())), c.possible)
+            << c.entry.name;
+}
+
 // --- hostile input ---------------------------------------------------------------------------------
 
 namespace

@@ -18,6 +18,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <limits>
 #include <stdexcept>
 
 MemoryTileCache gPrimaryTileCache;
@@ -48,6 +49,15 @@ void FillWhite(GLTexture& texture)
 int ClampLevel(int level, int levels)
 {
     return std::min(std::max(level, 0), levels - 1);
+}
+
+// A view coordinate of the layout, worked out wider than an int: the sizes come from the server, and an
+// image too large for the view's pixels to be counted in an int is refused, not wrapped around.
+int ViewCoordinate(double value)
+{
+    if (!(value >= std::numeric_limits<int>::min() && value <= std::numeric_limits<int>::max()))
+        throw std::runtime_error("Unexpected data in image properties.");
+    return static_cast<int>(value);
 }
 
 } // namespace
@@ -118,15 +128,19 @@ TiledImage::Layout TiledImage::ComputeLayout(int tileSize, int parentWidth, int 
     l.rows = l.levelHeight / T + (l.levelHeight % T ? 1 : 0);
     l.detailPixelSize = static_cast<float>(l.detailScale) * imageResolution;
     l.overviewPixelSize = imageResolution * static_cast<float>(l.overviewScale);
-    l.x0 = centerX / l.detailScale - viewWidth / 2;
-    l.y0 = centerY / l.detailScale - viewHeight / 2;
-    l.x1 = l.x0 + viewWidth;
-    l.y1 = l.y0 + viewHeight;
+    using Wide = long long;
+    l.x0 = ViewCoordinate(Wide(centerX / l.detailScale) - viewWidth / 2);
+    l.y0 = ViewCoordinate(Wide(centerY / l.detailScale) - viewHeight / 2);
+    l.x1 = ViewCoordinate(Wide(l.x0) + viewWidth);
+    l.y1 = ViewCoordinate(Wide(l.y0) + viewHeight);
     const float ds = static_cast<float>(l.detailScale), os = static_cast<float>(l.overviewScale);
-    l.inset[0] = static_cast<int>((centerX - viewWidth * 0.5f * ds) / os) - left / l.overviewScale;
-    l.inset[1] = static_cast<int>((centerY - viewHeight * 0.5f * ds) / os) - top / l.overviewScale;
-    l.inset[2] = l.inset[0] + viewWidth * l.detailScale / l.overviewScale;
-    l.inset[3] = l.inset[1] + viewHeight * l.detailScale / l.overviewScale;
+    // The truncation of a single-precision quotient, as the inset has always been placed.
+    const Wide insetLeft = ViewCoordinate(std::trunc((centerX - viewWidth * 0.5f * ds) / os));
+    const Wide insetTop = ViewCoordinate(std::trunc((centerY - viewHeight * 0.5f * ds) / os));
+    l.inset[0] = ViewCoordinate(insetLeft - left / l.overviewScale);
+    l.inset[1] = ViewCoordinate(insetTop - top / l.overviewScale);
+    l.inset[2] = ViewCoordinate(l.inset[0] + Wide(viewWidth) * l.detailScale / l.overviewScale);
+    l.inset[3] = ViewCoordinate(l.inset[1] + Wide(viewHeight) * l.detailScale / l.overviewScale);
     l.c0 = std::max(l.x0 / T, 0);
     l.r0 = std::max(l.y0 / T, 0);
     l.c1 = std::min(l.x1 / T, l.columns - 1);

@@ -79,7 +79,8 @@ public:
         int inset[4] = {0, 0, 0, 0};
         int c0 = 0, r0 = 0, c1 = -1, r1 = -1;
     };
-    // Throws std::runtime_error for a tile size or parent size below 1.
+    // Throws std::runtime_error "Unexpected data in image properties." for a tile size or parent size
+    // below 1, and for a view whose pixel coordinates at the detail level do not fit an int.
     static Layout ComputeLayout(int tileSize, int parentWidth, int parentHeight, float imageResolution,
                                 float displayResolution, int centerX, int centerY, int viewWidth, int viewHeight,
                                 int left, int top);

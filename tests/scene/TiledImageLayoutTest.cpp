@@ -11,6 +11,7 @@
 #include <cmath>
 #include <cstring>
 #include <filesystem>
+#include <limits>
 
 namespace
 {
@@ -58,6 +59,34 @@ TEST(TiledImageLayoutTest, LevelsScalesAndTileCounts)
         EXPECT_THROW(TiledImage::ComputeLayout(bad, 100, 100, 1, 8, 0, 0, 256, 256, 0, 0), std::runtime_error);
         EXPECT_THROW(TiledImage::ComputeLayout(256, bad, 100, 1, 8, 0, 0, 256, 256, 0, 0), std::runtime_error);
         EXPECT_THROW(TiledImage::ComputeLayout(256, 100, bad, 1, 8, 0, 0, 256, 256, 0, 0), std::runtime_error);
+    }
+}
+
+TEST(TiledImageLayoutTest, ImagesWhoseViewCannotBeCountedInAnIntAreRefused)
+{
+    const int most = std::numeric_limits<int>::max(), least = std::numeric_limits<int>::min();
+    struct Case
+    {
+        const char* name;
+        int tileSize, width, height, centerX, centerY;
+        bool refused;
+    };
+    const Case cases[] = {
+        {"the largest image, looked at in its middle", 256, most, most, most / 2, most / 2, false},
+        {"a server's tallest image, looked at past its end", 256, 1, most, 1, most, true},
+        {"a point of interest far before the image", 256, 1000, 800, least, 0, true},
+        {"a tile as large as the image", most, most, most, most - 1, 0, true},
+    };
+    for (const Case& c : cases)
+    {
+        SCOPED_TRACE(c.name);
+        const auto layout = [&] {
+            TiledImage::ComputeLayout(c.tileSize, c.width, c.height, 1, 1, c.centerX, c.centerY, 512, 512, 0, 0);
+        };
+        if (c.refused)
+            EXPECT_THROW(layout(), std::runtime_error);
+        else
+            EXPECT_NO_THROW(layout());
     }
 }
 

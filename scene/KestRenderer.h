@@ -74,6 +74,9 @@ protected:
     // Starts a request; the location becomes the last one only when the transfer started.
     void StartTransfer(const std::string& url, const unsigned int* location);
     void SizeVolumeBuffer();
+    // Reads the reply's correlation grid into the volume buffer; throws, keeping the buffer, when the
+    // reply holds none of the buffer's size.
+    void UnpackVolume(const void* data, unsigned long size);
 
     BrainSceneView* m_view = nullptr;
     NetFile* m_transfer = nullptr;
@@ -85,7 +88,4 @@ protected:
     float m_correlationHigh = 1.0f;
     // x fastest; the reply's little-endian floats are this machine's.
     std::vector<float> m_volumeBuffer;
-
-private:
-    void UnpackVolume(const void* data, unsigned long size);
 };

@@ -74,6 +74,11 @@ ProjectionMapRenderer::ProjectionMapRenderer(BrainSceneView* view)
     SetAfferentSeedExperiment(DEFAULT_AFFERENT_EXPERIMENT);
 }
 
+ProjectionMapRenderer::ProjectionMapRenderer(const float* gridResolution)
+{
+    std::copy(gridResolution, gridResolution + 3, m_gridResolution);
+}
+
 ProjectionMapRenderer::~ProjectionMapRenderer() = default;
 
 // --- Requests ---
@@ -172,7 +177,8 @@ void ProjectionMapRenderer::LoadData(const char* data, unsigned int size)
         m_lines.clear();
         throw;
     }
-    m_view->Invalidate();
+    if (m_view)
+        m_view->Invalidate();
 }
 
 bool ProjectionMapRenderer::StartMap()
@@ -269,17 +275,20 @@ void ProjectionMapRenderer::CompleteLines(std::vector<InjectionStreamLine>& line
     lines.erase(
         std::remove_if(lines.begin(), lines.end(), [](const InjectionStreamLine& line) { return line.points.empty(); }),
         lines.end());
-    if (lines.empty())
+    for (InjectionStreamLine& line : lines)
+    {
+        ProjectionStreamLines::ComputeNormals(line.points);
+        line.points.back().density = 1.0f;
+        line.points.back().intensity = 10000.0f;
+    }
+    if (lines.empty() || !m_view)
         return;
     AtlasSpace* space = m_view->GetAtlasSpace();
     Image3d* annotation = space->GetAnnotationImage(ANNOTATION_DIMS, ANNOTATION_RES);
     const std::shared_ptr<BrainOntology> ontology = space->GetAtlas()->GetOntology();
     for (InjectionStreamLine& line : lines)
     {
-        ProjectionStreamLines::ComputeNormals(line.points);
-        ProjectionStreamLines::Point3d& last = line.points.back();
-        last.density = 1.0f;
-        last.intensity = 10000.0f;
+        const ProjectionStreamLines::Point3d& last = line.points.back();
         float value = 0.0f;
         if (annotation)
             value = annotation->GetValue(last.position[0] * m_gridResolution[0], last.position[1] * m_gridResolution[1],

@@ -77,8 +77,13 @@ public:
     // The end ball's size for a line density.
     static float BallSize(float density);
 
-private:
+protected:
+    // A layer of no view on a grid of that resolution, which only reads replies and afferent files: its
+    // lines get no end structure and nothing is redrawn.
+    explicit ProjectionMapRenderer(const float* gridResolution);
     void ReadSites(IOStream& stream);
+
+private:
     InjectionStreamLine ReadLine(IOStream& stream);
     // Normals, end point values and the structure at the end of each line.
     void CompleteLines(std::vector<InjectionStreamLine>& lines) const;

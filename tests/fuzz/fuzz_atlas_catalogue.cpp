@@ -41,10 +41,15 @@ extern "C" int LLVMFuzzerInitialize(int*, char***)
     return 0;
 }
 
-// The catalogue of atlas packages, in chunks of random sizes. Seeds: the demo server's catalogues, its
-// hostile one and damaged ones included.
+// The catalogue of atlas packages, in chunks of random sizes. Byte 0 picks how the server answers (bits 0-3,
+// FuzzReply); the rest is the catalogue. Seeds: the demo server's catalogues, its hostile one and damaged
+// ones included.
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
+    if (size < 1)
+        return 0;
+    const FuzzReply reply = FuzzReply::FromBits(data[0]);
+    ++data, --size;
     ClosingListener listener;
     try
     {
@@ -55,6 +60,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     {
         return 0;
     }
-    network->Answer(data, size, "text/xml");
+    network->Answer(data, size, "text/xml", reply);
     return 0;
 }

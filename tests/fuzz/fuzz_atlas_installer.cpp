@@ -65,12 +65,16 @@ extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv)
     return 0;
 }
 
-// An atlas package as the server sends it, downloaded, unpacked and installed. Seeds: the demo server's
-// packages of the generated atlases and its hostile packages.
+// An atlas package as the server sends it, downloaded, unpacked and installed. Byte 0 picks how the server
+// answers (bits 0-3, FuzzReply); the rest is the package. Seeds: whole atlases made small from the
+// generated ones, and the demo server's hostile packages with an atlas configuration that the program
+// could install.
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
-    if (size > 0xFFFFFFFFu)
+    if (size < 1 || size > 0xFFFFFFFFu)
         return 0;
+    const FuzzReply reply = FuzzReply::FromBits(data[0]);
+    ++data, --size;
     AtlasDownloadInfo info;
     info.name = "Fuzz Atlas";
     info.url = "http://127.0.0.1:8470/Corvane2/packages/42-1.zip";
@@ -82,7 +86,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     {
         AtlasInstaller installer(info, &listener, nullptr);
         installer.Download();
-        network->Answer(data, size, "application/zip");
+        network->Answer(data, size, "application/zip", reply);
         if (listener.complete)
             installer.Unpack();
     }

@@ -65,7 +65,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (list && list->GetNumPages() > 1)
     {
         list->ChangePage(1);
-        network->Answer(data + 1, size - 1, "text/xml", false);
+        network->Answer(data + 1, size - 1, "text/xml", {FuzzReply::Length::None});
     }
     if (list)
     {

@@ -74,19 +74,21 @@ extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv)
 
 // A Zoomify server's answers: the input is read as an image's "ImageProperties.xml", then as one of its
 // tiles, through the tile cache and the JPEG decoder, and the tile is asked for again (from the cache
-// when it decoded). Byte 0 picks the tile's level, whether the announced length is sent and whether the
-// fetcher is reset at the first chunk. Seeds: the demo server's properties and tiles, damaged ones included.
+// when it decoded). Byte 0 picks how the server answers (bits 0-3, FuzzReply), whether the fetcher is
+// reset at the first chunk (bit 4) and the tile's level (bits 5-7). Seeds: the demo server's properties
+// and tiles, damaged ones included.
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
     if (size < 1)
         return 0;
     const std::uint8_t selector = data[0];
+    const FuzzReply reply = FuzzReply::FromBits(selector);
     ++data, --size;
     InfoListener info;
     try
     {
         ZoomifyInfoFetcher properties("http://127.0.0.1:8470/tiles/image/ImageProperties.xml", &info);
-        network->Answer(data, size, "application/xml", (selector & 1) != 0);
+        network->Answer(data, size, "application/xml", reply);
     }
     catch (const std::exception&)
     {
@@ -95,13 +97,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     MemoryTileCache cache;
     ZoomifyTileFetcher fetcher(&cache);
     TileListener listener;
-    listener.resetOnData = (selector & 2) != 0;
+    listener.resetOnData = (selector & 0x10) != 0;
     for (int round = 0; round < 2; ++round)
     {
         try
         {
-            fetcher.LoadImage("http://127.0.0.1:8470/tiles/image", "", &listener, 7, selector >> 2, 0, 0, nullptr, 0);
-            network->Answer(data, size, "image/jpeg", (selector & 1) != 0);
+            fetcher.LoadImage("http://127.0.0.1:8470/tiles/image", "", &listener, 7, selector >> 5, 0, 0, nullptr, 0);
+            network->Answer(data, size, "image/jpeg", reply);
         }
         catch (const std::exception&)
         {

@@ -11,16 +11,19 @@ behind a few selector values.
 
 import csv
 import glob
+import gzip
 import io
+import json
 import os
 import re
+import struct
 import subprocess
 import sys
 import zipfile
 
 OUT, ATLASGEN, SOURCE = sys.argv[1:4]
 sys.path.insert(0, os.path.join(SOURCE, "tools", "demoserver"))
-from demoserver import datasets, faults, hostile  # noqa: E402
+from demoserver import datasets, faults, hostile, zoomify  # noqa: E402
 from demoserver.server import DemoData, HttpError  # noqa: E402
 
 ATLAS_IDS = (310, 350, 351, 378)
@@ -110,7 +113,10 @@ def grid_seeds(data, zips):
     write("fuzz_data_set", "raw8.bin", raw8)
     for i, text in enumerate(metadata[:3]):
         write("fuzz_raw_grid", "byte-grid-%d" % i, b"\x01" + text + separator + raw8[:4096])
-        write("fuzz_raw_grid", "float-grid-%d" % i, b"\x02" + text + separator + b"\x00\x00\x80\x47" * 64)
+        # A few cells expressed in every 64, as in a real grid: a grid of nothing but expressed cells takes
+        # the reader a tenth of a second a time under the fuzzer.
+        pattern = struct.pack("<64f", *([65536.0] + [0.0] * 15 + [7.0] + [0.0] * 15 + [200.0] + [0.0] * 31))
+        write("fuzz_raw_grid", "float-grid-%d" % i, b"\x02" + text + separator + pattern)
         write_selected("fuzz_mouse_meta", "metadata-%d" % i, text, (0, 1))
         write_selected("fuzz_xml", "metadata-%d" % i, text, (0, 77))
 
@@ -214,16 +220,51 @@ def microarray_seeds(data):
             write_selected("fuzz_microarray", "probes-%d-%s" % (i, kind), broken, (0x05,))
 
 
+def jpeg_size(jpeg):
+    """Width and height of a baseline or progressive JPEG, from its frame header."""
+    offset = 2
+    while offset + 9 < len(jpeg):
+        marker, length = jpeg[offset + 1], struct.unpack_from(">H", jpeg, offset + 2)[0]
+        if marker in (0xC0, 0xC1, 0xC2):
+            height, width = struct.unpack_from(">HH", jpeg, offset + 5)
+            return width, height
+        offset += 2 + length
+    raise ValueError("no frame header")
+
+
+def write_jpeg(name, jpeg):
+    """A JPEG behind the size that ReadJPEG is told to expect: its own."""
+    width, height = jpeg_size(jpeg)
+    write("fuzz_jpeg", name, struct.pack("<HH", width - 1, height - 1) + jpeg)
+
+
 def tile_seeds(data):
     images = data.images()
     for i, path in enumerate(sorted(images.by_path)[:2]):
         properties = images.properties(path)
-        write_selected("fuzz_zoomify", "properties-%d" % i, properties, (0, 1))
+        # Answered whole with and without its length announced.
+        write_selected("fuzz_zoomify", "properties-%d" % i, properties, (0x00, 0x01))
+        write_selected("fuzz_tiled_layout", "properties-%d" % i, properties, (0x00, 0x1B, 0x66, 0xF5))
         write_selected("fuzz_xml", "properties-%d" % i, properties, (0,))
         tile = images.tile(path, 0, 0, 0)
-        write_selected("fuzz_zoomify", "tile-%d" % i, tile, (0, 1, 2))
-        write_selected("fuzz_zoomify", "tile-%d-truncated" % i, faults.truncate(tile), (1,))
-        write("fuzz_jpeg", "tile-%d" % i, b"\x07\x07" + tile)
+        # Whole, without a length, and reset at the first chunk.
+        write_selected("fuzz_zoomify", "tile-%d" % i, tile, (0x00, 0x01, 0x10))
+        write_selected("fuzz_zoomify", "tile-%d-truncated" % i, faults.truncate(tile), (0x01,))
+        write_jpeg("tile-%d" % i, tile)
+    # Sizes at the edges of what a server could claim.
+    for i, (width, height, tile_size) in enumerate(((1, 1, 1), (2147483647, 1, 1), (1, 2147483647, 256),
+                                                    (2147483647, 2147483647, 2147483647), (300, 200, 0),
+                                                    (65536, 40000, 256), (-5, 100, 256))):
+        text = "<IMAGE_PROPERTIES WIDTH=\"%d\" HEIGHT=\"%d\" NUMTILES=\"1\" TILESIZE=\"%d\" />" % (
+            width, height, tile_size)
+        write_selected("fuzz_tiled_layout", "extreme-%d" % i, text, (0x00, 0xC0))
+    # Grey JPEGs of a few small sizes, as the atlas slices are.
+    for width, height in ((1, 1), (8, 8), (17, 5), (24, 16)):
+        pixels = bytes((x * 37 + y * 11) & 0xFF for y in range(height) for x in range(width))
+        write_jpeg("grey-%dx%d" % (width, height), zoomify.encode_jpeg(width, height, pixels))
+    for i, path in enumerate(sorted(glob.glob(os.path.join(ATLASES, "atlas350", "Spaces", "*", "AtlasSlices",
+                                                           "*.jpg")))[:2]):
+        write_jpeg("slice-%d" % i, read(path))
 
 
 def url_seeds(data):
@@ -247,16 +288,49 @@ def url_seeds(data):
 def catalogue_seeds(data):
     for name, target in (("catalogue", "/Corvane2/atlases.xml"), ("hostile", "/hostile/Corvane2/atlases.xml")):
         body = answer(data, target)
-        write("fuzz_atlas_catalogue", name + ".xml", body)
+        write_selected("fuzz_atlas_catalogue", name + ".xml", body, (0x00,))
         for kind, broken in damaged(body, "text/xml"):
-            write("fuzz_atlas_catalogue", "%s-%s.xml" % (name, kind), broken)
+            write_selected("fuzz_atlas_catalogue", "%s-%s.xml" % (name, kind), broken, (0x00,))
+
+
+def small_package(atlas_id):
+    """A whole atlas of one space and no meshes, small enough for the fuzzer's length limit."""
+    root = os.path.join(ATLASES, "atlas%d" % atlas_id)
+    info = read(os.path.join(root, "Info.xml")).decode()
+    spaces = re.findall(r"  <space name=\"([^\"]+)\".*?</space>\n", info, re.DOTALL)
+    info = re.sub(r"  <space name=\"(?!%s\")[^\"]+\".*?</space>\n" % re.escape(spaces[0]), "", info, flags=re.DOTALL)
+    buffer = io.BytesIO()
+    with zipfile.ZipFile(buffer, "w", zipfile.ZIP_DEFLATED) as archive:
+        archive.writestr("Info.xml", info)
+        for folder, subfolders, files in os.walk(root):
+            subfolders.sort()
+            relative = os.path.relpath(folder, root).replace(os.sep, "/")
+            parts = relative.split("/")
+            if "Local" in parts or "Meshes" in parts or (parts[0] == "Spaces" and len(parts) > 1 and
+                                                        parts[1] != spaces[0]) or "Afferents" in parts:
+                continue
+            for name in sorted(files):
+                if relative == "." and name in ("Info.xml", "compass.msh"):
+                    continue
+                archive.write(os.path.join(folder, name), name if relative == "." else relative + "/" + name)
+    return buffer.getvalue()
 
 
 def package_seeds(data):
+    # The hostile packages with an atlas configuration that names the URLs an atlas needs, so that what
+    # is not hostile in them installs.
+    urls = re.search(r"  <urls .*?</urls>\n", read(os.path.join(ATLASES, "atlas350", "Info.xml")).decode(),
+                     re.DOTALL).group(0)
+    hostile.INFO_XML = hostile.INFO_XML.replace("</atlas-info>", urls.replace("%", "%%") + "</atlas-info>")
+    for name, (_, _, body) in sorted(hostile._packages().items()):
+        write_selected("fuzz_atlas_installer", "hostile-%s.zip" % name, body, (0x00,))
     for name in sorted(hostile.PACKAGES):
-        write("fuzz_atlas_installer", "hostile-%s.zip" % name, hostile.package(name))
         write("fuzz_zip", "hostile-%s.zip" % name, hostile.package(name))
-    write("fuzz_atlas_installer", "atlas-350.zip", data.package(data.by_id[350]))
+    for atlas_id in (350, 310):
+        body = small_package(atlas_id)
+        assert len(body) < 60000, "atlas %d makes a package of %d bytes" % (atlas_id, len(body))
+        # Answered whole, and with a Content-Length that lies above the body.
+        write_selected("fuzz_atlas_installer", "atlas-%d.zip" % atlas_id, body, (0x00, 0x02))
 
 
 def atlas_file_seeds():
@@ -327,9 +401,68 @@ def bookmark_seeds(data):
     write("fuzz_bookmarks", "empty.xml", '<?xml version="1.0" encoding="utf-8"?>\n<Bookmarks>\n</Bookmarks>\n')
 
 
+def nifti(dims, datatype, bitpix, values, spacing=(1.0, 1.0, 1.0)):
+    """A single-file NIfTI-1 volume: the 348-byte header, four bytes of no extension, the voxels."""
+    header = bytearray(348)
+    struct.pack_into("<i", header, 0, 348)
+    struct.pack_into("<8h", header, 40, 3, *dims, 1, 1, 1, 1)
+    struct.pack_into("<hh", header, 70, datatype, bitpix)
+    struct.pack_into("<8f", header, 76, 1.0, *spacing, 0.0, 0.0, 0.0, 0.0)
+    struct.pack_into("<f", header, 108, 352.0)
+    header[344:348] = b"n+1\x00"
+    formats = {2: "B", 4: "h", 8: "i", 16: "f", 512: "H", 1280: "Q"}
+    return bytes(header) + bytes(4) + struct.pack("<%d%s" % (len(values), formats[datatype]), *values)
+
+
 def stream_seeds():
     write("fuzz_iostream", "strings", b"\x03abc\x00\x05hello\x01x" + bytes(range(40)))
     write("fuzz_nifti", "short", b"\x5c\x01\x00\x00" + bytes(344))
+    counts = [(i * 37) % 1000 for i in range(4 * 3 * 2)]
+    volumes = {
+        "uint16": nifti((4, 3, 2), 512, 16, counts),
+        "uint8": nifti((4, 3, 2), 2, 8, [c % 256 for c in counts]),
+        "int16": nifti((4, 3, 2), 4, 16, counts, (0.5, 0.5, 2.0)),
+        "float": nifti((4, 3, 2), 16, 32, [c / 7.0 for c in counts]),
+        "uint64": nifti((4, 3, 2), 1280, 64, counts),
+        "zeros": nifti((2, 2, 2), 512, 16, [0] * 8),
+    }
+    for name, volume in sorted(volumes.items()):
+        write("fuzz_nifti", name + ".nii", volume)
+    write("fuzz_nifti", "uint16.nii.gz", gzip.compress(volumes["uint16"], mtime=0))
+    write("fuzz_nifti", "uint64.nii.gz", gzip.compress(volumes["uint64"], mtime=0))
+
+
+# -- the probe layers' replies, the update feed --------------------------------------------------------------
+
+def probe_layer_seeds(data):
+    seed = "/data/P56/projection_map/target?seedPoint=6000,4000,5000&seedAge=P56"
+    body = answer(data, seed)
+    lines = json.loads(body)["msg"]
+    for name, reply in (("all", body), ("two", json.dumps({"success": True, "msg": lines[:2]}).encode())):
+        write_selected("fuzz_projection_map", "map-" + name, reply, (0,))
+    for kind, broken in damaged(body, "application/json"):
+        write_selected("fuzz_projection_map", "map-" + kind, broken, (0,))
+    afferents = sorted(glob.glob(os.path.join(ATLASES, "atlas310", "Spaces", "*", "Afferents", "*")),
+                       key=os.path.getsize)
+    for i, path in enumerate(afferents[:3]):
+        write_selected("fuzz_projection_map", "afferent-%d" % i, read(path), (1,))
+    correlation = answer(data, "/kest/data/P56/download?seed=6000,4000,5000&age=P56")
+    write_selected("fuzz_kest_zip", "correlation", correlation, (0,))
+    write_selected("fuzz_kest_zip", "correlation-truncated", faults.truncate(correlation), (0,))
+    write_selected("fuzz_kest_zip", "correlation-badcrc", faults.bad_crc(correlation), (0,))
+    write_selected("fuzz_kest_zip", "rat", datasets.correlation_zip(struct.pack("<f", 0.5) * (67 * 41 * 58)), (1,))
+    write_selected("fuzz_kest_zip", "tiny", datasets.correlation_zip(struct.pack("<8f", *range(8))), (2,))
+
+
+def feed_seeds(data):
+    feed = answer(data, "/Corvane2/mac-appcast.xml")
+    # Answered whole, the update offered then declined or taken.
+    write_selected("fuzz_update_feed", "feed", feed, (0x00, 0x10))
+    for kind, broken in damaged(feed, "application/xml"):
+        write_selected("fuzz_update_feed", "feed-" + kind, broken, (0x10,))
+    item = re.search(rb"<item>.*?</item>", feed, re.DOTALL).group(0)
+    items = item.replace(b"\"200\"", b"\"350\"") + b"\n" + item.replace(b"\"200\"", b"\"abc\"") + b"\n"
+    write_selected("fuzz_update_feed", "feed-items", feed.replace(item, item + b"\n" + items), (0x10,))
 
 
 if __name__ == "__main__":
@@ -349,3 +482,5 @@ if __name__ == "__main__":
     atlas_file_seeds()
     bookmark_seeds(demo)
     stream_seeds()
+    probe_layer_seeds(demo)
+    feed_seeds(demo)

@@ -3,6 +3,8 @@
 #include "app/CorvaneDoc.h"
 #include "app/CorvaneWindowController.h"
 #include "app/SegmentedControl.h"
+#include "atlas/Atlas.h"
+#include "atlas/AtlasFileError.h"
 #include "atlas/AtlasSpace.h"
 #include "core/Alerts.h"
 #include "core/Image3dPlane.h"
@@ -84,12 +86,14 @@ void AtlasLoadingThread::Run(std::shared_ptr<Shared> shared, std::vector<AtlasSp
                              LoadStep load)
 {
     std::string error;
+    std::string atlasName;
     try
     {
         for (AtlasSpace* space : spaces)
         {
             if (space->FullAtlasIsLoaded())
                 continue;
+            atlasName = space->GetAtlas() ? space->GetAtlas()->GetName() : space->GetPath();
             shared->lastPercent = -1;
             shared->Post([](CorvaneDoc* doc) { ShowLoading(doc, true); });
             load(space, &shared->progress);
@@ -102,7 +106,7 @@ void AtlasLoadingThread::Run(std::shared_ptr<Shared> shared, std::vector<AtlasSp
     }
     catch (const std::exception& e)
     {
-        error = e.what();
+        error = AtlasFileError::Describe(atlasName, e);
     }
     catch (...)
     {

@@ -6,6 +6,7 @@
 #include "app/SingleDocumentController.h"
 #include "app/Updater.h"
 #include "atlas/Atlas.h"
+#include "atlas/AtlasFileError.h"
 #include "atlas/AtlasSet.h"
 #include "atlas/AtlasSpace.h"
 #include "core/Alerts.h"
@@ -85,8 +86,17 @@ bool CorvaneAppDelegate::preflight()
     try
     {
         AtlasSet* atlases = AtlasSet::GetAtlases();
-        if (atlases && atlases->GetNumAtlases() > 0)
+        // An installed atlas that cannot be read is not listed: the user hears which file keeps it out.
+        for (const AtlasSet::Rejection& rejected : atlases->GetRejections())
+            SingleDocumentController::ShowAtlasFailure(
+                AtlasFileError::Describe(rejected.folder, rejected.file, rejected.reason));
+        if (atlases->GetNumAtlases() > 0)
             return true;
+        if (!atlases->GetRejections().empty())
+        {
+            SingleDocumentController::QuitForLackOfUsableAtlases();
+            return false;
+        }
         AtlasDownloadController::Controller()->Show();
         return false;
     }
@@ -180,7 +190,10 @@ CorvaneDoc* CorvaneAppDelegate::documentWithAtlas(unsigned int atlasId)
     }
     if (!doc)
     {
-        doc = CorvaneDoc::initWithAtlas(atlasId);
+        std::string failure;
+        doc = CorvaneDoc::initWithAtlas(atlasId, &failure);
+        if (!doc && !failure.empty())
+            throw std::runtime_error(failure);
         if (!doc)
             return nullptr;
         controller->addDocument(doc);

@@ -30,6 +30,7 @@ public:
     void checkForAtlases();
     void showHelp();
     bool applicationOpenFile(const std::string& path);
+    // Null when the atlas is not installed; throws, with the user's explanation, when it cannot be opened.
     CorvaneDoc* documentWithAtlas(unsigned int atlasId);
     void getUrl(const std::string& url);
     // Closes every document window (saving its settings) and ends the program.

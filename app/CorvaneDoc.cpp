@@ -23,6 +23,7 @@
 #include "app/ViewController3d.h"
 #include "atlas/AnnotationLabel.h"
 #include "atlas/Atlas.h"
+#include "atlas/AtlasFileError.h"
 #include "atlas/AtlasSet.h"
 #include "atlas/AtlasSpace.h"
 #include "atlas/BrainOntology.h"
@@ -146,18 +147,27 @@ CorvaneDoc* CorvaneDoc::init()
     }
 }
 
-CorvaneDoc* CorvaneDoc::initWithAtlas(unsigned int atlasId)
+CorvaneDoc* CorvaneDoc::initWithAtlas(unsigned int atlasId, std::string* failure)
 {
+    // An atlas that is not installed gives no document.
+    const std::shared_ptr<Atlas> atlas = AtlasSet::GetAtlasWithId(atlasId);
+    std::string why;
     try
     {
-        // An atlas that is not installed gives no document.
-        const std::shared_ptr<Atlas> atlas = AtlasSet::GetAtlasWithId(atlasId);
-        return atlas ? new CorvaneDoc(atlas) : nullptr;
+        if (atlas)
+            return new CorvaneDoc(atlas);
+    }
+    catch (const std::exception& e)
+    {
+        why = AtlasFileError::Describe(atlas->GetName(), e);
     }
     catch (...)
     {
-        return nullptr;
+        why = "The atlas \"" + atlas->GetName() + "\" could not be opened.";
     }
+    if (failure)
+        *failure = why;
+    return nullptr;
 }
 
 CorvaneDoc::~CorvaneDoc()

@@ -50,7 +50,9 @@ public:
     // The document of the first installed atlas, or of the installed atlas with that id; null when there
     // is no such atlas or the model cannot be made.
     static CorvaneDoc* init();
-    static CorvaneDoc* initWithAtlas(unsigned int atlasId);
+    // Null when the atlas is not installed or cannot be opened; failure, when given, then tells the user why
+    // (empty for an atlas that is not installed).
+    static CorvaneDoc* initWithAtlas(unsigned int atlasId, std::string* failure = nullptr);
     // Releases in the order that keeps every renderer's display alive until the renderer is gone.
     ~CorvaneDoc() override;
 

@@ -4,7 +4,6 @@
 #include "app/CorvaneDoc.h"
 #include "atlas/Atlas.h"
 #include "atlas/AtlasSet.h"
-#include "core/Alerts.h"
 #include "core/DefaultsStore.h"
 #include "core/PlatformHooks.h"
 
@@ -16,6 +15,7 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <set>
 #include <stdexcept>
 
 namespace
@@ -72,12 +72,7 @@ int SingleDocumentController::chooseAtlas()
         return 0;
     if (count == 0)
     {
-        QMessageBox panel(QMessageBox::Information, "Critical Error",
-                          "Corvane could not find any usable atlas files. Please delete the application and "
-                          "reinstall it from the Corvane web site.");
-        panel.addButton("Quit", QMessageBox::AcceptRole);
-        panel.exec();
-        QTimer::singleShot(0, qApp, [] { QApplication::exit(0); });
+        QuitForLackOfUsableAtlases();
         return -1;
     }
     std::unique_ptr<AtlasChooser> chooser(AtlasChooser::initWithAtlas(sAtlasIdx));
@@ -97,24 +92,55 @@ CorvaneDoc* SingleDocumentController::openUntitledDocumentAndDisplay(bool* cance
     AtlasSet* atlases = AtlasSet::GetAtlases();
     if (!atlases || atlases->GetNumAtlases() == 0)
         return nullptr;
-    const int index = chooseAtlas();
-    if (index < 0)
+    // An atlas that cannot be opened is told about, and the user may choose another until none is left.
+    std::set<unsigned int> failed;
+    for (;;)
     {
-        if (cancelled)
-            *cancelled = true;
+        const int index = chooseAtlas();
+        if (index < 0)
+        {
+            if (cancelled)
+                *cancelled = true;
+            return nullptr;
+        }
+        const std::shared_ptr<Atlas> atlas = atlases->GetAtlas(index);
+        std::string failure;
+        if (CorvaneDoc* doc = CorvaneDoc::initWithAtlas(atlas->GetAtlasId(), &failure))
+        {
+            addDocument(doc);
+            doc->makeWindowControllers();
+            doc->showWindows();
+            return doc;
+        }
+        ShowAtlasFailure(failure.empty() ? "The atlas could not be opened." : failure);
+        failed.insert(atlas->GetAtlasId());
+        if (failed.size() < static_cast<std::size_t>(atlases->GetNumAtlases()))
+            continue;
+        // The open documents still work with what they have loaded.
+        if (m_documents.empty())
+            QuitForLackOfUsableAtlases();
         return nullptr;
     }
-    const std::shared_ptr<Atlas> atlas = atlases->GetAtlas(index);
-    CorvaneDoc* doc = atlas ? CorvaneDoc::initWithAtlas(atlas->GetAtlasId()) : nullptr;
-    if (!doc)
-    {
-        ShowAlertBox("The atlas could not be opened.");
-        return nullptr;
-    }
-    addDocument(doc);
-    doc->makeWindowControllers();
-    doc->showWindows();
-    return doc;
+}
+
+void SingleDocumentController::ShowAtlasFailure(const std::string& message)
+{
+    // Modal: at start-up no window carries an alert, and what follows (the chooser, or the end of the
+    // program) must wait until the user has read it.
+    QMessageBox panel(QMessageBox::Warning, QString(), QString::fromStdString(message));
+    panel.setTextFormat(Qt::PlainText);
+    panel.setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+    panel.exec();
+}
+
+void SingleDocumentController::QuitForLackOfUsableAtlases()
+{
+    QMessageBox panel(QMessageBox::Information, "Critical Error",
+                      "Corvane could not find any usable atlas files. Please delete the application and "
+                      "reinstall it from the Corvane web site.");
+    panel.addButton("Quit", QMessageBox::AcceptRole);
+    panel.exec();
+    QTimer::singleShot(0, qApp, [] { QApplication::exit(0); });
 }
 
 CorvaneDoc* SingleDocumentController::openDocumentWithContentsOfFile(const std::string& path)

@@ -41,6 +41,11 @@ public:
     std::vector<std::string> recentDocuments() const;
     void FillRecentMenu(QMenu* menu);
 
+    // Tells the user, in a panel that waits for them, why an atlas cannot be used; the text can be selected.
+    static void ShowAtlasFailure(const std::string& message);
+    // Says that no usable atlas is left and ends the program.
+    static void QuitForLackOfUsableAtlases();
+
     // The index the chooser preselects (the last one chosen in this process).
     static int GetRememberedAtlasIndex();
     static void SetRememberedAtlasIndex(int index);

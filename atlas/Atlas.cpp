@@ -1,6 +1,7 @@
 #include "atlas/Atlas.h"
 
 #include "atlas/AnnotationLabel.h"
+#include "atlas/AtlasFileError.h"
 #include "atlas/AtlasConfigReader.h"
 #include "atlas/AtlasSpace.h"
 #include "atlas/BrainMeshSet.h"
@@ -50,10 +51,13 @@ Atlas::Atlas(const std::string& folder)
 {
     EnsureDirectory(m_localPath);
 
-    const AtlasConfigReader config((fs::path(folder) / "Info.xml").string().c_str());
+    const std::string info = (fs::path(folder) / "Info.xml").string();
+    const auto reader =
+        AtlasFileError::Reading(info, [&info] { return std::make_unique<AtlasConfigReader>(info.c_str()); });
+    const AtlasConfigReader& config = *reader;
     if (config.GetMinAppVersion() > UserPreferences::GetPreferences()->GetBuildNumber())
-        throw std::runtime_error(
-            (boost::format("Atlas requires a newer version (%1%) of Corvane") % config.GetMinAppVersion()).str());
+        throw AtlasFileError(
+            info, (boost::format("Atlas requires a newer version (%1%) of Corvane") % config.GetMinAppVersion()).str());
 
     m_name = config.GetName();
     m_project = config.GetProject();
@@ -67,7 +71,7 @@ Atlas::Atlas(const std::string& folder)
 
     m_urls = config.GetUrls();
     if (m_urls.empty())
-        throw std::runtime_error((boost::format("URLs not specified for atlas at %1%") % folder).str());
+        throw AtlasFileError(info, (boost::format("URLs not specified for atlas at %1%") % folder).str());
     for (const AtlasURLs& urls : m_urls)
         m_urlMap.emplace(urls.projectCode, &urls);
 
@@ -108,12 +112,12 @@ std::shared_ptr<BrainOntology> Atlas::GetOntology()
     const bool defaultHasMesh = m_atlasId != MICROARRAY_ID;
     const fs::path version2 = fs::path(m_path) / "ontology_v2.csv";
     const fs::path version1 = fs::path(m_path) / "ontology.csv";
-    if (fs::exists(version2))
-        m_ontology = std::make_shared<BrainOntology>(version2.string().c_str(), true, true, defaultHasMesh);
-    else if (fs::exists(version1))
-        m_ontology = std::make_shared<BrainOntology>(version1.string().c_str(), false, false, defaultHasMesh);
-    else
-        throw std::runtime_error("Could not find ontology file");
+    const bool hasVersion2 = fs::exists(version2);
+    if (!hasVersion2 && !fs::exists(version1))
+        throw AtlasFileError(version2.string(), "Could not find ontology file");
+    const std::string file = (hasVersion2 ? version2 : version1).string();
+    m_ontology = AtlasFileError::Reading(
+        file, [&] { return std::make_shared<BrainOntology>(file.c_str(), hasVersion2, hasVersion2, defaultHasMesh); });
 
     if (m_atlasId == MICROARRAY_ID)
         SetupOntologySpatialObjects();

@@ -22,13 +22,16 @@ class TaskProgress;
 class Atlas
 {
 public:
-    // Throws std::runtime_error when the folder does not hold a usable atlas.
+    // Throws std::runtime_error when the folder does not hold a usable atlas: an AtlasFileError naming
+    // Info.xml or a space's "Annotation" when one of them cannot be read.
     explicit Atlas(const std::string& folder);
     virtual ~Atlas();
 
     Atlas(const Atlas&) = delete;
     Atlas& operator=(const Atlas&) = delete;
 
+    // Loaded on first call; an ontology file that is missing or cannot be read throws an AtlasFileError
+    // naming it.
     virtual std::shared_ptr<BrainOntology> GetOntology();
     // Indexed by annotation value.
     virtual const Colormap& GetAnnotationColormap();

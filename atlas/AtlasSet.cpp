@@ -1,6 +1,7 @@
 #include "atlas/AtlasSet.h"
 
 #include "atlas/Atlas.h"
+#include "atlas/AtlasFileError.h"
 #include "core/Directories.h"
 #include "core/ResourcePath.h"
 
@@ -52,6 +53,7 @@ void AtlasSet::Reload()
 {
     m_atlases.clear();
     m_projectMap.clear();
+    m_rejections.clear();
     try
     {
         const fs::path folder = fs::path(ResourcePath::GetUserAtlasPath()) / "Atlases";
@@ -73,9 +75,19 @@ void AtlasSet::Reload()
             {
                 atlas = std::make_shared<Atlas>(entry.string());
             }
+            catch (const AtlasFileError& error)
+            {
+                // An atlas that cannot be built is not offered, but the user hears why it is missing.
+                m_rejections.push_back({entry.string(), error.GetFile(), error.what()});
+                continue;
+            }
+            catch (const std::exception& error)
+            {
+                m_rejections.push_back({entry.string(), entry.string(), error.what()});
+                continue;
+            }
             catch (...)
             {
-                // An atlas that cannot be built is not offered.
                 continue;
             }
             const unsigned int id = atlas->GetAtlasId();
@@ -107,4 +119,10 @@ std::shared_ptr<Atlas> AtlasSet::GetAtlas(int position) const
     if (position < 0 || position >= GetNumAtlases())
         throw std::out_of_range("atlas position out of range");
     return m_atlases[static_cast<std::size_t>(position)];
+}
+
+const std::vector<AtlasSet::Rejection>& AtlasSet::GetRejections() const
+{
+    static const std::vector<Rejection> none;
+    return m_loading ? none : m_rejections;
 }

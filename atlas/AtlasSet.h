@@ -37,6 +37,17 @@ public:
     // Throws std::out_of_range for a position not below the count (0 while loading).
     virtual std::shared_ptr<Atlas> GetAtlas(int position) const;
 
+    // An atlas folder that the last Reload left out because a file of it could not be read: the user is to
+    // learn why an installed atlas is missing.
+    struct Rejection
+    {
+        std::string folder;
+        std::string file; // the folder itself when the failure names no file
+        std::string reason;
+    };
+    // Empty while loading, as the list is.
+    const std::vector<Rejection>& GetRejections() const;
+
 protected:
     AtlasSet();
 
@@ -45,6 +56,7 @@ private:
 
     std::vector<std::shared_ptr<Atlas>> m_atlases;
     std::map<std::string, std::shared_ptr<Atlas>> m_projectMap;
+    std::vector<Rejection> m_rejections;
     // Written by the installing thread and read by the main thread.
     std::atomic<bool> m_loading{true};
 };

@@ -1,6 +1,7 @@
 #include "atlas/AtlasSpace.h"
 
 #include "atlas/Atlas.h"
+#include "atlas/AtlasFileError.h"
 #include "atlas/BrainMeshSet.h"
 #include "atlas/DevMouseMetaReader.h"
 #include "atlas/PointSet.h"
@@ -71,7 +72,7 @@ AtlasSpace::AtlasSpace(Atlas* atlas, const std::string& spacesFolder, const Atla
 
     m_bitDepth = AnnotationBitDepth();
     if (m_bitDepth != 8 && m_bitDepth != 16)
-        throw std::runtime_error("Annotation bit depth not supported.");
+        throw AtlasFileError(SpaceFile(ANNOTATION_FILE), "Annotation bit depth not supported.");
 
     m_annotation = CreateAnnotation();
     m_fullAnnotation = CreateAnnotation();
@@ -111,12 +112,12 @@ unsigned int AtlasSpace::AnnotationBitDepth()
     if (fs::is_regular_file(path, error))
         file.open(path, std::ios::in | std::ios::binary | std::ios::ate);
     if (!file.is_open() || !file)
-        throw std::runtime_error("Annotation file could not be opened.");
+        throw AtlasFileError(path, "Annotation file could not be opened.");
     const std::streamoff length = file.tellg();
     // 64-bit, so that a large grid cannot wrap to a count that happens to divide the file.
     const std::uint64_t voxels = std::uint64_t(m_atlasDimensions[0]) * m_atlasDimensions[1] * m_atlasDimensions[2];
     if (length < 0 || voxels == 0 || std::uint64_t(length) % voxels != 0)
-        throw std::runtime_error("Annotation file size does not correspond to the atlas space dimensions.");
+        throw AtlasFileError(path, "Annotation file size does not correspond to the atlas space dimensions.");
     const std::uint64_t bytesPerVoxel = std::min<std::uint64_t>(std::uint64_t(length) / voxels, 1u << 28);
     return static_cast<unsigned int>(8 * bytesPerVoxel);
 }
@@ -141,7 +142,7 @@ Image3d* AtlasSpace::GetAnnotationImage()
     if (m_annotation == m_fullAnnotation)
         m_annotation = CreateAnnotation();
     if (!m_annotation->Load(file.c_str(), m_viewDimensions, m_viewResolution, false, nullptr))
-        throw std::runtime_error("Could not load 3D annotation image.");
+        throw AtlasFileError(file, "Could not load 3D annotation image.");
     return m_annotation.get();
 }
 
@@ -272,7 +273,7 @@ void AtlasSpace::LoadFullSizeAnnotation(TaskProgress* progress)
     if (!m_fullAnnotation->Load(file.c_str(), m_atlasDimensions, m_atlasResolution, false, progress))
     {
         ThrowIfCancelled(progress);
-        throw std::runtime_error("Could not load full scale 3D annotation image. Please try reinstalling Corvane.");
+        throw AtlasFileError(file, "Could not load full scale 3D annotation image. Please try reinstalling Corvane.");
     }
     m_fullAnnotationOpen = true;
 }
@@ -289,7 +290,7 @@ void AtlasSpace::LoadAtlasImage(TaskProgress* progress)
             ThrowIfCancelled(progress);
             boost::system::error_code ignored;
             fs::remove(local, ignored);
-            throw std::runtime_error("Could not load 3D Nissl image.");
+            throw AtlasFileError(installed, "Could not load 3D Nissl image.");
         }
     }
     m_atlasImage->SetCachableProcessedFilePath(LocalFile(std::string("Atlas_") + m_name).c_str());

@@ -27,7 +27,7 @@ class TaskProgress;
 class AtlasSpace
 {
 public:
-    // Throws std::runtime_error when the space's "Annotation" file is missing or does not fit the grid.
+    // Throws an AtlasFileError when the space's "Annotation" file is missing or does not fit the grid.
     AtlasSpace(Atlas* atlas, const std::string& spacesFolder, const AtlasConfigReader::AtlasSpaceInfo& info, int index);
     virtual ~AtlasSpace();
 
@@ -36,7 +36,8 @@ public:
 
     virtual Atlas* GetAtlas() { return m_atlas; }
     virtual const Atlas* GetAtlas() const { return m_atlas; }
-    // The annotation on the view grid; when no view grid can be built, the full-size annotation.
+    // The annotation on the view grid; when no view grid can be built, the full-size annotation. A volume
+    // that cannot be read throws an AtlasFileError naming it.
     virtual Image3d* GetAnnotationImage();
     // The annotation on a grid of that spacing (only the x spacing tells grids apart), cached in Local.
     virtual Image3d* GetAnnotationImage(const unsigned int* dims, const float* res);
@@ -66,8 +67,8 @@ public:
     // Frees the Nissl image, the full-size annotation and the mesh set; they reload on demand.
     virtual void ReleaseMemory();
     virtual bool FullAtlasIsLoaded() const;
-    // Loads the Nissl image and the full-size annotation as asked. Throws std::runtime_error when one
-    // cannot be read, UserCancelledOperationException when the progress was cancelled.
+    // Loads the Nissl image and the full-size annotation as asked. Throws an AtlasFileError naming the
+    // volume that cannot be read, UserCancelledOperationException when the progress was cancelled.
     virtual void LoadFullAtlas(TaskProgress* progress, bool atlasImage, bool annotation);
     // Builds the Nissl volume from its JPEG slices when needed and caches the view grid in Local.
     // False when the slices could not be imported or the import was cancelled.

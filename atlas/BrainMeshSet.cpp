@@ -13,6 +13,7 @@
 #include "atlas/PointSet.h"
 #include "atlas/SampleColoringState.h"
 #include "atlas/SampleLevelColor.h"
+#include "core/Alerts.h"
 #include "core/FileUtils.h"
 #include "core/GeometryUtils.h"
 #include "core/UserPreferences.h"
@@ -23,8 +24,8 @@
 #include <boost/format.hpp>
 
 #include <algorithm>
-#include <iostream>
 #include <locale>
+#include <set>
 #include <stdexcept>
 
 namespace
@@ -175,9 +176,14 @@ void BrainMeshSet::LoadForDrawing(std::size_t index)
     }
     catch (const std::exception& error)
     {
-        // A broken file must not stop the later structures from drawing on every frame.
-        std::cerr << error.what() << std::endl;
+        // A broken file must not stop the later structures from drawing on every frame; the user learns
+        // once why the structure is missing (the loaders' messages end with the file's path).
         structure.failed = true;
+        static std::set<std::string> reported;
+        if (reported.insert(error.what()).second)
+            ShowAlertBox("The structure \"" + structure.label->name + "\" of the atlas \"" +
+                         m_space->GetAtlas()->GetName() + "\" is not drawn: its mesh file could not be read.\n\n" +
+                         error.what());
     }
 }
 

@@ -1,5 +1,6 @@
 #include "core/OSUtils.h"
 
+#include "core/Alerts.h"
 #include "core/BrowserLauncher.h"
 #include "core/PlatformHooks.h"
 
@@ -131,7 +132,20 @@ bool OSUtils::OpenBrowser(const char* url)
 {
     if (!url)
         return false;
-    return PlatformHooks::GetBrowserLauncher().OpenUrl(EscapeURL(url));
+    const std::string escaped = EscapeURL(url);
+    if (PlatformHooks::GetBrowserLauncher().OpenUrl(escaped))
+        return true;
+    // Callers go on as if the page had opened: the user is the one to hear that it did not, and gets the
+    // address to open it by hand.
+    ShowAlertBox(BrowserFailureMessage(escaped));
+    return false;
+}
+
+std::string OSUtils::BrowserFailureMessage(const std::string& url)
+{
+    return "The web browser could not be opened to show this page. You can copy its address into a "
+           "browser yourself:\n\n" +
+           url;
 }
 
 bool OSUtils::OpenBrowser(const std::string& url)

@@ -15,9 +15,12 @@ public:
     static bool FileExists(const char* path);
     // Wall-clock seconds since 1970 with microsecond resolution; 0.0 when the clock cannot be read.
     static double GetTime();
-    // Percent-escapes the URL (UTF-8) and asks the platform to show it in the web browser.
+    // Percent-escapes the URL (UTF-8) and asks the platform to show it in the web browser. When the platform
+    // cannot, an alert says so and shows the escaped URL; the result is false.
     static bool OpenBrowser(const char* url);
     static bool OpenBrowser(const std::string& url);
+    // The alert of a page that the browser could not be made to show.
+    static std::string BrowserFailureMessage(const std::string& escapedUrl);
     static char DirectorySeparator() { return '/'; }
 
     // Escapes what may not stand in a URL (spaces, controls, non-ASCII bytes, and a few unsafe ASCII

@@ -39,6 +39,8 @@ void QtAlertPresenter::ShowAlert(const std::string& message)
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->setIcon(QMessageBox::Warning);
     box->setTextFormat(Qt::PlainText);
+    // Alerts carry paths, addresses and server messages that the user may need to copy.
+    box->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
     box->setText(QString::fromStdString(message));
     box->setStandardButtons(QMessageBox::Ok);
     if (parent)

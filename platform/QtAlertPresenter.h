@@ -7,7 +7,8 @@
 class QtAlertPresenter : public AlertPresenter
 {
 public:
-    // Window-modal on the active window (a window of its own when there is none); returns at once.
+    // Window-modal on the active window (a window of its own when there is none), its text selectable;
+    // returns at once.
     void ShowAlert(const std::string& message) override;
     // Application-modal, "No" the default; blocks in a local event loop until answered.
     bool ShowConfirmation(const std::string& message) override;

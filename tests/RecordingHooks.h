@@ -52,7 +52,8 @@ public:
     bool OpenUrl(const std::string& url) override
     {
         urls.push_back(url);
-        return true;
+        return opens;
     }
     std::vector<std::string> urls;
+    bool opens = true; // false: the desktop cannot open pages
 };

@@ -11,6 +11,7 @@
 #include "app/SingleInstance.h"
 #include "app/Updater.h"
 #include "atlas/Atlas.h"
+#include "atlas/AtlasFileError.h"
 #include "expression/BrainExpressionModel.h"
 #include "expression/GeneExpression.h"
 
@@ -229,6 +230,94 @@ TEST_F(AppShellTest, InstallingAnAtlasKeepsTheProgramUpUntilTheChosenAtlasOpens)
         120000));
     EXPECT_TRUE(looked);
     EXPECT_TRUE(SingleDocumentController::Instance()->documents()[0]->windowController()->isVisible());
+}
+
+// Answers the modal windows of the start-up as they come: each chooser takes the next row of `rows`, each
+// panel is read into `panels` and closed.
+class ModalAnswers : public QObject
+{
+public:
+    explicit ModalAnswers(std::vector<int> rows)
+        : m_rows(std::move(rows))
+    {
+        connect(&m_poll, &QTimer::timeout, this, &ModalAnswers::Answer);
+        m_poll.start(20);
+    }
+
+    std::vector<std::string> panels;
+    bool selectable = true;
+
+private:
+    void Answer()
+    {
+        QWidget* modal = QApplication::activeModalWidget();
+        if (!modal || !modal->isVisible() || modal->property("answered").toBool())
+            return;
+        modal->setProperty("answered", true);
+        if (auto* chooser = qobject_cast<AtlasChooser*>(modal))
+        {
+            chooser->atlasListView()->setCurrentRow(m_rows.empty() ? 0 : m_rows.front());
+            if (!m_rows.empty())
+                m_rows.erase(m_rows.begin());
+            chooser->choose();
+        }
+        else if (auto* panel = qobject_cast<QMessageBox*>(modal))
+        {
+            panels.push_back(panel->text().toStdString());
+            selectable = selectable && panel->textInteractionFlags().testFlag(Qt::TextSelectableByMouse);
+            panel->accept();
+        }
+    }
+
+    std::vector<int> m_rows;
+    QTimer m_poll;
+};
+
+TEST_F(AppShellTest, ADamagedAtlasIsNamedWithItsFileAndAnotherCanBeChosen)
+{
+    Install(310, "tiny");
+    Install(350, "micro");
+    // A third folder whose Info.xml is cut short is left out of the list, and the start-up says so.
+    std::filesystem::copy(root.Folder("350"), root.Folder("cut"), std::filesystem::copy_options::recursive);
+    const std::string info = root.Folder("cut") + "/Info.xml";
+    WriteBytes(info, ReadBytes(info).substr(0, 120));
+    // The developing mouse's ontology is cut in the middle of a row.
+    const std::string ontology = root.Folder("350") + "/ontology_v2.csv";
+    const std::string rows = ReadBytes(ontology);
+    WriteBytes(ontology, rows.substr(0, rows.size() / 2 + 5));
+    AtlasSet::GetAtlases()->Reload();
+    ASSERT_EQ(2, AtlasSet::GetAtlases()->GetNumAtlases());
+
+    CorvaneAppDelegate::ResetPreflight();
+    {
+        ModalAnswers answers({});
+        EXPECT_TRUE(CorvaneAppDelegate::Instance()->preflight());
+        ASSERT_EQ(1u, answers.panels.size());
+        EXPECT_EQ(AtlasFileError::Describe(root.Folder("cut"), info, "Error parsing atlas configuration file."),
+                  answers.panels[0]);
+    }
+
+    // The damaged atlas is chosen first: its panel names atlas, file and reason, then the chooser comes back
+    // and the other atlas opens.
+    SingleDocumentController::SetRememberedAtlasIndex(1);
+    ModalAnswers answers({1, 0});
+    CorvaneDoc* doc = SingleDocumentController::Instance()->openUntitledDocumentAndDisplay();
+    ASSERT_NE(nullptr, doc);
+    EXPECT_EQ(310u, doc->expressionModel()->GetAtlas()->GetAtlasId());
+    ASSERT_EQ(1u, answers.panels.size());
+    std::string reason;
+    try
+    {
+        Atlas(root.Folder("350")).GetOntology();
+    }
+    catch (const std::exception& e)
+    {
+        reason = e.what();
+    }
+    EXPECT_FALSE(reason.empty());
+    EXPECT_EQ(AtlasFileError::Describe("Ostrel Developing Mouse", ontology, reason), answers.panels[0]);
+    EXPECT_TRUE(answers.selectable);
+    EXPECT_TRUE(alerts.alerts.empty());
 }
 
 TEST_F(AppShellTest, UrlRequestsForAtlasesThatAreNotInstalledAskToDownload)

@@ -17,6 +17,7 @@
 #include "atlas/Atlas.h"
 #include "atlas/AtlasSpace.h"
 #include "atlas/BrainOntology.h"
+#include "core/OSUtils.h"
 #include "expression/Bookmark.h"
 #include "expression/BrainExpressionModel.h"
 #include "expression/Expressor.h"
@@ -317,6 +318,14 @@ TEST_F(CommandTest, AtlasWithoutSearchInTheProgram)
     EXPECT_EQ(Url("/search/0351/gene?term=a%26b%20%23c"), browser.urls[0]);
     EXPECT_EQ(Url("/search/0351/differential?name=Brain%20stem"), browser.urls[1]);
     EXPECT_EQ(1, Tabs().GetNumTabs());
+    // Without a browser such a search tells the user, with the page's address to copy.
+    alerts.alerts.clear();
+    browser.opens = false;
+    doc->searchForGene("sonic");
+    ASSERT_EQ(1u, alerts.alerts.size());
+    EXPECT_EQ(OSUtils::BrowserFailureMessage(Url("/search/0351/gene?term=sonic")), alerts.alerts[0]);
+    browser.opens = true;
+    alerts.alerts.clear();
 
     // The hierarchy's plain click shows or hides a whole subtree; the alphabetical list's only the structure.
     const AnnotationLabel* bs = Label("BS");

@@ -720,4 +720,45 @@ TEST_F(ProgramEndToEndTest, RatSceneWithoutItsTransformLibraryStillOpens)
     EXPECT_EQ(std::string::npos, log.find("Sanitizer")) << log;
 }
 
+// The only installed atlas has an ontology cut short: the program names the atlas, the file and the reason
+// in a panel that stays until the user has read it, then says that no usable atlas is left, and ends.
+TEST_F(ProgramEndToEndTest, ADamagedOnlyAtlasIsNamedBeforeTheProgramEnds)
+{
+    const std::string atlas = m_dir.File("data/Corvane 2/Atlases/310");
+    ASSERT_NO_THROW(GenerateAtlas("micro", 310, atlas));
+    const std::string rows = ReadBytes(atlas + "/ontology_v2.csv");
+    WriteWholeFile(atlas + "/ontology_v2.csv", rows.substr(0, rows.size() / 2 + 5));
+    WriteWholeFile(UserSettings(), "[General]\nHost=http://127.0.0.1:" + std::to_string(m_port) +
+                                       "\nAutomaticVersionCheck=false\nLastVersionRun=2000000000\n");
+    const std::string errors = m_dir.File("damaged.err");
+    const std::string command = Environment() + Quote(std::string(CORVANE_BINARY_DIR) + "/bin/corvane") + " > " +
+                                Quote(m_dir.File("damaged.out")) + " 2> " + Quote(errors);
+    m_demo = fork();
+    if (m_demo == 0)
+    {
+        execl("/bin/sh", "sh", "-c", command.c_str(), static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    // Each panel in turn: shown, captured, and answered with Return.
+    auto answer = [&](const std::string& search, const std::string& name) {
+        std::string panel;
+        const bool shown = WaitFor(
+            [&] {
+                panel = Trimmed(CommandOutput("xdotool search --onlyvisible " + search + " 2>/dev/null | head -1"));
+                return !panel.empty();
+            },
+            60);
+        if (!shown)
+            return false;
+        CommandOutput("import -window " + panel + " " + Quote(m_dir.File("shots/" + name + ".png")) + " 2>/dev/null");
+        CommandOutput("xdotool windowfocus " + panel + " 2>/dev/null; sleep 0.2; xdotool key --clearmodifiers Return");
+        return true;
+    };
+    ASSERT_TRUE(answer("--class corvane", "damaged-atlas")) << ReadBytes(errors);
+    // Still running while the panel waited: the program did not end behind it.
+    EXPECT_TRUE(answer("--name '^Critical Error$'", "no-usable-atlas")) << ReadBytes(errors);
+    EXPECT_EQ(0, WaitForDemo(60));
+    EXPECT_EQ(std::string::npos, ReadBytes(errors).find("Sanitizer")) << ReadBytes(errors);
+}
+
 } // namespace

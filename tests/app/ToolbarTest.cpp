@@ -13,6 +13,7 @@
 #include "app/ViewController3d.h"
 #include "atlas/AnnotationLabel.h"
 #include "atlas/Atlas.h"
+#include "atlas/AtlasFileError.h"
 #include "atlas/AtlasSpace.h"
 #include "atlas/BrainOntology.h"
 #include "core/Image3dPlane.h"
@@ -179,7 +180,11 @@ TEST_F(ToolbarTest, FailedLoadAlertsAndTheControlShowsTheModelAgain)
     EXPECT_FALSE(Planes().isEnabled());
     Tabs().SwitchTab(0);
     ASSERT_EQ(1u, alerts.alerts.size());
-    EXPECT_EQ("Could not load 3D Nissl image.", alerts.alerts[0]);
+    // The alert names the atlas and the damaged file beside the reason.
+    const AtlasSpace* space = Spaces().front();
+    EXPECT_EQ(AtlasFileError::Describe(space->GetAtlas()->GetName(), space->GetPath() + "/Atlas",
+                                       "Could not load 3D Nissl image."),
+              alerts.alerts[0]);
     EXPECT_FALSE(PlaneShown(Image3dPlane::CORONAL));
     EXPECT_FALSE(SegmentShown(Image3dPlane::CORONAL));
     EXPECT_TRUE(Planes().isEnabled());

@@ -8,6 +8,7 @@
 #include "AtlasFixture.h"
 #include "atlas/AnnotationLabel.h"
 #include "atlas/Atlas.h"
+#include "atlas/AtlasFileError.h"
 #include "atlas/AtlasSet.h"
 #include "atlas/AtlasSpace.h"
 #include "atlas/BrainOntology.h"
@@ -135,6 +136,20 @@ TEST(AtlasSet, ListsUsableAtlasesSortedByNameAndSkipsTheRest)
     EXPECT_EQ(nullptr, AtlasSet::GetAtlasSpace("z", "T"));
     EXPECT_EQ(nullptr, AtlasSet::GetAtlasSpace("q", "S"));
 
+    // The folders left out for a file that cannot be read are kept, with that file and the reason; folders
+    // that hold no atlas, and an atlas whose id another has, are not among them.
+    std::vector<std::string> rejected;
+    for (const AtlasSet::Rejection& r : AtlasSet::GetAtlases()->GetRejections())
+        rejected.push_back(fs::path(r.folder).filename().string() + " " +
+                           fs::relative(r.file, r.folder).generic_string() + " " + r.reason);
+    EXPECT_EQ((std::vector<std::string>{
+                  "cut Info.xml Error parsing atlas configuration file.", "grid Info.xml Invalid image dimension",
+                  "newer Info.xml Atlas requires a newer version (" + std::to_string(build + 1) + ") of Corvane",
+                  "size Spaces/S/Annotation Annotation file size does not correspond to the "
+                  "atlas space dimensions.",
+                  "three Spaces/S/Annotation Annotation bit depth not supported."}),
+              rejected);
+
     // Every skipped folder fails with its own message when built directly.
     EXPECT_EQ("Atlas requires a newer version (" + std::to_string(build + 1) + ") of Corvane",
               MessageOf<std::runtime_error>([&] { Atlas atlas(root.Folder("newer")); }));
@@ -247,6 +262,87 @@ TEST(Atlas, RequiresUrlsAndAnOntology)
     EXPECT_EQ(0, atlas.GetSearchConfig()->GetNumAnatomicSearchDomains());
     EXPECT_THROW(atlas.GetSpace(1u), std::out_of_range);
     EXPECT_EQ(nullptr, atlas.GetSpace("T"));
+}
+
+TEST(Atlas, ADamagedFileIsNamedWithTheReason)
+{
+    REQUIRE_GENERATOR();
+    TempDir dir;
+    const std::string made = dir.File("made");
+    GenerateAtlas("micro", 310, made);
+    {
+        // The view grid in Local is made once, as at installation.
+        Atlas installed(made);
+        installed.GetSpace(0u)->GetAnnotationImage();
+    }
+    enum class Step
+    {
+        construct,
+        ontology,
+        viewGrid,
+        nissl
+    };
+    struct Case
+    {
+        const char* file;
+        std::string bytes; // the damaged file's new content
+        Step step;         // what meets the damage
+        const char* reason;
+    };
+    const std::string ontology = ReadBytes(made + "/ontology_v2.csv");
+    const Case cases[] = {
+        {"Info.xml", "<atlas-info id=\"310\" name=\"Cut", Step::construct, "Error parsing atlas configuration file."},
+        {"Spaces/P56/Annotation", "\x01\x02\x03", Step::construct,
+         "Annotation file size does not correspond to the atlas space dimensions."},
+        {"ontology_v2.csv", ontology.substr(0, ontology.size() / 2 + 7), Step::ontology, nullptr},
+        {"ontology_v2.csv", std::string("\x89PNG\r\n\x1a\n\0\0\0\rIHDR", 16), Step::ontology, nullptr},
+        {"Local/Annotation_Grid_P56", "cut short", Step::viewGrid, "Could not load 3D annotation image."},
+        {"Spaces/P56/Atlas", "cut short", Step::nissl, "Could not load 3D Nissl image."},
+    };
+    for (const Case& c : cases)
+    {
+        SCOPED_TRACE(c.file);
+        const std::string folder = dir.File("copy");
+        fs::remove_all(folder);
+        fs::copy(made, folder, fs::copy_options::recursive);
+        const std::string file = (fs::path(folder) / c.file).string();
+        WriteBytes(file, c.bytes);
+        std::string named, reason;
+        try
+        {
+            Atlas atlas(folder);
+            if (c.step == Step::ontology)
+                atlas.GetOntology();
+            else if (c.step == Step::viewGrid)
+                atlas.GetSpace(0u)->GetAnnotationImage();
+            else if (c.step == Step::nissl)
+                atlas.GetSpace(0u)->GetAtlasImage();
+        }
+        catch (const AtlasFileError& error)
+        {
+            named = error.GetFile();
+            reason = error.what();
+        }
+        // The file travels beside the reader's own message, which is unchanged.
+        EXPECT_EQ(file, named);
+        EXPECT_FALSE(reason.empty());
+        if (c.reason)
+        {
+            EXPECT_EQ(c.reason, reason);
+        }
+        // In the list of atlases, one that cannot even be constructed is left out and named with its file.
+        if (c.step == Step::construct)
+        {
+            AtlasRoot root;
+            fs::copy(folder, root.Folder("310"), fs::copy_options::recursive);
+            Reload();
+            EXPECT_EQ(0, AtlasSet::GetAtlases()->GetNumAtlases());
+            ASSERT_EQ(1u, AtlasSet::GetAtlases()->GetRejections().size());
+            EXPECT_EQ((fs::path(root.Folder("310")) / c.file).string(),
+                      AtlasSet::GetAtlases()->GetRejections()[0].file);
+            EXPECT_EQ(reason, AtlasSet::GetAtlases()->GetRejections()[0].reason);
+        }
+    }
 }
 
 TEST(Atlas, AnnotationColormapCoversEveryAnnotationValue)

@@ -258,23 +258,11 @@ public:
     bool OpenUrl(const std::string& escapedUrl) override
     {
         urls.push_back(escapedUrl);
-        return true;
+        return opens;
     }
     std::vector<std::string> urls;
+    bool opens = true;
 };
-
-TEST(OSUtils, OpenBrowserPassesTheEscapedURLToThePlatform)
-{
-    EXPECT_FALSE(OSUtils::OpenBrowser("http://h/without browser"));
-    RecordingBrowser browser;
-    PlatformHooks::SetBrowserLauncher(&browser);
-    const ScopeExit restoreBrowserLauncher([] { PlatformHooks::SetBrowserLauncher(nullptr); });
-    EXPECT_TRUE(OSUtils::OpenBrowser("http://h/search?term=sonic hedgehog"));
-    EXPECT_TRUE(OSUtils::OpenBrowser(std::string("http://h/\xC3\xBC")));
-    EXPECT_FALSE(OSUtils::OpenBrowser(nullptr));
-    PlatformHooks::SetBrowserLauncher(nullptr);
-    EXPECT_EQ((std::vector<std::string>{"http://h/search?term=sonic%20hedgehog", "http://h/%C3%BC"}), browser.urls);
-}
 
 class ScriptedPresenter : public AlertPresenter
 {
@@ -289,6 +277,47 @@ public:
     std::vector<std::string> questions;
     bool answer = true;
 };
+
+TEST(OSUtils, OpenBrowserPassesTheEscapedURLToThePlatformAndTellsWhenItCannot)
+{
+    ScriptedPresenter presenter;
+    PlatformHooks::SetAlertPresenter(&presenter);
+    const ScopeExit restoreAlertPresenter([] { PlatformHooks::SetAlertPresenter(nullptr); });
+    struct Case
+    {
+        const char* url;    // null: no URL at all
+        int platform;       // 1 opens it, 0 refuses it, -1 none installed
+        const char* handed; // what the platform receives; null: nothing
+        bool alert;
+    };
+    const Case cases[] = {
+        {"http://h/search?term=sonic hedgehog", 1, "http://h/search?term=sonic%20hedgehog", false},
+        {"http://h/\xC3\xBC", 1, "http://h/%C3%BC", false},
+        {"http://h/search?term=sonic hedgehog", 0, "http://h/search?term=sonic%20hedgehog", true},
+        {"http://h/without browser", -1, nullptr, true},
+        {nullptr, 1, nullptr, false},
+    };
+    for (const Case& c : cases)
+    {
+        const std::string name = c.url ? c.url : "(null)";
+        RecordingBrowser browser;
+        browser.opens = c.platform == 1;
+        PlatformHooks::SetBrowserLauncher(c.platform >= 0 ? &browser : nullptr);
+        presenter.alerts.clear();
+        EXPECT_EQ(c.platform == 1 && c.url, OSUtils::OpenBrowser(c.url)) << name;
+        PlatformHooks::SetBrowserLauncher(nullptr);
+        EXPECT_EQ(c.handed ? std::vector<std::string>{c.handed} : std::vector<std::string>{}, browser.urls) << name;
+        if (!c.alert)
+        {
+            EXPECT_TRUE(presenter.alerts.empty()) << name;
+            continue;
+        }
+        // The user hears of it, with the address to open by hand.
+        ASSERT_EQ(1u, presenter.alerts.size()) << name;
+        EXPECT_EQ(OSUtils::BrowserFailureMessage(OSUtils::EscapeURL(c.url)), presenter.alerts[0]);
+        EXPECT_NE(std::string::npos, presenter.alerts[0].find("\n\n" + OSUtils::EscapeURL(c.url))) << name;
+    }
+}
 
 TEST(Alerts, MessagesReachThePresenterLiterally)
 {

@@ -220,6 +220,31 @@ TEST(QtBrowserLauncher, OpensOnlyWebPages)
     EXPECT_EQ("https://127.0.0.1/help", catcher.urls.join(" ").toStdString());
 }
 
+TEST(QtBrowserLauncher, APageTheDesktopCannotOpenIsOfferedForCopying)
+{
+    UrlCatcher catcher;
+    // A handler without that slot: the desktop answers that it could not open the page.
+    QDesktopServices::setUrlHandler("http", &catcher, "NoSuchSlot");
+    QtBrowserLauncher launcher;
+    QtAlertPresenter presenter;
+    PlatformHooks::SetBrowserLauncher(&launcher);
+    PlatformHooks::SetAlertPresenter(&presenter);
+    const ScopeExit restore([] {
+        PlatformHooks::SetBrowserLauncher(nullptr);
+        PlatformHooks::SetAlertPresenter(nullptr);
+        QDesktopServices::unsetUrlHandler("http");
+    });
+    EXPECT_FALSE(OSUtils::OpenBrowser("http://127.0.0.1:8470/search?term=sonic hedgehog"));
+    ASSERT_TRUE(RunEventsUntil([] { return FindMessageBox() != nullptr; }, 5000));
+    QMessageBox* box = FindMessageBox();
+    EXPECT_EQ(OSUtils::BrowserFailureMessage("http://127.0.0.1:8470/search?term=sonic%20hedgehog"),
+              box->text().toStdString());
+    EXPECT_TRUE(box->textInteractionFlags().testFlag(Qt::TextSelectableByMouse));
+    EXPECT_TRUE(catcher.urls.isEmpty());
+    box->close();
+    RunEventsUntil([] { return FindMessageBox() == nullptr; }, 5000);
+}
+
 TEST(QtAlertPresenter, AlertReturnsAtOnceAndShowsTheTextLiterally)
 {
     QtAlertPresenter presenter;
@@ -232,6 +257,8 @@ TEST(QtAlertPresenter, AlertReturnsAtOnceAndShowsTheTextLiterally)
     QMessageBox* box = FindMessageBox();
     EXPECT_EQ(message, box->text().toStdString());
     EXPECT_EQ(Qt::PlainText, box->textFormat());
+    // Paths and addresses in alerts can be copied.
+    EXPECT_TRUE(box->textInteractionFlags().testFlag(Qt::TextSelectableByMouse));
     EXPECT_TRUE(box->windowTitle().isEmpty() || box->windowTitle() == QApplication::applicationName());
     box->close();
     RunEventsUntil([] { return FindMessageBox() == nullptr; }, 5000);

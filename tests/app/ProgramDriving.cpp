@@ -2,10 +2,6 @@
 
 #include "TestSupport.h"
 
-#include <QRect>
-
-#include <xcb/xcb.h>
-
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
@@ -90,125 +86,12 @@ void ProgramProcess::Stop()
 namespace
 {
 
-// A connection to the display of $DISPLAY for the time of one question.
-struct Display
-{
-    Display()
-        : connection(xcb_connect(nullptr, nullptr))
-    {
-        if (xcb_connection_has_error(connection))
-            return;
-        root = xcb_setup_roots_iterator(xcb_get_setup(connection)).data;
-    }
-    ~Display() { xcb_disconnect(connection); }
-    Display(const Display&) = delete;
-    Display& operator=(const Display&) = delete;
-
-    bool Open() const { return root != nullptr; }
-
-    xcb_connection_t* connection;
-    const xcb_screen_t* root = nullptr;
-};
-
-template <typename Reply>
-std::unique_ptr<Reply, decltype(&std::free)> Owned(Reply* reply)
-{
-    return {reply, &std::free};
-}
-
-xcb_window_t Id(const std::string& window)
-{
-    return static_cast<xcb_window_t>(std::strtoul(window.c_str(), nullptr, 10));
-}
-
-// The window's rectangle on the screen, its border included; empty when it is gone.
-QRect Area(const Display& display, xcb_window_t window)
-{
-    const auto geometry =
-        Owned(xcb_get_geometry_reply(display.connection, xcb_get_geometry(display.connection, window), nullptr));
-    const auto place = Owned(xcb_translate_coordinates_reply(
-        display.connection, xcb_translate_coordinates(display.connection, window, display.root->root, 0, 0), nullptr));
-    if (!geometry || !place)
-        return QRect();
-    const int border = geometry->border_width;
-    return QRect(place->dst_x - border, place->dst_y - border, geometry->width + 2 * border,
-                 geometry->height + 2 * border);
-}
-
-bool Viewable(const Display& display, xcb_window_t window)
-{
-    const auto attributes = Owned(xcb_get_window_attributes_reply(
-        display.connection, xcb_get_window_attributes(display.connection, window), nullptr));
-    return attributes && attributes->map_state == XCB_MAP_STATE_VIEWABLE;
-}
-
-// The children of the root window from the bottom of the stack to the top.
-std::vector<xcb_window_t> Stack(const Display& display, xcb_window_t parent)
-{
-    const auto tree =
-        Owned(xcb_query_tree_reply(display.connection, xcb_query_tree(display.connection, parent), nullptr));
-    if (!tree)
-        return {};
-    const xcb_window_t* children = xcb_query_tree_children(tree.get());
-    return std::vector<xcb_window_t>(children, children + xcb_query_tree_children_length(tree.get()));
-}
-
-// The child of the root window that holds the window (itself, with no window manager).
-xcb_window_t TopLevel(const Display& display, xcb_window_t window)
-{
-    for (;;)
-    {
-        const auto tree =
-            Owned(xcb_query_tree_reply(display.connection, xcb_query_tree(display.connection, window), nullptr));
-        if (!tree || tree->parent == display.root->root || tree->parent == XCB_NONE)
-            return window;
-        window = tree->parent;
-    }
-}
-
-// Whether a shown window above the window's top level overlaps the window.
-bool Covered(const Display& display, xcb_window_t window)
-{
-    const QRect area = Area(display, window);
-    const std::vector<xcb_window_t> stack = Stack(display, display.root->root);
-    const auto own = std::find(stack.begin(), stack.end(), TopLevel(display, window));
-    if (area.isEmpty() || own == stack.end())
-        return true;
-    for (auto above = own + 1; above != stack.end(); ++above)
-        if (Viewable(display, *above) && Area(display, *above).intersects(area))
-            return true;
-    return false;
-}
-
-void Raise(const Display& display, xcb_window_t window)
-{
-    const uint32_t above = XCB_STACK_MODE_ABOVE;
-    xcb_configure_window(display.connection, TopLevel(display, window), XCB_CONFIG_WINDOW_STACK_MODE, &above);
-    xcb_flush(display.connection);
-}
-
-QImage Pixels(const Display& display, xcb_window_t window, const QRect& area)
-{
-    const auto image = Owned(xcb_get_image_reply(
-        display.connection,
-        xcb_get_image(display.connection, XCB_IMAGE_FORMAT_Z_PIXMAP, window, 0, 0, area.width(), area.height(), ~0u),
-        nullptr));
-    // Depth 24 and 32 windows come as 32 bits a pixel, blue first, rows unpadded.
-    const std::size_t row = 4 * static_cast<std::size_t>(area.width());
-    if (!image || static_cast<std::size_t>(xcb_get_image_data_length(image.get())) != row * area.height())
-        return QImage();
-    QImage frame(area.size(), QImage::Format_RGB32);
-    for (int y = 0; y < area.height(); ++y)
-        std::memcpy(frame.scanLine(y), xcb_get_image_data(image.get()) + y * row, row);
-    return frame;
-}
-
 void PointerAway()
 {
-    const Display display;
-    if (display.Open())
-        CommandOutput("timeout 20 xdotool mousemove " + std::to_string(display.root->width_in_pixels - 2) + " " +
-                      std::to_string(display.root->height_in_pixels - 2));
+    const QSize screen = ScreenSize();
+    if (!screen.isEmpty())
+        CommandOutput("timeout 20 xdotool mousemove " + std::to_string(screen.width() - 2) + " " +
+                      std::to_string(screen.height() - 2));
 }
 
 std::string Trimmed(std::string text)
@@ -232,64 +115,6 @@ std::string AwaitWindow(const std::string& namePattern, int seconds)
     return window;
 }
 
-bool WindowShown(const std::string& window)
-{
-    const Display display;
-    return display.Open() && Viewable(display, Id(window));
-}
-
-bool WaitForGone(const std::string& window, int seconds)
-{
-    return WaitFor([&] { return !WindowShown(window); }, seconds);
-}
-
-QImage CaptureWindow(const std::string& window, int seconds)
-{
-    const Display display;
-    QImage frame;
-    if (!display.Open())
-        return frame;
-    const xcb_window_t id = Id(window);
-    // Parts of a window that another covers read as undefined pixels: it is raised, read, and read again
-    // should another window have come over it meanwhile.
-    WaitFor(
-        [&] {
-            Raise(display, id);
-            const QRect area = Area(display, id);
-            if (!Viewable(display, id) || Covered(display, id))
-                return false;
-            frame = Pixels(display, id, area);
-            if (frame.isNull() || Covered(display, id))
-                frame = QImage();
-            return !frame.isNull();
-        },
-        seconds);
-    return frame;
-}
-
-bool CaptureWindow(const std::string& window, const std::string& path, int seconds)
-{
-    const QImage frame = CaptureWindow(window, seconds);
-    return !frame.isNull() && frame.save(QString::fromStdString(path), "PNG");
-}
-
-bool Focus(const std::string& window)
-{
-    const Display display;
-    if (!display.Open())
-        return false;
-    const xcb_window_t id = Id(window);
-    return WaitFor(
-        [&] {
-            Raise(display, id);
-            xcb_set_input_focus(display.connection, XCB_INPUT_FOCUS_POINTER_ROOT, id, XCB_CURRENT_TIME);
-            const auto focus =
-                Owned(xcb_get_input_focus_reply(display.connection, xcb_get_input_focus(display.connection), nullptr));
-            return focus && focus->focus == id;
-        },
-        20);
-}
-
 bool PressKeys(const std::string& window, const std::string& keys)
 {
     if (!Focus(window))
@@ -305,11 +130,7 @@ void TypeText(const std::string& text)
 
 void ClickAt(const std::string& window, int x, int y, int button)
 {
-    {
-        const Display display;
-        if (display.Open())
-            Raise(display, Id(window));
-    }
+    RaiseWindow(window);
     CommandOutput("timeout 20 xdotool mousemove --window " + window + " " + std::to_string(x) + " " +
                   std::to_string(y) + " click " + std::to_string(button));
     PointerAway();

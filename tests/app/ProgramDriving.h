@@ -10,9 +10,9 @@
 //   GroupMembers(program.Group())        the live processes of the group.
 //
 //   AwaitWindow("^Title$", seconds)      the X id of a shown window whose name matches, else empty.
-//   WindowShown(id), WaitForGone(id, s)  a window mapped, or gone (destroyed or unmapped).
+//   WindowShown(id), WaitForGone(id, s)  a window mapped, or gone (destroyed or unmapped); see XWindow.h.
 //   CaptureWindow(id, path)              the window's own pixels as a PNG file, taken once it is raised and no
-//                                        other window covers it; false when that never happened.
+//                                        other window covers it; false when that never happened (XWindow.h).
 //   Focus(id), PressKeys(id, "ctrl+f")   keys go to the window once the X server says that it has the focus.
 //   TypeText(text), ClickAt(id, x, y)    typing into the focused window; a click at a point of a window.
 //   WaitFor(condition, s)                polls a condition; WaitForText(file, text, from) waits for a line of a
@@ -25,30 +25,14 @@
 //   from = menus.Size(); <right-click>;  a context menu: Pick waits for a menu shown after `from` and clicks
 //   menus.Pick(from, {"Copy"})           the items of the path in it.
 
-#include <QImage>
+#include "gl/support/XWindow.h"
 
-#include <chrono>
 #include <cstddef>
-#include <functional>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include <sys/types.h>
 #include <sys/wait.h>
-
-// Polls a condition every 100 ms until it holds or the seconds have passed; the last poll comes at the end.
-inline bool WaitFor(const std::function<bool()>& condition, int seconds)
-{
-    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
-    while (std::chrono::steady_clock::now() < end)
-    {
-        if (condition())
-            return true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    }
-    return condition();
-}
 
 // A text as one word of a shell command line.
 inline std::string Quote(const std::string& text)
@@ -100,15 +84,8 @@ private:
     bool m_leaderReaped = false;
 };
 
-// Windows by their X ids, as xdotool prints them (decimal).
+// The X id of a shown window whose name matches, once one shows; empty when none did within the seconds.
 std::string AwaitWindow(const std::string& namePattern, int seconds);
-bool WindowShown(const std::string& window);
-bool WaitForGone(const std::string& window, int seconds);
-// The window's own pixels once it is raised and uncovered; null when that did not happen within the seconds.
-QImage CaptureWindow(const std::string& window, int seconds = 20);
-bool CaptureWindow(const std::string& window, const std::string& path, int seconds = 20);
-// Raises the window, gives it the focus and waits until it has it.
-bool Focus(const std::string& window);
 // Keys as xdotool names them, to the window once it has the focus.
 bool PressKeys(const std::string& window, const std::string& keys);
 void TypeText(const std::string& text);

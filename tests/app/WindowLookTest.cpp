@@ -141,21 +141,12 @@ protected:
         return std::isdigit(static_cast<unsigned char>(count.c_str()[0])) ? std::stod(count) : 1e9;
     }
 
-    // Clicks the structure's box in the outline's "Structure" column, where the style draws it.
+    // Clicks the structure's box in the outline's "Structure" column.
     void ClickStructureBox(const AnnotationLabel* label)
     {
-        QTreeView* outline = Window()->hierOntologyView;
         const QModelIndex name = doc->ontologyHierDataSource()->indexOfLabel(label);
         ASSERT_TRUE(name.isValid()) << label->name;
-        const QModelIndex box = name.sibling(name.row(), OntologyDataSource::kStructureColumn);
-        outline->scrollTo(box);
-        QStyleOptionViewItem option;
-        option.initFrom(outline);
-        option.rect = outline->visualRect(box);
-        option.features = QStyleOptionViewItem::HasCheckIndicator;
-        const QRect indicator =
-            outline->style()->subElementRect(QStyle::SE_ItemViewItemCheckIndicator, &option, outline);
-        QTest::mouseClick(outline->viewport(), Qt::LeftButton, Qt::NoModifier, indicator.center());
+        ClickCheckBox(Window()->hierOntologyView, name.sibling(name.row(), OntologyDataSource::kStructureColumn));
         RunEventsFor(30);
     }
 
@@ -357,7 +348,7 @@ TEST_F(WindowLookTest, ToolbarItemsShowTheirTooltipsUnderThePointerInAWindowThat
         // Drawn once the tip has painted after it showed.
         RunEventsUntil(
             [&] {
-                if (!CaptureWindow(std::to_string(tip->windowHandle()->winId()), shot, 2))
+                if (!CaptureWindow(std::to_string(tip->windowHandle()->winId()), shot, 0))
                     return false;
                 background = share("-fill black +opaque '" + base + "' -fill white -opaque '" + base + "'");
                 text = share("-colorspace gray -threshold 40% -negate");

@@ -795,11 +795,6 @@ TEST_F(CommandTest, EveryCommandHasAPlaceInTheWindow)
         QTest::keyClicks(field, text);
         QTest::keyClick(field, Qt::Key_Return);
     };
-    const auto box = [&](int mode, QTreeView* outline, OntologyDataSource* source, int column) {
-        doc->setOntologyDisplayMode(mode);
-        const QModelIndex name = source->indexOfLabel(dg);
-        ClickCheckBox(outline, name.sibling(name.row(), column));
-    };
     DocumentToolbar& toolbar = *doc->documentToolbar();
     const auto toolbarButton = [&](const QString& identifier) {
         QTest::mouseClick(Window().toolbar->widgetForAction(toolbar.Item(identifier)), Qt::LeftButton);
@@ -828,69 +823,72 @@ TEST_F(CommandTest, EveryCommandHasAPlaceInTheWindow)
         std::function<void()> use;
         std::function<std::string()> seen; // what the effect depends on
     };
-    const std::vector<Case> cases = {
-        {"toggleOntologyStructureCheckbox:", QString("hierOntologyView"),
-         [&] {
-             box(1, Window().hierOntologyView, doc->ontologyHierDataSource(), OntologyDataSource::kStructureColumn);
-         },
-         [&] { return std::to_string(Shown(Model().GetStructureSelector(), dg)); }},
-        {"toggleOntologyStructureCheckbox:", QString("alphaOntologyView"),
-         [&] {
-             box(0, Window().alphaOntologyView, doc->ontologyAlphaDataSource(), OntologyDataSource::kStructureColumn);
-         },
-         [&] { return std::to_string(Shown(Model().GetStructureSelector(), dg)); }},
-        {"toggleOntologyExpressionCheckbox:", QString("hierOntologyView"),
-         [&] {
-             box(1, Window().hierOntologyView, doc->ontologyHierDataSource(), OntologyDataSource::kExpressionColumn);
-         },
-         [&] { return std::to_string(Shown(Model().GetExpressionSelector(), dg)); }},
-        {"toggleOntologyExpressionCheckbox:", QString("alphaOntologyView"),
-         [&] {
-             box(0, Window().alphaOntologyView, doc->ontologyAlphaDataSource(), OntologyDataSource::kExpressionColumn);
-         },
-         [&] { return std::to_string(Shown(Model().GetExpressionSelector(), dg)); }},
-        {"setOntologyDisplayMode:", QString("ontologyViewStyle"), [&] { segment(Window().ontologyViewStyle, 2); },
-         [&] { return std::to_string(doc->ontologyDisplayMode()); }},
-        {"searchForStructure:", QString("ontologySearchField"), [&] { type(Window().ontologySearchField, "Cere"); },
-         [&] { return std::to_string(doc->ontologyAlphaDataSource()->rowCount()); }},
-        {"toggleGeneVisible:", QString("geneListView"),
-         [&] {
-             ClickCheckBox(Window().geneListView,
-                           Window().geneListView->model()->index(0, GeneTableModel::kVisibleColumn));
-         },
-         [&] { return std::to_string(Model().GetGene(0)->IsVisible()); }},
-        {"restoreBookmarkFromView:", QString("bookmarksView"),
-         [&] {
-             doc->setOntologyDisplayMode(2);
-             QTest::mouseClick(Window().bookmarksView->viewport(), Qt::LeftButton, Qt::NoModifier,
-                               Window().bookmarksView->visualRect(leaf()).center());
-         },
-         [&] { return std::to_string(doc->snapBackBookmark() != nullptr); }},
-        {"changeToolMode:", DocumentToolbar::kToolModeItem, [&] { segment(Window().selectionTools, 1); },
-         [&] { return std::to_string(static_cast<int>(Model().GetToolMode())); }},
-        {"changeAtlasPlaneVisibility:", DocumentToolbar::kAtlasSectionsItem,
-         [&] { segment(Window().atlasPlaneToggleBar, 0); },
-         [&] {
-             const int tag = Window().atlasPlaneToggleBar->GetTag(0);
-             return std::to_string(Model().UIGetMPRPlaneVisible(static_cast<Image3dPlane::Plane>(tag)));
-         }},
-        {"searchForGene:", DocumentToolbar::kSearchFieldItem,
-         [&] { type(Window().searchField, Model().GetGene(0)->GetSymbol().c_str()); }, searches},
-        {"toggleCuttingPlanes:", DocumentToolbar::kCuttingPlanesItem,
-         [&] { toolbarButton(DocumentToolbar::kCuttingPlanesItem); },
-         [&] { return std::to_string(Model().GetCuttingPlanesVisible()); }},
-        {"toggleExpandedView:", DocumentToolbar::kExpandViewItem,
-         [&] { toolbarButton(DocumentToolbar::kExpandViewItem); },
-         [&] { return std::to_string(Window().listContainerView->isVisible()); }},
-        {"centerViewOnSelection:", DocumentToolbar::kCenterViewItem,
-         [&] {
-             Model().SelectStructure(dg, true);
-             toolbar.validateToolbarItems();
-             listener.events.clear();
-             toolbarButton(DocumentToolbar::kCenterViewItem);
-         },
-         [&] { return std::to_string(listener.events.size()); }},
-    };
+    std::vector<Case> cases;
+    // The outlines' check boxes: "Structure" and "Expression", in the hierarchy (mode 1) and the list (mode 0).
+    for (const int column : {OntologyDataSource::kStructureColumn, OntologyDataSource::kExpressionColumn})
+        for (const int mode : {1, 0})
+        {
+            QTreeView* outline = mode == 1 ? Window().hierOntologyView : Window().alphaOntologyView;
+            OntologyDataSource* source = mode == 1 ? doc->ontologyHierDataSource() : doc->ontologyAlphaDataSource();
+            const bool structures = column == OntologyDataSource::kStructureColumn;
+            cases.push_back(
+                {structures ? "toggleOntologyStructureCheckbox:" : "toggleOntologyExpressionCheckbox:",
+                 outline->objectName(),
+                 [=] {
+                     doc->setOntologyDisplayMode(mode);
+                     const QModelIndex name = source->indexOfLabel(dg);
+                     ClickCheckBox(outline, name.sibling(name.row(), column));
+                 },
+                 [=] {
+                     return std::to_string(
+                         Shown(structures ? Model().GetStructureSelector() : Model().GetExpressionSelector(), dg));
+                 }});
+        }
+    cases.insert(
+        cases.end(),
+        {
+            {"setOntologyDisplayMode:", QString("ontologyViewStyle"), [&] { segment(Window().ontologyViewStyle, 2); },
+             [&] { return std::to_string(doc->ontologyDisplayMode()); }},
+            {"searchForStructure:", QString("ontologySearchField"), [&] { type(Window().ontologySearchField, "Cere"); },
+             [&] { return std::to_string(doc->ontologyAlphaDataSource()->rowCount()); }},
+            {"toggleGeneVisible:", QString("geneListView"),
+             [&] {
+                 ClickCheckBox(Window().geneListView,
+                               Window().geneListView->model()->index(0, GeneTableModel::kVisibleColumn));
+             },
+             [&] { return std::to_string(Model().GetGene(0)->IsVisible()); }},
+            {"restoreBookmarkFromView:", QString("bookmarksView"),
+             [&] {
+                 doc->setOntologyDisplayMode(2);
+                 QTest::mouseClick(Window().bookmarksView->viewport(), Qt::LeftButton, Qt::NoModifier,
+                                   Window().bookmarksView->visualRect(leaf()).center());
+             },
+             [&] { return std::to_string(doc->snapBackBookmark() != nullptr); }},
+            {"changeToolMode:", DocumentToolbar::kToolModeItem, [&] { segment(Window().selectionTools, 1); },
+             [&] { return std::to_string(static_cast<int>(Model().GetToolMode())); }},
+            {"changeAtlasPlaneVisibility:", DocumentToolbar::kAtlasSectionsItem,
+             [&] { segment(Window().atlasPlaneToggleBar, 0); },
+             [&] {
+                 const int tag = Window().atlasPlaneToggleBar->GetTag(0);
+                 return std::to_string(Model().UIGetMPRPlaneVisible(static_cast<Image3dPlane::Plane>(tag)));
+             }},
+            {"searchForGene:", DocumentToolbar::kSearchFieldItem,
+             [&] { type(Window().searchField, Model().GetGene(0)->GetSymbol().c_str()); }, searches},
+            {"toggleCuttingPlanes:", DocumentToolbar::kCuttingPlanesItem,
+             [&] { toolbarButton(DocumentToolbar::kCuttingPlanesItem); },
+             [&] { return std::to_string(Model().GetCuttingPlanesVisible()); }},
+            {"toggleExpandedView:", DocumentToolbar::kExpandViewItem,
+             [&] { toolbarButton(DocumentToolbar::kExpandViewItem); },
+             [&] { return std::to_string(Window().listContainerView->isVisible()); }},
+            {"centerViewOnSelection:", DocumentToolbar::kCenterViewItem,
+             [&] {
+                 Model().SelectStructure(dg, true);
+                 toolbar.validateToolbarItems();
+                 listener.events.clear();
+                 toolbarButton(DocumentToolbar::kCenterViewItem);
+             },
+             [&] { return std::to_string(listener.events.size()); }},
+        });
     std::set<QString> items;
     for (const Case& c : cases)
     {

@@ -10,9 +10,23 @@
 #include <sstream>
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+std::string ProcessFile(pid_t pid, const std::string& name)
+{
+    // Read with plain reads: a process may end while it is read, and a stream would throw on that.
+    std::string text;
+    const int fd = open(("/proc/" + std::to_string(pid) + "/" + name).c_str(), O_RDONLY | O_CLOEXEC);
+    char buffer[4096];
+    for (ssize_t got; fd >= 0 && (got = read(fd, buffer, sizeof buffer)) > 0;)
+        text.append(buffer, static_cast<std::size_t>(got));
+    if (fd >= 0)
+        close(fd);
+    return text;
+}
 
 std::vector<pid_t> GroupMembers(pid_t group)
 {
@@ -23,8 +37,7 @@ std::vector<pid_t> GroupMembers(pid_t group)
         const pid_t pid = std::atoi(entry->d_name);
         if (pid <= 0)
             continue;
-        std::ifstream file("/proc/" + std::string(entry->d_name) + "/stat");
-        std::string stat((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+        const std::string stat = ProcessFile(pid, "stat");
         // "pid (name) state ppid pgrp ...": the name may hold spaces and parentheses.
         const std::size_t name = stat.rfind(')');
         if (name == std::string::npos)

@@ -19,9 +19,11 @@
 //                                        log (the demo server's request log, the program's output).
 //
 //   MenuMap menus(path);                 the program run with CORVANE_MENU_MAP=path writes where the items of
-//   menus.Choose(id, {"Structure",       its menus are as they open: Choose clicks the menu bar's title and
-//                     "Deselect All"});  the items by their texts, waits for each menu to show and for the last
-//                                        to close; a missing or disabled item is a failure with its reason.
+//                                        its menus are as they open.
+//   menus.Choose(id, {"Structure", "Deselect Structures"})
+//                                        clicks the menu bar's title and the items by their texts, waits for
+//                                        each menu to show and for the last to close; a missing or disabled
+//                                        item is a failure with its reason.
 //   from = menus.Size(); <right-click>;  a context menu: Pick waits for a menu shown after `from` and clicks
 //   menus.Pick(from, {"Copy"})           the items of the path in it.
 
@@ -59,6 +61,9 @@ inline int WaitForExit(pid_t child, int seconds)
         seconds);
     return status;
 }
+
+// A file of a process's folder in /proc ("stat", "cmdline", "environ"); empty once the process has ended.
+std::string ProcessFile(pid_t pid, const std::string& name);
 
 // The processes of a process group that have not ended (zombies left to their new parent are not counted).
 std::vector<pid_t> GroupMembers(pid_t group);

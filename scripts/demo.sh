@@ -145,5 +145,15 @@ cat <&3 > /dev/null &
 echo "demo: data server on http://127.0.0.1:$listening; starting corvane"
 
 status=0
-CORVANE_SETTINGS_FILE="$demo_settings" "$bin/corvane" "$@" || status=$?
+CORVANE_SETTINGS_FILE="$demo_settings" "$bin/corvane" "$@" &
+viewer=$!
+# A signal to the script ends the viewer as well (and so the server, on exit): a script waiting in the
+# foreground for the viewer would hear of the signal only once the viewer had quit, and leave both running.
+trap 'kill -TERM "$viewer" 2>/dev/null || true' TERM INT HUP
+wait "$viewer" || status=$?
+# wait ends early when a trapped signal comes; the viewer's own status comes once it has ended.
+while kill -0 "$viewer" 2>/dev/null; do
+  status=0
+  wait "$viewer" || status=$?
+done
 exit $status

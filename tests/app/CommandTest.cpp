@@ -10,6 +10,7 @@
 #include "app/BookmarksDataSource.h"
 #include "app/CorvaneWindowController.h"
 #include "app/DocumentToolbar.h"
+#include "app/GeneTableModel.h"
 #include "app/OntologyDataSource.h"
 #include "app/PreferencesController.h"
 #include "app/SegmentedControl.h"
@@ -37,11 +38,16 @@
 #include <QTableView>
 #include <QPointer>
 #include <QTimer>
+#include <QToolBar>
+#include <QToolButton>
 #include <QTreeView>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
+#include <functional>
+#include <map>
 #include <set>
 
 namespace
@@ -746,7 +752,7 @@ TEST_F(CommandTest, PanelItemsAndCheckBoxesReachTheTreeAndTheModel)
     EXPECT_NE(shown, Shown(Model().GetExpressionSelector(), dg));
 }
 
-// The document commands that a menu holds, visible items only, submenus included.
+// The commands that a menu holds, visible items only, submenus included.
 void MenuCommands(const QMenu* menu, std::set<std::string>& commands)
 {
     for (const QAction* item : menu->actions())
@@ -758,96 +764,159 @@ void MenuCommands(const QMenu* menu, std::set<std::string>& commands)
         }
 }
 
-// Each command of the document has a place where a user reaches it. Controls are named by the widget that
-// sends the command (check boxes, segments, fields and the bookmarks outline's own action); the sheets' and
-// the colour panel's endings are reached through the items that open them.
+// Each command of the document is reached from its place. The menus and the toolbar are walked as the
+// program builds them: every command item sits in the menu bar or a context menu, and every toolbar item and
+// every control that sends a command is used as a user uses it (a click, typed text), and the command's effect
+// is seen.
 TEST_F(CommandTest, EveryCommandHasAPlaceInTheWindow)
 {
     std::map<std::string, std::set<std::string>> menus;
     for (const QAction* top : Window().menuBar()->actions())
         if (top->menu())
             MenuCommands(top->menu(), menus["menu bar"]);
-    MenuCommands(Window().geneContextMenu, menus["data-set table menu"]);
-    MenuCommands(Window().ontologyContextMenu, menus["ontology outline menu"]);
-    MenuCommands(Window().bookmarksContextMenu, menus["bookmarks outline menu"]);
-    const std::map<std::string, QString> toolbarItems = {
-        {"centerViewOnSelection:", DocumentToolbar::kCenterViewItem},
-        {"toggleCuttingPlanes:", DocumentToolbar::kCuttingPlanesItem},
-        {"toggleExpandedView:", DocumentToolbar::kExpandViewItem},
-        {"changeToolMode:", DocumentToolbar::kToolModeItem},
-        {"changeAtlasPlaneVisibility:", DocumentToolbar::kAtlasSectionsItem},
-        {"searchForGene:", DocumentToolbar::kSearchFieldItem},
+    MenuCommands(Window().geneContextMenu, menus["data-set table"]);
+    MenuCommands(Window().ontologyContextMenu, menus["ontology outline"]);
+    MenuCommands(Window().bookmarksContextMenu, menus["bookmarks outline"]);
+    for (const QAction* item : Window().CommandActions())
+    {
+        const std::string command = CorvaneWindowController::ActionName(item).toStdString();
+        EXPECT_TRUE(
+            std::any_of(menus.begin(), menus.end(), [&](const auto& menu) { return menu.second.count(command); }))
+            << command << " is in no menu";
+    }
+    // The context menus offer the commands on what they were opened on.
+    const std::map<std::string, std::set<std::string>> context = {
+        {"data-set table",
+         {"findSimilarGenes:", "findSimilarGenes:imageSeries:", "showGeneInfo:", "copyGeneInfo:", "closeGene:"}},
+        {"ontology outline",
+         {"findGenesByAnatomy:", "findProjectionsFromStructure:", "findProjectionsToStructure:",
+          "toggleOntologyStructureSiblings:"}},
+        {"bookmarks outline", {"addBookmark:", "addBookmarkGroup:", "sortData:", "delete:"}},
     };
-    const std::string bar = "menu bar", table = "data-set table menu", outline = "ontology outline menu",
-                      bookmarks = "bookmarks outline menu", toolbar = "toolbar";
-    const std::vector<std::pair<const char*, std::vector<std::string>>> places = {
-        {"toggleOntologyStructureCheckbox:", {"hierOntologyView", "alphaOntologyView"}},
-        {"toggleOntologyExpressionCheckbox:", {"hierOntologyView", "alphaOntologyView"}},
-        {"toggleOntologyStructureSiblings:", {outline}},
-        {"showSearchableStructures:", {bar}},
-        {"showInnerStructures:", {bar}},
-        {"deselectStructures:", {bar}},
-        {"blendAtlasAnnotation:", {bar}},
-        {"showFullResolutionAtlasImage:", {bar}},
-        {"showEnclosingStructure:", {bar}},
-        {"setOntologyDisplayMode:", {"ontologyViewStyle"}},
-        {"searchForStructure:", {"ontologySearchField"}},
-        {"searchForGene:", {toolbar, "searchField"}},
-        {"findGenesByAnatomy:", {bar, outline}},
-        {"findProjectionsFromStructure:", {bar, outline}},
-        {"findProjectionsToStructure:", {bar, outline}},
-        {"findSimilarGenes:", {bar, table}},
-        {"findSimilarGenes:imageSeries:", {bar, table}},
-        {"closeGene:", {bar, table}},
-        {"chooseGeneColor:", {bar}},
-        {"toggleGeneVisible:", {"geneListView"}},
-        {"showGeneInfo:", {bar, table}},
-        {"viewGeneImages:", {bar}},
-        {"copyGeneInfo:", {bar, table}},
-        {"copy:", {bar}},
-        {"copyImage:", {bar}},
-        {"delete:", {bar, bookmarks}},
-        {"exportGene:", {bar}},
-        {"importGeneList:", {bar}},
-        {"importGeneRelations:", {bar}},
-        {"newTab:", {bar}},
-        {"closeTab:", {bar}},
-        {"cycleNextTab:", {bar}},
-        {"cyclePreviousTab:", {bar}},
-        {"resetView:", {bar}},
-        {"showAllViews:", {bar}},
-        {"centerViewOnSelection:", {bar, toolbar}},
-        {"toggleCuttingPlanes:", {bar, toolbar}},
-        {"toggleTransparentStructures:", {bar}},
-        {"showAllExpression:", {bar}},
-        {"hideAllExpression:", {bar}},
-        {"toggleAllExpression:", {bar}},
-        {"changeGeneColorMode:", {bar}},
-        {"changeCompassMode:", {bar}},
-        {"setExpressionThresholds:", {bar}},
-        {"showViewSettings:", {bar}},
-        {"toggleExpandedView:", {bar, toolbar}},
-        {"changeToolMode:", {bar, toolbar, "selectionTools"}},
-        {"changeAtlasPlaneVisibility:", {bar, toolbar, "atlasPlaneToggleBar"}},
-        {"addBookmark:", {bar, bookmarks}},
-        {"addBookmarkGroup:", {bar, bookmarks}},
-        {"sortData:", {bar, bookmarks}},
-        {"restoreBookmarkFromView:", {"bookmarksView"}},
-        {"markSnapbackBookmark:", {bar}},
-        {"goToSnapbackBookmark:", {bar}},
+    for (const auto& [menu, commands] : context)
+        for (const std::string& command : commands)
+            EXPECT_TRUE(menus[menu].count(command)) << command << " in the " << menu << " menu";
+
+    // The controls, each used once: the command's effect shows in the model, the document or the server's log.
+    LoadDataSets(1);
+    const AnnotationLabel* dg = Label("DG");
+    const auto segment = [](SegmentedControl* control, int index) {
+        QTest::mouseClick(static_cast<QWidget*>(control->GetSegmentButton(index)), Qt::LeftButton);
     };
-    for (const auto& [command, where] : places)
-        for (const std::string& place : where)
+    const auto type = [](QLineEdit* field, const char* text) {
+        field->setFocus();
+        field->clear();
+        QTest::keyClicks(field, text);
+        QTest::keyClick(field, Qt::Key_Return);
+    };
+    DocumentToolbar& toolbar = *doc->documentToolbar();
+    const auto toolbarButton = [&](const QString& identifier) {
+        QTest::mouseClick(Window().toolbar->widgetForAction(toolbar.Item(identifier)), Qt::LeftButton);
+    };
+    const auto leaf = [&] {
+        Window().bookmarksView->expandAll();
+        for (QModelIndex row = Window().bookmarksView->indexAt(QPoint(1, 1)); row.isValid();
+             row = Window().bookmarksView->indexBelow(row))
+            if (!Window().bookmarksView->model()->hasChildren(row))
+                return row;
+        return QModelIndex();
+    };
+    const std::string term = "term=" + Model().GetGene(0)->GetSymbol();
+    const auto searches = [&] {
+        const std::string log = DemoServer::Get().Log();
+        std::size_t count = 0;
+        for (std::size_t at = log.find(term); at != std::string::npos; at = log.find(term, at + 1))
+            ++count;
+        return std::to_string(count);
+    };
+    RecordingListener listener(&Model());
+    struct Case
+    {
+        const char* command;
+        QString place; // a toolbar item's identifier, or the control's name
+        std::function<void()> use;
+        std::function<std::string()> seen; // what the effect depends on
+    };
+    std::vector<Case> cases;
+    // The outlines' check boxes: "Structure" and "Expression", in the hierarchy (mode 1) and the list (mode 0).
+    for (const int column : {OntologyDataSource::kStructureColumn, OntologyDataSource::kExpressionColumn})
+        for (const int mode : {1, 0})
         {
-            bool found = false;
-            if (menus.count(place))
-                found = menus[place].count(command) > 0;
-            else if (place == toolbar)
-                found = toolbarItems.count(command) && doc->documentToolbar()->Item(toolbarItems.at(command));
-            else
-                found = Window().findChild<QWidget*>(QString::fromStdString(place)) != nullptr;
-            EXPECT_TRUE(found) << command << " in the " << place;
+            QTreeView* outline = mode == 1 ? Window().hierOntologyView : Window().alphaOntologyView;
+            OntologyDataSource* source = mode == 1 ? doc->ontologyHierDataSource() : doc->ontologyAlphaDataSource();
+            const bool structures = column == OntologyDataSource::kStructureColumn;
+            cases.push_back(
+                {structures ? "toggleOntologyStructureCheckbox:" : "toggleOntologyExpressionCheckbox:",
+                 outline->objectName(),
+                 [=] {
+                     doc->setOntologyDisplayMode(mode);
+                     const QModelIndex name = source->indexOfLabel(dg);
+                     ClickCheckBox(outline, name.sibling(name.row(), column));
+                 },
+                 [=] {
+                     return std::to_string(
+                         Shown(structures ? Model().GetStructureSelector() : Model().GetExpressionSelector(), dg));
+                 }});
         }
+    cases.insert(
+        cases.end(),
+        {
+            {"setOntologyDisplayMode:", QString("ontologyViewStyle"), [&] { segment(Window().ontologyViewStyle, 2); },
+             [&] { return std::to_string(doc->ontologyDisplayMode()); }},
+            {"searchForStructure:", QString("ontologySearchField"), [&] { type(Window().ontologySearchField, "Cere"); },
+             [&] { return std::to_string(doc->ontologyAlphaDataSource()->rowCount()); }},
+            {"toggleGeneVisible:", QString("geneListView"),
+             [&] {
+                 ClickCheckBox(Window().geneListView,
+                               Window().geneListView->model()->index(0, GeneTableModel::kVisibleColumn));
+             },
+             [&] { return std::to_string(Model().GetGene(0)->IsVisible()); }},
+            {"restoreBookmarkFromView:", QString("bookmarksView"),
+             [&] {
+                 doc->setOntologyDisplayMode(2);
+                 QTest::mouseClick(Window().bookmarksView->viewport(), Qt::LeftButton, Qt::NoModifier,
+                                   Window().bookmarksView->visualRect(leaf()).center());
+             },
+             [&] { return std::to_string(doc->snapBackBookmark() != nullptr); }},
+            {"changeToolMode:", DocumentToolbar::kToolModeItem, [&] { segment(Window().selectionTools, 1); },
+             [&] { return std::to_string(static_cast<int>(Model().GetToolMode())); }},
+            {"changeAtlasPlaneVisibility:", DocumentToolbar::kAtlasSectionsItem,
+             [&] { segment(Window().atlasPlaneToggleBar, 0); },
+             [&] {
+                 const int tag = Window().atlasPlaneToggleBar->GetTag(0);
+                 return std::to_string(Model().UIGetMPRPlaneVisible(static_cast<Image3dPlane::Plane>(tag)));
+             }},
+            {"searchForGene:", DocumentToolbar::kSearchFieldItem,
+             [&] { type(Window().searchField, Model().GetGene(0)->GetSymbol().c_str()); }, searches},
+            {"toggleCuttingPlanes:", DocumentToolbar::kCuttingPlanesItem,
+             [&] { toolbarButton(DocumentToolbar::kCuttingPlanesItem); },
+             [&] { return std::to_string(Model().GetCuttingPlanesVisible()); }},
+            {"toggleExpandedView:", DocumentToolbar::kExpandViewItem,
+             [&] { toolbarButton(DocumentToolbar::kExpandViewItem); },
+             [&] { return std::to_string(Window().listContainerView->isVisible()); }},
+            {"centerViewOnSelection:", DocumentToolbar::kCenterViewItem,
+             [&] {
+                 Model().SelectStructure(dg, true);
+                 toolbar.validateToolbarItems();
+                 listener.events.clear();
+                 toolbarButton(DocumentToolbar::kCenterViewItem);
+             },
+             [&] { return std::to_string(listener.events.size()); }},
+        });
+    std::set<QString> items;
+    for (const Case& c : cases)
+    {
+        SCOPED_TRACE(std::string(c.command) + " from " + c.place.toStdString());
+        items.insert(c.place);
+        Tabs().SwitchTab(0);
+        const std::string before = c.seen();
+        c.use();
+        EXPECT_TRUE(RunEventsUntil([&] { return c.seen() != before; }, 10000)) << "still " << before;
+    }
+    // Every item of the toolbar that runs a command was used above.
+    for (const QString& identifier : DocumentToolbar::toolbarAllowedItemIdentifiers())
+        if (toolbar.Item(identifier) && !toolbar.Item(identifier)->text().isEmpty())
+            EXPECT_TRUE(items.count(identifier)) << identifier.toStdString() << " was not used";
 }
 
 // Right-clicks a point of the widget with the real pointer and, once its context menu is up, clicks the item

@@ -1,7 +1,8 @@
 // The program as a new user meets it: the demo script starts the demo data server on a free port and the
 // real corvane of this build over a tiny atlas 310, in a home of its own; xdotool opens menus, types, clicks
-// and presses keys as the README says, ImageMagick captures the window, and the server's log shows what
-// reached it. On a failure the captures are kept in the build tree (the path is printed).
+// and presses keys as the README says, menu items are found by their texts, the window is captured by its id,
+// ImageMagick measures the captures, and the server's log shows what reached it. On a failure the captures are
+// kept in the build tree (the path is printed).
 
 #include "TestSupport.h"
 #include "atlas/AtlasFixture.h"
@@ -35,11 +36,6 @@
 namespace
 {
 
-void Pause(int milliseconds)
-{
-    std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
-}
-
 int FreePort()
 {
     const int fd = socket(AF_INET, SOCK_STREAM, 0);
@@ -72,8 +68,9 @@ std::size_t Occurrences(const std::string& text, const std::string& part)
 // Places in the window (1000 x 700 at first; clicks are placed relative to it).
 // The scene's crop leaves out the compass, the threshold overlay and the attribution line.
 const char* const SCENE = "470x560+10+62";
-const char* const CELLS = "650x420+10+100";      // the result tab's thumbnail cells
-const char* const STATUS_LINE = "370x14+120+82"; // the result tab's status text, left of the compass
+const char* const CELLS = "650x420+10+100";        // the result tab's thumbnail cells
+const char* const STATUS_LINE = "370x14+120+82";   // the result tab's status text, left of the compass
+const char* const DATA_SET_ROW = "300x16+680+502"; // the first row of the data-set table
 struct Point
 {
     int x, y;
@@ -86,9 +83,6 @@ const Point BOOKMARKS_PANE = {937, 68};
 const Point SECOND_COLUMN_DOWNLOAD = {432, 176};
 const Point CORONAL_BOOKMARK = {914, 152}; // the first of the default "Views"
 const Point NEW_BOOKMARK = {860, 236};     // a bookmark added after them
-// Menu bar positions, and the enabled items counted from the top of a menu.
-const int STRUCTURE_MENU = 3, HELP_MENU = 6;
-const int SEARCHABLE_ITEM = 2, INNER_ITEM = 3, DESELECT_ITEM = 4, CHECK_FOR_ATLASES_ITEM = 2;
 
 // Colour tests on a capture, as ImageMagick -fx expressions: lit meshes are coloured and shaded, from
 // bright to mid tones; the unlit ones were near-black grey.
@@ -117,17 +111,13 @@ protected:
 
     void TearDown() override
     {
-        if (m_demo > 0)
-        {
-            kill(m_demo, SIGTERM);
-            waitpid(m_demo, nullptr, 0);
-        }
+        m_demo.Stop();
         if (HasFailure())
         {
             const std::string kept = std::string(CORVANE_BINARY_DIR) + "/tests/app/journey-captures";
             CommandOutput("rm -rf " + Quote(kept) + "; mkdir -p " + Quote(kept) + "; cp " + Quote(m_dir.File("shots")) +
-                          "/*.png " + Quote(m_dir.Path()) + "/*.out " + Quote(Log()) + " " + Quote(kept) +
-                          " 2>/dev/null");
+                          "/*.png " + Quote(m_dir.Path()) + "/*.out " + Quote(Log()) + " " + Quote(m_menus.Path()) +
+                          " " + Quote(kept) + " 2>/dev/null");
             std::cerr << "The journey's captures, outputs and request log are kept in " << kept << "\n";
         }
     }
@@ -142,7 +132,7 @@ protected:
     {
         return "env HOME=" + Quote(m_dir.File("home")) + " XDG_DATA_HOME=" + Quote(m_dir.File("data")) +
                " XDG_CONFIG_HOME=" + Quote(m_dir.File("config")) + " XDG_CACHE_HOME=" + Quote(m_dir.File("cache")) +
-               " XDG_RUNTIME_DIR=" + Quote(m_dir.File("runtime")) + " ";
+               " XDG_RUNTIME_DIR=" + Quote(m_dir.File("runtime")) + " CORVANE_MENU_MAP=" + Quote(m_menus.Path()) + " ";
     }
 
     void StartDemo(const std::string& output)
@@ -151,42 +141,14 @@ protected:
                                     Quote(std::string(CORVANE_BINARY_DIR) + "/bin") + " --port " +
                                     std::to_string(m_port) + " --profile tiny --log " + Quote(Log()) + " > " +
                                     Quote(m_dir.File(output)) + " 2>&1";
-        m_demo = fork();
-        if (m_demo == 0)
-        {
-            execl("/bin/sh", "sh", "-c", command.c_str(), static_cast<char*>(nullptr));
-            _exit(127);
-        }
-    }
-
-    // The first shown window whose title matches the pattern, once one shows, else empty.
-    static std::string AwaitNamed(const std::string& title, int seconds)
-    {
-        std::string window;
-        WaitFor(
-            [&] {
-                window = Trimmed(CommandOutput("timeout 20 xdotool search --onlyvisible --name '" + title +
-                                               "' 2>/dev/null | head -1"));
-                return !window.empty();
-            },
-            seconds);
-        return window;
+        m_demo.Start(command);
     }
 
     // The document window once it shows, else empty.
     std::string AwaitWindow(int seconds)
     {
-        m_window = AwaitNamed("^Ostrel Adult Mouse$", seconds);
+        m_window = ::AwaitWindow("^Ostrel Adult Mouse$", seconds);
         return m_window;
-    }
-
-    // The demo's exit status once it ends within the time, else -1.
-    int WaitForDemo(int seconds)
-    {
-        const int status = WaitForExit(m_demo, seconds);
-        if (status >= 0)
-            m_demo = -1;
-        return status;
     }
 
     std::string Log() const
@@ -202,43 +164,28 @@ protected:
         return "http://127.0.0.1:" + std::to_string(m_port);
     }
 
-    // Keys go to the window with the input focus: it is raised and given the focus before each step, since
-    // windows of other suites may come and go on the same display.
     void Keys(const std::string& keys, const std::string& window = std::string())
     {
-        const std::string target = window.empty() ? m_window : window;
-        CommandOutput("timeout 20 xdotool windowraise " + target + " windowfocus " + target +
-                      " 2>/dev/null; sleep 0.15; " + "timeout 20 xdotool key --clearmodifiers " + keys);
+        EXPECT_TRUE(PressKeys(window.empty() ? m_window : window, keys)) << keys;
     }
-    void Type(const std::string& text)
+    void Menu(const std::vector<std::string>& path)
     {
-        CommandOutput("timeout 20 xdotool type --delay 40 " + Quote(text));
+        std::string why;
+        EXPECT_TRUE(m_menus.Choose(m_window, path, &why)) << why;
     }
-    // A menu of the menu bar by its position, then its nth enabled item, as the keyboard reaches them.
-    void Menu(int menu, int item)
-    {
-        Keys("alt");
-        Pause(200);
-        std::string keys;
-        for (int i = 0; i < menu; ++i)
-            keys += " Right";
-        for (int i = 0; i < item; ++i)
-            keys += " Down";
-        CommandOutput("timeout 20 xdotool key" + keys + " Return");
-    }
-    // A click, after which the pointer leaves the window so that no tooltip covers the next capture.
     void Click(Point at)
     {
-        CommandOutput("timeout 20 xdotool windowraise " + m_window +
-                      " 2>/dev/null; timeout 20 xdotool mousemove --window " + m_window + " " + std::to_string(at.x) +
-                      " " + std::to_string(at.y) + " click 1 sleep 0.2 mousemove 1270 1010");
+        ClickAt(m_window, at.x, at.y);
     }
-    void Search(const std::string& term)
+    // The keys reach the program in the order sent, and Ctrl+F moves the focus to the field as it handles its
+    // key: the term follows it there. The request in the server's log is the state that the next step needs.
+    void Search(const std::string& term, bool served = true)
     {
+        const std::size_t from = FileSize(Log());
         Keys("ctrl+f");
-        Pause(200);
-        Type(term);
+        TypeText(term);
         CommandOutput("timeout 20 xdotool key Return");
+        EXPECT_TRUE(!served || WaitForText(Log(), "term=" + term, from, 30)) << term;
     }
     // A second launch of the program with one argument: it hands the argument on and ends.
     int Launch(const std::string& argument, const std::string& output)
@@ -248,27 +195,11 @@ protected:
                                .c_str());
     }
 
-    // A capture of a window (the document's by default) under the shots folder. The screen is captured and
-    // cut to the window: capturing a window by its id walks its tree of windows, which was seen to hang.
+    // A capture of a window (the document's by default) under the shots folder.
     std::string Shot(const std::string& name, const std::string& window = std::string())
     {
         const std::string path = m_dir.File("shots/" + name + ".png");
-        std::istringstream shell(
-            CommandOutput("timeout 20 xdotool getwindowgeometry --shell " + (window.empty() ? m_window : window)));
-        std::string x = "0", y = "0", width = "1", height = "1";
-        for (std::string line; std::getline(shell, line);)
-        {
-            const std::string key = line.substr(0, line.find('=') + 1);
-            std::string* field = key == "X="        ? &x
-                                 : key == "Y="      ? &y
-                                 : key == "WIDTH="  ? &width
-                                 : key == "HEIGHT=" ? &height
-                                                    : nullptr;
-            if (field)
-                *field = line.substr(key.size());
-        }
-        CommandOutput("timeout 30 import -silent -window root -crop " + width + "x" + height + "+" + x + "+" + y +
-                      " +repage " + Quote(path) + " 2>/dev/null");
+        EXPECT_TRUE(CaptureWindow(window.empty() ? m_window : window, path)) << name;
         return path;
     }
     // Pixels of a region of a capture for which an -fx test holds.
@@ -301,14 +232,14 @@ protected:
     {
         return Count(shot, STATUS_LINE, "min(r,min(g,b)) > 0.6") < 5;
     }
-    // The same view once it stops changing (a bookmark animates the camera).
+    // The same view once it stops changing over half a second (a bookmark animates the camera).
     std::string SteadyShot(const std::string& name)
     {
         std::string previous = Shot(name + "-a");
         std::string current;
         WaitFor(
             [&] {
-                Pause(500);
+                std::this_thread::sleep_for(std::chrono::milliseconds(500));
                 current = Shot(name);
                 const bool steady = Difference(previous, current, SCENE) == 0;
                 CommandOutput("cp " + Quote(current) + " " + Quote(previous));
@@ -319,9 +250,9 @@ protected:
     }
 
     // The lit meshes of a structure preset in the frame that follows the command, without a tab switch.
-    std::string ShowsLitMeshes(int item, const std::string& name)
+    std::string ShowsLitMeshes(const std::string& item, const std::string& name)
     {
-        Menu(STRUCTURE_MENU, item);
+        Menu({"Structure", item});
         std::string shot;
         long bright = 0, mid = 0;
         WaitFor(
@@ -329,8 +260,7 @@ protected:
                 shot = Shot(name);
                 bright = BrightColour(shot, SCENE);
                 mid = MidColour(shot, SCENE);
-                // The menu, which is not part of the scene, must be gone.
-                return bright > 2000 && mid > 500 && Count(shot, SCENE, "min(r,min(g,b)) > 0.85") < 3000;
+                return bright > 2000 && mid > 500;
             },
             20);
         EXPECT_GT(bright, 2000) << name << ": no lit, coloured meshes";
@@ -363,30 +293,25 @@ protected:
         return ids;
     }
 
-    // The process of the demo data server of this test, found by its command line.
+    // A process of the demo whose command line holds the text, else -1.
+    pid_t DemoProcess(const std::string& part) const
+    {
+        for (pid_t pid : GroupMembers(m_demo.Group()))
+        {
+            if (ProcessFile(pid, "cmdline").find(part) != std::string::npos)
+                return pid;
+        }
+        return -1;
+    }
     pid_t ServerProcess() const
     {
-        const std::string mark = std::string("--port") + '\0' + std::to_string(m_port) + '\0';
-        DIR* proc = opendir("/proc");
-        pid_t found = -1;
-        while (dirent* entry = proc ? readdir(proc) : nullptr)
-        {
-            const pid_t pid = static_cast<pid_t>(std::atoi(entry->d_name));
-            std::ifstream file(std::string("/proc/") + entry->d_name + "/cmdline", std::ios::binary);
-            const std::string line((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
-            if (pid > 0 && line.find("corvane-demo-server.py") != std::string::npos &&
-                line.find(mark) != std::string::npos)
-                found = pid;
-        }
-        if (proc)
-            closedir(proc);
-        return found;
+        return DemoProcess("corvane-demo-server.py");
     }
 
     // The atlas download window once it shows, else empty.
     static std::string AwaitDownloadWindow(int seconds = 20)
     {
-        return AwaitNamed("^Download Atlases$", seconds);
+        return ::AwaitWindow("^Download Atlases$", seconds);
     }
 
     // The download window lists the demo's three atlases, one a row: the installed one and the two of the
@@ -425,7 +350,7 @@ protected:
     void ExpectCleanQuit(const std::string& output)
     {
         Keys("ctrl+q");
-        EXPECT_EQ(0, WaitForDemo(60)) << "Ctrl+Q";
+        EXPECT_EQ(0, m_demo.WaitForExit(60)) << "Ctrl+Q";
         const std::string text = ReadBytes(m_dir.File(output));
         EXPECT_EQ(std::string::npos, text.find("Sanitizer")) << text;
         EXPECT_EQ(std::string::npos, text.find("runtime error")) << text;
@@ -433,7 +358,8 @@ protected:
 
     TempDir m_dir;
     int m_port = 0;
-    pid_t m_demo = -1;
+    ProgramProcess m_demo;
+    MenuMap m_menus{m_dir.File("menus.txt")};
     std::string m_window;
     const std::string m_userSettings = "[General]\nHost=http://127.0.0.1:9\nAutoRotateView=false\n";
 };
@@ -463,10 +389,10 @@ TEST_F(ProgramEndToEndTest, NewUsersJourneyThroughTheReadme)
 
     // Structure > Show Searchable Structures, then Show Inner Structures: each draws lit, coloured meshes at
     // once, and not the same ones.
-    const std::string searchable = ShowsLitMeshes(SEARCHABLE_ITEM, "searchable");
-    const std::string inner = ShowsLitMeshes(INNER_ITEM, "inner");
+    const std::string searchable = ShowsLitMeshes("Show Searchable Structures", "searchable");
+    const std::string inner = ShowsLitMeshes("Show Inner Structures", "inner");
     EXPECT_GT(Difference(searchable, inner, SCENE), 2000);
-    Menu(STRUCTURE_MENU, DESELECT_ITEM);
+    Menu({"Structure", "Deselect Structures"});
     EXPECT_TRUE(WaitFor([&] { return BrightColour(Shot("deselected"), SCENE) < 100; }, 20));
 
     // The README's searches: each opens a result tab whose rows' thumbnails are fetched and drawn.
@@ -475,7 +401,6 @@ TEST_F(ProgramEndToEndTest, NewUsersJourneyThroughTheReadme)
         const std::vector<std::string> ids = Served(term);
         ASSERT_FALSE(ids.empty()) << term << " finds nothing on the demo server";
         Search(term);
-        EXPECT_TRUE(WaitFor([&] { return LogText().find("term=" + term) != std::string::npos; }, 30)) << term;
         EXPECT_TRUE(WaitFor([&] { return LogText().find("/" + ids.back() + "/thumbnail") != std::string::npos; }, 30))
             << term << ": no thumbnail of the last row was fetched";
         long drawn = 0;
@@ -491,7 +416,8 @@ TEST_F(ProgramEndToEndTest, NewUsersJourneyThroughTheReadme)
     // Download of a result: its data set comes from the server and shows in the scene.
     Click(SECOND_COLUMN_DOWNLOAD);
     EXPECT_TRUE(WaitFor([&] { return LogText().find("/visualize") != std::string::npos; }, 30)) << LogText();
-    Pause(1000);
+    // Closing the result tab ends its downloads: the data set must have arrived, a row of the data-set table.
+    EXPECT_TRUE(WaitFor([&] { return Count(Shot("arrived"), DATA_SET_ROW, "min(r,min(g,b)) < 0.6") > 1000; }, 30));
     // Both searches share the one result tab; closing it shows the scene.
     Keys("ctrl+w");
     long glyphs = 0;
@@ -545,17 +471,12 @@ TEST_F(ProgramEndToEndTest, NewUsersJourneyThroughTheReadme)
     // A bookmark of this view; another view; the bookmark brings this one back.
     Click(BOOKMARKS_PANE);
     Keys("ctrl+d");
-    std::string dialog;
-    ASSERT_TRUE(WaitFor(
-        [&] {
-            dialog = Trimmed(
-                CommandOutput("timeout 20 xdotool search --onlyvisible --name '^New Bookmark$' 2>/dev/null | head -1"));
-            return !dialog.empty();
-        },
-        20));
+    const std::string dialog = ::AwaitWindow("^New Bookmark$", 20);
+    ASSERT_FALSE(dialog.empty());
     Keys("ctrl+a", dialog);
-    Type("Journey view");
+    TypeText("Journey view");
     CommandOutput("timeout 20 xdotool key Return");
+    EXPECT_TRUE(WaitForGone(dialog, 20));
     const std::string marked = SteadyShot("bookmarked");
     Click(CORONAL_BOOKMARK);
     EXPECT_GT(Difference(marked, SteadyShot("coronal"), SCENE), 2000);
@@ -582,12 +503,13 @@ TEST_F(ProgramEndToEndTest, NewUsersJourneyThroughTheReadme)
 
     // Help > Check for Atlases... asks the demo server and lists its catalogue.
     const std::size_t catalogues = Occurrences(LogText(), "/Corvane2/atlases.xml");
-    Menu(HELP_MENU, CHECK_FOR_ATLASES_ITEM);
+    Menu({"Help", "Check for Atlases..."});
     const std::string download = AwaitDownloadWindow();
     ASSERT_FALSE(download.empty());
     EXPECT_TRUE(WaitFor([&] { return Occurrences(LogText(), "/Corvane2/atlases.xml") > catalogues; }, 20));
     ExpectCatalogueRows(download, "catalogue");
     Keys("Escape", download);
+    EXPECT_TRUE(WaitForGone(download, 20));
 
     // A corv URL without an atlas id is a parse error, not an offer to download an atlas.
     EXPECT_EQ(0, Launch("corv://nonsense%%%", "malformed.out"));
@@ -602,12 +524,10 @@ TEST_F(ProgramEndToEndTest, NewUsersJourneyThroughTheReadme)
         Trimmed(CommandOutput("timeout 20 xdotool search --onlyvisible --name '^Download Atlases$' 2>/dev/null"))
             .empty());
     Keys("Return", alert);
+    EXPECT_TRUE(WaitForGone(alert, 20));
 
     // A search after the restart reaches the server on the new port through the kept atlas's templates.
-    const std::size_t searches = Occurrences(LogText(), "term=Cx");
     Search("Cx");
-    EXPECT_TRUE(WaitFor([&] { return Occurrences(LogText(), "term=Cx") > searches; }, 30))
-        << "no search on the new port";
     Keys("ctrl+w");
 
     // With the server stopped, a search ends in an error line in its tab, and the program goes on.
@@ -616,7 +536,7 @@ TEST_F(ProgramEndToEndTest, NewUsersJourneyThroughTheReadme)
     kill(server, SIGTERM);
     ASSERT_TRUE(WaitFor([&] { return ServerProcess() < 0; }, 20));
     const std::size_t logged = LogText().size();
-    Search("Cx");
+    Search("Cx", false);
     long status = 0, cells = -1;
     EXPECT_TRUE(WaitFor(
         [&] {
@@ -642,6 +562,42 @@ TEST_F(ProgramEndToEndTest, NewUsersJourneyThroughTheReadme)
         {
             EXPECT_NE(std::string::npos, line.find("\"user_agent\": \"Corvane/")) << line;
         }
+    }
+}
+
+// A step that fails with the program up ends the test there: its tear-down leaves no process of the demo
+// behind (the script, its data server, corvane), none to stay on the shared display beside a retry. Nor does
+// a signal to the demo script alone, as a user's kill sends it.
+TEST_F(ProgramEndToEndTest, AFailedStepLeavesNoProcessBehind)
+{
+    for (const bool scriptOnly : {false, true})
+    {
+        SCOPED_TRACE(scriptOnly ? "a signal to the script" : "the tear-down");
+        StartDemo("demo.out");
+        ASSERT_FALSE(AwaitWindow(120).empty()) << ReadBytes(m_dir.File("demo.out"));
+        ASSERT_GT(ServerProcess(), 0);
+        const pid_t group = m_demo.Group();
+        if (scriptOnly)
+        {
+            // The script itself, not the shell that started it with its output redirected.
+            ASSERT_EQ(0, kill(DemoProcess(std::string("/scripts/demo.sh") + '\0'), SIGTERM));
+            EXPECT_GE(m_demo.WaitForExit(60), 0) << "the script went on";
+            EXPECT_TRUE(WaitFor([&] { return GroupMembers(group).empty(); }, 30)) << "the script left the viewer";
+        }
+        m_demo.Stop(); // as the tear-down does
+        EXPECT_TRUE(GroupMembers(group).empty());
+        // Nor one that left the group: every process of the demo has the test's home in its environment.
+        const std::string home = "HOME=" + m_dir.File("home") + '\0';
+        DIR* proc = opendir("/proc");
+        for (const dirent* entry = proc ? readdir(proc) : nullptr; entry; entry = readdir(proc))
+        {
+            const pid_t pid = std::atoi(entry->d_name);
+            EXPECT_TRUE(pid <= 0 || ProcessFile(pid, "environ").find(home) == std::string::npos)
+                << "process " << pid << " is left";
+        }
+        if (proc)
+            closedir(proc);
+        EXPECT_TRUE(WaitForGone(m_window, 5));
     }
 }
 
@@ -674,23 +630,10 @@ TEST_F(ProgramEndToEndTest, RatSceneWithoutItsTransformLibraryStillOpens)
                        "\nVolumeRenderingActive=true\nAutomaticVersionCheck=false\nLastVersionRun=2000000000\n");
 
     const std::string errors = m_dir.File("rat.err");
-    const std::string command = Environment() + Quote((program / "bin" / "corvane").string()) + " > " +
-                                Quote(m_dir.File("rat.out")) + " 2> " + Quote(errors);
-    m_demo = fork();
-    if (m_demo == 0)
-    {
-        execl("/bin/sh", "sh", "-c", command.c_str(), static_cast<char*>(nullptr));
-        _exit(127);
-    }
-    std::string window;
-    ASSERT_TRUE(WaitFor(
-        [&] {
-            window = CommandOutput("xdotool search --onlyvisible --name '^Ostrel Waxholm Rat$' 2>/dev/null | head -1");
-            return !window.empty();
-        },
-        120))
-        << ReadBytes(errors);
-    window.erase(window.find_last_not_of(" \n") + 1);
+    m_demo.Start(Environment() + Quote((program / "bin" / "corvane").string()) + " > " + Quote(m_dir.File("rat.out")) +
+                 " 2> " + Quote(errors));
+    const std::string window = ::AwaitWindow("^Ostrel Waxholm Rat$", 120);
+    ASSERT_FALSE(window.empty()) << ReadBytes(errors);
 
     // The scene was set up: its compass corner lays a square of dark grey (about 26 of 255) over the black
     // scene, some 180 pixels a side. A window whose scene could not be set up shows a black view.
@@ -698,7 +641,7 @@ TEST_F(ProgramEndToEndTest, RatSceneWithoutItsTransformLibraryStillOpens)
     std::string grey;
     WaitFor(
         [&] {
-            CommandOutput("import -window " + window + " " + Quote(shot) + " 2>/dev/null");
+            CaptureWindow(window, shot);
             grey = CommandOutput("convert " + Quote(shot) +
                                  " -alpha off -fx '(abs(r - g) < 0.02 && abs(g - b) < 0.02 && r > 0.06 && r < 0.14)"
                                  " ? 1 : 0' -format '%[fx:round(mean*w*h)]' info: 2>/dev/null");
@@ -707,9 +650,8 @@ TEST_F(ProgramEndToEndTest, RatSceneWithoutItsTransformLibraryStillOpens)
         30);
     EXPECT_GT(std::atol(grey.c_str()), 10000) << "no scene in " << shot;
 
-    const std::string focus = "xdotool windowfocus " + window + " 2>/dev/null; sleep 0.1; ";
-    CommandOutput(focus + "sleep 0.2; xdotool key --clearmodifiers ctrl+q");
-    EXPECT_EQ(0, WaitForDemo(60));
+    EXPECT_TRUE(PressKeys(window, "ctrl+q"));
+    EXPECT_EQ(0, m_demo.WaitForExit(60));
     const std::string log = ReadBytes(errors);
     const std::string library = (fs::canonical(data) / "libItkTransform.so").string();
     std::size_t lines = 0;
@@ -733,31 +675,20 @@ TEST_F(ProgramEndToEndTest, ADamagedOnlyAtlasIsNamedBeforeTheProgramEnds)
     const std::string errors = m_dir.File("damaged.err");
     const std::string command = Environment() + Quote(std::string(CORVANE_BINARY_DIR) + "/bin/corvane") + " > " +
                                 Quote(m_dir.File("damaged.out")) + " 2> " + Quote(errors);
-    m_demo = fork();
-    if (m_demo == 0)
-    {
-        execl("/bin/sh", "sh", "-c", command.c_str(), static_cast<char*>(nullptr));
-        _exit(127);
-    }
+    m_demo.Start(command);
     // Each panel in turn: shown, captured, and answered with Return.
-    auto answer = [&](const std::string& search, const std::string& name) {
-        std::string panel;
-        const bool shown = WaitFor(
-            [&] {
-                panel = Trimmed(CommandOutput("xdotool search --onlyvisible " + search + " 2>/dev/null | head -1"));
-                return !panel.empty();
-            },
-            60);
-        if (!shown)
+    auto answer = [&](const std::string& title, const std::string& name) {
+        const std::string panel = ::AwaitWindow(title, 60);
+        if (panel.empty())
             return false;
-        CommandOutput("import -window " + panel + " " + Quote(m_dir.File("shots/" + name + ".png")) + " 2>/dev/null");
-        CommandOutput("xdotool windowfocus " + panel + " 2>/dev/null; sleep 0.2; xdotool key --clearmodifiers Return");
-        return true;
+        EXPECT_TRUE(CaptureWindow(panel, m_dir.File("shots/" + name + ".png")));
+        EXPECT_TRUE(PressKeys(panel, "Return"));
+        return WaitForGone(panel, 20);
     };
-    ASSERT_TRUE(answer("--class corvane", "damaged-atlas")) << ReadBytes(errors);
+    ASSERT_TRUE(answer("^Corvane$", "damaged-atlas")) << ReadBytes(errors);
     // Still running while the panel waited: the program did not end behind it.
-    EXPECT_TRUE(answer("--name '^Critical Error$'", "no-usable-atlas")) << ReadBytes(errors);
-    EXPECT_EQ(0, WaitForDemo(60));
+    EXPECT_TRUE(answer("^Critical Error$", "no-usable-atlas")) << ReadBytes(errors);
+    EXPECT_EQ(0, m_demo.WaitForExit(60));
     EXPECT_EQ(std::string::npos, ReadBytes(errors).find("Sanitizer")) << ReadBytes(errors);
 }
 

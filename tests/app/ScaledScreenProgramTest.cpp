@@ -1,6 +1,6 @@
 // The real program on a screen scaled by 2, against the same steps on an unscaled screen: a new user's
 // window at the same logical size, with a result tab open (tab bar and its GL controls), then back on the
-// scene, its brain shown and clicked. xdotool drives it, ImageMagick reads the captures.
+// scene, its brain shown and clicked. xdotool drives it; its window is captured by its id.
 
 #include "TestSupport.h"
 #include "atlas/AtlasFixture.h"
@@ -15,25 +15,13 @@
 
 #include <algorithm>
 
-#include <chrono>
 #include <cmath>
 #include <cstdlib>
 #include <functional>
 #include <string>
-#include <thread>
-
-#include <signal.h>
-#include <sys/types.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 namespace
 {
-
-void Pause(double seconds)
-{
-    std::this_thread::sleep_for(std::chrono::milliseconds(static_cast<int>(seconds * 1000)));
-}
 
 // What the measures of one run saw, in the device pixels of its screen.
 struct Look
@@ -63,21 +51,10 @@ protected:
                        "[General]\nHost=http://127.0.0.1:9\nAutomaticVersionCheck=false\nLastVersionRun=2000000000\n");
     }
 
-    void TearDown() override
-    {
-        if (m_program > 0)
-        {
-            kill(m_program, SIGTERM);
-            waitpid(m_program, nullptr, 0);
-        }
-    }
-
     std::string Shot(const std::string& window, const std::string& name)
     {
         const std::string path = m_dir.File(name);
-        // Windows of other suites may come and go on the same screen: ours is raised over them first.
-        CommandOutput("xdotool windowraise " + window + " 2>/dev/null; sleep 0.1; import -window " + window + " " +
-                      Quote(path) + " 2>/dev/null");
+        EXPECT_TRUE(CaptureWindow(window, path)) << name;
         return path;
     }
 
@@ -114,31 +91,19 @@ protected:
             " XDG_CACHE_HOME=" + Quote(m_dir.File("cache")) + " XDG_RUNTIME_DIR=" + Quote(m_dir.File("runtime")) + " " +
             Quote(std::string(CORVANE_BINARY_DIR) + "/bin/corvane") + " > " +
             Quote(m_dir.File("corvane" + tag + ".out")) + " 2>&1";
-        m_program = fork();
-        if (m_program == 0)
-        {
-            execl("/bin/sh", "sh", "-c", command.c_str(), static_cast<char*>(nullptr));
-            _exit(127);
-        }
+        m_program.Start(command);
         Look look;
-        std::string window;
-        if (!WaitFor(
-                [&] {
-                    window = CommandOutput("xdotool search --onlyvisible --name '^Ostrel Adult Mouse$' 2>/dev/null"
-                                           " | head -1");
-                    return !window.empty();
-                },
-                60))
+        const std::string window = AwaitWindow("^Ostrel Adult Mouse$", 60);
+        if (window.empty())
         {
             ADD_FAILURE() << "no window at scale " << scale;
             return look;
         }
-        window.erase(window.find_last_not_of(" \n") + 1);
         // Logical points of the window, in the screen's device pixels.
         const auto at = [&](int x, int y) {
             return std::to_string(std::lround(x * scale)) + " " + std::to_string(std::lround(y * scale));
         };
-        const std::string focus = "xdotool windowraise " + window + " windowfocus " + window + " 2>/dev/null; ";
+        const auto click = [&](int x, int y) { ClickAt(window, std::lround(x * scale), std::lround(y * scale)); };
         // Each step is waited for as the screen shows it: on a loaded machine the program answers late.
         const auto until = [&](const std::string& name, const std::function<bool(const QImage&)>& shown) {
             std::string path;
@@ -150,10 +115,18 @@ protected:
                 20);
             return path;
         };
+        // The same capture twice in a row: what the step changed has settled.
+        const auto steady = [&](const std::string& name) {
+            QImage previous;
+            return until(name, [&](const QImage& shot) {
+                const bool same = !shot.isNull() && shot == previous;
+                previous = shot;
+                return same;
+            });
+        };
         const QSize size(std::lround(640 * scale), std::lround(500 * scale));
         CommandOutput("xdotool windowmove " + window + " 0 0 windowsize " + window + " " + at(640, 500));
         until("sized", [&](const QImage& shot) { return shot.size() == size; });
-        Pause(0.5);
         const auto barGrey = [](const QColor& c) {
             return std::abs(c.red() - 77) <= 1 && c.red() == c.green() && c.green() == c.blue();
         };
@@ -165,17 +138,18 @@ protected:
         const auto green = [](const QColor& c) { return c.green() > 128 && c.red() < 80 && c.blue() < 80; };
 
         // A search opens a result tab, which shows the tab bar over the header of paging controls.
-        CommandOutput(focus + "sleep 0.2; xdotool key --clearmodifiers ctrl+f; sleep 0.2; "
-                              "xdotool type --delay 30 abc; xdotool key Return");
-        look.result = until("result", [&](const QImage& shot) { return Count(shot, barGrey).count > 3000 * scale; });
-        Pause(0.5); // the header's text and controls settle with the tab
-        look.result = Shot(window, "result" + tag + ".png");
+        // The keys reach the program in order, and Ctrl+F has moved the focus to the field before "abc" comes.
+        EXPECT_TRUE(PressKeys(window, "ctrl+f"));
+        TypeText("abc");
+        CommandOutput("xdotool key Return");
+        until("result", [&](const QImage& shot) { return Count(shot, barGrey).count > 3000 * scale; });
+        look.result = steady("result" + tag + ".png"); // the header's text and controls settle with the tab
         look.barPixels = Count(QImage(QString::fromStdString(look.result)), barGrey).count;
 
         // Back on the scene: the brain's mesh shown from the outline's Str column, then No Annotation selected.
-        CommandOutput(focus + "sleep 0.2; xdotool key --clearmodifiers ctrl+w");
+        EXPECT_TRUE(PressKeys(window, "ctrl+w"));
         until("scene", [&](const QImage& shot) { return Count(shot, barGrey).count < 1000 * scale; });
-        CommandOutput(focus + "xdotool mousemove --window " + window + " " + at(604, 139) + " click 1");
+        click(604, 139);
         until("shown", [&](const QImage& shot) {
             const QRect middle(std::lround(60 * scale), std::lround(150 * scale), std::lround(200 * scale),
                                std::lround(150 * scale));
@@ -184,10 +158,9 @@ protected:
             };
             return Count(shot, lit, middle).count > 5000 * scale * scale;
         });
-        CommandOutput(focus + "xdotool mousemove --window " + window + " " + at(400, 265) + " click 1");
-        look.unpicked = until("unpicked", [&](const QImage& shot) { return !selectedRow(shot); });
-        Pause(0.3);
-        look.unpicked = Shot(window, "unpicked" + tag + ".png");
+        click(400, 265);
+        until("unpicked", [&](const QImage& shot) { return !selectedRow(shot); });
+        look.unpicked = steady("unpicked" + tag + ".png");
         // The compass corner: dark grey over the black scene, at the top of the GL view.
         const QImage unpicked(QString::fromStdString(look.unpicked));
         const QRect viewTop(std::lround(4 * scale), std::lround(58 * scale), std::lround(320 * scale),
@@ -202,7 +175,7 @@ protected:
                                .width;
 
         // A click on the brain in the scene selects it.
-        CommandOutput(focus + "xdotool mousemove --window " + window + " " + at(164, 244) + " click 1");
+        click(164, 244);
         look.picked = until("picked", [&](const QImage& shot) {
             return selectedRow(shot) && Count(shot, green).count > 1000 * scale * scale;
         });
@@ -212,11 +185,8 @@ protected:
         look.greenBefore = Count(unpicked, green).count;
         look.greenAfter = Count(picked, green).count;
 
-        CommandOutput(focus + "sleep 0.2; xdotool key --clearmodifiers ctrl+q");
-        const int status = WaitForExit(m_program, 30);
-        if (status >= 0)
-            m_program = -1;
-        EXPECT_EQ(0, status) << "at scale " << scale;
+        EXPECT_TRUE(PressKeys(window, "ctrl+q"));
+        EXPECT_EQ(0, m_program.WaitForExit(30)) << "at scale " << scale;
         const std::string output = ReadBytes(m_dir.File("corvane" + tag + ".out"));
         EXPECT_EQ(std::string::npos, output.find("Sanitizer")) << output;
         EXPECT_EQ(std::string::npos, output.find("runtime error")) << output;
@@ -233,7 +203,7 @@ protected:
     }
 
     TempDir m_dir;
-    pid_t m_program = -1;
+    ProgramProcess m_program;
 };
 
 TEST_F(ScaledScreenProgramTest, TheWindowAtScale2IsTheScale1WindowDoubledAndPicksTheSame)

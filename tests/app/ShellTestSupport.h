@@ -12,7 +12,10 @@
 #include "core/PlatformHooks.h"
 #include "platform/EventLoopSupport.h"
 
+#include <QStyle>
+#include <QStyleOptionViewItem>
 #include <QTest>
+#include <QTreeView>
 
 #include <cstdio>
 #include <map>
@@ -58,6 +61,21 @@ inline std::vector<std::string> ServedDataSetIds(int count)
     for (auto it = std::sregex_iterator(answer.begin(), answer.end(), series); it != std::sregex_iterator(); ++it)
         ids.push_back((*it)[1]);
     return ids;
+}
+
+// Clicks the check box of an item view's cell where the style draws it, its row opened and scrolled to first.
+inline void ClickCheckBox(QAbstractItemView* view, const QModelIndex& cell)
+{
+    if (auto* tree = qobject_cast<QTreeView*>(view))
+        for (QModelIndex parent = cell.parent(); parent.isValid(); parent = parent.parent())
+            tree->expand(parent);
+    view->scrollTo(cell);
+    QStyleOptionViewItem option;
+    option.initFrom(view);
+    option.rect = view->visualRect(cell);
+    option.features = QStyleOptionViewItem::HasCheckIndicator;
+    const QRect indicator = view->style()->subElementRect(QStyle::SE_ItemViewItemCheckIndicator, &option, view);
+    QTest::mouseClick(view->viewport(), Qt::LeftButton, Qt::NoModifier, indicator.center());
 }
 
 // A shown document window of an installed atlas served by the demo server.

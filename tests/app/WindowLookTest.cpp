@@ -1,7 +1,8 @@
 // A document window as a new user meets it: opened at the size the program gives it, then looked at as the
-// screen shows it. Frames come from the GL view, the tooltip from the screen (ImageMagick), and the pointer
-// is the X server's own, moved by xdotool.
+// screen shows it. Frames come from the GL view, the tooltip from its own window on the X server, and the
+// pointer is the X server's own, moved by xdotool.
 
+#include "ProgramDriving.h"
 #include "ShellTestSupport.h"
 
 #include "app/CorvaneWindowController.h"
@@ -30,6 +31,7 @@
 #include <QToolButton>
 #include <QToolTip>
 #include <QTreeView>
+#include <QWindow>
 
 #include <gtest/gtest.h>
 
@@ -139,21 +141,12 @@ protected:
         return std::isdigit(static_cast<unsigned char>(count.c_str()[0])) ? std::stod(count) : 1e9;
     }
 
-    // Clicks the structure's box in the outline's "Structure" column, where the style draws it.
+    // Clicks the structure's box in the outline's "Structure" column.
     void ClickStructureBox(const AnnotationLabel* label)
     {
-        QTreeView* outline = Window()->hierOntologyView;
         const QModelIndex name = doc->ontologyHierDataSource()->indexOfLabel(label);
         ASSERT_TRUE(name.isValid()) << label->name;
-        const QModelIndex box = name.sibling(name.row(), OntologyDataSource::kStructureColumn);
-        outline->scrollTo(box);
-        QStyleOptionViewItem option;
-        option.initFrom(outline);
-        option.rect = outline->visualRect(box);
-        option.features = QStyleOptionViewItem::HasCheckIndicator;
-        const QRect indicator =
-            outline->style()->subElementRect(QStyle::SE_ItemViewItemCheckIndicator, &option, outline);
-        QTest::mouseClick(outline->viewport(), Qt::LeftButton, Qt::NoModifier, indicator.center());
+        ClickCheckBox(Window()->hierOntologyView, name.sibling(name.row(), OntologyDataSource::kStructureColumn));
         RunEventsFor(30);
     }
 
@@ -346,17 +339,24 @@ TEST_F(WindowLookTest, ToolbarItemsShowTheirTooltipsUnderThePointerInAWindowThat
             if (widget->isVisible() && widget->inherits("QLabel") && widget->windowType() == Qt::ToolTip)
                 tip = widget;
         ASSERT_NE(nullptr, tip) << c.tip;
-        RunEventsFor(100);
-        const QRect area(tip->mapToGlobal(QPoint(0, 0)), tip->size());
         const std::string shot = dir.File(std::string(c.tip) + ".png");
-        Shell("import -window root -crop " + std::to_string(area.width()) + "x" + std::to_string(area.height()) + "+" +
-              std::to_string(area.x()) + "+" + std::to_string(area.y()) + " '" + shot + "'");
         const auto share = [&](const std::string& operations) {
             return std::stod(Shell("convert '" + shot + "' " + operations + " -format '%[fx:mean]' info:"));
         };
         const std::string base = tip->palette().color(QPalette::ToolTipBase).name().toStdString();
-        EXPECT_GT(share("-fill black +opaque '" + base + "' -fill white -opaque '" + base + "'"), 0.5) << c.tip;
-        EXPECT_GT(share("-colorspace gray -threshold 40% -negate"), 0.02) << c.tip;
+        double background = 0.0, text = 0.0;
+        // Drawn once the tip has painted after it showed.
+        RunEventsUntil(
+            [&] {
+                if (!CaptureWindow(std::to_string(tip->windowHandle()->winId()), shot, 0))
+                    return false;
+                background = share("-fill black +opaque '" + base + "' -fill white -opaque '" + base + "'");
+                text = share("-colorspace gray -threshold 40% -negate");
+                return background > 0.5 && text > 0.02;
+            },
+            10000);
+        EXPECT_GT(background, 0.5) << c.tip;
+        EXPECT_GT(text, 0.02) << c.tip;
     }
     Shell("xdotool mousemove --sync 2 1020");
 }

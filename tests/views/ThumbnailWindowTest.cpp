@@ -86,6 +86,38 @@ protected:
         return lit;
     }
 
+    // A page of results whose every cell has drawn its cloud and offers its download: a state that a
+    // browser reaches whatever the machine's load.
+    static bool Settled(BrainThumbnailRenderer& shown)
+    {
+        return RunEventsUntil(
+            [&] {
+                if (shown.GetNumFilledCells() < 10)
+                    return false;
+                for (int i = 0; i < 10; ++i)
+                    if (!shown.GetCell(i).IsLoaded() || !shown.GetCell(i).IsDownloadOffered())
+                        return false;
+                return true;
+            },
+            kTimeoutMs);
+    }
+
+    // The largest plate of the Download button's grey within an area of a frame: the rows that hold a run of
+    // it at least 20 pixels long.
+    static QRect Plate(const QImage& frame, const QRect& area)
+    {
+        QRect plate;
+        for (int y = area.top(); y <= area.bottom(); ++y)
+            for (int x = area.left(), run = 0; x <= area.right(); ++x)
+            {
+                const QRgb pixel = frame.pixel(x, y);
+                run = qRed(pixel) == 64 && qGreen(pixel) == 64 && qBlue(pixel) == 64 ? run + 1 : 0;
+                if (run >= 20)
+                    plate |= QRect(x - run + 1, y, run, 1);
+            }
+        return plate;
+    }
+
     static int DifferentPixels(const QImage& a, const QImage& b, int x0, int y0, int x1, int y1)
     {
         int different = 0;
@@ -154,11 +186,7 @@ TEST_F(ThumbnailWindowTest, AMoveToAScreenOfScale2DrawsTheIconsAgain)
     if (ratiotwin::Scale() != 1.0)
         GTEST_SKIP() << "moves from scale 1";
     list->Search(env.atlas.get(), "", "", "everything");
-    const auto settled = [&](BrainThumbnailRenderer& shown) {
-        return RunEventsUntil([&] { return shown.GetNumFilledCells() >= 1 && shown.GetCell(0).IsDownloadOffered(); },
-                              kTimeoutMs);
-    };
-    ASSERT_TRUE(settled(*browser));
+    ASSERT_TRUE(Settled(*browser));
     QTest::keyClick(window.view.get(), Qt::Key_Space); // the clouds stand still
     Capture();
     window.view->MoveToRatio(2.0);
@@ -175,7 +203,7 @@ TEST_F(ThumbnailWindowTest, AMoveToAScreenOfScale2DrawsTheIconsAgain)
     window.Attach(fresh, true);
     fresh.SetActive(true);
     freshList.Search(env.atlas.get(), "", "", "everything");
-    ASSERT_TRUE(settled(fresh));
+    ASSERT_TRUE(Settled(fresh));
     QTest::keyClick(window.view.get(), Qt::Key_Space);
     const QImage made = Capture();
     window.Detach();
@@ -207,8 +235,7 @@ TEST_F(ThumbnailWindowTest, DownloadButtonIsPressedWhereItShows)
 {
     using ratiotwin::Device;
     list->Search(env.atlas.get(), "", "", "everything");
-    ASSERT_TRUE(RunEventsUntil(
-        [&] { return browser->GetNumFilledCells() >= 1 && browser->GetCell(0).IsDownloadOffered(); }, kTimeoutMs));
+    ASSERT_TRUE(Settled(*browser));
     QTest::keyClick(window.view.get(), Qt::Key_Space); // the clouds stand still
     const QImage frame = Capture();
     ASSERT_EQ(frame.size(), QSize(Device(kWidth), Device(kHeight)));
@@ -228,19 +255,19 @@ TEST_F(ThumbnailWindowTest, DownloadButtonIsPressedWhereItShows)
         EXPECT_LT(std::stod(error), 0.03) << "mean difference from the scale-1 header";
     }
 
-    // The button's rectangle as the cell lays it out.
+    // The button where the frame shows it: its grey plate right of the first cell's cloud, in its row.
     const ExpressionThumbnailRenderer& cell = browser->GetCell(0);
-    GLTextureButton& button = *cell.GetDownloadButton();
-    const int textHeight = cell.GetGeneTextBox()->GetHeight();
-    const int buttonTop = browser->GetRowPitch() - (textHeight + button.GetHeight() + 6) / 2 - textHeight / 2;
-    const int left = cell.GetOriginX() + browser->GetCellWidth() + 4 + 40;
-    const int bottom = buttonTop + cell.GetOriginY() - 6 - button.GetHeight();
-    // Its grey plate, in the frame's device pixels (rows from the top).
-    const QRgb plate = frame.pixel(Device(left + 2), Device(kHeight - 1 - (bottom + 1)));
-    EXPECT_EQ(qRed(plate), 64);
-    EXPECT_EQ(qGreen(plate), 64);
-    QTest::mouseClick(window.view.get(), Qt::LeftButton, Qt::NoModifier,
-                      QPoint(left + button.GetWidth() / 2, kHeight - 1 - (bottom + button.GetHeight() / 2)));
+    const GLTextureButton& button = *cell.GetDownloadButton();
+    const int textLeft = cell.GetOriginX() + browser->GetCellWidth();
+    const int rowTop = kHeight - (cell.GetOriginY() + browser->GetRowPitch());
+    const QRect plate =
+        Plate(frame, QRect(Device(textLeft), Device(rowTop), Device(200), Device(browser->GetRowPitch())));
+    ASSERT_FALSE(plate.isEmpty()) << "no Download button beside the first cloud";
+    // The plate frames the button.
+    EXPECT_GE(plate.width(), Device(button.GetWidth()));
+    EXPECT_GE(plate.height(), Device(button.GetHeight()));
+    const QPointF centre = QPointF(plate.center()) / ratiotwin::Scale();
+    QTest::mouseClick(window.view.get(), Qt::LeftButton, Qt::NoModifier, centre.toPoint());
     EXPECT_TRUE(browser->GetFetcher().IsActive() || !browser->GetQueue().empty());
     browser->CancelAllGeneDownloads();
 }

@@ -9,6 +9,7 @@
 #include "gl/GLViewWrapper.h"
 #include "gl/SharedContext.h"
 #include "gl/support/GLTestContext.h"
+#include "gl/support/XWindow.h"
 #include "platform/EventLoopSupport.h"
 
 #include "TestSupport.h"
@@ -504,24 +505,26 @@ TEST_F(GLViewTest, CapturedFrameIsUprightOpaqueAndSavedAsTIFF)
 TEST_F(GLViewTest, TheWindowShowsTheFrameUpright)
 {
     Show();
-    const std::string window = std::to_string(view->winId());
-    std::string screen;
-    // Another test's window may lie over ours for a moment: raise it and look again.
-    for (int attempt = 0; attempt < 3; ++attempt)
+    // Another test's window may lie over ours for a while: ours is raised and read once it is uncovered and
+    // has drawn again.
+    QImage screen;
+    RunEventsUntil(
+        [&] {
+            screen = CaptureWindow(std::to_string(view->windowHandle()->winId()), 0);
+            return !screen.isNull() && screen.pixel(100, 0) == qRgb(255, 0, 0);
+        },
+        20000);
+    ASSERT_EQ(screen.size(), QSize(kWidth, kHeight));
+    struct Case
     {
-        Shell("xdotool windowraise " + window);
-        RunEventsFor(50);
-        screen = Output("import -window " + window + " -depth 8 rgba:-");
-        if (screen.size() == static_cast<std::size_t>(kWidth) * kHeight * 4 &&
-            PixelOf(screen, kWidth, 100, 0) == (std::array<int, 4>{255, 0, 0, 255}))
-            break;
-    }
-    ASSERT_EQ(screen.size(), static_cast<std::size_t>(kWidth) * kHeight * 4);
-    EXPECT_EQ(PixelOf(screen, kWidth, 100, 0), (std::array<int, 4>{255, 0, 0, 255}));
-    EXPECT_EQ(PixelOf(screen, kWidth, 100, kHeight - 1), (std::array<int, 4>{0, 255, 0, 255}));
-    EXPECT_EQ(PixelOf(screen, kWidth, 9, 9), (std::array<int, 4>{255, 255, 0, 255}));
-    EXPECT_EQ(PixelOf(screen, kWidth, 10, 10)[0], 0);
-    EXPECT_EQ(PixelOf(screen, kWidth, 100, 75), (std::array<int, 4>{0, 0, 255, 255})) << "the view is opaque";
+        const char* what;
+        QPoint at;
+        QRgb colour;
+    };
+    for (const Case& c : {Case{"top", {100, 0}, qRgb(255, 0, 0)}, Case{"bottom", {100, kHeight - 1}, qRgb(0, 255, 0)},
+                          Case{"top left", {9, 9}, qRgb(255, 255, 0)}, Case{"opaque", {100, 75}, qRgb(0, 0, 255)}})
+        EXPECT_EQ(screen.pixel(c.at) & 0xffffff, c.colour & 0xffffff) << c.what;
+    EXPECT_EQ(qRed(screen.pixel(10, 10)), 0);
 }
 
 } // namespace

@@ -1,0 +1,319 @@
+#include "ProgramDriving.h"
+
+#include "TestSupport.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <memory>
+#include <sstream>
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+std::string ProcessFile(pid_t pid, const std::string& name)
+{
+    // Read with plain reads: a process may end while it is read, and a stream would throw on that.
+    std::string text;
+    const int fd = open(("/proc/" + std::to_string(pid) + "/" + name).c_str(), O_RDONLY | O_CLOEXEC);
+    char buffer[4096];
+    for (ssize_t got; fd >= 0 && (got = read(fd, buffer, sizeof buffer)) > 0;)
+        text.append(buffer, static_cast<std::size_t>(got));
+    if (fd >= 0)
+        close(fd);
+    return text;
+}
+
+std::vector<pid_t> GroupMembers(pid_t group)
+{
+    std::vector<pid_t> members;
+    DIR* proc = opendir("/proc");
+    for (const dirent* entry = proc ? readdir(proc) : nullptr; entry; entry = readdir(proc))
+    {
+        const pid_t pid = std::atoi(entry->d_name);
+        if (pid <= 0)
+            continue;
+        const std::string stat = ProcessFile(pid, "stat");
+        // "pid (name) state ppid pgrp ...": the name may hold spaces and parentheses.
+        const std::size_t name = stat.rfind(')');
+        if (name == std::string::npos)
+            continue;
+        std::istringstream fields(stat.substr(name + 1));
+        char state = 0;
+        pid_t parent = 0, pgrp = 0;
+        if (fields >> state >> parent >> pgrp && pgrp == group && state != 'Z')
+            members.push_back(pid);
+    }
+    if (proc)
+        closedir(proc);
+    return members;
+}
+
+void ProgramProcess::Start(const std::string& command)
+{
+    Stop();
+    const pid_t child = fork();
+    if (child == 0)
+    {
+        setpgid(0, 0);
+        execl("/bin/sh", "sh", "-c", command.c_str(), static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    // Both sides set the group, so that it exists whichever runs first.
+    setpgid(child, child);
+    m_group = child;
+    m_leaderReaped = false;
+}
+
+int ProgramProcess::WaitForExit(int seconds)
+{
+    if (m_group <= 0 || m_leaderReaped)
+        return -1;
+    const int status = ::WaitForExit(m_group, seconds);
+    m_leaderReaped = status >= 0;
+    return status;
+}
+
+void ProgramProcess::Stop()
+{
+    if (m_group <= 0)
+        return;
+    const auto ended = [this] {
+        if (!m_leaderReaped)
+            m_leaderReaped = waitpid(m_group, nullptr, WNOHANG) == m_group;
+        return m_leaderReaped && GroupMembers(m_group).empty();
+    };
+    for (int signal : {SIGTERM, SIGKILL})
+    {
+        kill(-m_group, signal);
+        if (WaitFor(ended, signal == SIGTERM ? 20 : 10))
+            break;
+    }
+    m_group = -1;
+}
+
+namespace
+{
+
+void PointerAway()
+{
+    const QSize screen = ScreenSize();
+    if (!screen.isEmpty())
+        CommandOutput("timeout 20 xdotool mousemove " + std::to_string(screen.width() - 2) + " " +
+                      std::to_string(screen.height() - 2));
+}
+
+std::string Trimmed(std::string text)
+{
+    text.erase(text.find_last_not_of(" \n") + 1);
+    return text;
+}
+
+} // namespace
+
+std::string AwaitWindow(const std::string& namePattern, int seconds)
+{
+    std::string window;
+    WaitFor(
+        [&] {
+            window = Trimmed(CommandOutput("timeout 20 xdotool search --onlyvisible --name " + Quote(namePattern) +
+                                           " 2>/dev/null | head -1"));
+            return !window.empty();
+        },
+        seconds);
+    return window;
+}
+
+bool PressKeys(const std::string& window, const std::string& keys)
+{
+    if (!Focus(window))
+        return false;
+    CommandOutput("timeout 20 xdotool key --clearmodifiers " + keys);
+    return true;
+}
+
+void TypeText(const std::string& text)
+{
+    CommandOutput("timeout 60 xdotool type --delay 40 " + Quote(text));
+}
+
+void ClickAt(const std::string& window, int x, int y, int button)
+{
+    RaiseWindow(window);
+    CommandOutput("timeout 20 xdotool mousemove --window " + window + " " + std::to_string(x) + " " +
+                  std::to_string(y) + " click " + std::to_string(button));
+    PointerAway();
+}
+
+std::size_t FileSize(const std::string& path)
+{
+    struct stat status = {};
+    return stat(path.c_str(), &status) == 0 ? static_cast<std::size_t>(status.st_size) : 0;
+}
+
+bool WaitForText(const std::string& path, const std::string& text, std::size_t from, int seconds)
+{
+    return WaitFor(
+        [&] {
+            std::ifstream file(path, std::ios::binary);
+            file.seekg(static_cast<std::streamoff>(from));
+            const std::string tail((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+            return tail.find(text) != std::string::npos;
+        },
+        seconds);
+}
+
+std::vector<MenuMap::Item> MenuMap::Items(std::size_t from) const
+{
+    std::ifstream file(m_path, std::ios::binary);
+    file.seekg(static_cast<std::streamoff>(from));
+    std::vector<Item> items;
+    for (std::string line; std::getline(file, line);)
+    {
+        std::vector<std::string> fields;
+        std::istringstream parts(line);
+        for (std::string field; std::getline(parts, field, '\t');)
+            fields.push_back(field);
+        Item item;
+        const bool bar = fields.size() == 5 && fields[0] == "bar";
+        if (!bar && !(fields.size() == 7 && fields[0] == "menu"))
+            continue; // a line still being written
+        item.kind = fields[0];
+        item.window = fields[1];
+        item.menu = bar ? std::string() : fields[2];
+        item.text = fields[bar ? 2 : 3];
+        item.enabled = fields[bar ? 3 : 4] == "1";
+        item.checked = !bar && fields[5] == "1";
+        std::istringstream(fields.back()) >> item.x >> item.y >> item.width >> item.height;
+        items.push_back(item);
+    }
+    return items;
+}
+
+std::vector<MenuMap::Item> MenuMap::LastMenu(const std::string& title) const
+{
+    std::vector<Item> menu;
+    for (const Item& item : Items())
+    {
+        if (item.kind != "menu" || item.menu != title)
+            continue;
+        if (!menu.empty() && menu.back().window != item.window)
+            menu.clear();
+        // A menu opened again starts with its first item again.
+        if (!menu.empty() && menu.front().text == item.text)
+            menu.clear();
+        menu.push_back(item);
+    }
+    return menu;
+}
+
+namespace
+{
+
+void Fail(std::string* why, const std::string& reason)
+{
+    if (why)
+        *why = reason;
+}
+
+void ClickCentre(const MenuMap::Item& item)
+{
+    CommandOutput("timeout 20 xdotool mousemove " + std::to_string(item.x + item.width / 2) + " " +
+                  std::to_string(item.y + item.height / 2) + " click 1");
+}
+
+// The last menu shown after the offset, waited for.
+std::vector<MenuMap::Item> ShownMenu(const MenuMap& map, std::size_t from)
+{
+    std::vector<MenuMap::Item> menu;
+    WaitFor(
+        [&] {
+            menu.clear();
+            for (const MenuMap::Item& item : map.Items(from))
+                if (item.kind == "menu")
+                {
+                    if (!menu.empty() && menu.back().window != item.window)
+                        menu.clear();
+                    menu.push_back(item);
+                }
+            return !menu.empty();
+        },
+        30);
+    return menu;
+}
+
+} // namespace
+
+bool MenuMap::Choose(const std::string& window, const std::vector<std::string>& path, std::string* why)
+{
+    if (path.empty() || !Focus(window))
+    {
+        Fail(why, "the window " + window + " did not take the focus");
+        return false;
+    }
+    Item title;
+    const bool found = WaitFor(
+        [&] {
+            for (const Item& item : Items())
+                if (item.kind == "bar" && item.window == window && item.text == path.front())
+                    title = item;
+            return !title.text.empty();
+        },
+        30);
+    if (!found)
+    {
+        Fail(why, "no menu " + path.front() + " in the menu bar of " + window);
+        return false;
+    }
+    const std::size_t from = Size();
+    ClickCentre(title);
+    if (path.size() > 1)
+        return Pick(from, {path.begin() + 1, path.end()}, why);
+    const bool shown = !ShownMenu(*this, from).empty();
+    if (!shown)
+        Fail(why, "the menu " + path.front() + " did not show");
+    return shown;
+}
+
+bool MenuMap::Pick(std::size_t from, const std::vector<std::string>& path, std::string* why)
+{
+    std::vector<std::string> opened;
+    for (const std::string& text : path)
+    {
+        const std::vector<Item> menu = ShownMenu(*this, from);
+        if (menu.empty())
+        {
+            Fail(why, "no menu showed for " + text);
+            return false;
+        }
+        const auto item = std::find_if(menu.rbegin(), menu.rend(), [&](const Item& i) { return i.text == text; });
+        if (item == menu.rend())
+        {
+            std::string texts;
+            for (const Item& i : menu)
+                texts += " \"" + i.text + "\"";
+            Fail(why, "no item " + text + " in the menu " + menu.front().menu + ":" + texts);
+            return false;
+        }
+        if (!item->enabled)
+        {
+            Fail(why, "the item " + text + " is disabled");
+            return false;
+        }
+        opened.push_back(item->window);
+        from = Size();
+        ClickCentre(*item);
+    }
+    PointerAway();
+    for (const std::string& menu : opened)
+        if (!WaitForGone(menu, 20))
+        {
+            Fail(why, "the menu of " + path.back() + " stayed open");
+            return false;
+        }
+    return true;
+}

@@ -15,6 +15,9 @@
 #include <stdexcept>
 #include <string>
 
+#include <signal.h>
+#include <sys/prctl.h>
+
 #include "TestSupport.h"
 #include "atlas/AtlasFixture.h"
 #include "atlas/AtlasSet.h"
@@ -69,6 +72,8 @@ private:
         for (const ServedAtlas& atlas : SERVED_ATLASES)
             GenerateAtlas(atlas.profile, atlas.id, m_atlases.File(std::to_string(atlas.id)));
         m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        // A test program that is killed (a time-out, a crash) takes its server with it.
+        m_process.setChildProcessModifier([] { prctl(PR_SET_PDEATHSIG, SIGTERM); });
         m_process.start(QStringLiteral(CORVANE_PYTHON),
                         {QStringLiteral(CORVANE_DEMO_SERVER), QStringLiteral("--atlases"),
                          QString::fromStdString(m_atlases.Path()), QStringLiteral("--port"), QStringLiteral("0"),

@@ -682,8 +682,8 @@ TEST_F(ProgramEndToEndTest, ADamagedOnlyAtlasIsNamedBeforeTheProgramEnds)
         if (panel.empty())
             return false;
         EXPECT_TRUE(CaptureWindow(panel, m_dir.File("shots/" + name + ".png")));
-        EXPECT_TRUE(PressKeys(panel, "Return"));
-        return WaitForGone(panel, 20);
+        // A key that comes before the panel has set its own focus is lost: pressed again until it is gone.
+        return WaitFor([&] { return PressKeys(panel, "Return") && WaitForGone(panel, 2); }, 30);
     };
     ASSERT_TRUE(answer("^Corvane$", "damaged-atlas")) << ReadBytes(errors);
     // Still running while the panel waited: the program did not end behind it.

@@ -25,12 +25,10 @@
 #include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QResizeEvent>
 #include <QSlider>
 #include <QSplitter>
 #include <QStackedWidget>
 #include <QTableView>
-#include <QTimer>
 #include <QToolBar>
 #include <QTreeView>
 #include <QVBoxLayout>
@@ -44,8 +42,6 @@ constexpr int kDividerBottomMargin = 105;
 constexpr int kDefaultWidth = 1000;
 constexpr int kDefaultHeight = 700;
 constexpr int kListWidth = 320;
-constexpr int kSceneMinimumWidth = 420;
-constexpr int kSceneMinimumHeight = 240;
 const char* const kActionProperty = "corvaneAction";
 } // namespace
 
@@ -70,8 +66,7 @@ CorvaneWindowController::CorvaneWindowController(CorvaneDoc* doc)
     sceneLayout->setContentsMargins(0, 0, 0, 0);
     sceneView = new GLView(sceneColumn);
     sceneView->setObjectName("sceneView");
-    // Wide enough for the two columns of a result tab, each cloud with its text beside it.
-    sceneView->setMinimumSize(kSceneMinimumWidth, kSceneMinimumHeight);
+    sceneView->setMinimumSize(320, 240);
     sceneView->setFocusPolicy(Qt::StrongFocus);
     sceneLayout->addWidget(sceneView, 1);
     // Under the scene: the image controls on the left, shown on demand, and the zoom control at the right.
@@ -569,13 +564,4 @@ void CorvaneWindowController::resizeEvent(QResizeEvent* event)
 {
     QMainWindow::resizeEvent(event);
     KeepDividerInLimits();
-    // A window manager keeps the window at its minimum size; without one the window system may size it
-    // below, where the controls under the scene would cover it. The window asks for its minimum again.
-    if (event->size().expandedTo(LeastSize()) != event->size())
-        QTimer::singleShot(0, this, [this] { resize(size().expandedTo(LeastSize())); });
-}
-
-QSize CorvaneWindowController::LeastSize() const
-{
-    return minimumSize().expandedTo(minimumSizeHint());
 }

@@ -678,16 +678,23 @@ TEST_F(ProgramEndToEndTest, ADamagedOnlyAtlasIsNamedBeforeTheProgramEnds)
     m_demo.Start(command);
     // Each panel in turn: shown, captured, and answered with Return.
     auto answer = [&](const std::string& title, const std::string& name) {
-        const std::string panel = ::AwaitWindow(title, 60);
+        std::string panel;
+        WaitFor(
+            [&] {
+                panel = Trimmed(
+                    CommandOutput("timeout 20 xdotool search --onlyvisible " + title + " 2>/dev/null | head -1"));
+                return !panel.empty();
+            },
+            60);
         if (panel.empty())
             return false;
         EXPECT_TRUE(CaptureWindow(panel, m_dir.File("shots/" + name + ".png")));
         // A key that comes before the panel has set its own focus is lost: pressed again until it is gone.
         return WaitFor([&] { return PressKeys(panel, "Return") && WaitForGone(panel, 2); }, 30);
     };
-    ASSERT_TRUE(answer("^Corvane$", "damaged-atlas")) << ReadBytes(errors);
+    ASSERT_TRUE(answer("--class corvane", "damaged-atlas")) << ReadBytes(errors);
     // Still running while the panel waited: the program did not end behind it.
-    EXPECT_TRUE(answer("^Critical Error$", "no-usable-atlas")) << ReadBytes(errors);
+    EXPECT_TRUE(answer("--name '^Critical Error$'", "no-usable-atlas")) << ReadBytes(errors);
     EXPECT_EQ(0, m_demo.WaitForExit(60));
     EXPECT_EQ(std::string::npos, ReadBytes(errors).find("Sanitizer")) << ReadBytes(errors);
 }

@@ -212,19 +212,23 @@ TEST_F(ThumbnailWindowTest, AMoveToAScreenOfScale2DrawsTheIconsAgain)
     const int header = tabs->GetHeight() + 26;
     const int cellTop = kHeight - (cell.GetOriginY() + browser->GetRowPitch());
     const int textLeft = cell.GetOriginX() + browser->GetCellWidth() + 2;
+    // The cell's text may differ in a few pixels between two browsers on a loaded machine (its status line
+    // comes as the download ends); icons kept at scale 1 and stretched would differ over much of it.
     struct Case
     {
         const char* what;
         QRect logical;
+        int share; // of the device pixels that may differ, in thousandths
     };
     const Case cases[] = {
-        {"the tab bar and the header", QRect(0, 0, kWidth, header)},
-        {"the first cell beside its cloud", QRect(textLeft, cellTop, 200, browser->GetRowPitch())},
+        {"the tab bar and the header", QRect(0, 0, kWidth, header), 0},
+        {"the first cell beside its cloud", QRect(textLeft, cellTop, 200, browser->GetRowPitch()), 5},
     };
     for (const Case& c : cases)
     {
         const QRect device(2 * c.logical.topLeft(), 2 * c.logical.size());
-        EXPECT_EQ(0, DifferentPixels(moved, made, device.left(), device.top(), device.right() + 1, device.bottom() + 1))
+        EXPECT_LE(DifferentPixels(moved, made, device.left(), device.top(), device.right() + 1, device.bottom() + 1),
+                  device.width() * device.height() * c.share / 1000)
             << c.what;
     }
 }

@@ -25,10 +25,12 @@
 #include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QResizeEvent>
 #include <QSlider>
 #include <QSplitter>
 #include <QStackedWidget>
 #include <QTableView>
+#include <QTimer>
 #include <QToolBar>
 #include <QTreeView>
 #include <QVBoxLayout>
@@ -564,4 +566,13 @@ void CorvaneWindowController::resizeEvent(QResizeEvent* event)
 {
     QMainWindow::resizeEvent(event);
     KeepDividerInLimits();
+    // A window manager keeps the window at its minimum size; without one the window system may size it
+    // below, where the controls under the scene would cover it. The window asks for its minimum again.
+    if (event->size().expandedTo(LeastSize()) != event->size())
+        QTimer::singleShot(0, this, [this] { resize(size().expandedTo(LeastSize())); });
+}
+
+QSize CorvaneWindowController::LeastSize() const
+{
+    return minimumSize().expandedTo(minimumSizeHint());
 }

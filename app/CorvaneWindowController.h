@@ -127,6 +127,8 @@ private:
     QWidget* BuildViewSettings();
     QWidget* BuildZoomControl();
     void KeepDividerInLimits();
+    // The smallest size at which the window's contents keep clear of each other.
+    QSize LeastSize() const;
 
     CorvaneDoc* m_doc;
     QList<QPointer<QAction>> m_commands;

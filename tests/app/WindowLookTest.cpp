@@ -361,4 +361,44 @@ TEST_F(WindowLookTest, ToolbarItemsShowTheirTooltipsUnderThePointerInAWindowThat
     Shell("xdotool mousemove --sync 2 1020");
 }
 
+// A window sized below its minimum, as a window system without a window manager allows, asks for its minimum
+// again: the scene keeps its room, and what the screen shows of the scene is the scene's own frame, with no
+// control drawn over it.
+TEST_F(WindowLookTest, AWindowSizedBelowItsMinimumKeepsItsControlsOffTheScene)
+{
+    const std::string window = std::to_string(Window()->winId());
+    for (const QSize asked : {QSize(400, 300), QSize(1000, 200), QSize(300, 700)})
+    {
+        SCOPED_TRACE(std::to_string(asked.width()) + "x" + std::to_string(asked.height()));
+        Shell("xdotool windowsize --sync " + window + " " + std::to_string(asked.width()) + " " +
+              std::to_string(asked.height()));
+        // Settled when the window system's size is the window's own, and no longer the one asked for.
+        const auto settled = [&] {
+            const std::string geometry = Shell("xdotool getwindowgeometry " + window);
+            const std::string own = std::to_string(Window()->width()) + "x" + std::to_string(Window()->height());
+            return Window()->size() != asked && geometry.find("Geometry: " + own) != std::string::npos;
+        };
+        ASSERT_TRUE(RunEventsUntil(settled, 5000));
+        QWidget* view = Window()->sceneView;
+        EXPECT_GE(view->width(), view->minimumWidth());
+        const QRect scene(view->mapTo(Window(), QPoint(0, 0)), view->size());
+        const QRect zoom(Window()->zoomSlider->mapTo(Window(), QPoint(0, 0)), Window()->zoomSlider->size());
+        EXPECT_FALSE(scene.intersects(zoom));
+        // The bottom strip of the scene as the screen shows it, and as the view drew it.
+        const std::string shot = dir.File("screen.png");
+        Shell("import -window " + window + " '" + shot + "'");
+        const QImage screen = QImage(QString::fromStdString(shot)).convertToFormat(QImage::Format_RGB32);
+        const QImage frame = Frame("frame.png").convertToFormat(QImage::Format_RGB32);
+        ASSERT_EQ(view->size(), frame.size());
+        const QRect strip(0, frame.height() - 30, frame.width(), 30);
+        const QImage shown = screen.copy(strip.translated(scene.topLeft())), drawn = frame.copy(strip);
+        int covered = 0;
+        for (int y = 0; y < strip.height(); ++y)
+            for (int x = 0; x < strip.width(); ++x)
+                covered += std::abs(qGray(shown.pixel(x, y)) - qGray(drawn.pixel(x, y))) > 24;
+        EXPECT_LT(covered, strip.width()) << "pixels of the scene covered";
+    }
+    Window()->resize(1000, 700);
+}
+
 } // namespace

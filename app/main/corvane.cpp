@@ -5,6 +5,7 @@
 #include "app/CorvaneDoc.h"
 #include "app/SingleDocumentController.h"
 #include "app/SingleInstance.h"
+#include "app/main/MenuMap.h"
 #include "core/PlatformHooks.h"
 #include "core/UserPreferences.h"
 #include "expression/BrainExpressionModel.h"
@@ -13,12 +14,8 @@
 #include "platform/PlatformServices.h"
 #include "platform/QtDefaultsStore.h"
 
-#include <QAction>
 #include <QApplication>
 #include <QEvent>
-#include <QFile>
-#include <QMenu>
-#include <QMenuBar>
 #include <QOpenGLWidget>
 #include <QTimer>
 
@@ -86,82 +83,6 @@ private:
     }
 
     int m_loaded = -1;
-};
-
-// With CORVANE_MENU_MAP naming a file, every menu bar and menu that shows appends where its items are, so that a
-// program driving the window from outside (the end-to-end tests) can choose an item by its text. One line per
-// item, tab-separated, in the screen's device pixels:
-//   bar   WINDOW  TITLE              ENABLED         X Y WIDTH HEIGHT   (once the menu bar is laid out)
-//   menu  WINDOW  MENU-TITLE  TEXT   ENABLED CHECKED X Y WIDTH HEIGHT   (as the menu opens)
-// where WINDOW is the X window of the menu bar's window or of the open menu. A menu's lines are appended at once.
-class MenuMap : public QObject
-{
-public:
-    static QString Path() { return QString::fromLocal8Bit(qgetenv("CORVANE_MENU_MAP")); }
-
-    bool eventFilter(QObject* watched, QEvent* event) override
-    {
-        if (event->type() != QEvent::Show && event->type() != QEvent::Resize)
-            return false;
-        if (auto* menu = qobject_cast<QMenu*>(watched); menu && event->type() == QEvent::Show)
-            Write(menu);
-        else if (auto* bar = qobject_cast<QMenuBar*>(watched))
-            // Its titles are placed once the pending layout has run.
-            QTimer::singleShot(0, bar, [this, bar] { Write(bar); });
-        return false;
-    }
-
-private:
-    template <typename Menu>
-    static QString Place(Menu* menu, QAction* item)
-    {
-        const QRect area(menu->mapToGlobal(menu->actionGeometry(item).topLeft()), menu->actionGeometry(item).size());
-        const qreal ratio = menu->devicePixelRatioF();
-        return QString("%1 %2 %3 %4")
-            .arg(qRound(area.x() * ratio))
-            .arg(qRound(area.y() * ratio))
-            .arg(qRound(area.width() * ratio))
-            .arg(qRound(area.height() * ratio));
-    }
-
-    static QString Text(const QAction* item) { return QString(item->text()).remove('&'); }
-
-    static void Write(QMenuBar* bar)
-    {
-        if (!bar->isVisible())
-            return;
-        QString lines;
-        for (QAction* item : bar->actions())
-            if (item->isVisible() && !item->isSeparator())
-                lines += QString("bar\t%1\t%2\t%3\t%4\n")
-                             .arg(bar->window()->winId())
-                             .arg(Text(item))
-                             .arg(int(item->isEnabled()))
-                             .arg(Place(bar, item));
-        Append(lines);
-    }
-
-    static void Write(QMenu* menu)
-    {
-        QString lines;
-        for (QAction* item : menu->actions())
-            if (item->isVisible() && !item->isSeparator())
-                lines += QString("menu\t%1\t%2\t%3\t%4\t%5\t%6\n")
-                             .arg(menu->winId())
-                             .arg(Text(menu->menuAction()))
-                             .arg(Text(item))
-                             .arg(int(item->isEnabled()))
-                             .arg(int(item->isChecked()))
-                             .arg(Place(menu, item));
-        Append(lines);
-    }
-
-    static void Append(const QString& lines)
-    {
-        QFile file(Path());
-        if (file.open(QIODevice::WriteOnly | QIODevice::Append))
-            file.write(lines.toUtf8());
-    }
 };
 
 void ReleaseDocuments()

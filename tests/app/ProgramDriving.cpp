@@ -96,9 +96,6 @@ void ProgramProcess::Stop()
     m_group = -1;
 }
 
-namespace
-{
-
 void PointerAway()
 {
     const QSize screen = ScreenSize();
@@ -106,6 +103,9 @@ void PointerAway()
         CommandOutput("timeout 20 xdotool mousemove " + std::to_string(screen.width() - 2) + " " +
                       std::to_string(screen.height() - 2));
 }
+
+namespace
+{
 
 std::string Trimmed(std::string text)
 {
@@ -179,7 +179,7 @@ std::vector<MenuMap::Item> MenuMap::Items(std::size_t from) const
         for (std::string field; std::getline(parts, field, '\t');)
             fields.push_back(field);
         Item item;
-        const bool bar = fields.size() == 5 && fields[0] == "bar";
+        const bool bar = fields.size() == 5 && (fields[0] == "bar" || fields[0] == "tool");
         if (!bar && !(fields.size() == 7 && fields[0] == "menu"))
             continue; // a line still being written
         item.kind = fields[0];
@@ -248,12 +248,13 @@ std::vector<MenuMap::Item> ShownMenu(const MenuMap& map, std::size_t from)
 
 } // namespace
 
-bool MenuMap::Choose(const std::string& window, const std::vector<std::string>& path, std::string* why)
+std::vector<MenuMap::Item> MenuMap::Open(const std::string& window, const std::vector<std::string>& path,
+                                         std::string* why)
 {
     if (path.empty() || !Focus(window))
     {
         Fail(why, "the window " + window + " did not take the focus");
-        return false;
+        return {};
     }
     Item title;
     const bool found = WaitFor(
@@ -267,16 +268,34 @@ bool MenuMap::Choose(const std::string& window, const std::vector<std::string>& 
     if (!found)
     {
         Fail(why, "no menu " + path.front() + " in the menu bar of " + window);
-        return false;
+        return {};
     }
-    const std::size_t from = Size();
+    std::size_t from = Size();
     ClickCentre(title);
-    if (path.size() > 1)
-        return Pick(from, {path.begin() + 1, path.end()}, why);
-    const bool shown = !ShownMenu(*this, from).empty();
-    if (!shown)
-        Fail(why, "the menu " + path.front() + " did not show");
-    return shown;
+    std::vector<Item> menu = ShownMenu(*this, from);
+    for (auto sub = path.begin() + 1; sub != path.end() && !menu.empty(); ++sub)
+    {
+        const auto item = std::find_if(menu.begin(), menu.end(), [&](const Item& i) { return i.text == *sub; });
+        if (item == menu.end())
+            break;
+        from = Size();
+        ClickCentre(*item);
+        menu = ShownMenu(*this, from);
+    }
+    if (menu.empty() || (path.size() > 1 && menu.front().menu != path.back()))
+    {
+        Fail(why, "the menu " + path.back() + " did not show");
+        return {};
+    }
+    return menu;
+}
+
+bool MenuMap::Choose(const std::string& window, const std::vector<std::string>& path, std::string* why)
+{
+    if (path.size() < 2)
+        return !Open(window, path, why).empty();
+    const std::size_t from = Size();
+    return !Open(window, {path.front()}, why).empty() && Pick(from, {path.begin() + 1, path.end()}, why);
 }
 
 bool MenuMap::Pick(std::size_t from, const std::vector<std::string>& path, std::string* why)

@@ -97,6 +97,8 @@ void TypeText(const std::string& text);
 // A click at a point of the window (its pixels from the top left), after which the pointer leaves every
 // window so that no tooltip covers the next capture.
 void ClickAt(const std::string& window, int x, int y, int button = 1);
+// The pointer to the screen's corner, off every window, so that no tooltip covers the next capture.
+void PointerAway();
 
 // The size of a file, 0 when it is missing; and whether its text after the offset holds a text, waited for.
 std::size_t FileSize(const std::string& path);
@@ -107,8 +109,8 @@ class MenuMap
 public:
     struct Item
     {
-        std::string kind;   // "bar" or "menu"
-        std::string window; // the window of the menu bar, or the open menu's own
+        std::string kind;   // "bar", "menu" or "tool" (an item of a toolbar)
+        std::string window; // the window of the menu bar or toolbar, or the open menu's own
         std::string menu;   // the title of the open menu (empty for a context menu and the bar)
         std::string text;
         bool enabled = false, checked = false;
@@ -127,6 +129,8 @@ public:
     std::vector<Item> LastMenu(const std::string& title) const;
 
     // See the file's comment. The reason of a failure goes to *why.
+    // Open leaves the last menu of the path open (a menu bar's title, then submenus) and returns its items.
+    std::vector<Item> Open(const std::string& window, const std::vector<std::string>& path, std::string* why = nullptr);
     bool Choose(const std::string& window, const std::vector<std::string>& path, std::string* why = nullptr);
     bool Pick(std::size_t from, const std::vector<std::string>& path, std::string* why = nullptr);
 

@@ -1,0 +1,99 @@
+#include "app/main/MenuMap.h"
+
+#include <QAction>
+#include <QEvent>
+#include <QFile>
+#include <QMenu>
+#include <QMenuBar>
+#include <QRect>
+#include <QTimer>
+#include <QToolBar>
+
+QString MenuMap::Path()
+{
+    return QString::fromLocal8Bit(qgetenv("CORVANE_MENU_MAP"));
+}
+
+bool MenuMap::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() != QEvent::Show && event->type() != QEvent::Resize)
+        return false;
+    if (auto* menu = qobject_cast<QMenu*>(watched); menu && event->type() == QEvent::Show)
+        Write(menu);
+    else if (auto* bar = qobject_cast<QMenuBar*>(watched))
+        // Its titles are placed once the pending layout has run.
+        QTimer::singleShot(0, bar, [bar] { Write(bar); });
+    else if (auto* tools = qobject_cast<QToolBar*>(watched))
+        QTimer::singleShot(0, tools, [tools] { Write(tools); });
+    return false;
+}
+
+// An area of a widget, in the screen's device pixels.
+QString MenuMap::Place(const QWidget* widget, const QRect& area)
+{
+    const QRect onScreen(widget->mapToGlobal(area.topLeft()), area.size());
+    const qreal ratio = widget->devicePixelRatioF();
+    return QString("%1 %2 %3 %4")
+        .arg(qRound(onScreen.x() * ratio))
+        .arg(qRound(onScreen.y() * ratio))
+        .arg(qRound(onScreen.width() * ratio))
+        .arg(qRound(onScreen.height() * ratio));
+}
+
+QString MenuMap::Text(const QAction* item)
+{
+    return QString(item->text()).remove('&');
+}
+
+void MenuMap::Write(QMenuBar* bar)
+{
+    if (!bar->isVisible())
+        return;
+    QString lines;
+    for (QAction* item : bar->actions())
+        if (item->isVisible() && !item->isSeparator())
+            lines += QString("bar\t%1\t%2\t%3\t%4\n")
+                         .arg(bar->window()->winId())
+                         .arg(Text(item))
+                         .arg(int(item->isEnabled()))
+                         .arg(Place(bar, bar->actionGeometry(item)));
+    Append(lines);
+}
+
+void MenuMap::Write(QToolBar* tools)
+{
+    if (!tools->isVisible())
+        return;
+    QString lines;
+    for (QAction* item : tools->actions())
+        if (QWidget* shown = tools->widgetForAction(item);
+            shown && shown->isVisible() && !item->isSeparator() && !item->text().isEmpty())
+            lines += QString("tool\t%1\t%2\t%3\t%4\n")
+                         .arg(tools->window()->winId())
+                         .arg(Text(item))
+                         .arg(int(item->isEnabled()))
+                         .arg(Place(shown, shown->rect()));
+    Append(lines);
+}
+
+void MenuMap::Write(QMenu* menu)
+{
+    QString lines;
+    for (QAction* item : menu->actions())
+        if (item->isVisible() && !item->isSeparator())
+            lines += QString("menu\t%1\t%2\t%3\t%4\t%5\t%6\n")
+                         .arg(menu->winId())
+                         .arg(Text(menu->menuAction()))
+                         .arg(Text(item))
+                         .arg(int(item->isEnabled()))
+                         .arg(int(item->isChecked()))
+                         .arg(Place(menu, menu->actionGeometry(item)));
+    Append(lines);
+}
+
+void MenuMap::Append(const QString& lines)
+{
+    QFile file(Path());
+    if (file.open(QIODevice::WriteOnly | QIODevice::Append))
+        file.write(lines.toUtf8());
+}

@@ -234,7 +234,9 @@ void CorvaneWindowController::BuildMenus()
 
     for (QMenu* menu : menus)
         connect(menu, &QMenu::aboutToShow, this, [this] { m_doc->validateMenuItem(); });
-    connect(recentMenu, &QMenu::aboutToShow, this,
+    // An empty menu never shows, so the recent files are filled in as the File menu opens: with none, Open
+    // Recent is dimmed rather than an item that does nothing.
+    connect(menus.front(), &QMenu::aboutToShow, this,
             [this] { SingleDocumentController::Instance()->FillRecentMenu(recentMenu); });
 
     geneContextMenu = new QMenu(geneListView);

@@ -854,9 +854,7 @@ TEST_F(ProgramEndToEndTest, NewUsersJourneyThroughTheReadme)
     const std::string box = m_dir.File("shots/malformed.png");
     EXPECT_GT(Count(box, "80x80+0+0", "r > 0.8 && g > 0.6 && b < 0.3"), 100) << "no warning sign";
     EXPECT_GT(Count(box, "100%x100%+0+0", "max(r,max(g,b)) < 0.3"), 300) << "no text";
-    EXPECT_TRUE(
-        Trimmed(CommandOutput("timeout 20 xdotool search --onlyvisible --name '^Download Atlases$' 2>/dev/null"))
-            .empty());
+    EXPECT_TRUE(AwaitDownloadWindow(0).empty());
     Keys("Return", alert);
     EXPECT_TRUE(WaitForGone(alert, 20));
 

@@ -1,6 +1,4 @@
-#include "core/AlertPresenter.h"
 #include "core/Alerts.h"
-#include "core/BrowserLauncher.h"
 #include "core/Directories.h"
 #include "core/MemoryDefaultsStore.h"
 #include "core/OSUtils.h"
@@ -8,6 +6,7 @@
 #include "core/ResourcePath.h"
 #include "core/UserPreferences.h"
 
+#include "RecordingHooks.h"
 #include "SettingsTestSupport.h"
 
 #include <gtest/gtest.h>
@@ -16,6 +15,7 @@
 
 #include <ctime>
 #include <fstream>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -243,46 +243,15 @@ TEST(OSUtils, EscapeURLEscapesOnlyWhatMayNotStandInAURL)
     EXPECT_EQ("http://h/100%25%20sure%252", OSUtils::EscapeURL("http://h/100% sure%2"));
     EXPECT_EQ("http://h/%22%3C%3E%5C%5E%60%7B%7C%7D%0A%7F", OSUtils::EscapeURL("http://h/\"<>\\^`{|}\n\x7f"));
     EXPECT_EQ("http://[::1]:80/p;a=b,c@d!$'()*+", OSUtils::EscapeURL("http://[::1]:80/p;a=b,c@d!$'()*+"));
-}
-
-TEST(OSUtils, EscapeURLAlwaysEscapesATrailingPercent)
-{
+    // A percent sign that two hex digits do not follow is always escaped, also at the end.
     EXPECT_EQ("%25", OSUtils::EscapeURL("%"));
     EXPECT_EQ("a%25", OSUtils::EscapeURL("a%"));
     EXPECT_EQ("a%254", OSUtils::EscapeURL("a%4"));
 }
 
-class RecordingBrowser : public BrowserLauncher
-{
-public:
-    bool OpenUrl(const std::string& escapedUrl) override
-    {
-        urls.push_back(escapedUrl);
-        return opens;
-    }
-    std::vector<std::string> urls;
-    bool opens = true;
-};
-
-class ScriptedPresenter : public AlertPresenter
-{
-public:
-    void ShowAlert(const std::string& message) override { alerts.push_back(message); }
-    bool ShowConfirmation(const std::string& message) override
-    {
-        questions.push_back(message);
-        return answer;
-    }
-    std::vector<std::string> alerts;
-    std::vector<std::string> questions;
-    bool answer = true;
-};
-
 TEST(OSUtils, OpenBrowserPassesTheEscapedURLToThePlatformAndTellsWhenItCannot)
 {
-    ScriptedPresenter presenter;
-    PlatformHooks::SetAlertPresenter(&presenter);
-    const ScopeExit restoreAlertPresenter([] { PlatformHooks::SetAlertPresenter(nullptr); });
+    RecordingAlerts presenter;
     struct Case
     {
         const char* url;    // null: no URL at all
@@ -300,13 +269,13 @@ TEST(OSUtils, OpenBrowserPassesTheEscapedURLToThePlatformAndTellsWhenItCannot)
     for (const Case& c : cases)
     {
         const std::string name = c.url ? c.url : "(null)";
-        RecordingBrowser browser;
-        browser.opens = c.platform == 1;
-        PlatformHooks::SetBrowserLauncher(c.platform >= 0 ? &browser : nullptr);
+        std::optional<RecordingBrowser> browser;
+        if (c.platform >= 0)
+            browser.emplace().opens = c.platform == 1;
         presenter.alerts.clear();
         EXPECT_EQ(c.platform == 1 && c.url, OSUtils::OpenBrowser(c.url)) << name;
-        PlatformHooks::SetBrowserLauncher(nullptr);
-        EXPECT_EQ(c.handed ? std::vector<std::string>{c.handed} : std::vector<std::string>{}, browser.urls) << name;
+        const std::vector<std::string> handed = browser ? browser->urls : std::vector<std::string>{};
+        EXPECT_EQ(c.handed ? std::vector<std::string>{c.handed} : std::vector<std::string>{}, handed) << name;
         if (!c.alert)
         {
             EXPECT_TRUE(presenter.alerts.empty()) << name;
@@ -321,16 +290,16 @@ TEST(OSUtils, OpenBrowserPassesTheEscapedURLToThePlatformAndTellsWhenItCannot)
 
 TEST(Alerts, MessagesReachThePresenterLiterally)
 {
-    ScriptedPresenter presenter;
-    PlatformHooks::SetAlertPresenter(&presenter);
-    const ScopeExit restoreAlertPresenter([] { PlatformHooks::SetAlertPresenter(nullptr); });
-    ShowAlertBox("Loaded 100%d of %1% <b>files</b>");
-    EXPECT_TRUE(ShowConfirmationBox("Download 12 data sets?"));
-    presenter.answer = false;
-    EXPECT_FALSE(ShowConfirmationBox("%s"));
-    PlatformHooks::SetAlertPresenter(nullptr);
-    EXPECT_EQ(std::vector<std::string>{"Loaded 100%d of %1% <b>files</b>"}, presenter.alerts);
-    EXPECT_EQ((std::vector<std::string>{"Download 12 data sets?", "%s"}), presenter.questions);
+    {
+        RecordingAlerts presenter;
+        presenter.answer = true;
+        ShowAlertBox("Loaded 100%d of %1% <b>files</b>");
+        EXPECT_TRUE(ShowConfirmationBox("Download 12 data sets?"));
+        presenter.answer = false;
+        EXPECT_FALSE(ShowConfirmationBox("%s"));
+        EXPECT_EQ(std::vector<std::string>{"Loaded 100%d of %1% <b>files</b>"}, presenter.alerts);
+        EXPECT_EQ((std::vector<std::string>{"Download 12 data sets?", "%s"}), presenter.confirmations);
+    }
     // Without a platform the confirmation keeps to its default, "No".
     EXPECT_FALSE(ShowConfirmationBox("Proceed?"));
 }

@@ -58,21 +58,6 @@ protected:
 
     QImage Capture() { return window.Capture(120); }
 
-    // Waits until ten cells show their loaded thumbnails.
-    bool WaitForFullPage()
-    {
-        return RunEventsUntil(
-            [&] {
-                if (browser->GetNumFilledCells() < 10)
-                    return false;
-                for (int i = 0; i < 10; ++i)
-                    if (!browser->GetCell(i).IsLoaded())
-                        return false;
-                return true;
-            },
-            kTimeoutMs);
-    }
-
     // Pixels of the rectangle (window rows from the top) brighter than dark grey.
     static int LitPixels(const QImage& image, int x0, int y0, int x1, int y1)
     {
@@ -86,16 +71,16 @@ protected:
         return lit;
     }
 
-    // A page of results whose every cell has drawn its cloud and offers its download: a state that a
-    // browser reaches whatever the machine's load.
-    static bool Settled(BrainThumbnailRenderer& shown)
+    // A page of results whose ten cells have drawn their clouds and, when asked, offer their downloads: a
+    // state that a browser reaches whatever the machine's load.
+    static bool Settled(BrainThumbnailRenderer& shown, bool offered = true)
     {
         return RunEventsUntil(
             [&] {
                 if (shown.GetNumFilledCells() < 10)
                     return false;
                 for (int i = 0; i < 10; ++i)
-                    if (!shown.GetCell(i).IsLoaded() || !shown.GetCell(i).IsDownloadOffered())
+                    if (!shown.GetCell(i).IsLoaded() || (offered && !shown.GetCell(i).IsDownloadOffered()))
                         return false;
                 return true;
             },
@@ -141,7 +126,7 @@ TEST_F(ThumbnailWindowTest, APageOfSpinningThumbnailsOnScreen)
     const QImage empty = Capture();
     ASSERT_EQ(QSize(kWidth, kHeight), empty.size());
     list->Search(env.atlas.get(), "", "", "everything");
-    ASSERT_TRUE(WaitForFullPage());
+    ASSERT_TRUE(Settled(*browser, false));
     const QImage first = Capture();
     const int rowPitch = browser->GetRowPitch();
     const int cellWidth = browser->GetCellWidth();
@@ -323,7 +308,7 @@ TEST_F(ThumbnailWindowTest, BothColumnsFitTheViewAtEveryWidth)
     if (ratiotwin::Scale() != 1.0)
         GTEST_SKIP() << "measured at scale 1";
     list->Search(env.atlas.get(), "", "", "everything");
-    ASSERT_TRUE(WaitForFullPage());
+    ASSERT_TRUE(Settled(*browser, false));
     QTest::keyClick(window.view.get(), Qt::Key_Space); // the clouds stand still
     const int header = tabs->GetHeight() + 26;
     for (const int width : {kWidth, 560, 450, 400})

@@ -31,6 +31,18 @@ bool sPreflightRan = false;
 constexpr int kPendingPollMs = 200;
 constexpr int kIdlePollMs = 500;
 
+// Whether a window of the program is shown (menus and tooltips aside).
+bool HasVisibleWindows()
+{
+    for (const QWidget* widget : QApplication::topLevelWidgets())
+    {
+        const Qt::WindowType type = widget->windowType();
+        if (widget->isVisible() && type != Qt::Popup && type != Qt::ToolTip)
+            return true;
+    }
+    return false;
+}
+
 std::string Replace(std::string text, const std::string& piece, const std::string& with)
 {
     const std::size_t at = text.find(piece);
@@ -348,17 +360,6 @@ void CorvaneAppDelegate::terminate()
 void CorvaneAppDelegate::DocumentClosed()
 {
     QuitIfIdle();
-}
-
-bool CorvaneAppDelegate::HasVisibleWindows()
-{
-    for (const QWidget* widget : QApplication::topLevelWidgets())
-    {
-        const Qt::WindowType type = widget->windowType();
-        if (widget->isVisible() && type != Qt::Popup && type != Qt::ToolTip)
-            return true;
-    }
-    return false;
 }
 
 void CorvaneAppDelegate::QuitIfIdle()

@@ -48,8 +48,6 @@ public:
     void SetQuitWhenLastDocumentCloses(bool on) { m_quitWhenLastCloses = on; }
     // Ends the program when no document and no other window of the program is open (and quitting is on).
     void QuitIfIdle();
-    // Whether a window of the program is shown (menus and tooltips aside).
-    static bool HasVisibleWindows();
     // Forgets that the preflight ran (tests).
     static void ResetPreflight();
 

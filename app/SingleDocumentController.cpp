@@ -178,10 +178,25 @@ void SingleDocumentController::openDocument()
 {
     if (!validateOpenDocument())
         return;
-    const QString path =
-        QFileDialog::getOpenFileName(nullptr, "Open", QString(), "Data sets (*.xpz *.zip);;All files (*)");
-    if (!path.isEmpty())
-        openDocumentWithContentsOfFile(path.toStdString());
+    // One Open panel at a time, and no modal loop of its own run inside the menu's click: with that loop, a
+    // loaded machine saw Open chosen again as the panel closed, and the file read a second time.
+    if (m_openPanel)
+    {
+        m_openPanel->raise();
+        m_openPanel->activateWindow();
+        return;
+    }
+    m_openPanel = new QFileDialog(nullptr, "Open", QString(), "Data sets (*.xpz *.zip);;All files (*)");
+    m_openPanel->setFileMode(QFileDialog::ExistingFile);
+    m_openPanel->setWindowModality(Qt::ApplicationModal);
+    m_openPanel->setAttribute(Qt::WA_DeleteOnClose);
+    // Read once the panel has gone, so that an alert about the file stands on the document, not on the panel.
+    connect(m_openPanel, &QFileDialog::finished, this, [this, panel = m_openPanel](int result) {
+        const QStringList files = panel ? panel->selectedFiles() : QStringList();
+        if (result == QDialog::Accepted && !files.isEmpty())
+            openDocumentWithContentsOfFile(files.first().toStdString());
+    });
+    m_openPanel->open();
 }
 
 std::vector<std::string> SingleDocumentController::recentDocuments() const

@@ -1,11 +1,13 @@
 #pragma once
 
 #include <QObject>
+#include <QPointer>
 
 #include <string>
 #include <vector>
 
 class CorvaneDoc;
+class QFileDialog;
 class QMenu;
 
 // The open documents, one per atlas: makes a new document (asking which atlas when several are
@@ -58,4 +60,5 @@ private:
     void removeDocument(CorvaneDoc* doc);
 
     std::vector<CorvaneDoc*> m_documents;
+    QPointer<QFileDialog> m_openPanel;
 };

@@ -16,11 +16,12 @@ bool HasWidgets()
 }
 
 // The window an alert belongs on: the active one, but never another message panel, which goes away once
-// answered and would take the alert with it unread.
+// answered, nor a window already hidden (a file panel that has just closed, while the window system has not yet
+// moved the activation): either would take the alert with it unread.
 QWidget* AlertParent()
 {
     QWidget* window = QApplication::activeWindow();
-    while (qobject_cast<QMessageBox*>(window))
+    while (window && (qobject_cast<QMessageBox*>(window) || !window->isVisible()))
         window = window->parentWidget() ? window->parentWidget()->window() : nullptr;
     return window;
 }

@@ -178,8 +178,9 @@ void SingleDocumentController::openDocument()
 {
     if (!validateOpenDocument())
         return;
-    // One Open panel at a time, and no modal loop of its own run inside the menu's click: with that loop, a
-    // loaded machine saw Open chosen again as the panel closed, and the file read a second time.
+    // One Open panel at a time, opened from the event loop as the import panels are: a modal loop run inside
+    // the menu's click would handle every other event of the program, the menus' own among them, before that
+    // click has finished.
     if (m_openPanel)
     {
         m_openPanel->raise();

@@ -220,13 +220,14 @@ void Fail(std::string* why, const std::string& reason)
         *why = reason;
 }
 
+} // namespace
+
 void ClickCentre(const MenuMap::Item& item)
 {
     CommandOutput("timeout 20 xdotool mousemove " + std::to_string(item.x + item.width / 2) + " " +
                   std::to_string(item.y + item.height / 2) + " click 1");
 }
 
-// The last menu shown after the offset, waited for.
 std::vector<MenuMap::Item> ShownMenu(const MenuMap& map, std::size_t from)
 {
     std::vector<MenuMap::Item> menu;
@@ -245,8 +246,6 @@ std::vector<MenuMap::Item> ShownMenu(const MenuMap& map, std::size_t from)
         30);
     return menu;
 }
-
-} // namespace
 
 std::vector<MenuMap::Item> MenuMap::Open(const std::string& window, const std::vector<std::string>& path,
                                          std::string* why)

@@ -137,3 +137,8 @@ public:
 private:
     std::string m_path;
 };
+
+// The last menu shown after the offset, waited for; empty when none showed.
+std::vector<MenuMap::Item> ShownMenu(const MenuMap& map, std::size_t from);
+// A click at the centre of an item of a menu or a toolbar.
+void ClickCentre(const MenuMap::Item& item);

@@ -457,7 +457,7 @@ public:
         const auto open = [&] {
             const std::size_t from = m_menus.Size();
             ClickAt(m_window, x, y, 3);
-            return std::make_pair(from, Shown(from));
+            return std::make_pair(from, ShownMenu(m_menus, from));
         };
         const std::vector<MenuMap::Item> items = open().second;
         CloseMenus();
@@ -489,8 +489,7 @@ public:
         for (const MenuMap::Item& item : tools)
             for (int click = 0; click < 2 && item.enabled; ++click)
             {
-                CommandOutput("timeout 20 xdotool mousemove " + std::to_string(item.x + item.width / 2) + " " +
-                              std::to_string(item.y + item.height / 2) + " click 1");
+                ClickCentre(item);
                 Check({"Toolbar", item.text});
             }
         PointerAway();
@@ -555,25 +554,10 @@ private:
         EXPECT_FALSE(items.empty()) << why;
         return items;
     }
-    std::vector<MenuMap::Item> Shown(std::size_t from)
-    {
-        std::vector<MenuMap::Item> menu;
-        WaitFor(
-            [&] {
-                menu.clear();
-                for (const MenuMap::Item& item : m_menus.Items(from))
-                    if (item.kind == "menu")
-                        menu.push_back(item);
-                return !menu.empty();
-            },
-            30);
-        return menu;
-    }
     // Clicks an item of an open menu: true when it opened a submenu (left open), false once every menu closed.
     bool ClickItem(const MenuMap::Item& item, std::size_t from)
     {
-        CommandOutput("timeout 20 xdotool mousemove " + std::to_string(item.x + item.width / 2) + " " +
-                      std::to_string(item.y + item.height / 2) + " click 1");
+        ClickCentre(item);
         bool submenu = false;
         EXPECT_TRUE(WaitFor(
             [&] {
@@ -653,7 +637,9 @@ private:
             if (!answer.input.empty())
                 TypeText(answer.input);
             if (!answer.keys.empty())
+            {
                 EXPECT_TRUE(PressKeys(shown, answer.keys)) << at;
+            }
             EXPECT_TRUE(PressKeys(shown, answer.close) && WaitForGone(shown, 30)) << at << ": " << answer.close;
         }
         if (answer.alert)

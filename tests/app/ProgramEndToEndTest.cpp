@@ -652,18 +652,15 @@ private:
     }
 
     // The shown windows of the program other than the document's: menus, dialogs, alerts.
-    // With menus left out: a menu that the window system has not yet taken away, as on a loaded machine, is
-    // not the alert that a command brought.
-    std::string Others(bool menus = true)
+    // With pop-ups left out: a menu that the window system has not yet taken away or a completion list on its
+    // way out, as on a loaded machine, is not the alert that a command brought.
+    std::string Others(bool popUps = true)
     {
-        std::vector<std::string> known = m_documents;
-        for (const MenuMap::Item& item : menus ? std::vector<MenuMap::Item>() : m_menus.Items())
-            if (item.kind == "menu")
-                known.push_back(item.window);
         std::istringstream ids(
             CommandOutput("timeout 20 xdotool search --onlyvisible --classname corvane 2>/dev/null"));
         for (std::string id; std::getline(ids, id);)
-            if (!id.empty() && std::find(known.begin(), known.end(), id) == known.end())
+            if (!id.empty() && std::find(m_documents.begin(), m_documents.end(), id) == m_documents.end() &&
+                (popUps || !PopUp(id)))
                 return id;
         return {};
     }

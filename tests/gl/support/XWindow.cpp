@@ -138,6 +138,16 @@ bool WindowShown(const std::string& window)
     return display.Open() && Viewable(display, Id(window));
 }
 
+bool PopUp(const std::string& window)
+{
+    const Display display;
+    if (!display.Open())
+        return false;
+    const auto attributes = Owned(xcb_get_window_attributes_reply(
+        display.connection, xcb_get_window_attributes(display.connection, Id(window)), nullptr));
+    return attributes && attributes->override_redirect;
+}
+
 bool WaitForGone(const std::string& window, int seconds)
 {
     return WaitFor([&] { return !WindowShown(window); }, seconds);

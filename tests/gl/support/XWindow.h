@@ -6,6 +6,7 @@
 //                            null when that did not happen within the seconds. A test that owns the window in
 //                            its own process asks with 0 seconds and lets its events run between the asks.
 //   WindowShown(id)          mapped and viewable; WaitForGone(id, seconds) waits until it is not.
+//   PopUp(id)                a window that no window manager would handle: a menu, a completion list, a tooltip.
 //   Focus(id)                raises the window, gives it the input focus and waits until the server says so.
 
 #include <QImage>
@@ -31,6 +32,7 @@ inline bool WaitFor(const std::function<bool()>& condition, int seconds)
 
 bool WindowShown(const std::string& window);
 bool WaitForGone(const std::string& window, int seconds);
+bool PopUp(const std::string& window);
 QImage CaptureWindow(const std::string& window, int seconds = 20);
 // As a PNG file.
 bool CaptureWindow(const std::string& window, const std::string& path, int seconds = 20);

@@ -15,7 +15,7 @@ endfunction()
 # tests/SanitizerOptions.cpp): leaks are reported (the project's own must be none) except those of the
 # system libraries listed, with their owners, in tests/lsan.supp.
 set(CORVANE_SANITIZER_ENV
-  "ASAN_OPTIONS=detect_leaks=1:abort_on_error=0"
+  "ASAN_OPTIONS=detect_leaks=1:abort_on_error=0:intercept_tls_get_addr=0"
   "LSAN_OPTIONS=suppressions=${PROJECT_SOURCE_DIR}/tests/lsan.supp:print_suppressions=0"
   "UBSAN_OPTIONS=print_stacktrace=1")
 

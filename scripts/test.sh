@@ -14,8 +14,8 @@ cmake --build "$build" -j "$jobs"
 # -noreset: Xvfb otherwise resets whenever its last client leaves, and a test process that connects
 # during the reset fails to open the display.
 # Each test runs once: a test that fails under load is a fault of the test. The one exception is LeakSanitizer's
-# exit-time scan, which stops every thread with ptrace and now and then crashes on one of Mesa's llvmpipe threads
-# after every test of the process has passed: such a test runs once more, and the reruns are counted.
+# exit-time scan, which crashed now and then after every test of the process had passed (tests/SanitizerOptions.cpp
+# says why and turns the cause off): should it crash still, such a test runs once more, and the reruns are counted.
 junit=ctest-results.xml
 status=0
 xvfb-run -a -s "-screen 0 1280x1024x24 -noreset" \

@@ -94,6 +94,6 @@ void MenuMap::Write(QMenu* menu)
 void MenuMap::Append(const QString& lines)
 {
     QFile file(Path());
-    if (file.open(QIODevice::WriteOnly | QIODevice::Append))
-        file.write(lines.toUtf8());
+    if (!lines.isEmpty() && file.open(QIODevice::WriteOnly | QIODevice::Append))
+        file.write((lines + "end\n").toUtf8());
 }

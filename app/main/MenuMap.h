@@ -7,7 +7,8 @@
 //   menu  WINDOW  MENU-TITLE  TEXT   ENABLED CHECKED X Y WIDTH HEIGHT   (as the menu opens)
 //   tool  WINDOW  TEXT               ENABLED         X Y WIDTH HEIGHT   (once a toolbar is laid out)
 // where WINDOW is the X window of the menu bar's or toolbar's window, or of the open menu. A menu's lines are
-// appended at once.
+// appended at once and end with a line "end": a reader can see the first part of a write that crosses a page of
+// the file, and takes only what an "end" closes.
 
 #include <QObject>
 #include <QString>

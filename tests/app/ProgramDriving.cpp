@@ -171,9 +171,16 @@ std::vector<MenuMap::Item> MenuMap::Items(std::size_t from) const
 {
     std::ifstream file(m_path, std::ios::binary);
     file.seekg(static_cast<std::streamoff>(from));
-    std::vector<Item> items;
+    // Only whole writes: the lines that an "end" closes.
+    std::vector<Item> items, written;
     for (std::string line; std::getline(file, line);)
     {
+        if (line == "end")
+        {
+            items.insert(items.end(), written.begin(), written.end());
+            written.clear();
+            continue;
+        }
         std::vector<std::string> fields;
         std::istringstream parts(line);
         for (std::string field; std::getline(parts, field, '\t');)
@@ -181,7 +188,7 @@ std::vector<MenuMap::Item> MenuMap::Items(std::size_t from) const
         Item item;
         const bool bar = fields.size() == 5 && (fields[0] == "bar" || fields[0] == "tool");
         if (!bar && !(fields.size() == 7 && fields[0] == "menu"))
-            continue; // a line still being written
+            continue;
         item.kind = fields[0];
         item.window = fields[1];
         item.menu = bar ? std::string() : fields[2];
@@ -189,7 +196,7 @@ std::vector<MenuMap::Item> MenuMap::Items(std::size_t from) const
         item.enabled = fields[bar ? 3 : 4] == "1";
         item.checked = !bar && fields[5] == "1";
         std::istringstream(fields.back()) >> item.x >> item.y >> item.width >> item.height;
-        items.push_back(item);
+        written.push_back(item);
     }
     return items;
 }

@@ -1158,19 +1158,23 @@ void CorvaneDoc::OpenCsvPanel(void (CorvaneDoc::*done)(const std::string&))
     panel->setFileMode(QFileDialog::ExistingFile);
     panel->setWindowModality(Qt::WindowModal);
     panel->setAttribute(Qt::WA_DeleteOnClose);
-    connect(panel, &QFileDialog::finished, this, [this, panel, done](int result) {
-        const QStringList files = panel->selectedFiles();
-        const std::string path =
-            result == QDialog::Accepted && !files.isEmpty() ? files.first().toStdString() : std::string();
-        try
-        {
-            (this->*done)(path);
-        }
-        catch (...)
-        {
-            ShowAlertBox("The file could not be opened.");
-        }
-    });
+    // Once only, as the document's Open panel: Returns queued for the closed panel would import the file again.
+    connect(
+        panel, &QFileDialog::finished, this,
+        [this, panel, done](int result) {
+            const QStringList files = panel->selectedFiles();
+            const std::string path =
+                result == QDialog::Accepted && !files.isEmpty() ? files.first().toStdString() : std::string();
+            try
+            {
+                (this->*done)(path);
+            }
+            catch (...)
+            {
+                ShowAlertBox("The file could not be opened.");
+            }
+        },
+        Qt::SingleShotConnection);
     panel->open();
 }
 

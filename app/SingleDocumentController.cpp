@@ -192,11 +192,16 @@ void SingleDocumentController::openDocument()
     m_openPanel->setWindowModality(Qt::ApplicationModal);
     m_openPanel->setAttribute(Qt::WA_DeleteOnClose);
     // Read once the panel has gone, so that an alert about the file stands on the document, not on the panel.
-    connect(m_openPanel, &QFileDialog::finished, this, [this, panel = m_openPanel](int result) {
-        const QStringList files = panel ? panel->selectedFiles() : QStringList();
-        if (result == QDialog::Accepted && !files.isEmpty())
-            openDocumentWithContentsOfFile(files.first().toStdString());
-    });
+    // Read once only: the panel's file field accepts on every Return it gets, also those of a held key that
+    // were queued for it before it closed, and each would read the file again.
+    connect(
+        m_openPanel, &QFileDialog::finished, this,
+        [this, panel = m_openPanel](int result) {
+            const QStringList files = panel ? panel->selectedFiles() : QStringList();
+            if (result == QDialog::Accepted && !files.isEmpty())
+                openDocumentWithContentsOfFile(files.first().toStdString());
+        },
+        Qt::SingleShotConnection);
     m_openPanel->open();
 }
 

@@ -1027,12 +1027,18 @@ TEST_F(CommandTest, DialogsAndSheetsEndWithoutReachingIntoThemselves)
     Install(350, "micro"); // two atlases: a new document asks which
     TempDir files;
     const QString relations = QString::fromStdString(files.Write("relations.csv", "Abc,Def,0.5\n"));
+    const QString damaged = QString::fromStdString(files.Write("genes.csv", "one column\n"));
     QtAlertPresenter panels;
-    const auto pick = [&](QDialog* dialog) {
-        auto* panel = qobject_cast<QFileDialog*>(dialog);
-        ASSERT_NE(nullptr, panel);
-        panel->findChild<QLineEdit*>("fileNameEdit")->setText(relations); // typed, then Open
-        QMetaObject::invokeMethod(panel, "accept");
+    // Typed, then Open twice: the field's completion list passes on every Return it was sent, also the second
+    // of a held key once the panel has closed. The file is read once.
+    const auto pick = [](const QString& file) {
+        return [file](QDialog* dialog) {
+            auto* panel = qobject_cast<QFileDialog*>(dialog);
+            ASSERT_NE(nullptr, panel);
+            panel->findChild<QLineEdit*>("fileNameEdit")->setText(file);
+            for (int press = 0; press < 2; ++press)
+                QMetaObject::invokeMethod(panel, "accept");
+        };
     };
     const auto cancel = [](QDialog* dialog) { dialog->reject(); };
     const auto closeBox = [](QDialog* dialog) { dialog->close(); };
@@ -1043,9 +1049,11 @@ TEST_F(CommandTest, DialogsAndSheetsEndWithoutReachingIntoThemselves)
         std::function<void(QDialog*)> end;
     };
     const std::vector<Case> cases = {
-        {"Import Gene Relations, a file", [&] { Window().FindAction("importGeneRelations:")->trigger(); }, pick},
+        {"Import Gene Relations, a file", [&] { Window().FindAction("importGeneRelations:")->trigger(); },
+         pick(relations)},
+        {"Import Gene List, a damaged file", [&] { doc->importGeneList(); }, pick(damaged)},
         {"Import Gene Relations, cancelled", [&] { Window().FindAction("importGeneRelations:")->trigger(); }, cancel},
-        {"Open, a file", [] { SingleDocumentController::Instance()->openDocument(); }, pick},
+        {"Open, a file", [] { SingleDocumentController::Instance()->openDocument(); }, pick(relations)},
         {"Add Bookmark", [&] { doc->addBookmark(); },
          [](QDialog* dialog) {
              dialog->findChild<QLineEdit*>()->setText("kept");
@@ -1084,7 +1092,9 @@ TEST_F(CommandTest, DialogsAndSheetsEndWithoutReachingIntoThemselves)
         RunEventsFor(20);
         EXPECT_EQ("on", ItemState("toggleExpandedView:", 0).substr(0, 2)) << c.what;
     }
-    EXPECT_EQ(2, Tabs().GetNumTabs()); // the relations picked open a graph
+    EXPECT_EQ(3, Tabs().GetNumTabs()); // the relations picked open a graph, the gene list a list
+    ASSERT_EQ(1u, alerts.alerts.size());
+    EXPECT_EQ(0u, alerts.alerts[0].find("The gene list file is not in the expected format")) << alerts.alerts[0];
 
     // The window system can leave the focus in a closed file panel until the panel is destroyed: its
     // field then gives the focus up while the panel deletes its children, and the panel's list of

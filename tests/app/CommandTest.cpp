@@ -554,7 +554,10 @@ TEST_F(CommandTest, DataSetRows)
     EXPECT_EQ(expected, QGuiApplication::clipboard()->text().toStdString());
     // Copy from the table is the same; from an outline, the structure's name and acronym.
     QGuiApplication::clipboard()->clear();
+    // The menu is validated as it opens: focus moved in a window that is not active (another suite's window
+    // took the activation) tells no one.
     Window().geneListView->setFocus();
+    EXPECT_EQ("on", ItemState("copy:", 0));
     Window().FindAction("copy:")->trigger();
     EXPECT_EQ(expected, QGuiApplication::clipboard()->text().toStdString());
     Model().SelectStructure(Label("DG"), true);
@@ -916,7 +919,9 @@ TEST_F(CommandTest, EveryCommandHasAPlaceInTheWindow)
     // Every item of the toolbar that runs a command was used above.
     for (const QString& identifier : DocumentToolbar::toolbarAllowedItemIdentifiers())
         if (toolbar.Item(identifier) && !toolbar.Item(identifier)->text().isEmpty())
+        {
             EXPECT_TRUE(items.count(identifier)) << identifier.toStdString() << " was not used";
+        }
 }
 
 // Right-clicks a point of the widget with the real pointer and, once its context menu is up, clicks the item

@@ -62,10 +62,15 @@ QRect Area(const Display& display, xcb_window_t window)
                  geometry->height + 2 * border);
 }
 
+auto Attributes(const Display& display, xcb_window_t window)
+{
+    return Owned(xcb_get_window_attributes_reply(display.connection,
+                                                 xcb_get_window_attributes(display.connection, window), nullptr));
+}
+
 bool Viewable(const Display& display, xcb_window_t window)
 {
-    const auto attributes = Owned(xcb_get_window_attributes_reply(
-        display.connection, xcb_get_window_attributes(display.connection, window), nullptr));
+    const auto attributes = Attributes(display, window);
     return attributes && attributes->map_state == XCB_MAP_STATE_VIEWABLE;
 }
 
@@ -143,8 +148,7 @@ bool PopUp(const std::string& window)
     const Display display;
     if (!display.Open())
         return false;
-    const auto attributes = Owned(xcb_get_window_attributes_reply(
-        display.connection, xcb_get_window_attributes(display.connection, Id(window)), nullptr));
+    const auto attributes = Attributes(display, Id(window));
     return attributes && attributes->override_redirect;
 }
 

@@ -128,6 +128,19 @@ std::string AwaitWindow(const std::string& namePattern, int seconds)
     return window;
 }
 
+std::vector<std::string> ProgramWindows(const std::string& window)
+{
+    std::vector<std::string> windows;
+    const std::string pid = Trimmed(CommandOutput("timeout 20 xdotool getwindowpid " + window + " 2>/dev/null"));
+    if (pid.empty())
+        return windows;
+    std::istringstream ids(CommandOutput("timeout 20 xdotool search --onlyvisible --pid " + pid + " 2>/dev/null"));
+    for (std::string id; std::getline(ids, id);)
+        if (!id.empty())
+            windows.push_back(id);
+    return windows;
+}
+
 bool PressKeys(const std::string& window, const std::string& keys)
 {
     if (!Focus(window))

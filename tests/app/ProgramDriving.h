@@ -10,6 +10,7 @@
 //   GroupMembers(program.Group())        the live processes of the group.
 //
 //   AwaitWindow("^Title$", seconds)      the X id of a shown window whose name matches, else empty.
+//   ProgramWindows(id)                   the shown windows of the process that shows the window.
 //   WindowShown(id), WaitForGone(id, s)  a window mapped, or gone (destroyed or unmapped); see XWindow.h.
 //   CaptureWindow(id, path)              the window's own pixels as a PNG file, taken once it is raised and no
 //                                        other window covers it; false when that never happened (XWindow.h).
@@ -91,6 +92,9 @@ private:
 
 // The X id of a shown window whose name matches, once one shows; empty when none did within the seconds.
 std::string AwaitWindow(const std::string& namePattern, int seconds);
+// The shown windows (menus and other pop-ups among them) of the process that shows the window: the windows of
+// suites running beside it share the display, and some carry the program's name in their class.
+std::vector<std::string> ProgramWindows(const std::string& window);
 // Keys as xdotool names them, to the window once it has the focus.
 bool PressKeys(const std::string& window, const std::string& keys);
 void TypeText(const std::string& text);

@@ -18,6 +18,7 @@ GENES_PER_ATLAS = 300
 PROJECTIONS_PER_ATLAS = 60
 PROBES_PER_GENE = 2
 GENE_ID_PREFIX = "geneid="
+GENE_SYMBOL_PREFIX = "genesym="
 
 _ONSETS = ("B", "C", "D", "F", "G", "K", "L", "M", "N", "P", "R", "S", "T", "V", "Z",
            "Br", "Cr", "Gl", "Pl", "Sl", "Tr")
@@ -252,6 +253,10 @@ class AtlasCatalogue:
         if term.startswith(GENE_ID_PREFIX):
             # A search by gene id answers every series of that gene.
             return [(s, 1.0) for gene in self.genes if str(gene.id) == term[len(GENE_ID_PREFIX):]
+                    for s in gene.series]
+        if term.startswith(GENE_SYMBOL_PREFIX):
+            # The graph's nodes of an imported table know their symbol only: it names the gene exactly.
+            return [(s, 1.0) for gene in self.genes if gene.symbol.lower() == term[len(GENE_SYMBOL_PREFIX):]
                     for s in gene.series]
         scored = []
         for gene in self.genes:

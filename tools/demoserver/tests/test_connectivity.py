@@ -5,6 +5,7 @@ Atlas 378's gene searches and the adult atlas's projection searches send the sam
 """
 
 import io
+import itertools
 import unittest
 import urllib.parse
 import xml.etree.ElementTree as ET
@@ -73,11 +74,12 @@ class ProjectionBlockTest(unittest.TestCase):
         self.assertEqual(rows[0]["symbol"], gene.symbol)
         self.assertEqual({r["age"] for r in rows}, {"P56"})
 
-    def test_gene_id_answers_every_series_of_the_gene(self):
-        for atlas_id, project in ((378, "0378"), (310, "0310"), (350, "0350")):
+    def test_gene_id_and_symbol_answer_every_series_of_the_gene(self):
+        terms = (lambda gene: "geneid=%d" % gene.id, lambda gene: "genesym=" + gene.symbol)
+        for (atlas_id, project), term in itertools.product(((378, "0378"), (310, "0310"), (350, "0350")), terms):
             gene = catalogue(atlas_id).genes[0]
-            with self.subTest(atlas=atlas_id):
-                tag, ids, rows = ask(gene_template("geneid=%d" % gene.id, project))
+            with self.subTest(atlas=atlas_id, term=term(gene)):
+                tag, ids, rows = ask(gene_template(term(gene), project))
                 self.assertEqual(tag, "genes")
                 self.assertEqual(sorted(ids), sorted(s.id for s in gene.series))
                 self.assertEqual({int(r["gene"]) for r in rows}, {gene.id})

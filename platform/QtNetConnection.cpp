@@ -9,6 +9,22 @@
 
 #include <iostream>
 
+namespace
+{
+
+// A failure's message with the server it came from, host and port, unless the message names it already.
+std::string NamingServer(const QString& message, const QUrl& url)
+{
+    // Qt's socket errors ("Connection refused", "Connection closed") do not say where they happened; the
+    // user needs the server to know which of several may be down.
+    const QString server = url.host() + ':' + QString::number(url.port(url.scheme().toLower() == "https" ? 443 : 80));
+    if (url.host().isEmpty() || message.contains(url.host(), Qt::CaseInsensitive))
+        return message.toStdString();
+    return (message + " (" + server + ')').toStdString();
+}
+
+} // namespace
+
 QtNetConnection::QtNetConnection(std::weak_ptr<QtConnectionPool> pool, std::string host, QNetworkRequest request,
                                  NetConnectionClient* client)
     : pool(std::move(pool))
@@ -201,5 +217,5 @@ void QtNetConnection::OnFinished()
         client->ConnectionFailed("The request timed out.");
         return;
     }
-    client->ConnectionFailed(reply->errorString().toStdString());
+    client->ConnectionFailed(NamingServer(reply->errorString(), reply->url()));
 }

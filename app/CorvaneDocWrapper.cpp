@@ -22,6 +22,7 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <memory>
 #include <stdexcept>
 
 namespace
@@ -163,12 +164,14 @@ void CorvaneDocWrapper::SearchForDifferentialExpression(const char* projectCode,
 
 void CorvaneDocWrapper::LoadDirectedGraphFile(const char* path)
 {
+    // Read first: a file that gives no graph leaves the tabs as they were.
+    const std::unique_ptr<GeneRelation::RelationGraph> graph = GeneRelationGraphRenderer::ReadFile(path);
     SwitchToDirectedGraphTab();
     BrainDocTab* tab = ActiveTab();
     if (!tab)
         return;
     if (auto* graphRenderer = dynamic_cast<GeneRelationGraphRenderer*>(tab->renderer.get()))
-        graphRenderer->LoadFile(path);
+        graphRenderer->ShowFile(path, *graph);
 }
 
 void CorvaneDocWrapper::FetchExpressionData(const char* url, const float* rgb)

@@ -53,6 +53,7 @@ public:
     void GeneLoaded(GeneFetcher* fetcher, const void* bytes, unsigned long size) override;
     void GeneLoadError(GeneFetcher* fetcher, const std::string& message) override;
     virtual void StopDownloads();
+    // Shows a relation table in the graph tab; throws, before any tab changes, when it gives no graph.
     virtual void LoadDirectedGraphFile(const char* path);
     virtual BrainDocTab* CreateNewTab(bool activate, TabType type);
     virtual void SwitchToListTab();

@@ -17,6 +17,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <stdexcept>
+#include <string>
 
 namespace
 {
@@ -172,14 +174,30 @@ void GeneRelationGraphRenderer::LoadQuellar(const char* title, const char* symbo
                        planeRestriction);
 }
 
+std::unique_ptr<GeneRelation::RelationGraph> GeneRelationGraphRenderer::ReadFile(const char* path)
+{
+    const std::string file = path ? path : "";
+    auto graph = std::make_unique<GeneRelation::RelationGraph>();
+    graph->ImportFile(file.c_str());
+    if (graph->GetNumNodes() == 0)
+        throw std::runtime_error("No gene relation could be read from \"" + file +
+                                 "\": no line of it holds two data-set ids and a weight, separated by commas.");
+    return graph;
+}
+
 void GeneRelationGraphRenderer::LoadFile(const char* path)
+{
+    ShowFile(path, *ReadFile(path));
+}
+
+void GeneRelationGraphRenderer::ShowFile(const char* path, GeneRelation::RelationGraph& graph)
 {
     BeginLoad();
     const std::string file = path ? path : "";
     if (m_tabBar)
         m_tabBar->SetTabName(m_tabBar->GetActiveTab(),
                              file.substr(file.find_last_of(OSUtils::DirectorySeparator()) + 1).c_str());
-    m_graph.ImportFile(file.c_str());
+    m_graph.Swap(graph);
     InitializeNodes();
     m_display->Invalidate();
     m_ready = true;

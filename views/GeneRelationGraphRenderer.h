@@ -54,8 +54,12 @@ public:
     void ResetCursorRects() override {}
     // Builds a graph around the image series seriesId by similar-gene searches; the tab is named title.
     virtual void LoadQuellar(const char* title, const char* symbol, int seriesId, int domainId, int planeRestriction);
-    // Imports a relation table and lays it out; throws std::runtime_error when it cannot be read, leaving
-    // the view without a graph.
+    // Reads a relation table into a graph laid out for drawing. Throws std::runtime_error when the file cannot
+    // be read or holds no relation: a table that gives nothing must not pass for an empty graph.
+    static std::unique_ptr<GeneRelation::RelationGraph> ReadFile(const char* path);
+    // Shows a graph that ReadFile gave, in place of this view's; the tab is named after the file.
+    virtual void ShowFile(const char* path, GeneRelation::RelationGraph& graph);
+    // ReadFile, then ShowFile; a file that cannot be shown leaves the view and its graph as they were.
     virtual void LoadFile(const char* path);
     void ModelChanged(int code, BrainExpressionModel* model, int argument) override;
     bool OnButtonDown(int button, int x, int y, int flags, unsigned int time) override;

@@ -13,6 +13,7 @@
 #include <cstring>
 #include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace GeneRelation
@@ -201,6 +202,12 @@ void RelationGraph::ComputeLayout()
         sizes += entry.second->GetSize();
     }
     m_averageSize = sizes / static_cast<float>(m_nodes.size());
+}
+
+void RelationGraph::Swap(RelationGraph& other)
+{
+    m_nodes.swap(other.m_nodes);
+    std::swap(m_averageSize, other.m_averageSize);
 }
 
 bool RelationGraph::IsValidWeight(float weight)

@@ -32,6 +32,10 @@ public:
     // Lays the nodes out (positions in the unit square, drawing sizes) and finds each node's nearest neighbour.
     void ComputeLayout();
 
+    // Exchanges the nodes and average sizes of two graphs, so that a graph read aside can replace this one
+    // only once it is known to be good; each keeps its own sequence of starting positions.
+    void Swap(RelationGraph& other);
+
     // Relates two data sets, making their nodes as needed. A weight that is not a finite number of 0 or more
     // adds nothing (not even the nodes); answers whether the relation was taken.
     bool AddRelation(int seriesId1, int geneId1, const char* name1, const char* symbol1, int seriesId2, int geneId2,

@@ -25,6 +25,7 @@
 #include "expression/GeneExpression.h"
 #include "gl/TabControlRenderer.h"
 #include "platform/QtAlertPresenter.h"
+#include "views/GeneRelationGraphRenderer.h"
 
 #include <QAction>
 #include <QClipboard>
@@ -1031,7 +1032,7 @@ TEST_F(CommandTest, DialogsAndSheetsEndWithoutReachingIntoThemselves)
 {
     Install(350, "micro"); // two atlases: a new document asks which
     TempDir files;
-    const QString relations = QString::fromStdString(files.Write("relations.csv", "Abc,Def,0.5\n"));
+    const QString relations = QString::fromStdString(files.Write("relations.csv", "1,Abc,2,Def,0.5\n"));
     const QString damaged = QString::fromStdString(files.Write("genes.csv", "one column\n"));
     QtAlertPresenter panels;
     // Typed, then Open twice: the field's completion list passes on every Return it was sent, also the second
@@ -1119,13 +1120,29 @@ TEST_F(CommandTest, ImportedRelationsOpenAGraphTabAndFailuresAlert)
     TempDir files;
     doc->importGeneRelationsDidEnd(""); // the panel was cancelled
     EXPECT_EQ(1, Tabs().GetNumTabs());
-    doc->importGeneRelationsDidEnd(files.Write("relations.csv", "Abc,Def,0.5\nDef,Ghi,0.25\n"));
+    // A file that gives no relation opens no tab, and later replaces no graph.
+    const std::string missing = files.File("missing.csv"), prose = files.Write("prose.csv", "Abc,Def,0.5\n");
+    const std::vector<std::pair<std::string, std::string>> refused = {
+        {missing, "Gene relation file could not be opened: " + missing},
+        {prose, "No gene relation could be read from \"" + prose + "\""}};
+    const auto refuse = [&](int tabs) {
+        for (const auto& [path, alert] : refused)
+        {
+            alerts.alerts.clear();
+            doc->importGeneRelationsDidEnd(path);
+            ASSERT_EQ(1u, alerts.alerts.size()) << path;
+            EXPECT_EQ(0u, alerts.alerts[0].find(alert)) << alerts.alerts[0];
+            EXPECT_EQ(tabs, Tabs().GetNumTabs()) << path;
+        }
+    };
+    refuse(1);
+    doc->importGeneRelationsDidEnd(files.Write("relations.csv", "1,Abc,2,Def,0.5\n2,Def,3,Ghi,0.25\n"));
     EXPECT_EQ(2, Tabs().GetNumTabs());
     EXPECT_FALSE(doc->detailViewIsActive());
-    const std::string missing = files.File("missing.csv");
-    doc->importGeneRelationsDidEnd(missing);
-    ASSERT_EQ(1u, alerts.alerts.size());
-    EXPECT_EQ("Gene relation file could not be opened: " + missing, alerts.alerts[0]);
+    refuse(2);
+    auto* graph = dynamic_cast<GeneRelationGraphRenderer*>(doc->currentRenderer());
+    ASSERT_NE(nullptr, graph);
+    EXPECT_EQ(3, graph->GetGraph().GetNumNodes());
 }
 
 } // namespace

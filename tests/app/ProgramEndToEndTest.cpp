@@ -1066,7 +1066,7 @@ TEST_F(ProgramEndToEndTest, EveryCommandOnceWithoutAFault)
     WriteWholeFile(m_dir.File("config/corvane-demo/Corvane/Corvane.ini"),
                    "[General]\nAutomaticVersionCheck=false\nLastVersionRun=2000000000\nAutoRotateView=false\n");
     const std::string genes = m_dir.Write("genes.csv", "symbol,seriesId\nBad6,3100044\n");
-    const std::string relations = m_dir.Write("relations.csv", "Bad6,Cx3,0.5\nCx3,Gad1,0.25\n");
+    const std::string relations = m_dir.Write("relations.csv", "3100044,Bad6,3100045,Cx3,0.5\n");
     const std::string damaged = m_dir.Write("damaged.xpz", "not a data set");
     StartDemo("sweep.out", "QT_MESSAGE_PATTERN='[qt %{type}] %{message}' ");
     CommandSweep sweep(m_menus, m_dir.File("sweep.out"), m_dir.File("shots"),

@@ -35,6 +35,15 @@ unsigned long RootDatabaseId(Atlas* atlas)
     const AnnotationLabel* root = ontology ? ontology->GetAnnotationLabelByIndex(1) : nullptr;
     return root ? root->databaseId : 0;
 }
+
+// A failed download's alert with the address of its data set: the reader's or the network's reason alone
+// does not say which of several data sets failed.
+std::string NamingDataSet(const std::string& message, const std::string& url)
+{
+    if (url.empty() || message.find(url) != std::string::npos)
+        return message;
+    return message + "\n\nData set: " + url;
+}
 } // namespace
 
 CorvaneDocWrapper::CorvaneDocWrapper(CorvaneDoc* doc)
@@ -47,8 +56,8 @@ CorvaneDocWrapper::CorvaneDocWrapper(CorvaneDoc* doc)
 CorvaneDocWrapper::~CorvaneDocWrapper()
 {
     m_doc->expressionModel()->RemoveListener(this);
-    for (GeneFetcher* fetcher : m_downloads)
-        delete fetcher;
+    for (const auto& download : m_downloads)
+        delete download.first;
     m_downloads.clear();
     DeleteClosedTabs();
 }
@@ -178,7 +187,7 @@ void CorvaneDocWrapper::FetchExpressionData(const char* url, const float* rgb)
 {
     // A fetcher that cannot start throws before it is counted.
     auto fetcher = std::make_unique<GeneFetcher>("", url ? url : "", this, nullptr, rgb);
-    m_downloads.insert(fetcher.release());
+    m_downloads.emplace(fetcher.release(), url ? url : "");
     UpdateDownloadStatusText();
 }
 
@@ -187,15 +196,22 @@ void CorvaneDocWrapper::FetchMicroarrayData(const char* url, unsigned int donor,
 {
     auto fetcher = std::make_unique<MicroarrayFetcher>(url ? url : "", m_doc->expressionModel()->GetAtlas(), donor,
                                                        well, structure, this);
-    m_downloads.insert(fetcher.release());
+    m_downloads.emplace(fetcher.release(), url ? url : "");
     UpdateDownloadStatusText();
 }
 
-void CorvaneDocWrapper::FinishDownload(GeneFetcher* fetcher)
+std::string CorvaneDocWrapper::FinishDownload(GeneFetcher* fetcher)
 {
-    if (m_downloads.erase(fetcher) > 0)
+    std::string url;
+    const auto found = m_downloads.find(fetcher);
+    if (found != m_downloads.end())
+    {
+        url = found->second;
+        m_downloads.erase(found);
         delete fetcher;
+    }
     UpdateDownloadStatusText();
+    return url;
 }
 
 void CorvaneDocWrapper::GeneLoaded(GeneFetcher* fetcher, const void* bytes, unsigned long size)
@@ -224,23 +240,22 @@ void CorvaneDocWrapper::GeneLoaded(GeneFetcher* fetcher, const void* bytes, unsi
     {
         failed = true;
     }
-    FinishDownload(fetcher);
+    const std::string url = FinishDownload(fetcher);
     if (failed)
-        ShowAlertBox("Unable to load data. " + failure);
+        ShowAlertBox(NamingDataSet("Unable to load data. " + failure, url));
 }
 
 void CorvaneDocWrapper::GeneLoadError(GeneFetcher* fetcher, const std::string& message)
 {
     // The message may belong to the fetcher: keep a copy before the fetcher goes.
     const std::string text = message;
-    FinishDownload(fetcher);
-    ShowAlertBox(text);
+    ShowAlertBox(NamingDataSet(text, FinishDownload(fetcher)));
 }
 
 void CorvaneDocWrapper::StopDownloads()
 {
-    for (GeneFetcher* fetcher : m_downloads)
-        delete fetcher;
+    for (const auto& download : m_downloads)
+        delete download.first;
     m_downloads.clear();
     UpdateDownloadStatusText();
 }

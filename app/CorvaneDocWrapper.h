@@ -8,8 +8,8 @@
 
 #include <QPointer>
 
+#include <map>
 #include <memory>
-#include <set>
 #include <string>
 #include <vector>
 
@@ -82,13 +82,14 @@ private:
     BrainDocTab* ActiveTab();
     BrainDocTab*& Remembered(TabType type);
     void SwitchToTab(TabType type);
-    void FinishDownload(GeneFetcher* fetcher);
+    // Deletes a fetcher of ours and gives the address of its data set.
+    std::string FinishDownload(GeneFetcher* fetcher);
 
     CorvaneDoc* m_doc;
     BrainDocTab* m_listTab = nullptr;
     BrainDocTab* m_seriesTab = nullptr;
     BrainDocTab* m_graphTab = nullptr;
-    std::set<GeneFetcher*> m_downloads;
+    std::map<GeneFetcher*, std::string> m_downloads; // each with the address of its data set
     // Tabs the bar has reported closed, kept until the event loop runs again.
     std::vector<std::unique_ptr<BrainDocTab>> m_closedTabs;
     // Indices of tabs the bar reported closed while it is being destroyed (it reports last to first).

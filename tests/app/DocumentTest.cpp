@@ -86,23 +86,27 @@ TEST_F(DocumentTest, FailedDownloadsAlertAndLeaveTheModelAlone)
 {
     struct Case
     {
-        const char* path;
-        const char* alertStart;
+        std::string url;
+        std::string alertStart;
         bool longer; // the decoder's own text follows
     };
-    for (const Case& c : {Case{"/demo/data/9990003", "Unable to load data. ", true},
-                          Case{"/demo/data/9990001", "Unable to load data. ", true},
-                          Case{"/demo/data/9990404", "Server returned error 404", false}})
+    // Nothing listens on port 1 of this host.
+    for (const Case& c : {Case{Url("/demo/data/9990003"), "Unable to load data. ", true},
+                          Case{Url("/demo/data/9990001"), "Unable to load data. ", true},
+                          Case{Url("/demo/data/9990404"), "Server returned error 404", false},
+                          Case{"http://127.0.0.1:1/demo/data/3", "Connection refused (127.0.0.1:1)", false}})
     {
         alerts.alerts.clear();
-        Wrapper().FetchExpressionData(Url(c.path).c_str(), nullptr);
-        EXPECT_EQ(0, GenesAfterDownloads()) << c.path;
-        ASSERT_EQ(1u, alerts.alerts.size()) << c.path;
-        EXPECT_EQ(0u, alerts.alerts[0].find(c.alertStart)) << alerts.alerts[0];
-        if (c.longer)
-        {
-            EXPECT_GT(alerts.alerts[0].size(), std::string(c.alertStart).size()) << c.path;
-        }
+        Wrapper().FetchExpressionData(c.url.c_str(), nullptr);
+        EXPECT_EQ(0, GenesAfterDownloads()) << c.url;
+        ASSERT_EQ(1u, alerts.alerts.size()) << c.url;
+        const std::string& alert = alerts.alerts[0];
+        EXPECT_EQ(0u, alert.find(c.alertStart)) << alert;
+        // The data set is named last.
+        const std::string named = "\n\nData set: " + c.url;
+        ASSERT_GE(alert.size(), named.size()) << alert;
+        EXPECT_EQ(named, alert.substr(alert.size() - named.size())) << alert;
+        EXPECT_EQ(c.longer, alert.size() > c.alertStart.size() + named.size()) << alert;
         EXPECT_EQ("", Status());
     }
 }

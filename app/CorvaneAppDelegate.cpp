@@ -189,7 +189,7 @@ bool CorvaneAppDelegate::applicationOpenFile(const std::string& path)
     return false;
 }
 
-CorvaneDoc* CorvaneAppDelegate::documentWithAtlas(unsigned int atlasId)
+CorvaneDoc* CorvaneAppDelegate::documentWithAtlas(unsigned int atlasId, bool atlasNamed)
 {
     SingleDocumentController* controller = SingleDocumentController::Instance();
     CorvaneDoc* doc = controller->currentDocument();
@@ -203,7 +203,7 @@ CorvaneDoc* CorvaneAppDelegate::documentWithAtlas(unsigned int atlasId)
     if (!doc)
     {
         std::string failure;
-        doc = CorvaneDoc::initWithAtlas(atlasId, &failure);
+        doc = CorvaneDoc::initWithAtlas(atlasId, &failure, atlasNamed);
         if (!doc && !failure.empty())
             throw std::runtime_error(failure);
         if (!doc)
@@ -255,7 +255,8 @@ void CorvaneAppDelegate::getUrl(const std::string& url)
                 checkForAtlases();
             return;
         }
-        CorvaneDoc* doc = documentWithAtlas(parser.GetAtlasId());
+        // The alert below names the atlas.
+        CorvaneDoc* doc = documentWithAtlas(parser.GetAtlasId(), true);
         if (!doc)
             throw std::runtime_error("Atlas not found: " + std::to_string(parser.GetAtlasId()));
         parser.RequestData(doc->searchController());

@@ -30,8 +30,9 @@ public:
     void checkForAtlases();
     void showHelp();
     bool applicationOpenFile(const std::string& path);
-    // Null when the atlas is not installed; throws, with the user's explanation, when it cannot be opened.
-    CorvaneDoc* documentWithAtlas(unsigned int atlasId);
+    // Null when the atlas is not installed; throws, with the user's explanation, when it cannot be opened
+    // (one that does not name the atlas again when the caller's alert does).
+    CorvaneDoc* documentWithAtlas(unsigned int atlasId, bool atlasNamed = false);
     void getUrl(const std::string& url);
     // Closes every document window (saving its settings) and ends the program.
     void terminate();

@@ -147,7 +147,7 @@ CorvaneDoc* CorvaneDoc::init()
     }
 }
 
-CorvaneDoc* CorvaneDoc::initWithAtlas(unsigned int atlasId, std::string* failure)
+CorvaneDoc* CorvaneDoc::initWithAtlas(unsigned int atlasId, std::string* failure, bool atlasNamed)
 {
     // An atlas that is not installed gives no document.
     const std::shared_ptr<Atlas> atlas = AtlasSet::GetAtlasWithId(atlasId);
@@ -159,10 +159,12 @@ CorvaneDoc* CorvaneDoc::initWithAtlas(unsigned int atlasId, std::string* failure
     }
     catch (const std::exception& e)
     {
-        why = AtlasFileError::Describe(atlas->GetName(), e);
+        why = atlasNamed ? AtlasFileError::WithFile(e) : AtlasFileError::Describe(atlas->GetName(), e);
     }
     catch (...)
     {
+        if (atlasNamed)
+            throw;
         why = "The atlas \"" + atlas->GetName() + "\" could not be opened.";
     }
     if (failure)
@@ -1538,7 +1540,7 @@ void CorvaneDoc::showAnatomicSearch()
     }
     catch (const std::exception& e)
     {
-        ShowAlertBox(e.what());
+        ShowAlertBox(AtlasFileError::WithFile(e));
     }
 }
 
@@ -1578,7 +1580,7 @@ void CorvaneDoc::findSimilarGenes(const std::string& name, int imageSeriesId)
     }
     catch (const std::exception& e)
     {
-        ShowAlertBox(e.what());
+        ShowAlertBox(AtlasFileError::WithFile(e));
     }
 }
 

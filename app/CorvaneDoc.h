@@ -51,8 +51,8 @@ public:
     // is no such atlas or the model cannot be made.
     static CorvaneDoc* init();
     // Null when the atlas is not installed or cannot be opened; failure, when given, then tells the user why
-    // (empty for an atlas that is not installed).
-    static CorvaneDoc* initWithAtlas(unsigned int atlasId, std::string* failure = nullptr);
+    // (empty for an atlas that is not installed), without naming the atlas when the caller's alert does.
+    static CorvaneDoc* initWithAtlas(unsigned int atlasId, std::string* failure = nullptr, bool atlasNamed = false);
     // Releases in the order that keeps every renderer's display alive until the renderer is gone.
     ~CorvaneDoc() override;
 

@@ -152,7 +152,11 @@ std::shared_ptr<SearchConfig> Atlas::GetSearchConfig()
 {
     const std::lock_guard<std::recursive_mutex> lock(m_lazyMutex);
     if (!m_searchConfig)
-        m_searchConfig = std::make_shared<SearchConfig>(GetOntology(), m_path);
+    {
+        const std::shared_ptr<BrainOntology> ontology = GetOntology();
+        m_searchConfig = AtlasFileError::Reading((fs::path(m_path) / "SearchDomains.xml").string(),
+                                                 [&] { return std::make_shared<SearchConfig>(ontology, m_path); });
+    }
     return m_searchConfig;
 }
 

@@ -19,3 +19,10 @@ std::string AtlasFileError::Describe(const std::string& atlas, const std::except
         return Describe(atlas, fileError->GetFile(), fileError->what());
     return "The atlas \"" + atlas + "\" could not be opened.\n\n" + failure.what();
 }
+
+std::string AtlasFileError::WithFile(const std::exception& failure)
+{
+    if (const auto* fileError = dynamic_cast<const AtlasFileError*>(&failure))
+        return std::string(fileError->what()) + "\n\n" + fileError->GetFile();
+    return failure.what();
+}

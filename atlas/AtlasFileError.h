@@ -18,6 +18,8 @@ public:
     static std::string Describe(const std::string& atlas, const std::string& file, const std::string& reason);
     // The same for any failure of an atlas: a failure that names no file names the atlas alone.
     static std::string Describe(const std::string& atlas, const std::exception& failure);
+    // For an alert that names the atlas already: the failure's own text, then the file when it names one.
+    static std::string WithFile(const std::exception& failure);
 
     // Runs read() and gives any std::exception it throws the file, unless it names one already.
     template <typename Read>

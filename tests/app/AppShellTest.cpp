@@ -310,6 +310,11 @@ TEST_F(AppShellTest, ADamagedAtlasIsNamedWithItsFileAndAnotherCanBeChosen)
     EXPECT_EQ(AtlasFileError::Describe("Ostrel Developing Mouse", ontology, reason), answers.panels[0]);
     EXPECT_TRUE(answers.selectable);
     EXPECT_TRUE(alerts.alerts.empty());
+    // A URL's alert names the atlas itself, once, then the reason and the file.
+    CorvaneAppDelegate::Instance()->getUrl("corv://127.0.0.1/d?atlas=350&datasets=5");
+    EXPECT_EQ(
+        std::vector<std::string>{"Atlas Ostrel Developing Mouse could not be opened. " + reason + "\n\n" + ontology},
+        alerts.alerts);
 }
 
 TEST_F(AppShellTest, UrlRequestsForAtlasesThatAreNotInstalledAskToDownload)

@@ -281,6 +281,7 @@ TEST(Atlas, ADamagedFileIsNamedWithTheReason)
     const Step ontology = [](Atlas& atlas) { atlas.GetOntology(); };
     const Step viewGrid = [](Atlas& atlas) { atlas.GetSpace(0u)->GetAnnotationImage(); };
     const Step nissl = [](Atlas& atlas) { atlas.GetSpace(0u)->GetAtlasImage(); };
+    const Step searchDomains = [](Atlas& atlas) { atlas.GetSearchConfig(); };
     struct Case
     {
         const char* file;
@@ -297,6 +298,8 @@ TEST(Atlas, ADamagedFileIsNamedWithTheReason)
         {"ontology_v2.csv", std::string("\x89PNG\r\n\x1a\n\0\0\0\rIHDR", 16), ontology, nullptr},
         {"Local/Annotation_Grid_P56", "cut short", viewGrid, "Could not load 3D annotation image."},
         {"Spaces/P56/Atlas", "cut short", nissl, "Could not load 3D Nissl image."},
+        {"SearchDomains.xml", "<SearchDomains><AnatomicSearch>", searchDomains,
+         "Error parsing search configuration file."},
     };
     for (const Case& c : cases)
     {

@@ -933,8 +933,11 @@ TEST_F(ProgramEndToEndTest, AFailedStepLeavesNoProcessBehind)
         const pid_t group = m_demo.Group();
         if (scriptOnly)
         {
-            // The script itself, not the shell that started it with its output redirected.
-            ASSERT_EQ(0, kill(DemoProcess(std::string("/scripts/demo.sh") + '\0'), SIGTERM));
+            // The script itself, not the shell that started it with its output redirected. An id not found
+            // is -1, and kill(-1) would signal every process the user may signal.
+            const pid_t script = DemoProcess(std::string("/scripts/demo.sh") + '\0');
+            ASSERT_GT(script, 0);
+            ASSERT_EQ(0, kill(script, SIGTERM));
             EXPECT_GE(m_demo.WaitForExit(60), 0) << "the script went on";
             EXPECT_TRUE(WaitFor([&] { return GroupMembers(group).empty(); }, 30)) << "the script left the viewer";
         }

@@ -19,10 +19,13 @@ set(CORVANE_SANITIZER_ENV
   "LSAN_OPTIONS=suppressions=${PROJECT_SOURCE_DIR}/tests/lsan.supp:print_suppressions=0"
   "UBSAN_OPTIONS=print_stacktrace=1")
 
-# One GoogleTest binary per tests/<folder>, registered with CTest. RESOURCE_LOCK names a resource that
-# the suite's tests hold alone while they run (for instance the X pointer, which xdotool moves).
+# One GoogleTest binary per tests/<folder>, registered with CTest. OWN_DISPLAY runs each of the suite's tests
+# on an X server of its own (tests/own-display.sh), for suites that show windows or draw with GL: no test's
+# window then takes the pointer, the focus or the place on the screen of another's. The launcher is the
+# target's CROSSCOMPILING_EMULATOR, which CTest puts before the binary in every test of it (the discovered
+# ones and those added with the target as their command).
 function(corvane_test_suite name)
-  cmake_parse_arguments(ARG "" "RESOURCE_LOCK" "LIBS" ${ARGN})
+  cmake_parse_arguments(ARG "OWN_DISPLAY" "" "LIBS" ${ARGN})
   file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
   if(NOT sources)
     return()
@@ -33,9 +36,8 @@ function(corvane_test_suite name)
   target_compile_definitions(${name} PRIVATE
     CORVANE_SOURCE_DIR="${PROJECT_SOURCE_DIR}"
     CORVANE_BINARY_DIR="${PROJECT_BINARY_DIR}")
-  set(lock)
-  if(ARG_RESOURCE_LOCK)
-    set(lock PROPERTIES RESOURCE_LOCK ${ARG_RESOURCE_LOCK})
+  if(ARG_OWN_DISPLAY)
+    set_target_properties(${name} PROPERTIES CROSSCOMPILING_EMULATOR ${PROJECT_SOURCE_DIR}/tests/own-display.sh)
   endif()
-  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 ${lock})
+  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60)
 endfunction()

@@ -82,7 +82,9 @@ GLTestContext::GLTestContext()
     UsePrivateRuntimeFolder();
     const char* display = std::getenv("DISPLAY");
     if (!display || !*display)
-        throw std::runtime_error("No X display: run the GL tests under xvfb-run -a.");
+        throw std::runtime_error(
+            "No X display: run the GL tests through ctest, which gives each an X server of its own "
+            "(tests/own-display.sh).");
     if (!QCoreApplication::instance())
     {
         // As the program does: the shared pixel format and context sharing before the application exists,

@@ -555,8 +555,8 @@ TEST_F(CommandTest, DataSetRows)
     EXPECT_EQ(expected, QGuiApplication::clipboard()->text().toStdString());
     // Copy from the table is the same; from an outline, the structure's name and acronym.
     QGuiApplication::clipboard()->clear();
-    // The menu is validated as it opens: focus moved in a window that is not active (another suite's window
-    // took the activation) tells no one.
+    // The menu is validated as it opens: focus moved in a window that is not active (another window
+    // has the activation) tells no one.
     Window().geneListView->setFocus();
     EXPECT_EQ("on", ItemState("copy:", 0));
     Window().FindAction("copy:")->trigger();

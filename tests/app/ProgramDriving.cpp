@@ -128,19 +128,6 @@ std::string AwaitWindow(const std::string& namePattern, int seconds)
     return window;
 }
 
-std::vector<std::string> ProgramWindows(const std::string& window)
-{
-    std::vector<std::string> windows;
-    const std::string pid = Trimmed(CommandOutput("timeout 20 xdotool getwindowpid " + window + " 2>/dev/null"));
-    if (pid.empty())
-        return windows;
-    std::istringstream ids(CommandOutput("timeout 20 xdotool search --onlyvisible --pid " + pid + " 2>/dev/null"));
-    for (std::string id; std::getline(ids, id);)
-        if (!id.empty())
-            windows.push_back(id);
-    return windows;
-}
-
 bool PressKeys(const std::string& window, const std::string& keys)
 {
     if (!Focus(window))
@@ -156,7 +143,6 @@ void TypeText(const std::string& text)
 
 void ClickAt(const std::string& window, int x, int y, int button)
 {
-    RaiseWindow(window);
     CommandOutput("timeout 20 xdotool mousemove --window " + window + " " + std::to_string(x) + " " +
                   std::to_string(y) + " click " + std::to_string(button));
     PointerAway();

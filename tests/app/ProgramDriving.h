@@ -1,8 +1,8 @@
 #pragma once
 
 // Helpers of the tests that run the real corvane executable (or the demo script that runs it) as a separate
-// process and drive it from outside, as a user would, on an X display where the windows of other suites come
-// and go. Every step waits on a state that the next step needs, never for a fixed time:
+// process and drive it from outside, as a user would, on the test's own X display. Every step waits on a state
+// that the next step needs, never for a fixed time:
 //
 //   ProgramProcess program;              a shell command in a process group of its own; Stop() and the
 //   program.Start(command);              destructor end the whole group (the demo script, its data server and
@@ -10,10 +10,10 @@
 //   GroupMembers(program.Group())        the live processes of the group.
 //
 //   AwaitWindow("^Title$", seconds)      the X id of a shown window whose name matches, else empty.
-//   ProgramWindows(id)                   the shown windows of the process that shows the window.
+//   ShownWindows()                       the shown windows, menus and other pop-ups among them (XWindow.h).
 //   WindowShown(id), WaitForGone(id, s)  a window mapped, or gone (destroyed or unmapped); see XWindow.h.
-//   CaptureWindow(id, path)              the window's own pixels as a PNG file, taken once it is raised and no
-//                                        other window covers it; false when that never happened (XWindow.h).
+//   CaptureWindow(id, path)              the window's own pixels as a PNG file, taken once it is shown; false
+//                                        when it never was (XWindow.h).
 //   Focus(id), PressKeys(id, "ctrl+f")   keys go to the window once the X server says that it has the focus.
 //   TypeText(text), ClickAt(id, x, y)    typing into the focused window; a click at a point of a window.
 //   WaitFor(condition, s)                polls a condition; WaitForText(file, text, from) waits for a line of a
@@ -92,9 +92,6 @@ private:
 
 // The X id of a shown window whose name matches, once one shows; empty when none did within the seconds.
 std::string AwaitWindow(const std::string& namePattern, int seconds);
-// The shown windows (menus and other pop-ups among them) of the process that shows the window: the windows of
-// suites running beside it share the display, and some carry the program's name in their class.
-std::vector<std::string> ProgramWindows(const std::string& window);
 // Keys as xdotool names them, to the window once it has the focus.
 bool PressKeys(const std::string& window, const std::string& keys);
 void TypeText(const std::string& text);

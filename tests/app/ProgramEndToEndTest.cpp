@@ -340,7 +340,7 @@ protected:
         std::string other;
         WaitFor(
             [&] {
-                for (const std::string& id : ProgramWindows(m_window))
+                for (const std::string& id : ShownWindows())
                     if (id != m_window)
                         other = id;
                 return !other.empty();
@@ -455,18 +455,10 @@ public:
     // The items of a context menu that a right click at a point of the window opens.
     void SweepContextMenu(const std::string& name, int x, int y)
     {
-        // A window of a suite running beside this one can come up over the point between the raise and the
-        // click, and take the click: the point is clicked again.
         const auto open = [&] {
-            std::size_t from = 0;
-            std::vector<MenuMap::Item> menu;
-            for (int click = 0; click < 3 && menu.empty(); ++click)
-            {
-                from = m_menus.Size();
-                ClickAt(m_window, x, y, 3);
-                menu = ShownMenu(m_menus, from);
-            }
-            return std::make_pair(from, menu);
+            const std::size_t from = m_menus.Size();
+            ClickAt(m_window, x, y, 3);
+            return std::make_pair(from, ShownMenu(m_menus, from));
         };
         const std::vector<MenuMap::Item> items = open().second;
         CloseMenus();
@@ -682,7 +674,7 @@ private:
     // way out, as on a loaded machine, is not the alert that a command brought.
     std::string Others(bool popUps = true)
     {
-        for (const std::string& id : ProgramWindows(m_window))
+        for (const std::string& id : ShownWindows())
             if (std::find(m_documents.begin(), m_documents.end(), id) == m_documents.end() && (popUps || !PopUp(id)))
                 return id;
         return {};
@@ -691,7 +683,7 @@ private:
     std::string Shown() const
     {
         std::string shown;
-        for (const std::string& id : ProgramWindows(m_window))
+        for (const std::string& id : ShownWindows())
             shown += id + " \"" + Trimmed(CommandOutput("xdotool getwindowname " + id)) + "\"" +
                      (PopUp(id) ? " (pop-up) " : " ");
         return shown;
@@ -920,7 +912,7 @@ TEST_F(ProgramEndToEndTest, NewUsersJourneyThroughTheReadme)
 }
 
 // A step that fails with the program up ends the test there: its tear-down leaves no process of the demo
-// behind (the script, its data server, corvane), none to stay on the shared display beside a retry. Nor does
+// behind (the script, its data server, corvane). Nor does
 // a signal to the demo script alone, as a user's kill sends it.
 TEST_F(ProgramEndToEndTest, AFailedStepLeavesNoProcessBehind)
 {

@@ -6,12 +6,9 @@
 
 #include <xcb/xcb.h>
 
-#include <algorithm>
-#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
-#include <optional>
 #include <vector>
 
 namespace
@@ -74,51 +71,6 @@ bool Viewable(const Display& display, xcb_window_t window)
     return attributes && attributes->map_state == XCB_MAP_STATE_VIEWABLE;
 }
 
-// The children of the root window from the bottom of the stack to the top.
-std::vector<xcb_window_t> Stack(const Display& display, xcb_window_t parent)
-{
-    const auto tree =
-        Owned(xcb_query_tree_reply(display.connection, xcb_query_tree(display.connection, parent), nullptr));
-    if (!tree)
-        return {};
-    const xcb_window_t* children = xcb_query_tree_children(tree.get());
-    return std::vector<xcb_window_t>(children, children + xcb_query_tree_children_length(tree.get()));
-}
-
-// The child of the root window that holds the window (itself, with no window manager).
-xcb_window_t TopLevel(const Display& display, xcb_window_t window)
-{
-    for (;;)
-    {
-        const auto tree =
-            Owned(xcb_query_tree_reply(display.connection, xcb_query_tree(display.connection, window), nullptr));
-        if (!tree || tree->parent == display.root->root || tree->parent == XCB_NONE)
-            return window;
-        window = tree->parent;
-    }
-}
-
-// Whether a shown window above the window's top level overlaps the window.
-bool Covered(const Display& display, xcb_window_t window)
-{
-    const QRect area = Area(display, window);
-    const std::vector<xcb_window_t> stack = Stack(display, display.root->root);
-    const auto own = std::find(stack.begin(), stack.end(), TopLevel(display, window));
-    if (area.isEmpty() || own == stack.end())
-        return true;
-    for (auto above = own + 1; above != stack.end(); ++above)
-        if (Viewable(display, *above) && Area(display, *above).intersects(area))
-            return true;
-    return false;
-}
-
-void Raise(const Display& display, xcb_window_t window)
-{
-    const uint32_t above = XCB_STACK_MODE_ABOVE;
-    xcb_configure_window(display.connection, TopLevel(display, window), XCB_CONFIG_WINDOW_STACK_MODE, &above);
-    xcb_flush(display.connection);
-}
-
 QImage Pixels(const Display& display, xcb_window_t window, const QRect& area)
 {
     const auto image = Owned(xcb_get_image_reply(
@@ -143,6 +95,21 @@ bool WindowShown(const std::string& window)
     return display.Open() && Viewable(display, Id(window));
 }
 
+std::vector<std::string> ShownWindows()
+{
+    std::vector<std::string> shown;
+    const Display display;
+    if (!display.Open())
+        return shown;
+    const auto tree = Owned(
+        xcb_query_tree_reply(display.connection, xcb_query_tree(display.connection, display.root->root), nullptr));
+    const xcb_window_t* children = tree ? xcb_query_tree_children(tree.get()) : nullptr;
+    for (int i = 0; tree && i < xcb_query_tree_children_length(tree.get()); ++i)
+        if (Viewable(display, children[i]))
+            shown.push_back(std::to_string(children[i]));
+    return shown;
+}
+
 bool PopUp(const std::string& window)
 {
     const Display display;
@@ -164,30 +131,9 @@ QImage CaptureWindow(const std::string& window, int seconds)
     if (!display.Open())
         return frame;
     const xcb_window_t id = Id(window);
-    // Parts of a window that another covers read as undefined pixels (the X server keeps no backing store), and
-    // parts that it uncovers read so until their owner has drawn them again. A covered window is raised and
-    // read once it has stayed uncovered for a while; a window read while another came over it is read again.
-    using Clock = std::chrono::steady_clock;
-    std::optional<Clock::time_point> uncovered;
-    bool wasCovered = false;
     WaitFor(
         [&] {
-            if (!Viewable(display, id))
-                return false;
-            if (Covered(display, id))
-            {
-                Raise(display, id);
-                wasCovered = true;
-                uncovered.reset();
-                return false;
-            }
-            if (!uncovered)
-                uncovered = Clock::now();
-            if (wasCovered && Clock::now() - *uncovered < std::chrono::milliseconds(300))
-                return false;
-            frame = Pixels(display, id, Area(display, id));
-            if (Covered(display, id))
-                frame = QImage();
+            frame = Viewable(display, id) ? Pixels(display, id, Area(display, id)) : QImage();
             return !frame.isNull();
         },
         seconds);
@@ -208,20 +154,12 @@ bool Focus(const std::string& window)
     const xcb_window_t id = Id(window);
     return WaitFor(
         [&] {
-            Raise(display, id);
             xcb_set_input_focus(display.connection, XCB_INPUT_FOCUS_POINTER_ROOT, id, XCB_CURRENT_TIME);
             const auto focus =
                 Owned(xcb_get_input_focus_reply(display.connection, xcb_get_input_focus(display.connection), nullptr));
             return focus && focus->focus == id;
         },
         20);
-}
-
-void RaiseWindow(const std::string& window)
-{
-    const Display display;
-    if (display.Open())
-        Raise(display, Id(window));
 }
 
 QSize ScreenSize()

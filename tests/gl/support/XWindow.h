@@ -1,13 +1,14 @@
 #pragma once
 
-// Windows on the X server (Xvfb in the tests) by their X ids, as xdotool prints them (decimal), for the tests
-// that look at a window as the screen shows it while the windows of other suites come and go:
-//   CaptureWindow(id)        the window's own pixels, read once it is raised and no other window covers it;
-//                            null when that did not happen within the seconds. A test that owns the window in
-//                            its own process asks with 0 seconds and lets its events run between the asks.
+// Windows on the X server (the test's own Xvfb) by their X ids, as xdotool prints them (decimal), for the tests
+// that look at a window as the screen shows it:
+//   CaptureWindow(id)        the window's own pixels once it is shown; null when it was not within the seconds. A
+//                            test that owns the window in its own process asks with 0 seconds and lets its events
+//                            run between the asks.
 //   WindowShown(id)          mapped and viewable; WaitForGone(id, seconds) waits until it is not.
+//   ShownWindows()           every shown top-level window, from the bottom of the stack to the top.
 //   PopUp(id)                a window that no window manager would handle: a menu, a completion list, a tooltip.
-//   Focus(id)                raises the window, gives it the input focus and waits until the server says so.
+//   Focus(id)                gives the window the input focus and waits until the server says so.
 
 #include <QImage>
 #include <QSize>
@@ -16,6 +17,7 @@
 #include <functional>
 #include <string>
 #include <thread>
+#include <vector>
 
 // Polls a condition every 100 ms until it holds or the seconds have passed; the last poll comes at the end.
 inline bool WaitFor(const std::function<bool()>& condition, int seconds)
@@ -32,11 +34,11 @@ inline bool WaitFor(const std::function<bool()>& condition, int seconds)
 
 bool WindowShown(const std::string& window);
 bool WaitForGone(const std::string& window, int seconds);
+std::vector<std::string> ShownWindows();
 bool PopUp(const std::string& window);
 QImage CaptureWindow(const std::string& window, int seconds = 20);
 // As a PNG file.
 bool CaptureWindow(const std::string& window, const std::string& path, int seconds = 20);
 bool Focus(const std::string& window);
-void RaiseWindow(const std::string& window);
 // The screen's size in its pixels; empty without a display.
 QSize ScreenSize();

@@ -47,8 +47,7 @@ void ClickAt(GLView& view, QPoint logical)
     const QPoint global = view.mapToGlobal(logical);
     const std::string at = std::to_string(std::lround(global.x() * ExpectedRatio())) + " " +
                            std::to_string(std::lround(global.y() * ExpectedRatio()));
-    // Windows of other suites may come and go on the screen: ours is raised under the pointer first.
-    CommandOutput("xdotool windowraise " + std::to_string(view.winId()) + " mousemove --sync " + at + " click 1");
+    CommandOutput("xdotool mousemove --sync " + at + " click 1");
 }
 
 // Rows from the top of the frame's column x that are not black, up to the first black one.

@@ -2,10 +2,12 @@
 
 #include <QCheckBox>
 #include <QDialogButtonBox>
+#include <QFontMetrics>
 #include <QFormLayout>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QStyle>
 #include <QVBoxLayout>
 
 namespace
@@ -41,6 +43,12 @@ BookmarkEditor::BookmarkEditor(QWidget* parent)
     layout->addWidget(buttons);
     ShowBoxes(kInitialType);
     m_savedBookmarkType = kInitialType;
+    // A window manager's title bar puts the window's icon and its buttons beside the title, each about as
+    // wide as the bar is high: the sheet leaves room for them and for the whole title in a bold face.
+    QFont titleFont = font();
+    titleFont.setBold(true);
+    const int bar = style()->pixelMetric(QStyle::PM_TitleBarHeight, nullptr, this);
+    setMinimumWidth(QFontMetrics(titleFont).horizontalAdvance(windowTitle()) + 6 * bar);
 }
 
 void BookmarkEditor::ShowBoxes(int type)

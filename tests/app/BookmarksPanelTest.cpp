@@ -20,7 +20,9 @@
 #include <QCheckBox>
 #include <QDropEvent>
 #include <QLineEdit>
+#include <QFontMetrics>
 #include <QMessageBox>
+#include <QStyle>
 #include <QMimeData>
 
 #include <gtest/gtest.h>
@@ -354,6 +356,12 @@ TEST_F(BookmarksPanelTest, EditorRefusesNoSettingsBeforeAnEmptyName)
     EXPECT_EQ("Incomplete Bookmark", sheets[0]->windowTitle());
     EXPECT_EQ("Please select at least 1 setting to bookmark.", sheets[0]->text());
     EXPECT_TRUE(editor.isVisible());
+    // Wide enough for its whole title in a window manager's bold face beside the title bar's icon and three
+    // buttons, each about as wide as the bar is high, and the bar's margins.
+    QFont bold = editor.font();
+    bold.setBold(true);
+    const int bar = editor.style()->pixelMetric(QStyle::PM_TitleBarHeight, nullptr, &editor);
+    EXPECT_GE(editor.width(), QFontMetrics(bold).horizontalAdvance("New Bookmark") + 6 * bar);
     sheets[0]->close();
     // Restricted to the filter expression the boxes are off limits, and the last free choice is kept.
     editor.synchronize(4 | 8);

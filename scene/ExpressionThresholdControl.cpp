@@ -22,6 +22,9 @@ constexpr int kPlotSide = 150;
 constexpr int kDensitySpan = 145;
 constexpr int kReach = 5;
 constexpr float kPixelCentre = 0.375f;
+// The density texts stand low enough that the arrow heads above them, which point at the rectangle's sides
+// and slide along the axis, never reach into them.
+constexpr int kDensityTextY = 1;
 
 std::string ThreeDigits(float value)
 {
@@ -442,13 +445,13 @@ void ExpressionThresholdControl::Display()
     glColor4f(0.2f, 0.2f, 0.2f, 0.25f);
     glRecti(r.x0, r.y0, r.x1, r.y1);
     m_plot.Draw(plotX, plotY);
-    m_densityTitle->Draw(plotX, 3);
+    m_densityTitle->Draw(plotX, kDensityTextY);
     UpdateLabels();
     const int levelX = plotX - 7 - m_levelLowLabel->GetWidth();
     m_levelLowLabel->Draw(levelX, plotY);
     m_levelHighLabel->Draw(levelX, plotY + kPlotSide - m_levelHighLabel->GetHeight());
-    m_densityLowLabel->Draw(width - 151, 3);
-    m_densityHighLabel->Draw(width - 5 - m_densityHighLabel->GetWidth(), 3);
+    m_densityLowLabel->Draw(width - 151, kDensityTextY);
+    m_densityHighLabel->Draw(width - 5 - m_densityHighLabel->GetWidth(), kDensityTextY);
     DrawLeaders(r, plotX, plotY);
     glColor4f(1.0f, 1.0f, 1.0f, 1.0f);
     {

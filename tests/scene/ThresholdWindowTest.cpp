@@ -28,6 +28,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <memory>
 
@@ -161,6 +162,25 @@ TEST_F(ThresholdWindowTest, PlotAndItsRectangleOnScreen)
     EXPECT_EQ(dragged.x1, r.x1 - 20);
     EXPECT_EQ(dragged.x0, r.x0);
     EXPECT_LT(model->GetExpressionDensityVisibilityThreshold().max, 70.0f);
+
+    // The arrow head of the rectangle's left side, standing over the low density label, stays clear above
+    // the label's text, whose top is that of every digit in it.
+    model->SetExpressionDensityVisibilityThreshold(15, -1, false);
+    const QImage labelled = window.Capture();
+    const ExpressionThresholdControl::Rect low = control->GetROI();
+    int textTop = -1, arrowBottom = low.y0;
+    for (int x = kWidth - 151; x <= low.x0 + 20; ++x)
+        for (int row = 0; row < low.y0; ++row)
+        {
+            const QColor c = At(labelled, x, row);
+            if (c.red() > 200 && c.green() > 200 && c.blue() < 80)
+                arrowBottom = std::min(arrowBottom, row);
+            else if (c.red() == c.green() && c.green() == c.blue() && c.red() > 150)
+                textTop = std::max(textTop, row);
+        }
+    EXPECT_GE(textTop, 0) << "no label text under the arrow";
+    // At least one row of the panel shows between them.
+    EXPECT_LT(textTop + 1, arrowBottom);
 }
 
 TEST_F(ThresholdWindowTest, VolumeShowsInTheWindow)

@@ -7,9 +7,12 @@
 #include <QComboBox>
 #include <QDialog>
 #include <QDialogButtonBox>
+#include <QEvent>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
+#include <QStyleOptionComboBox>
+#include <QStylePainter>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -87,6 +90,7 @@ QWidget* AnatomicSearchController::NewRow(int index)
     row[kJoiner] = index > 0 ? joiner : nullptr;
     row[kStructure] = new QComboBox(view);
     row[kStructure]->setMinimumContentsLength(24);
+    row[kStructure]->installEventFilter(this);
     initStructureMenu(row[kStructure]);
     layout->addWidget(row[kStructure], 1);
     for (int f = 0; f < 3; ++f)
@@ -124,8 +128,33 @@ void AnatomicSearchController::initStructureMenu(QComboBox* menu) const
     }
 }
 
+bool AnatomicSearchController::eventFilter(QObject* watched, QEvent* event)
+{
+    auto* menu = qobject_cast<QComboBox*>(watched);
+    if (!menu || event->type() != QEvent::Paint)
+        return QObject::eventFilter(watched, event);
+    // The indent places a structure in the open list; the closed pop-up shows its name alone.
+    QStyleOptionComboBox option;
+    option.initFrom(menu);
+    option.frame = menu->hasFrame();
+    option.subControls = QStyle::SC_All;
+    if (menu->hasFocus())
+        option.state |= QStyle::State_Selected;
+    option.currentText = menu->currentText().trimmed();
+    option.currentIcon = menu->itemIcon(menu->currentIndex());
+    option.iconSize = menu->iconSize();
+    QStylePainter painter(menu);
+    painter.setPen(menu->palette().color(QPalette::Text));
+    painter.drawComplexControl(QStyle::CC_ComboBox, option);
+    painter.drawControl(QStyle::CE_ComboBoxLabel, option);
+    return true;
+}
+
 void AnatomicSearchController::MeasureRows()
 {
+    // Measured at the size the rows ask for: a window not shown yet is larger, and its rows would share the
+    // rest of its height.
+    m_window->resize(m_window->sizeHint());
     m_window->layout()->activate();
     const QRect second = m_rowViews[1]->geometry();
     const QRect third = m_rowViews[2]->geometry();
@@ -135,6 +164,8 @@ void AnatomicSearchController::MeasureRows()
     m_rowViews[1]->hide();
     m_rowViews[2]->hide();
     m_numSearchTerms = 1;
+    // The window's least height is that of the rows now shown, so that it can shrink to them.
+    m_window->layout()->activate();
     m_window->resize(m_window->sizeHint().width(), fullHeight - 2 * m_rowHeight);
 }
 
@@ -174,6 +205,8 @@ void AnatomicSearchController::deleteRow(int tag)
     ResetRow(m_rows[tag]);
     m_addRowButton->setEnabled(true);
     --m_numSearchTerms;
+    // The least height follows the rows shown, so that the window shrinks by a whole row.
+    m_window->layout()->activate();
     m_window->resize(m_window->width(), before - m_rowHeight);
 }
 

@@ -164,6 +164,8 @@ TEST_F(SearchSheetsTest, RowsAreAddedAndDeletedWithTheSheet)
     const int step = sheet.rowHeight();
     ASSERT_GT(step, 0);
     const int oneRow = sheet.window()->height();
+    // No room beyond what the one row and the buttons ask for.
+    EXPECT_EQ(sheet.window()->sizeHint().height(), oneRow);
     const auto shown = [&] {
         return std::vector<bool>{sheet.rowView(0)->isVisibleTo(sheet.window()),
                                  sheet.rowView(1)->isVisibleTo(sheet.window()),
@@ -226,6 +228,20 @@ TEST_F(SearchSheetsTest, DomainsAreIndentedByTheirLevel)
     EXPECT_EQ("        Field CA1 (CA1)", chooser.objectValueForRow(1).toStdString());
     EXPECT_EQ("Hippocampal formation (HiF)", chooser.objectValueForRow(0).toStdString());
     EXPECT_EQ("      Field CA1", anatomic.row(0)[1]->itemText(1).toStdString());
+    // Closed, the pop-up shows the structure's name where it shows an unindented one.
+    QComboBox* box = anatomic.row(0)[1];
+    box->resize(box->sizeHint());
+    const auto textStart = [box](int item) {
+        box->setCurrentIndex(item);
+        const QImage shot = box->grab().toImage();
+        // Past the frame, the first dark column is the text's.
+        for (int x = 4 * static_cast<int>(shot.devicePixelRatio()); x < shot.width(); ++x)
+            for (int y = shot.height() / 4; y < shot.height() * 3 / 4; ++y)
+                if (qGray(shot.pixel(x, y)) < 96)
+                    return x;
+        return -1;
+    };
+    EXPECT_NEAR(textStart(0), textStart(1), 2 * box->devicePixelRatio());
     EXPECT_EQ(3, anatomic.row(2)[1]->count());
     EXPECT_TRUE(chooser.objectValueForRow(-1).isNull());
     EXPECT_TRUE(chooser.objectValueForRow(3).isNull());

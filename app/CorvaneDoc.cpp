@@ -227,6 +227,8 @@ void CorvaneDoc::showWindows()
 {
     if (!m_window)
         return;
+    if (!m_window->isVisible())
+        SingleDocumentController::Instance()->cascadeWindow(m_window);
     m_window->show();
     m_window->raise();
     m_window->activateWindow();

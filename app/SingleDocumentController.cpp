@@ -2,6 +2,7 @@
 
 #include "app/AtlasChooser.h"
 #include "app/CorvaneDoc.h"
+#include "app/CorvaneWindowController.h"
 #include "atlas/Atlas.h"
 #include "atlas/AtlasSet.h"
 #include "core/DefaultsStore.h"
@@ -11,6 +12,8 @@
 #include <QFileDialog>
 #include <QMenu>
 #include <QMessageBox>
+#include <QScreen>
+#include <QStyle>
 #include <QStringList>
 #include <QTimer>
 
@@ -62,6 +65,27 @@ CorvaneDoc* SingleDocumentController::currentDocument() const
 {
     CorvaneDoc* current = CorvaneDoc::CurrentDoc();
     return std::find(m_documents.begin(), m_documents.end(), current) != m_documents.end() ? current : nullptr;
+}
+
+void SingleDocumentController::cascadeWindow(QWidget* window) const
+{
+    const QWidget* last = nullptr;
+    for (const CorvaneDoc* doc : m_documents)
+    {
+        const QWidget* other = doc->windowController();
+        if (other && other != window && other->isVisible())
+            last = other;
+    }
+    if (!last)
+        return;
+    // A title bar's height down and right, as desktop programs cascade their windows; back to the screen's
+    // corner when the window would leave the screen.
+    const int step = std::max(20, window->style()->pixelMetric(QStyle::PM_TitleBarHeight, nullptr, window));
+    const QRect screen = last->screen()->availableGeometry();
+    QPoint place = last->frameGeometry().topLeft() + QPoint(step, step);
+    if (!screen.contains(QRect(place, window->frameGeometry().size())))
+        place = screen.topLeft();
+    window->move(place);
 }
 
 int SingleDocumentController::chooseAtlas()

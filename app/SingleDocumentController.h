@@ -9,6 +9,7 @@
 class CorvaneDoc;
 class QFileDialog;
 class QMenu;
+class QWidget;
 
 // The open documents, one per atlas: makes a new document (asking which atlas when several are
 // installed), opens data-set files into the current document and keeps the recent files. Main thread only.
@@ -34,6 +35,10 @@ public:
     int chooseAtlas();
     // Whether "Open..." may be used: one of the atlases that data-set files are made for is installed.
     bool validateOpenDocument() const;
+
+    // Moves a document window that is about to be shown down and right of the open document window shown
+    // last, so that it does not hide that one exactly.
+    void cascadeWindow(QWidget* window) const;
 
     // Menu commands.
     void newDocument();

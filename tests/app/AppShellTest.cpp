@@ -33,6 +33,7 @@
 
 #include <ctime>
 #include <thread>
+#include <vector>
 
 namespace
 {
@@ -176,6 +177,25 @@ TEST_F(AppShellTest, NewDocumentUsesTheOnlyAtlasOrTheChosenOne)
     EXPECT_EQ(nullptr, controller->openUntitledDocumentAndDisplay(&cancelled));
     EXPECT_TRUE(cancelled);
     EXPECT_EQ(0, SingleDocumentController::GetRememberedAtlasIndex());
+
+    // A second document's window opens down and right of the first, not over it.
+    std::vector<CorvaneDoc*> docs;
+    for (int row : {0, 1})
+    {
+        QTimer::singleShot(100, [row] {
+            if (auto* chooser = qobject_cast<AtlasChooser*>(QApplication::activeModalWidget()))
+            {
+                chooser->atlasListView()->setCurrentRow(row);
+                chooser->choose();
+            }
+        });
+        docs.push_back(controller->openUntitledDocumentAndDisplay());
+        ASSERT_NE(nullptr, docs.back()) << row;
+    }
+    const QPoint first = docs[0]->windowController()->pos(), second = docs[1]->windowController()->pos();
+    EXPECT_GT(second.x(), first.x());
+    EXPECT_GT(second.y(), first.y());
+    CloseAllDocuments();
 }
 
 // An install closes every document, and the chooser that follows it asks for the next one: the program

@@ -477,6 +477,23 @@ void BrainSceneRenderer::DrawFrameRate()
     m_frameRateBox->Draw(m_width - 35, 0);
 }
 
+int BrainSceneRenderer::InfoBoxTop(int tabHeight) const
+{
+    int top = m_height - 5 - tabHeight;
+    // The views of an atlas of several spaces name their spaces across their tops: the box starts under the
+    // names of the views along the top of the scene, and never covers one.
+    if (m_model->GetAtlas()->GetNumSpaces() < 2)
+        return top;
+    for (const auto& view : m_views)
+        if (view->IsVisible() && view->GetOriginY() + view->GetHeight() >= m_height - tabHeight)
+        {
+            int x = 0, y = 0;
+            view->GetNamePanelOrigin(x, y);
+            top = std::min(top, y - 5);
+        }
+    return top;
+}
+
 void BrainSceneRenderer::DrawText()
 {
     const int tabHeight = m_tabs && m_tabs->IsVisible() ? m_tabs->GetHeight() : 0;
@@ -495,7 +512,7 @@ void BrainSceneRenderer::DrawText()
     glLoadIdentity();
     if (m_tabs && m_tabs->IsVisible())
         m_tabs->Display(m_width);
-    m_infoBox->Draw(5, m_height - 5 - tabHeight - m_infoBox->GetHeight());
+    m_infoBox->Draw(5, InfoBoxTop(tabHeight) - m_infoBox->GetHeight());
     if (m_sectionImage->IsVisible())
     {
         m_imageControlBar.Draw();

@@ -167,6 +167,7 @@ private:
     void CompileCompass();
     void DrawCompassAxes();
     void DrawFrameRate();
+    int InfoBoxTop(int tabHeight) const;
     bool StructureHasDatabaseId(const AnnotationLabel* label, unsigned long id) const;
     bool HasVolumeGrid(const GeneExpression* gene) const;
     void ForwardInViewSpace(const std::function<bool()>& call, bool& result);

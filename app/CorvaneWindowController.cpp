@@ -41,9 +41,9 @@ namespace
 {
 constexpr int kDividerTop = 120;
 constexpr int kDividerBottomMargin = 105;
-constexpr int kDefaultWidth = 1000;
+constexpr int kDefaultWidth = 1120;
 constexpr int kDefaultHeight = 700;
-constexpr int kListWidth = 320;
+constexpr int kListWidth = 440;
 const char* const kActionProperty = "corvaneAction";
 } // namespace
 

@@ -11,6 +11,7 @@
 #include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QStyle>
+#include <QStyleOptionHeader>
 #include <QStyleOptionViewItem>
 #include <QTreeView>
 
@@ -19,6 +20,15 @@
 namespace
 {
 const char* const kColumnIdentifiers[] = {"Name", "Color", "Structure", "Expression"};
+
+// The width of a header section that shows its whole title.
+int TitleWidth(const QHeaderView& header, int column)
+{
+    QStyleOptionHeader option;
+    option.initFrom(&header);
+    option.text = header.model()->headerData(column, Qt::Horizontal).toString();
+    return header.style()->sizeFromContents(QStyle::CT_HeaderSection, &option, QSize(), &header).width();
+}
 } // namespace
 
 OntologyDataSource::OntologyDataSource(CorvaneDoc* document, QObject* parent)
@@ -85,9 +95,8 @@ void OntologyDataSource::attachToView(QTreeView* view)
     view->setItemDelegateForColumn(kColorColumn, swatch);
     // A flat list has no branches to make room for.
     view->setRootIsDecorated(!m_alphabeticalMode);
-    // The names need the room: the swatch and the boxes are as wide as what their cells draw, even where
-    // that cuts their titles short (the boxes' header tooltips say what they are), and the names take the
-    // rest of the outline's width.
+    // The swatch and the boxes are as wide as their titles or what their cells draw, whichever is wider, and
+    // the names take the rest of the outline's width.
     QStyleOptionViewItem box;
     box.initFrom(view);
     box.features = QStyleOptionViewItem::HasCheckIndicator;
@@ -100,7 +109,7 @@ void OntologyDataSource::attachToView(QTreeView* view)
     for (int column = kColorColumn; column < kColumnCount; ++column)
     {
         header->setSectionResizeMode(column, QHeaderView::Fixed);
-        header->resizeSection(column, widths[column]);
+        header->resizeSection(column, std::max(widths[column], TitleWidth(*header, column)));
     }
     connect(view->selectionModel(), &QItemSelectionModel::selectionChanged, this,
             [this, view] { selectionDidChange(view); });

@@ -66,7 +66,7 @@ std::size_t Occurrences(const std::string& text, const std::string& part)
     return count;
 }
 
-// Places in the window (1000 x 700 at first; clicks are placed relative to it).
+// Places in the window (1120 x 700 at first; clicks are placed relative to it).
 // The scene's crop leaves out the compass, the threshold overlay and the attribution line.
 const char* const SCENE = "470x560+10+62";
 const char* const CELLS = "650x420+10+100";        // the result tab's thumbnail cells
@@ -78,7 +78,7 @@ struct Point
 };
 const Point SECTION_BUTTONS[3] = {{115, 36}, {145, 36}, {175, 36}};
 const Point CUTTING_PLANES_BUTTON = {251, 36};
-const Point BOOKMARKS_PANE = {937, 68};
+const Point BOOKMARKS_PANE = {1002, 68};
 // The first row of the second column: not the data set of the README's corv URL, which would then be
 // loaded already.
 const Point SECOND_COLUMN_DOWNLOAD = {432, 176};

@@ -154,7 +154,7 @@ std::shared_ptr<SearchConfig> Atlas::GetSearchConfig()
     if (!m_searchConfig)
     {
         const std::shared_ptr<BrainOntology> ontology = GetOntology();
-        m_searchConfig = AtlasFileError::Reading((fs::path(m_path) / "SearchDomains.xml").string(),
+        m_searchConfig = AtlasFileError::Reading(SearchConfig::FilePath(m_path),
                                                  [&] { return std::make_shared<SearchConfig>(ontology, m_path); });
     }
     return m_searchConfig;

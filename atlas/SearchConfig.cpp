@@ -8,12 +8,17 @@
 #include "atlas/BrainOntology.h"
 #include "atlas/SearchConfigReader.h"
 
+std::string SearchConfig::FilePath(const std::string& atlasFolder)
+{
+    return (boost::filesystem::path(atlasFolder) / "SearchDomains.xml").string();
+}
+
 SearchConfig::SearchConfig(std::shared_ptr<const BrainOntology> ontology, const std::string& atlasFolder)
     : m_ontology(std::move(ontology))
 {
     if (!m_ontology)
         throw std::invalid_argument("Unexpected NULL pointer.");
-    const boost::filesystem::path path = boost::filesystem::path(atlasFolder) / "SearchDomains.xml";
+    const boost::filesystem::path path = FilePath(atlasFolder);
     boost::system::error_code error;
     if (!boost::filesystem::exists(path, error))
         return;

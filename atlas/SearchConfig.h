@@ -23,6 +23,8 @@ public:
     // "SearchDomains.xml" gives empty lists, a broken file throws.
     SearchConfig(std::shared_ptr<const BrainOntology> ontology, const std::string& atlasFolder);
     virtual ~SearchConfig() = default;
+    // The file of an atlas folder that the search domains are read from.
+    static std::string FilePath(const std::string& atlasFolder);
 
     virtual void SetVersion(int version);
     virtual int GetVersion() const;

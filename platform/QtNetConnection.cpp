@@ -17,10 +17,10 @@ std::string NamingServer(const QString& message, const QUrl& url)
 {
     // Qt's socket errors ("Connection refused", "Connection closed") do not say where they happened; the
     // user needs the server to know which of several may be down.
-    const QString server = url.host() + ':' + QString::number(url.port(url.scheme().toLower() == "https" ? 443 : 80));
     if (url.host().isEmpty() || message.contains(url.host(), Qt::CaseInsensitive))
         return message.toStdString();
-    return (message + " (" + server + ')').toStdString();
+    const int port = url.port(url.scheme().toLower() == "https" ? 443 : 80);
+    return (message + " (" + url.host() + ':' + QString::number(port) + ')').toStdString();
 }
 
 } // namespace

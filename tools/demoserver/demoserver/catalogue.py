@@ -250,14 +250,12 @@ class AtlasCatalogue:
         query = parse_anatomic_query(term)
         if query is not None:
             return self.anatomic_matches(query)
-        if term.startswith(GENE_ID_PREFIX):
-            # A search by gene id answers every series of that gene.
-            return [(s, 1.0) for gene in self.genes if str(gene.id) == term[len(GENE_ID_PREFIX):]
-                    for s in gene.series]
-        if term.startswith(GENE_SYMBOL_PREFIX):
-            # The graph's nodes of an imported table know their symbol only: it names the gene exactly.
-            return [(s, 1.0) for gene in self.genes if gene.symbol.lower() == term[len(GENE_SYMBOL_PREFIX):]
-                    for s in gene.series]
+        # A search by gene id, or by exact symbol (all that the graph's nodes of an imported table know),
+        # answers every series of that gene.
+        for prefix, key in ((GENE_ID_PREFIX, lambda gene: str(gene.id)),
+                            (GENE_SYMBOL_PREFIX, lambda gene: gene.symbol.lower())):
+            if term.startswith(prefix):
+                return [(s, 1.0) for gene in self.genes if key(gene) == term[len(prefix):] for s in gene.series]
         scored = []
         for gene in self.genes:
             symbol, name = gene.symbol.lower(), gene.name.lower()

@@ -7,6 +7,7 @@
 #include "atlas/AtlasSet.h"
 #include "core/DefaultsStore.h"
 #include "core/PlatformHooks.h"
+#include "platform/QtAlertPresenter.h"
 
 #include <QApplication>
 #include <QFileDialog>
@@ -150,8 +151,9 @@ CorvaneDoc* SingleDocumentController::openUntitledDocumentAndDisplay(bool* cance
 void SingleDocumentController::ShowAtlasFailure(const std::string& message)
 {
     // Modal: at start-up no window carries an alert, and what follows (the chooser, or the end of the
-    // program) must wait until the user has read it.
-    QMessageBox panel(QMessageBox::Warning, QString(), QString::fromStdString(message));
+    // program) must wait until the user has read it. Later, on the document window it is about.
+    QMessageBox panel(QMessageBox::Warning, QString(), QString::fromStdString(message), QMessageBox::NoButton,
+                      QtAlertPresenter::OwnerWindow());
     panel.setTextFormat(Qt::PlainText);
     panel.setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
     panel.exec();
@@ -161,7 +163,8 @@ void SingleDocumentController::QuitForLackOfUsableAtlases()
 {
     QMessageBox panel(QMessageBox::Information, "Critical Error",
                       "Corvane could not find any usable atlas files. Please delete the application and "
-                      "reinstall it from the Corvane web site.");
+                      "reinstall it from the Corvane web site.",
+                      QMessageBox::NoButton, QtAlertPresenter::OwnerWindow());
     panel.addButton("Quit", QMessageBox::AcceptRole);
     panel.exec();
     QTimer::singleShot(0, qApp, [] { QApplication::exit(0); });
@@ -211,7 +214,8 @@ void SingleDocumentController::openDocument()
         m_openPanel->activateWindow();
         return;
     }
-    m_openPanel = new QFileDialog(nullptr, "Open", QString(), "Data sets (*.xpz *.zip);;All files (*)");
+    m_openPanel =
+        new QFileDialog(QtAlertPresenter::OwnerWindow(), "Open", QString(), "Data sets (*.xpz *.zip);;All files (*)");
     m_openPanel->setFileMode(QFileDialog::ExistingFile);
     m_openPanel->setWindowModality(Qt::ApplicationModal);
     m_openPanel->setAttribute(Qt::WA_DeleteOnClose);

@@ -1,6 +1,7 @@
 #include "platform/QtAlertPresenter.h"
 
 #include <QApplication>
+#include <QFileDialog>
 #include <QMessageBox>
 #include <QPointer>
 #include <QPushButton>
@@ -10,23 +11,66 @@
 namespace
 {
 
+// The window that was active last, among those that can own a panel; followed by the one presenter.
+QPointer<QWidget> lastActive;
+
 bool HasWidgets()
 {
     return qobject_cast<QApplication*>(QCoreApplication::instance()) != nullptr;
 }
 
-// The window an alert belongs on: the active one, but never another message panel, which goes away once
-// answered, nor a window already hidden (a file panel that has just closed, while the window system has not yet
-// moved the activation): either would take the alert with it unread.
-QWidget* AlertParent()
+bool CanOwnPanels(const QWidget* window)
 {
-    QWidget* window = QApplication::activeWindow();
-    while (window && (qobject_cast<QMessageBox*>(window) || !window->isVisible()))
+    return window && window->isVisible() && !qobject_cast<const QMessageBox*>(window) &&
+           !qobject_cast<const QFileDialog*>(window) && window->windowType() != Qt::Popup &&
+           window->windowType() != Qt::ToolTip;
+}
+
+// The nearest window up the parent chain that can own a panel: a pop-up's or a file panel's owner.
+QWidget* Owning(QWidget* window)
+{
+    while (window && !CanOwnPanels(window))
         window = window->parentWidget() ? window->parentWidget()->window() : nullptr;
     return window;
 }
 
 } // namespace
+
+// Notes each window that becomes active, whether the window system or the program activated it.
+class QtAlertPresenter::ActivationWatch : public QObject
+{
+public:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::WindowActivate && watched->isWidgetType())
+        {
+            if (QWidget* owner = Owning(static_cast<QWidget*>(watched)->window()))
+                lastActive = owner;
+        }
+        return false;
+    }
+};
+
+QtAlertPresenter::QtAlertPresenter()
+{
+    if (HasWidgets())
+    {
+        m_activationWatch = std::make_unique<ActivationWatch>();
+        qApp->installEventFilter(m_activationWatch.get());
+    }
+}
+
+QtAlertPresenter::~QtAlertPresenter() = default;
+
+QWidget* QtAlertPresenter::OwnerWindow()
+{
+    if (!HasWidgets())
+        return nullptr;
+    // Between a panel's closing and the window system's moving the activation, no window is active.
+    if (QWidget* owner = Owning(QApplication::activeWindow()))
+        return owner;
+    return CanOwnPanels(lastActive) ? lastActive.data() : nullptr;
+}
 
 void QtAlertPresenter::ShowAlert(const std::string& message)
 {
@@ -35,7 +79,7 @@ void QtAlertPresenter::ShowAlert(const std::string& message)
         std::cerr << message << std::endl;
         return;
     }
-    QWidget* parent = AlertParent();
+    QWidget* parent = OwnerWindow();
     auto* box = new QMessageBox(parent);
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->setIcon(QMessageBox::Warning);
@@ -62,7 +106,7 @@ bool QtAlertPresenter::ShowConfirmation(const std::string& message)
     }
     // On the heap and watched: the window under the panel may close while the panel waits (timers and
     // transfers still run), and a closing window deletes its children, the panel among them.
-    QPointer<QMessageBox> box = new QMessageBox(QApplication::activeWindow());
+    QPointer<QMessageBox> box = new QMessageBox(OwnerWindow());
     box->setWindowModality(Qt::ApplicationModal);
     box->setIcon(QMessageBox::Question);
     box->setTextFormat(Qt::PlainText);

@@ -47,7 +47,7 @@ may_include() { # folder of the including file, folder of the included header
   [ "$from" = "$to" ] && return 0
   case "$from" in
     app) return 0 ;;
-    platform) [ "$to" = core ] && return 0 || return 1 ;;
+    platform) [ "$to" = core ] || [ -z "${rank[$to]+x}" ] && return 0 || return 1 ;; # core, or no layer (sys/)
   esac
   [ "$to" = platform ] && return 1
   [ -n "${rank[$to]+x}" ] || return 0 # not a layer of the stack

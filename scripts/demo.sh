@@ -3,7 +3,8 @@
 #   scripts/demo.sh BIN_DIR [--port N] [--profile demo|tiny|micro] [--log FILE] [-- corvane arguments]
 # Generates atlas 310 into the folder where Corvane looks for installed atlases and atlases 378 and 351 into
 # the demo server's own folder (${XDG_DATA_HOME:-~/.local/share}/corvane-demo/Atlases), which it offers for
-# download (each kept when it is there already, its URLs turned to this run's port); starts the demo data
+# download (each kept when an atlas of its id is there already, in whatever folder, its URLs turned to this
+# run's port); starts the demo data
 # server on 127.0.0.1, runs corvane and stops the server when it quits. The viewer keeps its settings in a
 # file of its own (${XDG_CONFIG_HOME:-~/.config}/corvane-demo/Corvane/Corvane.ini), whose Host is the demo
 # server; the user's own settings file and the rest of the user's configuration stay in force.
@@ -57,8 +58,18 @@ fi
 server_url="http://127.0.0.1:$port"
 # The atlases that the demo server offers besides the installed ones.
 offered="$data_home/corvane-demo/Atlases"
+# Whether folder $2 holds atlas $1, whatever its folder is called: an atlas installed again from Help > Check
+# for Atlases... lives under its name, not its id. A folder still being written (.part) holds none.
+has_atlas() {
+  local info
+  for info in "$2"/*/Info.xml; do
+    case "$info" in *.part/Info.xml) continue ;; esac
+    if grep -qs "<atlas-info id=\"$1\"" "$info"; then return 0; fi
+  done
+  return 1
+}
 generate() {
-  if [ ! -f "$2/$1/Info.xml" ]; then
+  if ! has_atlas "$1" "$2"; then
     echo "demo: generating atlas $1 ($profile profile) into $2/$1"
     # Written aside and moved in whole, so that an interrupted run leaves no atlas to keep.
     rm -rf "$2/$1.part"
@@ -144,16 +155,15 @@ fi
 cat <&3 > /dev/null &
 echo "demo: data server on http://127.0.0.1:$listening; starting corvane"
 
-status=0
 CORVANE_SETTINGS_FILE="$demo_settings" "$bin/corvane" "$@" &
 viewer=$!
 # A signal to the script ends the viewer as well (and so the server, on exit): a script waiting in the
 # foreground for the viewer would hear of the signal only once the viewer had quit, and leave both running.
+# The viewer ends on TERM as its Quit does.
 trap 'kill -TERM "$viewer" 2>/dev/null || true' TERM INT HUP
+# wait ends early, with the signal's status, when a trapped signal comes: it waits again until the viewer has
+# ended, and bash keeps the viewer's own status for the last wait, also when it ended before the loop looked.
+while kill -0 "$viewer" 2>/dev/null; do wait "$viewer" || true; done
+status=0
 wait "$viewer" || status=$?
-# wait ends early when a trapped signal comes; the viewer's own status comes once it has ended.
-while kill -0 "$viewer" 2>/dev/null; do
-  status=0
-  wait "$viewer" || status=$?
-done
 exit $status

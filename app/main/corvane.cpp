@@ -13,6 +13,7 @@
 #include "gl/SharedContext.h"
 #include "platform/PlatformServices.h"
 #include "platform/QtDefaultsStore.h"
+#include "platform/QtTerminationSignals.h"
 
 #include <QApplication>
 #include <QEvent>
@@ -127,6 +128,8 @@ int main(int argc, char** argv)
         SingleInstance instance;
         instance.Listen();
         CorvaneAppDelegate* delegate = CorvaneAppDelegate::Instance();
+        // A logout, `kill` or Ctrl+C ends the program as Quit does, so that nothing of the session is lost.
+        const QtTerminationSignals termination([delegate] { delegate->terminate(); });
         QObject::connect(&instance, &SingleInstance::ArgumentsReceived, delegate,
                          [delegate](const QStringList& received) { delegate->HandleArguments(received, false); });
         delegate->applicationWillFinishLaunching();

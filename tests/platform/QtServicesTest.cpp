@@ -8,6 +8,7 @@
 #include "platform/QtAlertPresenter.h"
 #include "platform/QtBrowserLauncher.h"
 #include "platform/QtDefaultsStore.h"
+#include "platform/QtTerminationSignals.h"
 
 #include "EventLoopSupport.h"
 #include "TestSupport.h"
@@ -19,14 +20,18 @@
 #include <QDesktopServices>
 #include <QDir>
 #include <QFile>
+#include <QFileDialog>
 #include <QKeyEvent>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <QWindow>
 
+#include <csignal>
 #include <string>
+#include <vector>
 
 namespace
 {
@@ -341,6 +346,78 @@ TEST(QtAlertPresenter, AlertRaisedWhileAConfirmationWaitsOutlivesIt)
         alert->close();
     delete window;
     RunEventsUntil([] { return FindMessageBox() == nullptr; }, 5000);
+}
+
+// Whatever was active when it came, an alert and a confirmation are transient for the document window, so
+// that no window manager stacks the window over them: one row per way in.
+TEST(QtAlertPresenter, PanelsBelongToTheDocumentWindow)
+{
+    QtAlertPresenter presenter;
+    PlatformHooks::SetAlertPresenter(&presenter);
+    const ScopeExit restoreAlertPresenter([] { PlatformHooks::SetAlertPresenter(nullptr); });
+    QWidget document;
+    document.show();
+    QApplication::setActiveWindow(&document);
+    ASSERT_TRUE(RunEventsUntil([&] { return QApplication::activeWindow() == &document; }, 5000));
+    QFileDialog parentless, sheet(&document); // a file panel with no parent, as File > Open...'s was
+    QWidget popUp(&sheet, Qt::Popup);         // the completion list of the panel's file field
+    const std::vector<std::pair<const char*, QWidget*>> ways = {
+        {"the document active", &document},
+        {"its sheet just closed", &sheet},
+        {"a parentless panel just closed", &parentless},
+        {"no window active", nullptr},
+        {"a sheet's pop-up list still shown", &popUp},
+    };
+    for (const auto& [way, active] : ways)
+    {
+        SCOPED_TRACE(way);
+        if (active && active != &document)
+        {
+            active->show();
+            QApplication::setActiveWindow(active);
+            if (active != &popUp)
+                active->hide();
+        }
+        QApplication::setActiveWindow(active);
+        const auto onDocument = [&](QWidget* box) {
+            return box->parentWidget() == &document &&
+                   box->windowHandle()->transientParent() == document.windowHandle();
+        };
+        ShowAlertBox("Unreadable file.");
+        ASSERT_TRUE(RunEventsUntil([] { return FindMessageBox() != nullptr; }, 5000));
+        EXPECT_TRUE(onDocument(FindMessageBox()));
+        FindMessageBox()->close();
+        ASSERT_TRUE(RunEventsUntil([] { return FindMessageBox() == nullptr; }, 5000));
+        std::string defaultButton;
+        bool confirmationOnDocument = false;
+        AnswerNextConfirmation([&](QMessageBox* box) { confirmationOnDocument = onDocument(box), box->close(); },
+                               &defaultButton);
+        EXPECT_FALSE(ShowConfirmationBox("Continue?"));
+        EXPECT_TRUE(confirmationOnDocument);
+        popUp.hide();
+    }
+}
+
+// TERM, INT and HUP ask the program once to end, from its event loop: a confirmation that waits is answered
+// "No" first, so that the code that asked goes on before any window closes.
+TEST(QtTerminationSignals, SignalsAskOnceToEndAfterTheOpenConfirmation)
+{
+    QtAlertPresenter presenter;
+    PlatformHooks::SetAlertPresenter(&presenter);
+    const ScopeExit restoreAlertPresenter([] { PlatformHooks::SetAlertPresenter(nullptr); });
+    for (const int signal : {SIGTERM, SIGINT, SIGHUP})
+    {
+        int requests = 0;
+        bool answered = false;
+        const QtTerminationSignals termination([&] { requests += answered ? 1 : 100; });
+        std::string defaultButton;
+        AnswerNextConfirmation([signal](QMessageBox*) { ::raise(signal), ::raise(signal); }, &defaultButton);
+        EXPECT_FALSE(ShowConfirmationBox("Download 12 data sets?"));
+        answered = true;
+        EXPECT_TRUE(RunEventsUntil([&] { return requests > 0; }, 5000));
+        RunEventsFor(100);
+        EXPECT_EQ(1, requests) << signal;
+    }
 }
 
 TEST(QtAlertPresenter, ConfirmationOutlivesAWindowClosedWhileItWaits)

@@ -1,0 +1,104 @@
+#include "platform/QtTerminationSignals.h"
+
+#include <QApplication>
+#include <QSocketNotifier>
+#include <QThread>
+#include <QTimer>
+#include <QWidget>
+
+#include <cerrno>
+#include <csignal>
+#include <fcntl.h>
+#include <stdexcept>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace
+{
+
+constexpr int kSignals[] = {SIGTERM, SIGINT, SIGHUP};
+constexpr int kWaitMs = 20;
+// About five seconds: a panel that will not close, or a loop that will not end, does not keep the program up.
+constexpr int kMostWaits = 250;
+
+// The write end, read by the handler; -1 while no instance exists.
+volatile std::sig_atomic_t writeEnd = -1;
+
+void Handle(int signal)
+{
+    const int saved = errno;
+    const char number = static_cast<char>(signal);
+    // Non-blocking: a burst of signals that fills the socket loses only the ones after the first.
+    [[maybe_unused]] const ssize_t written = ::write(writeEnd, &number, 1);
+    errno = saved;
+}
+
+void SetHandler(void (*handler)(int))
+{
+    struct sigaction action = {};
+    action.sa_handler = handler;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    for (const int signal : kSignals)
+        sigaction(signal, &action, nullptr);
+}
+
+} // namespace
+
+QtTerminationSignals::QtTerminationSignals(std::function<void()> request)
+    : m_request(std::move(request))
+{
+    if (writeEnd != -1)
+        throw std::logic_error("Termination signals are handled already");
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, m_sockets) != 0)
+        throw std::runtime_error("Could not make the socket pair for termination signals");
+    ::fcntl(m_sockets[0], F_SETFL, ::fcntl(m_sockets[0], F_GETFL) | O_NONBLOCK);
+    ::fcntl(m_sockets[1], F_SETFL, ::fcntl(m_sockets[1], F_GETFL) | O_NONBLOCK);
+    m_notifier = std::make_unique<QSocketNotifier>(m_sockets[1], QSocketNotifier::Read);
+    QObject::connect(m_notifier.get(), &QSocketNotifier::activated, m_notifier.get(), [this] { Drain(); });
+    writeEnd = m_sockets[0];
+    SetHandler(Handle);
+}
+
+QtTerminationSignals::~QtTerminationSignals()
+{
+    SetHandler(SIG_DFL);
+    writeEnd = -1;
+    m_notifier.reset();
+    ::close(m_sockets[0]);
+    ::close(m_sockets[1]);
+}
+
+void QtTerminationSignals::Drain()
+{
+    char numbers[64];
+    bool received = false;
+    while (::read(m_sockets[1], numbers, sizeof numbers) > 0)
+        received = true;
+    // However many signals came, one request: quitting twice is no different from quitting once.
+    if (received && m_waits == 0)
+        RequestFromMainLoop();
+}
+
+// A modal panel runs an event loop of its own, and the code that raised it goes on only once it is answered:
+// windows closed under it would leave that code with nothing to go on with. So each panel is answered with
+// its default (as Escape does: "No" for a confirmation), and the request waits until the nested loops have
+// returned to the main one.
+void QtTerminationSignals::RequestFromMainLoop()
+{
+    if (m_waits < kMostWaits)
+    {
+        QWidget* const modal = QApplication::activeModalWidget();
+        if (modal || QThread::currentThread()->loopLevel() > 1)
+        {
+            if (modal)
+                modal->close();
+            ++m_waits;
+            QTimer::singleShot(kWaitMs, m_notifier.get(), [this] { RequestFromMainLoop(); });
+            return;
+        }
+    }
+    m_waits = 0;
+    if (m_request)
+        m_request();
+}

@@ -180,8 +180,11 @@ std::unique_ptr<GeneRelation::RelationGraph> GeneRelationGraphRenderer::ReadFile
     auto graph = std::make_unique<GeneRelation::RelationGraph>();
     graph->ImportFile(file.c_str());
     if (graph->GetNumNodes() == 0)
-        throw std::runtime_error("No gene relation could be read from \"" + file +
-                                 "\": no line of it holds two data-set ids and a weight, separated by commas.");
+        throw std::runtime_error(
+            "No gene relation could be read from \"" + file +
+            "\": no line of it holds, separated by commas, five fields (data-set id, gene symbol, data-set id, gene "
+            "symbol, weight) or nine (data-set id, gene id, gene symbol, gene name, the same four of the second "
+            "data set, weight), with data-set ids other than 0 and a weight of 0 or more.");
     return graph;
 }
 

@@ -296,10 +296,14 @@ TEST_F(GraphViewTest, FileLoadsRenameTheTabAndFailuresKeepTheGraph)
         noise[i] = static_cast<char>(i * 7919 % 251);
     const std::string missing = dir.File("gone") + "/missing.csv";
     const std::string noiseFile = dir.Write("noise.csv", noise), prose = dir.Write("prose.csv", "Dear reader,\n");
+    const std::string pairs = dir.Write("pairs.csv", "3100044,3100300,0.9\n");
     const std::vector<std::pair<std::string, std::string>> cases = {
         {missing, "Gene relation file could not be opened: " + missing},
         {noiseFile, "No gene relation could be read from \"" + noiseFile + "\""},
         {prose, "No gene relation could be read from \"" + prose + "\""},
+        // The alert says the forms that the reader takes, not one that it refuses.
+        {pairs, "No gene relation could be read from \"" + pairs +
+                    "\": no line of it holds, separated by commas, five fields (data-set id, gene symbol, data-set id"},
     };
     for (const auto& [path, message] : cases)
     {

@@ -20,7 +20,9 @@ std::string NamingServer(const QString& message, const QUrl& url)
     if (url.host().isEmpty() || message.contains(url.host(), Qt::CaseInsensitive))
         return message.toStdString();
     const int port = url.port(url.scheme().toLower() == "https" ? 443 : 80);
-    return (message + " (" + url.host() + ':' + QString::number(port) + ')').toStdString();
+    // An IPv6 address in brackets, as its URL writes it: "[::1]:8470", not "::1:8470".
+    const QString host = url.host().contains(':') ? '[' + url.host() + ']' : url.host();
+    return (message + " (" + host + ':' + QString::number(port) + ')').toStdString();
 }
 
 } // namespace

@@ -204,6 +204,9 @@ TEST_F(QtNetFileTest, FailuresAreReportedOnce)
     }
     // A socket error says nothing of where it happened: the server is named after Qt's text.
     const std::string refusedMessage = "Connection refused (" + goneAddress + ")";
+    // An IPv6 server is named as its URL writes it, in brackets.
+    const std::string gonePort = goneAddress.substr(goneAddress.rfind(':'));
+    const std::string refusedV6Message = "Connection refused ([::1]" + gonePort + ")";
     const struct
     {
         std::string url;
@@ -219,6 +222,7 @@ TEST_F(QtNetFileTest, FailuresAreReportedOnce)
         {server.Url("/close"), nullptr, false},
         {server.Url("/truncated"), nullptr, true},
         {refused, refusedMessage.c_str(), false},
+        {"http://[::1]" + gonePort + "/len", refusedV6Message.c_str(), false},
     };
     for (const auto& c : cases)
     {

@@ -37,6 +37,16 @@ function(corvane_test_suite name)
     CORVANE_SOURCE_DIR="${PROJECT_SOURCE_DIR}"
     CORVANE_BINARY_DIR="${PROJECT_BINARY_DIR}")
   if(ARG_OWN_DISPLAY)
+    # CMake 3.28 and later put the emulator before the tests of a native build only under the OLD behaviour of
+    # CMP0158, which CMakeLists.txt sets; under NEW (the default once cmake_minimum_required reaches 3.28) every
+    # test of the suite would run without a display and fail, so the configuration stops here instead.
+    if(POLICY CMP0158)
+      cmake_policy(GET CMP0158 emulator_for_native_tests)
+      if(emulator_for_native_tests STREQUAL "NEW")
+        message(FATAL_ERROR "${name} runs its tests through tests/own-display.sh, its CROSSCOMPILING_EMULATOR, "
+          "which CMake ignores for a native build under CMP0158 NEW: set the policy to OLD.")
+      endif()
+    endif()
     set_target_properties(${name} PROPERTIES CROSSCOMPILING_EMULATOR ${PROJECT_SOURCE_DIR}/tests/own-display.sh)
   endif()
   gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60)

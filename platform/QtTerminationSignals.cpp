@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <csignal>
 #include <fcntl.h>
+#include <iterator>
 #include <stdexcept>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -33,14 +34,29 @@ void Handle(int signal)
     errno = saved;
 }
 
-void SetHandler(void (*handler)(int))
+// What each signal did before: restored when the instance goes.
+struct sigaction previous[std::size(kSignals)];
+
+// A signal that the program was started with ignored (`nohup`, or INT for a job started in the background by
+// a script) stays ignored: whoever started it asked for that.
+void Install()
 {
     struct sigaction action = {};
-    action.sa_handler = handler;
+    action.sa_handler = Handle;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;
-    for (const int signal : kSignals)
-        sigaction(signal, &action, nullptr);
+    for (std::size_t i = 0; i < std::size(kSignals); ++i)
+    {
+        sigaction(kSignals[i], nullptr, &previous[i]);
+        if (previous[i].sa_handler != SIG_IGN)
+            sigaction(kSignals[i], &action, nullptr);
+    }
+}
+
+void Restore()
+{
+    for (std::size_t i = 0; i < std::size(kSignals); ++i)
+        sigaction(kSignals[i], &previous[i], nullptr);
 }
 
 } // namespace
@@ -57,12 +73,12 @@ QtTerminationSignals::QtTerminationSignals(std::function<void()> request)
     m_notifier = std::make_unique<QSocketNotifier>(m_sockets[1], QSocketNotifier::Read);
     QObject::connect(m_notifier.get(), &QSocketNotifier::activated, m_notifier.get(), [this] { Drain(); });
     writeEnd = m_sockets[0];
-    SetHandler(Handle);
+    Install();
 }
 
 QtTerminationSignals::~QtTerminationSignals()
 {
-    SetHandler(SIG_DFL);
+    Restore();
     writeEnd = -1;
     m_notifier.reset();
     ::close(m_sockets[0]);

@@ -10,7 +10,7 @@ class QSocketNotifier;
 // closed, bookmarks and settings saved. A signal handler may do next to nothing safely: it writes the signal's
 // number into one end of a socket pair, and a notifier on the other end, read by the event loop (nested ones
 // too, such as a confirmation's), calls the request once the program is back in its main loop. One instance at
-// a time, made on the main thread after the application object; the default handlers come back when it goes.
+// a time, made on the main thread after the application object; the handlers of before come back when it goes.
 class QtTerminationSignals
 {
 public:

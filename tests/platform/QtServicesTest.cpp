@@ -400,7 +400,7 @@ TEST(QtAlertPresenter, PanelsBelongToTheDocumentWindow)
 
 // TERM, INT and HUP ask the program once to end, from its event loop: a confirmation that waits is answered
 // "No" first, so that the code that asked goes on before any window closes.
-TEST(QtTerminationSignals, SignalsAskOnceToEndAfterTheOpenConfirmation)
+TEST(QtTerminationSignals, SignalsAskOnceToEndAfterTheOpenConfirmationUnlessIgnored)
 {
     QtAlertPresenter presenter;
     PlatformHooks::SetAlertPresenter(&presenter);
@@ -409,15 +409,31 @@ TEST(QtTerminationSignals, SignalsAskOnceToEndAfterTheOpenConfirmation)
     {
         int requests = 0;
         bool answered = false;
+        std::signal(signal, SIG_DFL); // a background job's INT comes ignored
         const QtTerminationSignals termination([&] { requests += answered ? 1 : 100; });
         std::string defaultButton;
-        AnswerNextConfirmation([signal](QMessageBox*) { ::raise(signal), ::raise(signal); }, &defaultButton);
+        AnswerNextConfirmation(
+            [signal](QMessageBox* box) {
+                ::raise(signal), ::raise(signal);
+                QTimer::singleShot(5000, box, [box] { box->close(); }); // not answered: the test fails, not hangs
+            },
+            &defaultButton);
         EXPECT_FALSE(ShowConfirmationBox("Download 12 data sets?"));
         answered = true;
         EXPECT_TRUE(RunEventsUntil([&] { return requests > 0; }, 5000));
         RunEventsFor(100);
         EXPECT_EQ(1, requests) << signal;
     }
+    // One that the program was started with ignored (nohup) stays ignored.
+    std::signal(SIGHUP, SIG_IGN);
+    {
+        int requests = 0;
+        const QtTerminationSignals termination([&] { ++requests; });
+        ::raise(SIGHUP);
+        RunEventsFor(100);
+        EXPECT_EQ(0, requests);
+    }
+    EXPECT_EQ(SIG_IGN, std::signal(SIGHUP, SIG_DFL));
 }
 
 TEST(QtAlertPresenter, ConfirmationOutlivesAWindowClosedWhileItWaits)

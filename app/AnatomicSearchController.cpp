@@ -1,5 +1,6 @@
 #include "app/AnatomicSearchController.h"
 
+#include "app/StructureComboBox.h"
 #include "atlas/AnnotationLabel.h"
 #include "atlas/SearchConfig.h"
 #include "core/Alerts.h"
@@ -7,12 +8,9 @@
 #include <QComboBox>
 #include <QDialog>
 #include <QDialogButtonBox>
-#include <QEvent>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
-#include <QStyleOptionComboBox>
-#include <QStylePainter>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -88,9 +86,8 @@ QWidget* AnatomicSearchController::NewRow(int index)
     joiner->addItems({tr("and"), tr("or")});
     layout->addWidget(joiner);
     row[kJoiner] = index > 0 ? joiner : nullptr;
-    row[kStructure] = new QComboBox(view);
+    row[kStructure] = new StructureComboBox(view);
     row[kStructure]->setMinimumContentsLength(24);
-    row[kStructure]->installEventFilter(this);
     initStructureMenu(row[kStructure]);
     layout->addWidget(row[kStructure], 1);
     for (int f = 0; f < 3; ++f)
@@ -126,28 +123,6 @@ void AnatomicSearchController::initStructureMenu(QComboBox* menu) const
         const std::string indent(3 * static_cast<std::size_t>(std::max(0, config->GetAnatomicSearchIndent(i))), ' ');
         menu->addItem(QString::fromStdString(indent + (label ? label->name : std::string())));
     }
-}
-
-bool AnatomicSearchController::eventFilter(QObject* watched, QEvent* event)
-{
-    auto* menu = qobject_cast<QComboBox*>(watched);
-    if (!menu || event->type() != QEvent::Paint)
-        return QObject::eventFilter(watched, event);
-    // The indent places a structure in the open list; the closed pop-up shows its name alone.
-    QStyleOptionComboBox option;
-    option.initFrom(menu);
-    option.frame = menu->hasFrame();
-    option.subControls = QStyle::SC_All;
-    if (menu->hasFocus())
-        option.state |= QStyle::State_Selected;
-    option.currentText = menu->currentText().trimmed();
-    option.currentIcon = menu->itemIcon(menu->currentIndex());
-    option.iconSize = menu->iconSize();
-    QStylePainter painter(menu);
-    painter.setPen(menu->palette().color(QPalette::Text));
-    painter.drawComplexControl(QStyle::CC_ComboBox, option);
-    painter.drawControl(QStyle::CE_ComboBoxLabel, option);
-    return true;
 }
 
 void AnatomicSearchController::MeasureRows()

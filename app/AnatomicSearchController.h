@@ -50,9 +50,6 @@ public:
     void constructSearchTerm(const Row& row, std::string& search, std::string& display) const;
     void initStructureMenu(QComboBox* menu) const;
 
-protected:
-    bool eventFilter(QObject* watched, QEvent* event) override;
-
 private:
     QWidget* NewRow(int index);
     void MeasureRows();

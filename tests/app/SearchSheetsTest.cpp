@@ -242,6 +242,13 @@ TEST_F(SearchSheetsTest, DomainsAreIndentedByTheirLevel)
         return -1;
     };
     EXPECT_NEAR(textStart(0), textStart(1), 2 * box->devicePixelRatio());
+    // With its list open the box shows the style's open look, not the closed one.
+    anatomic.window()->open();
+    const QImage closed = box->grab().toImage();
+    box->showPopup();
+    ASSERT_TRUE(RunEventsUntil([box] { return box->view()->isVisible(); }, 5000));
+    EXPECT_NE(closed, box->grab().toImage());
+    box->hidePopup();
     EXPECT_EQ(3, anatomic.row(2)[1]->count());
     EXPECT_TRUE(chooser.objectValueForRow(-1).isNull());
     EXPECT_TRUE(chooser.objectValueForRow(3).isNull());

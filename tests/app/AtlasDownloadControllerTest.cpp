@@ -236,10 +236,10 @@ public:
         return total ? double(filled) / total : 0.0;
     }
 
-    void Click(int row)
+    void Click(int row, int column = AtlasListModel::NAME_COLUMN)
     {
         QTableView* view = Part<QTableView>("atlasListView");
-        const QPointF at = view->visualRect(Model()->index(row, 0)).center();
+        const QPointF at = view->visualRect(Model()->index(row, column)).center();
         const QPointF global = view->viewport()->mapToGlobal(at);
         QMouseEvent press(QEvent::MouseButtonPress, at, global, Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
         QMouseEvent release(QEvent::MouseButtonRelease, at, global, Qt::LeftButton, Qt::NoButton, Qt::NoModifier);
@@ -298,6 +298,13 @@ TEST_F(AtlasDownloadWindowTest, ChoosingAtlases)
     EXPECT_FALSE(Part<QPushButton>("installButton")->isEnabled());
     controller->ToggleAtlasVisible(1);
     EXPECT_TRUE(Part<QPushButton>("installButton")->isEnabled());
+    // Clicked off and on by its check box, a row's check cell shows the box alone, as before any click; the
+    // current cell, which the keys move, stays in the name column.
+    Click(1, AtlasListModel::CHECK_COLUMN);
+    Click(1, AtlasListModel::CHECK_COLUMN);
+    EXPECT_EQ((std::vector<bool>{false, true, false}), Ticks());
+    EXPECT_EQ(CheckCell(ticked, 1), CheckCell(Capture(), 1));
+    EXPECT_EQ(Model()->index(1, AtlasListModel::NAME_COLUMN), Part<QTableView>("atlasListView")->currentIndex());
 }
 
 TEST_F(AtlasDownloadWindowTest, LaunchCheckShowsOnlyUpdates)

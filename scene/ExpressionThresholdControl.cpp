@@ -21,6 +21,9 @@ namespace
 constexpr int kPlotSide = 150;
 constexpr int kDensitySpan = 145;
 constexpr int kReach = 5;
+// The arrow head under the rectangle's right side reaches this far past it: the plot keeps that much more
+// room to the view's right edge than its texts, so that the head stays whole at the density axis's end.
+constexpr int kArrowHalf = 5;
 constexpr float kPixelCentre = 0.375f;
 // The density texts stand low enough that the arrow heads above them, which point at the rectangle's sides
 // and slide along the axis, never reach into them.
@@ -89,9 +92,9 @@ int ExpressionThresholdControl::ToOverlayRow(int y)
 
 ExpressionThresholdControl::Area ExpressionThresholdControl::PlotArea()
 {
-    const int width = m_renderer->GetContext()->GetWidth();
+    const int right = m_renderer->GetContext()->GetWidth() - 5 - kArrowHalf;
     const int bottom = m_densityTitle->GetLineHeight() + 8;
-    return Area{width - kPlotSide, width - 5, bottom, bottom + kPlotSide};
+    return Area{right - kDensitySpan, right, bottom, bottom + kPlotSide};
 }
 
 void ExpressionThresholdControl::FindMinY()
@@ -432,16 +435,18 @@ void ExpressionThresholdControl::Display()
     m_plot.TextureChanged();
 
     const int width = m_renderer->GetContext()->GetWidth();
-    const int titleHeight = m_densityTitle->GetLineHeight();
-    const int plotX = width - 155;
-    const int plotY = titleHeight + 8;
+    const Area a = PlotArea();
+    // The texture's first columns hold the colour scale, left of density 0.
+    const int plotX = a.left - 5;
+    const int plotY = a.bottom;
     const Rect r = GetROI();
     glEnable(GL_BLEND);
     glBlendFunc(GL_ONE, GL_ONE_MINUS_SRC_ALPHA);
     glPushMatrix();
     glTranslatef(kPixelCentre, kPixelCentre, kPixelCentre);
+    // The panel holds the intensity title and labels left of the plot, and reaches the view's right edge.
     glColor4f(0.1f, 0.1f, 0.1f, 0.75f);
-    glRecti(width - 30 - GetWidth(), 0, width, GetHeight() + 20);
+    glRecti(plotX - 25 - m_intensityTitle->GetLineHeight(), 0, width, GetHeight() + 20);
     glColor4f(0.2f, 0.2f, 0.2f, 0.25f);
     glRecti(r.x0, r.y0, r.x1, r.y1);
     m_plot.Draw(plotX, plotY);
@@ -450,8 +455,8 @@ void ExpressionThresholdControl::Display()
     const int levelX = plotX - 7 - m_levelLowLabel->GetWidth();
     m_levelLowLabel->Draw(levelX, plotY);
     m_levelHighLabel->Draw(levelX, plotY + kPlotSide - m_levelHighLabel->GetHeight());
-    m_densityLowLabel->Draw(width - 151, kDensityTextY);
-    m_densityHighLabel->Draw(width - 5 - m_densityHighLabel->GetWidth(), kDensityTextY);
+    m_densityLowLabel->Draw(plotX + 4, kDensityTextY);
+    m_densityHighLabel->Draw(a.right - m_densityHighLabel->GetWidth(), kDensityTextY);
     DrawLeaders(r, plotX, plotY);
     glColor4f(1.0f, 1.0f, 1.0f, 1.0f);
     {
@@ -461,7 +466,7 @@ void ExpressionThresholdControl::Display()
         glVertex2i(r.x1, r.y1);
         glVertex2i(r.x0, r.y1);
     }
-    glTranslatef(static_cast<float>(width - 162), static_cast<float>(plotY), 0.0f);
+    glTranslatef(static_cast<float>(plotX - 7), static_cast<float>(plotY), 0.0f);
     glRotatef(90.0f, 0.0f, 0.0f, 1.0f);
     m_intensityTitle->Draw(0, 0);
     glPopMatrix();

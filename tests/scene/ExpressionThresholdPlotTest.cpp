@@ -20,7 +20,7 @@ public:
     const Colormap* colormap = nullptr;
 };
 
-// On a 640 x 480 display with titles 13 pixels high the plot spans x 490..635 (density 0..100) and rows
+// On a 640 x 480 display with titles 13 pixels high the plot spans x 485..630 (density 0..100) and rows
 // 21..171 (intensity minimum..maximum).
 class ExpressionThresholdPlotTest : public SceneTest
 {
@@ -140,10 +140,10 @@ TEST_F(ExpressionThresholdPlotTest, RectangleFollowsTheThresholds)
         int x0, y0, x1, y1;
     };
     const Case cases[] = {
-        {"no limits cover the plot", {0, -1}, {0, -1}, 490, 21, 635, 171},
-        {"inside", {50, 150}, {20, 60}, 519, 59, 577, 134},
-        {"past the ends", {-5, 900}, {-1, 250}, 490, 21, 635, 171},
-        {"upper limits at the ends", {0, 200}, {0, 100}, 490, 21, 635, 171},
+        {"no limits cover the plot", {0, -1}, {0, -1}, 485, 21, 630, 171},
+        {"inside", {50, 150}, {20, 60}, 514, 59, 572, 134},
+        {"past the ends", {-5, 900}, {-1, 250}, 485, 21, 630, 171},
+        {"upper limits at the ends", {0, 200}, {0, 100}, 485, 21, 630, 171},
     };
     for (const Case& c : cases)
     {
@@ -155,7 +155,7 @@ TEST_F(ExpressionThresholdPlotTest, RectangleFollowsTheThresholds)
     gene->SetDisplayRange(Range(0, 0));
     auto flat = MakeControl();
     SetThresholds(Range(0, -1), Range(0, -1));
-    ExpectRect(flat->GetROI(), 490, 21, 635, 21);
+    ExpectRect(flat->GetROI(), 485, 21, 630, 21);
     flat->Display();
     EXPECT_TRUE(flat->OnButtonDown(kLeftButton, 600, kHeight - 1 - 21, 0, 0));
     flat->OnMouseMove(600, kHeight - 1 - 150, 0, 0);
@@ -176,19 +176,19 @@ TEST_F(ExpressionThresholdPlotTest, DraggingEveryPart)
         int anchor;
         int x0, y0, x1, y1;
     };
-    // The rectangle starts at (519, 59)..(577, 134).
+    // The rectangle starts at (514, 59)..(572, 134).
     const Case cases[] = {
-        {"top-left corner", 519, 134, 500, 160, 4, 500, 59, 577, 160},
-        {"top-right corner", 577, 134, 600, 100, 3, 519, 59, 600, 100},
-        {"bottom-right corner keeps a pixel", 577, 59, 500, 140, 1, 519, 133, 520, 134},
-        {"bottom-left corner keeps a pixel", 519, 59, 700, 0, 2, 576, 21, 577, 134},
-        {"top edge to the top", 548, 134, 548, 500, 8, 519, 59, 577, 171},
-        {"right edge keeps a pixel", 577, 96, 400, 96, 6, 519, 59, 520, 134},
-        {"bottom edge", 548, 59, 548, 60, 5, 519, 60, 577, 134},
-        {"left edge to the left", 519, 96, 0, 96, 7, 490, 59, 577, 134},
-        {"moved against a corner keeps its size", 548, 96, 700, 0, 9, 577, 21, 635, 96},
-        {"moved inside", 548, 96, 558, 106, 9, 529, 69, 587, 144},
-        {"outside the rectangle", 495, 30, 600, 150, 0, 519, 59, 577, 134},
+        {"top-left corner", 514, 134, 495, 160, 4, 495, 59, 572, 160},
+        {"top-right corner", 572, 134, 595, 100, 3, 514, 59, 595, 100},
+        {"bottom-right corner keeps a pixel", 572, 59, 495, 140, 1, 514, 133, 515, 134},
+        {"bottom-left corner keeps a pixel", 514, 59, 700, 0, 2, 571, 21, 572, 134},
+        {"top edge to the top", 543, 134, 543, 500, 8, 514, 59, 572, 171},
+        {"right edge keeps a pixel", 572, 96, 400, 96, 6, 514, 59, 515, 134},
+        {"bottom edge", 543, 59, 543, 60, 5, 514, 60, 572, 134},
+        {"left edge to the left", 514, 96, 0, 96, 7, 485, 59, 572, 134},
+        {"moved against a corner keeps its size", 543, 96, 700, 0, 9, 572, 21, 630, 96},
+        {"moved inside", 543, 96, 553, 106, 9, 524, 69, 582, 144},
+        {"outside the rectangle", 490, 30, 595, 150, 0, 514, 59, 572, 134},
     };
     for (const Case& c : cases)
     {
@@ -203,13 +203,13 @@ TEST_F(ExpressionThresholdPlotTest, DraggingEveryPart)
     }
     // Dragged to the top and right ends: no upper limits.
     SetThresholds(Range(50, 150), Range(20, 60));
-    ASSERT_TRUE(control->OnButtonDown(kLeftButton, 577, kHeight - 1 - 134, 0, 0));
+    ASSERT_TRUE(control->OnButtonDown(kLeftButton, 572, kHeight - 1 - 134, 0, 0));
     control->OnButtonUp(kLeftButton, 900, 0, 0, 0);
     EXPECT_EQ(-1.0f, model->GetExpressionLevelVisibilityThreshold().max);
     EXPECT_EQ(-1.0f, model->GetExpressionDensityVisibilityThreshold().max);
     // Presses off the plot are left to others.
     for (const auto& [x, row] :
-         {std::make_pair(489, 100), std::make_pair(636, 100), std::make_pair(550, 20), std::make_pair(550, 172)})
+         {std::make_pair(484, 100), std::make_pair(631, 100), std::make_pair(550, 20), std::make_pair(550, 172)})
         EXPECT_FALSE(control->OnButtonDown(kLeftButton, x, kHeight - 1 - row, 0, 0)) << x << ", " << row;
 }
 
@@ -250,23 +250,23 @@ TEST_F(ExpressionThresholdPlotTest, CursorRectangles)
     display->cursorRects.clear();
     control->ResetCursorRects();
     const std::vector<std::array<int, 5>> expected = {
-        {514, 129, 10, 10, Cursors::kResizeNWCursor},      {572, 54, 10, 10, Cursors::kResizeNWCursor},
-        {572, 129, 10, 10, Cursors::kResizeNECursor},      {514, 54, 10, 10, Cursors::kResizeNECursor},
-        {525, 130, 46, 8, Cursors::kResizeUpDownCursor},   {525, 55, 46, 8, Cursors::kResizeUpDownCursor},
-        {515, 65, 8, 63, Cursors::kResizeLeftRightCursor}, {573, 65, 8, 63, Cursors::kResizeLeftRightCursor},
-        {524, 64, 48, 65, Cursors::kMoveCursor},
+        {509, 129, 10, 10, Cursors::kResizeNWCursor},      {567, 54, 10, 10, Cursors::kResizeNWCursor},
+        {567, 129, 10, 10, Cursors::kResizeNECursor},      {509, 54, 10, 10, Cursors::kResizeNECursor},
+        {520, 130, 46, 8, Cursors::kResizeUpDownCursor},   {520, 55, 46, 8, Cursors::kResizeUpDownCursor},
+        {510, 65, 8, 63, Cursors::kResizeLeftRightCursor}, {568, 65, 8, 63, Cursors::kResizeLeftRightCursor},
+        {519, 64, 48, 65, Cursors::kMoveCursor},
     };
     std::vector<std::array<int, 5>> rects;
     for (const RecordingDisplay::CursorRect& r : display->cursorRects)
         rects.push_back({r.x, r.y, r.width, r.height, r.cursor});
     EXPECT_EQ(expected, rects);
-    ASSERT_TRUE(control->OnButtonDown(kLeftButton, 519, kHeight - 1 - 134, 0, 0));
+    ASSERT_TRUE(control->OnButtonDown(kLeftButton, 514, kHeight - 1 - 134, 0, 0));
     display->cursorRects.clear();
     control->ResetCursorRects();
     ASSERT_EQ(1u, display->cursorRects.size());
     EXPECT_EQ(Cursors::kResizeNWCursor, display->cursorRects[0].cursor);
     EXPECT_EQ(640, display->cursorRects[0].width);
-    control->OnButtonUp(kLeftButton, 519, kHeight - 1 - 134, 0, 0);
+    control->OnButtonUp(kLeftButton, 514, kHeight - 1 - 134, 0, 0);
 }
 
 } // namespace

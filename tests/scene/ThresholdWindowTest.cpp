@@ -142,7 +142,7 @@ TEST_F(ThresholdWindowTest, PlotAndItsRectangleOnScreen)
     // The data set's dots: the structure's colour somewhere inside the plot, beside the colour scale.
     int dots = 0;
     for (int row = 22; row < 171; ++row)
-        for (int x = kWidth - 150; x < kWidth - 5; ++x)
+        for (int x = kWidth - 155; x < kWidth - 10; ++x)
         {
             const QColor c = At(image, x, row);
             dots += c.red() != c.green() || c.green() != c.blue();
@@ -169,7 +169,7 @@ TEST_F(ThresholdWindowTest, PlotAndItsRectangleOnScreen)
     const QImage labelled = window.Capture();
     const ExpressionThresholdControl::Rect low = control->GetROI();
     int textTop = -1, arrowBottom = low.y0;
-    for (int x = kWidth - 151; x <= low.x0 + 20; ++x)
+    for (int x = kWidth - 156; x <= low.x0 + 20; ++x)
         for (int row = 0; row < low.y0; ++row)
         {
             const QColor c = At(labelled, x, row);
@@ -181,6 +181,17 @@ TEST_F(ThresholdWindowTest, PlotAndItsRectangleOnScreen)
     EXPECT_GE(textTop, 0) << "no label text under the arrow";
     // At least one row of the panel shows between them.
     EXPECT_LT(textTop + 1, arrowBottom);
+    // The arrow head of the right side, at the axis's end, stands whole in the view with panel beyond it.
+    int arrowRight = -1;
+    for (int x = low.x1; x < kWidth; ++x)
+        for (int row = 0; row < low.y0; ++row)
+        {
+            const QColor c = At(labelled, x, row);
+            if (c.red() > 200 && c.green() > 200 && c.blue() < 80)
+                arrowRight = x;
+        }
+    EXPECT_GE(arrowRight, low.x1 + 3);
+    EXPECT_LE(arrowRight, kWidth - 3);
 }
 
 TEST_F(ThresholdWindowTest, VolumeShowsInTheWindow)

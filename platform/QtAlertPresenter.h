@@ -2,7 +2,7 @@
 
 #include "core/AlertPresenter.h"
 
-#include <memory>
+#include <QMetaObject>
 
 class QWidget;
 
@@ -30,6 +30,5 @@ public:
     static QWidget* OwnerWindow();
 
 private:
-    class ActivationWatch;
-    std::unique_ptr<ActivationWatch> m_activationWatch;
+    QMetaObject::Connection m_activation;
 };

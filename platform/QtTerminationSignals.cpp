@@ -8,7 +8,6 @@
 
 #include <cerrno>
 #include <csignal>
-#include <fcntl.h>
 #include <iterator>
 #include <stdexcept>
 #include <sys/socket.h>
@@ -66,10 +65,8 @@ QtTerminationSignals::QtTerminationSignals(std::function<void()> request)
 {
     if (writeEnd != -1)
         throw std::logic_error("Termination signals are handled already");
-    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, m_sockets) != 0)
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0, m_sockets) != 0)
         throw std::runtime_error("Could not make the socket pair for termination signals");
-    ::fcntl(m_sockets[0], F_SETFL, ::fcntl(m_sockets[0], F_GETFL) | O_NONBLOCK);
-    ::fcntl(m_sockets[1], F_SETFL, ::fcntl(m_sockets[1], F_GETFL) | O_NONBLOCK);
     m_notifier = std::make_unique<QSocketNotifier>(m_sockets[1], QSocketNotifier::Read);
     QObject::connect(m_notifier.get(), &QSocketNotifier::activated, m_notifier.get(), [this] { Drain(); });
     writeEnd = m_sockets[0];
@@ -115,6 +112,5 @@ void QtTerminationSignals::RequestFromMainLoop()
         }
     }
     m_waits = 0;
-    if (m_request)
-        m_request();
+    m_request();
 }

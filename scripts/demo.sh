@@ -4,10 +4,10 @@
 # Generates atlas 310 into the folder where Corvane looks for installed atlases and atlases 378 and 351 into
 # the demo server's own folder (${XDG_DATA_HOME:-~/.local/share}/corvane-demo/Atlases), which it offers for
 # download (each kept when an atlas of its id is there already, in whatever folder, its URLs turned to this
-# run's port); starts the demo data
-# server on 127.0.0.1, runs corvane and stops the server when it quits. The viewer keeps its settings in a
-# file of its own (${XDG_CONFIG_HOME:-~/.config}/corvane-demo/Corvane/Corvane.ini), whose Host is the demo
-# server; the user's own settings file and the rest of the user's configuration stay in force.
+# run's port); starts the demo data server on 127.0.0.1, runs corvane and stops the server when it quits.
+# The viewer keeps its settings in a file of its own (${XDG_CONFIG_HOME:-~/.config}/corvane-demo/Corvane/
+# Corvane.ini), whose Host is the demo server; the user's own settings file and the rest of the user's
+# configuration stay in force.
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)

@@ -5,9 +5,7 @@
 #include <QMessageBox>
 #include <QPointer>
 #include <QPushButton>
-#include <QWindow>
 
-#include <algorithm>
 #include <iostream>
 
 namespace
@@ -38,25 +36,31 @@ QWidget* Owning(QWidget* window)
 
 } // namespace
 
+// Notes each window that becomes active, whether the window system or the program activated it.
+class QtAlertPresenter::ActivationWatch : public QObject
+{
+public:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::WindowActivate && watched->isWidgetType())
+        {
+            if (QWidget* owner = Owning(static_cast<QWidget*>(watched)->window()))
+                lastActive = owner;
+        }
+        return false;
+    }
+};
+
 QtAlertPresenter::QtAlertPresenter()
 {
-    if (!HasWidgets())
-        return;
-    // Only when the activation moves: the widget of the window that has it now, or the one that owns it.
-    m_activation = QObject::connect(qApp, &QGuiApplication::focusWindowChanged, qApp, [](QWindow* focused) {
-        const QWidgetList windows = QApplication::topLevelWidgets();
-        const auto it = std::find_if(windows.begin(), windows.end(), [focused](const QWidget* window) {
-            return focused && window->windowHandle() == focused;
-        });
-        if (QWidget* owner = it != windows.end() ? Owning(*it) : nullptr)
-            lastActive = owner;
-    });
+    if (HasWidgets())
+    {
+        m_activationWatch = std::make_unique<ActivationWatch>();
+        qApp->installEventFilter(m_activationWatch.get());
+    }
 }
 
-QtAlertPresenter::~QtAlertPresenter()
-{
-    QObject::disconnect(m_activation);
-}
+QtAlertPresenter::~QtAlertPresenter() = default;
 
 QWidget* QtAlertPresenter::OwnerWindow()
 {

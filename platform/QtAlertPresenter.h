@@ -2,7 +2,7 @@
 
 #include "core/AlertPresenter.h"
 
-#include <QMetaObject>
+#include <memory>
 
 class QWidget;
 
@@ -30,5 +30,6 @@ public:
     static QWidget* OwnerWindow();
 
 private:
-    QMetaObject::Connection m_activation;
+    class ActivationWatch;
+    std::unique_ptr<ActivationWatch> m_activationWatch;
 };

@@ -1,23 +1,26 @@
 #!/usr/bin/env bash
 # Runs the viewer against the demo data server, from a build's bin folder:
-#   scripts/demo.sh BIN_DIR [--port N] [--profile demo|tiny|micro] [--log FILE] [-- corvane arguments]
+#   scripts/demo.sh BIN_DIR|--check [--port N] [--profile demo|tiny|micro] [--log FILE] [-- corvane arguments]
 # Generates atlas 310 into the folder where Corvane looks for installed atlases and atlases 378 and 351 into
 # the demo server's own folder (${XDG_DATA_HOME:-~/.local/share}/corvane-demo/Atlases), which it offers for
 # download (each kept when an atlas of its id is there already, in whatever folder, its URLs turned to this
 # run's port); starts the demo data server on 127.0.0.1, runs corvane and stops the server when it quits.
 # The viewer keeps its settings in a file of its own (${XDG_CONFIG_HOME:-~/.config}/corvane-demo/Corvane/
 # Corvane.ini), whose Host is the demo server; the user's own settings file and the rest of the user's
-# configuration stay in force.
+# configuration stay in force. Nothing is changed while a viewer of the user runs, which would take this
+# run's launch. With --check in place of BIN_DIR it checks the options, that no viewer runs and that the
+# port is free, and ends.
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
-bin=${1:?"usage: $0 BIN_DIR [--port N] [--profile P] [--log FILE] [-- corvane arguments]"}
+bin=${1:?"usage: $0 BIN_DIR|--check [--port N] [--profile P] [--log FILE] [-- corvane arguments]"}
 shift
 port=8470
 profile=demo
 log=""
 while [ $# -gt 0 ]; do
   case "$1" in
+    --port | --profile | --log) [ $# -ge 2 ] || { echo "demo: $1 needs a value" >&2; exit 2; } ;;&
     --port) port=$2; shift 2 ;;
     --profile) profile=$2; shift 2 ;;
     --log) log=$2; shift 2 ;;
@@ -25,18 +28,64 @@ while [ $# -gt 0 ]; do
     *) echo "demo: unknown option $1" >&2; exit 2 ;;
   esac
 done
+# Port 0 would have the server take a free port while the atlases and the settings name port 0.
+if ! [[ $port =~ ^[0-9]{1,5}$ ]] || ((10#$port < 1 || 10#$port > 65535)); then
+  echo "demo: --port '$port' is not a port number (1-65535)" >&2
+  exit 2
+fi
+port=$((10#$port))
+# The checks below use python3, which run.sh may be about to install; they are made again after it.
+if [ "$bin" = --check ] && ! command -v python3 > /dev/null; then exit 0; fi
 
-for tool in corvane corvane-atlasgen; do
-  if [ ! -x "$bin/$tool" ]; then
-    echo "demo: $bin/$tool is missing; build it first" >&2
-    exit 1
-  fi
-done
-
-# Where Corvane finds installed atlases: "Atlases" in its folder of the user's data folder.
 data_home=${XDG_DATA_HOME:-$HOME/.local/share}
-atlases="$data_home/Corvane 2/Atlases"
-mkdir -p "$atlases"
+demo_settings="${XDG_CONFIG_HOME:-$HOME/.config}/corvane-demo/Corvane/Corvane.ini"
+
+# One viewer runs per user: a later launch hands its arguments to the one listening on the program's socket
+# and ends. A viewer running now would take this run's launch, and a demo viewer among them runs on the
+# settings and atlases that this run rewrites for its own port; so nothing is changed while one runs.
+if ! python3 - "$demo_settings" <<'PY'
+import os, socket, sys
+def socket_name(environment):
+    folder = environment.get("XDG_RUNTIME_DIR", "")
+    if not folder or not os.path.isdir(folder):
+        folder = environment.get("TMPDIR") or "/tmp"
+    return os.path.realpath(os.path.join(folder, "corvane-%d" % os.getuid()))
+def viewer_environment(pid):
+    try:
+        with open("/proc/%s/comm" % pid) as f:
+            if f.read().strip() != "corvane":
+                return None
+        with open("/proc/%s/environ" % pid, "rb") as f:
+            pairs = f.read().decode(errors="replace").split("\0")
+    except OSError:
+        return None
+    return dict(pair.split("=", 1) for pair in pairs if "=" in pair)
+name = socket_name(os.environ)
+probe = socket.socket(socket.AF_UNIX)
+probe.settimeout(2)
+try:
+    probe.connect(name)
+except OSError:
+    sys.exit(0)  # none listens: a socket left by a viewer that died is taken over by the next one
+finally:
+    probe.close()
+# The viewers on that socket, told apart by the settings file that the demo names to its viewer.
+viewers = [(pid, e) for pid, e in ((p, viewer_environment(p)) for p in os.listdir("/proc") if p.isdigit())
+           if e is not None and socket_name(e) == name]
+demo = [pid for pid, e in viewers if e.get("CORVANE_SETTINGS_FILE") and
+        os.path.realpath(e["CORVANE_SETTINGS_FILE"]) == os.path.realpath(sys.argv[1])]
+if demo:
+    print("demo: a demo viewer already runs (process %s); quit it first" % demo[0], file=sys.stderr)
+elif viewers:
+    print("demo: a Corvane viewer already runs (process %s) and would take the demo's launch; quit it first"
+          % viewers[0][0], file=sys.stderr)
+else:
+    print("demo: a Corvane viewer already runs; quit it first", file=sys.stderr)
+sys.exit(1)
+PY
+then
+  exit 1
+fi
 
 if ! python3 - "$port" <<'PY'
 import socket, sys
@@ -54,27 +103,55 @@ then
   echo "demo: port $port on 127.0.0.1 is taken (another demo server?); stop what listens there or pass --port N" >&2
   exit 1
 fi
+# run.sh checks before it installs and builds anything.
+if [ "$bin" = --check ]; then exit 0; fi
+
+for tool in corvane corvane-atlasgen; do
+  if [ ! -x "$bin/$tool" ]; then
+    echo "demo: $bin/$tool is missing; build it first" >&2
+    exit 1
+  fi
+done
+
+# Where Corvane finds installed atlases: "Atlases" in its folder of the user's data folder.
+atlases="$data_home/Corvane 2/Atlases"
+mkdir -p "$atlases"
 
 server_url="http://127.0.0.1:$port"
 # The atlases that the demo server offers besides the installed ones.
 offered="$data_home/corvane-demo/Atlases"
 # Whether folder $2 holds atlas $1, whatever its folder is called: an atlas installed again from Help > Check
-# for Atlases... lives under its name, not its id. A folder still being written (.part) holds none.
+# for Atlases... lives under its name, not its id. A folder still being written (.part) holds none. The id is
+# read as the program reads it: any XML form of the root's id attribute, leading blanks and a sign allowed.
 has_atlas() {
-  local info
-  for info in "$2"/*/Info.xml; do
-    case "$info" in *.part/Info.xml) continue ;; esac
-    if grep -qs "<atlas-info id=\"$1\"" "$info"; then return 0; fi
-  done
-  return 1
+  python3 - "$1" "$2" <<'PY'
+import glob, re, sys
+import xml.etree.ElementTree as ET
+for info in glob.glob(glob.escape(sys.argv[2]) + "/*/Info.xml"):
+    if info.endswith(".part/Info.xml"):
+        continue
+    try:
+        root = ET.parse(info).getroot()
+    except (OSError, ET.ParseError):
+        continue
+    number = re.match(r"\s*\+?(\d+)", root.get("id", "")) if root.tag in ("atlas", "atlas-info") else None
+    if number and int(number.group(1)) == int(sys.argv[1]):
+        sys.exit(0)
+sys.exit(1)
+PY
 }
 generate() {
   if ! has_atlas "$1" "$2"; then
+    # A folder of that name that holds no such atlas is the user's: the new atlas is not moved into it.
+    if [ -e "$2/$1" ]; then
+      echo "demo: $2/$1 holds no atlas $1; move it away to have the demo generate the atlas there" >&2
+      exit 1
+    fi
     echo "demo: generating atlas $1 ($profile profile) into $2/$1"
     # Written aside and moved in whole, so that an interrupted run leaves no atlas to keep.
     rm -rf "$2/$1.part"
     "$bin/corvane-atlasgen" --profile "$profile" --id "$1" --out "$2/$1.part" --base-url "$server_url" > /dev/null
-    mv "$2/$1.part" "$2/$1"
+    mv -T "$2/$1.part" "$2/$1"
   fi
 }
 generate 310 "$atlases"
@@ -105,7 +182,6 @@ for folder, name in sorted((f, n) for f in sys.argv[2:] for n in os.listdir(f)):
 PY
 
 # The viewer's settings for the demo: the user's own settings file stays as it is.
-demo_settings="${XDG_CONFIG_HOME:-$HOME/.config}/corvane-demo/Corvane/Corvane.ini"
 mkdir -p "$(dirname "$demo_settings")"
 python3 - "$demo_settings" "$server_url" <<'PY'
 import os, sys
@@ -155,7 +231,12 @@ fi
 cat <&3 > /dev/null &
 echo "demo: data server on http://127.0.0.1:$listening; starting corvane"
 
-CORVANE_SETTINGS_FILE="$demo_settings" "$bin/corvane" "$@" &
+# A script's background job starts with INT ignored, and the viewer rightly keeps a signal that came
+# ignored: INT is given back its default, so that the viewer ends on it as on TERM.
+(
+  trap - INT
+  CORVANE_SETTINGS_FILE="$demo_settings" exec "$bin/corvane" "$@"
+) &
 viewer=$!
 # A signal to the script ends the viewer as well (and so the server, on exit): a script waiting in the
 # foreground for the viewer would hear of the signal only once the viewer had quit, and leave both running.

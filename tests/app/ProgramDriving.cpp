@@ -60,6 +60,8 @@ void ProgramProcess::Start(const std::string& command)
     if (child == 0)
     {
         setpgid(0, 0);
+        // As from a terminal, whatever the test's launcher ignores.
+        signal(SIGINT, SIG_DFL);
         execl("/bin/sh", "sh", "-c", command.c_str(), static_cast<char*>(nullptr));
         _exit(127);
     }

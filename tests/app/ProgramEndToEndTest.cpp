@@ -139,13 +139,21 @@ protected:
                " XDG_RUNTIME_DIR=" + Quote(m_dir.File("runtime")) + " CORVANE_MENU_MAP=" + Quote(m_menus.Path()) + " ";
     }
 
+    std::string DemoCommand(const std::string& port, const std::string& output, const std::string& environment) const
+    {
+        return Environment() + environment + Quote(std::string(CORVANE_SOURCE_DIR) + "/scripts/demo.sh") + " " +
+               Quote(std::string(CORVANE_BINARY_DIR) + "/bin") + " --port " + Quote(port) + " --profile tiny --log " +
+               Quote(Log()) + " > " + Quote(m_dir.File(output)) + " 2>&1";
+    }
     void StartDemo(const std::string& output, const std::string& environment = std::string())
     {
-        const std::string command =
-            Environment() + environment + Quote(std::string(CORVANE_SOURCE_DIR) + "/scripts/demo.sh") + " " +
-            Quote(std::string(CORVANE_BINARY_DIR) + "/bin") + " --port " + std::to_string(m_port) +
-            " --profile tiny --log " + Quote(Log()) + " > " + Quote(m_dir.File(output)) + " 2>&1";
-        m_demo.Start(command);
+        m_demo.Start(DemoCommand(std::to_string(m_port), output, environment));
+    }
+    // A run of the demo that is due to be refused at once: its exit status and the output's text.
+    std::pair<int, std::string> RefusedDemo(const std::string& port)
+    {
+        const int status = std::system(("timeout 60 " + DemoCommand(port, "refused.out", "")).c_str());
+        return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, ReadBytes(m_dir.File("refused.out"))};
     }
 
     // The document window once it shows, else empty.
@@ -724,6 +732,22 @@ private:
 
 TEST_F(ProgramEndToEndTest, NewUsersJourneyThroughTheReadme)
 {
+    // What the demo refuses, before it makes or changes anything: a port that is none, and a folder in the way
+    // of the atlas that it would generate.
+    for (const std::string port : {"abc", "99999", "-5", "0"})
+    {
+        const auto [status, output] = RefusedDemo(port);
+        EXPECT_EQ(2, status) << output;
+        EXPECT_NE(std::string::npos, output.find("'" + port + "' is not a port number (1-65535)")) << output;
+    }
+    EXPECT_FALSE(boost::filesystem::exists(m_dir.File("data/Corvane 2")));
+    const std::string inTheWay = m_dir.File("data/Corvane 2/Atlases/310/notes.txt");
+    boost::filesystem::create_directories(m_dir.File("data/Corvane 2/Atlases/310"));
+    WriteWholeFile(inTheWay, "kept");
+    EXPECT_NE(std::string::npos, RefusedDemo(std::to_string(m_port)).second.find("holds no atlas 310"));
+    EXPECT_EQ("kept", ReadBytes(inTheWay));
+    boost::filesystem::remove_all(m_dir.File("data/Corvane 2/Atlases/310"));
+
     // The first window opens; every request built on the server address reaches the demo server, among them
     // the catalogue of a first run.
     StartDemo("demo.out");
@@ -737,6 +761,19 @@ TEST_F(ProgramEndToEndTest, NewUsersJourneyThroughTheReadme)
               environment.find('\0' + std::string("XDG_CONFIG_HOME=") + m_dir.File("config") + '\0'));
     EXPECT_NE(std::string::npos, environment.find('\0' + std::string("CORVANE_SETTINGS_FILE=") +
                                                   m_dir.File("config/corvane-demo/Corvane/Corvane.ini") + '\0'));
+    // INT ends it as TERM does: it does not come ignored, as to a script's background job.
+    const pid_t viewer = std::atoi(CommandOutput("xdotool getwindowpid " + m_window).c_str());
+    const std::string dispositions = ProcessFile(viewer, "status");
+    const std::size_t ignored = dispositions.find("SigIgn:");
+    ASSERT_NE(std::string::npos, ignored) << dispositions;
+    EXPECT_EQ(0u, std::stoull(dispositions.substr(ignored + 7), nullptr, 16) & (1ull << (SIGINT - 1)));
+    // A second run beside it says so and changes nothing.
+    const std::string settings = ReadBytes(m_dir.File("config/corvane-demo/Corvane/Corvane.ini"));
+    const auto [refused, said] = RefusedDemo(std::to_string(FreePort()));
+    EXPECT_EQ(1, refused) << said;
+    EXPECT_NE(std::string::npos, said.find("a demo viewer already runs (process " + std::to_string(viewer) + ")"))
+        << said;
+    EXPECT_EQ(settings, ReadBytes(m_dir.File("config/corvane-demo/Corvane/Corvane.ini")));
     // That first check finds the atlases that the demo server offers besides the installed one: the download
     // window comes forward with them, and is closed.
     const std::string offer = AwaitDownloadWindow();
@@ -854,6 +891,11 @@ TEST_F(ProgramEndToEndTest, NewUsersJourneyThroughTheReadme)
     m_port = FreePort();
     boost::filesystem::rename(m_dir.File("data/Corvane 2/Atlases/310"),
                               m_dir.File("data/Corvane 2/Atlases/Ostrel Adult Mouse"));
+    // Its id written as the program's reader takes it too.
+    const std::string info = m_dir.File("data/Corvane 2/Atlases/Ostrel Adult Mouse/Info.xml");
+    std::string xml = ReadBytes(info);
+    xml.replace(xml.find("<atlas-info id=\"310\""), 20, "<atlas-info\n  id = '310'");
+    WriteWholeFile(info, xml);
     StartDemo("restart.out");
     ASSERT_FALSE(AwaitWindow(120).empty()) << ReadBytes(m_dir.File("restart.out"));
     EXPECT_EQ(std::string::npos, ReadBytes(m_dir.File("restart.out")).find("generating atlas 310"));

@@ -5,9 +5,9 @@
 #
 # Xvfb picks a free display number and writes it to a pipe (-displayfd), so parallel tests never race for a
 # number. The server ends with the test, whether the test ends, fails or is stopped by a signal, and neither
-# outlives this script or the CTest that started it, even one killed outright. The test's exit status is this
-# script's; a test killed by a signal kills this script with the same signal, so that CTest tells a crash from
-# a failure.
+# outlives this script or the CTest that started it, even one killed outright. A test deaf to TERM is killed
+# after a few seconds. The test's exit status is this script's; a test killed by a signal kills this script
+# with the same signal, so that CTest tells a crash from a failure.
 set -u
 
 # Listing the tests (CTest's discovery at build time) needs no display.
@@ -15,27 +15,62 @@ for argument in "$@"; do
   if [ "$argument" = --gtest_list_tests ]; then exec "$@"; fi
 done
 
+# Without the parent-death signal (setpriv) a launcher killed outright would leave its server and its test
+# running; without perl there is no telling a test killed by signal N from one that exited with 128 + N.
+for tool in setpriv perl; do
+  if ! command -v "$tool" > /dev/null; then
+    echo "own-display.sh: $tool is missing (setpriv comes with util-linux, perl with perl-base)" >&2
+    exit 1
+  fi
+done
+
 # Whoever started this script, CTest as a rule: a KILL (a CI time limit's) ends it without a word to us.
 starter=$PPID
-folder=$(mktemp -d "${TMPDIR:-/tmp}/own-display.XXXXXX") || exit 1
+
+# The script's files live only as open descriptors: their folder goes at once, so that a launcher killed
+# outright (CTest's time limit kills the whole process tree at once, and no trap runs) leaves nothing. A folder
+# left by one killed in that moment is cleared by the next launcher: its name holds its launcher's id.
+temporary=${TMPDIR:-/tmp}
+for left in "$temporary"/own-display.*.*; do
+  owner=${left#"$temporary"/own-display.}
+  owner=${owner%%.*}
+  if [[ "$owner" =~ ^[0-9]+$ ]] && ! [ -e "/proc/$owner" ]; then rm -rf "$left" 2> /dev/null; fi
+done
+folder=$(mktemp -d "$temporary/own-display.$$.XXXXXX") || exit 1
+# Nothing is ever written to "tick": reading it waits for a time, with no sleep process that could be left
+# behind.
+mkfifo "$folder/tick" "$folder/display" &&
+  exec {tick}<> "$folder/tick" {display_pipe}<> "$folder/display" {log}> "$folder/xvfb.log" \
+    {log_read}< "$folder/xvfb.log" {report}> "$folder/signal" {report_read}< "$folder/signal"
+opened=$?
+rm -rf "$folder"
+if [ "$opened" != 0 ]; then exit 1; fi
+# Runs a command without the descriptors above.
+bare() {
+  exec {tick}>&- {display_pipe}>&- {log}>&- {log_read}>&- {report}>&- {report_read}>&-
+  exec "$@"
+}
+
 xvfb=
 test=
 watcher=
 signal=
+
+# Ends the child process $1: TERM, and KILL if it is still there after $2 seconds.
+end_process() {
+  local hundredths=$(($2 * 100))
+  kill -TERM "$1" 2> /dev/null
+  while kill -0 "$1" 2> /dev/null && [ "$hundredths" -gt 0 ]; do
+    read -r -t 0.01 -u "$tick" _
+    hundredths=$((hundredths - 1))
+  done
+  kill -KILL "$1" 2> /dev/null
+  wait "$1" 2> /dev/null
+}
 stop() {
-  if [ -n "$test" ]; then
-    kill -TERM "$test" 2>/dev/null
-    wait "$test" 2>/dev/null
-  fi
-  if [ -n "$xvfb" ]; then
-    kill -TERM "$xvfb" 2>/dev/null
-    wait "$xvfb" 2>/dev/null
-  fi
-  if [ -n "$watcher" ]; then
-    kill -TERM "$watcher" 2>/dev/null
-    wait "$watcher" 2>/dev/null
-  fi
-  rm -rf "$folder"
+  if [ -n "$test" ]; then end_process "$test" 5; fi
+  if [ -n "$xvfb" ]; then end_process "$xvfb" 5; fi
+  if [ -n "$watcher" ]; then end_process "$watcher" 5; fi
 }
 finish() {
   stop
@@ -45,7 +80,7 @@ finish() {
     # of the test's.
     trap - "$signal"
     ulimit -c 0
-    kill -s "$signal" $$
+    kill -n "$signal" $$
   fi
 }
 trap finish EXIT
@@ -53,10 +88,6 @@ trap finish EXIT
 trap 'exit 143' TERM
 trap 'exit 130' INT
 trap 'exit 129' HUP
-
-# The server and the test get a TERM when this script dies, even of a KILL, which runs no trap.
-orphan_guard=()
-if command -v setpriv > /dev/null; then orphan_guard=(setpriv --pdeathsig TERM); fi
 
 # Sets ppid to the parent of process $1; fails when that process is gone.
 parent_of() {
@@ -67,19 +98,13 @@ parent_of() {
   ppid=${stat%% *}
 }
 
-# Once a second, ends this script (and so the test and the server) when its starter is gone. Nothing is ever
-# written to "tick": reading it just waits, with no sleep process that could be left behind.
-mkfifo "$folder/display" "$folder/tick"
+# Once a second, ends this script (and so the test and the server) when its starter is gone.
 (
-  exec 4<> "$folder/tick"
   while :; do
-    read -r -t 1 -u 4 _
-    # This script killed, so without its traps: the server and the test have had their TERM, the folder is
-    # still to clear.
-    if ! parent_of "$BASHPID" || [ "$ppid" != "$$" ]; then
-      rm -rf "$folder"
-      exit 0
-    fi
+    read -r -t 1 -u "$tick" _
+    # This script killed, so without its traps: the server and the test have had their parent-death
+    # signals.
+    if ! parent_of "$BASHPID" || [ "$ppid" != "$$" ]; then exit 0; fi
     if ! parent_of "$$" || [ "$ppid" != "$starter" ]; then
       kill -TERM $$
       exit 0
@@ -90,23 +115,35 @@ watcher=$!
 
 # -noreset: Xvfb otherwise resets whenever its last client leaves, and a client that connects during the
 # reset (the test opens and closes connections of its own, and xdotool does) fails to open the display.
-"${orphan_guard[@]}" Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp -noreset \
-  3> "$folder/display" 2> "$folder/xvfb.log" &
+bare setpriv --pdeathsig TERM Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp -noreset \
+  3>&"$display_pipe" 2>&"$log" &
 xvfb=$!
 display=
-read -r -t 30 display < "$folder/display"
+read -r -t 30 -u "$display_pipe" display
 if ! [[ "$display" =~ ^[0-9]+$ ]]; then
   echo "own-display.sh: Xvfb did not start within 30 seconds:" >&2
-  cat "$folder/xvfb.log" >&2
+  cat <&"$log_read" >&2
   exit 1
 fi
 
 export DISPLAY=":$display"
 unset WAYLAND_DISPLAY
-"${orphan_guard[@]}" "$@" &
+# The test runs under a small parent that hands it TERM, INT and HUP and writes the signal that killed it, if
+# one did, to its descriptor 3: bash's wait gives 128 + N both for a test killed by signal N and for one that
+# exited with 128 + N. The test dies with that parent (a KILL after the grace, or this script killed outright).
+bare setpriv --pdeathsig KILL perl -e '
+  open my $report, ">&=", 3 or die "own-display.sh: $!\n";
+  defined(my $test = fork) or die "own-display.sh: fork: $!\n";
+  if (!$test) { exec { "setpriv" } "setpriv", "--pdeathsig", "KILL", "--", @ARGV; exit 127 }
+  $SIG{$_} = sub { kill $_[0], $test } for qw(TERM INT HUP);
+  1 while waitpid($test, 0) == -1 && $!{EINTR};
+  my $signal = $? & 127;
+  if ($signal) { print $report "$signal\n"; close $report or die; exit 128 + $signal }
+  exit $? >> 8;
+' "$@" 3>&"$report" &
 test=$!
 status=0
 wait "$test" || status=$?
 test=
-if [ "$status" -gt 128 ]; then signal=$(kill -l "$status" 2> /dev/null); fi
+read -r -u "$report_read" signal
 exit "$status"

@@ -12,6 +12,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -53,16 +54,39 @@ std::vector<pid_t> GroupMembers(pid_t group)
     return members;
 }
 
+namespace
+{
+
+// The group's leader runs the command as its child and kills the whole group when it gets a HUP, which is the
+// signal of the test's death (see Start). Its exit status is the command's (128 + N for a signal N), as
+// WaitForExit reads it either way.
+const char* const GROUP_LEADER = R"(
+$SIG{HUP} = sub { kill "-KILL", getpgrp() };
+defined(my $command = fork) or exit 127;
+if (!$command) { $SIG{HUP} = "DEFAULT"; exec "/bin/sh", "-c", $ARGV[0]; exit 127 }
+1 while waitpid($command, 0) == -1 && $!{EINTR};
+exit($? & 127 ? 128 + ($? & 127) : $? >> 8);
+)";
+
+} // namespace
+
 void ProgramProcess::Start(const std::string& command)
 {
     Stop();
+    const pid_t test = getpid();
     const pid_t child = fork();
     if (child == 0)
     {
         setpgid(0, 0);
+        // A test killed outright (a crash, a time limit) runs no destructor, and whoever kills it does not
+        // know the group: the test's death itself ends the group. The signal comes when the thread that
+        // started the group ends, so groups are started from the test's main thread.
+        prctl(PR_SET_PDEATHSIG, SIGHUP);
+        if (getppid() != test)
+            _exit(127);
         // As from a terminal, whatever the test's launcher ignores.
         signal(SIGINT, SIG_DFL);
-        execl("/bin/sh", "sh", "-c", command.c_str(), static_cast<char*>(nullptr));
+        execl("/usr/bin/perl", "perl", "-e", GROUP_LEADER, command.c_str(), static_cast<char*>(nullptr));
         _exit(127);
     }
     // Both sides set the group, so that it exists whichever runs first.

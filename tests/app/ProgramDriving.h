@@ -77,7 +77,8 @@ public:
     ProgramProcess& operator=(const ProgramProcess&) = delete;
     ~ProgramProcess() { Stop(); }
 
-    // Runs the command with /bin/sh as the leader of a new process group.
+    // Runs the command with /bin/sh in a new process group, which ends with the test even when the test is
+    // killed outright.
     void Start(const std::string& command);
     // The leader's exit status once it ends within the seconds (see ::WaitForExit), else -1.
     int WaitForExit(int seconds);

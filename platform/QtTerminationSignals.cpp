@@ -1,6 +1,7 @@
 #include "platform/QtTerminationSignals.h"
 
 #include <QApplication>
+#include <QDrag>
 #include <QSocketNotifier>
 #include <QThread>
 #include <QTimer>
@@ -8,8 +9,10 @@
 
 #include <cerrno>
 #include <csignal>
+#include <cstring>
 #include <iterator>
 #include <stdexcept>
+#include <string>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -18,8 +21,8 @@ namespace
 
 constexpr int kSignals[] = {SIGTERM, SIGINT, SIGHUP};
 constexpr int kWaitMs = 20;
-// About five seconds: a panel that will not close, or a loop that will not end, does not keep the program up.
-constexpr int kMostWaits = 250;
+// A panel that will not close, or a loop that will not end, does not keep the program up longer than this.
+constexpr qint64 kMostWaitMs = 5000;
 
 // The write end, read by the handler; -1 while no instance exists.
 volatile std::sig_atomic_t writeEnd = -1;
@@ -66,7 +69,8 @@ QtTerminationSignals::QtTerminationSignals(std::function<void()> request)
     if (writeEnd != -1)
         throw std::logic_error("Termination signals are handled already");
     if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0, m_sockets) != 0)
-        throw std::runtime_error("Could not make the socket pair for termination signals");
+        throw std::runtime_error(std::string("Could not make the socket pair for termination signals: ") +
+                                 std::strerror(errno));
     m_notifier = std::make_unique<QSocketNotifier>(m_sockets[1], QSocketNotifier::Read);
     QObject::connect(m_notifier.get(), &QSocketNotifier::activated, m_notifier.get(), [this] { Drain(); });
     writeEnd = m_sockets[0];
@@ -88,29 +92,38 @@ void QtTerminationSignals::Drain()
     bool received = false;
     while (::read(m_sockets[1], numbers, sizeof numbers) > 0)
         received = true;
-    // However many signals came, one request: quitting twice is no different from quitting once.
-    if (received && m_waits == 0)
+    // However many signals came, and however late, one request: the program is ending already.
+    if (received && !m_waiting.isValid())
+    {
+        m_waiting.start();
         RequestFromMainLoop();
+    }
 }
 
-// A modal panel runs an event loop of its own, and the code that raised it goes on only once it is answered:
-// windows closed under it would leave that code with nothing to go on with. So each panel is answered with
-// its default (as Escape does: "No" for a confirmation), and the request waits until the nested loops have
-// returned to the main one.
+// A modal panel, a context menu and a drag each run an event loop of their own, and the code that started
+// it goes on only once it returns: windows closed under it would leave that code with nothing to go on with.
+// So each is ended as Escape ends it (a confirmation's default is "No"), and the request waits until the
+// nested loops have returned to the main one.
 void QtTerminationSignals::RequestFromMainLoop()
 {
-    if (m_waits < kMostWaits)
+    const bool nested = QApplication::activeModalWidget() || QApplication::activePopupWidget() ||
+                        QThread::currentThread()->loopLevel() > 1;
+    if (nested && !m_waiting.hasExpired(kMostWaitMs))
     {
-        QWidget* const modal = QApplication::activeModalWidget();
-        if (modal || QThread::currentThread()->loopLevel() > 1)
-        {
-            if (modal)
-                modal->close();
-            ++m_waits;
-            QTimer::singleShot(kWaitMs, m_notifier.get(), [this] { RequestFromMainLoop(); });
-            return;
-        }
+        CloseNestedLoops();
+        QTimer::singleShot(kWaitMs, m_notifier.get(), [this] { RequestFromMainLoop(); });
+        return;
     }
-    m_waits = 0;
     m_request();
+}
+
+void QtTerminationSignals::CloseNestedLoops()
+{
+    QDrag::cancel();
+    // A pop-up that will not close is left to the bound.
+    while (QWidget* const popUp = QApplication::activePopupWidget())
+        if (!popUp->close())
+            break;
+    if (QWidget* const modal = QApplication::activeModalWidget())
+        modal->close();
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QElapsedTimer>
+
 #include <functional>
 #include <memory>
 
@@ -14,6 +16,7 @@ class QSocketNotifier;
 class QtTerminationSignals
 {
 public:
+    // Throws std::runtime_error, with the system's reason, when the socket pair cannot be made.
     explicit QtTerminationSignals(std::function<void()> request);
     ~QtTerminationSignals();
     QtTerminationSignals(const QtTerminationSignals&) = delete;
@@ -22,9 +25,11 @@ public:
 private:
     void Drain();
     void RequestFromMainLoop();
+    void CloseNestedLoops();
 
     std::function<void()> m_request;
     int m_sockets[2] = {-1, -1};
     std::unique_ptr<QSocketNotifier> m_notifier;
-    int m_waits = 0;
+    // Started by the first signal, and never again: the request is made or on its way.
+    QElapsedTimer m_waiting;
 };

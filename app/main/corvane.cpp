@@ -25,6 +25,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
+#include <stdexcept>
 
 namespace
 {
@@ -86,6 +87,21 @@ private:
     int m_loaded = -1;
 };
 
+// A logout, `kill` or Ctrl+C ends the program as Quit does, so that nothing of the session is lost. Without
+// the handler the program still runs; those signals then end it at once, as they end most programs.
+std::unique_ptr<QtTerminationSignals> HandleTermination(CorvaneAppDelegate* delegate)
+{
+    try
+    {
+        return std::make_unique<QtTerminationSignals>([delegate] { delegate->terminate(); });
+    }
+    catch (const std::runtime_error& error)
+    {
+        std::fprintf(stderr, "corvane: %s; TERM, INT and HUP will end the program without saving.\n", error.what());
+        return nullptr;
+    }
+}
+
 void ReleaseDocuments()
 {
     SingleDocumentController* controller = SingleDocumentController::Instance();
@@ -128,8 +144,7 @@ int main(int argc, char** argv)
         SingleInstance instance;
         instance.Listen();
         CorvaneAppDelegate* delegate = CorvaneAppDelegate::Instance();
-        // A logout, `kill` or Ctrl+C ends the program as Quit does, so that nothing of the session is lost.
-        const QtTerminationSignals termination([delegate] { delegate->terminate(); });
+        const std::unique_ptr<QtTerminationSignals> termination = HandleTermination(delegate);
         QObject::connect(&instance, &SingleInstance::ArgumentsReceived, delegate,
                          [delegate](const QStringList& received) { delegate->HandleArguments(received, false); });
         delegate->applicationWillFinishLaunching();

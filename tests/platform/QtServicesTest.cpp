@@ -22,6 +22,7 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QKeyEvent>
+#include <QMenu>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QStandardPaths>
@@ -398,32 +399,54 @@ TEST(QtAlertPresenter, PanelsBelongToTheDocumentWindow)
     }
 }
 
-// TERM, INT and HUP ask the program once to end, from its event loop: a confirmation that waits is answered
-// "No" first, so that the code that asked goes on before any window closes. One that the program was started
-// with ignored (nohup, a background job's INT) stays ignored.
-TEST(QtTerminationSignals, SignalsAskOnceToEndAfterTheOpenConfirmationUnlessIgnored)
+// TERM, INT and HUP ask the program once to end, however many come and however late, from its event loop:
+// a confirmation that waits is answered "No" and a context menu closed first, so that the code that opened
+// them goes on before any window closes. One that the program was started with ignored (nohup, a background
+// job's INT) stays ignored.
+TEST(QtTerminationSignals, SignalsAskOnceToEndAfterTheOpenConfirmationOrMenuUnlessIgnored)
 {
     QtAlertPresenter presenter;
     PlatformHooks::SetAlertPresenter(&presenter);
     const ScopeExit restoreAlertPresenter([] { PlatformHooks::SetAlertPresenter(nullptr); });
-    for (const auto& [signal, ignored] : {std::pair{SIGTERM, false}, {SIGINT, false}, {SIGHUP, false}, {SIGHUP, true}})
+    struct Row
+    {
+        int signal;
+        bool ignored, menu;
+    };
+    for (const Row& row : {Row{SIGTERM, false, false},
+                           {SIGINT, false, false},
+                           {SIGHUP, false, false},
+                           {SIGHUP, true, false},
+                           {SIGTERM, false, true}})
     {
         int requests = 0;
-        bool answered = false;
-        std::signal(signal, ignored ? SIG_IGN : SIG_DFL);
+        bool answered = false, forced = false;
+        std::signal(row.signal, row.ignored ? SIG_IGN : SIG_DFL);
         const QtTerminationSignals termination([&] { requests += answered ? 1 : 100; });
+        const auto raiseTwice = [&](QWidget* loopOwner) {
+            ::raise(row.signal), ::raise(row.signal);
+            // Not ended by the signal: the test fails, not hangs.
+            QTimer::singleShot(1000, loopOwner, [&forced, loopOwner] { forced = true, loopOwner->close(); });
+        };
         std::string defaultButton;
-        AnswerNextConfirmation(
-            [signal = signal](QMessageBox* box) {
-                ::raise(signal), ::raise(signal);
-                QTimer::singleShot(1000, box, [box] { box->close(); }); // not answered: the test fails, not hangs
-            },
-            &defaultButton);
-        EXPECT_FALSE(ShowConfirmationBox("Download 12 data sets?"));
+        QMenu menu;
+        menu.addAction("Show Structure");
+        if (row.menu)
+        {
+            QTimer::singleShot(0, &menu, [&] { raiseTwice(&menu); });
+            menu.exec(QPoint(20, 20));
+        }
+        else
+        {
+            AnswerNextConfirmation(raiseTwice, &defaultButton);
+            EXPECT_FALSE(ShowConfirmationBox("Download?"));
+        }
         answered = true;
-        RunEventsUntil([&] { return requests > 0; }, ignored ? 100 : 5000);
+        RunEventsUntil([&] { return requests > 0; }, row.ignored ? 100 : 5000);
+        ::raise(row.signal); // after the request: asks nothing more
         RunEventsFor(100);
-        EXPECT_EQ(ignored ? 0 : 1, requests) << signal;
+        EXPECT_EQ(row.ignored ? 0 : 1, requests) << row.signal;
+        EXPECT_EQ(row.ignored, forced) << row.signal;
     }
     EXPECT_EQ(SIG_IGN, std::signal(SIGHUP, SIG_DFL));
 }

@@ -35,15 +35,6 @@ unsigned long RootDatabaseId(Atlas* atlas)
     const AnnotationLabel* root = ontology ? ontology->GetAnnotationLabelByIndex(1) : nullptr;
     return root ? root->databaseId : 0;
 }
-
-// A failed download's alert with the address of its data set: the reader's or the network's reason alone
-// does not say which of several data sets failed.
-std::string NamingDataSet(const std::string& message, const std::string& url)
-{
-    if (url.empty() || message.find(url) != std::string::npos)
-        return message;
-    return message + "\n\nData set: " + url;
-}
 } // namespace
 
 CorvaneDocWrapper::CorvaneDocWrapper(CorvaneDoc* doc)
@@ -242,14 +233,14 @@ void CorvaneDocWrapper::GeneLoaded(GeneFetcher* fetcher, const void* bytes, unsi
     }
     const std::string url = FinishDownload(fetcher);
     if (failed)
-        ShowAlertBox(NamingDataSet("Unable to load data. " + failure, url));
+        ShowAlertBox(GeneFetcher::FailureAlert("Unable to load data. " + failure, "", url));
 }
 
 void CorvaneDocWrapper::GeneLoadError(GeneFetcher* fetcher, const std::string& message)
 {
     // The message may belong to the fetcher: keep a copy before the fetcher goes.
     const std::string text = message;
-    ShowAlertBox(NamingDataSet(text, FinishDownload(fetcher)));
+    ShowAlertBox(GeneFetcher::FailureAlert(text, "", FinishDownload(fetcher)));
 }
 
 void CorvaneDocWrapper::StopDownloads()

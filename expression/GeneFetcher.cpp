@@ -33,6 +33,7 @@ void GeneFetcher::Load(const std::string& name, const std::string& url, GeneFetc
                        void* userData, const float* rgb)
 {
     m_name = name;
+    m_url = url;
     m_userData = userData;
     m_listener = listener;
     m_expectedLength = 0;
@@ -49,6 +50,7 @@ void GeneFetcher::Reset()
     AbortTransfer();
     m_progress = 0.0f;
     m_name.clear();
+    m_url.clear();
     m_userData = nullptr;
     m_listener = nullptr;
 }
@@ -56,6 +58,14 @@ void GeneFetcher::Reset()
 const float* GeneFetcher::GetColor() const
 {
     return m_color[0] < 0.0f ? nullptr : m_color;
+}
+
+std::string GeneFetcher::FailureAlert(const std::string& reason, const std::string& name, const std::string& url)
+{
+    const std::string dataSet = name.empty() ? url : url.empty() ? name : name + " (" + url + ")";
+    if (dataSet.empty() || reason.find(dataSet) != std::string::npos)
+        return reason;
+    return reason + "\n\nData set: " + dataSet;
 }
 
 void GeneFetcher::ResponseReceived(const std::string&, unsigned long expectedLength)

@@ -42,13 +42,19 @@ public:
     virtual float GetProgress() const { return m_progress; }
     virtual void* GetUserData() const { return m_userData; }
     virtual const char* GetName() const { return m_name.c_str(); }
+    const std::string& GetUrl() const { return m_url; }
     // Red, green, blue, or null when no colour was given.
     virtual const float* GetColor() const;
+
+    // The alert of a data set's download that failed: the reason, then the data set (its name, if it has one,
+    // and its address), since the reason alone does not say which of several downloads failed.
+    static std::string FailureAlert(const std::string& reason, const std::string& name, const std::string& url);
 
 private:
     void AbortTransfer();
 
     std::string m_name;
+    std::string m_url;
     GeneFetchCompletionListener* m_listener = nullptr;
     NetFile* m_transfer = nullptr;
     void* m_userData = nullptr;

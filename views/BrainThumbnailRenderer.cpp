@@ -594,11 +594,10 @@ void BrainThumbnailRenderer::DownloadNextInQueue()
                 throw std::runtime_error("No URL.");
             m_fetcher.Load(request.name, request.url, this, nullptr, nullptr);
         }
-        catch (...)
+        catch (const std::exception& error)
         {
-            SetDownloadText("");
-            m_display->Invalidate();
             m_fetcher.Reset();
+            ShowAlertBox(GeneFetcher::FailureAlert(error.what(), request.name, request.url));
         }
     }
     UpdateDownloadStatusText();
@@ -620,6 +619,7 @@ void BrainThumbnailRenderer::UpdateDownloadStatusText()
 void BrainThumbnailRenderer::GeneLoaded(GeneFetcher* fetcher, const void* data, unsigned long size)
 {
     const std::string name = fetcher->GetName();
+    const std::string url = fetcher->GetUrl();
     // The model's listeners make GL objects for the new data set.
     m_display->MakeCurrent();
     if (m_tabBar)
@@ -638,11 +638,11 @@ void BrainThumbnailRenderer::GeneLoaded(GeneFetcher* fetcher, const void* data, 
     }
     catch (const std::exception& error)
     {
-        ShowAlertBox(std::string("Error reading gene data. ") + error.what());
+        ShowAlertBox(GeneFetcher::FailureAlert(std::string("Error reading gene data. ") + error.what(), name, url));
     }
     catch (...)
     {
-        ShowAlertBox("Error reading gene data. ");
+        ShowAlertBox(GeneFetcher::FailureAlert("Error reading gene data. ", name, url));
     }
     if (!m_queue.empty())
     {
@@ -654,9 +654,12 @@ void BrainThumbnailRenderer::GeneLoaded(GeneFetcher* fetcher, const void* data, 
     m_fetcher.Reset();
 }
 
-void BrainThumbnailRenderer::GeneLoadError(GeneFetcher*, const std::string&)
+// A failure says so; a cancel resets the fetcher without a call, and stays silent.
+void BrainThumbnailRenderer::GeneLoadError(GeneFetcher* fetcher, const std::string& message)
 {
+    const std::string alert = GeneFetcher::FailureAlert(message, fetcher->GetName(), fetcher->GetUrl());
     m_fetcher.Reset();
+    ShowAlertBox(alert);
     DownloadNextInQueue();
 }
 

@@ -564,25 +564,37 @@ TEST_F(ThumbnailBrowserTest, QueueGoesOnPastFailuresAndAddsDataSetsToTheModel)
     SearchAll();
     const int good = list->GetGene(0)->GetImageSeriesId();
     const int other = list->GetGene(1)->GetImageSeriesId();
+    // Each that fails says so once, naming the data set and the reason; nothing listens on port 1.
     const struct
     {
-        std::string name, url;
+        std::string name, url, alert;
     } requests[] = {
-        {"Corrupt", env.Url(kBadCrcId, "visualize")},
-        {"Unstartable", ""},
-        {"Invalid", "no scheme at all"},
-        {"First", env.Url(good, "visualize")},
-        {"Missing", env.Url(kNotFoundId, "visualize")},
-        {"Second", env.Url(other, "visualize")},
+        {"Corrupt", env.Url(kBadCrcId, "visualize"), "Error reading gene data. "},
+        {"Unstartable", "", "No URL."},
+        {"Invalid", "no scheme at all", "Could not open connection."},
+        {"First", env.Url(good, "visualize"), ""},
+        {"Missing", env.Url(kNotFoundId, "visualize"), "Server returned error 404"},
+        {"Refused", "http://127.0.0.1:1/demo/data/3", "Connection refused (127.0.0.1:1)"},
+        {"Second", env.Url(other, "visualize"), ""},
     };
     for (const auto& request : requests)
         browser->DownloadGene(request.name, request.url);
-    EXPECT_EQ("Downloading Corrupt - 5 queued", DownloadText());
+    EXPECT_EQ("Downloading Corrupt - 6 queued", DownloadText());
     ASSERT_TRUE(WaitFor([&] { return DownloadText() == "Second downloaded"; })) << DownloadText();
     EXPECT_FALSE(browser->GetFetcher().IsActive());
-    ASSERT_EQ(1u, env.alerts.alerts.size());
-    EXPECT_EQ(0u, env.alerts.alerts[0].rfind("Error reading gene data. ", 0)) << env.alerts.alerts[0];
-    EXPECT_GT(env.alerts.alerts[0].size(), std::string("Error reading gene data. ").size());
+    auto alert = env.alerts.alerts.begin();
+    for (const auto& request : requests)
+    {
+        if (request.alert.empty())
+            continue;
+        ASSERT_NE(env.alerts.alerts.end(), alert) << request.name;
+        const std::string named =
+            "\n\nData set: " + request.name + (request.url.empty() ? "" : " (" + request.url + ")");
+        EXPECT_EQ(0u, alert->rfind(request.alert, 0)) << *alert;
+        EXPECT_EQ(named, alert->substr(std::max(alert->size(), named.size()) - named.size())) << *alert;
+        ++alert;
+    }
+    EXPECT_EQ(env.alerts.alerts.end(), alert);
     ASSERT_EQ(2, model->GetNumGenes());
     EXPECT_EQ(good, model->GetGene(0)->GetExperimentId());
     EXPECT_EQ(other, model->GetGene(1)->GetExperimentId());

@@ -108,12 +108,14 @@ AtlasDownloadController::AtlasDownloadController()
     }
     SetSpinning(true);
     m_bridge = std::make_unique<AtlasInstallerBridge>(this);
-    // Quitting in the middle of an install must not leave the worker running into destroyed objects.
+    // Quitting in the middle of an install must not leave the worker running into destroyed objects, nor a
+    // download's unfinished package behind.
     if (QCoreApplication* application = QCoreApplication::instance())
         connect(application, &QCoreApplication::aboutToQuit, this, [this] {
             if (m_worker.joinable() && m_progressMeter)
                 m_progressMeter->Cancel();
             JoinWorker();
+            m_installQueue.clear();
         });
 }
 

@@ -116,7 +116,7 @@ AtlasInstaller::AtlasInstaller(const AtlasDownloadInfo& info, AtlasInstallerList
 AtlasInstaller::~AtlasInstaller()
 {
     if (m_transfer)
-        m_transfer->Abort();
+        Abort();
 }
 
 void AtlasInstaller::Download()

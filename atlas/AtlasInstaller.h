@@ -27,7 +27,7 @@ public:
     // Nothing starts yet. listener and progress may be null.
     AtlasInstaller(const AtlasDownloadInfo& info, AtlasInstallerListener* listener,
                    std::shared_ptr<TaskProgress> progress);
-    // Aborts a running download, keeping what was stored.
+    // Aborts a running download and removes its package: an unfinished one is of no use, and would stay.
     ~AtlasInstaller() override;
 
     AtlasInstaller(const AtlasInstaller&) = delete;

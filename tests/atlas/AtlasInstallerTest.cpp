@@ -129,13 +129,17 @@ TEST_F(AtlasInstallerTest, DownloadEndings)
         const char* what;
         int status;
         const char* failure;
-        bool abort;
+        void (*stop)(std::unique_ptr<AtlasInstaller>&);
         std::vector<std::string> log;
     };
+    const auto abort = [](std::unique_ptr<AtlasInstaller>& installer) { installer->Abort(); };
+    // As the program's end does.
+    const auto destroy = [](std::unique_ptr<AtlasInstaller>& installer) { installer.reset(); };
     const std::vector<Case> cases = {
-        {"server error", 500, nullptr, false, {"error Server returned error 500"}},
-        {"connection lost", 200, "Connection lost", false, {"error Connection lost"}},
-        {"aborted", 200, nullptr, true, {}},
+        {"server error", 500, nullptr, nullptr, {"error Server returned error 500"}},
+        {"connection lost", 200, "Connection lost", nullptr, {"error Connection lost"}},
+        {"aborted", 200, nullptr, abort, {}},
+        {"destroyed", 200, nullptr, destroy, {}},
     };
     for (const Case& c : cases)
     {
@@ -148,8 +152,8 @@ TEST_F(AtlasInstallerTest, DownloadEndings)
         transport.Respond(c.status);
         if (transport.IsOpen())
             transport.Send(std::string(40, 'x'));
-        if (c.abort)
-            installer->Abort();
+        if (c.stop)
+            c.stop(installer);
         else if (c.failure)
             transport.Fail(c.failure);
         EXPECT_FALSE(transport.IsOpen()) << c.what;

@@ -12,6 +12,7 @@
 #include "expression/BrainExpressionModel.h"
 #include "expression/GeneExpression.h"
 #include "gl/GLView.h"
+#include "platform/WindowActivationTracker.h"
 
 #include <QAction>
 #include <QCloseEvent>
@@ -51,6 +52,7 @@ CorvaneWindowController::CorvaneWindowController(CorvaneDoc* doc)
     : m_doc(doc)
 {
     setObjectName("mainWindow");
+    WindowActivationTracker::MarkDocumentWindow(this);
     setAttribute(Qt::WA_DeleteOnClose, false);
     // A pointer resting on a toolbar item shows its tooltip even while another window has the focus (a
     // dialog of another program, the launch that handed a URL on): Qt's default shows them only in the

@@ -5,11 +5,13 @@
 #include "platform/QtBrowserLauncher.h"
 #include "platform/QtDefaultsStore.h"
 #include "platform/QtNetTransport.h"
+#include "platform/WindowActivationTracker.h"
 
 #include <QCoreApplication>
 
 PlatformServices::PlatformServices()
     : defaults(std::make_unique<QtDefaultsStore>())
+    , windows(std::make_unique<WindowActivationTracker>())
     , alerts(std::make_unique<QtAlertPresenter>())
     , browser(std::make_unique<QtBrowserLauncher>())
     , transport(std::make_unique<QtNetTransport>())

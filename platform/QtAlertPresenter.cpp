@@ -1,5 +1,7 @@
 #include "platform/QtAlertPresenter.h"
 
+#include "platform/WindowActivationTracker.h"
+
 #include <QApplication>
 #include <QFileDialog>
 #include <QMessageBox>
@@ -10,9 +12,6 @@
 
 namespace
 {
-
-// The window that was active last, among those that can own a panel; followed by the one presenter.
-QPointer<QWidget> lastActive;
 
 bool HasWidgets()
 {
@@ -34,42 +33,27 @@ QWidget* Owning(QWidget* window)
     return window;
 }
 
-} // namespace
-
-// Notes each window that becomes active, whether the window system or the program activated it.
-class QtAlertPresenter::ActivationWatch : public QObject
+// A document window, or a sheet on one.
+bool OfADocument(QWidget* window)
 {
-public:
-    bool eventFilter(QObject* watched, QEvent* event) override
-    {
-        if (event->type() == QEvent::WindowActivate && watched->isWidgetType())
-        {
-            if (QWidget* owner = Owning(static_cast<QWidget*>(watched)->window()))
-                lastActive = owner;
-        }
-        return false;
-    }
-};
-
-QtAlertPresenter::QtAlertPresenter()
-{
-    if (HasWidgets())
-    {
-        m_activationWatch = std::make_unique<ActivationWatch>();
-        qApp->installEventFilter(m_activationWatch.get());
-    }
+    while (window && !WindowActivationTracker::IsDocumentWindow(window))
+        window = window->parentWidget() ? window->parentWidget()->window() : nullptr;
+    return window != nullptr;
 }
 
-QtAlertPresenter::~QtAlertPresenter() = default;
+} // namespace
 
 QWidget* QtAlertPresenter::OwnerWindow()
 {
     if (!HasWidgets())
         return nullptr;
     // Between a panel's closing and the window system's moving the activation, no window is active.
-    if (QWidget* owner = Owning(QApplication::activeWindow()))
-        return owner;
-    return CanOwnPanels(lastActive) ? lastActive.data() : nullptr;
+    QWidget* active = Owning(QApplication::activeWindow());
+    if (OfADocument(active))
+        return active;
+    if (QWidget* document = WindowActivationTracker::LastDocumentWindow())
+        return document;
+    return active ? active : Owning(WindowActivationTracker::LastActiveWindow());
 }
 
 void QtAlertPresenter::ShowAlert(const std::string& message)

@@ -9,6 +9,7 @@
 #include "platform/QtBrowserLauncher.h"
 #include "platform/QtDefaultsStore.h"
 #include "platform/QtTerminationSignals.h"
+#include "platform/WindowActivationTracker.h"
 
 #include "EventLoopSupport.h"
 #include "TestSupport.h"
@@ -350,13 +351,16 @@ TEST(QtAlertPresenter, AlertRaisedWhileAConfirmationWaitsOutlivesIt)
 }
 
 // Whatever was active when it came, an alert and a confirmation are transient for the document window, so
-// that no window manager stacks the window over them: one row per way in.
+// that no window manager stacks the window over them, nor leaves them on another window: one row per way in.
 TEST(QtAlertPresenter, PanelsBelongToTheDocumentWindow)
 {
+    const WindowActivationTracker tracker;
     QtAlertPresenter presenter;
     PlatformHooks::SetAlertPresenter(&presenter);
     const ScopeExit restoreAlertPresenter([] { PlatformHooks::SetAlertPresenter(nullptr); });
-    QWidget document;
+    QWidget document, otherDocument, downloads;
+    WindowActivationTracker::MarkDocumentWindow(&document);
+    WindowActivationTracker::MarkDocumentWindow(&otherDocument);
     document.show();
     QApplication::setActiveWindow(&document);
     ASSERT_TRUE(RunEventsUntil([&] { return QApplication::activeWindow() == &document; }, 5000));
@@ -368,6 +372,8 @@ TEST(QtAlertPresenter, PanelsBelongToTheDocumentWindow)
         {"a parentless panel just closed", &parentless},
         {"no window active", nullptr},
         {"a sheet's pop-up list still shown", &popUp},
+        {"Download Atlases active", &downloads},
+        {"another document window active last, then hidden", &otherDocument},
     };
     for (const auto& [way, active] : ways)
     {
@@ -376,7 +382,7 @@ TEST(QtAlertPresenter, PanelsBelongToTheDocumentWindow)
         {
             active->show();
             QApplication::setActiveWindow(active);
-            if (active != &popUp)
+            if (active != &popUp && active != &downloads)
                 active->hide();
         }
         QApplication::setActiveWindow(active);
@@ -396,6 +402,7 @@ TEST(QtAlertPresenter, PanelsBelongToTheDocumentWindow)
         EXPECT_FALSE(ShowConfirmationBox("Continue?"));
         EXPECT_TRUE(confirmationOnDocument);
         popUp.hide();
+        downloads.hide();
     }
 }
 

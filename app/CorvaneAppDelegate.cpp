@@ -15,6 +15,7 @@
 #include "expression/BrainExpressionModel.h"
 #include "expression/GeneExpression.h"
 #include "expression/UrlProtocolParser.h"
+#include "platform/WindowActivationTracker.h"
 
 #include <QApplication>
 #include <QFileInfo>
@@ -213,10 +214,7 @@ CorvaneDoc* CorvaneAppDelegate::documentWithAtlas(unsigned int atlasId, bool atl
         doc->showWindows();
     }
     if (CorvaneWindowController* window = doc->windowController())
-    {
-        window->raise();
-        window->activateWindow();
-    }
+        window->BringToFront();
     return doc;
 }
 
@@ -289,10 +287,8 @@ void CorvaneAppDelegate::HandleArguments(const QStringList& arguments, bool firs
             if (applicationShouldOpenUntitledFile())
                 OpenUntitledDocument();
         }
-        else if (CorvaneDoc* doc = SingleDocumentController::Instance()->currentDocument())
+        else if (CorvaneDoc* doc = LastActiveDocument())
             doc->showWindows();
-        else if (!SingleDocumentController::Instance()->documents().empty())
-            SingleDocumentController::Instance()->documents().front()->showWindows();
         else if (applicationShouldOpenUntitledFile())
             OpenUntitledDocument();
         return;
@@ -325,6 +321,16 @@ void CorvaneAppDelegate::HandleArgument(const QString& argument)
         const QString path = argument.startsWith("file://") ? QUrl(argument).toLocalFile() : argument;
         applicationOpenFile(QFileInfo(path).absoluteFilePath().toStdString());
     }
+}
+
+CorvaneDoc* CorvaneAppDelegate::LastActiveDocument()
+{
+    const std::vector<CorvaneDoc*>& open = SingleDocumentController::Instance()->documents();
+    const QWidget* last = WindowActivationTracker::LastDocumentWindow();
+    for (CorvaneDoc* doc : open)
+        if (doc->windowController() == last)
+            return doc;
+    return open.empty() ? nullptr : open.front();
 }
 
 bool CorvaneAppDelegate::HasOpenDocuments() const

@@ -62,6 +62,8 @@ private:
     void DocumentClosed();
     void RunPendingRequests();
     void HandleArgument(const QString& argument);
+    // The document whose window was active last, else the first; null when none is open.
+    static CorvaneDoc* LastActiveDocument();
 
     std::unique_ptr<Updater> m_updater;
     QStringList m_pending;

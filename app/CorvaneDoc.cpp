@@ -229,9 +229,7 @@ void CorvaneDoc::showWindows()
         return;
     if (!m_window->isVisible())
         SingleDocumentController::Instance()->cascadeWindow(m_window);
-    m_window->show();
-    m_window->raise();
-    m_window->activateWindow();
+    m_window->BringToFront();
 }
 
 void CorvaneDoc::windowControllerDidLoadNib()

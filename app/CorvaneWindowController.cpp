@@ -5,6 +5,7 @@
 #include "app/ContextMenuTableView.h"
 #include "app/CorvaneDoc.h"
 #include "app/PreferencesController.h"
+#include "app/ScreenFit.h"
 #include "app/SegmentedControl.h"
 #include "app/SingleDocumentController.h"
 #include "atlas/Atlas.h"
@@ -27,6 +28,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QResizeEvent>
+#include <QShowEvent>
 #include <QSlider>
 #include <QSplitter>
 #include <QStackedWidget>
@@ -549,8 +551,22 @@ void CorvaneWindowController::changeEvent(QEvent* event)
     QMainWindow::changeEvent(event);
 }
 
+void CorvaneWindowController::BringToFront()
+{
+    setWindowState(windowState() & ~Qt::WindowMinimized);
+    show();
+    raise();
+    activateWindow();
+    // The window system tells of the activation later; what comes before it (an alert) belongs here.
+    WindowActivationTracker::NoteActivated(this);
+}
+
 void CorvaneWindowController::showEvent(QShowEvent* event)
 {
+    // Sent before the window system shows the window: whether from the default, a saved or a cascaded
+    // frame, it opens within its screen.
+    if (!event->spontaneous())
+        ScreenFit::FitWindow(this);
     QMainWindow::showEvent(event);
     KeepDividerInLimits();
 }

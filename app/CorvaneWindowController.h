@@ -39,6 +39,9 @@ public:
     // The name of the model's atlas, or "Ostrel Brain Atlas" when there is none.
     static QString windowTitleForDocumentDisplayName(const BrainExpressionModel* model);
 
+    // Shows the window restored from the dock, in front and active, as the window that a request reached.
+    void BringToFront();
+
     GLView* sceneView = nullptr;
     QTreeView* hierOntologyView = nullptr;
     QTreeView* alphaOntologyView = nullptr;

@@ -1,5 +1,6 @@
 #include "app/PreferencesController.h"
 
+#include "app/ScreenFit.h"
 #include "core/UserPreferences.h"
 
 #include <QCheckBox>
@@ -79,6 +80,8 @@ void PreferencesController::showPreferences()
             multiSamplingPopup->addItem(QString("%1x").arg(samples));
         multiSamplingPopup->setCurrentIndex(SelectionForSamples(preferences->GetNumSamples()));
     }
+    if (!m_window->isVisible())
+        ScreenFit::FitWindow(m_window);
     m_window->show();
     m_window->raise();
     m_window->activateWindow();

@@ -1,5 +1,6 @@
 // The application's top: the preflight, the atlas chooser, "corv" URL requests, the preferences window, the
-// update check and help page on the Host setting, one program per user, and the desktop entry.
+// update check and help page on the Host setting, one program per user, windows on their screen, and the
+// desktop entry.
 
 #include "ShellTestSupport.h"
 
@@ -7,7 +8,9 @@
 #include "app/AtlasDownloadController.h"
 #include "app/AtlasListModel.h"
 #include "app/CorvaneAppDelegate.h"
+#include "app/CorvaneWindowController.h"
 #include "app/PreferencesController.h"
+#include "app/ScreenFit.h"
 #include "app/SingleInstance.h"
 #include "app/Updater.h"
 #include "atlas/Atlas.h"
@@ -425,6 +428,27 @@ TEST_F(AppShellTest, RequestsWaitWhileAtlasesAreInstalled)
     EXPECT_TRUE(alerts.alerts.empty()) << alerts.alerts[0];
 }
 
+TEST_F(AppShellTest, ASecondLaunchRestoresAndActivatesTheDocumentWindow)
+{
+    Install(310, "tiny");
+    const std::vector<std::string> ids = ServedDataSetIds(1);
+    ASSERT_EQ(1u, ids.size());
+    const QString url = QString::fromStdString("corv://" + DemoServer::Get().Url().substr(7) +
+                                               "/demo/data?atlas=310&datasets=" + ids[0]);
+    CorvaneDoc* doc = SingleDocumentController::Instance()->openUntitledDocumentAndDisplay();
+    ASSERT_NE(nullptr, doc);
+    CorvaneWindowController* window = doc->windowController();
+    for (const QStringList& arguments : {QStringList{url}, QStringList{}})
+    {
+        SCOPED_TRACE(arguments.join(' ').toStdString());
+        window->showMinimized();
+        ASSERT_TRUE(RunEventsUntil([&] { return window->isMinimized(); }, 5000));
+        CorvaneAppDelegate::Instance()->HandleArguments(arguments, false);
+        EXPECT_TRUE(RunEventsUntil([&] { return !window->isMinimized() && window->isActiveWindow(); }, 5000));
+    }
+    EXPECT_TRUE(alerts.alerts.empty()) << alerts.alerts[0];
+}
+
 TEST_F(AppShellTest, OpenIsOfferedOnlyForAtlasesWithDataSetFiles)
 {
     SingleDocumentController* controller = SingleDocumentController::Instance();
@@ -595,6 +619,30 @@ TEST(UpdaterTest, ChecksAreDueWeeklyWhenAutomatic)
         EXPECT_EQ(c.due, updater.IsDue(now)) << (c.last ? c.last : "never") << " automatic " << c.automatic;
     }
     PlatformHooks::SetDefaultsStore(previous);
+}
+
+// Frames in logical pixels, on a screen's available area given in device pixels at a scale.
+TEST(ScreenFitTest, WindowsKeepWithinTheAvailableAreaOfTheirScreen)
+{
+    struct Case
+    {
+        const char* what;
+        QRect available;
+        int scale;
+        QRect frame, fitted;
+    };
+    for (const Case& c : {
+             Case{"the default at scale 2", {0, 0, 1600, 1000}, 2, {0, 0, 1120, 700}, {0, 0, 800, 500}},
+             Case{"the default on a laptop", {0, 32, 1366, 736}, 1, {0, 0, 1120, 700}, {0, 32, 1120, 700}},
+             Case{"saved on a larger screen", {0, 0, 1366, 768}, 1, {300, 200, 1900, 1100}, {0, 0, 1366, 768}},
+             Case{"cascaded off the corner", {0, 0, 1600, 1000}, 1, {1200, 700, 640, 500}, {960, 500, 640, 500}},
+             Case{"on a second screen", {1600, 0, 2560, 1440}, 2, {1500, -40, 1120, 700}, {960, 0, 1120, 700}},
+             Case{"one that fits", {0, 0, 1600, 1000}, 1, {40, 60, 1120, 700}, {40, 60, 1120, 700}},
+         })
+    {
+        const QRect logical(c.available.topLeft() / c.scale, c.available.size() / c.scale);
+        EXPECT_EQ(c.fitted, ScreenFit::Fitted(c.frame, logical)) << c.what;
+    }
 }
 
 TEST(SingleInstanceTest, LaterLaunchesHandTheirArgumentsOver)

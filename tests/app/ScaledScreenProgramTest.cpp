@@ -16,6 +16,7 @@
 #include <algorithm>
 
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <functional>
 #include <string>
@@ -33,6 +34,7 @@ struct Look
     long compassSide = 0;                               // the compass corner's width
     bool brainRowBefore = false, brainRowAfter = false; // the outline's Brain row selected
     long greenBefore = 0, greenAfter = 0;               // the selected mesh's green
+    bool openedOnScreen = false;                        // the window as it opened, within the screen
 };
 
 class ScaledScreenProgramTest : public ::testing::Test
@@ -99,6 +101,12 @@ protected:
             ADD_FAILURE() << "no window at scale " << scale;
             return look;
         }
+        int left = -1, top = -1, width = 0, height = 0, screenWidth = 0, screenHeight = 0;
+        const std::string geometry =
+            CommandOutput("xdotool getwindowgeometry --shell " + window + " getdisplaygeometry");
+        look.openedOnScreen = std::sscanf(geometry.c_str(), "WINDOW=%*d X=%d Y=%d WIDTH=%d HEIGHT=%d SCREEN=%*d %d %d",
+                                          &left, &top, &width, &height, &screenWidth, &screenHeight) == 6 &&
+                              left >= 0 && top >= 0 && left + width <= screenWidth && top + height <= screenHeight;
         // Logical points of the window, in the screen's device pixels.
         const auto at = [&](int x, int y) {
             return std::to_string(std::lround(x * scale)) + " " + std::to_string(std::lround(y * scale));
@@ -236,6 +244,7 @@ TEST_F(ScaledScreenProgramTest, TheWindowAtScale2IsTheScale1WindowDoubledAndPick
     for (const Look* look : {&one, &two})
     {
         SCOPED_TRACE(look == &one ? "scale 1" : "scale 2");
+        EXPECT_TRUE(look->openedOnScreen) << "the default window fits the screen";
         EXPECT_FALSE(look->brainRowBefore);
         EXPECT_TRUE(look->brainRowAfter) << "the outline selects the brain clicked in the scene";
         EXPECT_LT(look->greenBefore * 4, look->greenAfter) << "the selected brain turns green";

@@ -30,6 +30,14 @@ CASES = [
      "check-tree: gl/Glx.h:3: X11 header included: GL/glxew.h"),
     ("app includes everything", "app/All.h", '#pragma once\n\n#include "platform/QtDefaultsStore.h"\n#include "views/V.h"\n',
      None),
+    ("platform reaching tests", "platform/Probe.h", '#pragma once\n\n#include "tests/TestSupport.h"\n',
+     "check-tree: platform/Probe.h:3: platform/ includes tests/, neither core/ nor a system header: tests/TestSupport.h"),
+    ("platform reaching tools", "platform/Gen.h", '#pragma once\n\n#include "tools/atlasgen/Gen.h"\n',
+     "check-tree: platform/Gen.h:3: platform/ includes tools/, neither core/ nor a system header: tools/atlasgen/Gen.h"),
+    ("broken .clang-format", ".clang-format", "BasedOnStyle: Nope\n",
+     "check-tree: clang-format said: .clang-format:1:1: error: Unknown value for BasedOnStyle: Nope"),
+    ("clang-format that cannot start", "path/clang-format", "#!/nonexistent/interpreter\n",
+     "check-tree: clang-format ended with status 127"),
     ("platform includes core and the system", "platform/Down.h",
      '#pragma once\n\n#include "core/NetFile.h"\n\n#include <QString>\n#include <sys/socket.h>\n', None),
     ("tests are free", "tests/Free.cpp", '#include "app/A.h"\n\n#include <QWidget>\n', None),
@@ -56,7 +64,10 @@ class CheckTreeTest(unittest.TestCase):
 
     def check(self):
         script = os.path.join(self.scratch, "scripts", "check-tree.sh")
-        run = subprocess.run(["bash", script, self.scratch], capture_output=True, text=True)
+        # A row may put a clang-format of its own first on the path.
+        path = os.path.join(self.scratch, "path") + os.pathsep + os.environ["PATH"]
+        run = subprocess.run(["bash", script, self.scratch], capture_output=True, text=True,
+                             env=dict(os.environ, PATH=path))
         return run.returncode, run.stdout.splitlines()
 
     def test_the_tree_passes(self):
@@ -68,19 +79,25 @@ class CheckTreeTest(unittest.TestCase):
             with self.subTest(name):
                 full = os.path.join(self.scratch, path)
                 os.makedirs(os.path.dirname(full), exist_ok=True)
+                kept = open(full).read() if os.path.exists(full) else None
                 with open(full, "w") as f:
                     f.write(text)
+                os.chmod(full, 0o755 if text.startswith("#!") else 0o644)
                 try:
                     code, lines = self.check()
                 finally:
-                    os.remove(full)
+                    if kept is None:
+                        os.remove(full)
+                    else:
+                        with open(full, "w") as f:
+                            f.write(kept)
                 if expected is None:
                     self.assertEqual(0, code, "\n".join(lines))
                 else:
                     self.assertEqual(1, code, "\n".join(lines))
                     self.assertIn(expected, lines)
-                    findings = [line for line in lines if line.startswith("check-tree: " + path)]
-                    self.assertEqual([expected], findings)
+                    findings = [line for line in lines if line.startswith("check-tree: " + path + ":")]
+                    self.assertEqual([expected] if expected.startswith("check-tree: " + path + ":") else [], findings)
 
     def test_a_misformatted_file_comes_with_the_mend_command(self):
         full = os.path.join(self.scratch, "gl", "Loose.h")
@@ -89,6 +106,11 @@ class CheckTreeTest(unittest.TestCase):
         try:
             _, lines = self.check()
             self.assertIn("check-tree: mend with: clang-format -i gl/Loose.h", lines)
+            # Checked again on its own, with the clang-format and the style that found it.
+            self.assertTrue(any("clang-format version" in line for line in lines), "\n".join(lines))
+            self.assertIn("  gl/Loose.h: style from %s/.clang-format" % os.path.realpath(self.scratch),
+                          [line.split(" (sha256")[0] for line in lines])
+            self.assertIn("    +class Loose", lines)
             subprocess.run(["clang-format", "-i", "gl/Loose.h"], cwd=self.scratch, check=True)
             code, lines = self.check()
             self.assertEqual(0, code, "\n".join(lines))

@@ -206,6 +206,21 @@ public:
         return image.copy(QRect(at, cell.size()));
     }
 
+    // Alike pixel for pixel; a failure names the first column that differs rather than dumping both images.
+    static ::testing::AssertionResult SamePixels(const QImage& expected, const QImage& actual)
+    {
+        if (expected.size() != actual.size())
+            return ::testing::AssertionFailure() << "sizes differ: " << expected.width() << "x" << expected.height()
+                                                 << " and " << actual.width() << "x" << actual.height();
+        for (int x = 0; x < expected.width(); ++x)
+            for (int y = 0; y < expected.height(); ++y)
+                if (expected.pixel(x, y) != actual.pixel(x, y))
+                    return ::testing::AssertionFailure() << "first difference in column " << x << ", row " << y << ": "
+                                                         << QColor(expected.pixel(x, y)).name().toStdString() << " and "
+                                                         << QColor(actual.pixel(x, y)).name().toStdString();
+        return ::testing::AssertionSuccess();
+    }
+
     // Pixels dark enough to belong to a check mark.
     static int DarkPixels(const QImage& image)
     {
@@ -281,14 +296,14 @@ TEST_F(AtlasDownloadWindowTest, ChoosingAtlases)
     EXPECT_TRUE(root->Store().HasValue("LastVersionCheck"));
 
     const QImage ticked = Capture();
-    EXPECT_EQ(CheckCell(ticked, 0), CheckCell(ticked, 1));
+    EXPECT_TRUE(SamePixels(CheckCell(ticked, 0), CheckCell(ticked, 1)));
     Click(1);
     EXPECT_EQ((std::vector<bool>{true, false, true}), Ticks());
     const QImage unticked = Capture();
     EXPECT_LT(8, DarkPixels(CheckCell(unticked, 0)));
     EXPECT_EQ(0, DarkPixels(CheckCell(unticked, 1)));
-    EXPECT_EQ(CheckCell(unticked, 0), CheckCell(unticked, 2));
-    EXPECT_EQ(CheckCell(ticked, 1), CheckCell(unticked, 0));
+    EXPECT_TRUE(SamePixels(CheckCell(unticked, 0), CheckCell(unticked, 2)));
+    EXPECT_TRUE(SamePixels(CheckCell(ticked, 1), CheckCell(unticked, 0)));
 
     controller->ToggleAtlasVisible(0);
     controller->ToggleAtlasVisible(-1);

@@ -1090,7 +1090,9 @@ TEST_F(CommandTest, DialogsAndSheetsEndWithoutReachingIntoThemselves)
                 ended = true;
                 // A file panel stands on the document: a window manager would otherwise stack it anywhere.
                 if (qobject_cast<QFileDialog*>(shown))
+                {
                     EXPECT_EQ(&Window(), shown->parentWidget()) << c.what;
+                }
                 c.end(shown);
             }
         });

@@ -9,14 +9,17 @@
 #include "EventLoopSupport.h"
 #include "LoopbackServer.h"
 
+#include <QHostAddress>
 #include <QNetworkAccessManager>
 #include <QNetworkRequest>
+#include <QTcpServer>
 #include <QUrl>
 
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <functional>
+#include <iostream>
 #include <map>
 #include <memory>
 #include <new>
@@ -224,9 +227,16 @@ TEST_F(QtNetFileTest, FailuresAreReportedOnce)
         {refused, refusedMessage.c_str(), false},
         {"http://[::1]" + gonePort + "/len", refusedV6Message.c_str(), false},
     };
+    // Containers often have no IPv6 loopback, where a connection to it fails otherwise than refused.
+    const bool ipv6Loopback = QTcpServer().listen(QHostAddress::LocalHostIPv6, 0);
     for (const auto& c : cases)
     {
         SCOPED_TRACE(c.url);
+        if (!ipv6Loopback && c.url.find("[::1]") != std::string::npos)
+        {
+            std::cout << "Row " << c.url << " left out: this machine has no IPv6 loopback (::1)." << std::endl;
+            continue;
+        }
         RecordingListener failed;
         NetFile::Create(c.url, &failed, true);
         ASSERT_TRUE(Finish(failed));

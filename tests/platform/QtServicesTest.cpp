@@ -46,6 +46,18 @@ QMessageBox* FindMessageBox()
     return nullptr;
 }
 
+// The alerts and confirmations of the test go through the Qt presenter, as the program's do.
+class QtAlertPresenterTest : public ::testing::Test
+{
+protected:
+    QtAlertPresenterTest() { PlatformHooks::SetAlertPresenter(&presenter); }
+    ~QtAlertPresenterTest() override { PlatformHooks::SetAlertPresenter(nullptr); }
+
+    QtAlertPresenter presenter;
+};
+using QtBrowserLauncherTest = QtAlertPresenterTest;
+using QtTerminationSignalsTest = QtAlertPresenterTest;
+
 TEST(QtDefaultsStore, SettingsSurviveARoundTripThroughTheFile)
 {
     QTemporaryDir dir;
@@ -216,18 +228,15 @@ TEST(QtBrowserLauncher, HandsOnlyWebPagesToTheDesktopEscaped)
         catcher.urls);
 }
 
-TEST(QtBrowserLauncher, APageTheDesktopCannotOpenIsOfferedForCopying)
+TEST_F(QtBrowserLauncherTest, APageTheDesktopCannotOpenIsOfferedForCopying)
 {
     UrlCatcher catcher;
     // A handler without that slot: the desktop answers that it could not open the page.
     QDesktopServices::setUrlHandler("http", &catcher, "NoSuchSlot");
     QtBrowserLauncher launcher;
-    QtAlertPresenter presenter;
     PlatformHooks::SetBrowserLauncher(&launcher);
-    PlatformHooks::SetAlertPresenter(&presenter);
     const ScopeExit restore([] {
         PlatformHooks::SetBrowserLauncher(nullptr);
-        PlatformHooks::SetAlertPresenter(nullptr);
         QDesktopServices::unsetUrlHandler("http");
     });
     {
@@ -246,11 +255,8 @@ TEST(QtBrowserLauncher, APageTheDesktopCannotOpenIsOfferedForCopying)
     RunEventsUntil([] { return FindMessageBox() == nullptr; }, 5000);
 }
 
-TEST(QtAlertPresenter, AlertReturnsAtOnceAndShowsTheTextLiterally)
+TEST_F(QtAlertPresenterTest, AlertReturnsAtOnceAndShowsTheTextLiterally)
 {
-    QtAlertPresenter presenter;
-    PlatformHooks::SetAlertPresenter(&presenter);
-    const ScopeExit restoreAlertPresenter([] { PlatformHooks::SetAlertPresenter(nullptr); });
     const std::string message = "Failed at 100%d <b>%1%</b>";
     ShowAlertBox(message);
     PlatformHooks::SetAlertPresenter(nullptr);
@@ -283,11 +289,8 @@ void AnswerNextConfirmation(const std::function<void(QMessageBox*)>& answer, std
     poll->start(5);
 }
 
-TEST(QtAlertPresenter, ConfirmationBlocksAndDefaultsToNo)
+TEST_F(QtAlertPresenterTest, ConfirmationBlocksAndDefaultsToNo)
 {
-    QtAlertPresenter presenter;
-    PlatformHooks::SetAlertPresenter(&presenter);
-    const ScopeExit restoreAlertPresenter([] { PlatformHooks::SetAlertPresenter(nullptr); });
 
     std::string defaultButton;
     AnswerNextConfirmation(
@@ -312,11 +315,8 @@ TEST(QtAlertPresenter, ConfirmationBlocksAndDefaultsToNo)
     EXPECT_EQ("Replace %1% <i>now</i>?", texts);
 }
 
-TEST(QtAlertPresenter, AlertRaisedWhileAConfirmationWaitsOutlivesIt)
+TEST_F(QtAlertPresenterTest, AlertRaisedWhileAConfirmationWaitsOutlivesIt)
 {
-    QtAlertPresenter presenter;
-    PlatformHooks::SetAlertPresenter(&presenter);
-    const ScopeExit restoreAlertPresenter([] { PlatformHooks::SetAlertPresenter(nullptr); });
     auto* window = new QWidget;
     window->show();
     QApplication::setActiveWindow(window);
@@ -352,12 +352,9 @@ TEST(QtAlertPresenter, AlertRaisedWhileAConfirmationWaitsOutlivesIt)
 
 // Whatever was active when it came, an alert and a confirmation are transient for the document window, so
 // that no window manager stacks the window over them, nor leaves them on another window: one row per way in.
-TEST(QtAlertPresenter, PanelsBelongToTheDocumentWindow)
+TEST_F(QtAlertPresenterTest, PanelsBelongToTheDocumentWindow)
 {
     const WindowActivationTracker tracker;
-    QtAlertPresenter presenter;
-    PlatformHooks::SetAlertPresenter(&presenter);
-    const ScopeExit restoreAlertPresenter([] { PlatformHooks::SetAlertPresenter(nullptr); });
     QWidget document, otherDocument, downloads;
     WindowActivationTracker::MarkDocumentWindow(&document);
     WindowActivationTracker::MarkDocumentWindow(&otherDocument);
@@ -410,11 +407,8 @@ TEST(QtAlertPresenter, PanelsBelongToTheDocumentWindow)
 // a confirmation that waits is answered "No" and a context menu closed first, so that the code that opened
 // them goes on before any window closes. One that the program was started with ignored (nohup, a background
 // job's INT) stays ignored.
-TEST(QtTerminationSignals, SignalsAskOnceToEndAfterTheOpenConfirmationOrMenuUnlessIgnored)
+TEST_F(QtTerminationSignalsTest, SignalsAskOnceToEndAfterTheOpenConfirmationOrMenuUnlessIgnored)
 {
-    QtAlertPresenter presenter;
-    PlatformHooks::SetAlertPresenter(&presenter);
-    const ScopeExit restoreAlertPresenter([] { PlatformHooks::SetAlertPresenter(nullptr); });
     struct Row
     {
         int signal;
@@ -458,11 +452,8 @@ TEST(QtTerminationSignals, SignalsAskOnceToEndAfterTheOpenConfirmationOrMenuUnle
     EXPECT_EQ(SIG_IGN, std::signal(SIGHUP, SIG_DFL));
 }
 
-TEST(QtAlertPresenter, ConfirmationOutlivesAWindowClosedWhileItWaits)
+TEST_F(QtAlertPresenterTest, ConfirmationOutlivesAWindowClosedWhileItWaits)
 {
-    QtAlertPresenter presenter;
-    PlatformHooks::SetAlertPresenter(&presenter);
-    const ScopeExit restoreAlertPresenter([] { PlatformHooks::SetAlertPresenter(nullptr); });
     auto* window = new QWidget;
     window->show();
     QApplication::setActiveWindow(window);

@@ -18,12 +18,26 @@
 namespace
 {
 
+// The plot's layout, in overlay pixels. Its texture is a square: the colour scale's columns, then the
+// density axis; intensity runs up its whole side.
 constexpr int kPlotSide = 150;
-constexpr int kDensitySpan = 145;
-constexpr int kReach = 5;
-// The arrow head under the rectangle's right side reaches this far past it: the plot keeps that much more
-// room to the view's right edge than its texts, so that the head stays whole at the density axis's end.
+constexpr int kScaleColumns = 5;
+// The colour scale fills all but the last of its columns: a gap keeps it apart from the dots.
+constexpr int kScaleWidth = kScaleColumns - 1;
+constexpr int kDensitySpan = kPlotSide - kScaleColumns;
+// The arrow heads that point at the rectangle's sides are triangles this high and twice as wide. The one
+// under the right side reaches this far past it at the density axis's end: the plot keeps that much more
+// room to the view's right edge than its texts, so that the head stays whole.
 constexpr int kArrowHalf = 5;
+// The texts keep this far from the view's right edge.
+constexpr int kMargin = 5;
+// The axes' texts stand this far from the plot; the leaders to the arrow heads run between.
+constexpr int kLeaderRoom = 7;
+// The panel reaches this far further left, beside the intensity title's line, for the level labels, and
+// this far above the plot.
+constexpr int kLabelRoom = 25;
+constexpr int kPanelAbove = 12;
+constexpr int kReach = 5;
 constexpr float kPixelCentre = 0.375f;
 // The density texts stand low enough that the arrow heads above them, which point at the rectangle's sides
 // and slide along the axis, never reach into them.
@@ -77,12 +91,12 @@ ExpressionThresholdControl::~ExpressionThresholdControl() = default;
 
 int ExpressionThresholdControl::GetWidth()
 {
-    return m_width + m_intensityTitle->GetLineHeight();
+    return kLabelRoom + m_intensityTitle->GetLineHeight() + kPlotSide + kArrowHalf + kMargin;
 }
 
 int ExpressionThresholdControl::GetHeight()
 {
-    return m_height + m_densityTitle->GetLineHeight();
+    return PlotArea().top + kPanelAbove;
 }
 
 int ExpressionThresholdControl::ToOverlayRow(int y)
@@ -92,8 +106,8 @@ int ExpressionThresholdControl::ToOverlayRow(int y)
 
 ExpressionThresholdControl::Area ExpressionThresholdControl::PlotArea()
 {
-    const int right = m_renderer->GetContext()->GetWidth() - 5 - kArrowHalf;
-    const int bottom = m_densityTitle->GetLineHeight() + 8;
+    const int right = m_renderer->GetContext()->GetWidth() - kMargin - kArrowHalf;
+    const int bottom = kDensityTextY + m_densityTitle->GetLineHeight() + kLeaderRoom;
     return Area{right - kDensitySpan, right, bottom, bottom + kPlotSide};
 }
 
@@ -323,10 +337,10 @@ void ExpressionThresholdControl::GeneratePlot()
         for (const Expressor* e : feature.expressors)
         {
             // Clamped as floats: a wild value must not overflow the conversion.
-            const float across = std::clamp(e->density * kDensitySpan / 100.0f + 0.5f, 0.0f, 144.0f);
-            const float up = std::clamp((e->intensity - m_minimum) * kPlotSide / span + 0.5f, 0.0f, 149.0f);
-            const int column = 5 + static_cast<int>(across);
-            const int row = 149 - static_cast<int>(up);
+            const float across = std::clamp(e->density * kDensitySpan / 100.0f + 0.5f, 0.0f, kDensitySpan - 1.0f);
+            const float up = std::clamp((e->intensity - m_minimum) * kPlotSide / span + 0.5f, 0.0f, kPlotSide - 1.0f);
+            const int column = kScaleColumns + static_cast<int>(across);
+            const int row = kPlotSide - 1 - static_cast<int>(up);
             unsigned char* pixel = pixels + 4 * (static_cast<std::size_t>(row) * kPlotSide + column);
             // Overlapping structures mix at random.
             if (pixel[3] != 0 && static_cast<double>(std::rand()) / 2147483648.0 < 0.5)
@@ -351,10 +365,10 @@ void ExpressionThresholdControl::GenerateColorMap()
     for (int u = 0; u < kPlotSide; ++u)
     {
         const float v = static_cast<float>(
-            static_cast<int>((m_maximum - m_minimum) / kPlotSide * static_cast<float>(149 - u) + m_minimum));
+            static_cast<int>((m_maximum - m_minimum) / kPlotSide * static_cast<float>(kPlotSide - 1 - u) + m_minimum));
         const int i = static_cast<int>(std::clamp((v - window.min) / width * 255.0f + 0.5f, 0.0f, 255.0f));
         const unsigned char* entry = &colormap->entries[3 * static_cast<std::size_t>(i)];
-        for (int column = 0; column < 4; ++column)
+        for (int column = 0; column < kScaleWidth; ++column)
         {
             unsigned char* pixel = pixels + 4 * (static_cast<std::size_t>(u) * kPlotSide + column);
             pixel[0] = entry[2];
@@ -385,26 +399,29 @@ void ExpressionThresholdControl::DrawLeaders(const Rect& r, int plotX, int plotY
     const int g = m_levelLowLabel->GetHeight();
     const int h = m_densityLowLabel->GetHeight();
     const int lowY = plotY - 1 + g / 2;
-    const int highY = plotY + 149 - g / 2;
-    const int lowX = plotX + 4 + m_densityLowLabel->GetTextWidth() / 2;
-    const int highX = plotX + 150 - m_densityHighLabel->GetTextWidth() / 2;
+    const int highY = plotY + kPlotSide - 1 - g / 2;
+    const int lowX = plotX + kScaleWidth + m_densityLowLabel->GetTextWidth() / 2;
+    const int highX = plotX + kPlotSide - m_densityHighLabel->GetTextWidth() / 2;
+    // The leaders' stems run along the axes, a pixel outside the plot, from the texts' edges.
     const int stem = plotX - 1;
+    const int base = plotY - 1;
+    const int textTop = kDensityTextY + h;
     glColor4f(0.5f, 0.5f, 0.5f, 1.0f);
     {
         GLBegin lines(GL_LINES);
         for (const auto& leg : {std::make_pair(lowY, r.y0), std::make_pair(highY, r.y1)})
         {
-            glVertex2i(plotX - 6, leg.first);
+            glVertex2i(plotX - kLeaderRoom + 1, leg.first);
             glVertex2i(stem, leg.first);
             glVertex2i(stem, leg.first);
             glVertex2i(stem, leg.second);
         }
         for (const auto& leg : {std::make_pair(lowX, r.x0), std::make_pair(highX, r.x1)})
         {
-            glVertex2i(leg.first, h + 1);
-            glVertex2i(leg.first, h + 7);
-            glVertex2i(leg.first, h + 7);
-            glVertex2i(leg.second, h + 7);
+            glVertex2i(leg.first, textTop);
+            glVertex2i(leg.first, base);
+            glVertex2i(leg.first, base);
+            glVertex2i(leg.second, base);
         }
     }
     glColor4f(1.0f, 1.0f, 0.0f, 1.0f);
@@ -412,14 +429,14 @@ void ExpressionThresholdControl::DrawLeaders(const Rect& r, int plotX, int plotY
     for (const int y : {r.y0, r.y1})
     {
         glVertex2i(stem, y);
-        glVertex2i(stem - 5, y - 5);
-        glVertex2i(stem - 5, y + 5);
+        glVertex2i(stem - kArrowHalf, y - kArrowHalf);
+        glVertex2i(stem - kArrowHalf, y + kArrowHalf);
     }
     for (const int x : {r.x0, r.x1})
     {
-        glVertex2i(x, h + 7);
-        glVertex2i(x - 5, h + 2);
-        glVertex2i(x + 5, h + 2);
+        glVertex2i(x, base);
+        glVertex2i(x - kArrowHalf, base - kArrowHalf);
+        glVertex2i(x + kArrowHalf, base - kArrowHalf);
     }
 }
 
@@ -437,7 +454,7 @@ void ExpressionThresholdControl::Display()
     const int width = m_renderer->GetContext()->GetWidth();
     const Area a = PlotArea();
     // The texture's first columns hold the colour scale, left of density 0.
-    const int plotX = a.left - 5;
+    const int plotX = a.left - kScaleColumns;
     const int plotY = a.bottom;
     const Rect r = GetROI();
     glEnable(GL_BLEND);
@@ -446,16 +463,16 @@ void ExpressionThresholdControl::Display()
     glTranslatef(kPixelCentre, kPixelCentre, kPixelCentre);
     // The panel holds the intensity title and labels left of the plot, and reaches the view's right edge.
     glColor4f(0.1f, 0.1f, 0.1f, 0.75f);
-    glRecti(plotX - 25 - m_intensityTitle->GetLineHeight(), 0, width, GetHeight() + 20);
+    glRecti(width - GetWidth(), 0, width, GetHeight());
     glColor4f(0.2f, 0.2f, 0.2f, 0.25f);
     glRecti(r.x0, r.y0, r.x1, r.y1);
     m_plot.Draw(plotX, plotY);
     m_densityTitle->Draw(plotX, kDensityTextY);
     UpdateLabels();
-    const int levelX = plotX - 7 - m_levelLowLabel->GetWidth();
+    const int levelX = plotX - kLeaderRoom - m_levelLowLabel->GetWidth();
     m_levelLowLabel->Draw(levelX, plotY);
     m_levelHighLabel->Draw(levelX, plotY + kPlotSide - m_levelHighLabel->GetHeight());
-    m_densityLowLabel->Draw(plotX + 4, kDensityTextY);
+    m_densityLowLabel->Draw(plotX + kScaleWidth, kDensityTextY);
     m_densityHighLabel->Draw(a.right - m_densityHighLabel->GetWidth(), kDensityTextY);
     DrawLeaders(r, plotX, plotY);
     glColor4f(1.0f, 1.0f, 1.0f, 1.0f);
@@ -466,7 +483,7 @@ void ExpressionThresholdControl::Display()
         glVertex2i(r.x1, r.y1);
         glVertex2i(r.x0, r.y1);
     }
-    glTranslatef(static_cast<float>(plotX - 7), static_cast<float>(plotY), 0.0f);
+    glTranslatef(static_cast<float>(plotX - kLeaderRoom), static_cast<float>(plotY), 0.0f);
     glRotatef(90.0f, 0.0f, 0.0f, 1.0f);
     m_intensityTitle->Draw(0, 0);
     glPopMatrix();

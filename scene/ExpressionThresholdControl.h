@@ -27,6 +27,7 @@ public:
     bool OnMouseMove(int x, int y, int flags, unsigned int time) override;
 
     virtual void Display();
+    // The size of the panel that the plot draws in the overlay's bottom right corner, texts and all.
     virtual int GetWidth();
     virtual int GetHeight();
     virtual void ResetCursorRects();
@@ -85,8 +86,6 @@ private:
     std::unique_ptr<GLTextBox> m_levelHighLabel;
     std::unique_ptr<GLTextBox> m_densityLowLabel;
     std::unique_ptr<GLTextBox> m_densityHighLabel;
-    int m_width = 150;
-    int m_height = 150;
     int m_anchor = kNoAnchor;
     int m_grabX = 0;
     int m_grabY = 0;

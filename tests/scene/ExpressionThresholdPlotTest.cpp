@@ -239,8 +239,8 @@ TEST_F(ExpressionThresholdPlotTest, Labels)
         EXPECT_EQ(c.densityLow, LabelText(4));
         EXPECT_EQ(c.densityHigh, LabelText(5));
     }
-    EXPECT_EQ(150 + 13, control->GetWidth());
-    EXPECT_EQ(150 + 13, control->GetHeight());
+    EXPECT_EQ(185 + 13, control->GetWidth());
+    EXPECT_EQ(170 + 13, control->GetHeight());
 }
 
 TEST_F(ExpressionThresholdPlotTest, CursorRectangles)

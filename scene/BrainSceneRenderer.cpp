@@ -43,6 +43,10 @@
 namespace
 {
 
+// The attribution line's place in the bottom left corner, and its widest box.
+constexpr int kAttributionX = 5;
+constexpr int kAttributionWidth = 400;
+
 bool VolumeRenderingActive()
 {
     return UserPreferences::GetPreferences()->GetVolumeRenderingActive();
@@ -90,7 +94,7 @@ BrainSceneRenderer::BrainSceneRenderer(GLDisplay* display, BrainExpressionModel*
     m_infoBox.reset(display->CreateTextBox(480, 9, false, GLTextBox::kAlignLeft));
     m_frameRateBox.reset(display->CreateTextBox(40, 1, false, GLTextBox::kAlignLeft));
     m_sizeBox.reset(display->CreateTextBox(100, 1, false, GLTextBox::kAlignLeft));
-    m_attributionBox.reset(display->CreateTextBox(400, 1, false, GLTextBox::kAlignLeft));
+    m_attributionBox.reset(display->CreateTextBox(kAttributionWidth, 1, false, GLTextBox::kAlignLeft));
     m_infoBox->ShowBackground(true);
     m_attributionBox->SetText(model->GetAtlas()->GetAttribution());
     m_panTool.SetParent(this);
@@ -477,6 +481,23 @@ void BrainSceneRenderer::DrawFrameRate()
     m_frameRateBox->Draw(m_width - 35, 0);
 }
 
+void BrainSceneRenderer::DrawAttribution()
+{
+    // The attribution keeps to the bottom left corner: above the section image and its bar while they show.
+    const int y = m_sectionImage->IsVisible() ? m_imageControlBar.GetTop() + 5 : 5;
+    // Beside the threshold plot's panel it ends short of it, cut with an ellipsis where the room ends.
+    int room = kAttributionWidth;
+    ExpressionThresholdControl* plot = GetActiveThresholdControl();
+    if (plot && y < plot->GetHeight())
+        room = std::clamp(m_width - plot->GetWidth() - 2 * kAttributionX, 0, kAttributionWidth);
+    if (room != m_attributionBox->GetWidth())
+    {
+        m_attributionBox.reset(m_display->CreateTextBox(room, 1, false, GLTextBox::kAlignLeft));
+        m_attributionBox->SetText(m_model->GetAtlas()->GetAttribution());
+    }
+    m_attributionBox->Draw(kAttributionX, y);
+}
+
 int BrainSceneRenderer::InfoBoxTop(int tabHeight) const
 {
     int top = m_height - 5 - tabHeight;
@@ -525,8 +546,7 @@ void BrainSceneRenderer::DrawText()
         m_sizeBox->SetText(std::to_string(m_width) + " x " + std::to_string(m_height));
         m_sizeBox->Draw(5, 5);
     }
-    // The attribution keeps to the bottom left corner: above the section image and its bar while they show.
-    m_attributionBox->Draw(5, m_sectionImage->IsVisible() ? m_imageControlBar.GetTop() + 5 : 5);
+    DrawAttribution();
     if (ExpressionThresholdControl* control = GetActiveThresholdControl())
         control->Display();
     else if (ExpressionLevelThresholdControl* level = GetActiveLevelThresholdControl())

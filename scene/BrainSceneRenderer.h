@@ -167,6 +167,7 @@ private:
     void CompileCompass();
     void DrawCompassAxes();
     void DrawFrameRate();
+    void DrawAttribution();
     int InfoBoxTop(int tabHeight) const;
     bool StructureHasDatabaseId(const AnnotationLabel* label, unsigned long id) const;
     bool HasVolumeGrid(const GeneExpression* gene) const;

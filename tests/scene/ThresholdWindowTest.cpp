@@ -192,6 +192,25 @@ TEST_F(ThresholdWindowTest, PlotAndItsRectangleOnScreen)
         }
     EXPECT_GE(arrowRight, low.x1 + 3);
     EXPECT_LE(arrowRight, kWidth - 3);
+
+    // The panel covers what the plot reports. The attribution line stays readable on its left, clear of it
+    // in a window too narrow for both.
+    for (const int width : {kWidth, 360})
+    {
+        window.view->resize(width, kHeight);
+        const QImage shown = window.Capture();
+        const int left = width - control->GetWidth(), top = control->GetHeight();
+        EXPECT_NEAR(26, At(shown, left, 2).red(), 3) << width;
+        EXPECT_LT(At(shown, left - 1, 2).red(), 10) << width;
+        EXPECT_NEAR(26, At(shown, width - 3, top - 1).red(), 3) << width;
+        EXPECT_LT(At(shown, width - 3, top).red(), 10) << width;
+        int over = 0, beside = 0;
+        for (int row = 0; row < 20; ++row)
+            for (int x = 5; x < left + 20; ++x)
+                (x < left ? beside : over) += At(shown, x, row).red() > 100;
+        EXPECT_EQ(0, over) << width;
+        EXPECT_GT(beside, 20) << width;
+    }
 }
 
 TEST_F(ThresholdWindowTest, VolumeShowsInTheWindow)

@@ -3,6 +3,7 @@
 #include "app/AtlasDocumentHost.h"
 #include "app/AtlasInstallerBridge.h"
 #include "app/AtlasListModel.h"
+#include "app/ItemViewFocus.h"
 #include "app/ScreenFit.h"
 #include "atlas/AtlasInstaller.h"
 #include "atlas/AtlasSet.h"
@@ -198,13 +199,7 @@ void AtlasDownloadController::BuildWindow()
     connect(m_closeButton, &QPushButton::clicked, this, [this, report] { Guarded([this] { Close(); }, report); });
     connect(m_atlasListView, &QTableView::clicked, this,
             [this](const QModelIndex& index) { ToggleAtlasVisible(index.row()); });
-    // The focused table frames its current cell's text. A check cell has none, and its frame would stand as an
-    // empty box beside the check box: the current cell, which a click or the keys move, keeps to the name.
-    connect(m_atlasListView->selectionModel(), &QItemSelectionModel::currentChanged, this,
-            [this](const QModelIndex& current) {
-                if (current.isValid() && current.column() != AtlasListModel::NAME_COLUMN)
-                    m_atlasListView->setCurrentIndex(current.siblingAtColumn(AtlasListModel::NAME_COLUMN));
-            });
+    ItemViewFocus::KeepCurrentInColumn(m_atlasListView, AtlasListModel::NAME_COLUMN);
 }
 
 void AtlasDownloadController::StartQuery()

@@ -2,6 +2,7 @@
 
 #include "app/ColorSwatchCell.h"
 #include "app/CorvaneDoc.h"
+#include "app/ItemViewFocus.h"
 #include "atlas/AnnotationLabel.h"
 #include "atlas/Atlas.h"
 #include "atlas/BrainOntology.h"
@@ -113,6 +114,7 @@ void OntologyDataSource::attachToView(QTreeView* view)
     }
     connect(view->selectionModel(), &QItemSelectionModel::selectionChanged, this,
             [this, view] { selectionDidChange(view); });
+    ItemViewFocus::KeepCurrentInColumn(view, kNameColumn);
 }
 
 void OntologyDataSource::setDisplayAlphabetical(bool alphabetical)

@@ -173,6 +173,14 @@ TEST_F(WindowLookTest, AStructureTickedInTheOutlineIsLitInTheFirstFrameAsAfterAT
     EXPECT_GT(first.bright, 0.6);
     EXPECT_GT(first.bright - first.dark, 0.15) << first.dark << " to " << first.bright;
 
+    // A click in the box's cell beside the box leaves the current cell, which the focus frames, at the name:
+    // no empty frame stands beside the box.
+    QTreeView* outline = Window()->hierOntologyView;
+    const QModelIndex name = doc->ontologyHierDataSource()->indexOfLabel(cortex);
+    const QRect cell = outline->visualRect(name.siblingAtColumn(OntologyDataSource::kStructureColumn));
+    QTest::mouseClick(outline->viewport(), Qt::LeftButton, {}, QPoint(cell.right() - 2, cell.center().y()));
+    EXPECT_EQ(name, outline->currentIndex());
+
     // Meshes in front of others too: a scene drawn with the blending that a result view leaves on shows them
     // through each other.
     Model().SetStructureSelector(Ontology().SelectorForLevel(100), true);

@@ -129,7 +129,9 @@ TEST_F(BookmarkAnimationTest, WhatJumpsAndWhatAnimates)
         EXPECT_EQ(c.animates, renderer->HasBookmarkAnimation());
         EXPECT_EQ(c.animates, display->TimerRunning());
         if (!c.animates)
+        {
             EXPECT_EQ(State(c.bookmark), Text(c.bookmark));
+        }
         renderer->GoToBookmark(Bookmark("nothing", 0), true);
         EXPECT_FALSE(display->TimerRunning());
     }

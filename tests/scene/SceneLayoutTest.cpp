@@ -439,7 +439,9 @@ TEST_F(SceneLayoutTest, ALayerThatCannotBeMadeIsLeftOut)
         EXPECT_NE(std::string::npos, log.find(space + c.named)) << log;
         EXPECT_NE(std::string::npos, log.find(c.failure)) << log;
         if (c.id == 50000)
+        {
             EXPECT_NE(std::string::npos, log.find(WaxholmKestRenderer::DefaultLibraryPath())) << log;
+        }
         // The structures still draw.
         model->SetCompassLocation(BrainExpressionModel::COMPASS_HIDDEN, false);
         model->SetStructureSelector(Ontology().SelectorForLevel(1), false);

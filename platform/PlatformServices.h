@@ -12,8 +12,9 @@ class WindowActivationTracker;
 
 // The Qt implementations of the core's platform hooks: the settings file, dialogs, the browser and HTTP, and
 // the window activations that the dialogs follow. Made once at start-up, after the QApplication (or
-// QCoreApplication) and on its thread; installs itself on construction and uninstalls (synchronising the settings) on destruction, so it must die before the
-// application object. Quitting the application also synchronises the settings.
+// QCoreApplication) and on its thread; installs itself on construction and uninstalls (synchronising the
+// settings) on destruction, so it must die before the application object. Quitting the application also
+// synchronises the settings.
 class PlatformServices
 {
 public:

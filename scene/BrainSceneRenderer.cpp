@@ -485,11 +485,11 @@ void BrainSceneRenderer::DrawAttribution()
 {
     // The attribution keeps to the bottom left corner: above the section image and its bar while they show.
     const int y = m_sectionImage->IsVisible() ? m_imageControlBar.GetTop() + 5 : 5;
-    // Beside the threshold plot's panel it ends short of it, cut with an ellipsis where the room ends.
-    int room = kAttributionWidth;
+    // It ends short of the view's edge, or of the threshold plot's panel beside it, cut with an ellipsis where
+    // the room ends.
     ExpressionThresholdControl* plot = GetActiveThresholdControl();
-    if (plot && y < plot->GetHeight())
-        room = std::clamp(m_width - plot->GetWidth() - 2 * kAttributionX, 0, kAttributionWidth);
+    const int right = plot && y < plot->GetHeight() ? m_width - plot->GetWidth() : m_width;
+    const int room = std::clamp(right - 2 * kAttributionX, 0, kAttributionWidth);
     if (room != m_attributionBox->GetWidth())
     {
         m_attributionBox.reset(m_display->CreateTextBox(room, 1, false, GLTextBox::kAlignLeft));

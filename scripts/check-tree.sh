@@ -29,10 +29,23 @@ mapfile -d '' files < <(find . \( -path './build*' -o -path './.git' \) -prune -
 files=("${files[@]#./}")
 
 # --- format ---------------------------------------------------------------------------------------------
-# One run over every file, so that its status is clang-format's own; whatever it prints beside the findings
-# (an unreadable .clang-format, a file it cannot open) is a fault of the check, never a pass.
-format_output=$(clang-format --style=file --dry-run -Werror --ferror-limit=1 "${files[@]}" 2>&1 </dev/null)
-format_status=$?
+# Four runs side by side, each over a quarter of the files and into a file of its own, so that their outputs
+# never mix and each status is clang-format's own; whatever it prints beside the findings (an unreadable
+# .clang-format, a file it cannot open) is a fault of the check, never a pass.
+format_folder=$(mktemp -d)
+trap 'rm -rf "$format_folder"' EXIT
+quarter=$(((${#files[@]} + 3) / 4))
+runs=()
+for ((first = 0; first < ${#files[@]}; first += quarter)); do
+  clang-format --style=file --dry-run -Werror --ferror-limit=1 "${files[@]:first:quarter}" \
+    >"$format_folder/$first" 2>&1 </dev/null &
+  runs+=($!)
+done
+format_status=0
+for run in "${runs[@]}"; do
+  wait "$run" || format_status=$(($? > format_status ? $? : format_status))
+done
+format_output=$(cat "$format_folder"/* 2>/dev/null)
 if [ "$format_status" -gt 1 ]; then
   report "clang-format ended with status $format_status"
 fi

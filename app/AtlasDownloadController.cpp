@@ -4,7 +4,6 @@
 #include "app/AtlasInstallerBridge.h"
 #include "app/AtlasListModel.h"
 #include "app/ItemViewFocus.h"
-#include "app/ScreenFit.h"
 #include "atlas/AtlasInstaller.h"
 #include "atlas/AtlasSet.h"
 #include "atlas/AtlasesAvailableQuery.h"
@@ -230,8 +229,6 @@ bool AtlasDownloadController::eventFilter(QObject* watched, QEvent* event)
 
 void AtlasDownloadController::Show()
 {
-    if (!m_window->isVisible())
-        ScreenFit::FitWindow(m_window.get());
     m_window->show();
     m_window->raise();
     m_window->activateWindow();

@@ -5,7 +5,6 @@
 #include "app/ContextMenuTableView.h"
 #include "app/CorvaneDoc.h"
 #include "app/PreferencesController.h"
-#include "app/ScreenFit.h"
 #include "app/SegmentedControl.h"
 #include "app/SingleDocumentController.h"
 #include "atlas/Atlas.h"
@@ -28,7 +27,6 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QResizeEvent>
-#include <QShowEvent>
 #include <QSlider>
 #include <QSplitter>
 #include <QStackedWidget>
@@ -563,10 +561,6 @@ void CorvaneWindowController::BringToFront()
 
 void CorvaneWindowController::showEvent(QShowEvent* event)
 {
-    // Sent before the window system shows the window: whether from the default, a saved or a cascaded
-    // frame, it opens within its screen.
-    if (!event->spontaneous())
-        ScreenFit::FitWindow(this);
     QMainWindow::showEvent(event);
     KeepDividerInLimits();
 }

@@ -1,6 +1,5 @@
 #include "app/PreferencesController.h"
 
-#include "app/ScreenFit.h"
 #include "core/UserPreferences.h"
 
 #include <QCheckBox>
@@ -80,8 +79,6 @@ void PreferencesController::showPreferences()
             multiSamplingPopup->addItem(QString("%1x").arg(samples));
         multiSamplingPopup->setCurrentIndex(SelectionForSamples(preferences->GetNumSamples()));
     }
-    if (!m_window->isVisible())
-        ScreenFit::FitWindow(m_window);
     m_window->show();
     m_window->raise();
     m_window->activateWindow();

@@ -1,11 +1,29 @@
 #include "app/ScreenFit.h"
 
+#include <QDialog>
+#include <QEvent>
 #include <QGuiApplication>
 #include <QScreen>
 #include <QStyle>
 #include <QWidget>
 
 #include <algorithm>
+
+bool ScreenFit::eventFilter(QObject* watched, QEvent* event)
+{
+    // The program's showing, not the window system's telling of it (a window restored from the dock). Pop-ups
+    // and tool tips place themselves.
+    if (event->type() != QEvent::Show || event->spontaneous() || !watched->isWidgetType())
+        return false;
+    QWidget* window = static_cast<QWidget*>(watched);
+    const Qt::WindowType type = window->windowType();
+    if (!window->isWindow() || (type != Qt::Window && type != Qt::Dialog && type != Qt::Sheet))
+        return false;
+    // A dialog that nobody has placed is placed by Qt as it shows, on its parent or in the screen's middle and
+    // within the screen: it needs only to be no larger.
+    FitWindow(window, qobject_cast<QDialog*>(window) && !window->testAttribute(Qt::WA_Moved));
+    return false;
+}
 
 QRect ScreenFit::Fitted(QRect frame, const QRect& available)
 {
@@ -18,7 +36,7 @@ QRect ScreenFit::Fitted(QRect frame, const QRect& available)
     return frame;
 }
 
-void ScreenFit::FitWindow(QWidget* window)
+void ScreenFit::FitWindow(QWidget* window, bool sizeOnly)
 {
     // One that nobody has sized yet would take the size of its contents as it is shown.
     if (!window->isVisible() && !window->testAttribute(Qt::WA_Resized))
@@ -40,8 +58,11 @@ void ScreenFit::FitWindow(QWidget* window)
     if (!screen)
         screen = QGuiApplication::primaryScreen();
     const QRect fitted = screen ? Fitted(outer, screen->availableGeometry()) : outer;
-    if (fitted == outer)
+    if (fitted.size() == outer.size() && (sizeOnly || fitted == outer))
         return;
     // The window manager frames the window around its inside, wherever that is put.
-    window->setGeometry(fitted.marginsRemoved(margins));
+    if (sizeOnly)
+        window->resize(fitted.marginsRemoved(margins).size());
+    else
+        window->setGeometry(fitted.marginsRemoved(margins));
 }

@@ -1,19 +1,23 @@
 #pragma once
 
+#include <QObject>
 #include <QRect>
 
 class QWidget;
 
 // Keeps the windows that the program opens or restores on the screen they open on: a default size, a frame
 // saved on a larger screen or a cascaded place would otherwise leave the title bar, the search field or the
-// side pane out of reach, and no window manager is bound to shrink a window.
-class ScreenFit
+// side pane out of reach, and no window manager is bound to shrink a window. Installed once on the
+// application, it fits every window and dialog as the program shows it. Main thread only.
+class ScreenFit : public QObject
 {
 public:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
     // The frame no larger than the available area and moved inside it; an empty area leaves it as it is.
     static QRect Fitted(QRect frame, const QRect& available);
     // Fits the window with its window manager's frame (before the first showing, an estimate of it) to the
     // available area of the screen that holds the frame's centre, else the primary screen's. A window that
-    // fits is left where it is, or to the window manager's placing.
-    static void FitWindow(QWidget* window);
+    // fits is left where it is, or to the window manager's placing; with sizeOnly, only its size is fitted.
+    static void FitWindow(QWidget* window, bool sizeOnly = false);
 };

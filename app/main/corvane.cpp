@@ -4,6 +4,7 @@
 #include "app/CorvaneAppDelegate.h"
 #include "app/CorvaneDoc.h"
 #include "app/SingleDocumentController.h"
+#include "app/ScreenFit.h"
 #include "app/SingleInstance.h"
 #include "app/main/MenuMap.h"
 #include "core/PlatformHooks.h"
@@ -132,6 +133,9 @@ int main(int argc, char** argv)
     FrameLog frameLog;
     if (FrameLog::Enabled())
         application.installEventFilter(&frameLog);
+    // Every window that the program shows opens within its screen.
+    ScreenFit screenFit;
+    application.installEventFilter(&screenFit);
     MenuMap menuMap;
     if (!MenuMap::Path().isEmpty())
         application.installEventFilter(&menuMap);

@@ -105,13 +105,19 @@ void GeneRelationGraphRenderer::Reshape(int width, int height)
     DevicePixels(m_display).Viewport(0, 0, width, height);
     glMatrixMode(GL_PROJECTION);
     glLoadIdentity();
-    glOrtho(0, width, 0, height, -width, width);
+    // The lines and the thumbnails' spheres lie at a fixed depth, which a view narrower than it would clip.
+    const double depth = std::max(double(width), 2.0 * -NODE_DEPTH);
+    glOrtho(0, width, 0, height, -depth, depth);
     glMatrixMode(GL_MODELVIEW);
     glLoadIdentity();
-    if (width >= height)
-        m_panX = std::trunc((width - height) * 0.5f + 0.5f);
-    else
-        m_panY = std::trunc((height - width) * 0.5f + 0.5f);
+    // The layout's square is centred along the longer side. The drawing moves with that centre, by both
+    // offsets, so a pan drag keeps its offset and the graph comes back to its place when the size does.
+    const float centreX = width >= height ? std::trunc((width - height) * 0.5f + 0.5f) : 0.0f;
+    const float centreY = width >= height ? 0.0f : std::trunc((height - width) * 0.5f + 0.5f);
+    m_panX += centreX - m_centreX;
+    m_panY += centreY - m_centreY;
+    m_centreX = centreX;
+    m_centreY = centreY;
 }
 
 void GeneRelationGraphRenderer::SetActive(bool active)
@@ -261,7 +267,8 @@ void GeneRelationGraphRenderer::InitializeNodes()
         m_nodes.push_back(std::make_unique<Node>(m_display, m_model, node, withThumbnail));
     }
     m_zoom = 1.0f;
-    m_panY = 0.0f;
+    m_panX = m_centreX;
+    m_panY = m_centreY;
     // A click on the graph before marks nothing in this one.
     m_hasClickedPoint = false;
 }

@@ -124,6 +124,9 @@ private:
     float m_zoom = 1.0f;
     float m_panX = 0.0f;
     float m_panY = 0.0f;
+    // The part of the pan that centres the layout's square at the last reshape.
+    float m_centreX = 0.0f;
+    float m_centreY = 0.0f;
     int m_dragX = -1;
     int m_dragY = -1;
     MouseListener* m_capturedListener = nullptr;

@@ -13,10 +13,12 @@
 
 #include "TestSupport.h"
 
+#include <QPointF>
 #include <QTest>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <memory>
 #include <string>
@@ -108,6 +110,55 @@ TEST(GraphWindowTest, NodesAnswerThePointerWhereTheyShow)
         EXPECT_EQ(std::vector<std::string>{"similar " + drawn->graphNode->GetSymbol()}, searches.calls);
     }
     EXPECT_GT(green, 0);
+
+    // At every size and ratio each relation shows as a grey line and each node lies in the view; a round trip
+    // of resizes puts the graph back where it was.
+    const auto shown = [&](const GeneRelation::GraphNode& node) {
+        float cx = 0.0f, cy = 0.0f;
+        view->DrawnCentre(node, cx, cy);
+        return QPointF(cx * view->GetZoom() + view->GetPanX(), cy * view->GetZoom() + view->GetPanY());
+    };
+    const auto layout = [&] {
+        std::vector<QPointF> at;
+        for (const auto& drawn : view->GetNodes())
+            at.push_back(shown(*drawn->graphNode));
+        return at;
+    };
+    const std::vector<QPointF> before = layout();
+    const struct
+    {
+        int width, height;
+        double ratio; // 0: the screen's own
+    } sizes[] = {
+        {kWidth, kHeight, 0.0}, {kWidth, kHeight, 2.0}, {700, 260, 2.0}, {260, 420, 0.0}, {kWidth, kHeight, 0.0}};
+    for (const auto& size : sizes)
+    {
+        SCOPED_TRACE(std::to_string(size.width) + "x" + std::to_string(size.height) + " at " +
+                     std::to_string(size.ratio));
+        window.view->MoveToRatio(size.ratio);
+        window.view->resize(size.width, size.height);
+        ASSERT_TRUE(RunEventsUntil([&] { return window.view->size() == QSize(size.width, size.height); }, 5000));
+        const QImage frame = window.Capture();
+        const double ratio = window.view->devicePixelRatioF();
+        // The brightest device pixel within two of a logical point (counted from the bottom).
+        const auto brightest = [&](QPointF at) {
+            const int x = int(at.x() * ratio), y = int((size.height - at.y()) * ratio);
+            int grey = 0;
+            for (int dy = -2; dy <= 2; ++dy)
+                for (int dx = -2; dx <= 2; ++dx)
+                    if (frame.valid(x + dx, y + dy))
+                        grey = std::max(grey, qGray(frame.pixel(x + dx, y + dy)));
+            return grey;
+        };
+        for (const auto& drawn : view->GetNodes())
+        {
+            const QPointF from = shown(*drawn->graphNode);
+            EXPECT_TRUE(QRectF(0, 0, size.width, size.height).contains(from)) << from.x() << ", " << from.y();
+            for (auto edge = drawn->graphNode->EdgeBegin(); edge != drawn->graphNode->EdgeEnd(); ++edge)
+                EXPECT_GT(brightest((from + shown(*edge->first)) / 2), 40) << drawn->graphNode->GetSymbol();
+        }
+    }
+    EXPECT_EQ(before, layout());
 
     // The red marker shows the last click only: none before one, none in a graph loaded after it.
     const auto red = [](const QImage& image) {

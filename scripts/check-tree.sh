@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
-# Checks the source tree before a build: one line per finding, exit status 1 when there is any.
+# Checks the source tree before a build: one line per finding, exit status 1 when there is any, 2 when the check
+# cannot run.
 #   - every C++ file is formatted as clang-format (with .clang-format) would format it;
 #   - core/, atlas/ and expression/ include no Qt header;
 #   - includes point only down the stack core <- gl <- atlas <- expression <- scene <- views <- app
 #     (platform/ includes core/ and system headers only, app/ may include everything; tests/, tools/ and
-#     bench/ are free);
+#     bench/ are free), each judged by the folder it really names, its ./ and ../ steps taken, so that one
+#     climbing out of the tree or given by an absolute path is refused;
 #   - no X11 header anywhere (its Colormap and Window typedefs collide with the atlas model's names).
 # Usage: scripts/check-tree.sh [ROOT]   (ROOT defaults to the tree the script belongs to)
 set -uo pipefail
@@ -32,22 +34,37 @@ files=("${files[@]#./}")
 # Four runs side by side, each over a quarter of the files and into a file of its own, so that their outputs
 # never mix and each status is clang-format's own; whatever it prints beside the findings (an unreadable
 # .clang-format, a file it cannot open) is a fault of the check, never a pass.
-format_folder=$(mktemp -d)
+# Without its folder the runs' outputs would go to /0, /179, ... and the check would read all of / as
+# clang-format's output.
+if ! format_folder=$(mktemp -d) || ! [ -d "$format_folder" ]; then
+  echo "check-tree: cannot make a temporary folder in ${TMPDIR:-/tmp}, so nothing was checked"
+  exit 2
+fi
 trap 'rm -rf "$format_folder"' EXIT
 quarter=$(((${#files[@]} + 3) / 4))
 runs=()
 for ((first = 0; first < ${#files[@]}; first += quarter)); do
   clang-format --style=file --dry-run -Werror --ferror-limit=1 "${files[@]:first:quarter}" \
     >"$format_folder/$first" 2>&1 </dev/null &
-  runs+=($!)
+  runs+=("$first:$!")
 done
 format_status=0
+flagged_nothing=
 for run in "${runs[@]}"; do
-  wait "$run" || format_status=$(($? > format_status ? $? : format_status))
+  wait "${run#*:}"
+  status=$?
+  format_status=$((status > format_status ? status : format_status))
+  # Status 1 is clang-format's for a misformatted file, so it must come with the file's name.
+  if [ "$status" = 1 ] && ! grep -q ' error: code should be clang-formatted' "$format_folder/${run%%:*}"; then
+    flagged_nothing=1
+  fi
 done
 format_output=$(cat "$format_folder"/* 2>/dev/null)
 if [ "$format_status" -gt 1 ]; then
   report "clang-format ended with status $format_status"
+fi
+if [ -n "$flagged_nothing" ]; then
+  report "clang-format ended with status 1 but flagged no file"
 fi
 misformatted=()
 while IFS=$'\t' read -r kind text; do
@@ -127,6 +144,41 @@ may_include() { # folder of the including file, folder of the included header, t
   [ "${rank[$to]}" -le "${rank[$from]}" ]
 }
 
+# Sets normal to the path $1 with its . and .. steps taken out; fails when it climbs above the root.
+normalize() {
+  local rest=$1/ part
+  normal=$1
+  [[ "/$rest" == *//* || "/$rest" == */./* || "/$rest" == */../* ]] || return 0 # most are plain already
+  normal=
+  while [ -n "$rest" ]; do
+    part=${rest%%/*}
+    rest=${rest#*/}
+    case "$part" in
+      '' | .) ;;
+      ..)
+        [ -n "$normal" ] || return 1
+        if [[ "$normal" == */* ]]; then normal=${normal%/*}; else normal=; fi
+        ;;
+      *) normal=${normal:+$normal/}$part ;;
+    esac
+  done
+}
+
+# Sets normal to the path from the root of the header that file $1 includes as $2 with opening $3, as the
+# compiler finds it: a "..." include beside the including file first, then from the root (the include path);
+# one that begins with . or .. and is found nowhere is taken beside the file, as it reads. Fails when the
+# path climbs out of the tree.
+resolve() {
+  local f=$1 header=$2 bracket=$3 dir=.
+  [[ "$f" == */* ]] && dir=${f%/*}
+  if [ "$bracket" = '"' ] && { [ -f "$dir/$header" ] || [[ "$header" =~ ^\.\.?/ ]]; }; then
+    normalize "$dir/$header"
+  else
+    normalize "$header"
+  fi
+}
+
+qt_header='^(Qt[A-Za-z0-9]*/.+|Q[A-Za-z0-9_]*(\.h)?|q[a-z0-9_]*\.h)$' # <QtCore/qstring.h>, <QString>, <qstring.h>
 include_pattern='^[[:space:]]*#[[:space:]]*include[[:space:]]*([<"])([^>"]*)[>"]'
 while IFS= read -r match; do
   f=${match%%:*}
@@ -142,24 +194,33 @@ while IFS= read -r match; do
     Xlib.h | glx.h | glxew.h) report "$f:$line: X11 header included: $header" ;;
   esac
   case "$folder" in
+    core | gl | atlas | expression | scene | views | app | platform) ;;
+    *) continue ;;
+  esac
+  if [[ "$header" == /* ]]; then
+    report "$f:$line: $folder/ includes a header by an absolute path: $header"
+    continue
+  fi
+  case "$folder" in
     core | atlas | expression)
-      if [[ "$header" =~ ^(Qt[A-Za-z]*/)?Q[A-Za-z0-9_]*(\.h)?$ ]]; then
+      if normalize "$header" && [[ "$normal" =~ $qt_header ]]; then
         report "$f:$line: Qt header included in $folder/: $header"
       fi
       ;;
   esac
-  case "$folder" in
-    core | gl | atlas | expression | scene | views | app | platform)
-      to=${header%%/*}
-      if [[ "$header" == */* ]] && ! may_include "$folder" "$to" "$bracket"; then
-        if [ -n "${rank[$to]+x}" ] || [ "$to" = platform ]; then
-          report "$f:$line: $folder/ includes $to/, up the stack: $header"
-        else
-          report "$f:$line: $folder/ includes $to/, neither core/ nor a system header: $header"
-        fi
-      fi
-      ;;
-  esac
+  if ! resolve "$f" "$header" "$bracket"; then
+    report "$f:$line: $folder/ includes a header outside the tree: $header"
+    continue
+  fi
+  [[ "$normal" == */* ]] || continue # a header of the system, or one the build makes
+  to=${normal%%/*}
+  if ! may_include "$folder" "$to" "$bracket"; then
+    if [ -n "${rank[$to]+x}" ] || [ "$to" = platform ]; then
+      report "$f:$line: $folder/ includes $to/, up the stack: $header"
+    else
+      report "$f:$line: $folder/ includes $to/, neither core/ nor a system header: $header"
+    fi
+  fi
 done < <(printf '%s\0' "${files[@]}" | xargs -0 -r grep -nHE "$include_pattern")
 
 if [ "$findings" -gt 0 ]; then

@@ -6,8 +6,8 @@
 # Xvfb picks a free display number and writes it to a pipe (-displayfd), so parallel tests never race for a
 # number. The server ends with the test, whether the test ends, fails or is stopped by a signal, and neither
 # outlives this script or the CTest that started it, even one killed outright. A test deaf to TERM is killed
-# after a few seconds. The test's exit status is this script's; a test killed by a signal kills this script
-# with the same signal, so that CTest tells a crash from a failure.
+# after a few seconds, and whatever it started goes with it. The test's exit status is this script's; a test
+# killed by a signal kills this script with the same signal, so that CTest tells a crash from a failure.
 set -u
 
 # Listing the tests (CTest's discovery at build time) needs no display.
@@ -68,7 +68,8 @@ end_process() {
   wait "$1" 2> /dev/null
 }
 stop() {
-  if [ -n "$test" ]; then end_process "$test" 5; fi
+  # The test's parent gives the test 5 seconds after the TERM, then clears up after it.
+  if [ -n "$test" ]; then end_process "$test" 10; fi
   if [ -n "$xvfb" ]; then end_process "$xvfb" 5; fi
   if [ -n "$watcher" ]; then end_process "$watcher" 5; fi
 }
@@ -128,18 +129,37 @@ fi
 
 export DISPLAY=":$display"
 unset WAYLAND_DISPLAY
-# The test runs under a small parent that hands it TERM, INT and HUP and writes the signal that killed it, if
-# one did, to its descriptor 3: bash's wait gives 128 + N both for a test killed by signal N and for one that
-# exited with 128 + N. The test dies with that parent (a KILL after the grace, or this script killed outright).
-bare setpriv --pdeathsig KILL perl -e '
+# The test runs under a small parent that hands it TERM, INT and HUP, kills it if it is still there a few
+# seconds later, and writes the signal that killed it, if one did, to its descriptor 3: bash's wait gives
+# 128 + N both for a test killed by signal N and for one that exited with 128 + N. The parent is the test's
+# subreaper: whatever the test started and left (a child deaf to TERM, a server it spawned) comes to it rather
+# than to init, and is killed before it reports, however the test ended. The test dies with that parent; the
+# parent takes this script's outright death as a TERM, so as to clear up all the same.
+bare setpriv --pdeathsig TERM perl -MConfig -e '
   open my $report, ">&=", 3 or die "own-display.sh: $!\n";
+  # syscall.ph comes with the full perl; with perl-base alone the number is taken from this table.
+  my $prctl = eval { require "syscall.ph"; &SYS_prctl }
+    // {x86_64 => 157, aarch64 => 167}->{$Config{archname} =~ s/-.*//r};
+  defined $prctl && syscall($prctl, 36, 1, 0, 0, 0) == 0  # PR_SET_CHILD_SUBREAPER
+    or die "own-display.sh: cannot take in the test'"'"'s orphans: $!\n";
   defined(my $test = fork) or die "own-display.sh: fork: $!\n";
   if (!$test) { exec { "setpriv" } "setpriv", "--pdeathsig", "KILL", "--", @ARGV; exit 127 }
-  $SIG{$_} = sub { kill $_[0], $test } for qw(TERM INT HUP);
+  my $grace;
+  $SIG{$_} = sub { kill $_[0], $test; alarm 5 unless $grace++ } for qw(TERM INT HUP);
+  $SIG{ALRM} = sub { kill "KILL", $test };
   1 while waitpid($test, 0) == -1 && $!{EINTR};
-  my $signal = $? & 127;
+  my $status = $?;
+  $SIG{$_} = "IGNORE" for qw(TERM INT HUP ALRM); # no signal for the test now: its id may be taken by a new process
+  # Killing one that is left hands its own children to this process, so this goes on until none is left.
+  my $me = $$;
+  my $child = sub { my $stat; open($stat, "<", $_[0]) && (<$stat> // "") =~ /.*\) \S+ (\d+) / && $1 == $me };
+  while (my @left = map { m{(\d+)} } grep { $child->($_) } glob "/proc/[0-9]*/stat") {
+    kill "KILL", @left;
+    waitpid $_, 0 for @left;
+  }
+  my $signal = $status & 127;
   if ($signal) { print $report "$signal\n"; close $report or die; exit 128 + $signal }
-  exit $? >> 8;
+  exit $status >> 8;
 ' "$@" 3>&"$report" &
 test=$!
 status=0

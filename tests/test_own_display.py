@@ -15,7 +15,9 @@ LAUNCHER = sys.argv.pop(1) if len(sys.argv) > 1 else os.path.join(os.path.dirnam
 CASES = [
     ("a crash", "kill -SEGV $$", None, -signal.SIGSEGV),
     ("a status above 128", "exit 134", None, 134),
-    ("a test deaf to TERM whose starter is killed outright", "trap '' TERM; exec sleep 1000", "starter", None),
+    ("a test that ends leaving a child of its own", "sleep 1000 & exit 0", None, 0),
+    ("a test deaf to TERM with a child of its own, whose starter is killed outright",
+     "trap '' TERM; sleep 1000 & exec sleep 1000", "starter", None),
     ("the whole tree killed at once, as by CTest's time limit", "exec sleep 1000", "tree", None),
     ("no setpriv", "exit 0", "no setpriv", 1),
 ]

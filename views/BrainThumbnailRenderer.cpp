@@ -33,6 +33,9 @@ constexpr int kShiftPages = 5;
 // What a column holds right of its cloud, and how far its progress bar reaches into the next column.
 constexpr int kTextColumn = 170;
 constexpr int kColumnOverhang = 4;
+// The least side of a thumbnail's square, and the room of the scroll bar right of a single column.
+constexpr int kLeastThumbnail = 64;
+constexpr int kScrollBar = 6;
 } // namespace
 
 BrainThumbnailRenderer::BrainThumbnailRenderer(GLDisplay* display, PagedGeneList* list, BrainExpressionModel* model,
@@ -112,36 +115,102 @@ void BrainThumbnailRenderer::PositionLights()
     glLightfv(GL_LIGHT1, GL_POSITION, second);
 }
 
+BrainThumbnailRenderer::PageLayout BrainThumbnailRenderer::LayOutPage(const PageMetrics& m)
+{
+    PageLayout page;
+    constexpr int kUnlimited = std::numeric_limits<int>::max();
+    const int gridWidth =
+        m.grid ? static_cast<int>(std::sqrt(double(m.grid[0]) * m.grid[0] + double(m.grid[2]) * m.grid[2]))
+               : kUnlimited;
+    const int gridHeight = m.grid ? static_cast<int>(m.grid[1]) : kUnlimited;
+    // A thumbnail smaller than this shows nothing of its data set, unless the grid itself is smaller.
+    const int leastWidth = std::min(kLeastThumbnail, gridWidth);
+    const int leastHeight = std::min(kLeastThumbnail, gridHeight);
+    // Half the view for each column, and no more than lets the second column's text, buttons and progress
+    // bar (the column pitch, and 4 pixels past it) end inside the view.
+    const int twoColumns = std::min(
+        std::max(std::min(m.width / 2 - 150, (m.width - 5 - kColumnOverhang) / 2 - kTextColumn), 0), gridWidth);
+    page.columns = twoColumns >= leastWidth ? 2 : 1;
+    page.cellWidth =
+        page.columns == 2
+            ? twoColumns
+            : std::max(leastWidth, std::min(gridWidth, m.width - 5 - kTextColumn - kColumnOverhang - kScrollBar));
+    page.cellHeight = std::min(std::max((m.height - m.tabHeight) / 5 - 5, leastHeight), gridHeight);
+    page.columnPitch = page.cellWidth + kTextColumn;
+    page.rowPitch = std::max(page.cellHeight + 5, 85);
+    const int top = m.height - m.visibleTabHeight;
+    if (page.columns == 2)
+    {
+        page.headerHeight = kHeaderHeight;
+        page.statusX = 136;
+        page.statusY = top - 24 + static_cast<int>((kHeaderHeight - m.statusLineHeight) * 0.5 + 0.5);
+    }
+    else
+    {
+        // The status line goes under the paging buttons, where it has the view's width.
+        page.headerHeight = kHeaderHeight + m.statusLineHeight + 2;
+        page.statusX = 5;
+        page.statusY = top - page.headerHeight + 5;
+    }
+    const int rowsPerColumn = page.columns == 2 ? kCellsPerColumn : kNumCells;
+    const int firstY = top - page.headerHeight - page.rowPitch;
+    for (int i = 0; i < kNumCells; ++i)
+        page.origins[static_cast<std::size_t>(i)] = {5 + (i / rowsPerColumn) * page.columnPitch,
+                                                     firstY - (i % rowsPerColumn) * page.rowPitch};
+    // The last row's buttons may reach below its origin; the page scrolls until they clear the strip.
+    const int rows = std::min(std::max(m.numCells, 0), rowsPerColumn);
+    const int depth = std::max(
+        0, m.buttonHeight + 6 - ExpressionThumbnailRenderer::TextTop(page.rowPitch, m.textHeight, m.buttonHeight));
+    if (rows > 0)
+        page.maxScroll = std::max(0, kStripHeight + depth - (firstY - (rows - 1) * page.rowPitch));
+    return page;
+}
+
+void BrainThumbnailRenderer::LayOut()
+{
+    PageMetrics metrics;
+    metrics.width = m_width;
+    metrics.height = m_height;
+    // The cells are sized as if the bar were shown: its height counts even while it is hidden.
+    metrics.tabHeight = m_tabBar ? m_tabBar->GetHeight() : 0;
+    metrics.visibleTabHeight = VisibleTabHeight();
+    const Atlas* atlas = m_model ? m_model->GetAtlas() : nullptr;
+    metrics.grid = atlas ? atlas->GetViewSizeGrid() : nullptr;
+    metrics.statusLineHeight = m_statusBox->GetLineHeight();
+    ExpressionThumbnailRenderer& first = m_cells[0];
+    metrics.textHeight = first.GetGeneTextBox() ? first.GetGeneTextBox()->GetHeight() : 0;
+    metrics.buttonHeight = first.GetDownloadButton() ? first.GetDownloadButton()->GetHeight() : 0;
+    metrics.numCells = m_nextCell;
+    m_layout = LayOutPage(metrics);
+    m_cellWidth = m_layout.cellWidth;
+    m_cellHeight = m_layout.cellHeight;
+    m_columnPitch = m_layout.columnPitch;
+    m_rowPitch = m_layout.rowPitch;
+    SetScroll(m_scroll);
+}
+
+void BrainThumbnailRenderer::SetScroll(int scroll)
+{
+    m_scroll = std::max(0, std::min(scroll, m_layout.maxScroll));
+    PlaceCells();
+}
+
+void BrainThumbnailRenderer::PlaceCells()
+{
+    for (std::size_t i = 0; i < m_cells.size(); ++i)
+        m_cells[i].SetOrigin(m_layout.origins[i][0], m_layout.origins[i][1] + m_scroll);
+}
+
 void BrainThumbnailRenderer::Reshape(int width, int height)
 {
     m_width = width;
     m_height = height;
-    // The cells are sized as if the bar were shown: its height counts even while it is hidden.
-    const int tabHeight = m_tabBar ? m_tabBar->GetHeight() : 0;
-    // Half the view for each column, and no more than lets the second column's text, buttons and progress
-    // bar (the column pitch, and 4 pixels past it) end inside the view.
-    m_cellWidth = std::max(std::min(width / 2 - 150, (width - 5 - kColumnOverhang) / 2 - kTextColumn), 0);
-    m_cellHeight = (height - tabHeight) / 5 - 5;
-    const Atlas* atlas = m_model ? m_model->GetAtlas() : nullptr;
-    if (atlas)
-    {
-        const unsigned int* grid = atlas->GetViewSizeGrid();
-        const double dx = grid[0];
-        const double dz = grid[2];
-        m_cellWidth = std::min(m_cellWidth, static_cast<int>(std::sqrt(dx * dx + dz * dz)));
-        m_cellHeight = std::min(m_cellHeight, static_cast<int>(grid[1]));
-    }
-    m_columnPitch = m_cellWidth + kTextColumn;
-    m_rowPitch = std::max(m_cellHeight + 5, 85);
+    LayOut();
     DevicePixels(m_display).Viewport(0, 0, width, height);
     glMatrixMode(GL_PROJECTION);
     glLoadIdentity();
     glOrtho(0, width, 0, height, -width, width);
     glMatrixMode(GL_MODELVIEW);
-    const int top = height - kHeaderHeight - m_rowPitch - VisibleTabHeight();
-    for (int i = 0; i < kNumCells; ++i)
-        m_cells[static_cast<std::size_t>(i)].SetOrigin(5 + (i / kCellsPerColumn) * m_columnPitch,
-                                                       top - (i % kCellsPerColumn) * m_rowPitch);
 }
 
 void BrainThumbnailRenderer::Overlays()
@@ -176,15 +245,14 @@ void BrainThumbnailRenderer::Display()
 void BrainThumbnailRenderer::DrawHeader()
 {
     Overlays();
-    const int base = m_height - kHeaderHeight - VisibleTabHeight();
+    const int buttons = m_height - kHeaderHeight - VisibleTabHeight();
     glColor4f(1.0f, 1.0f, 1.0f, 1.0f);
     for (int i = 0; i < static_cast<int>(m_headerButtons.size()); ++i)
         m_headerButtons[static_cast<std::size_t>(i)].Draw(i == m_pressedIndex && m_pressedInside, 5 + kButtonPitch * i,
-                                                          base + 7);
-    const int lineHeight = m_statusBox->GetLineHeight();
+                                                          buttons + 7);
     glColor4f(1.0f, 1.0f, 1.0f, 1.0f);
-    m_statusBox->Draw(136,
-                      m_height - 24 - VisibleTabHeight() + static_cast<int>((kHeaderHeight - lineHeight) * 0.5 + 0.5));
+    m_statusBox->Draw(m_layout.statusX, m_layout.statusY);
+    const int base = m_height - m_layout.headerHeight - VisibleTabHeight();
     glColor4f(0.5f, 0.5f, 0.5f, 1.0f);
     GLBegin line(GL_LINES);
     glVertex2f(5.375f, static_cast<float>(base + 3) + 0.375f);
@@ -193,12 +261,40 @@ void BrainThumbnailRenderer::DrawHeader()
 
 void BrainThumbnailRenderer::DrawExpression()
 {
+    // A page that scrolls keeps its rows between the header and the download strip.
+    const bool scrolls = m_layout.maxScroll > 0;
+    if (scrolls)
+    {
+        DevicePixels(m_display).Scissor(0, kStripHeight, m_width, PageBottom() - kStripHeight);
+        glEnable(GL_SCISSOR_TEST);
+    }
     for (ExpressionThumbnailRenderer& cell : m_cells)
     {
         if (!cell.IsActive())
             break;
         cell.Display();
     }
+    if (!scrolls)
+        return;
+    glDisable(GL_SCISSOR_TEST);
+    DrawScrollBar();
+}
+
+int BrainThumbnailRenderer::PageBottom() const
+{
+    return m_height - VisibleTabHeight() - m_layout.headerHeight;
+}
+
+void BrainThumbnailRenderer::DrawScrollBar()
+{
+    Overlays();
+    const float track = static_cast<float>(PageBottom() - kStripHeight);
+    const float length = track * track / (track + static_cast<float>(m_layout.maxScroll));
+    const float top = static_cast<float>(PageBottom()) -
+                      (track - length) * static_cast<float>(m_scroll) / static_cast<float>(m_layout.maxScroll);
+    const float right = static_cast<float>(m_width - 1);
+    glColor4f(0.5f, 0.5f, 0.5f, 1.0f);
+    glRectf(right - 3.0f, top - length, right, top);
 }
 
 void BrainThumbnailRenderer::DrawDownloadStatus()
@@ -256,6 +352,7 @@ void BrainThumbnailRenderer::AddGene(GeneExpression* gene)
 {
     if (m_nextCell < kNumCells)
         m_cells[static_cast<std::size_t>(m_nextCell++)].SetGene(gene);
+    LayOut();
     m_display->Invalidate();
     // The display has one timer: a browser that is not shown leaves it to the renderer that is.
     if (!m_userStopped && m_active)
@@ -272,6 +369,8 @@ void BrainThumbnailRenderer::ResetCells(bool slimDown)
             former->SlimDown();
     }
     m_nextCell = 0;
+    m_scroll = 0;
+    LayOut();
 }
 
 void BrainThumbnailRenderer::SetDownloadText(const std::string& text)
@@ -392,8 +491,11 @@ bool BrainThumbnailRenderer::PressCell(int x, int y, int flags, unsigned int tim
 {
     if (m_columnPitch + 5 <= 0 || m_rowPitch <= 0)
         return false;
-    const int index =
-        (x / (m_columnPitch + 5)) * kCellsPerColumn + (y - kHeaderHeight - VisibleTabHeight()) / m_rowPitch;
+    const int below = y + m_scroll - m_layout.headerHeight - VisibleTabHeight();
+    if (m_layout.columns == 1 && below < m_scroll)
+        return false;
+    const int column = m_layout.columns == 1 ? 0 : x / (m_columnPitch + 5);
+    const int index = column * kCellsPerColumn + below / m_rowPitch;
     if (index < 0 || index >= m_nextCell)
         return false;
     ExpressionThumbnailRenderer& cell = m_cells[static_cast<std::size_t>(index)];
@@ -451,6 +553,16 @@ bool BrainThumbnailRenderer::OnMouseMove(int x, int y, int flags, unsigned int t
         m_pressedInside = InHeader(y) && HeaderIndex(x) == m_pressedIndex;
     else
         return false;
+    m_display->Invalidate();
+    return true;
+}
+
+bool BrainThumbnailRenderer::OnMouseWheel(int, int, int, int delta, unsigned int)
+{
+    if (m_layout.maxScroll == 0)
+        return false;
+    // A notch of the wheel (100) moves half a row.
+    SetScroll(m_scroll - delta * m_rowPitch / 200);
     m_display->Invalidate();
     return true;
 }

@@ -40,6 +40,31 @@ public:
     static constexpr int kCellsPerColumn = 5;
     static constexpr unsigned int kSpinInterval = 50;
 
+    // What the page's layout depends on, in logical pixels.
+    struct PageMetrics
+    {
+        int width = 0, height = 0;
+        int tabHeight = 0;                  // the tab bar's, shown or not
+        int visibleTabHeight = 0;           // 0 while the bar is hidden
+        const unsigned int* grid = nullptr; // the atlas's view grid (x, y, z), or null
+        int statusLineHeight = 0;
+        int textHeight = 0, buttonHeight = 0; // a cell's gene text and "Download" button
+        int numCells = 0;                     // results on the page
+    };
+    // Where a page goes. Two columns of five where they fit with thumbnails of a usable size, else one column
+    // of ten under a header whose status line has a row of its own. Rows that do not fit between the header
+    // and the download strip are reached by scrolling the page up, by at most maxScroll.
+    struct PageLayout
+    {
+        int cellWidth = 0, cellHeight = 0, columnPitch = 0, rowPitch = 0;
+        int columns = 2;
+        int headerHeight = 0; // below the tab bar, the status line's row included
+        int statusX = 0, statusY = 0;
+        int maxScroll = 0;
+        std::array<std::array<int, 2>, 10> origins{}; // of the cells, unscrolled
+    };
+    static PageLayout LayOutPage(const PageMetrics& metrics);
+
     struct GeneFetchInfo
     {
         std::string name; // shown in the download texts
@@ -64,6 +89,8 @@ public:
     // The second click's release: it ends the press as a release does.
     bool OnDoubleClick(int button, int x, int y, int flags, unsigned int time) override;
     bool OnMouseMove(int x, int y, int flags, unsigned int time) override;
+    // Scrolls a page taller than the view.
+    bool OnMouseWheel(int x, int y, int flags, int delta, unsigned int time) override;
     bool OnKeyDown(unsigned int key, int flags, unsigned int time) override;
     bool OnSpecialKeyDown(int key, int flags, unsigned int time) override;
     void TimerElapsed() override;
@@ -93,6 +120,8 @@ public:
     int GetCellHeight() const { return m_cellHeight; }
     int GetColumnPitch() const { return m_columnPitch; }
     int GetRowPitch() const { return m_rowPitch; }
+    const PageLayout& GetPageLayout() const { return m_layout; }
+    int GetScroll() const { return m_scroll; }
     float GetAngle() const { return m_angle; }
     ExpressionThumbnailRenderer& GetCell(int index) { return m_cells.at(static_cast<std::size_t>(index)); }
     int GetNumFilledCells() const { return m_nextCell; }
@@ -121,6 +150,12 @@ private:
     void ResetCells(bool slimDown);
     void SetDownloadText(const std::string& text);
     void Overlays();
+    void LayOut();
+    void PlaceCells();
+    void SetScroll(int scroll);
+    void DrawScrollBar();
+    // The lower edge of the header, in GL rows.
+    int PageBottom() const;
 
     PagedGeneList* m_list;
     BrainExpressionModel* m_model;
@@ -131,6 +166,8 @@ private:
     int m_cellHeight = 0;
     int m_columnPitch = 0;
     int m_rowPitch = 0;
+    PageLayout m_layout;
+    int m_scroll = 0; // how far the page is scrolled up
     std::array<ExpressionThumbnailRenderer, kNumCells> m_cells;
     int m_nextCell = 0;
     bool m_pagingEnabled = false;

@@ -376,13 +376,17 @@ void ExpressionThumbnailRenderer::DrawThumbnail()
     glPopMatrix();
 }
 
+int ExpressionThumbnailRenderer::TextTop(int rowPitch, int textHeight, int buttonHeight)
+{
+    return rowPitch - (textHeight + buttonHeight + 6) / 2 - textHeight / 2;
+}
+
 ExpressionThumbnailRenderer::Layout ExpressionThumbnailRenderer::ComputeLayout() const
 {
     Layout layout;
-    const int textHeight = m_geneTextBox->GetHeight();
     const int buttonHeight = m_downloadButton->GetHeight();
     const int baseline = m_downloadButton->GetTextBaseline();
-    const int top = m_browser->GetRowPitch() - (textHeight + buttonHeight + 6) / 2 - textHeight / 2;
+    const int top = TextTop(m_browser->GetRowPitch(), m_geneTextBox->GetHeight(), buttonHeight);
     layout.x = m_originX + m_browser->GetCellWidth() + 4;
     layout.textY = m_originY + top;
     layout.buttonY = top + m_originY - 6 - buttonHeight;

@@ -84,6 +84,9 @@ public:
     static void SetThumbnailCache(GeneExpressionCache* cache);
     // Thumbnails added to the cache since its last clean-up (0 to 10).
     static int GetNumGenesAdded();
+    // The gene text's lower edge above the cell's origin, in a row of the given pitch; the button row lies
+    // 6 pixels and a button's height below it.
+    static int TextTop(int rowPitch, int textHeight, int buttonHeight);
 
 private:
     // Where the buttons are drawn and hit, from the browser's geometry.

@@ -142,17 +142,20 @@ TEST_F(ThumbnailBrowserTest, PageGeometryCountsTheTabBarEvenWhenHidden)
 {
     const unsigned int* grid = env.atlas->GetViewSizeGrid();
     ASSERT_EQ((std::vector<unsigned int>{67, 41, 58}), (std::vector<unsigned int>{grid[0], grid[1], grid[2]}));
+    const std::string status = "146 experiments, displaying 1-10";
+    browser->GetStatusBox()->SetText(status);
     const struct
     {
         int width, height;
         bool tabsShown;
-        int cellWidth, cellHeight, columnPitch, rowPitch, firstY;
+        int cellWidth, cellHeight, columnPitch, rowPitch, firstY, columns;
     } cases[] = {
-        {1000, 600, true, 88, 41, 258, 85, 467},
-        {1000, 600, false, 88, 41, 258, 85, 489},
-        // Narrow and low: the window, not the grid, limits the cells, so that both columns fit.
-        {400, 300, true, 25, 41, 195, 85, 167},
-        {360, 130, false, 5, 16, 175, 85, 19},
+        {1000, 600, true, 88, 41, 258, 85, 467, 2},
+        {1000, 600, false, 88, 41, 258, 85, 489, 2},
+        // Too narrow for two columns of usable thumbnails: one column under a status line of its own.
+        {400, 300, true, 88, 41, 258, 85, 150, 1},
+        {360, 130, false, 88, 41, 258, 85, 2, 1},
+        {250, 240, true, 65, 41, 235, 85, 90, 1},
     };
     for (const auto& c : cases)
     {
@@ -168,10 +171,15 @@ TEST_F(ThumbnailBrowserTest, PageGeometryCountsTheTabBarEvenWhenHidden)
         EXPECT_EQ(c.firstY, browser->GetCell(0).GetOriginY());
         EXPECT_EQ(c.firstY - c.rowPitch, browser->GetCell(1).GetOriginY());
         EXPECT_EQ(c.firstY - 4 * c.rowPitch, browser->GetCell(4).GetOriginY());
-        EXPECT_EQ(5 + c.columnPitch, browser->GetCell(5).GetOriginX());
-        EXPECT_EQ(c.firstY, browser->GetCell(5).GetOriginY());
-        // The second column's text box and progress bar (4 pixels past the pitch) end inside the view.
-        EXPECT_LE(browser->GetCell(5).GetOriginX() + c.columnPitch + 4, c.width);
+        EXPECT_EQ(c.columns == 2 ? 5 + c.columnPitch : 5, browser->GetCell(5).GetOriginX());
+        EXPECT_EQ(c.columns == 2 ? c.firstY : c.firstY - 5 * c.rowPitch, browser->GetCell(5).GetOriginY());
+        // The last column's text box and progress bar (4 pixels past the pitch) end inside the view.
+        EXPECT_LE(browser->GetCell(9).GetOriginX() + c.columnPitch + 4, c.width);
+        // The status line lies in the view, between the paging buttons and the first row.
+        display->Display();
+        const auto [x, y] = static_cast<RecordingTextBox*>(browser->GetStatusBox())->Record().draws.back();
+        EXPECT_LE(x + static_cast<int>(status.size()) * RecordingTextBox::kCharacterWidth, c.width);
+        EXPECT_GE(y, c.firstY + c.rowPitch);
         if (!c.tabsShown)
             tabs->AddTab("Results", true, nullptr);
     }

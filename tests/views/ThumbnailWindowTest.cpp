@@ -11,7 +11,9 @@
 #include "gl/TabControlRenderer.h"
 #include "views/BrainThumbnailRenderer.h"
 
+#include <QApplication>
 #include <QImage>
+#include <QWheelEvent>
 #include <QTest>
 
 #include <algorithm>
@@ -301,26 +303,57 @@ TEST_F(ThumbnailWindowTest, WithoutResultsThePagingArrowsAreDimAndThePageStays)
     }
 }
 
-// At every width the two columns lie inside the view: the second column shows its texts, and nothing that
-// the cells draw reaches the view's right edge (a text too long for its box ends in an ellipsis instead).
-TEST_F(ThumbnailWindowTest, BothColumnsFitTheViewAtEveryWidth)
+// At every size each result of the page shows a thumbnail of a usable size and its texts inside the view
+// (nothing that the cells draw reaches the view's right edge, nor the scroll bar's lane), and its "Download"
+// button can be brought into the view with the wheel and pressed there.
+TEST_F(ThumbnailWindowTest, EveryResultShowsAndDownloadsAtEverySize)
 {
-    if (ratiotwin::Scale() != 1.0)
-        GTEST_SKIP() << "measured at scale 1";
+    using ratiotwin::Device;
     list->Search(env.atlas.get(), "", "", "everything");
-    ASSERT_TRUE(Settled(*browser, false));
+    ASSERT_TRUE(Settled(*browser));
     QTest::keyClick(window.view.get(), Qt::Key_Space); // the clouds stand still
-    const int header = tabs->GetHeight() + 26;
-    for (const int width : {kWidth, 560, 450, 400})
+    const int strip = 27;
+    const auto wheel = [this](int notches) {
+        const QPointF at(20, 200);
+        QWheelEvent event(at, window.view->mapToGlobal(at), QPoint(), QPoint(0, 120 * notches), Qt::NoButton,
+                          Qt::NoModifier, Qt::NoScrollPhase, false);
+        QApplication::sendEvent(window.view.get(), &event);
+    };
+    const struct
     {
-        SCOPED_TRACE(width);
-        window.view->resize(width, kHeight);
+        int width, height;
+    } sizes[] = {{kWidth, kHeight}, {560, kHeight}, {450, kHeight}, {400, kHeight},
+                 {320, kHeight},    {320, 240},     {kWidth, 300}};
+    for (const auto& size : sizes)
+    {
+        SCOPED_TRACE(std::to_string(size.width) + "x" + std::to_string(size.height));
+        window.view->resize(size.width, size.height);
+        wheel(20); // back to the top
         const QImage frame = Capture();
-        ASSERT_EQ(width, frame.width());
-        const ExpressionThumbnailRenderer& cell = browser->GetCell(5);
-        const int text = cell.GetOriginX() + browser->GetCellWidth() + 4;
-        EXPECT_GT(LitPixels(frame, text, header, width, kHeight - 27), 100) << "no second column";
-        EXPECT_EQ(0, LitPixels(frame, width - 3, header, width, kHeight - 27)) << "cut at the edge";
+        ASSERT_EQ(Device(size.width), frame.width());
+        EXPECT_GE(browser->GetCellWidth(), 64);
+        const int firstRow = size.height - browser->GetCell(0).GetOriginY() - browser->GetRowPitch();
+        EXPECT_EQ(0, LitPixels(frame, Device(size.width - 9), Device(firstRow), Device(size.width - 5),
+                               Device(size.height - strip)))
+            << "cut at the edge";
+        for (int i = 0; i < 10; ++i)
+        {
+            SCOPED_TRACE(i);
+            const ExpressionThumbnailRenderer& cell = browser->GetCell(i);
+            for (int turns = 0; turns < 40 && cell.GetOriginY() - 8 < strip; ++turns)
+                wheel(-1);
+            const int rowTop = size.height - (cell.GetOriginY() + browser->GetRowPitch());
+            const QImage shown = Capture();
+            const QRect plate =
+                Plate(shown, QRect(Device(cell.GetOriginX() + browser->GetCellWidth()), Device(std::max(rowTop, 0)),
+                                   Device(200), Device(browser->GetRowPitch() + 8))
+                                 .intersected(shown.rect()));
+            ASSERT_FALSE(plate.isEmpty()) << "no Download button in view";
+            const QPointF centre = QPointF(plate.center()) / ratiotwin::Scale();
+            QTest::mouseClick(window.view.get(), Qt::LeftButton, Qt::NoModifier, centre.toPoint());
+            EXPECT_TRUE(browser->GetFetcher().IsActive() || !browser->GetQueue().empty());
+            browser->CancelAllGeneDownloads();
+        }
     }
 }
 

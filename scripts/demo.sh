@@ -8,8 +8,8 @@
 # The viewer keeps its settings in a file of its own (${XDG_CONFIG_HOME:-~/.config}/corvane-demo/Corvane/
 # Corvane.ini), whose Host is the demo server; the user's own settings file and the rest of the user's
 # configuration stay in force. Nothing is changed while a viewer of the user runs, which would take this
-# run's launch. With --check in place of BIN_DIR it checks the options, that no viewer runs and that the
-# port is free, and ends.
+# run's launch, nor while another demo run is under way. With --check in place of BIN_DIR it checks the
+# options, that no viewer runs, that the port is free and that no demo run is under way, and ends.
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -103,8 +103,19 @@ then
   echo "demo: port $port on 127.0.0.1 is taken (another demo server?); stop what listens there or pass --port N" >&2
   exit 1
 fi
-# run.sh checks before it installs and builds anything.
-if [ "$bin" = --check ]; then exit 0; fi
+# Two runs started together on the same folders both find no viewer, then each removes the atlas that the
+# other is writing. A run holds this lock from here until the script ends, however it ends (the lock goes with
+# the script's open file, which the server and the viewer do not keep), and a second run changes nothing.
+lock="$data_home/corvane-demo/demo.lock"
+under_way() {
+  echo "demo: a demo run is under way on these folders; wait for it to end or quit its viewer first" >&2
+  exit 1
+}
+# run.sh checks before it installs and builds anything. The check only looks: it creates and holds nothing.
+if [ "$bin" = --check ]; then
+  [ ! -e "$lock" ] || flock -n -s "$lock" true || under_way
+  exit 0
+fi
 
 for tool in corvane corvane-atlasgen; do
   if [ ! -x "$bin/$tool" ]; then
@@ -112,6 +123,9 @@ for tool in corvane corvane-atlasgen; do
     exit 1
   fi
 done
+mkdir -p "${lock%/*}"
+exec 9>> "$lock"
+flock -n 9 || under_way
 
 # Where Corvane finds installed atlases: "Atlases" in its folder of the user's data folder.
 atlases="$data_home/Corvane 2/Atlases"
@@ -121,21 +135,36 @@ server_url="http://127.0.0.1:$port"
 # The atlases that the demo server offers besides the installed ones.
 offered="$data_home/corvane-demo/Atlases"
 # Whether folder $2 holds atlas $1, whatever its folder is called: an atlas installed again from Help > Check
-# for Atlases... lives under its name, not its id. A folder still being written (.part) holds none. The id is
-# read as the program reads it: any XML form of the root's id attribute, leading blanks and a sign allowed.
+# for Atlases... lives under its name, not its id. A folder still being written (.part) holds none. Info.xml is
+# read as the program reads it, or the demo would take an atlas that the program lacks or generate one beside
+# it: names as written (no namespaces), the atlas element at any depth (the last id wins, one out of range
+# spoils the file), the id as ASCII digits after C-locale blanks and a sign.
 has_atlas() {
   python3 - "$1" "$2" <<'PY'
 import glob, re, sys
-import xml.etree.ElementTree as ET
-for info in glob.glob(glob.escape(sys.argv[2]) + "/*/Info.xml"):
-    if info.endswith(".part/Info.xml"):
-        continue
+from xml.parsers import expat
+def atlas_id(path):
+    ids = []
+    def start(name, attributes):
+        if name in ("atlas", "atlas-info") and "id" in attributes:
+            ids.append(attributes["id"])
+    parser = expat.ParserCreate()
+    parser.StartElementHandler = start
     try:
-        root = ET.parse(info).getroot()
-    except (OSError, ET.ParseError):
-        continue
-    number = re.match(r"\s*\+?(\d+)", root.get("id", "")) if root.tag in ("atlas", "atlas-info") else None
-    if number and int(number.group(1)) == int(sys.argv[1]):
+        with open(path, "rb") as f:
+            parser.ParseFile(f)
+    except (OSError, expat.ExpatError):
+        return None
+    number = None
+    for text in ids:
+        sign, digits = re.match(r"[ \t\n\v\f\r]*([+-]?)([0-9]*)", text).groups()
+        digits = digits.lstrip("0") or "0"
+        number = int(digits) if len(digits) <= 10 else 0
+        if sign == "-" or not 0 < number <= 0xFFFFFFFF:
+            return None
+    return number
+for info in glob.glob(glob.escape(sys.argv[2]) + "/*/Info.xml"):
+    if not info.endswith(".part/Info.xml") and atlas_id(info) == int(sys.argv[1]):
         sys.exit(0)
 sys.exit(1)
 PY
@@ -214,7 +243,7 @@ server_args=(--atlases "$atlases" --atlases "$offered" --port "$port")
 if [ -n "$log" ]; then server_args+=(--log "$log"); fi
 fifo=$(mktemp -u)
 mkfifo "$fifo"
-python3 "$root/tools/demoserver/corvane-demo-server.py" "${server_args[@]}" > "$fifo" &
+python3 "$root/tools/demoserver/corvane-demo-server.py" "${server_args[@]}" > "$fifo" 9>&- &
 server=$!
 stop_server() {
   kill "$server" 2>/dev/null || true
@@ -228,14 +257,14 @@ if ! read -r -t 60 listening <&3; then
   exit 1
 fi
 # Keep draining the server's output so that it never blocks on a full pipe.
-cat <&3 > /dev/null &
+cat <&3 > /dev/null 9>&- &
 echo "demo: data server on http://127.0.0.1:$listening; starting corvane"
 
 # A script's background job starts with INT ignored, and the viewer rightly keeps a signal that came
 # ignored: INT is given back its default, so that the viewer ends on it as on TERM.
 (
   trap - INT
-  CORVANE_SETTINGS_FILE="$demo_settings" exec "$bin/corvane" "$@"
+  CORVANE_SETTINGS_FILE="$demo_settings" exec "$bin/corvane" "$@" 9>&-
 ) &
 viewer=$!
 # A signal to the script ends the viewer as well (and so the server, on exit): a script waiting in the

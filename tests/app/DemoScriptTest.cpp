@@ -1,0 +1,156 @@
+// The demo script's checks, in a home of its own, without the program: the bin folder's tools are stand-ins
+// that note each call and fail (or, told HOLD, wait to be killed), so a run that passes its checks stops at
+// the first atlas it generates.
+
+#include "TestSupport.h"
+#include "atlas/AtlasFixture.h"
+#include "ProgramDriving.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <string>
+#include <utility>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace
+{
+
+// A port of 127.0.0.1 that is taken while this listens on it.
+struct Listener
+{
+    Listener()
+    {
+        sockaddr_in address = {};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t length = sizeof address;
+        if (bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 && listen(fd, 1) == 0 &&
+            getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) == 0)
+            port = std::to_string(ntohs(address.sin_port));
+    }
+    ~Listener() { close(fd); }
+    const int fd = socket(AF_INET, SOCK_STREAM, 0);
+    std::string port;
+};
+
+std::string FreePort()
+{
+    return Listener().port;
+}
+
+class DemoScriptTest : public ::testing::Test
+{
+protected:
+    DemoScriptTest()
+    {
+        for (const char* sub : {"home", "data", "config", "runtime", "bin"})
+            std::filesystem::create_directories(m_dir.File(sub));
+        std::filesystem::permissions(m_dir.File("runtime"), std::filesystem::perms::owner_all);
+        for (const char* tool : {"corvane", "corvane-atlasgen"})
+        {
+            m_dir.Write(std::string("bin/") + tool, "#!/bin/sh\necho \"$@\" >> \"$0.calls\"\n"
+                                                    "[ -z \"$HOLD\" ] || exec sleep 600\nexit 1\n");
+            std::filesystem::permissions(m_dir.File(std::string("bin/") + tool), std::filesystem::perms::owner_all);
+        }
+    }
+
+    // The script run with its first argument (the bin folder or --check) and a port, as a shell command.
+    std::string Command(const std::string& first, const std::string& port, const std::string& environment = {}) const
+    {
+        return "env HOME=" + Quote(m_dir.File("home")) + " XDG_DATA_HOME=" + Quote(m_dir.File("data")) +
+               " XDG_CONFIG_HOME=" + Quote(m_dir.File("config")) + " XDG_RUNTIME_DIR=" + Quote(m_dir.File("runtime")) +
+               " " + environment + " " + Quote(std::string(CORVANE_SOURCE_DIR) + "/scripts/demo.sh") + " " +
+               Quote(first) + " --port " + Quote(port) + " 2>&1";
+    }
+    // Its exit status and output.
+    std::pair<int, std::string> Run(const std::string& first, const std::string& port) const
+    {
+        int status = -1;
+        const std::string output = CommandOutput("timeout 60 " + Command(first, port), &status);
+        return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, output};
+    }
+    std::string Calls() const
+    {
+        const std::string path = m_dir.File("bin/corvane-atlasgen.calls");
+        return std::filesystem::exists(path) ? ReadBytes(path) : std::string();
+    }
+
+    TempDir m_dir;
+    const std::string m_bin = m_dir.File("bin");
+};
+
+// A port that is none, or one taken, is refused by the check and by a run before either changes anything.
+TEST_F(DemoScriptTest, RefusesAPortThatIsNoneOrTaken)
+{
+    const Listener taken;
+    const struct
+    {
+        std::string port;
+        int status;
+        std::string said;
+    } rows[] = {{"abc", 2, "'abc' is not a port number (1-65535)"},
+                {"99999", 2, "'99999' is not a port number (1-65535)"},
+                {"-5", 2, "'-5' is not a port number (1-65535)"},
+                {"0", 2, "'0' is not a port number (1-65535)"},
+                {taken.port, 1, "port " + taken.port + " on 127.0.0.1 is taken"}};
+    for (const std::string& first : {std::string("--check"), m_bin})
+    {
+        for (const auto& row : rows)
+        {
+            const auto [status, output] = Run(first, row.port);
+            EXPECT_EQ(row.status, status) << first << " --port " << row.port << ": " << output;
+            EXPECT_NE(std::string::npos, output.find(row.said)) << first << " --port " << row.port << ": " << output;
+        }
+    }
+    EXPECT_TRUE(std::filesystem::is_empty(m_dir.File("data")));
+    EXPECT_EQ(0, Run("--check", FreePort()).first);
+}
+
+// A second run, on another port, while the first generates its atlas: it says so and leaves the first's
+// atlas alone; the check says so too. Once the first has been killed, the check passes again.
+TEST_F(DemoScriptTest, ASecondRunIsRefusedWhileTheFirstIsUnderWay)
+{
+    ProgramProcess first;
+    first.Start(Command(m_bin, FreePort(), "HOLD=1") + " > " + Quote(m_dir.File("first.out")));
+    ASSERT_TRUE(WaitFor([&] { return !Calls().empty(); }, 60)) << ReadBytes(m_dir.File("first.out"));
+    for (const std::string& second : {m_bin, std::string("--check")})
+    {
+        const auto [status, output] = Run(second, FreePort());
+        EXPECT_EQ(1, status) << second << ": " << output;
+        EXPECT_NE(std::string::npos, output.find("a demo run is under way")) << second << ": " << output;
+    }
+    const std::string calls = Calls();
+    EXPECT_EQ(1, std::count(calls.begin(), calls.end(), '\n')) << calls;
+    first.Stop();
+    const auto [status, output] = Run("--check", FreePort());
+    EXPECT_EQ(0, status) << output;
+}
+
+// An installed atlas's Info.xml is atlas 310 to the script exactly when the program reads it so: then the
+// run goes on to the offered atlases, else it leaves the folder, which is the user's.
+TEST_F(DemoScriptTest, ReadsTheInstalledAtlasAsTheProgramDoes)
+{
+    const std::string folder = m_dir.File("data/Corvane 2/Atlases/310");
+    std::filesystem::create_directories(folder);
+    const std::pair<const char*, bool> rows[] = {
+        {"<atlas-info xmlns=\"urn:a\" id=\"310\" name=\"A\"/>", true},
+        {"<atlases><atlas-info id=\"310\" name=\"A\"/></atlases>", true},
+        {"<atlas-info id=\"310\" name=\"A\"><atlas id=\"-1\"/></atlas-info>", false},
+        {"<atlas-info id=\"&#160;310\" name=\"A\"/>", false},
+        {"<atlas-info id=\"\u0663\u0661\u0660\" name=\"A\"/>", false}};
+    for (const auto& [xml, atlas] : rows)
+    {
+        m_dir.Write("data/Corvane 2/Atlases/310/Info.xml", xml);
+        const std::string output = Run(m_bin, FreePort()).second;
+        EXPECT_NE(std::string::npos, output.find(atlas ? "generating atlas 378" : "holds no atlas 310"))
+            << xml << ": " << output;
+    }
+}
+
+} // namespace

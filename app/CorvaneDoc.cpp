@@ -249,7 +249,11 @@ void CorvaneDoc::windowControllerDidLoadNib()
 
     m_geneTable = new GeneTableModel(m_expressionModel.get(), this);
     window->geneListView->setModel(m_geneTable);
-    window->geneListView->horizontalHeader()->setSectionResizeMode(0, QHeaderView::Stretch);
+    // A narrow window takes its room from the names, never from the box or the swatch.
+    QHeaderView* geneHeader = window->geneListView->horizontalHeader();
+    geneHeader->setSectionResizeMode(GeneTableModel::kGeneColumn, QHeaderView::Stretch);
+    geneHeader->setSectionResizeMode(GeneTableModel::kVisibleColumn, QHeaderView::ResizeToContents);
+    geneHeader->setSectionResizeMode(GeneTableModel::kColorColumn, QHeaderView::ResizeToContents);
     window->geneListView->setItemDelegateForColumn(GeneTableModel::kColorColumn,
                                                    new ColorSwatchShapeCell(window->geneListView));
     connect(window->geneListView->selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] {

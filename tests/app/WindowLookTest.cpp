@@ -7,6 +7,7 @@
 
 #include "app/CorvaneWindowController.h"
 #include "app/DocumentToolbar.h"
+#include "app/GeneTableModel.h"
 #include "app/OntologyDataSource.h"
 #include "app/SegmentedControl.h"
 #include "app/TabType.h"
@@ -28,6 +29,7 @@
 #include <QImage>
 #include <QStyle>
 #include <QStyleOptionViewItem>
+#include <QTableView>
 #include <QToolBar>
 #include <QToolButton>
 #include <QToolTip>
@@ -396,6 +398,15 @@ TEST_F(WindowLookTest, AWindowSizedBelowItsMinimumKeepsItsControlsOffTheScene)
         const QRect scene(view->mapTo(Window(), QPoint(0, 0)), view->size());
         const QRect zoom(Window()->zoomSlider->mapTo(Window(), QPoint(0, 0)), Window()->zoomSlider->size());
         EXPECT_FALSE(scene.intersects(zoom));
+        // The data-set table's box and swatch columns take their titles' width; the names keep the rest.
+        QHeaderView& genes = *Window()->geneListView->horizontalHeader();
+        int others = 0;
+        for (int column : {GeneTableModel::kVisibleColumn, GeneTableModel::kColorColumn})
+        {
+            EXPECT_EQ(genes.sectionSizeHint(column), genes.sectionSize(column)) << column;
+            others += genes.sectionSize(column);
+        }
+        EXPECT_EQ(Window()->geneListView->viewport()->width() - others, genes.sectionSize(GeneTableModel::kGeneColumn));
         // The bottom strip of the scene as the screen shows it, and as the view drew it.
         const std::string shot = dir.File("screen.png");
         Shell("import -window " + window + " '" + shot + "'");

@@ -46,6 +46,8 @@ namespace
 // The attribution line's place in the bottom left corner, and its widest box.
 constexpr int kAttributionX = 5;
 constexpr int kAttributionWidth = 400;
+// Texts keep this far from the overlays in the corners.
+constexpr int kCornerGap = 5;
 
 bool VolumeRenderingActive()
 {
@@ -184,7 +186,7 @@ void BrainSceneRenderer::LayoutSubViews()
     const int count = GetNumVisibleAtlasSpaces();
     if (m_width < 1 || m_height < 1 || count == 0)
         return;
-    const int height = m_height - (m_tabs && m_tabs->IsVisible() ? m_tabs->GetHeight() : 0);
+    const int height = m_height - TabHeight();
     if (height < 1)
         return;
     const Grid grid = LayoutGrid(count, m_width, height);
@@ -401,7 +403,7 @@ void BrainSceneRenderer::DrawCompassAxes()
 
 void BrainSceneRenderer::DrawCompass()
 {
-    const int tabHeight = m_tabs && m_tabs->IsVisible() ? m_tabs->GetHeight() : 0;
+    const int tabHeight = TabHeight();
     glMatrixMode(GL_PROJECTION);
     glPushMatrix();
     glLoadIdentity();
@@ -485,17 +487,63 @@ void BrainSceneRenderer::DrawAttribution()
 {
     // The attribution keeps to the bottom left corner: above the section image and its bar while they show.
     const int y = m_sectionImage->IsVisible() ? m_imageControlBar.GetTop() + 5 : 5;
-    // It ends short of the view's edge, or of the threshold plot's panel beside it, cut with an ellipsis where
-    // the room ends.
-    ExpressionThresholdControl* plot = GetActiveThresholdControl();
-    const int right = plot && y < plot->GetHeight() ? m_width - plot->GetWidth() : m_width;
-    const int room = std::clamp(right - 2 * kAttributionX, 0, kAttributionWidth);
+    // It ends short of the view's edge, or of the threshold control beside it, cut with an ellipsis where the
+    // room ends.
+    const OverlayRect control = GetControlRect();
+    const bool beside = control.Meets(OverlayRect{kAttributionX, y, m_width, y + m_attributionBox->GetHeight()});
+    const int room = std::clamp((beside ? control.left : m_width) - 2 * kAttributionX, 0, kAttributionWidth);
     if (room != m_attributionBox->GetWidth())
     {
         m_attributionBox.reset(m_display->CreateTextBox(room, 1, false, GLTextBox::kAlignLeft));
         m_attributionBox->SetText(m_model->GetAtlas()->GetAttribution());
     }
     m_attributionBox->Draw(kAttributionX, y);
+}
+
+int BrainSceneRenderer::TabHeight() const
+{
+    return m_tabs && m_tabs->IsVisible() ? m_tabs->GetHeight() : 0;
+}
+
+OverlayRect BrainSceneRenderer::GetCompassRect() const
+{
+    if (m_model->GetCompassLocation() != BrainExpressionModel::COMPASS_IN_CORNER)
+        return {};
+    const int top = m_height - TabHeight();
+    const int side = static_cast<int>(std::ceil(m_compassSize));
+    return OverlayRect{m_width - side, top - side, m_width, top};
+}
+
+OverlayRect BrainSceneRenderer::GetControlRect()
+{
+    if (ExpressionThresholdControl* plot = GetActiveThresholdControl())
+        return plot->GetOverlayRect();
+    if (ExpressionLevelThresholdControl* level = GetActiveLevelThresholdControl())
+        return level->GetOverlayRect();
+    if (VolumeThresholdControl* volume = GetActiveVolumeThresholdControl())
+        return volume->GetOverlayRect();
+    return {};
+}
+
+OverlayRect BrainSceneRenderer::BelowCompass(OverlayRect line) const
+{
+    OverlayRect compass = GetCompassRect();
+    if (compass.IsEmpty())
+        return line;
+    compass.left -= kCornerGap;
+    compass.bottom -= kCornerGap;
+    if (compass.Meets(line))
+    {
+        const int height = line.top - line.bottom;
+        line.top = compass.bottom;
+        line.bottom = line.top - height;
+    }
+    return line;
+}
+
+bool BrainSceneRenderer::ControlCovers(int x, int y)
+{
+    return GetControlRect().Holds(x, m_height - 1 - y);
 }
 
 int BrainSceneRenderer::InfoBoxTop(int tabHeight) const
@@ -517,7 +565,7 @@ int BrainSceneRenderer::InfoBoxTop(int tabHeight) const
 
 void BrainSceneRenderer::DrawText()
 {
-    const int tabHeight = m_tabs && m_tabs->IsVisible() ? m_tabs->GetHeight() : 0;
+    const int tabHeight = TabHeight();
     glPushAttrib(GL_ENABLE_BIT | GL_COLOR_BUFFER_BIT);
     glDisable(GL_DEPTH_TEST);
     glDisable(GL_LIGHTING);
@@ -1233,7 +1281,7 @@ bool BrainSceneRenderer::OnButtonDown(int button, int x, int y, int flags, unsig
         m_display->Display();
         return true;
     }
-    const int tabHeight = m_tabs && m_tabs->IsVisible() ? m_tabs->GetHeight() : 0;
+    const int tabHeight = TabHeight();
     if (m_tabs && m_tabs->IsVisible() && y <= tabHeight)
     {
         if (m_tabs->OnButtonDown(button, x, y, flags, time))
@@ -1243,9 +1291,10 @@ bool BrainSceneRenderer::OnButtonDown(int button, int x, int y, int flags, unsig
         }
         return true;
     }
+    // The compass's corner leaves a press to the threshold control drawn over it in a short scene.
     const float s = m_compassSize;
     if (m_model->GetCompassLocation() == BrainExpressionModel::COMPASS_IN_CORNER && x >= m_width - s &&
-        y <= tabHeight + s)
+        y <= tabHeight + s && !ControlCovers(x, y))
     {
         m_trackball.SetSize(static_cast<int>(m_width - s), static_cast<int>(m_height - s - tabHeight - 1),
                             static_cast<int>(s), static_cast<int>(s), 1.0f);
@@ -1336,7 +1385,7 @@ bool BrainSceneRenderer::OnMouseMove(int x, int y, int flags, unsigned int time)
             m_display->Display();
         return true;
     }
-    const bool hovering = x >= m_width - m_compassSize && y < m_compassSize;
+    const bool hovering = x >= m_width - m_compassSize && y < m_compassSize && !ControlCovers(x, y);
     if (hovering != m_compassHover)
     {
         m_compassHover = hovering;

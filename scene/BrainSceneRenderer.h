@@ -9,6 +9,7 @@
 #include "gl/Trackball.h"
 #include "scene/ImageControlBar.h"
 #include "scene/MovePlaneMouseTool.h"
+#include "scene/OverlayRect.h"
 #include "scene/PanMouseTool.h"
 
 #include <functional>
@@ -135,6 +136,14 @@ public:
     };
     static Grid LayoutGrid(int views, int width, int height);
 
+    // The overlay's right corners: the compass's square at the top (empty unless it shows there), and what
+    // the threshold control drawn at the bottom covers (empty without one). The texts beside them keep clear
+    // of them; where the two meet the control, drawn over the compass, takes the pointer.
+    OverlayRect GetCompassRect() const;
+    OverlayRect GetControlRect();
+    // A line of text placed at `line`, moved down under the compass when it would run into it.
+    OverlayRect BelowCompass(OverlayRect line) const;
+
     const std::vector<std::shared_ptr<BrainSceneView>>& GetViews() const { return m_views; }
     BrainSceneView* GetFocusedView() const { return m_focusedView; }
     float GetCompassSize() const { return m_compassSize; }
@@ -169,6 +178,8 @@ private:
     void DrawFrameRate();
     void DrawAttribution();
     int InfoBoxTop(int tabHeight) const;
+    int TabHeight() const;
+    bool ControlCovers(int x, int y);
     bool StructureHasDatabaseId(const AnnotationLabel* label, unsigned long id) const;
     bool HasVolumeGrid(const GeneExpression* gene) const;
     void ForwardInViewSpace(const std::function<bool()>& call, bool& result);

@@ -950,6 +950,10 @@ void BrainSceneView::GetNamePanelOrigin(int& x, int& y)
 {
     x = m_originX + m_width / 2 - m_nameLabel->GetWidth() / 2;
     y = m_originY + m_height - 5 - m_nameLabel->GetHeight();
+    // The name is centred in its box; where its text would run into the compass it stands under it.
+    const int left = x + (m_nameLabel->GetWidth() - m_nameLabel->GetTextWidth()) / 2;
+    y = m_renderer->BelowCompass(OverlayRect{left, y, left + m_nameLabel->GetTextWidth(), y + m_nameLabel->GetHeight()})
+            .bottom;
 }
 
 void BrainSceneView::Draw2DOverlays()

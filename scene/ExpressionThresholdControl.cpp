@@ -99,6 +99,12 @@ int ExpressionThresholdControl::GetHeight()
     return PlotArea().top + kPanelAbove;
 }
 
+OverlayRect ExpressionThresholdControl::GetOverlayRect()
+{
+    const int width = m_renderer->GetContext()->GetWidth();
+    return OverlayRect{width - GetWidth(), 0, width, GetHeight()};
+}
+
 int ExpressionThresholdControl::ToOverlayRow(int y)
 {
     return m_renderer->GetContext()->GetHeight() - y - 1;
@@ -451,7 +457,6 @@ void ExpressionThresholdControl::Display()
     GenerateColorMap();
     m_plot.TextureChanged();
 
-    const int width = m_renderer->GetContext()->GetWidth();
     const Area a = PlotArea();
     // The texture's first columns hold the colour scale, left of density 0.
     const int plotX = a.left - kScaleColumns;
@@ -463,7 +468,8 @@ void ExpressionThresholdControl::Display()
     glTranslatef(kPixelCentre, kPixelCentre, kPixelCentre);
     // The panel holds the intensity title and labels left of the plot, and reaches the view's right edge.
     glColor4f(0.1f, 0.1f, 0.1f, 0.75f);
-    glRecti(width - GetWidth(), 0, width, GetHeight());
+    const OverlayRect panel = GetOverlayRect();
+    glRecti(panel.left, panel.bottom, panel.right, panel.top);
     glColor4f(0.2f, 0.2f, 0.2f, 0.25f);
     glRecti(r.x0, r.y0, r.x1, r.y1);
     m_plot.Draw(plotX, plotY);

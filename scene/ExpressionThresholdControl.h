@@ -3,6 +3,7 @@
 #include "gl/Cursors.h"
 #include "gl/GLTexture.h"
 #include "gl/MouseListener.h"
+#include "scene/OverlayRect.h"
 
 #include <memory>
 
@@ -30,6 +31,8 @@ public:
     // The size of the panel that the plot draws in the overlay's bottom right corner, texts and all.
     virtual int GetWidth();
     virtual int GetHeight();
+    // That panel's place in the overlay.
+    OverlayRect GetOverlayRect();
     virtual void ResetCursorRects();
 
     // Parts a drag can hold: the corners, the edges and the inside of the rectangle.

@@ -20,6 +20,9 @@ constexpr float kPixelCentre = 0.375f;
 // Presses this far below the bar (on the labels) still count.
 constexpr int kLabelRow = 10;
 constexpr int kHandleReach = 5;
+// The handles stand this far out of the bar above and below; the labels hang this far under it.
+constexpr int kHandleOverhang = 3;
+constexpr int kLabelGap = 5;
 
 std::string ThreeDigits(float value)
 {
@@ -112,6 +115,15 @@ ThresholdControl1D::Geometry ThresholdControl1D::GetGeometry()
     g.xLow = g.left + static_cast<int>(255.0f * Fraction(low, m_xRange) + 0.5f);
     g.xHigh = static_cast<int>(255.0f * Fraction(high, m_xRange) + static_cast<float>(g.left) + 0.5f);
     return g;
+}
+
+OverlayRect ThresholdControl1D::GetOverlayRect()
+{
+    const Geometry g = GetGeometry();
+    // A label is centred on its handle: at the bar's ends half of the widest one reaches past the bar.
+    const int reach = m_lowLabel->GetWidth() / 2;
+    return OverlayRect{g.left - reach, g.bottom - kLabelGap - m_lowLabel->GetLineHeight(), g.right + reach,
+                       g.top + kHandleOverhang + 1};
 }
 
 int ThresholdControl1D::ToOverlayRow(int y)
@@ -326,13 +338,14 @@ void ThresholdControl1D::DrawHandles(const Geometry& g)
     for (const int x : {g.xLow, g.xHigh})
     {
         glColor4f(1.0f, 1.0f, 1.0f, 1.0f);
-        glRecti(x - 2, g.bottom - 3, x + 1, g.top + 3);
+        const int bottom = g.bottom - kHandleOverhang, top = g.top + kHandleOverhang;
+        glRecti(x - 2, bottom, x + 1, top);
         glColor4f(0.0f, 0.0f, 0.0f, 1.0f);
         GLBegin outline(GL_LINE_LOOP);
-        glVertex2i(x - 2, g.bottom - 3);
-        glVertex2i(x + 1, g.bottom - 3);
-        glVertex2i(x + 1, g.top + 3);
-        glVertex2i(x - 2, g.top + 3);
+        glVertex2i(x - 2, bottom);
+        glVertex2i(x + 1, bottom);
+        glVertex2i(x + 1, top);
+        glVertex2i(x - 2, top);
     }
 }
 
@@ -359,7 +372,7 @@ void ThresholdControl1D::Display()
     glPopMatrix();
     const Range window = GetModelWindow();
     UpdateLabels(window.min, window.max);
-    const int labelRow = g.bottom - 5 - m_lowLabel->GetLineHeight();
+    const int labelRow = g.bottom - kLabelGap - m_lowLabel->GetLineHeight();
     m_lowLabel->Draw(g.xLow - m_lowLabel->GetTextWidth() / 2, labelRow);
     m_highLabel->Draw(g.xHigh + m_highLabel->GetTextWidth() / 2 - m_highLabel->GetWidth(), labelRow);
     glPushMatrix();

@@ -4,6 +4,7 @@
 #include "gl/Cursors.h"
 #include "gl/GLTexture.h"
 #include "gl/MouseListener.h"
+#include "scene/OverlayRect.h"
 
 #include <memory>
 
@@ -62,6 +63,9 @@ public:
         int xLow, xHigh;
     };
     Geometry GetGeometry();
+    // What the control draws over, its labels and handles included, wherever the handles stand: the scene
+    // keeps the texts beside it clear of that.
+    OverlayRect GetOverlayRect();
 
 protected:
     BrainSceneRenderer* m_renderer;

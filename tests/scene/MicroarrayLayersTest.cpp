@@ -11,8 +11,10 @@
 #include "expression/MicroarrayExpression.h"
 #include "gl/support/RecordingTextBox.h"
 #include "scene/ColoredMeshExpressionRenderer.h"
+#include "scene/ExpressionLevelThresholdControl.h"
 #include "scene/ExpressionStructureControl.h"
 
+#include <algorithm>
 #include <cmath>
 #include <functional>
 #include <filesystem>
@@ -434,4 +436,30 @@ TEST_F(MicroarrayLayersTest, APickPassInTranslucentStyleDrawsNoSurfaces)
         }
     model->SetMeshDisplayStyle(BrainExpressionModel::TRANSLUCENT_MESHES, false);
     EXPECT_TRUE(names().empty());
+}
+
+// In a scene too narrow for both, the attribution line ends short of the level control beside it: of its bar,
+// its handles and the low label centred under the low handle.
+TEST_F(MicroarrayLayersTest, TheAttributionEndsShortOfTheLevelControl)
+{
+    MicroarrayExpression& data = AddProbe();
+    model->SelectGene(&data, true);
+    model->ShowThresholdControls(true, true);
+    ExpressionLevelThresholdControl* control = renderer->GetActiveLevelThresholdControl();
+    ASSERT_TRUE(control);
+    const auto last = [&](const std::function<bool(const TextBoxRecord&)>& is) {
+        const auto found = std::find_if(display->textBoxes.rbegin(), display->textBoxes.rend(),
+                                        [&](const auto& record) { return !record->deleted && is(*record); });
+        return found == display->textBoxes.rend() ? nullptr : found->get();
+    };
+    for (const int width : {720, 520})
+    {
+        display->Resize(width, kHeight);
+        display->Display();
+        const TextBoxRecord* line = last([&](const auto& r) { return r.text == model->GetAtlas()->GetAttribution(); });
+        const TextBoxRecord* low = last([](const auto& r) { return r.small && r.alignment == GLTextBox::kAlignLeft; });
+        ASSERT_TRUE(line && low);
+        const int end = line->draws.back().first + line->width;
+        EXPECT_LT(end, std::min(low->draws.back().first, control->GetGeometry().left - 2)) << width;
+    }
 }

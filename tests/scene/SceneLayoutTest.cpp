@@ -79,14 +79,25 @@ TEST_F(SceneLayoutTest, ReshapeLaysOutTwoSpacesAndSizesTheCompass)
         // Clamped at both ends.
         {2000, 400, {0, 0, 1000, 400}, {1000, 0, 1000, 400}, 180.0f},
         {200, 400, {0, 200, 200, 200}, {0, 0, 200, 200}, 90.0f},
+        // The smallest scene: the second space's name would run into the compass.
+        {320, 240, {0, 0, 160, 240}, {160, 0, 160, 240}, 90.0f},
     };
     for (const Case& c : cases)
     {
         SCOPED_TRACE(std::to_string(c.width) + " x " + std::to_string(c.height));
-        renderer->Reshape(c.width, c.height);
+        display->Resize(c.width, c.height);
         EXPECT_EQ(c.first, RectOf(View(0)));
         EXPECT_EQ(c.second, RectOf(View(1)));
         EXPECT_FLOAT_EQ(c.compass, renderer->GetCompassSize());
+        // Each space's name, centred in its box, stays clear of the compass's square.
+        for (int i = 0; i < 2; ++i)
+        {
+            GLTextBox& name = *View(i).GetNameLabel();
+            int x = 0, y = 0;
+            View(i).GetNamePanelOrigin(x, y);
+            const int right = x + (name.GetWidth() + name.GetTextWidth()) / 2;
+            EXPECT_TRUE(right < c.width - c.compass || y + name.GetHeight() < c.height - c.compass) << i;
+        }
     }
     // Away from the corner the compass keeps its last size.
     model->SetCompassLocation(BrainExpressionModel::COMPASS_HIDDEN, false);

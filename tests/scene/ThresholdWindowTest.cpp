@@ -31,6 +31,7 @@
 #include <algorithm>
 #include <cmath>
 #include <memory>
+#include <vector>
 
 namespace
 {
@@ -97,7 +98,7 @@ protected:
     void Drag(int x0, int row0, int x1, int row1)
     {
         const auto send = [&](QEvent::Type type, Qt::MouseButtons buttons, int x, int row) {
-            const QPointF at(x, kHeight - 1 - row);
+            const QPointF at(x, window.view->height() - 1 - row);
             QMouseEvent event(type, at, window.view->mapToGlobal(at), Qt::LeftButton, buttons, Qt::NoModifier);
             QApplication::sendEvent(window.view.get(), &event);
         };
@@ -204,13 +205,27 @@ TEST_F(ThresholdWindowTest, PlotAndItsRectangleOnScreen)
         EXPECT_LT(At(shown, left - 1, 2).red(), 10) << width;
         EXPECT_NEAR(26, At(shown, width - 3, top - 1).red(), 3) << width;
         EXPECT_LT(At(shown, width - 3, top).red(), 10) << width;
+        // Text under the panel shows dimmed, yet brighter than the panel.
         int over = 0, beside = 0;
         for (int row = 0; row < 20; ++row)
             for (int x = 5; x < left + 20; ++x)
-                (x < left ? beside : over) += At(shown, x, row).red() > 100;
+                (x < left ? beside : over) += At(shown, x, row).red() > (x < left ? 100 : 40);
         EXPECT_EQ(0, over) << width;
         EXPECT_GT(beside, 20) << width;
     }
+
+    // In a scene as short as the window gets, the compass's corner reaches down over the plot, which is
+    // drawn on top of it: a press on the rectangle's top edge there moves the threshold, not the view.
+    window.view->resize(kWidth, 240);
+    model->SetCompassLocation(BrainExpressionModel::COMPASS_IN_CORNER, true);
+    window.Capture();
+    const auto turn = [&] { return std::vector<float>(model->GetRotation(), model->GetRotation() + 4); };
+    const std::vector<float> before = turn();
+    const ExpressionThresholdControl::Rect high = control->GetROI();
+    ASSERT_GT(high.y1, 240 - renderer->GetCompassSize());
+    Drag((high.x0 + high.x1) / 2, high.y1, (high.x0 + high.x1) / 2, high.y1 - 30);
+    EXPECT_EQ(high.y1 - 30, control->GetROI().y1);
+    EXPECT_EQ(before, turn());
 }
 
 TEST_F(ThresholdWindowTest, VolumeShowsInTheWindow)

@@ -49,36 +49,28 @@ class DemoScriptTest : public ::testing::Test
 protected:
     DemoScriptTest()
     {
-        for (const char* sub : {"home", "data", "config", "runtime", "bin"})
-            std::filesystem::create_directories(m_dir.File(sub));
-        std::filesystem::permissions(m_dir.File("runtime"), std::filesystem::perms::owner_all);
-        for (const char* tool : {"corvane", "corvane-atlasgen"})
+        UsePrivateHome(m_dir);
+        std::filesystem::create_directories(m_bin);
+        for (const char* tool : {"/corvane", "/corvane-atlasgen"})
         {
-            m_dir.Write(std::string("bin/") + tool, "#!/bin/sh\necho \"$@\" >> \"$0.calls\"\n"
-                                                    "[ -z \"$HOLD\" ] || exec sleep 600\nexit 1\n");
-            std::filesystem::permissions(m_dir.File(std::string("bin/") + tool), std::filesystem::perms::owner_all);
+            WriteWholeFile(m_bin + tool,
+                           "#!/bin/sh\necho \"$@\" >> \"$0.calls\"\n[ -z \"$HOLD\" ] || exec sleep 600\nexit 1\n");
+            std::filesystem::permissions(m_bin + tool, std::filesystem::perms::owner_all);
         }
     }
 
     // The script run with its first argument (the bin folder or --check) and a port, as a shell command.
-    std::string Command(const std::string& first, const std::string& port, const std::string& environment = {}) const
+    static std::string Command(const std::string& first, const std::string& port)
     {
-        return "env HOME=" + Quote(m_dir.File("home")) + " XDG_DATA_HOME=" + Quote(m_dir.File("data")) +
-               " XDG_CONFIG_HOME=" + Quote(m_dir.File("config")) + " XDG_RUNTIME_DIR=" + Quote(m_dir.File("runtime")) +
-               " " + environment + " " + Quote(std::string(CORVANE_SOURCE_DIR) + "/scripts/demo.sh") + " " +
-               Quote(first) + " --port " + Quote(port) + " 2>&1";
+        return Quote(std::string(CORVANE_SOURCE_DIR) + "/scripts/demo.sh") + " " + Quote(first) + " --port " +
+               Quote(port);
     }
     // Its exit status and output.
-    std::pair<int, std::string> Run(const std::string& first, const std::string& port) const
+    static std::pair<int, std::string> Run(const std::string& first, const std::string& port)
     {
         int status = -1;
-        const std::string output = CommandOutput("timeout 60 " + Command(first, port), &status);
+        const std::string output = CommandOutput("timeout 60 " + Command(first, port) + " 2>&1", &status);
         return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, output};
-    }
-    std::string Calls() const
-    {
-        const std::string path = m_dir.File("bin/corvane-atlasgen.calls");
-        return std::filesystem::exists(path) ? ReadBytes(path) : std::string();
     }
 
     TempDir m_dir;
@@ -89,23 +81,16 @@ protected:
 TEST_F(DemoScriptTest, RefusesAPortThatIsNoneOrTaken)
 {
     const Listener taken;
-    const struct
-    {
-        std::string port;
-        int status;
-        std::string said;
-    } rows[] = {{"abc", 2, "'abc' is not a port number (1-65535)"},
-                {"99999", 2, "'99999' is not a port number (1-65535)"},
-                {"-5", 2, "'-5' is not a port number (1-65535)"},
-                {"0", 2, "'0' is not a port number (1-65535)"},
-                {taken.port, 1, "port " + taken.port + " on 127.0.0.1 is taken"}};
     for (const std::string& first : {std::string("--check"), m_bin})
     {
-        for (const auto& row : rows)
+        for (const std::string& port : {"abc", "99999", "-5", "0", taken.port.c_str()})
         {
-            const auto [status, output] = Run(first, row.port);
-            EXPECT_EQ(row.status, status) << first << " --port " << row.port << ": " << output;
-            EXPECT_NE(std::string::npos, output.find(row.said)) << first << " --port " << row.port << ": " << output;
+            const auto [status, output] = Run(first, port);
+            const bool number = port == taken.port;
+            EXPECT_EQ(number ? 1 : 2, status) << first << " --port " << port << ": " << output;
+            EXPECT_NE(std::string::npos, output.find(number ? "port " + port + " on 127.0.0.1 is taken"
+                                                            : "'" + port + "' is not a port number (1-65535)"))
+                << first << " --port " << port << ": " << output;
         }
     }
     EXPECT_TRUE(std::filesystem::is_empty(m_dir.File("data")));
@@ -117,16 +102,17 @@ TEST_F(DemoScriptTest, RefusesAPortThatIsNoneOrTaken)
 TEST_F(DemoScriptTest, ASecondRunIsRefusedWhileTheFirstIsUnderWay)
 {
     ProgramProcess first;
-    first.Start(Command(m_bin, FreePort(), "HOLD=1") + " > " + Quote(m_dir.File("first.out")));
-    ASSERT_TRUE(WaitFor([&] { return !Calls().empty(); }, 60)) << ReadBytes(m_dir.File("first.out"));
+    const std::string calls = m_bin + "/corvane-atlasgen.calls";
+    first.Start("HOLD=1 " + Command(m_bin, FreePort()) + " > " + Quote(m_dir.File("first.out")) + " 2>&1");
+    ASSERT_TRUE(WaitFor([&] { return std::filesystem::exists(calls); }, 60)) << ReadBytes(m_dir.File("first.out"));
     for (const std::string& second : {m_bin, std::string("--check")})
     {
         const auto [status, output] = Run(second, FreePort());
         EXPECT_EQ(1, status) << second << ": " << output;
         EXPECT_NE(std::string::npos, output.find("a demo run is under way")) << second << ": " << output;
     }
-    const std::string calls = Calls();
-    EXPECT_EQ(1, std::count(calls.begin(), calls.end(), '\n')) << calls;
+    const std::string called = ReadBytes(calls);
+    EXPECT_EQ(1, std::count(called.begin(), called.end(), '\n')) << called;
     first.Stop();
     const auto [status, output] = Run("--check", FreePort());
     EXPECT_EQ(0, status) << output;
@@ -136,8 +122,7 @@ TEST_F(DemoScriptTest, ASecondRunIsRefusedWhileTheFirstIsUnderWay)
 // run goes on to the offered atlases, else it leaves the folder, which is the user's.
 TEST_F(DemoScriptTest, ReadsTheInstalledAtlasAsTheProgramDoes)
 {
-    const std::string folder = m_dir.File("data/Corvane 2/Atlases/310");
-    std::filesystem::create_directories(folder);
+    std::filesystem::create_directories(m_dir.File("data/Corvane 2/Atlases/310"));
     const std::pair<const char*, bool> rows[] = {
         {"<atlas-info xmlns=\"urn:a\" id=\"310\" name=\"A\"/>", true},
         {"<atlases><atlas-info id=\"310\" name=\"A\"/></atlases>", true},

@@ -233,14 +233,16 @@ void CorvaneDocWrapper::GeneLoaded(GeneFetcher* fetcher, const void* bytes, unsi
     }
     const std::string url = FinishDownload(fetcher);
     if (failed)
-        ShowAlertBox(GeneFetcher::FailureAlert("Unable to load data. " + failure, "", url));
+        m_failures.push_back({"Unable to load data. " + failure, "", url});
+    ReportFailures();
 }
 
 void CorvaneDocWrapper::GeneLoadError(GeneFetcher* fetcher, const std::string& message)
 {
     // The message may belong to the fetcher: keep a copy before the fetcher goes.
     const std::string text = message;
-    ShowAlertBox(GeneFetcher::FailureAlert(text, "", FinishDownload(fetcher)));
+    m_failures.push_back({text, "", FinishDownload(fetcher)});
+    ReportFailures();
 }
 
 void CorvaneDocWrapper::StopDownloads()
@@ -249,6 +251,18 @@ void CorvaneDocWrapper::StopDownloads()
         delete download.first;
     m_downloads.clear();
     UpdateDownloadStatusText();
+    ReportFailures();
+}
+
+// The data sets of one request often fail together (the server went away): one alert when the last is done,
+// rather than one for each, stacked on the window.
+void CorvaneDocWrapper::ReportFailures()
+{
+    if (m_failures.empty() || !m_downloads.empty())
+        return;
+    const std::string alert = GeneFetcher::FailureAlert(m_failures);
+    m_failures.clear();
+    ShowAlertBox(alert);
 }
 
 void CorvaneDocWrapper::UpdateDownloadStatusText()

@@ -3,6 +3,7 @@
 #include "app/TabType.h"
 #include "expression/BrainExpressionModelListener.h"
 #include "expression/GeneFetchCompletionListener.h"
+#include "expression/GeneFetcher.h"
 #include "expression/SearchController.h"
 #include "gl/TabControlListener.h"
 
@@ -84,12 +85,15 @@ private:
     void SwitchToTab(TabType type);
     // Deletes a fetcher of ours and gives the address of its data set.
     std::string FinishDownload(GeneFetcher* fetcher);
+    // One alert for the failures gathered, once no download runs.
+    void ReportFailures();
 
     CorvaneDoc* m_doc;
     BrainDocTab* m_listTab = nullptr;
     BrainDocTab* m_seriesTab = nullptr;
     BrainDocTab* m_graphTab = nullptr;
     std::map<GeneFetcher*, std::string> m_downloads; // each with the address of its data set
+    std::vector<GeneFetcher::Failure> m_failures;    // of the downloads since none ran
     // Tabs the bar has reported closed, kept until the event loop runs again.
     std::vector<std::unique_ptr<BrainDocTab>> m_closedTabs;
     // Indices of tabs the bar reported closed while it is being destroyed (it reports last to first).

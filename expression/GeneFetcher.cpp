@@ -60,12 +60,36 @@ const float* GeneFetcher::GetColor() const
     return m_color[0] < 0.0f ? nullptr : m_color;
 }
 
+namespace
+{
+std::string DataSet(const std::string& name, const std::string& url)
+{
+    return name.empty() ? url : url.empty() ? name : name + " (" + url + ")";
+}
+} // namespace
+
 std::string GeneFetcher::FailureAlert(const std::string& reason, const std::string& name, const std::string& url)
 {
-    const std::string dataSet = name.empty() ? url : url.empty() ? name : name + " (" + url + ")";
+    const std::string dataSet = DataSet(name, url);
     if (dataSet.empty() || reason.find(dataSet) != std::string::npos)
         return reason;
     return reason + "\n\nData set: " + dataSet;
+}
+
+std::string GeneFetcher::FailureAlert(const std::vector<Failure>& failures)
+{
+    if (failures.size() < 2)
+        return failures.empty() ? std::string() : FailureAlert(failures[0].reason, failures[0].name, failures[0].url);
+    std::string alert = std::to_string(failures.size()) + " data sets could not be loaded.\n";
+    for (const Failure& failure : failures)
+    {
+        const std::string dataSet = DataSet(failure.name, failure.url);
+        alert += "\n";
+        if (!dataSet.empty() && failure.reason.find(dataSet) == std::string::npos)
+            alert += dataSet + ": ";
+        alert += failure.reason;
+    }
+    return alert;
 }
 
 void GeneFetcher::ResponseReceived(const std::string&, unsigned long expectedLength)

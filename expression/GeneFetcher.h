@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 class GeneFetchCompletionListener;
 class NetFile;
@@ -49,6 +50,15 @@ public:
     // The alert of a data set's download that failed: the reason, then the data set (its name, if it has one,
     // and its address), since the reason alone does not say which of several downloads failed.
     static std::string FailureAlert(const std::string& reason, const std::string& name, const std::string& url);
+
+    struct Failure
+    {
+        std::string reason, name, url;
+    };
+    // The one alert of the failures of one run of downloads (a queue, or the data sets of one request), which
+    // often fail together when the server goes: one failure as above, several as a list of each data set with
+    // its reason. Empty for none.
+    static std::string FailureAlert(const std::vector<Failure>& failures);
 
 private:
     void AbortTransfer();

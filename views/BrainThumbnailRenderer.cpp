@@ -709,10 +709,23 @@ void BrainThumbnailRenderer::DownloadNextInQueue()
         catch (const std::exception& error)
         {
             m_fetcher.Reset();
-            ShowAlertBox(GeneFetcher::FailureAlert(error.what(), request.name, request.url));
+            m_failures.push_back({error.what(), request.name, request.url});
         }
     }
     UpdateDownloadStatusText();
+    if (!m_fetcher.IsActive())
+        ReportFailures();
+}
+
+// Downloads queued together often fail together (the server went away): one alert at the end of the run
+// rather than one for each, stacked on the window.
+void BrainThumbnailRenderer::ReportFailures()
+{
+    if (m_failures.empty())
+        return;
+    const std::string alert = GeneFetcher::FailureAlert(m_failures);
+    m_failures.clear();
+    ShowAlertBox(alert);
 }
 
 void BrainThumbnailRenderer::UpdateDownloadStatusText()
@@ -750,11 +763,11 @@ void BrainThumbnailRenderer::GeneLoaded(GeneFetcher* fetcher, const void* data, 
     }
     catch (const std::exception& error)
     {
-        ShowAlertBox(GeneFetcher::FailureAlert(std::string("Error reading gene data. ") + error.what(), name, url));
+        m_failures.push_back({std::string("Error reading gene data. ") + error.what(), name, url});
     }
     catch (...)
     {
-        ShowAlertBox(GeneFetcher::FailureAlert("Error reading gene data. ", name, url));
+        m_failures.push_back({"Error reading gene data. ", name, url});
     }
     if (!m_queue.empty())
     {
@@ -764,14 +777,14 @@ void BrainThumbnailRenderer::GeneLoaded(GeneFetcher* fetcher, const void* data, 
     SetDownloadText(name + " downloaded");
     m_display->Invalidate();
     m_fetcher.Reset();
+    ReportFailures();
 }
 
-// A failure says so; a cancel resets the fetcher without a call, and stays silent.
+// A failure is told at the end of the run; a cancel resets the fetcher without a call, and stays silent.
 void BrainThumbnailRenderer::GeneLoadError(GeneFetcher* fetcher, const std::string& message)
 {
-    const std::string alert = GeneFetcher::FailureAlert(message, fetcher->GetName(), fetcher->GetUrl());
+    m_failures.push_back({message, fetcher->GetName(), fetcher->GetUrl()});
     m_fetcher.Reset();
-    ShowAlertBox(alert);
     DownloadNextInQueue();
 }
 
@@ -787,4 +800,5 @@ void BrainThumbnailRenderer::CancelAllGeneDownloads()
     m_queue.clear();
     SetDownloadText("");
     m_display->Invalidate();
+    ReportFailures();
 }

@@ -13,6 +13,7 @@
 #include <deque>
 #include <memory>
 #include <string>
+#include <vector>
 
 class BrainExpressionModel;
 class GLDisplay;
@@ -149,6 +150,7 @@ private:
     void ReleaseHeader(int x, int y, int flags);
     void ResetCells(bool slimDown);
     void SetDownloadText(const std::string& text);
+    void ReportFailures();
     void Overlays();
     void LayOut();
     void PlaceCells();
@@ -186,5 +188,7 @@ private:
     std::array<GLTextureButton, 6> m_headerButtons;
     std::deque<GeneFetchInfo> m_queue;
     GeneFetcher m_fetcher;
+    // Those of the run of downloads that goes on, told together when it ends.
+    std::vector<GeneFetcher::Failure> m_failures;
     TabControlRenderer* m_tabBar;
 };

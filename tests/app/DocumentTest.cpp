@@ -91,10 +91,11 @@ TEST_F(DocumentTest, FailedDownloadsAlertAndLeaveTheModelAlone)
         bool longer; // the decoder's own text follows
     };
     // Nothing listens on port 1 of this host.
-    for (const Case& c : {Case{Url("/demo/data/9990003"), "Unable to load data. ", true},
+    const Case cases[] = {Case{Url("/demo/data/9990003"), "Unable to load data. ", true},
                           Case{Url("/demo/data/9990001"), "Unable to load data. ", true},
                           Case{Url("/demo/data/9990404"), "Server returned error 404", false},
-                          Case{"http://127.0.0.1:1/demo/data/3", "Connection refused (127.0.0.1:1)", false}})
+                          Case{"http://127.0.0.1:1/demo/data/3", "Connection refused (127.0.0.1:1)", false}};
+    for (const Case& c : cases)
     {
         alerts.alerts.clear();
         Wrapper().FetchExpressionData(c.url.c_str(), nullptr);
@@ -109,6 +110,15 @@ TEST_F(DocumentTest, FailedDownloadsAlertAndLeaveTheModelAlone)
         EXPECT_EQ(c.longer, alert.size() > c.alertStart.size() + named.size()) << alert;
         EXPECT_EQ("", Status());
     }
+    // Requested together, as one URL's data sets are, they fail in one alert that names each.
+    alerts.alerts.clear();
+    for (const Case& c : cases)
+        Wrapper().FetchExpressionData(c.url.c_str(), nullptr);
+    EXPECT_EQ(0, GenesAfterDownloads());
+    ASSERT_EQ(1u, alerts.alerts.size());
+    EXPECT_EQ(0u, alerts.alerts[0].find("4 data sets could not be loaded.\n")) << alerts.alerts[0];
+    for (const Case& c : cases)
+        EXPECT_NE(std::string::npos, alerts.alerts[0].find("\n" + c.url + ": " + c.alertStart)) << c.url;
 }
 
 TEST_F(DocumentTest, MicroarrayDownloadsRunThroughTheStatusLine)

@@ -572,7 +572,7 @@ TEST_F(ThumbnailBrowserTest, QueueGoesOnPastFailuresAndAddsDataSetsToTheModel)
     SearchAll();
     const int good = list->GetGene(0)->GetImageSeriesId();
     const int other = list->GetGene(1)->GetImageSeriesId();
-    // Each that fails says so once, naming the data set and the reason; nothing listens on port 1.
+    // The run's failures come in one alert, each named with its reason; nothing listens on port 1.
     const struct
     {
         std::string name, url, alert;
@@ -590,19 +590,25 @@ TEST_F(ThumbnailBrowserTest, QueueGoesOnPastFailuresAndAddsDataSetsToTheModel)
     EXPECT_EQ("Downloading Corrupt - 6 queued", DownloadText());
     ASSERT_TRUE(WaitFor([&] { return DownloadText() == "Second downloaded"; })) << DownloadText();
     EXPECT_FALSE(browser->GetFetcher().IsActive());
-    auto alert = env.alerts.alerts.begin();
+    ASSERT_EQ(1u, env.alerts.alerts.size());
+    const std::string& alert = env.alerts.alerts[0];
+    EXPECT_EQ(0u, alert.rfind("5 data sets could not be loaded.\n", 0)) << alert;
+    std::size_t at = 0;
     for (const auto& request : requests)
     {
         if (request.alert.empty())
             continue;
-        ASSERT_NE(env.alerts.alerts.end(), alert) << request.name;
-        const std::string named =
-            "\n\nData set: " + request.name + (request.url.empty() ? "" : " (" + request.url + ")");
-        EXPECT_EQ(0u, alert->rfind(request.alert, 0)) << *alert;
-        EXPECT_EQ(named, alert->substr(std::max(alert->size(), named.size()) - named.size())) << *alert;
-        ++alert;
+        at = alert.find(
+            "\n" + request.name + (request.url.empty() ? "" : " (" + request.url + ")") + ": " + request.alert, at);
+        ASSERT_NE(std::string::npos, at) << request.name << " in order in " << alert;
     }
-    EXPECT_EQ(env.alerts.alerts.end(), alert);
+    // One failure alone reads as before: the reason, then the data set.
+    browser->DownloadGene(requests[4].name, requests[4].url);
+    ASSERT_TRUE(WaitFor([&] { return env.alerts.alerts.size() == 2; }));
+    const std::string& single = env.alerts.alerts[1];
+    const std::string named = "\n\nData set: Missing (" + requests[4].url + ")";
+    EXPECT_EQ(0u, single.rfind(requests[4].alert, 0)) << single;
+    EXPECT_EQ(named, single.substr(std::max(single.size(), named.size()) - named.size())) << single;
     ASSERT_EQ(2, model->GetNumGenes());
     EXPECT_EQ(good, model->GetGene(0)->GetExperimentId());
     EXPECT_EQ(other, model->GetGene(1)->GetExperimentId());

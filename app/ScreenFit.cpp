@@ -8,6 +8,33 @@
 #include <QWidget>
 
 #include <algorithm>
+#include <limits>
+
+namespace
+{
+QRect FittedInto(QRect frame, const QRect& available)
+{
+    frame.setWidth(std::min(frame.width(), available.width()));
+    frame.setHeight(std::min(frame.height(), available.height()));
+    frame.moveLeft(std::clamp(frame.left(), available.left(), available.right() + 1 - frame.width()));
+    frame.moveTop(std::clamp(frame.top(), available.top(), available.bottom() + 1 - frame.height()));
+    return frame;
+}
+
+long long Overlap(const QRect& a, const QRect& b)
+{
+    const QRect common = a.intersected(b);
+    return common.isEmpty() ? 0 : static_cast<long long>(common.width()) * common.height();
+}
+
+// How far apart two rectangles are, along the axis where they are furthest apart.
+int Gap(const QRect& a, const QRect& b)
+{
+    const int across = std::max({0, b.left() - a.right(), a.left() - b.right()});
+    const int down = std::max({0, b.top() - a.bottom(), a.top() - b.bottom()});
+    return std::max(across, down);
+}
+} // namespace
 
 bool ScreenFit::eventFilter(QObject* watched, QEvent* event)
 {
@@ -25,39 +52,55 @@ bool ScreenFit::eventFilter(QObject* watched, QEvent* event)
     return false;
 }
 
-QRect ScreenFit::Fitted(QRect frame, const QRect& available)
+QRect ScreenFit::Fitted(QRect frame, const QList<QRect>& availableAreas)
 {
-    if (available.isEmpty())
-        return frame;
-    frame.setWidth(std::min(frame.width(), available.width()));
-    frame.setHeight(std::min(frame.height(), available.height()));
-    frame.moveLeft(std::clamp(frame.left(), available.left(), available.right() + 1 - frame.width()));
-    frame.moveTop(std::clamp(frame.top(), available.top(), available.bottom() + 1 - frame.height()));
-    return frame;
+    // A window that hangs off a screen's edge, over no screen at its centre, stays on the screen that shows
+    // most of it; one on a screen that has gone comes to the nearest one left.
+    const QRect* best = nullptr;
+    long long bestOverlap = 0;
+    int bestGap = std::numeric_limits<int>::max();
+    for (const QRect& area : availableAreas)
+    {
+        const long long overlap = Overlap(frame, area);
+        const int gap = Gap(frame, area);
+        if (!area.isEmpty() && (overlap > bestOverlap || (bestOverlap == 0 && overlap == 0 && gap < bestGap)))
+        {
+            best = &area;
+            bestOverlap = overlap;
+            bestGap = gap;
+        }
+    }
+    return best ? FittedInto(frame, *best) : frame;
+}
+
+QMargins ScreenFit::FrameMargins(const QWidget* window)
+{
+    const QRect inner = window->geometry();
+    const QRect frame = window->frameGeometry();
+    const QMargins margins(inner.left() - frame.left(), inner.top() - frame.top(), frame.right() - inner.right(),
+                           frame.bottom() - inner.bottom());
+    if (!margins.isNull())
+        return margins;
+    // Until the window manager has framed the window, a frame on the large side stands in for its own: the
+    // style's title bar, and twice the style's window border on the other sides.
+    const int border = 2 * window->style()->pixelMetric(QStyle::PM_MdiSubWindowFrameWidth, nullptr, window);
+    const int title = window->style()->pixelMetric(QStyle::PM_TitleBarHeight, nullptr, window);
+    return QMargins(border, title, border, border);
 }
 
 void ScreenFit::FitWindow(QWidget* window, bool sizeOnly)
 {
+    if (window->windowState() & (Qt::WindowMaximized | Qt::WindowFullScreen))
+        return;
     // One that nobody has sized yet would take the size of its contents as it is shown.
     if (!window->isVisible() && !window->testAttribute(Qt::WA_Resized))
         window->adjustSize();
-    const QRect inner = window->geometry();
-    const QRect frame = window->frameGeometry();
-    QMargins margins(inner.left() - frame.left(), inner.top() - frame.top(), frame.right() - inner.right(),
-                     frame.bottom() - inner.bottom());
-    if (margins.isNull())
-    {
-        // Until the window manager has framed the window, a frame on the large side stands in for its own: the
-        // style's title bar, and twice the style's window border on the other sides.
-        const int border = 2 * window->style()->pixelMetric(QStyle::PM_MdiSubWindowFrameWidth, nullptr, window);
-        const int title = window->style()->pixelMetric(QStyle::PM_TitleBarHeight, nullptr, window);
-        margins = QMargins(border, title, border, border);
-    }
-    const QRect outer = inner.marginsAdded(margins);
-    const QScreen* screen = QGuiApplication::screenAt(outer.center());
-    if (!screen)
-        screen = QGuiApplication::primaryScreen();
-    const QRect fitted = screen ? Fitted(outer, screen->availableGeometry()) : outer;
+    const QMargins margins = FrameMargins(window);
+    const QRect outer = window->geometry().marginsAdded(margins);
+    QList<QRect> areas;
+    for (const QScreen* screen : QGuiApplication::screens())
+        areas.append(screen->availableGeometry());
+    const QRect fitted = Fitted(outer, areas);
     if (fitted.size() == outer.size() && (sizeOnly || fitted == outer))
         return;
     // The window manager frames the window around its inside, wherever that is put.

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QList>
 #include <QObject>
 #include <QRect>
 
@@ -14,10 +15,14 @@ class ScreenFit : public QObject
 public:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
-    // The frame no larger than the available area and moved inside it; an empty area leaves it as it is.
-    static QRect Fitted(QRect frame, const QRect& available);
-    // Fits the window with its window manager's frame (before the first showing, an estimate of it) to the
-    // available area of the screen that holds the frame's centre, else the primary screen's. A window that
-    // fits is left where it is, or to the window manager's placing; with sizeOnly, only its size is fitted.
+    // The frame no larger than the available area of the screen that it overlaps most (else the nearest one)
+    // and moved inside it; without a screen it is left as it is.
+    static QRect Fitted(QRect frame, const QList<QRect>& availableAreas);
+    // Fits the window with its window manager's frame (before the first showing, an estimate of it) to its
+    // screen's available area. A window that fits is left where it is, or to the window manager's placing;
+    // with sizeOnly, only its size is fitted. A maximized or full-screen window is left as it is: any change
+    // of its frame would make it a normal window again.
     static void FitWindow(QWidget* window, bool sizeOnly = false);
+    // The frame that the window manager puts round the window (before the first showing, an estimate of it).
+    static QMargins FrameMargins(const QWidget* window);
 };

@@ -3,6 +3,7 @@
 #include "app/AtlasChooser.h"
 #include "app/CorvaneDoc.h"
 #include "app/CorvaneWindowController.h"
+#include "app/ScreenFit.h"
 #include "atlas/Atlas.h"
 #include "atlas/AtlasSet.h"
 #include "core/DefaultsStore.h"
@@ -70,6 +71,9 @@ CorvaneDoc* SingleDocumentController::currentDocument() const
 
 void SingleDocumentController::cascadeWindow(QWidget* window) const
 {
+    // Any move would make a maximized window a normal one again.
+    if (window->windowState() & (Qt::WindowMaximized | Qt::WindowFullScreen))
+        return;
     const QWidget* last = nullptr;
     for (const CorvaneDoc* doc : m_documents)
     {
@@ -79,14 +83,20 @@ void SingleDocumentController::cascadeWindow(QWidget* window) const
     }
     if (!last)
         return;
-    // A title bar's height down and right, as desktop programs cascade their windows; back to the screen's
-    // corner when the window would leave the screen.
+    // A title bar's height down and right, as desktop programs cascade their windows. A window that would
+    // leave the screen there gives up the part that would, as far as its least size allows (one as large as
+    // the screen would otherwise come back over the last one exactly); only then is it put in the screen's
+    // corner. The frame is reckoned as the screen fit reckons it, so that the fit leaves the place alone.
     const int step = std::max(20, window->style()->pixelMetric(QStyle::PM_TitleBarHeight, nullptr, window));
     const QRect screen = last->screen()->availableGeometry();
-    QPoint place = last->frameGeometry().topLeft() + QPoint(step, step);
-    if (!screen.contains(QRect(place, window->frameGeometry().size())))
-        place = screen.topLeft();
-    window->move(place);
+    const QMargins margins = ScreenFit::FrameMargins(window);
+    QRect frame(last->frameGeometry().topLeft() + QPoint(step, step), window->size().grownBy(margins));
+    const QSize room(screen.right() + 1 - frame.left(), screen.bottom() + 1 - frame.top());
+    const QSize least = window->minimumSizeHint().expandedTo(window->minimumSize()).grownBy(margins);
+    frame.setSize(frame.size().boundedTo(room).expandedTo(least));
+    if (!screen.contains(frame))
+        frame.moveTopLeft(screen.topLeft());
+    window->setGeometry(frame.marginsRemoved(margins));
 }
 
 int SingleDocumentController::chooseAtlas()

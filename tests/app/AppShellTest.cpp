@@ -27,6 +27,7 @@
 #include <QLocalSocket>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScreen>
 #include <QSignalSpy>
 #include <QSlider>
 #include <QTableView>
@@ -181,7 +182,13 @@ TEST_F(AppShellTest, NewDocumentUsesTheOnlyAtlasOrTheChosenOne)
     EXPECT_TRUE(cancelled);
     EXPECT_EQ(0, SingleDocumentController::GetRememberedAtlasIndex());
 
-    // A second document's window opens down and right of the first, not over it.
+    // A second document's window opens down and right of the first, not over it, and within the screen, also
+    // when the windows are as large as the screen (the default or a saved frame on a small one).
+    ScreenFit fit;
+    qApp->installEventFilter(&fit);
+    QWidget large;
+    large.setGeometry(QGuiApplication::primaryScreen()->availableGeometry());
+    root.Store().SetValue("DocumentWindowLocation", large.saveGeometry().toBase64().toStdString());
     std::vector<CorvaneDoc*> docs;
     for (int row : {0, 1})
     {
@@ -198,6 +205,8 @@ TEST_F(AppShellTest, NewDocumentUsesTheOnlyAtlasOrTheChosenOne)
     const QPoint first = docs[0]->windowController()->pos(), second = docs[1]->windowController()->pos();
     EXPECT_GT(second.x(), first.x());
     EXPECT_GT(second.y(), first.y());
+    EXPECT_TRUE(docs[0]->windowController()->screen()->availableGeometry().contains(
+        docs[1]->windowController()->frameGeometry()));
     CloseAllDocuments();
 }
 
@@ -621,7 +630,8 @@ TEST(UpdaterTest, ChecksAreDueWeeklyWhenAutomatic)
     PlatformHooks::SetDefaultsStore(previous);
 }
 
-// Frames in logical pixels, on a screen's available area given in device pixels at a scale.
+// Frames in logical pixels, on a screen's available area given in device pixels at a scale, and on another
+// screen's when there are two.
 TEST(ScreenFitTest, WindowsKeepWithinTheAvailableAreaOfTheirScreen)
 {
     struct Case
@@ -630,6 +640,7 @@ TEST(ScreenFitTest, WindowsKeepWithinTheAvailableAreaOfTheirScreen)
         QRect available;
         int scale;
         QRect frame, fitted;
+        QRect other = QRect();
     };
     for (const Case& c : {
              Case{"the default at scale 2", {0, 0, 1600, 1000}, 2, {0, 0, 1120, 700}, {0, 0, 800, 500}},
@@ -638,10 +649,25 @@ TEST(ScreenFitTest, WindowsKeepWithinTheAvailableAreaOfTheirScreen)
              Case{"cascaded off the corner", {0, 0, 1600, 1000}, 1, {1200, 700, 640, 500}, {960, 500, 640, 500}},
              Case{"on a second screen", {1600, 0, 2560, 1440}, 2, {1500, -40, 1120, 700}, {960, 0, 1120, 700}},
              Case{"one that fits", {0, 0, 1600, 1000}, 1, {40, 60, 1120, 700}, {40, 60, 1120, 700}},
+             Case{"off a second screen's bottom",
+                  {0, 0, 1600, 1200},
+                  1,
+                  {1500, 900, 1000, 400},
+                  {1600, 600, 1000, 400},
+                  {1600, 0, 1600, 1000}},
+             Case{"beyond a second screen",
+                  {0, 0, 1600, 1000},
+                  1,
+                  {3000, 200, 800, 600},
+                  {2080, 200, 800, 600},
+                  {1600, 0, 1280, 1024}},
          })
     {
-        const QRect logical(c.available.topLeft() / c.scale, c.available.size() / c.scale);
-        EXPECT_EQ(c.fitted, ScreenFit::Fitted(c.frame, logical)) << c.what;
+        const auto logical = [&](const QRect& area) { return QRect(area.topLeft() / c.scale, area.size() / c.scale); };
+        QList<QRect> areas{logical(c.available)};
+        if (!c.other.isEmpty())
+            areas.append(logical(c.other));
+        EXPECT_EQ(c.fitted, ScreenFit::Fitted(c.frame, areas)) << c.what;
     }
 }
 

@@ -36,6 +36,27 @@ constexpr int kColumnOverhang = 4;
 // The least side of a thumbnail's square, and the room of the scroll bar right of a single column.
 constexpr int kLeastThumbnail = 64;
 constexpr int kScrollBar = 6;
+// The download strip's progress bar at its full length, and the gaps before it and between the buttons.
+constexpr int kBarLength = 200;
+constexpr int kBarGap = 10;
+constexpr int kBarToButton = 20;
+constexpr int kButtonGap = 10;
+
+BrainThumbnailRenderer::StripLayout LayOutStrip(const BrainThumbnailRenderer::PageMetrics& m)
+{
+    BrainThumbnailRenderer::StripLayout strip;
+    const int buttons = kBarToButton + m.cancelWidth + kButtonGap + m.cancelAllWidth;
+    const bool oneLine = m.downloadBoxWidth + kBarGap + kBarLength + buttons + 5 <= m.width;
+    strip.height = oneLine ? kStripHeight : kStripHeight + kHeaderHeight;
+    strip.textX = 5;
+    strip.textY = (kHeaderHeight - m.downloadLineHeight) / 2 + (oneLine ? 0 : kHeaderHeight);
+    strip.buttonY = (kHeaderHeight - m.downloadLineHeight) / 2 - 3;
+    strip.barX = oneLine ? m.downloadBoxWidth + kBarGap : 5;
+    strip.barLength = std::max(0, std::min(kBarLength, m.width - 5 - buttons - strip.barX));
+    strip.cancelX = strip.barX + strip.barLength + kBarToButton;
+    strip.cancelAllX = strip.cancelX + m.cancelWidth + kButtonGap;
+    return strip;
+}
 } // namespace
 
 BrainThumbnailRenderer::BrainThumbnailRenderer(GLDisplay* display, PagedGeneList* list, BrainExpressionModel* model,
@@ -161,8 +182,9 @@ BrainThumbnailRenderer::PageLayout BrainThumbnailRenderer::LayOutPage(const Page
     const int rows = std::min(std::max(m.numCells, 0), rowsPerColumn);
     const int depth = std::max(
         0, m.buttonHeight + 6 - ExpressionThumbnailRenderer::TextTop(page.rowPitch, m.textHeight, m.buttonHeight));
+    page.strip = LayOutStrip(m);
     if (rows > 0)
-        page.maxScroll = std::max(0, kStripHeight + depth - (firstY - (rows - 1) * page.rowPitch));
+        page.maxScroll = std::max(0, page.strip.height + depth - (firstY - (rows - 1) * page.rowPitch));
     return page;
 }
 
@@ -181,7 +203,14 @@ void BrainThumbnailRenderer::LayOut()
     metrics.textHeight = first.GetGeneTextBox() ? first.GetGeneTextBox()->GetHeight() : 0;
     metrics.buttonHeight = first.GetDownloadButton() ? first.GetDownloadButton()->GetHeight() : 0;
     metrics.numCells = m_nextCell;
+    metrics.downloadBoxWidth = m_downloadTextBox->GetWidth();
+    metrics.downloadLineHeight = m_downloadTextBox->GetLineHeight();
+    metrics.cancelWidth = m_cancelButton->GetWidth();
+    metrics.cancelAllWidth = m_cancelAllButton->GetWidth();
     m_layout = LayOutPage(metrics);
+    const StripLayout& strip = m_layout.strip;
+    m_cancelButton->MoveButton(strip.cancelX, strip.buttonY);
+    m_cancelAllButton->MoveButton(strip.cancelAllX, strip.buttonY);
     m_cellWidth = m_layout.cellWidth;
     m_cellHeight = m_layout.cellHeight;
     m_columnPitch = m_layout.columnPitch;
@@ -265,7 +294,7 @@ void BrainThumbnailRenderer::DrawExpression()
     const bool scrolls = m_layout.maxScroll > 0;
     if (scrolls)
     {
-        DevicePixels(m_display).Scissor(0, kStripHeight, m_width, PageBottom() - kStripHeight);
+        DevicePixels(m_display).Scissor(0, m_layout.strip.height, m_width, PageBottom() - m_layout.strip.height);
         glEnable(GL_SCISSOR_TEST);
     }
     for (ExpressionThumbnailRenderer& cell : m_cells)
@@ -288,7 +317,7 @@ int BrainThumbnailRenderer::PageBottom() const
 void BrainThumbnailRenderer::DrawScrollBar()
 {
     Overlays();
-    const float track = static_cast<float>(PageBottom() - kStripHeight);
+    const float track = static_cast<float>(PageBottom() - m_layout.strip.height);
     const float length = track * track / (track + static_cast<float>(m_layout.maxScroll));
     const float top = static_cast<float>(PageBottom()) -
                       (track - length) * static_cast<float>(m_scroll) / static_cast<float>(m_layout.maxScroll);
@@ -300,21 +329,23 @@ void BrainThumbnailRenderer::DrawScrollBar()
 void BrainThumbnailRenderer::DrawDownloadStatus()
 {
     Overlays();
+    const StripLayout& strip = m_layout.strip;
     glColor4f(1.0f, 1.0f, 1.0f, 1.0f);
-    m_downloadTextBox->Draw(5, (kHeaderHeight - m_downloadTextBox->GetLineHeight()) / 2);
+    m_downloadTextBox->Draw(strip.textX, strip.textY);
     if (!m_fetcher.IsActive())
         return;
     m_cancelButton->Draw(m_capturedButton == m_cancelButton.get() && m_pressedInside);
     m_cancelAllButton->Draw(m_capturedButton == m_cancelAllButton.get() && m_pressedInside);
-    const float left = static_cast<float>(m_downloadTextBox->GetWidth() + 10) + 0.375f;
-    const float filled = static_cast<float>(static_cast<int>(m_fetcher.GetProgress() * 200));
+    const float left = static_cast<float>(strip.barX) + 0.375f;
+    const float length = static_cast<float>(strip.barLength);
+    const float filled = static_cast<float>(static_cast<int>(m_fetcher.GetProgress() * length));
     glColor4f(0.5f, 0.5f, 0.5f, 1.0f);
     glRectf(left, 9.375f, left + filled, 16.375f);
     glColor4f(0.75f, 0.75f, 0.75f, 1.0f);
     GLBegin frame(GL_LINE_LOOP);
     glVertex2f(left, 9.375f);
-    glVertex2f(left + 200.0f, 9.375f);
-    glVertex2f(left + 200.0f, 16.375f);
+    glVertex2f(left + length, 9.375f);
+    glVertex2f(left + length, 16.375f);
     glVertex2f(left, 16.375f);
 }
 
@@ -535,7 +566,7 @@ bool BrainThumbnailRenderer::OnButtonDown(int button, int x, int y, int flags, u
     }
     if (InHeader(y))
         return PressHeader(x, y);
-    const bool taken = m_height - y > kStripHeight ? PressCell(x, y, flags, time) : PressStrip(x, y);
+    const bool taken = m_height - y > m_layout.strip.height ? PressCell(x, y, flags, time) : PressStrip(x, y);
     if (taken)
         m_display->Invalidate();
     return taken;

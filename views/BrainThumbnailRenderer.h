@@ -49,8 +49,20 @@ public:
         int visibleTabHeight = 0;           // 0 while the bar is hidden
         const unsigned int* grid = nullptr; // the atlas's view grid (x, y, z), or null
         int statusLineHeight = 0;
-        int textHeight = 0, buttonHeight = 0; // a cell's gene text and "Download" button
-        int numCells = 0;                     // results on the page
+        int textHeight = 0, buttonHeight = 0;             // a cell's gene text and "Download" button
+        int numCells = 0;                                 // results on the page
+        int downloadBoxWidth = 0, downloadLineHeight = 0; // the download text's box
+        int cancelWidth = 0, cancelAllWidth = 0;          // the strip's buttons
+    };
+    // The download strip along the view's bottom, GL rows upwards. One line holds the download text, the
+    // progress bar and "Cancel" and "Cancel All" side by side where they fit; a narrower view puts the text on
+    // a line of its own above the others and shortens the bar, so that both buttons stay in the view.
+    struct StripLayout
+    {
+        int height = 0;
+        int textX = 0, textY = 0;
+        int barX = 0, barLength = 0;
+        int cancelX = 0, cancelAllX = 0, buttonY = 0;
     };
     // Where a page goes. Two columns of five where they fit with thumbnails of a usable size, else one column
     // of ten under a header whose status line has a row of its own. Rows that do not fit between the header
@@ -63,6 +75,7 @@ public:
         int statusX = 0, statusY = 0;
         int maxScroll = 0;
         std::array<std::array<int, 2>, 10> origins{}; // of the cells, unscrolled
+        StripLayout strip;
     };
     static PageLayout LayOutPage(const PageMetrics& metrics);
 

@@ -175,6 +175,9 @@ TEST_F(ThumbnailBrowserTest, PageGeometryCountsTheTabBarEvenWhenHidden)
         EXPECT_EQ(c.columns == 2 ? c.firstY : c.firstY - 5 * c.rowPitch, browser->GetCell(5).GetOriginY());
         // The last column's text box and progress bar (4 pixels past the pitch) end inside the view.
         EXPECT_LE(browser->GetCell(9).GetOriginX() + c.columnPitch + 4, c.width);
+        // So do the download strip's buttons.
+        const GLTextureButton& cancelAll = *browser->GetCancelAllButton();
+        EXPECT_LE(cancelAll.GetOriginX() + cancelAll.GetWidth() + 5, c.width);
         // The status line lies in the view, between the paging buttons and the first row.
         display->Display();
         const auto [x, y] = static_cast<RecordingTextBox*>(browser->GetStatusBox())->Record().draws.back();

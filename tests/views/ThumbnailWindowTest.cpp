@@ -305,14 +305,14 @@ TEST_F(ThumbnailWindowTest, WithoutResultsThePagingArrowsAreDimAndThePageStays)
 
 // At every size each result of the page shows a thumbnail of a usable size and its texts inside the view
 // (nothing that the cells draw reaches the view's right edge, nor the scroll bar's lane), and its "Download"
-// button can be brought into the view with the wheel and pressed there.
+// button can be brought into the view with the wheel and pressed there; while downloads run, the strip's
+// "Cancel" and "Cancel All" show inside the view and cancel where they show.
 TEST_F(ThumbnailWindowTest, EveryResultShowsAndDownloadsAtEverySize)
 {
     using ratiotwin::Device;
     list->Search(env.atlas.get(), "", "", "everything");
     ASSERT_TRUE(Settled(*browser));
     QTest::keyClick(window.view.get(), Qt::Key_Space); // the clouds stand still
-    const int strip = 27;
     const auto wheel = [this](int notches) {
         const QPointF at(20, 200);
         QWheelEvent event(at, window.view->mapToGlobal(at), QPoint(), QPoint(0, 120 * notches), Qt::NoButton,
@@ -329,6 +329,7 @@ TEST_F(ThumbnailWindowTest, EveryResultShowsAndDownloadsAtEverySize)
         SCOPED_TRACE(std::to_string(size.width) + "x" + std::to_string(size.height));
         window.view->resize(size.width, size.height);
         wheel(20); // back to the top
+        const int strip = browser->GetPageLayout().strip.height;
         const QImage frame = Capture();
         ASSERT_EQ(Device(size.width), frame.width());
         EXPECT_GE(browser->GetCellWidth(), 64);
@@ -354,6 +355,20 @@ TEST_F(ThumbnailWindowTest, EveryResultShowsAndDownloadsAtEverySize)
             EXPECT_TRUE(browser->GetFetcher().IsActive() || !browser->GetQueue().empty());
             browser->CancelAllGeneDownloads();
         }
+        for (int i = 0; i < 3; ++i)
+            browser->DownloadGene("Slow", env.Url(kSlowId, "visualize"));
+        const QImage running = Capture();
+        const QRect buttons = Plate(running, QRect(0, Device(size.height - strip), running.width(), Device(strip)));
+        ASSERT_FALSE(buttons.isEmpty()) << "no Cancel button in view";
+        EXPECT_LT(buttons.right(), running.width() - Device(4)) << "Cancel All cut at the edge";
+        const auto click = [&](int x) {
+            QTest::mouseClick(window.view.get(), Qt::LeftButton, Qt::NoModifier,
+                              (QPointF(x, buttons.center().y()) / ratiotwin::Scale()).toPoint());
+        };
+        click(buttons.left() + Device(4));
+        EXPECT_EQ(1u, browser->GetQueue().size()) << "Cancel";
+        click(buttons.right() - Device(4));
+        EXPECT_TRUE(browser->GetQueue().empty() && !browser->GetFetcher().IsActive()) << "Cancel All";
     }
 }
 

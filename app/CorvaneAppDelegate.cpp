@@ -17,6 +17,7 @@
 #include "expression/UrlProtocolParser.h"
 #include "platform/WindowActivationTracker.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QFileInfo>
 #include <QUrl>
@@ -362,6 +363,18 @@ void CorvaneAppDelegate::terminate()
     m_terminating = true;
     CloseAllDocuments();
     QuitApplication();
+}
+
+void CorvaneAppDelegate::AddApplicationCommands(QWidget* window)
+{
+    auto* create = new QAction(tr("New"), window);
+    create->setShortcut(QKeySequence::New);
+    // In an install it opens nothing: the atlas set reads as empty until the install has rebuilt it.
+    connect(create, &QAction::triggered, create, [] { SingleDocumentController::Instance()->newDocument(); });
+    auto* quit = new QAction(tr("Quit Corvane"), window);
+    quit->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
+    connect(quit, &QAction::triggered, quit, [] { Instance()->terminate(); });
+    window->addActions({create, quit});
 }
 
 void CorvaneAppDelegate::DocumentClosed()

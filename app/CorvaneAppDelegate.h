@@ -9,6 +9,7 @@
 #include <string>
 
 class CorvaneDoc;
+class QWidget;
 class Updater;
 
 // The application's top: launch set-up, the one-time check for installed atlases, the update check,
@@ -36,6 +37,11 @@ public:
     void getUrl(const std::string& url);
     // Closes every document window (saving its settings) and ends the program.
     void terminate();
+    // Gives a window of the program other than a document's the commands that need no document, on their
+    // keys: there is no menu bar but the document windows', and without them a user in Download Atlases or
+    // Preferences (or in an install, which has closed every document) could not quit but through the window
+    // manager.
+    static void AddApplicationCommands(QWidget* window);
 
     // The arguments of a launch: "corv" URLs and data-set files; none opens the untitled document (first
     // launch) or brings a window forward (later launches). Requests wait while atlases are being installed.

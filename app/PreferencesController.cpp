@@ -1,5 +1,6 @@
 #include "app/PreferencesController.h"
 
+#include "app/CorvaneAppDelegate.h"
 #include "core/UserPreferences.h"
 
 #include <QCheckBox>
@@ -53,6 +54,7 @@ void PreferencesController::LoadWindow()
     connect(verticalSyncButton, &QCheckBox::clicked, this, [this] { toggleVerticalSync(); });
     connect(multiSamplingPopup, &QComboBox::activated, this, [this] { multiSamplingChanged(); });
     connect(bookmarkAnimationSpeedSlider, &QSlider::valueChanged, this, [this] { bookmarkAnimationSpeedChanged(); });
+    CorvaneAppDelegate::AddApplicationCommands(m_window);
     if (QScreen* screen = QGuiApplication::primaryScreen())
         m_window->move(screen->availableGeometry().center() - QPoint(180, 120));
 }

@@ -458,6 +458,73 @@ TEST_F(AppShellTest, ASecondLaunchRestoresAndActivatesTheDocumentWindow)
     EXPECT_TRUE(alerts.alerts.empty()) << alerts.alerts[0];
 }
 
+// Each window of the program opens within its screen (a document window restored maximized stays so), and
+// New and Quit reach the program from it: the panels have no menu bar. Download Atlases takes Quit also in
+// an install, which has closed every document; New opens nothing then, while the atlases are being moved.
+TEST_F(AppShellTest, EveryWindowOpensOnItsScreenAndTakesNewAndQuit)
+{
+    Install(310, "tiny");
+    ScreenFit fit;
+    qApp->installEventFilter(&fit);
+    QWidget larger;
+    larger.setGeometry(0, 0, 4000, 3000);
+    larger.setWindowState(Qt::WindowMaximized);
+    root.Store().SetValue("DocumentWindowLocation", larger.saveGeometry().toBase64().toStdString());
+    const auto placedOff = [](QWidget* window) {
+        window->hide();
+        window->move(6000, 5000);
+        return window;
+    };
+    PreferencesController* preferences = PreferencesController::Instance();
+    preferences->showPreferences();
+    AtlasDownloadController* downloads = AtlasDownloadController::Controller();
+    struct Case
+    {
+        const char* what;
+        std::function<QWidget*()> show;
+        bool maximized, installing;
+    };
+    const std::vector<Case> cases = {
+        {"a document", [] { return CorvaneAppDelegate::Instance()->documentWithAtlas(310)->windowController(); }, true,
+         false},
+        {"Preferences",
+         [&] {
+             placedOff(preferences->window());
+             preferences->showPreferences();
+             return preferences->window();
+         },
+         false, false},
+        {"Download Atlases",
+         [&] {
+             placedOff(downloads->GetWindow())->show();
+             return downloads->GetWindow();
+         },
+         false, false},
+        {"Download Atlases in an install", [&] { return downloads->GetWindow(); }, false, true},
+    };
+    for (const Case& c : cases)
+    {
+        QWidget* window = c.show();
+        EXPECT_EQ(c.maximized, window->isMaximized()) << c.what;
+        EXPECT_TRUE(c.maximized || window->screen()->availableGeometry().contains(window->frameGeometry())) << c.what;
+        AtlasSet::GetAtlases()->SetLoading(c.installing);
+        const std::size_t open = SingleDocumentController::Instance()->documents().size();
+        QApplication::setActiveWindow(window);
+        QTest::keyClick(window, Qt::Key_N, Qt::ControlModifier);
+        EXPECT_EQ(open + (c.installing ? 0 : 1), SingleDocumentController::Instance()->documents().size()) << c.what;
+        QTimer lost;
+        QObject::connect(&lost, &QTimer::timeout, [] { QApplication::exit(1); });
+        lost.start(10000);
+        QTimer::singleShot(0, window, [window] {
+            QApplication::setActiveWindow(window);
+            QTest::keyClick(window, Qt::Key_Q, Qt::ControlModifier);
+        });
+        EXPECT_EQ(0, QApplication::exec()) << c.what;
+        EXPECT_TRUE(SingleDocumentController::Instance()->documents().empty()) << c.what;
+        AtlasSet::GetAtlases()->SetLoading(false);
+    }
+}
+
 TEST_F(AppShellTest, OpenIsOfferedOnlyForAtlasesWithDataSetFiles)
 {
     SingleDocumentController* controller = SingleDocumentController::Instance();

@@ -303,7 +303,10 @@ void AtlasDownloadController::Install()
         question.setDefaultButton(closeAll);
         question.setEscapeButton(cancel);
         question.exec();
-        if (question.clickedButton() != closeAll || !sDocumentHost->CloseAllDocuments())
+        if (question.clickedButton() != closeAll)
+            return;
+        m_closedDocuments = true;
+        if (!sDocumentHost->CloseAllDocuments())
             return;
     }
 
@@ -368,10 +371,14 @@ void AtlasDownloadController::DownloadDone()
 void AtlasDownloadController::CloseDocumentsAndInstall()
 {
     // The install moves atlas folders: no document may still use one.
-    if (sDocumentHost && sDocumentHost->HasOpenDocuments() && !sDocumentHost->CloseAllDocuments())
+    if (sDocumentHost && sDocumentHost->HasOpenDocuments())
     {
-        InstallFailed(CANCELLED);
-        return;
+        m_closedDocuments = true;
+        if (!sDocumentHost->CloseAllDocuments())
+        {
+            InstallFailed(CANCELLED);
+            return;
+        }
     }
     m_worker = std::thread([this] { PerformInstall(); });
 }
@@ -471,7 +478,13 @@ void AtlasDownloadController::Close()
             sDocumentHost->QuitApplication();
         return;
     }
+    // The documents that a cancelled or failed run closed are not brought back; but the program, left with no
+    // window, would end, so one opens as at start-up.
+    AtlasDocumentHost* host = sDocumentHost;
+    const bool reopen = m_closedDocuments && host && !host->HasOpenDocuments();
     Destroy();
+    if (reopen)
+        host->OpenUntitledDocument();
 }
 
 void AtlasDownloadController::Destroy()

@@ -50,7 +50,7 @@ public:
     // Brings the window forward.
     void Show();
     // The Close/Cancel button: cancels a run under way; otherwise closes the window (and with no atlas
-    // installed ends the program).
+    // installed ends the program). When a run closed the documents, a new one opens as at start-up.
     void Close();
     // The Install button.
     void Install();
@@ -105,6 +105,8 @@ private:
     std::thread m_worker;
     // How much the window shrank when the progress bar took the table's place.
     int m_shrunkBy = 0;
+    // A run closed the open documents: closing the window must not leave the program without one.
+    bool m_closedDocuments = false;
     bool m_closingWindow = false;
     bool m_destroying = false;
 };

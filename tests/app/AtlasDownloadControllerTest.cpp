@@ -380,10 +380,28 @@ TEST_F(AtlasDownloadWindowTest, OpenDocumentsAreClosedFirstAndTheChooserGetsTwoA
     EXPECT_EQ(HostStatus("Select atlases to install from "), Status());
     EXPECT_FALSE(AtlasSet::GetAtlases()->IsLoading());
 
+    // Closed for an install that is then cancelled, the documents are not brought back; but closing the window
+    // then opens one, as at start-up, rather than leave the program with no window.
+    HoldingTransport transport;
+    transport.held = "/packages/310-";
     AnswerQuestion("Close All");
     Part<QPushButton>("installButton")->click();
     EXPECT_EQ(1, host.closeAllCalls);
-    ASSERT_TRUE(RunEventsUntil([&] { return host.openCalls == 1; }, INSTALL_WAIT_MS)) << Status().toStdString();
+    ASSERT_TRUE(WaitForStatus("Downloading Ostrel Adult Mouse", 60000)) << Status().toStdString();
+    Part<QPushButton>("closeButton")->click();
+    Part<QPushButton>("closeButton")->click();
+    EXPECT_EQ(nullptr, AtlasDownloadController::Existing());
+    EXPECT_EQ(1, host.openCalls);
+    EXPECT_EQ(0, host.quitCalls);
+
+    transport.held.clear();
+    host.openDocuments = 2;
+    OpenWindow();
+    controller->ToggleAtlasVisible(1);
+    AnswerQuestion("Close All");
+    Part<QPushButton>("installButton")->click();
+    EXPECT_EQ(2, host.closeAllCalls);
+    ASSERT_TRUE(RunEventsUntil([&] { return host.openCalls == 2; }, INSTALL_WAIT_MS)) << Status().toStdString();
     EXPECT_EQ(2, host.atlasesAtOpen);
     controller = nullptr;
 }
@@ -424,6 +442,14 @@ TEST_F(AtlasDownloadWindowTest, CancelDuringTheSecondOfThreeDownloads)
     EXPECT_EQ((std::vector<bool>{true, true, true}), Ticks());
     EXPECT_EQ(0, AtlasSet::GetAtlases()->GetNumAtlases());
     EXPECT_EQ(0, host.openCalls);
+
+    // Quitting in a download lets go of the package as the cancel did, though the window stays.
+    Part<QPushButton>("installButton")->click();
+    ASSERT_TRUE(WaitForStatus("Downloading Ostrel Developing Mouse", 60000)) << Status().toStdString();
+    ASSERT_TRUE(std::filesystem::exists(root->Base() + "/Download/Ostrel Developing Mouse 4.zip"));
+    QTimer::singleShot(0, [] { QApplication::exit(0); });
+    QApplication::exec();
+    EXPECT_FALSE(std::filesystem::exists(root->Base() + "/Download/Ostrel Developing Mouse 4.zip"));
 }
 
 // The unpacking notices a cancel only every 26 entries: the install either stops cleanly or completes.

@@ -15,6 +15,7 @@
 #include "platform/WindowActivationTracker.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QCloseEvent>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -37,6 +38,7 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <utility>
 
 namespace
 {
@@ -542,7 +544,11 @@ void CorvaneWindowController::changeEvent(QEvent* event)
     if (event->type() == QEvent::ActivationChange)
     {
         if (isActiveWindow())
+        {
             m_doc->windowDidBecomeKey();
+            if (std::exchange(m_panelsOnActivation, false))
+                KeepPanelsInFront();
+        }
         else
             m_doc->windowDidResignKey();
     }
@@ -557,6 +563,38 @@ void CorvaneWindowController::BringToFront()
     activateWindow();
     // The window system tells of the activation later; what comes before it (an alert) belongs here.
     WindowActivationTracker::NoteActivated(this);
+    m_panelsOnActivation = !isActiveWindow();
+    KeepPanelsInFront();
+}
+
+void CorvaneWindowController::KeepPanelsInFront()
+{
+    for (QWidget* window : QApplication::topLevelWidgets())
+    {
+        const Qt::WindowType type = window->windowType();
+        if (window != this && !window->parentWidget() && window->isVisible() && !window->isMinimized() &&
+            !WindowActivationTracker::IsDocumentWindow(window) && type != Qt::Popup && type != Qt::ToolTip)
+            window->raise();
+    }
+    QWidget* panel = WindowActivationTracker::PanelInFront(this);
+    if (panel != this)
+    {
+        panel->raise();
+        panel->activateWindow();
+    }
+}
+
+void CorvaneWindowController::HandleLaunch(const QStringList& arguments)
+{
+    QWidget* question = QApplication::activeModalWidget();
+    if (arguments.isEmpty() && question && question->windowModality() == Qt::ApplicationModal)
+    {
+        QWidget* panel = WindowActivationTracker::PanelInFront(question);
+        panel->raise();
+        panel->activateWindow();
+        return;
+    }
+    CorvaneAppDelegate::Instance()->HandleArguments(arguments, false);
 }
 
 void CorvaneWindowController::showEvent(QShowEvent* event)

@@ -39,8 +39,13 @@ public:
     // The name of the model's atlas, or "Ostrel Brain Atlas" when there is none.
     static QString windowTitleForDocumentDisplayName(const BrainExpressionModel* model);
 
-    // Shows the window restored from the dock, in front and active, as the window that a request reached.
+    // Shows the window restored from the dock, in front and active, as the window that a request reached. The
+    // program's panels (Download Atlases, Preferences) stay in front of it, and a panel that waits on the
+    // window (an alert, a sheet) comes in front of them and takes the keys.
     void BringToFront();
+    // A later launch of the program hands its arguments on: with none, a question that the program waits on
+    // (Choose Atlas at start) is brought forward rather than asked again.
+    static void HandleLaunch(const QStringList& arguments);
 
     GLView* sceneView = nullptr;
     QTreeView* hierOntologyView = nullptr;
@@ -132,7 +137,10 @@ private:
     void KeepDividerInLimits();
     // The smallest size at which the window's contents keep clear of each other.
     QSize LeastSize() const;
+    void KeepPanelsInFront();
 
     CorvaneDoc* m_doc;
     QList<QPointer<QAction>> m_commands;
+    // Brought forward, and the window system has yet to activate the window (and raise it once more).
+    bool m_panelsOnActivation = false;
 };

@@ -41,19 +41,33 @@ bool OfADocument(QWidget* window)
     return window != nullptr;
 }
 
-} // namespace
-
-QWidget* QtAlertPresenter::OwnerWindow()
+// A panel on a minimized window would be out of sight: the window comes back with it.
+QWidget* Restored(QWidget* owner)
 {
-    if (!HasWidgets())
-        return nullptr;
+    QWidget* window = owner;
+    while (window && window->parentWidget())
+        window = window->parentWidget()->window();
+    if (window && window->isMinimized())
+        window->setWindowState(window->windowState() & ~Qt::WindowMinimized);
+    return owner;
+}
+
+QWidget* Chosen()
+{
     // Between a panel's closing and the window system's moving the activation, no window is active.
     QWidget* active = Owning(QApplication::activeWindow());
     if (OfADocument(active))
         return active;
-    if (QWidget* document = WindowActivationTracker::LastDocumentWindow())
+    if (QWidget* document = WindowActivationTracker::LastDocumentWindow(true))
         return document;
     return active ? active : Owning(WindowActivationTracker::LastActiveWindow());
+}
+
+} // namespace
+
+QWidget* QtAlertPresenter::OwnerWindow()
+{
+    return HasWidgets() ? Restored(Chosen()) : nullptr;
 }
 
 void QtAlertPresenter::ShowAlert(const std::string& message)

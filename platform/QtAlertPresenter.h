@@ -20,6 +20,8 @@ public:
     // without a document window shown, the active window or the one active last. Never a panel that goes away
     // by itself (a message panel once answered, a file panel once chosen, a pop-up list), whose parent stands
     // in for it: without that parent the window manager could stack the panel under the window it is about.
-    // Null when no window is shown. Follows the activations through the WindowActivationTracker.
+    // A document window that is not minimized comes first; a minimized one chosen is restored, since the panel
+    // would be out of sight on it. Null when no window is shown. Follows the activations through the
+    // WindowActivationTracker.
     static QWidget* OwnerWindow();
 };

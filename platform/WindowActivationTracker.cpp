@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QPointer>
+#include <QTimer>
 #include <QWidget>
 
 #include <algorithm>
@@ -15,13 +16,56 @@ const char* const kDocumentWindowProperty = "corvaneDocumentWindow";
 WindowActivationTracker* installed = nullptr;
 // Most recently active last; a window that is deleted leaves a null behind, dropped on the next note.
 std::vector<QPointer<QWidget>> activated;
+// Panels, most recently shown or active last: a panel comes in front when it is shown, before the window
+// system activates it.
+std::vector<QPointer<QWidget>> fronted;
 
-QWidget* LastShown(bool documentsOnly)
+void MoveToEnd(std::vector<QPointer<QWidget>>& windows, QWidget* window)
 {
-    for (auto it = activated.rbegin(); it != activated.rend(); ++it)
-        if (*it && (*it)->isVisible() && (!documentsOnly || WindowActivationTracker::IsDocumentWindow(*it)))
-            return *it;
+    windows.erase(std::remove_if(windows.begin(), windows.end(),
+                                 [window](const QPointer<QWidget>& seen) { return !seen || seen == window; }),
+                  windows.end());
+    windows.emplace_back(window);
+}
+
+// With minimizedLast, a minimized window only when no other is shown.
+QWidget* LastShown(bool documentsOnly, bool minimizedLast)
+{
+    for (const bool minimizedToo : {!minimizedLast, true})
+        for (auto it = activated.rbegin(); it != activated.rend(); ++it)
+            if (*it && (*it)->isVisible() && (minimizedToo || !(*it)->isMinimized()) &&
+                (!documentsOnly || WindowActivationTracker::IsDocumentWindow(*it)))
+                return *it;
     return nullptr;
+}
+
+int FrontRank(const QWidget* panel)
+{
+    for (std::size_t i = fronted.size(); i-- > 0;)
+        if (fronted[i] == panel)
+            return static_cast<int>(i);
+    return -1;
+}
+
+bool OnPanel(const QWidget* window, const QWidget* panel)
+{
+    while (window && window != panel)
+        window = window->parentWidget();
+    return window != nullptr;
+}
+
+// The window-modal panel in front on a window, or null.
+QWidget* ModalPanelOn(const QWidget* window)
+{
+    QWidget* front = nullptr;
+    for (QObject* child : window->children())
+    {
+        auto* panel = child->isWidgetType() ? static_cast<QWidget*>(child) : nullptr;
+        if (panel && panel->isWindow() && panel->isVisible() && panel->isModal() &&
+            (!front || FrontRank(panel) >= FrontRank(front)))
+            front = panel;
+    }
+    return front;
 }
 
 } // namespace
@@ -38,6 +82,7 @@ WindowActivationTracker::~WindowActivationTracker()
     if (installed == this)
         installed = nullptr;
     activated.clear();
+    fronted.clear();
 }
 
 void WindowActivationTracker::MarkDocumentWindow(QWidget* window)
@@ -54,36 +99,61 @@ void WindowActivationTracker::NoteActivated(QWidget* window)
 {
     if (!installed || !window)
         return;
-    activated.erase(std::remove_if(activated.begin(), activated.end(),
-                                   [window](const QPointer<QWidget>& seen) { return !seen || seen == window; }),
-                    activated.end());
-    activated.emplace_back(window);
+    MoveToEnd(activated, window);
 }
 
-QWidget* WindowActivationTracker::LastDocumentWindow()
+QWidget* WindowActivationTracker::LastDocumentWindow(bool minimizedLast)
 {
-    if (QWidget* window = LastShown(true))
+    if (QWidget* window = LastShown(true, minimizedLast); window && !(minimizedLast && window->isMinimized()))
         return window;
     // A document window shown but never yet activated (the window system had not answered yet).
     for (QWidget* window : QApplication::topLevelWidgets())
-        if (window->isVisible() && IsDocumentWindow(window))
+        if (window->isVisible() && !(minimizedLast && window->isMinimized()) && IsDocumentWindow(window))
             return window;
-    return nullptr;
+    return LastShown(true, false);
 }
 
 QWidget* WindowActivationTracker::LastActiveWindow()
 {
-    return LastShown(false);
+    return LastShown(false, false);
+}
+
+QWidget* WindowActivationTracker::PanelInFront(QWidget* window)
+{
+    // Not for a window of the panel's own (a pop-up list on it).
+    QWidget* modal = QApplication::activeModalWidget();
+    if (modal && modal->windowModality() == Qt::ApplicationModal && !OnPanel(window, modal))
+        window = modal;
+    while (QWidget* panel = window ? ModalPanelOn(window) : nullptr)
+        window = panel;
+    return window;
 }
 
 bool WindowActivationTracker::eventFilter(QObject* watched, QEvent* event)
 {
+    const bool shown = event->type() == QEvent::Show, activatedNow = event->type() == QEvent::WindowActivate;
+    if ((!shown && !activatedNow) || !watched->isWidgetType() || !static_cast<QWidget*>(watched)->isWindow())
+        return false;
+    QWidget* window = static_cast<QWidget*>(watched);
     // Whether the window system or the program activated it.
-    if (event->type() == QEvent::WindowActivate && watched->isWidgetType())
-    {
-        QWidget* window = static_cast<QWidget*>(watched);
-        if (window->isWindow())
-            NoteActivated(window);
-    }
+    if (activatedNow)
+        NoteActivated(window);
+    if (window->windowType() == Qt::Popup || window->windowType() == Qt::ToolTip)
+        return false;
+    if (window->parentWidget())
+        MoveToEnd(fronted, window);
+    if (!activatedNow)
+        return false;
+    // The window system activates the window under a panel when the panel in front of it closes, or when the
+    // window is brought forward; keys would then reach nothing.
+    QWidget* panel = PanelInFront(window);
+    if (panel != window)
+        QTimer::singleShot(0, panel, [panel] {
+            if (panel->isVisible() && QApplication::activeWindow() != panel)
+            {
+                panel->raise();
+                panel->activateWindow();
+            }
+        });
     return false;
 }

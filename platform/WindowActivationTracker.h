@@ -5,9 +5,10 @@
 class QWidget;
 
 // Follows which windows the user was at, for the panels that must stand on one: an alert belongs on a
-// document's window, not on Download Atlases or Preferences that happened to be active. One is installed at
-// start-up, after the QApplication and on its thread; without it only the active window is known. Main
-// thread only.
+// document's window, not on Download Atlases or Preferences that happened to be active. A window that becomes
+// active while a panel waits on it hands the activation on to the panel, which alone takes keys. One is
+// installed at start-up, after the QApplication and on its thread; without it only the active window is
+// known. Main thread only.
 class WindowActivationTracker : public QObject
 {
 public:
@@ -22,10 +23,15 @@ public:
     static bool IsDocumentWindow(const QWidget* window);
     // Takes a window that the program brings forward as active now: the window system tells later.
     static void NoteActivated(QWidget* window);
-    // The document window active last that is still shown, else any shown; null when none is shown.
-    static QWidget* LastDocumentWindow();
+    // The document window active last that is still shown, else any shown; null when none is shown. With
+    // minimizedLast, one that is not minimized comes before any that is.
+    static QWidget* LastDocumentWindow(bool minimizedLast = false);
     // The window active last that is still shown, of any kind; null when none is.
     static QWidget* LastActiveWindow();
+    // The panel that answers the keys meant for a window: the application-modal panel that blocks every
+    // window, else the window-modal panel (an alert, a sheet) in front on the window, and the one in front on
+    // that in turn; the window itself when no panel waits.
+    static QWidget* PanelInFront(QWidget* window);
 
     bool eventFilter(QObject* watched, QEvent* event) override;
 };

@@ -3,6 +3,7 @@
 
 #include "app/CorvaneAppDelegate.h"
 #include "app/CorvaneDoc.h"
+#include "app/CorvaneWindowController.h"
 #include "app/SingleDocumentController.h"
 #include "app/ScreenFit.h"
 #include "app/SingleInstance.h"
@@ -150,7 +151,7 @@ int main(int argc, char** argv)
         CorvaneAppDelegate* delegate = CorvaneAppDelegate::Instance();
         const std::unique_ptr<QtTerminationSignals> termination = HandleTermination(delegate);
         QObject::connect(&instance, &SingleInstance::ArgumentsReceived, delegate,
-                         [delegate](const QStringList& received) { delegate->HandleArguments(received, false); });
+                         &CorvaneWindowController::HandleLaunch);
         delegate->applicationWillFinishLaunching();
         delegate->HandleArguments(arguments, true);
         delegate->applicationDidFinishLaunching();

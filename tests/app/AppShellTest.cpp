@@ -17,6 +17,7 @@
 #include "atlas/AtlasFileError.h"
 #include "expression/BrainExpressionModel.h"
 #include "expression/GeneExpression.h"
+#include "gl/support/XWindow.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -26,6 +27,7 @@
 #include <QListWidget>
 #include <QLocalSocket>
 #include <QMessageBox>
+#include <QPointer>
 #include <QPushButton>
 #include <QScreen>
 #include <QSignalSpy>
@@ -36,6 +38,7 @@
 #include <gtest/gtest.h>
 
 #include <ctime>
+#include <set>
 #include <thread>
 #include <vector>
 
@@ -437,6 +440,9 @@ TEST_F(AppShellTest, RequestsWaitWhileAtlasesAreInstalled)
     EXPECT_TRUE(alerts.alerts.empty()) << alerts.alerts[0];
 }
 
+// Each row sets up what is open when the program is launched again with the document window minimized, and
+// names the window that then takes the keys: a document window brought back, or the panel that waits on it.
+// The program's panels stay in front of the document window. The launch path is the program's own.
 TEST_F(AppShellTest, ASecondLaunchRestoresAndActivatesTheDocumentWindow)
 {
     Install(310, "tiny");
@@ -445,17 +451,102 @@ TEST_F(AppShellTest, ASecondLaunchRestoresAndActivatesTheDocumentWindow)
     const QString url = QString::fromStdString("corv://" + DemoServer::Get().Url().substr(7) +
                                                "/demo/data?atlas=310&datasets=" + ids[0]);
     CorvaneDoc* doc = SingleDocumentController::Instance()->openUntitledDocumentAndDisplay();
-    ASSERT_NE(nullptr, doc);
+    CorvaneDoc* other = SingleDocumentController::Instance()->openUntitledDocumentAndDisplay();
+    ASSERT_TRUE(doc && other);
+    // The window system activates a window once it shows it.
+    ASSERT_TRUE(RunEventsUntil([&] { return other->windowController()->isActiveWindow(); }, 5000));
     CorvaneWindowController* window = doc->windowController();
-    for (const QStringList& arguments : {QStringList{url}, QStringList{}})
+    std::vector<QPointer<QMessageBox>> alertsUp;
+    std::vector<QPointer<QWidget>> panels;
+    const struct
     {
-        SCOPED_TRACE(arguments.join(' ').toStdString());
+        const char* what;
+        QStringList arguments;
+        std::function<QWidget*()> setUp;
+    } rows[] = {
+        {"a URL", {url}, [&] { return window; }},
+        {"no argument", {}, [&] { return window; }},
+        {"three alerts on the window, the front one answered",
+         {},
+         [&] {
+             for (int i = 0; i < 3; ++i)
+                 alertsUp.emplace_back(new QMessageBox(QMessageBox::Warning, "", "Failed.", QMessageBox::Ok, window))
+                     ->open();
+             alertsUp.back()->close();
+             return alertsUp[1].data();
+         }},
+        {"Download Atlases and Preferences open",
+         {},
+         [&] {
+             AtlasDownloadController* downloads = AtlasDownloadController::Controller();
+             downloads->Show();
+             // Shown, the catalogue's answer leaves the window alone.
+             const QAbstractItemModel* catalogue =
+                 downloads->GetWindow()->findChild<QTableView*>("atlasListView")->model();
+             EXPECT_TRUE(RunEventsUntil([&] { return catalogue->rowCount() > 0; }, 60000));
+             PreferencesController::Instance()->showPreferences();
+             panels = {downloads->GetWindow(), PreferencesController::Instance()->window()};
+             // Both shown by the window system, which activates the second once it shows it.
+             EXPECT_TRUE(RunEventsUntil(
+                 [&] { return panels[0]->windowHandle()->isExposed() && QApplication::activeWindow() == panels[1]; },
+                 5000));
+             return window;
+         }},
+        {"another document window active last",
+         {},
+         [&] {
+             other->windowController()->BringToFront();
+             return other->windowController();
+         }},
+    };
+    const auto stacked = [](const QWidget* shown) {
+        const std::vector<std::string> order = ShownWindows();
+        return std::find(order.begin(), order.end(), std::to_string(shown->winId())) - order.begin();
+    };
+    for (const auto& row : rows)
+    {
+        SCOPED_TRACE(row.what);
+        window->BringToFront();
+        ASSERT_TRUE(RunEventsUntil([&] { return window->isActiveWindow(); }, 5000));
+        QWidget* const expected = row.setUp();
         window->showMinimized();
         ASSERT_TRUE(RunEventsUntil([&] { return window->isMinimized(); }, 5000));
-        CorvaneAppDelegate::Instance()->HandleArguments(arguments, false);
-        EXPECT_TRUE(RunEventsUntil([&] { return !window->isMinimized() && window->isActiveWindow(); }, 5000));
+        CorvaneWindowController::HandleLaunch(row.arguments);
+        const QWidget* shown = expected->parentWidget() ? expected->parentWidget()->window() : expected;
+        EXPECT_TRUE(
+            RunEventsUntil([&] { return !shown->isMinimized() && QApplication::activeWindow() == expected; }, 5000));
+        for (QWidget* panel : std::exchange(panels, {}))
+        {
+            EXPECT_GT(stacked(panel), stacked(expected));
+            panel->hide();
+        }
+        for (QMessageBox* alert : alertsUp)
+            delete alert;
     }
     EXPECT_TRUE(alerts.alerts.empty()) << alerts.alerts[0];
+
+    // With Choose Atlas up at start, three launches bring it forward rather than asking three times more.
+    CloseAllDocuments();
+    Install(350, "micro");
+    std::set<QWidget*> choosers;
+    int launches = 0;
+    bool active = false;
+    QObject steps;
+    std::function<void()> step = [&] {
+        QTimer::singleShot(50, &steps, step);
+        auto* chooser = qobject_cast<AtlasChooser*>(QApplication::activeModalWidget());
+        if (!chooser)
+            return;
+        choosers.insert(chooser);
+        if (launches++ < 3)
+            return CorvaneWindowController::HandleLaunch({});
+        active = RunEventsUntil([&] { return QApplication::activeWindow() == chooser; }, 5000);
+        chooser->cancel();
+    };
+    QTimer::singleShot(0, &steps, step);
+    EXPECT_EQ(nullptr, SingleDocumentController::Instance()->openUntitledDocumentAndDisplay());
+    EXPECT_EQ(1u, choosers.size());
+    EXPECT_TRUE(active);
 }
 
 // Each window of the program opens within its screen (a document window restored maximized stays so), and

@@ -20,11 +20,14 @@
 #include <QApplication>
 #include <QDesktopServices>
 #include <QDir>
+#include <QDrag>
+#include <QEventLoop>
 #include <QFile>
 #include <QFileDialog>
 #include <QKeyEvent>
 #include <QMenu>
 #include <QMessageBox>
+#include <QMimeData>
 #include <QPushButton>
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -363,7 +366,16 @@ TEST_F(QtAlertPresenterTest, PanelsBelongToTheDocumentWindow)
     ASSERT_TRUE(RunEventsUntil([&] { return QApplication::activeWindow() == &document; }, 5000));
     QFileDialog parentless, sheet(&document); // a file panel with no parent, as File > Open...'s was
     QWidget popUp(&sheet, Qt::Popup);         // the completion list of the panel's file field
-    const std::vector<std::pair<const char*, QWidget*>> ways = {
+    // A document window `before`, active before `active` and still shown, takes the panels; `minimized`
+    // minimizes it (without one, the document): a minimized window takes them only when no other document
+    // window is shown, and comes back with them.
+    const struct Way
+    {
+        const char* way;
+        QWidget* active;
+        QWidget* before = nullptr;
+        bool minimized = false;
+    } ways[] = {
         {"the document active", &document},
         {"its sheet just closed", &sheet},
         {"a parentless panel just closed", &parentless},
@@ -371,10 +383,21 @@ TEST_F(QtAlertPresenterTest, PanelsBelongToTheDocumentWindow)
         {"a sheet's pop-up list still shown", &popUp},
         {"Download Atlases active", &downloads},
         {"another document window active last, then hidden", &otherDocument},
+        {"Download Atlases active, another document window before it", &downloads, &otherDocument},
+        {"Download Atlases active, the document window minimized", &downloads, nullptr, true},
+        {"Download Atlases active, another document window before it minimized", &downloads, &otherDocument, true},
     };
-    for (const auto& [way, active] : ways)
+    for (const auto& [way, active, before, minimized] : ways)
     {
         SCOPED_TRACE(way);
+        QWidget* const owner = before && !minimized ? before : &document;
+        if (before)
+        {
+            before->show();
+            QApplication::setActiveWindow(before);
+        }
+        if (minimized)
+            (before ? before : &document)->showMinimized();
         if (active && active != &document)
         {
             active->show();
@@ -384,8 +407,8 @@ TEST_F(QtAlertPresenterTest, PanelsBelongToTheDocumentWindow)
         }
         QApplication::setActiveWindow(active);
         const auto onDocument = [&](QWidget* box) {
-            return box->parentWidget() == &document &&
-                   box->windowHandle()->transientParent() == document.windowHandle();
+            return box->parentWidget() == owner && box->windowHandle()->transientParent() == owner->windowHandle() &&
+                   !owner->isMinimized();
         };
         ShowAlertBox("Unreadable file.");
         ASSERT_TRUE(RunEventsUntil([] { return FindMessageBox() != nullptr; }, 5000));
@@ -400,6 +423,12 @@ TEST_F(QtAlertPresenterTest, PanelsBelongToTheDocumentWindow)
         EXPECT_TRUE(confirmationOnDocument);
         popUp.hide();
         downloads.hide();
+        document.setWindowState(Qt::WindowNoState);
+        if (before)
+        {
+            before->setWindowState(Qt::WindowNoState);
+            before->hide();
+        }
     }
 }
 
@@ -409,16 +438,24 @@ TEST_F(QtAlertPresenterTest, PanelsBelongToTheDocumentWindow)
 // job's INT) stays ignored.
 TEST_F(QtTerminationSignalsTest, SignalsAskOnceToEndAfterTheOpenConfirmationOrMenuUnlessIgnored)
 {
+    enum Loop
+    {
+        kConfirmation,
+        kMenu,
+        kDrag
+    };
     struct Row
     {
         int signal;
-        bool ignored, menu;
+        bool ignored;
+        Loop loop;
     };
-    for (const Row& row : {Row{SIGTERM, false, false},
-                           {SIGINT, false, false},
-                           {SIGHUP, false, false},
-                           {SIGHUP, true, false},
-                           {SIGTERM, false, true}})
+    for (const Row& row : {Row{SIGTERM, false, kConfirmation},
+                           {SIGINT, false, kConfirmation},
+                           {SIGHUP, false, kConfirmation},
+                           {SIGHUP, true, kConfirmation},
+                           {SIGTERM, false, kMenu},
+                           {SIGTERM, false, kDrag}})
     {
         int requests = 0;
         bool answered = false, forced = false;
@@ -427,15 +464,33 @@ TEST_F(QtTerminationSignalsTest, SignalsAskOnceToEndAfterTheOpenConfirmationOrMe
         const auto raiseTwice = [&](QWidget* loopOwner) {
             ::raise(row.signal), ::raise(row.signal);
             // Not ended by the signal: the test fails, not hangs.
-            QTimer::singleShot(1000, loopOwner, [&forced, loopOwner] { forced = true, loopOwner->close(); });
+            QTimer::singleShot(1000, loopOwner, [&forced, loopOwner] {
+                forced = true, loopOwner->close();
+                QDrag::cancel();
+            });
         };
         std::string defaultButton;
         QMenu menu;
         menu.addAction("Show Structure");
-        if (row.menu)
+        if (row.loop == kMenu)
         {
             QTimer::singleShot(0, &menu, [&] { raiseTwice(&menu); });
             menu.exec(QPoint(20, 20));
+        }
+        else if (row.loop == kDrag)
+        {
+            // A data set's row dragged out of the table, from the program's event loop.
+            QWidget source;
+            source.show();
+            auto* drag = new QDrag(&source);
+            drag->setMimeData(new QMimeData);
+            QEventLoop program;
+            QTimer::singleShot(0, &program, [&] {
+                QTimer::singleShot(0, &source, [&] { raiseTwice(&source); });
+                drag->exec(Qt::CopyAction);
+                program.quit();
+            });
+            program.exec();
         }
         else
         {

@@ -83,7 +83,8 @@ TEST_F(DemoScriptTest, RefusesAPortThatIsNoneOrTaken)
     const Listener taken;
     for (const std::string& first : {std::string("--check"), m_bin})
     {
-        for (const std::string& port : {"abc", "99999", "-5", "0", taken.port.c_str()})
+        for (const std::string& port :
+             {std::string("abc"), std::string("99999"), std::string("-5"), std::string("0"), taken.port})
         {
             const auto [status, output] = Run(first, port);
             const bool number = port == taken.port;

@@ -74,10 +74,9 @@ BrainThumbnailRenderer::BrainThumbnailRenderer(GLDisplay* display, PagedGeneList
     }
     m_statusBox.reset(m_display->CreateTextBox(500, 1, false, GLTextBox::kAlignLeft));
     m_downloadTextBox.reset(m_display->CreateTextBox(250, 1, false, GLTextBox::kAlignLeft));
-    const int stripY = (kHeaderHeight - m_downloadTextBox->GetLineHeight()) / 2 - 3;
-    m_cancelButton = std::make_unique<GLTextureButton>(m_display, "Cancel", 480, stripY);
-    m_cancelAllButton =
-        std::make_unique<GLTextureButton>(m_display, "Cancel All", m_cancelButton->GetWidth() + 490, stripY);
+    // Placed by the layout, which each reshape makes again.
+    m_cancelButton = std::make_unique<GLTextureButton>(m_display, "Cancel");
+    m_cancelAllButton = std::make_unique<GLTextureButton>(m_display, "Cancel All");
     MakeDisplayIcon(*m_headerButtons[0].GetIconTexture(), m_display, MakeStartArrow);
     MakeDisplayIcon(*m_headerButtons[1].GetIconTexture(), m_display, MakePrevArrow);
     MakeDisplayIcon(*m_headerButtons[2].GetIconTexture(), m_display, MakeNextArrow);
@@ -89,6 +88,7 @@ BrainThumbnailRenderer::BrainThumbnailRenderer(GLDisplay* display, PagedGeneList
         m_list->AddListener(this);
     if (m_model)
         m_model->AddListener(this);
+    LayOut();
 }
 
 BrainThumbnailRenderer::~BrainThumbnailRenderer()
@@ -211,10 +211,6 @@ void BrainThumbnailRenderer::LayOut()
     const StripLayout& strip = m_layout.strip;
     m_cancelButton->MoveButton(strip.cancelX, strip.buttonY);
     m_cancelAllButton->MoveButton(strip.cancelAllX, strip.buttonY);
-    m_cellWidth = m_layout.cellWidth;
-    m_cellHeight = m_layout.cellHeight;
-    m_columnPitch = m_layout.columnPitch;
-    m_rowPitch = m_layout.rowPitch;
     SetScroll(m_scroll);
 }
 
@@ -520,13 +516,13 @@ bool BrainThumbnailRenderer::PressHeader(int x, int)
 
 bool BrainThumbnailRenderer::PressCell(int x, int y, int flags, unsigned int time)
 {
-    if (m_columnPitch + 5 <= 0 || m_rowPitch <= 0)
+    if (m_layout.rowPitch <= 0)
         return false;
     const int below = y + m_scroll - m_layout.headerHeight - VisibleTabHeight();
     if (m_layout.columns == 1 && below < m_scroll)
         return false;
-    const int column = m_layout.columns == 1 ? 0 : x / (m_columnPitch + 5);
-    const int index = column * kCellsPerColumn + below / m_rowPitch;
+    const int column = m_layout.columns == 1 ? 0 : x / (m_layout.columnPitch + 5);
+    const int index = column * kCellsPerColumn + below / m_layout.rowPitch;
     if (index < 0 || index >= m_nextCell)
         return false;
     ExpressionThumbnailRenderer& cell = m_cells[static_cast<std::size_t>(index)];
@@ -593,7 +589,7 @@ bool BrainThumbnailRenderer::OnMouseWheel(int, int, int, int delta, unsigned int
     if (m_layout.maxScroll == 0)
         return false;
     // A notch of the wheel (100) moves half a row.
-    SetScroll(m_scroll - delta * m_rowPitch / 200);
+    SetScroll(m_scroll - delta * m_layout.rowPitch / 200);
     m_display->Invalidate();
     return true;
 }

@@ -74,10 +74,9 @@ public:
         int headerHeight = 0; // below the tab bar, the status line's row included
         int statusX = 0, statusY = 0;
         int maxScroll = 0;
-        std::array<std::array<int, 2>, 10> origins{}; // of the cells, unscrolled
+        std::array<std::array<int, 2>, kNumCells> origins{}; // of the cells, unscrolled
         StripLayout strip;
     };
-    static PageLayout LayOutPage(const PageMetrics& metrics);
 
     struct GeneFetchInfo
     {
@@ -130,12 +129,11 @@ public:
     PagedGeneList* GetList() const { return m_list; }
     int GetWidth() const { return m_width; }
     int GetHeight() const { return m_height; }
-    int GetCellWidth() const { return m_cellWidth; }
-    int GetCellHeight() const { return m_cellHeight; }
-    int GetColumnPitch() const { return m_columnPitch; }
-    int GetRowPitch() const { return m_rowPitch; }
+    int GetCellWidth() const { return m_layout.cellWidth; }
+    int GetCellHeight() const { return m_layout.cellHeight; }
+    int GetColumnPitch() const { return m_layout.columnPitch; }
+    int GetRowPitch() const { return m_layout.rowPitch; }
     const PageLayout& GetPageLayout() const { return m_layout; }
-    int GetScroll() const { return m_scroll; }
     float GetAngle() const { return m_angle; }
     ExpressionThumbnailRenderer& GetCell(int index) { return m_cells.at(static_cast<std::size_t>(index)); }
     int GetNumFilledCells() const { return m_nextCell; }
@@ -165,6 +163,7 @@ private:
     void SetDownloadText(const std::string& text);
     void ReportFailures();
     void Overlays();
+    static PageLayout LayOutPage(const PageMetrics& metrics);
     void LayOut();
     void PlaceCells();
     void SetScroll(int scroll);
@@ -177,10 +176,6 @@ private:
     GLDisplay* m_display;
     int m_width = 0;
     int m_height = 0;
-    int m_cellWidth = 0;
-    int m_cellHeight = 0;
-    int m_columnPitch = 0;
-    int m_rowPitch = 0;
     PageLayout m_layout;
     int m_scroll = 0; // how far the page is scrolled up
     std::array<ExpressionThumbnailRenderer, kNumCells> m_cells;

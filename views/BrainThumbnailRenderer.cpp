@@ -518,11 +518,12 @@ bool BrainThumbnailRenderer::PressCell(int x, int y, int flags, unsigned int tim
 {
     if (m_layout.rowPitch <= 0)
         return false;
-    const int below = y + m_scroll - m_layout.headerHeight - VisibleTabHeight();
-    if (m_layout.columns == 1 && below < m_scroll)
+    // Rows scrolled up under the header are hidden there, and take no click.
+    const int below = y - m_layout.headerHeight - VisibleTabHeight();
+    if (below < 0)
         return false;
     const int column = m_layout.columns == 1 ? 0 : x / (m_layout.columnPitch + 5);
-    const int index = column * kCellsPerColumn + below / m_layout.rowPitch;
+    const int index = column * kCellsPerColumn + (below + m_scroll) / m_layout.rowPitch;
     if (index < 0 || index >= m_nextCell)
         return false;
     ExpressionThumbnailRenderer& cell = m_cells[static_cast<std::size_t>(index)];

@@ -13,36 +13,8 @@
 #include <string>
 #include <utility>
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 namespace
 {
-
-// A port of 127.0.0.1 that is taken while this listens on it.
-struct Listener
-{
-    Listener()
-    {
-        sockaddr_in address = {};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t length = sizeof address;
-        if (bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 && listen(fd, 1) == 0 &&
-            getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) == 0)
-            port = std::to_string(ntohs(address.sin_port));
-    }
-    ~Listener() { close(fd); }
-    const int fd = socket(AF_INET, SOCK_STREAM, 0);
-    std::string port;
-};
-
-std::string FreePort()
-{
-    return Listener().port;
-}
 
 class DemoScriptTest : public ::testing::Test
 {
@@ -80,14 +52,15 @@ protected:
 // A port that is none, or one taken, is refused by the check and by a run before either changes anything.
 TEST_F(DemoScriptTest, RefusesAPortThatIsNoneOrTaken)
 {
-    const Listener taken;
+    const TakenPort taken;
+    const std::string takenPort = std::to_string(taken.Port());
     for (const std::string& first : {std::string("--check"), m_bin})
     {
         for (const std::string& port :
-             {std::string("abc"), std::string("99999"), std::string("-5"), std::string("0"), taken.port})
+             {std::string("abc"), std::string("99999"), std::string("-5"), std::string("0"), takenPort})
         {
             const auto [status, output] = Run(first, port);
-            const bool number = port == taken.port;
+            const bool number = port == takenPort;
             EXPECT_EQ(number ? 1 : 2, status) << first << " --port " << port << ": " << output;
             EXPECT_NE(std::string::npos, output.find(number ? "port " + port + " on 127.0.0.1 is taken"
                                                             : "'" + port + "' is not a port number (1-65535)"))
@@ -95,7 +68,7 @@ TEST_F(DemoScriptTest, RefusesAPortThatIsNoneOrTaken)
         }
     }
     EXPECT_TRUE(std::filesystem::is_empty(m_dir.File("data")));
-    EXPECT_EQ(0, Run("--check", FreePort()).first);
+    EXPECT_EQ(0, Run("--check", std::to_string(FreePort())).first);
 }
 
 // A second run, on another port, while the first generates its atlas: it says so and leaves the first's
@@ -104,18 +77,19 @@ TEST_F(DemoScriptTest, ASecondRunIsRefusedWhileTheFirstIsUnderWay)
 {
     ProgramProcess first;
     const std::string calls = m_bin + "/corvane-atlasgen.calls";
-    first.Start("HOLD=1 " + Command(m_bin, FreePort()) + " > " + Quote(m_dir.File("first.out")) + " 2>&1");
+    first.Start("HOLD=1 " + Command(m_bin, std::to_string(FreePort())) + " > " + Quote(m_dir.File("first.out")) +
+                " 2>&1");
     ASSERT_TRUE(WaitFor([&] { return std::filesystem::exists(calls); }, 60)) << ReadBytes(m_dir.File("first.out"));
     for (const std::string& second : {m_bin, std::string("--check")})
     {
-        const auto [status, output] = Run(second, FreePort());
+        const auto [status, output] = Run(second, std::to_string(FreePort()));
         EXPECT_EQ(1, status) << second << ": " << output;
         EXPECT_NE(std::string::npos, output.find("a demo run is under way")) << second << ": " << output;
     }
     const std::string called = ReadBytes(calls);
     EXPECT_EQ(1, std::count(called.begin(), called.end(), '\n')) << called;
     first.Stop();
-    const auto [status, output] = Run("--check", FreePort());
+    const auto [status, output] = Run("--check", std::to_string(FreePort()));
     EXPECT_EQ(0, status) << output;
 }
 
@@ -133,7 +107,7 @@ TEST_F(DemoScriptTest, ReadsTheInstalledAtlasAsTheProgramDoes)
     for (const auto& [xml, atlas] : rows)
     {
         m_dir.Write("data/Corvane 2/Atlases/310/Info.xml", xml);
-        const std::string output = Run(m_bin, FreePort()).second;
+        const std::string output = Run(m_bin, std::to_string(FreePort())).second;
         EXPECT_NE(std::string::npos, output.find(atlas ? "generating atlas 378" : "holds no atlas 310"))
             << xml << ": " << output;
     }

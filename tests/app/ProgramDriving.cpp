@@ -9,12 +9,44 @@
 #include <memory>
 #include <sstream>
 
+#include <arpa/inet.h>
 #include <dirent.h>
+#include <netinet/in.h>
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/prctl.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+namespace
+{
+
+int Listen(int fd)
+{
+    sockaddr_in address = {};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    if (bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 && listen(fd, 1) == 0 &&
+        getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) == 0)
+        return ntohs(address.sin_port);
+    return 0;
+}
+
+} // namespace
+
+TakenPort::TakenPort()
+    : m_fd(socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0))
+    , m_port(Listen(m_fd))
+{
+}
+
+TakenPort::~TakenPort()
+{
+    if (m_fd >= 0)
+        close(m_fd);
+}
 
 std::string ProcessFile(pid_t pid, const std::string& name)
 {

@@ -106,6 +106,27 @@ void PointerAway();
 std::size_t FileSize(const std::string& path);
 bool WaitForText(const std::string& path, const std::string& text, std::size_t from, int seconds);
 
+// A port of 127.0.0.1 that is taken while this listens on it (0 when none could be had).
+class TakenPort
+{
+public:
+    TakenPort();
+    ~TakenPort();
+    TakenPort(const TakenPort&) = delete;
+    TakenPort& operator=(const TakenPort&) = delete;
+
+    int Port() const { return m_port; }
+
+private:
+    const int m_fd;
+    const int m_port;
+};
+// A port of 127.0.0.1 that was free a moment ago.
+inline int FreePort()
+{
+    return TakenPort().Port();
+}
+
 class MenuMap
 {
 public:

@@ -8,7 +8,7 @@
 #include <QWidget>
 
 #include <algorithm>
-#include <limits>
+#include <utility>
 
 namespace
 {
@@ -57,17 +57,14 @@ QRect ScreenFit::Fitted(QRect frame, const QList<QRect>& availableAreas)
     // A window that hangs off a screen's edge, over no screen at its centre, stays on the screen that shows
     // most of it; one on a screen that has gone comes to the nearest one left.
     const QRect* best = nullptr;
-    long long bestOverlap = 0;
-    int bestGap = std::numeric_limits<int>::max();
+    std::pair<long long, int> bestScore;
     for (const QRect& area : availableAreas)
     {
-        const long long overlap = Overlap(frame, area);
-        const int gap = Gap(frame, area);
-        if (!area.isEmpty() && (overlap > bestOverlap || (bestOverlap == 0 && overlap == 0 && gap < bestGap)))
+        const std::pair<long long, int> score(Overlap(frame, area), -Gap(frame, area));
+        if (!area.isEmpty() && (!best || score > bestScore))
         {
             best = &area;
-            bestOverlap = overlap;
-            bestGap = gap;
+            bestScore = score;
         }
     }
     return best ? FittedInto(frame, *best) : frame;

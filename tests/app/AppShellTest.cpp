@@ -788,43 +788,31 @@ TEST(UpdaterTest, ChecksAreDueWeeklyWhenAutomatic)
     PlatformHooks::SetDefaultsStore(previous);
 }
 
-// Frames in logical pixels, on a screen's available area given in device pixels at a scale, and on another
-// screen's when there are two.
+// Frames in logical pixels, on the available areas of one screen or two given in device pixels at a scale.
 TEST(ScreenFitTest, WindowsKeepWithinTheAvailableAreaOfTheirScreen)
 {
     struct Case
     {
         const char* what;
-        QRect available;
+        QList<QRect> available;
         int scale;
         QRect frame, fitted;
-        QRect other = QRect();
     };
-    for (const Case& c : {
-             Case{"the default at scale 2", {0, 0, 1600, 1000}, 2, {0, 0, 1120, 700}, {0, 0, 800, 500}},
-             Case{"the default on a laptop", {0, 32, 1366, 736}, 1, {0, 0, 1120, 700}, {0, 32, 1120, 700}},
-             Case{"saved on a larger screen", {0, 0, 1366, 768}, 1, {300, 200, 1900, 1100}, {0, 0, 1366, 768}},
-             Case{"cascaded off the corner", {0, 0, 1600, 1000}, 1, {1200, 700, 640, 500}, {960, 500, 640, 500}},
-             Case{"on a second screen", {1600, 0, 2560, 1440}, 2, {1500, -40, 1120, 700}, {960, 0, 1120, 700}},
-             Case{"one that fits", {0, 0, 1600, 1000}, 1, {40, 60, 1120, 700}, {40, 60, 1120, 700}},
-             Case{"off a second screen's bottom",
-                  {0, 0, 1600, 1200},
-                  1,
-                  {1500, 900, 1000, 400},
-                  {1600, 600, 1000, 400},
-                  {1600, 0, 1600, 1000}},
-             Case{"beyond a second screen",
-                  {0, 0, 1600, 1000},
-                  1,
-                  {3000, 200, 800, 600},
-                  {2080, 200, 800, 600},
-                  {1600, 0, 1280, 1024}},
-         })
+    const Case cases[] = {
+        {"the default at scale 2", {{0, 0, 1600, 1000}}, 2, {0, 0, 1120, 700}, {0, 0, 800, 500}},
+        {"the default on a laptop", {{0, 32, 1366, 736}}, 1, {0, 0, 1120, 700}, {0, 32, 1120, 700}},
+        {"saved on a larger screen", {{0, 0, 1366, 768}}, 1, {300, 200, 1900, 1100}, {0, 0, 1366, 768}},
+        {"cascaded off the corner", {{0, 0, 1600, 1000}}, 1, {1200, 700, 640, 500}, {960, 500, 640, 500}},
+        {"on a second screen", {{1600, 0, 2560, 1440}}, 2, {1500, -40, 1120, 700}, {960, 0, 1120, 700}},
+        {"one that fits", {{0, 0, 1600, 1000}}, 1, {40, 60, 1120, 700}, {40, 60, 1120, 700}},
+        {"centre on no screen", {{0, 0, 800, 600}, {800, 0, 800, 500}}, 1, {750, 450, 500, 200}, {800, 300, 500, 200}},
+        {"on no screen", {{0, 0, 800, 500}, {800, 0, 640, 512}}, 1, {1500, 100, 400, 300}, {1040, 100, 400, 300}},
+    };
+    for (const Case& c : cases)
     {
-        const auto logical = [&](const QRect& area) { return QRect(area.topLeft() / c.scale, area.size() / c.scale); };
-        QList<QRect> areas{logical(c.available)};
-        if (!c.other.isEmpty())
-            areas.append(logical(c.other));
+        QList<QRect> areas;
+        for (const QRect& area : c.available)
+            areas.append(QRect(area.topLeft() / c.scale, area.size() / c.scale));
         EXPECT_EQ(c.fitted, ScreenFit::Fitted(c.frame, areas)) << c.what;
     }
 }

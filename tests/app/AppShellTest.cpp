@@ -561,41 +561,30 @@ TEST_F(AppShellTest, EveryWindowOpensOnItsScreenAndTakesNewAndQuit)
     larger.setGeometry(0, 0, 4000, 3000);
     larger.setWindowState(Qt::WindowMaximized);
     root.Store().SetValue("DocumentWindowLocation", larger.saveGeometry().toBase64().toStdString());
-    const auto placedOff = [](QWidget* window) {
-        window->hide();
-        window->move(6000, 5000);
-        return window;
-    };
-    PreferencesController* preferences = PreferencesController::Instance();
-    preferences->showPreferences();
-    AtlasDownloadController* downloads = AtlasDownloadController::Controller();
-    struct Case
+    QWidget* const document = CorvaneAppDelegate::Instance()->documentWithAtlas(310)->windowController();
+    PreferencesController::Instance()->showPreferences();
+    QWidget* const panels[] = {PreferencesController::Instance()->window(),
+                               AtlasDownloadController::Controller()->GetWindow()};
+    for (QWidget* panel : panels)
+    {
+        panel->hide();
+        panel->move(6000, 5000);
+        panel->show();
+    }
+    const struct Case
     {
         const char* what;
-        std::function<QWidget*()> show;
+        QWidget* window;
         bool maximized, installing;
-    };
-    const std::vector<Case> cases = {
-        {"a document", [] { return CorvaneAppDelegate::Instance()->documentWithAtlas(310)->windowController(); }, true,
-         false},
-        {"Preferences",
-         [&] {
-             placedOff(preferences->window());
-             preferences->showPreferences();
-             return preferences->window();
-         },
-         false, false},
-        {"Download Atlases",
-         [&] {
-             placedOff(downloads->GetWindow())->show();
-             return downloads->GetWindow();
-         },
-         false, false},
-        {"Download Atlases in an install", [&] { return downloads->GetWindow(); }, false, true},
+    } cases[] = {
+        {"a document", document, true, false},
+        {"Preferences", panels[0], false, false},
+        {"Download Atlases", panels[1], false, false},
+        {"Download Atlases in an install", panels[1], false, true},
     };
     for (const Case& c : cases)
     {
-        QWidget* window = c.show();
+        QWidget* const window = c.window;
         EXPECT_EQ(c.maximized, window->isMaximized()) << c.what;
         EXPECT_TRUE(c.maximized || window->screen()->availableGeometry().contains(window->frameGeometry())) << c.what;
         AtlasSet::GetAtlases()->SetLoading(c.installing);

@@ -319,23 +319,19 @@ TEST_F(ThumbnailWindowTest, EveryResultShowsAndDownloadsAtEverySize)
                           Qt::NoModifier, Qt::NoScrollPhase, false);
         QApplication::sendEvent(window.view.get(), &event);
     };
-    const struct
+    for (const QSize size : {QSize(kWidth, kHeight), QSize(560, kHeight), QSize(450, kHeight), QSize(400, kHeight),
+                             QSize(320, kHeight), QSize(320, 240), QSize(kWidth, 300)})
     {
-        int width, height;
-    } sizes[] = {{kWidth, kHeight}, {560, kHeight}, {450, kHeight}, {400, kHeight},
-                 {320, kHeight},    {320, 240},     {kWidth, 300}};
-    for (const auto& size : sizes)
-    {
-        SCOPED_TRACE(std::to_string(size.width) + "x" + std::to_string(size.height));
-        window.view->resize(size.width, size.height);
+        SCOPED_TRACE(std::to_string(size.width()) + "x" + std::to_string(size.height()));
+        window.view->resize(size);
         wheel(20); // back to the top
         const int strip = browser->GetPageLayout().strip.height;
         const QImage frame = Capture();
-        ASSERT_EQ(Device(size.width), frame.width());
+        ASSERT_EQ(Device(size.width()), frame.width());
         EXPECT_GE(browser->GetCellWidth(), 64);
-        const int firstRow = size.height - browser->GetCell(0).GetOriginY() - browser->GetRowPitch();
-        EXPECT_EQ(0, LitPixels(frame, Device(size.width - 9), Device(firstRow), Device(size.width - 5),
-                               Device(size.height - strip)))
+        const int firstRow = size.height() - browser->GetCell(0).GetOriginY() - browser->GetRowPitch();
+        EXPECT_EQ(0, LitPixels(frame, Device(size.width() - 9), Device(firstRow), Device(size.width() - 5),
+                               Device(size.height() - strip)))
             << "cut at the edge";
         for (int i = 0; i < 10; ++i)
         {
@@ -343,7 +339,7 @@ TEST_F(ThumbnailWindowTest, EveryResultShowsAndDownloadsAtEverySize)
             const ExpressionThumbnailRenderer& cell = browser->GetCell(i);
             for (int turns = 0; turns < 40 && cell.GetOriginY() - 8 < strip; ++turns)
                 wheel(-1);
-            const int rowTop = size.height - (cell.GetOriginY() + browser->GetRowPitch());
+            const int rowTop = size.height() - (cell.GetOriginY() + browser->GetRowPitch());
             const QImage shown = Capture();
             const QRect plate =
                 Plate(shown, QRect(Device(cell.GetOriginX() + browser->GetCellWidth()), Device(std::max(rowTop, 0)),
@@ -358,7 +354,7 @@ TEST_F(ThumbnailWindowTest, EveryResultShowsAndDownloadsAtEverySize)
         for (int i = 0; i < 3; ++i)
             browser->DownloadGene("Slow", env.Url(kSlowId, "visualize"));
         const QImage running = Capture();
-        const QRect buttons = Plate(running, QRect(0, Device(size.height - strip), running.width(), Device(strip)));
+        const QRect buttons = Plate(running, QRect(0, Device(size.height() - strip), running.width(), Device(strip)));
         ASSERT_FALSE(buttons.isEmpty()) << "no Cancel button in view";
         EXPECT_LT(buttons.right(), running.width() - Device(4)) << "Cancel All cut at the edge";
         const auto click = [&](int x) {

@@ -7,6 +7,7 @@
 #     (platform/ includes core/ and system headers only, app/ may include everything; tests/, tools/ and
 #     bench/ are free), each judged by the folder it really names, its ./ and ../ steps taken, so that one
 #     climbing out of the tree or given by an absolute path is refused;
+#   - no symbolic link in those folders, which an include could take to a folder other than the one it names;
 #   - no X11 header anywhere (its Colormap and Window typedefs collide with the atlas model's names).
 # Usage: scripts/check-tree.sh [ROOT]   (ROOT defaults to the tree the script belongs to)
 set -uo pipefail
@@ -177,6 +178,11 @@ resolve() {
     normalize "$header"
   fi
 }
+
+# A link in a layer's folder would let an include name one folder and reach another, past the rules below.
+while IFS= read -r -d '' link; do
+  report "$link: a symbolic link in ${link%%/*}/, through which an include would reach a folder it does not name"
+done < <(find core gl atlas expression scene views app platform -type l -print0 2>/dev/null)
 
 qt_header='^(Qt[A-Za-z0-9]*/.+|Q[A-Za-z0-9_]*(\.h)?|q[a-z0-9_]*\.h)$' # <QtCore/qstring.h>, <QString>, <qstring.h>
 include_pattern='^[[:space:]]*#[[:space:]]*include[[:space:]]*([<"])([^>"]*)[>"]'

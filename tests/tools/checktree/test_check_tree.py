@@ -10,8 +10,9 @@ import unittest
 SOURCE = sys.argv.pop(1) if len(sys.argv) > 1 else os.path.join(os.path.dirname(__file__), "../../..")
 FOLDERS = ["core", "gl", "atlas", "expression", "scene", "views", "app", "platform", "tests", "tools", "bench"]
 
-# (name, file, text, expected line, or lines, or None when the text is allowed); a row may name an environment
-# variable ($NAME) and its value instead of a file and a text, for a check that cannot run (status 2)
+# (name, file, text ("-> TARGET" for a symbolic link), expected line, or lines, or None when the text is
+# allowed); a row may name an environment variable ($NAME) and its value instead of a file and a text, for a
+# check that cannot run (status 2)
 CASES = [
     ("misformatted file", "core/Loose.cpp", "int  loose( int x ){return x;}\n",
      "check-tree: core/Loose.cpp: not formatted as clang-format formats it"),
@@ -32,6 +33,8 @@ CASES = [
     ("platform climbing to app", "platform/Climb.h", "#pragma once\n\n#include <./app/x.h>\n#include <../app/x.h>\n",
      ["check-tree: platform/Climb.h:3: platform/ includes app/, up the stack: ./app/x.h",
       "check-tree: platform/Climb.h:4: platform/ includes a header outside the tree: ../app/x.h"]),
+    ("a layer's folder linked to another", "gl/up", "-> ../app",
+     "check-tree: gl/up: a symbolic link in gl/, through which an include would reach a folder it does not name"),
     ("upward include", "atlas/Upward.h", '#pragma once\n\n#include "views/Thumbnail.h"\n',
      "check-tree: atlas/Upward.h:3: atlas/ includes views/, up the stack: views/Thumbnail.h"),
     ("platform beyond core", "platform/Wide.h", '#pragma once\n\n#include "gl/GLTexture.h"\n',
@@ -103,9 +106,12 @@ class CheckTreeTest(unittest.TestCase):
                 full = os.path.join(self.scratch, path)
                 os.makedirs(os.path.dirname(full), exist_ok=True)
                 kept = open(full).read() if os.path.exists(full) else None
-                with open(full, "w") as f:
-                    f.write(text)
-                os.chmod(full, 0o755 if text.startswith("#!") else 0o644)
+                if text.startswith("-> "):
+                    os.symlink(text[3:], full)
+                else:
+                    with open(full, "w") as f:
+                        f.write(text)
+                    os.chmod(full, 0o755 if text.startswith("#!") else 0o644)
                 try:
                     code, lines = self.check()
                 finally:

@@ -21,7 +21,7 @@ class DemoScriptTest : public ::testing::Test
 protected:
     DemoScriptTest()
     {
-        UsePrivateHome(m_dir);
+        std::filesystem::create_directories(m_dir.File("data"));
         std::filesystem::create_directories(m_bin);
         for (const char* tool : {"/corvane", "/corvane-atlasgen"})
         {
@@ -31,14 +31,17 @@ protected:
         }
     }
 
-    // The script run with its first argument (the bin folder or --check) and a port, as a shell command.
-    static std::string Command(const std::string& first, const std::string& port)
+    // The script run with its first argument (the bin folder or --check) and a port, as a shell command, in
+    // this test's home: the suite's process keeps its own for the tests after this one.
+    std::string Command(const std::string& first, const std::string& port) const
     {
-        return Quote(std::string(CORVANE_SOURCE_DIR) + "/scripts/demo.sh") + " " + Quote(first) + " --port " +
+        return "env HOME=" + Quote(m_dir.File("home")) + " XDG_DATA_HOME=" + Quote(m_dir.File("data")) +
+               " XDG_CONFIG_HOME=" + Quote(m_dir.File("config")) + " " +
+               Quote(std::string(CORVANE_SOURCE_DIR) + "/scripts/demo.sh") + " " + Quote(first) + " --port " +
                Quote(port);
     }
     // Its exit status and output.
-    static std::pair<int, std::string> Run(const std::string& first, const std::string& port)
+    std::pair<int, std::string> Run(const std::string& first, const std::string& port) const
     {
         int status = -1;
         const std::string output = CommandOutput("timeout 60 " + Command(first, port) + " 2>&1", &status);

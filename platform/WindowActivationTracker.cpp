@@ -120,9 +120,13 @@ QWidget* WindowActivationTracker::LastActiveWindow()
 
 QWidget* WindowActivationTracker::PanelInFront(QWidget* window)
 {
-    // Not for a window of the panel's own (a pop-up list on it).
+    // Every modal panel shown is on the application's modal stack: with none, no panel waits, which spares
+    // the look through the window's children on each activation.
     QWidget* modal = QApplication::activeModalWidget();
-    if (modal && modal->windowModality() == Qt::ApplicationModal && !OnPanel(window, modal))
+    if (!modal)
+        return window;
+    // Not for a window of the panel's own (a pop-up list on it).
+    if (modal->windowModality() == Qt::ApplicationModal && !OnPanel(window, modal))
         window = modal;
     while (QWidget* panel = window ? ModalPanelOn(window) : nullptr)
         window = panel;

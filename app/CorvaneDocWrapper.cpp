@@ -6,7 +6,6 @@
 #include "atlas/AnnotationLabel.h"
 #include "atlas/Atlas.h"
 #include "atlas/BrainOntology.h"
-#include "core/Alerts.h"
 #include "expression/BrainExpressionModel.h"
 #include "expression/GeneExpression.h"
 #include "expression/GeneFetcher.h"
@@ -258,11 +257,8 @@ void CorvaneDocWrapper::StopDownloads()
 // rather than one for each, stacked on the window.
 void CorvaneDocWrapper::ReportFailures()
 {
-    if (m_failures.empty() || !m_downloads.empty())
-        return;
-    const std::string alert = GeneFetcher::FailureAlert(m_failures);
-    m_failures.clear();
-    ShowAlertBox(alert);
+    if (m_downloads.empty())
+        GeneFetcher::ReportFailures(m_failures);
 }
 
 void CorvaneDocWrapper::UpdateDownloadStatusText()

@@ -1,5 +1,6 @@
 #include "expression/GeneFetcher.h"
 
+#include "core/Alerts.h"
 #include "core/NetFile.h"
 #include "expression/GeneFetchCompletionListener.h"
 
@@ -90,6 +91,15 @@ std::string GeneFetcher::FailureAlert(const std::vector<Failure>& failures)
         alert += failure.reason;
     }
     return alert;
+}
+
+void GeneFetcher::ReportFailures(std::vector<Failure>& failures)
+{
+    if (failures.empty())
+        return;
+    const std::string alert = FailureAlert(failures);
+    failures.clear();
+    ShowAlertBox(alert);
 }
 
 void GeneFetcher::ResponseReceived(const std::string&, unsigned long expectedLength)

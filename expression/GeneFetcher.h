@@ -59,6 +59,8 @@ public:
     // often fail together when the server goes: one failure as above, several as a list of each data set with
     // its reason. Empty for none.
     static std::string FailureAlert(const std::vector<Failure>& failures);
+    // Shows the one alert of the failures gathered, if any, and clears them for the next run.
+    static void ReportFailures(std::vector<Failure>& failures);
 
 private:
     void AbortTransfer();

@@ -536,6 +536,19 @@ TEST_F(ThumbnailBrowserTest, CellButtonsAreHitWhereTheirHitOriginsLie)
     EXPECT_TRUE(browser->OnDoubleClick(kLeftButton, x, kHeight - 1 - (icon + 8), 0, 0));
     EXPECT_EQ(std::vector<std::string>{more}, searches.calls);
     EXPECT_FALSE(browser->OnMouseMove(x, kHeight - 1 - (icon + 8), 0, 0)); // no capture left
+
+    // In a page scrolled up, the part of a button under the header takes no click; the part below it does.
+    SearchAll();
+    browser->Reshape(kWidth, 250);
+    browser->OnMouseWheel(0, 0, 0, -198, 0); // 84 pixels: the button's row lies at the header's lower edge
+    ASSERT_EQ(250 - tabs->GetHeight() - 27, cell.GetOriginY());
+    for (const int y : {tabs->GetHeight() + 24, tabs->GetHeight() + 26})
+    {
+        browser->OnButtonDown(kLeftButton, x + 40, y, 0, 0);
+        browser->OnButtonUp(kLeftButton, x + 40, y, 0, 0);
+        EXPECT_EQ(y > tabs->GetHeight() + 25, browser->GetFetcher().IsActive()) << y;
+        browser->CancelAllGeneDownloads();
+    }
 }
 
 TEST_F(ThumbnailBrowserTest, DownloadsRunOneAtATimeAndCanBeCancelled)

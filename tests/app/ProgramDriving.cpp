@@ -19,27 +19,15 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-namespace
-{
-
-int Listen(int fd)
+TakenPort::TakenPort()
 {
     sockaddr_in address = {};
     address.sin_family = AF_INET;
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     socklen_t length = sizeof address;
-    if (bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 && listen(fd, 1) == 0 &&
-        getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) == 0)
-        return ntohs(address.sin_port);
-    return 0;
-}
-
-} // namespace
-
-TakenPort::TakenPort()
-    : m_fd(socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0))
-    , m_port(Listen(m_fd))
-{
+    if (bind(m_fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 && listen(m_fd, 1) == 0 &&
+        getsockname(m_fd, reinterpret_cast<sockaddr*>(&address), &length) == 0)
+        m_port = ntohs(address.sin_port);
 }
 
 TakenPort::~TakenPort()

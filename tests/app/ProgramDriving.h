@@ -34,6 +34,7 @@
 #include <string>
 #include <vector>
 
+#include <sys/socket.h>
 #include <sys/types.h>
 #include <sys/wait.h>
 
@@ -118,8 +119,8 @@ public:
     int Port() const { return m_port; }
 
 private:
-    const int m_fd;
-    const int m_port;
+    const int m_fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    int m_port = 0;
 };
 // A port of 127.0.0.1 that was free a moment ago.
 inline int FreePort()

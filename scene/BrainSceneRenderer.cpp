@@ -541,9 +541,11 @@ OverlayRect BrainSceneRenderer::BelowCompass(OverlayRect line) const
     return line;
 }
 
-bool BrainSceneRenderer::ControlCovers(int x, int y)
+bool BrainSceneRenderer::OverCompass(int x, int y)
 {
-    return GetControlRect().Holds(x, m_height - 1 - y);
+    // The threshold control drawn over the compass in a short scene takes the pointer there.
+    const int row = m_height - 1 - y;
+    return GetCompassRect().Holds(x, row) && !GetControlRect().Holds(x, row);
 }
 
 int BrainSceneRenderer::InfoBoxTop(int tabHeight) const
@@ -1291,11 +1293,9 @@ bool BrainSceneRenderer::OnButtonDown(int button, int x, int y, int flags, unsig
         }
         return true;
     }
-    // The compass's corner leaves a press to the threshold control drawn over it in a short scene.
-    const float s = m_compassSize;
-    if (m_model->GetCompassLocation() == BrainExpressionModel::COMPASS_IN_CORNER && x >= m_width - s &&
-        y <= tabHeight + s && !ControlCovers(x, y))
+    if (OverCompass(x, y))
     {
+        const float s = m_compassSize;
         m_trackball.SetSize(static_cast<int>(m_width - s), static_cast<int>(m_height - s - tabHeight - 1),
                             static_cast<int>(s), static_cast<int>(s), 1.0f);
         m_mouseCapture = &m_trackball;
@@ -1385,7 +1385,7 @@ bool BrainSceneRenderer::OnMouseMove(int x, int y, int flags, unsigned int time)
             m_display->Display();
         return true;
     }
-    const bool hovering = x >= m_width - m_compassSize && y < m_compassSize && !ControlCovers(x, y);
+    const bool hovering = OverCompass(x, y);
     if (hovering != m_compassHover)
     {
         m_compassHover = hovering;

@@ -179,7 +179,8 @@ private:
     void DrawAttribution();
     int InfoBoxTop(int tabHeight) const;
     int TabHeight() const;
-    bool ControlCovers(int x, int y);
+    // A press or move at (x, y), y from the top, is the compass's.
+    bool OverCompass(int x, int y);
     bool StructureHasDatabaseId(const AnnotationLabel* label, unsigned long id) const;
     bool HasVolumeGrid(const GeneExpression* gene) const;
     void ForwardInViewSpace(const std::function<bool()>& call, bool& result);

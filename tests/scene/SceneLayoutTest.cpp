@@ -14,6 +14,7 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <utility>
 
 namespace
 {
@@ -99,10 +100,12 @@ TEST_F(SceneLayoutTest, ReshapeLaysOutTwoSpacesAndSizesTheCompass)
             EXPECT_TRUE(right < c.width - c.compass || y + name.GetHeight() < c.height - c.compass) << i;
         }
     }
-    // Away from the corner the compass keeps its last size.
+    // Away from the corner the compass keeps its last size, and its corner takes no move.
     model->SetCompassLocation(BrainExpressionModel::COMPASS_HIDDEN, false);
     renderer->Reshape(1000, 500);
     EXPECT_FLOAT_EQ(90.0f, renderer->GetCompassSize());
+    renderer->OnMouseMove(995, 5, 0, 0);
+    EXPECT_FALSE(renderer->CompassHovered());
     EXPECT_EQ((Rect{0, 0, 500, 500}), RectOf(View(0)));
 }
 
@@ -113,8 +116,13 @@ TEST_F(SceneLayoutTest, NoLayoutWithoutRoomUnderTheTabBar)
     tabs.AddTab("Detail View", false, nullptr);
     tabs.AddTab("Search", true, nullptr);
     MakeScene(Installed(350), 640, 480, &tabs);
-    // The bar takes 22 pixels off the top.
+    // The bar takes 22 pixels off the top, and the compass stands under it.
     EXPECT_EQ((Rect{0, 0, 320, 458}), RectOf(View(0)));
+    for (const auto [y, hover] : {std::pair{5, false}, std::pair{120, true}})
+    {
+        renderer->OnMouseMove(635, y, 0, 0);
+        EXPECT_EQ(hover, renderer->CompassHovered()) << y;
+    }
     for (int height : {22, 10, 0})
     {
         renderer->Reshape(640, height);

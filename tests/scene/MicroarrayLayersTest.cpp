@@ -447,19 +447,16 @@ TEST_F(MicroarrayLayersTest, TheAttributionEndsShortOfTheLevelControl)
     model->ShowThresholdControls(true, true);
     ExpressionLevelThresholdControl* control = renderer->GetActiveLevelThresholdControl();
     ASSERT_TRUE(control);
-    const auto last = [&](const std::function<bool(const TextBoxRecord&)>& is) {
-        const auto found = std::find_if(display->textBoxes.rbegin(), display->textBoxes.rend(),
-                                        [&](const auto& record) { return !record->deleted && is(*record); });
-        return found == display->textBoxes.rend() ? nullptr : found->get();
-    };
     for (const int width : {720, 520})
     {
         display->Resize(width, kHeight);
         display->Display();
-        const TextBoxRecord* line = last([&](const auto& r) { return r.text == model->GetAtlas()->GetAttribution(); });
-        const TextBoxRecord* low = last([](const auto& r) { return r.small && r.alignment == GLTextBox::kAlignLeft; });
-        ASSERT_TRUE(line && low);
+        const TextBoxRecord* line = display->FindTextBox(model->GetAtlas()->GetAttribution());
+        const auto low = std::find_if(display->textBoxes.rbegin(), display->textBoxes.rend(), [](const auto& r) {
+            return !r->deleted && r->small && r->alignment == GLTextBox::kAlignLeft;
+        });
+        ASSERT_TRUE(line && low != display->textBoxes.rend());
         const int end = line->draws.back().first + line->width;
-        EXPECT_LT(end, std::min(low->draws.back().first, control->GetGeometry().left - 2)) << width;
+        EXPECT_LT(end, std::min((*low)->draws.back().first, control->GetGeometry().left - 2)) << width;
     }
 }

@@ -586,8 +586,8 @@ void CorvaneWindowController::KeepPanelsInFront()
 
 void CorvaneWindowController::HandleLaunch(const QStringList& arguments)
 {
-    QWidget* question = QApplication::activeModalWidget();
-    if (arguments.isEmpty() && question && question->windowModality() == Qt::ApplicationModal)
+    QWidget* question = WindowActivationTracker::ApplicationModalPanel();
+    if (arguments.isEmpty() && question)
     {
         QWidget* panel = WindowActivationTracker::PanelInFront(question);
         panel->raise();

@@ -118,16 +118,25 @@ QWidget* WindowActivationTracker::LastActiveWindow()
     return LastShown(false, false);
 }
 
+QWidget* WindowActivationTracker::ApplicationModalPanel()
+{
+    // The modal panel shown last may be a sheet on the question (Choose Atlas's "Please select an atlas.").
+    QWidget* panel = QApplication::activeModalWidget();
+    while (panel && panel->windowModality() != Qt::ApplicationModal)
+        panel = panel->parentWidget() ? panel->parentWidget()->window() : nullptr;
+    return panel;
+}
+
 QWidget* WindowActivationTracker::PanelInFront(QWidget* window)
 {
     // Every modal panel shown is on the application's modal stack: with none, no panel waits, which spares
     // the look through the window's children on each activation.
-    QWidget* modal = QApplication::activeModalWidget();
-    if (!modal)
+    if (!QApplication::activeModalWidget())
         return window;
     // Not for a window of the panel's own (a pop-up list on it).
-    if (modal->windowModality() == Qt::ApplicationModal && !OnPanel(window, modal))
-        window = modal;
+    QWidget* question = ApplicationModalPanel();
+    if (question && !OnPanel(window, question))
+        window = question;
     while (QWidget* panel = window ? ModalPanelOn(window) : nullptr)
         window = panel;
     return window;

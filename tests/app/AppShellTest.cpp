@@ -525,28 +525,36 @@ TEST_F(AppShellTest, ASecondLaunchRestoresAndActivatesTheDocumentWindow)
     }
     EXPECT_TRUE(alerts.alerts.empty()) << alerts.alerts[0];
 
-    // With Choose Atlas up at start, three launches bring it forward rather than asking three times more.
+    // With Choose Atlas up at start, alone or with its sheet, three launches bring forward the panel in front
+    // rather than asking three times more.
     CloseAllDocuments();
     Install(350, "micro");
-    std::set<QWidget*> choosers;
-    int launches = 0;
-    bool active = false;
-    QObject steps;
-    std::function<void()> step = [&] {
-        QTimer::singleShot(50, &steps, step);
-        auto* chooser = qobject_cast<AtlasChooser*>(QApplication::activeModalWidget());
-        if (!chooser)
-            return;
-        choosers.insert(chooser);
-        if (launches++ < 3)
-            return CorvaneWindowController::HandleLaunch({});
-        active = RunEventsUntil([&] { return QApplication::activeWindow() == chooser; }, 5000);
-        chooser->cancel();
-    };
-    QTimer::singleShot(0, &steps, step);
-    EXPECT_EQ(nullptr, SingleDocumentController::Instance()->openUntitledDocumentAndDisplay());
-    EXPECT_EQ(1u, choosers.size());
-    EXPECT_TRUE(active);
+    for (const bool sheet : {false, true})
+    {
+        SCOPED_TRACE(sheet ? "with its sheet" : "alone");
+        std::set<QWidget*> choosers;
+        int launches = 0;
+        bool active = false;
+        QObject steps;
+        std::function<void()> step = [&] {
+            QTimer::singleShot(50, &steps, step);
+            QWidget* modal = QApplication::activeModalWidget();
+            auto* chooser = qobject_cast<AtlasChooser*>(modal && modal->parentWidget() ? modal->parentWidget() : modal);
+            if (!chooser)
+                return;
+            choosers.insert(chooser);
+            if (sheet && modal == chooser)
+                return chooser->atlasListView()->clearSelection(), chooser->choose();
+            if (launches++ < 3)
+                return CorvaneWindowController::HandleLaunch({});
+            active = RunEventsUntil([&] { return QApplication::activeWindow() == modal; }, 5000);
+            chooser->cancel();
+        };
+        QTimer::singleShot(0, &steps, step);
+        EXPECT_EQ(nullptr, SingleDocumentController::Instance()->openUntitledDocumentAndDisplay());
+        EXPECT_EQ(1u, choosers.size());
+        EXPECT_TRUE(active);
+    }
 }
 
 // Each window of the program opens within its screen (a document window restored maximized stays so), and

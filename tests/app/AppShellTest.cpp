@@ -24,6 +24,7 @@
 #include <QDir>
 #include <QComboBox>
 #include <QDataStream>
+#include <QFileDialog>
 #include <QListWidget>
 #include <QLocalSocket>
 #include <QMessageBox>
@@ -456,7 +457,7 @@ TEST_F(AppShellTest, ASecondLaunchRestoresAndActivatesTheDocumentWindow)
     // The window system activates a window once it shows it.
     ASSERT_TRUE(RunEventsUntil([&] { return other->windowController()->isActiveWindow(); }, 5000));
     CorvaneWindowController* window = doc->windowController();
-    std::vector<QPointer<QMessageBox>> alertsUp;
+    std::vector<QPointer<QDialog>> alertsUp;
     std::vector<QPointer<QWidget>> panels;
     const struct
     {
@@ -466,11 +467,14 @@ TEST_F(AppShellTest, ASecondLaunchRestoresAndActivatesTheDocumentWindow)
     } rows[] = {
         {"a URL", {url}, [&] { return window; }},
         {"no argument", {}, [&] { return window; }},
-        {"three alerts on the window, the front one answered",
+        {"an alert, a file panel and an alert on the window, the front one answered",
          {},
          [&] {
              for (int i = 0; i < 3; ++i)
-                 alertsUp.emplace_back(new QMessageBox(QMessageBox::Warning, "", "Failed.", QMessageBox::Ok, window))
+                 alertsUp
+                     .emplace_back(i == 1
+                                       ? static_cast<QDialog*>(new QFileDialog(window))
+                                       : new QMessageBox(QMessageBox::Warning, "", "Failed.", QMessageBox::Ok, window))
                      ->open();
              alertsUp.back()->close();
              return alertsUp[1].data();
@@ -520,7 +524,7 @@ TEST_F(AppShellTest, ASecondLaunchRestoresAndActivatesTheDocumentWindow)
             EXPECT_GT(stacked(panel), stacked(expected));
             panel->hide();
         }
-        for (QMessageBox* alert : alertsUp)
+        for (QDialog* alert : alertsUp)
             delete alert;
     }
     EXPECT_TRUE(alerts.alerts.empty()) << alerts.alerts[0];

@@ -3,7 +3,6 @@
 #include <GL/glew.h>
 
 #include "atlas/Atlas.h"
-#include "core/Alerts.h"
 #include "core/MemoryStream.h"
 #include "expression/BrainExpressionModel.h"
 #include "expression/GeneExpression.h"
@@ -749,11 +748,7 @@ void BrainThumbnailRenderer::DownloadNextInQueue()
 // rather than one for each, stacked on the window.
 void BrainThumbnailRenderer::ReportFailures()
 {
-    if (m_failures.empty())
-        return;
-    const std::string alert = GeneFetcher::FailureAlert(m_failures);
-    m_failures.clear();
-    ShowAlertBox(alert);
+    GeneFetcher::ReportFailures(m_failures);
 }
 
 void BrainThumbnailRenderer::UpdateDownloadStatusText()

@@ -899,6 +899,8 @@ void CorvaneDoc::setOntologyDisplayMode(int mode)
     m_ontologyDisplayMode = mode;
     panes[old]->setVisible(false);
     panes[mode]->setFocus();
+    // The bookmark commands depend on the mode; the focus change above revalidates them only in the active window.
+    validateMenuItem();
     if (mode == kOntologyBookmarks)
         return;
     updateOntologySelection();

@@ -735,6 +735,11 @@ TEST_F(CommandTest, PanelItemsAndCheckBoxesReachTheTreeAndTheModel)
         return n;
     };
     const BookmarkNode* root = BookmarksController::rootNode();
+    // The mode is switched while another window is active: the commands follow the mode, not the focus.
+    QWidget other;
+    other.show();
+    other.activateWindow();
+    EXPECT_TRUE(QTest::qWaitForWindowActive(&other));
     doc->setOntologyDisplayMode(2);
     const int before = count(root);
     Window().FindAction("addBookmarkGroup:")->trigger();

@@ -4,6 +4,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QLocalServer>
+#include <QLockFile>
 #include <QLocalSocket>
 #include <QStandardPaths>
 #include <QTimer>
@@ -14,7 +15,10 @@ namespace
 {
 constexpr int kConnectMs = 1000;
 constexpr int kWriteMs = 3000;
-constexpr int kReadMs = 3000;
+constexpr int kLockMs = 5000;
+// A running program answers from its event loop, which a long piece of work (an atlas being read, a machine
+// under load) can hold for seconds: it is waited for, not taken for dead and replaced by a second one.
+constexpr int kAnswerMs = 60000;
 // A message is one serialised string list; the answer one byte.
 constexpr qint64 kMaxMessage = 1 << 20;
 } // namespace
@@ -69,16 +73,30 @@ bool SingleInstance::SendToRunning(const QStringList& arguments)
     if (!socket.waitForBytesWritten(kWriteMs))
         return false;
     // The answer says the running program took the request.
-    return socket.waitForReadyRead(kReadMs) && socket.read(1) == "1";
+    return socket.waitForReadyRead(kAnswerMs) && socket.read(1) == "1";
+}
+
+bool SingleInstance::SomeoneListens()
+{
+    QLocalSocket socket;
+    socket.connectToServer(ServerName());
+    return socket.waitForConnected(kConnectMs);
 }
 
 bool SingleInstance::Listen()
 {
+    // With access options Qt listens by renaming a new socket over the name, which would take the socket of a
+    // program that answers from under it. A launch started beside this one may have begun listening since this
+    // one asked: the look and the listen are made under a lock, and only a socket that takes no connection
+    // (a dead program's) is replaced.
+    QLockFile lock(ServerName() + ".lock");
+    lock.tryLock(kLockMs);
+    if (SomeoneListens())
+        return false;
     m_server = std::make_unique<QLocalServer>();
     m_server->setSocketOptions(QLocalServer::UserAccessOption);
     if (!m_server->listen(ServerName()))
     {
-        // Nobody answered on it (SendToRunning failed), so the socket is a dead program's.
         QLocalServer::removeServer(ServerName());
         if (!m_server->listen(ServerName()))
             return false;

@@ -22,7 +22,8 @@ public:
     static QString ServerName();
     // Hands the arguments to a running program; false when none answers.
     static bool SendToRunning(const QStringList& arguments);
-    // Starts listening, replacing a socket left by a program that died; false when that fails.
+    // Starts listening, replacing a socket left by a program that died; false when that fails or when another
+    // program listens on it already.
     bool Listen();
     // URLs stay as they are; anything else is taken as a file and made absolute.
     static QStringList AbsoluteArguments(const QStringList& arguments);
@@ -32,6 +33,7 @@ signals:
 
 private:
     void Accept();
+    static bool SomeoneListens();
 
     std::unique_ptr<QLocalServer> m_server;
 };

@@ -147,7 +147,9 @@ int main(int argc, char** argv)
         if (SingleInstance::SendToRunning(arguments))
             return 0;
         SingleInstance instance;
-        instance.Listen();
+        // Another launch may have started listening in between: it takes the arguments then.
+        if (!instance.Listen() && SingleInstance::SendToRunning(arguments))
+            return 0;
         CorvaneAppDelegate* delegate = CorvaneAppDelegate::Instance();
         const std::unique_ptr<QtTerminationSignals> termination = HandleTermination(delegate);
         QObject::connect(&instance, &SingleInstance::ArgumentsReceived, delegate,

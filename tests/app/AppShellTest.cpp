@@ -564,6 +564,7 @@ TEST_F(AppShellTest, ASecondLaunchRestoresAndActivatesTheDocumentWindow)
 // Each window of the program opens within its screen (a document window restored maximized stays so), and
 // New and Quit reach the program from it: the panels have no menu bar. Download Atlases takes Quit also in
 // an install, which has closed every document; New opens nothing then, while the atlases are being moved.
+// Choose Atlas, New's own question, takes Quit only, also at start before the program's loop runs.
 TEST_F(AppShellTest, EveryWindowOpensOnItsScreenAndTakesNewAndQuit)
 {
     Install(310, "tiny");
@@ -575,8 +576,9 @@ TEST_F(AppShellTest, EveryWindowOpensOnItsScreenAndTakesNewAndQuit)
     root.Store().SetValue("DocumentWindowLocation", larger.saveGeometry().toBase64().toStdString());
     QWidget* const document = CorvaneAppDelegate::Instance()->documentWithAtlas(310)->windowController();
     PreferencesController::Instance()->showPreferences();
+    const std::unique_ptr<AtlasChooser> chooser(AtlasChooser::initWithAtlas(0));
     QWidget* const panels[] = {PreferencesController::Instance()->window(),
-                               AtlasDownloadController::Controller()->GetWindow()};
+                               AtlasDownloadController::Controller()->GetWindow(), chooser.get()};
     for (QWidget* panel : panels)
     {
         panel->hide();
@@ -588,11 +590,13 @@ TEST_F(AppShellTest, EveryWindowOpensOnItsScreenAndTakesNewAndQuit)
         const char* what;
         QWidget* window;
         bool maximized, installing;
+        int opened;
     } cases[] = {
-        {"a document", document, true, false},
-        {"Preferences", panels[0], false, false},
-        {"Download Atlases", panels[1], false, false},
-        {"Download Atlases in an install", panels[1], false, true},
+        {"a document", document, true, false, 1},
+        {"Preferences", panels[0], false, false, 1},
+        {"Download Atlases", panels[1], false, false, 1},
+        {"Download Atlases in an install", panels[1], false, true, 0},
+        {"Choose Atlas at start, before the program's loop", panels[2], false, false, 0},
     };
     for (const Case& c : cases)
     {
@@ -603,7 +607,7 @@ TEST_F(AppShellTest, EveryWindowOpensOnItsScreenAndTakesNewAndQuit)
         const std::size_t open = SingleDocumentController::Instance()->documents().size();
         QApplication::setActiveWindow(window);
         QTest::keyClick(window, Qt::Key_N, Qt::ControlModifier);
-        EXPECT_EQ(open + (c.installing ? 0 : 1), SingleDocumentController::Instance()->documents().size()) << c.what;
+        EXPECT_EQ(open + c.opened, SingleDocumentController::Instance()->documents().size()) << c.what;
         QTimer lost;
         QObject::connect(&lost, &QTimer::timeout, [] { QApplication::exit(1); });
         lost.start(10000);
@@ -611,6 +615,12 @@ TEST_F(AppShellTest, EveryWindowOpensOnItsScreenAndTakesNewAndQuit)
             QApplication::setActiveWindow(window);
             QTest::keyClick(window, Qt::Key_Q, Qt::ControlModifier);
         });
+        if (window == chooser.get())
+        {
+            CorvaneAppDelegate::Instance()->SetQuitWhenLastDocumentCloses(true);
+            chooser->runModal();
+            CorvaneAppDelegate::Instance()->QuitIfIdle();
+        }
         EXPECT_EQ(0, QApplication::exec()) << c.what;
         EXPECT_TRUE(SingleDocumentController::Instance()->documents().empty()) << c.what;
         AtlasSet::GetAtlases()->SetLoading(false);
@@ -853,6 +863,16 @@ TEST(SingleInstanceTest, LaterLaunchesHandTheirArgumentsOver)
     hostile.join();
     RunEventsFor(50);
     EXPECT_TRUE(received.isEmpty());
+
+    // A launch beside the running program does not take its socket over, and one that reaches it while it is
+    // busy for seconds waits for its answer rather than start a second program.
+    SingleInstance beside;
+    EXPECT_FALSE(beside.Listen());
+    std::thread patient([&] { sent = SingleInstance::SendToRunning({"corv://busy"}); });
+    std::this_thread::sleep_for(std::chrono::seconds(4)); // the running program's long piece of work
+    EXPECT_TRUE(RunEventsUntil([&] { return !received.isEmpty(); }, 10000));
+    patient.join();
+    EXPECT_TRUE(sent);
 }
 
 TEST(DesktopEntryTest, RegistersTheUrlScheme)

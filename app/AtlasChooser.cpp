@@ -1,5 +1,6 @@
 #include "app/AtlasChooser.h"
 
+#include "app/CorvaneAppDelegate.h"
 #include "atlas/Atlas.h"
 #include "atlas/AtlasSet.h"
 
@@ -53,6 +54,7 @@ AtlasChooser::AtlasChooser(const QStringList& names, int atlas)
     connect(cancelButton, &QPushButton::clicked, this, &AtlasChooser::cancel);
     connect(m_atlasListView, &QListWidget::itemDoubleClicked, this, [this] { choose(); });
     layout->addWidget(buttons);
+    CorvaneAppDelegate::AddApplicationCommands(this, false);
     resize(320, 260);
 }
 

@@ -365,16 +365,20 @@ void CorvaneAppDelegate::terminate()
     QuitApplication();
 }
 
-void CorvaneAppDelegate::AddApplicationCommands(QWidget* window)
+void CorvaneAppDelegate::AddApplicationCommands(QWidget* window, bool withNew)
 {
-    auto* create = new QAction(tr("New"), window);
-    create->setShortcut(QKeySequence::New);
-    // In an install it opens nothing: the atlas set reads as empty until the install has rebuilt it.
-    connect(create, &QAction::triggered, create, [] { SingleDocumentController::Instance()->newDocument(); });
+    if (withNew)
+    {
+        auto* create = new QAction(tr("New"), window);
+        create->setShortcut(QKeySequence::New);
+        // In an install it opens nothing: the atlas set reads as empty until the install has rebuilt it.
+        connect(create, &QAction::triggered, create, [] { SingleDocumentController::Instance()->newDocument(); });
+        window->addAction(create);
+    }
     auto* quit = new QAction(tr("Quit Corvane"), window);
     quit->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
     connect(quit, &QAction::triggered, quit, [] { Instance()->terminate(); });
-    window->addActions({create, quit});
+    window->addAction(quit);
 }
 
 void CorvaneAppDelegate::DocumentClosed()
@@ -384,11 +388,13 @@ void CorvaneAppDelegate::DocumentClosed()
 
 void CorvaneAppDelegate::QuitIfIdle()
 {
-    if (!m_quitWhenLastCloses || m_terminating || HasOpenDocuments())
+    if (!m_quitWhenLastCloses || HasOpenDocuments())
         return;
-    // Any window still up keeps the program running: the download window installs and opens the next
-    // document, the atlas chooser that follows an install opens the chosen one, an alert waits to be read.
-    if (HasVisibleWindows())
+    // A quit in Choose Atlas at start came before the program's event loop ran, and ended the chooser's loop
+    // only: the program's is ended as it starts. Otherwise any window still up keeps the program running: the
+    // download window installs and opens the next document, the atlas chooser that follows an install opens
+    // the chosen one, an alert waits to be read.
+    if (!m_terminating && HasVisibleWindows())
     {
         // Looked at again until a document opens or the last window goes.
         QTimer::singleShot(kIdlePollMs, this, &CorvaneAppDelegate::QuitIfIdle);

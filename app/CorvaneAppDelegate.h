@@ -38,10 +38,11 @@ public:
     // Closes every document window (saving its settings) and ends the program.
     void terminate();
     // Gives a window of the program other than a document's the commands that need no document, on their
-    // keys: there is no menu bar but the document windows', and without them a user in Download Atlases or
-    // Preferences (or in an install, which has closed every document) could not quit but through the window
-    // manager.
-    static void AddApplicationCommands(QWidget* window);
+    // keys: there is no menu bar but the document windows', and without them a user in Download Atlases,
+    // Preferences or Choose Atlas (or in an install, which has closed every document) could not quit but
+    // through the window manager. Without withNew, Quit only: Choose Atlas is itself the question that New
+    // asks.
+    static void AddApplicationCommands(QWidget* window, bool withNew = true);
 
     // The arguments of a launch: "corv" URLs and data-set files; none opens the untitled document (first
     // launch) or brings a window forward (later launches). Requests wait while atlases are being installed.
@@ -53,7 +54,8 @@ public:
     // The program ends when its last document window closes (unless another of its windows is open);
     // off until the program's event loop runs.
     void SetQuitWhenLastDocumentCloses(bool on) { m_quitWhenLastCloses = on; }
-    // Ends the program when no document and no other window of the program is open (and quitting is on).
+    // Ends the program when no document and no other window of the program is open, or no document once a
+    // quit was asked (and quitting is on).
     void QuitIfIdle();
     // Forgets that the preflight ran (tests).
     static void ResetPreflight();

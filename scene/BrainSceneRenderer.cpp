@@ -48,6 +48,10 @@ constexpr int kAttributionX = 5;
 constexpr int kAttributionWidth = 400;
 // Texts keep this far from the overlays in the corners.
 constexpr int kCornerGap = 5;
+// The selection's box in the top left corner, and its size where the scene is wide enough.
+constexpr int kInfoBoxX = 5;
+constexpr int kInfoBoxWidth = 480;
+constexpr int kInfoBoxLines = 9;
 
 bool VolumeRenderingActive()
 {
@@ -93,7 +97,7 @@ BrainSceneRenderer::BrainSceneRenderer(GLDisplay* display, BrainExpressionModel*
     for (int i = 0; i < model->GetNumGenes(); ++i)
         if (const std::shared_ptr<GeneExpression> gene = model->GetGene(i))
             AddGene(gene.get());
-    m_infoBox.reset(display->CreateTextBox(480, 9, false, GLTextBox::kAlignLeft));
+    m_infoBox.reset(display->CreateTextBox(kInfoBoxWidth, kInfoBoxLines, false, GLTextBox::kAlignLeft));
     m_frameRateBox.reset(display->CreateTextBox(40, 1, false, GLTextBox::kAlignLeft));
     m_sizeBox.reset(display->CreateTextBox(100, 1, false, GLTextBox::kAlignLeft));
     m_attributionBox.reset(display->CreateTextBox(kAttributionWidth, 1, false, GLTextBox::kAlignLeft));
@@ -483,10 +487,15 @@ void BrainSceneRenderer::DrawFrameRate()
     m_frameRateBox->Draw(m_width - 35, 0);
 }
 
-void BrainSceneRenderer::DrawAttribution()
+int BrainSceneRenderer::AttributionRow() const
 {
     // The attribution keeps to the bottom left corner: above the section image and its bar while they show.
-    const int y = m_sectionImage->IsVisible() ? m_imageControlBar.GetTop() + 5 : 5;
+    return m_sectionImage->IsVisible() ? m_imageControlBar.GetTop() + 5 : 5;
+}
+
+void BrainSceneRenderer::DrawAttribution()
+{
+    const int y = AttributionRow();
     // It ends short of the view's edge, or of the threshold control beside it, cut with an ellipsis where the
     // room ends.
     const OverlayRect control = GetControlRect();
@@ -565,6 +574,43 @@ int BrainSceneRenderer::InfoBoxTop(int tabHeight) const
     return top;
 }
 
+void BrainSceneRenderer::SetInfoText(const std::string& text)
+{
+    m_infoText = text;
+    m_infoBox->SetText(text);
+    m_narrowInfoBox.reset();
+}
+
+void BrainSceneRenderer::DrawInfoBox(int tabHeight)
+{
+    const int top = InfoBoxTop(tabHeight);
+    // What the box covers: its background reaches 6 pixels left of the text, 12 right and 4 above.
+    const int lineHeight = m_infoBox->GetLineHeight();
+    const int textWidth = std::min(m_infoBox->GetTextWidth(), m_infoBox->GetWidth());
+    const OverlayRect box{kInfoBoxX - 6, top - lineHeight, kInfoBoxX + textWidth + 12, top + 4};
+    OverlayRect compass = GetCompassRect();
+    compass.left -= kCornerGap;
+    compass.bottom -= kCornerGap;
+    if (!compass.Meets(box))
+    {
+        m_narrowInfoBox.reset();
+        m_infoBox->Draw(kInfoBoxX, top - m_infoBox->GetHeight());
+        return;
+    }
+    // A scene too narrow for the text beside the compass wraps it short of the compass, in the lines down to
+    // the attribution (never fewer than the box's own), so that the longer wrapping cuts off none of it.
+    const int width = std::clamp(compass.left - kInfoBoxX - 12, 0, kInfoBoxWidth);
+    const int room = top - AttributionRow() - m_attributionBox->GetHeight() - kCornerGap;
+    const int lines = std::max(kInfoBoxLines, lineHeight > 0 ? room / lineHeight : 0);
+    if (!m_narrowInfoBox || m_narrowInfoBox->GetWidth() != width || m_narrowInfoBox->GetHeight() != lines * lineHeight)
+    {
+        m_narrowInfoBox.reset(m_display->CreateTextBox(width, lines, false, GLTextBox::kAlignLeft));
+        m_narrowInfoBox->ShowBackground(true);
+        m_narrowInfoBox->SetText(m_infoText);
+    }
+    m_narrowInfoBox->Draw(kInfoBoxX, top - m_narrowInfoBox->GetHeight());
+}
+
 void BrainSceneRenderer::DrawText()
 {
     const int tabHeight = TabHeight();
@@ -583,7 +629,7 @@ void BrainSceneRenderer::DrawText()
     glLoadIdentity();
     if (m_tabs && m_tabs->IsVisible())
         m_tabs->Display(m_width);
-    m_infoBox->Draw(5, InfoBoxTop(tabHeight) - m_infoBox->GetHeight());
+    DrawInfoBox(tabHeight);
     if (m_sectionImage->IsVisible())
     {
         m_imageControlBar.Draw();
@@ -1014,7 +1060,7 @@ void BrainSceneRenderer::ShowStructureAncestry(const AnnotationLabel* label)
             text += "\n";
         text += std::string(2 * depth, ' ') + l->name + " (" + l->abbreviation + ")";
     }
-    m_infoBox->SetText(text);
+    SetInfoText(text);
 }
 
 void BrainSceneRenderer::UpdateSelection()
@@ -1048,7 +1094,7 @@ void BrainSceneRenderer::UpdateSelection()
         info.precision(4);
         if (gene)
             gene->PrintSelectionInfo(info, expressor, space);
-        m_infoBox->SetText(gene ? info.str() : std::string());
+        SetInfoText(gene ? info.str() : std::string());
     }
     else if (structure && structure->index != 0)
     {
@@ -1057,7 +1103,7 @@ void BrainSceneRenderer::UpdateSelection()
     }
     else
     {
-        m_infoBox->SetText("");
+        SetInfoText("");
         HideImage();
     }
 }

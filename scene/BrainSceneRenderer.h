@@ -15,6 +15,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <string>
 #include <vector>
 
 class AnnotationLabel;
@@ -178,6 +179,9 @@ private:
     void DrawFrameRate();
     void DrawAttribution();
     int InfoBoxTop(int tabHeight) const;
+    void SetInfoText(const std::string& text);
+    void DrawInfoBox(int tabHeight);
+    int AttributionRow() const;
     int TabHeight() const;
     // A press or move at (x, y), y from the top, is the compass's.
     bool OverCompass(int x, int y);
@@ -217,6 +221,10 @@ private:
     bool m_showFrameRate = false;
     bool m_showWindowSize = false;
     std::unique_ptr<GLTextBox> m_infoBox;
+    // The selection's text again, in a box narrowed to end short of the compass, while the scene is too
+    // narrow for the text and the compass side by side; null otherwise.
+    std::unique_ptr<GLTextBox> m_narrowInfoBox;
+    std::string m_infoText;
     std::unique_ptr<GLTextBox> m_frameRateBox;
     std::unique_ptr<GLTextBox> m_sizeBox;
     std::unique_ptr<GLTextBox> m_attributionBox;

@@ -2,6 +2,7 @@
 
 #include "gl/TabControlRenderer.h"
 #include "gl/TimerListener.h"
+#include "gl/support/RecordingTextBox.h"
 #include "scene/KestRenderer.h"
 #include "scene/PointSetRenderer.h"
 #include "scene/ProbTrackRenderer.h"
@@ -82,11 +83,25 @@ TEST_F(SceneLayoutTest, ReshapeLaysOutTwoSpacesAndSizesTheCompass)
         {200, 400, {0, 200, 200, 200}, {0, 0, 200, 200}, 90.0f},
         // The smallest scene: the second space's name would run into the compass.
         {320, 240, {0, 0, 160, 240}, {160, 0, 160, 240}, 90.0f},
+        // Short and narrow: the names clear the compass, the selection's box would not.
+        {440, 200, {0, 0, 220, 200}, {220, 0, 220, 200}, 90.0f},
     };
+    model->SelectStructure(Label("RSA"), true);
+    const std::string selection = display->textBoxes[0]->text;
     for (const Case& c : cases)
     {
         SCOPED_TRACE(std::to_string(c.width) + " x " + std::to_string(c.height));
         display->Resize(c.width, c.height);
+        display->Display();
+        // The selection's box shows all of it, clear of the compass.
+        const auto box = *std::find_if(display->textBoxes.rbegin(), display->textBoxes.rend(),
+                                       [](const auto& r) { return !r->deleted && r->background; });
+        const auto [x, y] = box->draws.back();
+        const int right = x + std::min<int>(box->width, RecordingTextBox::kCharacterWidth * selection.size()) + 12;
+        EXPECT_EQ(selection, box->text);
+        EXPECT_TRUE(right < c.width - c.compass ||
+                    y + box->lines * RecordingTextBox::kLineHeight + 4 < c.height - c.compass)
+            << right;
         EXPECT_EQ(c.first, RectOf(View(0)));
         EXPECT_EQ(c.second, RectOf(View(1)));
         EXPECT_FLOAT_EQ(c.compass, renderer->GetCompassSize());

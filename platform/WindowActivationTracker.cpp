@@ -19,6 +19,9 @@ std::vector<QPointer<QWidget>> activated;
 // Panels, most recently shown or active last: a panel comes in front when it is shown, before the window
 // system activates it.
 std::vector<QPointer<QWidget>> fronted;
+// Modal panels, most recently shown last: an application-modal panel blocks every window but a modal panel
+// shown after it.
+std::vector<QPointer<QWidget>> shownModal;
 
 void MoveToEnd(std::vector<QPointer<QWidget>>& windows, QWidget* window)
 {
@@ -39,12 +42,17 @@ QWidget* LastShown(bool documentsOnly, bool minimizedLast)
     return nullptr;
 }
 
-int FrontRank(const QWidget* panel)
+int Rank(const std::vector<QPointer<QWidget>>& windows, const QWidget* panel)
 {
-    for (std::size_t i = fronted.size(); i-- > 0;)
-        if (fronted[i] == panel)
+    for (std::size_t i = windows.size(); i-- > 0;)
+        if (windows[i] == panel)
             return static_cast<int>(i);
     return -1;
+}
+
+int FrontRank(const QWidget* panel)
+{
+    return Rank(fronted, panel);
 }
 
 bool OnPanel(const QWidget* window, const QWidget* panel)
@@ -83,6 +91,7 @@ WindowActivationTracker::~WindowActivationTracker()
         installed = nullptr;
     activated.clear();
     fronted.clear();
+    shownModal.clear();
 }
 
 void WindowActivationTracker::MarkDocumentWindow(QWidget* window)
@@ -120,11 +129,13 @@ QWidget* WindowActivationTracker::LastActiveWindow()
 
 QWidget* WindowActivationTracker::ApplicationModalPanel()
 {
-    // The modal panel shown last may be a sheet on the question (Choose Atlas's "Please select an atlas.").
-    QWidget* panel = QApplication::activeModalWidget();
-    while (panel && panel->windowModality() != Qt::ApplicationModal)
-        panel = panel->parentWidget() ? panel->parentWidget()->window() : nullptr;
-    return panel;
+    // The modal panel shown last may be a sheet on the question (Choose Atlas's "Please select an atlas.") or
+    // an alert that came on a document window while the question was asked.
+    QWidget* question = nullptr;
+    for (const QPointer<QWidget>& panel : shownModal)
+        if (panel && panel->isVisible() && panel->windowModality() == Qt::ApplicationModal)
+            question = panel;
+    return question;
 }
 
 QWidget* WindowActivationTracker::PanelInFront(QWidget* window)
@@ -134,8 +145,10 @@ QWidget* WindowActivationTracker::PanelInFront(QWidget* window)
     if (!QApplication::activeModalWidget())
         return window;
     // Not for a window of the panel's own (a pop-up list on it).
+    // A modal panel shown after the question takes its own keys: the user may answer it first.
     QWidget* question = ApplicationModalPanel();
-    if (question && !OnPanel(window, question))
+    if (question && !OnPanel(window, question) &&
+        !(window->isModal() && Rank(shownModal, window) > Rank(shownModal, question)))
         window = question;
     while (QWidget* panel = window ? ModalPanelOn(window) : nullptr)
         window = panel;
@@ -155,6 +168,9 @@ bool WindowActivationTracker::eventFilter(QObject* watched, QEvent* event)
         return false;
     if (window->parentWidget())
         MoveToEnd(fronted, window);
+    // The window system's showing of a window restored from the dock leaves the modal order as it was.
+    if (shown && !event->spontaneous() && window->isModal())
+        MoveToEnd(shownModal, window);
     if (!activatedNow)
         return false;
     // The window system activates the window under a panel when the panel in front of it closes, or when the

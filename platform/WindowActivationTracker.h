@@ -28,9 +28,10 @@ public:
     static QWidget* LastDocumentWindow(bool minimizedLast = false);
     // The window active last that is still shown, of any kind; null when none is.
     static QWidget* LastActiveWindow();
-    // The application-modal panel that blocks every window (a question the program waits on), or null.
+    // The application-modal panel shown last (a question the program waits on), or null. It blocks every
+    // window but the modal panels shown after it, whichever window they are on.
     static QWidget* ApplicationModalPanel();
-    // The panel that answers the keys meant for a window: the application-modal panel that blocks every
+    // The panel that answers the keys meant for a window: the application-modal panel that blocks the
     // window, else the window-modal panel (an alert, a sheet) in front on the window, and the one in front on
     // that in turn; the window itself when no panel waits.
     static QWidget* PanelInFront(QWidget* window);

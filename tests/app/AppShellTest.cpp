@@ -18,6 +18,7 @@
 #include "expression/BrainExpressionModel.h"
 #include "expression/GeneExpression.h"
 #include "gl/support/XWindow.h"
+#include "platform/WindowActivationTracker.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -529,13 +530,18 @@ TEST_F(AppShellTest, ASecondLaunchRestoresAndActivatesTheDocumentWindow)
     }
     EXPECT_TRUE(alerts.alerts.empty()) << alerts.alerts[0];
 
-    // With Choose Atlas up at start, alone or with its sheet, three launches bring forward the panel in front
-    // rather than asking three times more.
+    // With Choose Atlas up at start, alone, with its sheet or with an alert that came on a document window
+    // after it, three launches bring forward the question's panel in front rather than asking three times more
+    // or bringing the alert; the alert still takes its own keys.
     CloseAllDocuments();
     Install(350, "micro");
-    for (const bool sheet : {false, true})
+    for (const std::string with : {"", "its sheet", "an alert on a document window"})
     {
-        SCOPED_TRACE(sheet ? "with its sheet" : "alone");
+        SCOPED_TRACE(with);
+        CorvaneDoc* const doc = with[0] == 'a' ? CorvaneAppDelegate::Instance()->documentWithAtlas(310) : nullptr;
+        QWidget* const document = doc ? doc->windowController() : nullptr;
+        QPointer<QMessageBox> alert;
+        QPointer<AtlasChooser> chooser;
         std::set<QWidget*> choosers;
         int launches = 0;
         bool active = false;
@@ -543,15 +549,24 @@ TEST_F(AppShellTest, ASecondLaunchRestoresAndActivatesTheDocumentWindow)
         std::function<void()> step = [&] {
             QTimer::singleShot(50, &steps, step);
             QWidget* modal = QApplication::activeModalWidget();
-            auto* chooser = qobject_cast<AtlasChooser*>(modal && modal->parentWidget() ? modal->parentWidget() : modal);
+            if (auto* asked =
+                    qobject_cast<AtlasChooser*>(modal && modal->parentWidget() ? modal->parentWidget() : modal))
+                choosers.insert(chooser = asked);
             if (!chooser)
                 return;
-            choosers.insert(chooser);
-            if (sheet && modal == chooser)
+            if (with == "its sheet" && modal == chooser)
                 return chooser->atlasListView()->clearSelection(), chooser->choose();
+            if (document && !alert)
+                return (alert = new QMessageBox(QMessageBox::Warning, "", "Failed.", QMessageBox::Ok, document))
+                    ->open();
             if (launches++ < 3)
                 return CorvaneWindowController::HandleLaunch({});
-            active = RunEventsUntil([&] { return QApplication::activeWindow() == modal; }, 5000);
+            if (launches > 4) // a step that came while the last one waits
+                return;
+            QWidget* const front = alert ? chooser.data() : modal;
+            active = RunEventsUntil([&] { return QApplication::activeWindow() == front; }, 5000);
+            EXPECT_TRUE(!alert || WindowActivationTracker::PanelInFront(alert) == alert);
+            delete alert;
             chooser->cancel();
         };
         QTimer::singleShot(0, &steps, step);

@@ -6,12 +6,16 @@
 #include <QScreen>
 #include <QStyle>
 #include <QWidget>
+#include <QWindowStateChangeEvent>
 
 #include <algorithm>
 #include <utility>
 
 namespace
 {
+constexpr Qt::WindowStates kFilling = Qt::WindowMaximized | Qt::WindowFullScreen;
+const char* const kNormalFrameProperty = "corvaneNormalFrame";
+
 QRect FittedInto(QRect frame, const QRect& available)
 {
     frame.setWidth(std::min(frame.width(), available.width()));
@@ -40,7 +44,10 @@ bool ScreenFit::eventFilter(QObject* watched, QEvent* event)
 {
     // The program's showing, not the window system's telling of it (a window restored from the dock). Pop-ups
     // and tool tips place themselves.
-    if (event->type() != QEvent::Show || event->spontaneous() || !watched->isWidgetType())
+    const QEvent::Type kind = event->type();
+    const bool shown = kind == QEvent::Show && !event->spontaneous();
+    const bool placed = (kind == QEvent::Resize || kind == QEvent::Move) && event->spontaneous();
+    if ((!shown && !placed && kind != QEvent::WindowStateChange) || !watched->isWidgetType())
         return false;
     QWidget* window = static_cast<QWidget*>(watched);
     const Qt::WindowType type = window->windowType();
@@ -48,8 +55,33 @@ bool ScreenFit::eventFilter(QObject* watched, QEvent* event)
         return false;
     // A dialog that nobody has placed is placed by Qt as it shows, on its parent or in the screen's middle and
     // within the screen: it needs only to be no larger.
-    FitWindow(window, qobject_cast<QDialog*>(window) && !window->testAttribute(Qt::WA_Moved));
+    if (shown)
+        FitWindow(window, qobject_cast<QDialog*>(window) && !window->testAttribute(Qt::WA_Moved));
+    else if (!placed)
+        FitNormalFrame(window, static_cast<QWindowStateChangeEvent*>(event)->oldState());
+    // The window manager's putting back of the normal frame, when it came after the window left the state.
+    else if (window->property(kNormalFrameProperty).isValid() && !(window->windowState() & kFilling))
+    {
+        window->setProperty(kNormalFrameProperty, QVariant());
+        FitWindow(window);
+    }
     return false;
+}
+
+void ScreenFit::FitNormalFrame(QWidget* window, Qt::WindowStates before)
+{
+    // Once the window has left the state, Qt gives its frame of now as the normal one.
+    if (window->windowState() & kFilling)
+    {
+        window->setProperty(kNormalFrameProperty, window->normalGeometry());
+        return;
+    }
+    if (!(before & kFilling) || window->isMinimized())
+        return;
+    // The window manager puts back the frame from before; when the program left the state, it does so after
+    // this event, and Qt sends nothing for a frame that is the maximized one of now.
+    const QRect normal = window->property(kNormalFrameProperty).toRect();
+    Fit(window, normal.isValid() ? normal : window->geometry(), false);
 }
 
 QRect ScreenFit::Fitted(QRect frame, const QList<QRect>& availableAreas)
@@ -87,13 +119,18 @@ QMargins ScreenFit::FrameMargins(const QWidget* window)
 
 void ScreenFit::FitWindow(QWidget* window, bool sizeOnly)
 {
-    if (window->windowState() & (Qt::WindowMaximized | Qt::WindowFullScreen))
+    if (window->windowState() & kFilling)
         return;
     // One that nobody has sized yet would take the size of its contents as it is shown.
     if (!window->isVisible() && !window->testAttribute(Qt::WA_Resized))
         window->adjustSize();
+    Fit(window, window->geometry(), sizeOnly);
+}
+
+void ScreenFit::Fit(QWidget* window, const QRect& geometry, bool sizeOnly)
+{
     const QMargins margins = FrameMargins(window);
-    const QRect outer = window->geometry().marginsAdded(margins);
+    const QRect outer = geometry.marginsAdded(margins);
     QList<QRect> areas;
     for (const QScreen* screen : QGuiApplication::screens())
         areas.append(screen->availableGeometry());

@@ -9,7 +9,8 @@ class QWidget;
 // Keeps the windows that the program opens or restores on the screen they open on: a default size, a frame
 // saved on a larger screen or a cascaded place would otherwise leave the title bar, the search field or the
 // side pane out of reach, and no window manager is bound to shrink a window. Installed once on the
-// application, it fits every window and dialog as the program shows it. Main thread only.
+// application, it fits every window and dialog as the program shows it, and a window's normal frame as it
+// leaves the maximized or full-screen state. Main thread only.
 class ScreenFit : public QObject
 {
 public:
@@ -25,4 +26,11 @@ public:
     static void FitWindow(QWidget* window, bool sizeOnly = false);
     // The frame that the window manager puts round the window (before the first showing, an estimate of it).
     static QMargins FrameMargins(const QWidget* window);
+
+private:
+    // Keeps the normal frame of a window that becomes maximized or full screen, and fits it when the window
+    // leaves that state: saved on a larger screen, or as large as the screen, it would come back off its edge.
+    static void FitNormalFrame(QWidget* window, Qt::WindowStates before);
+    // Fits the window as if its inside were at geometry.
+    static void Fit(QWidget* window, const QRect& geometry, bool sizeOnly);
 };

@@ -1,5 +1,7 @@
 #pragma once
 
+class QWidget;
+
 // What the atlas download window needs of the application's documents. The application shell implements
 // it and hands it to AtlasDownloadController::SetDocumentHost at start-up. Main thread only.
 class AtlasDocumentHost
@@ -13,4 +15,7 @@ public:
     virtual void OpenUntitledDocument() = 0;
     // Ends the program: it cannot work without an atlas.
     virtual void QuitApplication() = 0;
+    // Gives the download window the program's commands that need no document (New, Quit) on their keys; a
+    // host without such commands gives none.
+    virtual void AddApplicationCommands(QWidget* /*window*/) {}
 };

@@ -3,7 +3,6 @@
 #include "app/AtlasDocumentHost.h"
 #include "app/AtlasInstallerBridge.h"
 #include "app/AtlasListModel.h"
-#include "app/CorvaneAppDelegate.h"
 #include "app/ItemViewFocus.h"
 #include "atlas/AtlasInstaller.h"
 #include "atlas/AtlasSet.h"
@@ -200,7 +199,8 @@ void AtlasDownloadController::BuildWindow()
     connect(m_atlasListView, &QTableView::clicked, this,
             [this](const QModelIndex& index) { ToggleAtlasVisible(index.row()); });
     ItemViewFocus::KeepCurrentInColumn(m_atlasListView, AtlasListModel::NAME_COLUMN);
-    CorvaneAppDelegate::AddApplicationCommands(m_window.get());
+    if (sDocumentHost)
+        sDocumentHost->AddApplicationCommands(m_window.get());
 }
 
 void AtlasDownloadController::StartQuery()

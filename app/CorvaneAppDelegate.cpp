@@ -368,17 +368,25 @@ void CorvaneAppDelegate::terminate()
 void CorvaneAppDelegate::AddApplicationCommands(QWidget* window, bool withNew)
 {
     if (withNew)
-    {
-        auto* create = new QAction(tr("New"), window);
-        create->setShortcut(QKeySequence::New);
-        // In an install it opens nothing: the atlas set reads as empty until the install has rebuilt it.
-        connect(create, &QAction::triggered, create, [] { SingleDocumentController::Instance()->newDocument(); });
-        window->addAction(create);
-    }
-    auto* quit = new QAction(tr("Quit Corvane"), window);
+        window->addAction(NewCommand(window));
+    window->addAction(QuitCommand(window));
+}
+
+QAction* CorvaneAppDelegate::NewCommand(QObject* parent)
+{
+    auto* create = new QAction(tr("New"), parent);
+    create->setShortcut(QKeySequence::New);
+    // In an install it opens nothing: the atlas set reads as empty until the install has rebuilt it.
+    connect(create, &QAction::triggered, create, [] { SingleDocumentController::Instance()->newDocument(); });
+    return create;
+}
+
+QAction* CorvaneAppDelegate::QuitCommand(QObject* parent)
+{
+    auto* quit = new QAction(tr("Quit Corvane"), parent);
     quit->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
     connect(quit, &QAction::triggered, quit, [] { Instance()->terminate(); });
-    window->addAction(quit);
+    return quit;
 }
 
 void CorvaneAppDelegate::DocumentClosed()

@@ -9,6 +9,7 @@
 #include <string>
 
 class CorvaneDoc;
+class QAction;
 class QWidget;
 class Updater;
 
@@ -42,7 +43,11 @@ public:
     // Preferences or Choose Atlas (or in an install, which has closed every document) could not quit but
     // through the window manager. Without withNew, Quit only: Choose Atlas is itself the question that New
     // asks.
-    static void AddApplicationCommands(QWidget* window, bool withNew = true);
+    static void AddApplicationCommands(QWidget* window, bool withNew);
+    // The commands that need no document, for every window that offers them: "New" and "Quit Corvane" on
+    // their keys.
+    static QAction* NewCommand(QObject* parent);
+    static QAction* QuitCommand(QObject* parent);
 
     // The arguments of a launch: "corv" URLs and data-set files; none opens the untitled document (first
     // launch) or brings a window forward (later launches). Requests wait while atlases are being installed.
@@ -64,6 +69,7 @@ public:
     bool CloseAllDocuments() override;
     void OpenUntitledDocument() override;
     void QuitApplication() override;
+    void AddApplicationCommands(QWidget* window) override { AddApplicationCommands(window, true); }
 
 private:
     CorvaneAppDelegate();

@@ -289,8 +289,8 @@ void CorvaneWindowController::BuildOutlineMenus()
 void CorvaneWindowController::BuildFileMenu()
 {
     QMenu* file = menuBar()->addMenu(tr("File"));
-    newAction =
-        file->addAction(tr("New"), QKeySequence::New, [] { SingleDocumentController::Instance()->newDocument(); });
+    newAction = CorvaneAppDelegate::NewCommand(file);
+    file->addAction(newAction);
     openAction = file->addAction(tr("Open..."), QKeySequence::Open,
                                  [] { SingleDocumentController::Instance()->openDocument(); });
     recentMenu = file->addMenu(tr("Open Recent"));
@@ -303,8 +303,8 @@ void CorvaneWindowController::BuildFileMenu()
     closeWindowAction = file->addAction(tr("Close Window"), [this] { m_doc->performClose(); });
     closeTabAction = AddCommand(file, tr("Close Tab"), "closeTab:", [this](QAction*) { m_doc->closeTab(); });
     file->addSeparator();
-    quitAction = file->addAction(tr("Quit Corvane"), QKeySequence(Qt::CTRL | Qt::Key_Q),
-                                 [] { CorvaneAppDelegate::Instance()->terminate(); });
+    quitAction = CorvaneAppDelegate::QuitCommand(file);
+    file->addAction(quitAction);
     menus.append(file);
 }
 

@@ -54,7 +54,7 @@ void PreferencesController::LoadWindow()
     connect(verticalSyncButton, &QCheckBox::clicked, this, [this] { toggleVerticalSync(); });
     connect(multiSamplingPopup, &QComboBox::activated, this, [this] { multiSamplingChanged(); });
     connect(bookmarkAnimationSpeedSlider, &QSlider::valueChanged, this, [this] { bookmarkAnimationSpeedChanged(); });
-    CorvaneAppDelegate::AddApplicationCommands(m_window);
+    CorvaneAppDelegate::AddApplicationCommands(m_window, true);
     if (QScreen* screen = QGuiApplication::primaryScreen())
         m_window->move(screen->availableGeometry().center() - QPoint(180, 120));
 }

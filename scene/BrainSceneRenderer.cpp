@@ -35,6 +35,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <initializer_list>
 #include <iomanip>
 #include <iostream>
 #include <limits>
@@ -52,6 +53,24 @@ constexpr int kCornerGap = 5;
 constexpr int kInfoBoxX = 5;
 constexpr int kInfoBoxWidth = 480;
 constexpr int kInfoBoxLines = 9;
+// The section image and its bar stand in the bottom left corner, this wide.
+constexpr int kSectionImageSide = 256;
+
+// What the selection's box covers, drawn with its top line at `top`: its background reaches 6 pixels left of
+// the text, 12 right and 4 above and below.
+OverlayRect InfoBoxCover(int top, int textWidth, int textHeight)
+{
+    return OverlayRect{kInfoBoxX - 6, top - textHeight - 4, kInfoBoxX + textWidth + 12, top + 4};
+}
+
+// The left edge of the first of the overlays that a text in `band` would run into; `right` when none.
+int RoomBefore(const OverlayRect& band, std::initializer_list<OverlayRect> overlays, int right)
+{
+    for (const OverlayRect& overlay : overlays)
+        if (overlay.Meets(band))
+            right = std::min(right, overlay.left);
+    return right;
+}
 
 bool VolumeRenderingActive()
 {
@@ -106,8 +125,8 @@ BrainSceneRenderer::BrainSceneRenderer(GLDisplay* display, BrainExpressionModel*
     m_panTool.SetParent(this);
     m_movePlaneTool.SetParent(this);
     m_trackball.SetParent(this);
-    m_imageControlBar.Create(this, 0, 256, 256, 20);
-    m_sectionImage = std::make_shared<TiledImage>(256, 256, this);
+    m_imageControlBar.Create(this, 0, kSectionImageSide, kSectionImageSide, 20);
+    m_sectionImage = std::make_shared<TiledImage>(kSectionImageSide, kSectionImageSide, this);
     Atlas* atlas = model->GetAtlas();
     for (unsigned int i = 0; i < atlas->GetNumSpaces(); ++i)
         m_views.push_back(std::make_shared<BrainSceneView>(this, atlas->GetSpace(i)));
@@ -493,20 +512,32 @@ int BrainSceneRenderer::AttributionRow() const
     return m_sectionImage->IsVisible() ? m_imageControlBar.GetTop() + 5 : 5;
 }
 
-void BrainSceneRenderer::DrawAttribution()
+void BrainSceneRenderer::DrawAttribution(const OverlayRect& infoBox)
 {
-    const int y = AttributionRow();
-    // It ends short of the view's edge, or of the threshold control beside it, cut with an ellipsis where the
-    // room ends.
-    const OverlayRect control = GetControlRect();
-    const bool beside = control.Meets(OverlayRect{kAttributionX, y, m_width, y + m_attributionBox->GetHeight()});
-    const int room = std::clamp((beside ? control.left : m_width) - 2 * kAttributionX, 0, kAttributionWidth);
+    int x = kAttributionX;
+    int y = AttributionRow();
+    const int height = m_attributionBox->GetHeight();
+    // Above the section image's bar a short scene may have no row left under the names of the spaces, or
+    // the selection's box may reach down to it: the line then keeps to the bottom, right of the image and
+    // of the inset of its whole section beside it.
+    const OverlayRect above{x, y, m_width, y + height};
+    if (m_sectionImage->IsVisible() && (above.top > InfoBoxTop(TabHeight()) || infoBox.Meets(above)))
+    {
+        const int inset = m_sectionImage->IsRegionReady() ? m_sectionImage->GetInsetWidth() + 1 : 0;
+        x = kSectionImageSide + inset + kAttributionX;
+        y = 5;
+    }
+    // It ends short of the view's edge, or of the threshold control or the compass beside it, cut with an
+    // ellipsis where the room ends.
+    const OverlayRect line{x, y, m_width, y + height};
+    const int end = RoomBefore(line, {GetControlRect(), GetCompassRect()}, m_width) - kAttributionX;
+    const int room = std::clamp(end - x, 0, kAttributionWidth);
     if (room != m_attributionBox->GetWidth())
     {
         m_attributionBox.reset(m_display->CreateTextBox(room, 1, false, GLTextBox::kAlignLeft));
         m_attributionBox->SetText(m_model->GetAtlas()->GetAttribution());
     }
-    m_attributionBox->Draw(kAttributionX, y);
+    m_attributionBox->Draw(x, y);
 }
 
 int BrainSceneRenderer::TabHeight() const
@@ -581,27 +612,33 @@ void BrainSceneRenderer::SetInfoText(const std::string& text)
     m_narrowInfoBox.reset();
 }
 
-void BrainSceneRenderer::DrawInfoBox(int tabHeight)
+OverlayRect BrainSceneRenderer::DrawInfoBox(int tabHeight)
 {
     const int top = InfoBoxTop(tabHeight);
-    // What the box covers: its background reaches 6 pixels left of the text, 12 right and 4 above.
-    const int lineHeight = m_infoBox->GetLineHeight();
+    const int lineHeight = std::max(m_infoBox->GetLineHeight(), 1);
+    // The box shows a line for each line of the text: the selection's lines are far shorter than the box.
+    const int paragraphs = 1 + static_cast<int>(std::count(m_infoText.begin(), m_infoText.end(), '\n'));
     const int textWidth = std::min(m_infoBox->GetTextWidth(), m_infoBox->GetWidth());
-    const OverlayRect box{kInfoBoxX - 6, top - lineHeight, kInfoBoxX + textWidth + 12, top + 4};
+    const OverlayRect wide = InfoBoxCover(top, textWidth, std::min(paragraphs, kInfoBoxLines) * lineHeight);
     OverlayRect compass = GetCompassRect();
     compass.left -= kCornerGap;
     compass.bottom -= kCornerGap;
-    if (!compass.Meets(box))
+    OverlayRect control = GetControlRect();
+    control.left -= kCornerGap;
+    control.top += kCornerGap;
+    if (m_infoText.empty() || (!compass.Meets(wide) && !control.Meets(wide)))
     {
         m_narrowInfoBox.reset();
         m_infoBox->Draw(kInfoBoxX, top - m_infoBox->GetHeight());
-        return;
+        return m_infoText.empty() ? OverlayRect{} : wide;
     }
-    // A scene too narrow for the text beside the compass wraps it short of the compass, in the lines down to
-    // the attribution (never fewer than the box's own), so that the longer wrapping cuts off none of it.
-    const int width = std::clamp(compass.left - kInfoBoxX - 12, 0, kInfoBoxWidth);
+    // A scene too small for the text beside the compass and the threshold control wraps it short of both, in
+    // the lines down to the attribution (never fewer than the box's own), so that the longer wrapping cuts off
+    // none of it. The window's smallest scene leaves a hundred pixels left of the control.
     const int room = top - AttributionRow() - m_attributionBox->GetHeight() - kCornerGap;
-    const int lines = std::max(kInfoBoxLines, lineHeight > 0 ? room / lineHeight : 0);
+    const int lines = std::max(kInfoBoxLines, room / lineHeight);
+    const OverlayRect reach = InfoBoxCover(top, m_width, lines * lineHeight);
+    const int width = std::clamp(RoomBefore(reach, {compass, control}, m_width) - kInfoBoxX - 12, 0, kInfoBoxWidth);
     if (!m_narrowInfoBox || m_narrowInfoBox->GetWidth() != width || m_narrowInfoBox->GetHeight() != lines * lineHeight)
     {
         m_narrowInfoBox.reset(m_display->CreateTextBox(width, lines, false, GLTextBox::kAlignLeft));
@@ -609,6 +646,7 @@ void BrainSceneRenderer::DrawInfoBox(int tabHeight)
         m_narrowInfoBox->SetText(m_infoText);
     }
     m_narrowInfoBox->Draw(kInfoBoxX, top - m_narrowInfoBox->GetHeight());
+    return InfoBoxCover(top, width, m_narrowInfoBox->GetHeight());
 }
 
 void BrainSceneRenderer::DrawText()
@@ -629,7 +667,7 @@ void BrainSceneRenderer::DrawText()
     glLoadIdentity();
     if (m_tabs && m_tabs->IsVisible())
         m_tabs->Display(m_width);
-    DrawInfoBox(tabHeight);
+    const OverlayRect infoBox = DrawInfoBox(tabHeight);
     if (m_sectionImage->IsVisible())
     {
         m_imageControlBar.Draw();
@@ -642,7 +680,7 @@ void BrainSceneRenderer::DrawText()
         m_sizeBox->SetText(std::to_string(m_width) + " x " + std::to_string(m_height));
         m_sizeBox->Draw(5, 5);
     }
-    DrawAttribution();
+    DrawAttribution(infoBox);
     if (ExpressionThresholdControl* control = GetActiveThresholdControl())
         control->Display();
     else if (ExpressionLevelThresholdControl* level = GetActiveLevelThresholdControl())

@@ -177,10 +177,12 @@ private:
     void CompileCompass();
     void DrawCompassAxes();
     void DrawFrameRate();
-    void DrawAttribution();
+    // The attribution keeps clear of the selection's box, which covers `infoBox`.
+    void DrawAttribution(const OverlayRect& infoBox);
     int InfoBoxTop(int tabHeight) const;
     void SetInfoText(const std::string& text);
-    void DrawInfoBox(int tabHeight);
+    // Returns what the box covers.
+    OverlayRect DrawInfoBox(int tabHeight);
     int AttributionRow() const;
     int TabHeight() const;
     // A press or move at (x, y), y from the top, is the compass's.
@@ -221,8 +223,8 @@ private:
     bool m_showFrameRate = false;
     bool m_showWindowSize = false;
     std::unique_ptr<GLTextBox> m_infoBox;
-    // The selection's text again, in a box narrowed to end short of the compass, while the scene is too
-    // narrow for the text and the compass side by side; null otherwise.
+    // The selection's text again, in a box narrowed to end short of the compass and the threshold control,
+    // while the scene is too small for the text beside them; null otherwise.
     std::unique_ptr<GLTextBox> m_narrowInfoBox;
     std::string m_infoText;
     std::unique_ptr<GLTextBox> m_frameRateBox;

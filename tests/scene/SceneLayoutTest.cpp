@@ -8,6 +8,7 @@
 #include "scene/ProbTrackRenderer.h"
 #include "scene/ProbeMouseTool.h"
 #include "scene/ProjectionMapRenderer.h"
+#include "scene/TiledImage.h"
 #include "scene/VolumeRenderer.h"
 #include "scene/WaxholmKestRenderer.h"
 
@@ -74,34 +75,53 @@ TEST_F(SceneLayoutTest, ReshapeLaysOutTwoSpacesAndSizesTheCompass)
         int width, height;
         Rect first, second;
         float compass;
+        bool image = false;
     };
     const Case cases[] = {
         {640, 480, {0, 0, 320, 480}, {320, 0, 320, 480}, 0.33f * 320},
         {1000, 500, {0, 0, 500, 500}, {500, 0, 500, 500}, 165.0f},
         // Clamped at both ends.
         {2000, 400, {0, 0, 1000, 400}, {1000, 0, 1000, 400}, 180.0f},
+        // Above the section image's bar the attribution would cross the box.
+        {640, 380, {0, 0, 320, 380}, {320, 0, 320, 380}, 0.33f * 320, true},
         {200, 400, {0, 200, 200, 200}, {0, 0, 200, 200}, 90.0f},
         // The smallest scene: the second space's name would run into the compass.
         {320, 240, {0, 0, 160, 240}, {160, 0, 160, 240}, 90.0f},
         // Short and narrow: the names clear the compass, the selection's box would not.
         {440, 200, {0, 0, 220, 200}, {220, 0, 220, 200}, 90.0f},
+        // The smallest window at scale 2: the box would run under the threshold plot.
+        {320, 218, {0, 0, 160, 218}, {160, 0, 160, 218}, 90.0f},
     };
+    model->ShowThresholdControls(true, false);
+    const std::shared_ptr<HandDataSet> gene = NewDataSet(1);
+    gene->Add(30, 20, 29, 100, 500, Label("RSA"));
+    gene->Finish(Ontology());
+    model->SelectGene(&AddDataSet(gene), true);
     model->SelectStructure(Label("RSA"), true);
     const std::string selection = display->textBoxes[0]->text;
+    const int lines = 1 + std::count(selection.begin(), selection.end(), '\n');
     for (const Case& c : cases)
     {
         SCOPED_TRACE(std::to_string(c.width) + " x " + std::to_string(c.height));
+        c.image ? renderer->GetSectionImage()->ShowBlank() : renderer->GetSectionImage()->Hide();
         display->Resize(c.width, c.height);
         display->Display();
-        // The selection's box shows all of it, clear of the compass.
+        // The selection's box shows all of it, clear of the compass and the plot, and the attribution clear
+        // of all three.
         const auto box = *std::find_if(display->textBoxes.rbegin(), display->textBoxes.rend(),
                                        [](const auto& r) { return !r->deleted && r->background; });
         const auto [x, y] = box->draws.back();
         const int right = x + std::min<int>(box->width, RecordingTextBox::kCharacterWidth * selection.size()) + 12;
+        const int top = y + box->lines * RecordingTextBox::kLineHeight;
+        const OverlayRect cover{x - 6, top - std::min(lines, box->lines) * RecordingTextBox::kLineHeight - 4, right,
+                                top + 4};
+        const TextBoxRecord& credit = *display->FindTextBox(model->GetAtlas()->GetAttribution());
+        const auto [left, bottom] = credit.draws.back();
+        const OverlayRect line{left, bottom, left + credit.width, bottom + RecordingTextBox::kLineHeight};
         EXPECT_EQ(selection, box->text);
-        EXPECT_TRUE(right < c.width - c.compass ||
-                    y + box->lines * RecordingTextBox::kLineHeight + 4 < c.height - c.compass)
-            << right;
+        const OverlayRect compass = renderer->GetCompassRect(), plot = renderer->GetControlRect();
+        EXPECT_FALSE(cover.Meets(compass) || cover.Meets(plot)) << right;
+        EXPECT_FALSE(line.Meets(compass) || line.Meets(plot) || line.Meets(cover) || line.top > c.height) << left;
         EXPECT_EQ(c.first, RectOf(View(0)));
         EXPECT_EQ(c.second, RectOf(View(1)));
         EXPECT_FLOAT_EQ(c.compass, renderer->GetCompassSize());

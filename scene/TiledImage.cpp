@@ -550,6 +550,9 @@ void TiledImage::ZoomifyTileDataReceived(ZoomifyTileFetcher*, unsigned long)
 
 void TiledImage::Display(float expressionAlpha)
 {
+    // The overlays drawn after the image blend as they did before it, not by the mask's destination alpha,
+    // which over the bare scene would let none of them show.
+    glPushAttrib(GL_COLOR_BUFFER_BIT);
     if (m_visible)
     {
         glDisable(GL_BLEND);
@@ -581,6 +584,7 @@ void TiledImage::Display(float expressionAlpha)
         DrawInset();
     if (m_pendingTiles > 0)
         DrawProgress();
+    glPopAttrib();
 }
 
 void TiledImage::DrawScale()

@@ -488,6 +488,12 @@ TEST_F(SectionImageWindowTest, TheDataSetsOwnSectionWithItsExpressionMask)
         for (int x = 6; x < kView - 6; ++x)
             notWhite += frame.pixel(x, kHeight - kView + y) != qRgb(255, 255, 255);
     EXPECT_GT(notWhite, 1000);
+    // The attribution's row above the image's bar shows its text over the bare scene, left of the glyphs.
+    int lit = 0;
+    for (int y = kHeight - kView - 40; y < kHeight - kView - 25; ++y)
+        for (int x = 5; x < 140; ++x)
+            lit += qRed(frame.pixel(x, y)) > 150;
+    EXPECT_GT(lit, 20);
 }
 
 } // namespace

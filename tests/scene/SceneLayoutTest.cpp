@@ -153,7 +153,7 @@ TEST_F(SceneLayoutTest, NoLayoutWithoutRoomUnderTheTabBar)
     MakeScene(Installed(350), 640, 480, &tabs);
     // The bar takes 22 pixels off the top, and the compass stands under it.
     EXPECT_EQ((Rect{0, 0, 320, 458}), RectOf(View(0)));
-    for (const auto [y, hover] : {std::pair{5, false}, std::pair{120, true}})
+    for (const auto& [y, hover] : {std::pair{5, false}, std::pair{120, true}})
     {
         renderer->OnMouseMove(635, y, 0, 0);
         EXPECT_EQ(hover, renderer->CompassHovered()) << y;

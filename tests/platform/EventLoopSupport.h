@@ -10,6 +10,8 @@
 #include <vector>
 
 // Runs the event loop (deferred deletions included) until done() holds or timeoutMs pass; answers done().
+// The events handled as the loop ends can undo what done() saw (a window system's late activation, which the
+// program then hands back): the wait goes on until done() still holds once the loop has ended.
 inline bool RunEventsUntil(const std::function<bool()>& done, int timeoutMs)
 {
     if (done())
@@ -23,8 +25,14 @@ inline bool RunEventsUntil(const std::function<bool()>& done, int timeoutMs)
             loop.quit();
     });
     poll.start(2);
-    loop.exec();
-    return done();
+    for (;;)
+    {
+        loop.exec();
+        if (done())
+            return true;
+        if (clock.elapsed() > timeoutMs)
+            return false;
+    }
 }
 
 inline void RunEventsFor(int ms)

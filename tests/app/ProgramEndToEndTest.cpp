@@ -457,12 +457,21 @@ public:
     {
         const auto open = [&] {
             const std::size_t from = m_menus.Size();
-            ClickAt(m_window, x, y, 3);
-            return std::make_pair(from, ShownMenu(m_menus, from));
+            std::vector<MenuMap::Item> shown;
+            // At three test processes a core, one right click in a few runs opened no menu while a second one,
+            // as a user would make, did: the journey is about the commands, so it makes the second one.
+            for (int click = 0; click < 2 && shown.empty(); ++click)
+            {
+                ClickAt(m_window, x, y, 3);
+                shown = ShownMenu(m_menus, from);
+            }
+            return std::make_pair(from, shown);
         };
         const std::vector<MenuMap::Item> items = open().second;
+        if (items.empty())
+            CaptureWindow(m_window, m_shots + "/no-menu-" + name + ".png");
+        EXPECT_FALSE(items.empty()) << "no context menu in " << name << "; shown: " << Shown();
         CloseMenus();
-        EXPECT_FALSE(items.empty()) << "no context menu in " << name;
         for (const MenuMap::Item& listed : items)
         {
             const auto [from, now] = open();

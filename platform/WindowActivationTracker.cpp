@@ -1,12 +1,10 @@
 #include "platform/WindowActivationTracker.h"
 
 #include <QApplication>
-#include <QPointer>
 #include <QTimer>
 #include <QWidget>
 
 #include <algorithm>
-#include <vector>
 
 namespace
 {
@@ -14,14 +12,6 @@ namespace
 const char* const kDocumentWindowProperty = "corvaneDocumentWindow";
 
 WindowActivationTracker* installed = nullptr;
-// Most recently active last; a window that is deleted leaves a null behind, dropped on the next note.
-std::vector<QPointer<QWidget>> activated;
-// Panels, most recently shown or active last: a panel comes in front when it is shown, before the window
-// system activates it.
-std::vector<QPointer<QWidget>> fronted;
-// Modal panels, most recently shown last: an application-modal panel blocks every window but a modal panel
-// shown after it.
-std::vector<QPointer<QWidget>> shownModal;
 
 void MoveToEnd(std::vector<QPointer<QWidget>>& windows, QWidget* window)
 {
@@ -29,17 +19,6 @@ void MoveToEnd(std::vector<QPointer<QWidget>>& windows, QWidget* window)
                                  [window](const QPointer<QWidget>& seen) { return !seen || seen == window; }),
                   windows.end());
     windows.emplace_back(window);
-}
-
-// With minimizedLast, a minimized window only when no other is shown.
-QWidget* LastShown(bool documentsOnly, bool minimizedLast)
-{
-    for (const bool minimizedToo : {!minimizedLast, true})
-        for (auto it = activated.rbegin(); it != activated.rend(); ++it)
-            if (*it && (*it)->isVisible() && (minimizedToo || !(*it)->isMinimized()) &&
-                (!documentsOnly || WindowActivationTracker::IsDocumentWindow(*it)))
-                return *it;
-    return nullptr;
 }
 
 int Rank(const std::vector<QPointer<QWidget>>& windows, const QWidget* panel)
@@ -50,30 +29,11 @@ int Rank(const std::vector<QPointer<QWidget>>& windows, const QWidget* panel)
     return -1;
 }
 
-int FrontRank(const QWidget* panel)
-{
-    return Rank(fronted, panel);
-}
-
 bool OnPanel(const QWidget* window, const QWidget* panel)
 {
     while (window && window != panel)
         window = window->parentWidget();
     return window != nullptr;
-}
-
-// The window-modal panel in front on a window, or null.
-QWidget* ModalPanelOn(const QWidget* window)
-{
-    QWidget* front = nullptr;
-    for (QObject* child : window->children())
-    {
-        auto* panel = child->isWidgetType() ? static_cast<QWidget*>(child) : nullptr;
-        if (panel && panel->isWindow() && panel->isVisible() && panel->isModal() &&
-            (!front || FrontRank(panel) >= FrontRank(front)))
-            front = panel;
-    }
-    return front;
 }
 
 } // namespace
@@ -89,9 +49,6 @@ WindowActivationTracker::~WindowActivationTracker()
 {
     if (installed == this)
         installed = nullptr;
-    activated.clear();
-    fronted.clear();
-    shownModal.clear();
 }
 
 void WindowActivationTracker::MarkDocumentWindow(QWidget* window)
@@ -106,9 +63,21 @@ bool WindowActivationTracker::IsDocumentWindow(const QWidget* window)
 
 void WindowActivationTracker::NoteActivated(QWidget* window)
 {
-    if (!installed || !window)
-        return;
-    MoveToEnd(activated, window);
+    if (installed && window)
+        MoveToEnd(installed->m_activated, window);
+}
+
+QWidget* WindowActivationTracker::LastShown(bool documentsOnly, bool minimizedLast)
+{
+    if (!installed)
+        return nullptr;
+    const Windows& activated = installed->m_activated;
+    for (const bool minimizedToo : {!minimizedLast, true})
+        for (auto it = activated.rbegin(); it != activated.rend(); ++it)
+            if (*it && (*it)->isVisible() && (minimizedToo || !(*it)->isMinimized()) &&
+                (!documentsOnly || IsDocumentWindow(*it)))
+                return *it;
+    return nullptr;
 }
 
 QWidget* WindowActivationTracker::LastDocumentWindow(bool minimizedLast)
@@ -129,13 +98,29 @@ QWidget* WindowActivationTracker::LastActiveWindow()
 
 QWidget* WindowActivationTracker::ApplicationModalPanel()
 {
+    if (!installed)
+        return nullptr;
     // The modal panel shown last may be a sheet on the question (Choose Atlas's "Please select an atlas.") or
     // an alert that came on a document window while the question was asked.
     QWidget* question = nullptr;
-    for (const QPointer<QWidget>& panel : shownModal)
+    for (const QPointer<QWidget>& panel : installed->m_shownModal)
         if (panel && panel->isVisible() && panel->windowModality() == Qt::ApplicationModal)
             question = panel;
     return question;
+}
+
+QWidget* WindowActivationTracker::ModalPanelOn(const QWidget* window)
+{
+    const auto frontRank = [](const QWidget* panel) { return installed ? Rank(installed->m_fronted, panel) : -1; };
+    QWidget* front = nullptr;
+    for (QObject* child : window->children())
+    {
+        auto* panel = child->isWidgetType() ? static_cast<QWidget*>(child) : nullptr;
+        if (panel && panel->isWindow() && panel->isVisible() && panel->isModal() &&
+            (!front || frontRank(panel) >= frontRank(front)))
+            front = panel;
+    }
+    return front;
 }
 
 QWidget* WindowActivationTracker::PanelInFront(QWidget* window)
@@ -144,11 +129,11 @@ QWidget* WindowActivationTracker::PanelInFront(QWidget* window)
     // the look through the window's children on each activation.
     if (!QApplication::activeModalWidget())
         return window;
-    // Not for a window of the panel's own (a pop-up list on it).
-    // A modal panel shown after the question takes its own keys: the user may answer it first.
+    // Not for a window of the panel's own (a pop-up list on it). A modal panel shown after the question takes
+    // its own keys: the user may answer it first.
     QWidget* question = ApplicationModalPanel();
     if (question && !OnPanel(window, question) &&
-        !(window->isModal() && Rank(shownModal, window) > Rank(shownModal, question)))
+        !(window->isModal() && Rank(installed->m_shownModal, window) > Rank(installed->m_shownModal, question)))
         window = question;
     while (QWidget* panel = window ? ModalPanelOn(window) : nullptr)
         window = panel;
@@ -167,10 +152,10 @@ bool WindowActivationTracker::eventFilter(QObject* watched, QEvent* event)
     if (window->windowType() == Qt::Popup || window->windowType() == Qt::ToolTip)
         return false;
     if (window->parentWidget())
-        MoveToEnd(fronted, window);
+        MoveToEnd(m_fronted, window);
     // The window system's showing of a window restored from the dock leaves the modal order as it was.
     if (shown && !event->spontaneous() && window->isModal())
-        MoveToEnd(shownModal, window);
+        MoveToEnd(m_shownModal, window);
     if (!activatedNow)
         return false;
     // The window system activates the window under a panel when the panel in front of it closes, or when the

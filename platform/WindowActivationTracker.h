@@ -1,6 +1,9 @@
 #pragma once
 
 #include <QObject>
+#include <QPointer>
+
+#include <vector>
 
 class QWidget;
 
@@ -37,4 +40,21 @@ public:
     static QWidget* PanelInFront(QWidget* window);
 
     bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    using Windows = std::vector<QPointer<QWidget>>;
+
+    // With minimizedLast, a minimized window only when no other is shown.
+    static QWidget* LastShown(bool documentsOnly, bool minimizedLast);
+    // The window-modal panel in front on a window, or null.
+    static QWidget* ModalPanelOn(const QWidget* window);
+
+    // Most recently active last; a window that is deleted leaves a null behind, dropped on the next note.
+    Windows m_activated;
+    // Panels, most recently shown or active last: a panel comes in front when it is shown, before the window
+    // system activates it.
+    Windows m_fronted;
+    // Modal panels, most recently shown last: an application-modal panel blocks every window but a modal panel
+    // shown after it.
+    Windows m_shownModal;
 };

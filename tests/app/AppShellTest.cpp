@@ -529,50 +529,106 @@ TEST_F(AppShellTest, ASecondLaunchRestoresAndActivatesTheDocumentWindow)
             delete alert;
     }
     EXPECT_TRUE(alerts.alerts.empty()) << alerts.alerts[0];
+}
 
-    // With Choose Atlas up at start, alone, with its sheet or with an alert that came on a document window
-    // after it, three launches bring forward the question's panel in front rather than asking three times more
-    // or bringing the alert; the alert still takes its own keys.
-    CloseAllDocuments();
-    Install(350, "micro");
-    for (const std::string with : {"", "its sheet", "an alert on a document window"})
+// The user at Choose Atlas asked at start, a step a tick: puts up the sheet or the alert of the row, launches
+// the program three times more, then sees whether the panel in front has the keys, and cancels.
+class ChooserAtStart : public QObject
+{
+public:
+    struct Row
     {
-        SCOPED_TRACE(with);
-        CorvaneDoc* const doc = with[0] == 'a' ? CorvaneAppDelegate::Instance()->documentWithAtlas(310) : nullptr;
-        QWidget* const document = doc ? doc->windowController() : nullptr;
-        QPointer<QMessageBox> alert;
-        QPointer<AtlasChooser> chooser;
-        std::set<QWidget*> choosers;
-        int launches = 0;
-        bool active = false;
-        QObject steps;
-        std::function<void()> step = [&] {
-            QTimer::singleShot(50, &steps, step);
-            QWidget* modal = QApplication::activeModalWidget();
-            if (auto* asked =
-                    qobject_cast<AtlasChooser*>(modal && modal->parentWidget() ? modal->parentWidget() : modal))
-                choosers.insert(chooser = asked);
-            if (!chooser)
-                return;
-            if (with == "its sheet" && modal == chooser)
-                return chooser->atlasListView()->clearSelection(), chooser->choose();
-            if (document && !alert)
-                return (alert = new QMessageBox(QMessageBox::Warning, "", "Failed.", QMessageBox::Ok, document))
-                    ->open();
-            if (launches++ < 3)
-                return CorvaneWindowController::HandleLaunch({});
-            if (launches > 4) // a step that came while the last one waits
-                return;
-            QWidget* const front = alert ? chooser.data() : modal;
-            active = RunEventsUntil([&] { return QApplication::activeWindow() == front; }, 5000);
-            EXPECT_TRUE(!alert || WindowActivationTracker::PanelInFront(alert) == alert);
-            delete alert;
-            chooser->cancel();
-        };
-        QTimer::singleShot(0, &steps, step);
+        const char* what;
+        bool sheet, alert;
+    };
+
+    ChooserAtStart(const Row& row, QWidget* document)
+        : m_row(row)
+        , m_document(document)
+    {
+        connect(&m_tick, &QTimer::timeout, this, &ChooserAtStart::Step);
+        m_tick.start(50);
+    }
+
+    std::set<QWidget*> choosers;
+    bool frontActive = false;
+
+private:
+    void Step()
+    {
+        QWidget* const modal = QApplication::activeModalWidget();
+        if (!FoundChooser(modal))
+            return;
+        if (m_row.sheet && modal == m_chooser)
+            AskWithNothingSelected();
+        else if (m_row.alert && !m_alert)
+            PutUpAnAlert();
+        else if (m_launches < 3)
+            Launch();
+        else
+            SeeThatTheFrontHasTheKeysAndCancel(modal);
+    }
+
+    bool FoundChooser(QWidget* modal)
+    {
+        if (auto* asked = qobject_cast<AtlasChooser*>(modal && modal->parentWidget() ? modal->parentWidget() : modal))
+            choosers.insert(m_chooser = asked);
+        return m_chooser;
+    }
+
+    void AskWithNothingSelected()
+    {
+        m_chooser->atlasListView()->clearSelection();
+        m_chooser->choose();
+    }
+
+    void PutUpAnAlert()
+    {
+        m_alert = new QMessageBox(QMessageBox::Warning, "", "Failed.", QMessageBox::Ok, m_document);
+        m_alert->open();
+    }
+
+    void Launch()
+    {
+        ++m_launches;
+        CorvaneWindowController::HandleLaunch({});
+    }
+
+    void SeeThatTheFrontHasTheKeysAndCancel(QWidget* modal)
+    {
+        m_tick.stop();
+        QWidget* const front = m_alert ? m_chooser.data() : modal;
+        frontActive = RunEventsUntil([&] { return QApplication::activeWindow() == front; }, 5000);
+        EXPECT_TRUE(!m_alert || WindowActivationTracker::PanelInFront(m_alert) == m_alert);
+        delete m_alert;
+        m_chooser->cancel();
+    }
+
+    const Row m_row;
+    QWidget* const m_document;
+    QPointer<AtlasChooser> m_chooser;
+    QPointer<QMessageBox> m_alert;
+    int m_launches = 0;
+    QTimer m_tick;
+};
+
+// With Choose Atlas up at start, alone, with its sheet or with an alert that came on a document window after
+// it, three launches bring forward the question's panel in front rather than asking three times more or
+// bringing the alert; the alert still takes its own keys.
+TEST_F(AppShellTest, ASecondLaunchBringsForwardTheQuestionAskedAtStart)
+{
+    Install(310, "tiny");
+    Install(350, "micro");
+    for (const ChooserAtStart::Row& row : {ChooserAtStart::Row{"alone", false, false},
+                                           {"with its sheet", true, false},
+                                           {"with an alert on a document window", false, true}})
+    {
+        SCOPED_TRACE(row.what);
+        CorvaneDoc* const doc = row.alert ? CorvaneAppDelegate::Instance()->documentWithAtlas(310) : nullptr;
+        const ChooserAtStart user(row, doc ? doc->windowController() : nullptr);
         EXPECT_EQ(nullptr, SingleDocumentController::Instance()->openUntitledDocumentAndDisplay());
-        EXPECT_EQ(1u, choosers.size());
-        EXPECT_TRUE(active);
+        EXPECT_EQ(1u, user.choosers.size());
+        EXPECT_TRUE(user.frontActive);
     }
 }
 

@@ -212,6 +212,16 @@ TEST_F(AppShellTest, NewDocumentUsesTheOnlyAtlasOrTheChosenOne)
     EXPECT_GT(second.y(), first.y());
     EXPECT_TRUE(docs[0]->windowController()->screen()->availableGeometry().contains(
         docs[1]->windowController()->frameGeometry()));
+    // One saved maximized stays so: the cascade leaves it in place.
+    large.setWindowState(Qt::WindowMaximized);
+    root.Store().SetValue("DocumentWindowLocation", large.saveGeometry().toBase64().toStdString());
+    QTimer::singleShot(100, [] {
+        if (auto* chooser = qobject_cast<AtlasChooser*>(QApplication::activeModalWidget()))
+            chooser->choose();
+    });
+    const CorvaneDoc* const maximized = controller->openUntitledDocumentAndDisplay();
+    ASSERT_NE(nullptr, maximized);
+    EXPECT_TRUE(maximized->windowController()->isMaximized());
     CloseAllDocuments();
 }
 
@@ -442,9 +452,23 @@ TEST_F(AppShellTest, RequestsWaitWhileAtlasesAreInstalled)
     EXPECT_TRUE(alerts.alerts.empty()) << alerts.alerts[0];
 }
 
+// Raises a window as the window system activates it, as window managers do: the tests' X server has none.
+class RaisedOnActivation : public QObject
+{
+public:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        auto* const window = static_cast<QWidget*>(watched);
+        if (event->type() == QEvent::ActivationChange && window->isActiveWindow())
+            window->raise();
+        return false;
+    }
+};
+
 // Each row sets up what is open when the program is launched again with the document window minimized, and
 // names the window that then takes the keys: a document window brought back, or the panel that waits on it.
-// The program's panels stay in front of the document window. The launch path is the program's own.
+// The program's panels stay in front of the document window, also when the window system raises the window
+// as it activates it, after the launch has returned. The launch path is the program's own.
 TEST_F(AppShellTest, ASecondLaunchRestoresAndActivatesTheDocumentWindow)
 {
     Install(310, "tiny");
@@ -458,6 +482,8 @@ TEST_F(AppShellTest, ASecondLaunchRestoresAndActivatesTheDocumentWindow)
     // The window system activates a window once it shows it.
     ASSERT_TRUE(RunEventsUntil([&] { return other->windowController()->isActiveWindow(); }, 5000));
     CorvaneWindowController* window = doc->windowController();
+    RaisedOnActivation windowManager;
+    window->installEventFilter(&windowManager);
     std::vector<QPointer<QDialog>> alertsUp;
     std::vector<QPointer<QWidget>> panels;
     const struct
@@ -497,6 +523,15 @@ TEST_F(AppShellTest, ASecondLaunchRestoresAndActivatesTheDocumentWindow)
                  5000));
              return window;
          }},
+        {"a file panel on the window and an alert on the panel",
+         {},
+         [&] {
+             auto* const panel = new QFileDialog(window);
+             panel->open();
+             alertsUp = {panel, new QMessageBox(QMessageBox::Warning, "", "Failed.", QMessageBox::Ok, panel)};
+             alertsUp.back()->open();
+             return alertsUp.back().data();
+         }},
         {"another document window active last",
          {},
          [&] {
@@ -517,9 +552,12 @@ TEST_F(AppShellTest, ASecondLaunchRestoresAndActivatesTheDocumentWindow)
         window->showMinimized();
         ASSERT_TRUE(RunEventsUntil([&] { return window->isMinimized(); }, 5000));
         CorvaneWindowController::HandleLaunch(row.arguments);
-        const QWidget* shown = expected->parentWidget() ? expected->parentWidget()->window() : expected;
+        QWidget* shown = expected;
+        while (shown->parentWidget())
+            shown = shown->parentWidget()->window();
         EXPECT_TRUE(
             RunEventsUntil([&] { return !shown->isMinimized() && QApplication::activeWindow() == expected; }, 5000));
+        EXPECT_EQ(expected, WindowActivationTracker::PanelInFront(shown));
         for (QWidget* panel : std::exchange(panels, {}))
         {
             EXPECT_GT(stacked(panel), stacked(expected));
@@ -539,7 +577,7 @@ public:
     struct Row
     {
         const char* what;
-        bool sheet, alert;
+        bool sheet, alert, restored;
     };
 
     ChooserAtStart(const Row& row, QWidget* document)
@@ -586,6 +624,12 @@ private:
     {
         m_alert = new QMessageBox(QMessageBox::Warning, "", "Failed.", QMessageBox::Ok, m_document);
         m_alert->open();
+        if (m_row.restored)
+        {
+            // From the dock: the window system shows it again.
+            m_chooser->showMinimized();
+            m_chooser->showNormal();
+        }
     }
 
     void Launch()
@@ -614,14 +658,15 @@ private:
 
 // With Choose Atlas up at start, alone, with its sheet or with an alert that came on a document window after
 // it, three launches bring forward the question's panel in front rather than asking three times more or
-// bringing the alert; the alert still takes its own keys.
+// bringing the alert; the alert still takes its own keys, also once the chooser has been minimized and restored.
 TEST_F(AppShellTest, ASecondLaunchBringsForwardTheQuestionAskedAtStart)
 {
     Install(310, "tiny");
     Install(350, "micro");
-    for (const ChooserAtStart::Row& row : {ChooserAtStart::Row{"alone", false, false},
-                                           {"with its sheet", true, false},
-                                           {"with an alert on a document window", false, true}})
+    for (const ChooserAtStart::Row& row : {ChooserAtStart::Row{"alone", false, false, false},
+                                           {"with its sheet", true, false, false},
+                                           {"with an alert on a document window", false, true, false},
+                                           {"with an alert, then minimized and restored", false, true, true}})
     {
         SCOPED_TRACE(row.what);
         CorvaneDoc* const doc = row.alert ? CorvaneAppDelegate::Instance()->documentWithAtlas(310) : nullptr;

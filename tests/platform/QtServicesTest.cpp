@@ -432,6 +432,42 @@ TEST_F(QtAlertPresenterTest, PanelsBelongToTheDocumentWindow)
     }
 }
 
+// Among three document windows the order of activation tells which one the panels go on, not the order in
+// which they were made or shown: the one active last, or the one active last that is not minimized.
+TEST(WindowActivationTracker, TheDocumentWindowActiveLastComesFirstMinimizedOnesLast)
+{
+    const WindowActivationTracker tracker;
+    QWidget windows[3];
+    for (QWidget& window : windows)
+    {
+        WindowActivationTracker::MarkDocumentWindow(&window);
+        window.show();
+    }
+    const struct
+    {
+        const char* what;
+        std::vector<int> activated;
+        int minimized, last, lastNotMinimized;
+    } rows[] = {
+        {"none minimized", {0, 1, 2}, -1, 2, 2},
+        {"the one active last minimized", {0, 1, 2}, 2, 2, 1},
+        {"the one active last minimized, the others the other way", {1, 0, 2}, 2, 2, 0},
+        {"one active earlier minimized", {2, 0, 1}, 0, 1, 1},
+    };
+    for (const auto& row : rows)
+    {
+        SCOPED_TRACE(row.what);
+        for (const int window : row.activated)
+            WindowActivationTracker::NoteActivated(&windows[window]);
+        if (row.minimized >= 0)
+            windows[row.minimized].showMinimized();
+        EXPECT_EQ(&windows[row.last], WindowActivationTracker::LastDocumentWindow());
+        EXPECT_EQ(&windows[row.lastNotMinimized], WindowActivationTracker::LastDocumentWindow(true));
+        if (row.minimized >= 0)
+            windows[row.minimized].showNormal();
+    }
+}
+
 // TERM, INT and HUP ask the program once to end, however many come and however late, from its event loop:
 // a confirmation that waits is answered "No" and a context menu closed first, so that the code that opened
 // them goes on before any window closes. One that the program was started with ignored (nohup, a background

@@ -9,7 +9,8 @@
 # Corvane.ini), whose Host is the demo server; the user's own settings file and the rest of the user's
 # configuration stay in force. Nothing is changed while a viewer of the user runs, which would take this
 # run's launch, nor while another demo run is under way. With --check in place of BIN_DIR it checks the
-# options, that no viewer runs, that the port is free and that no demo run is under way, and ends.
+# options, that no viewer runs, that the port is free, that the folders it writes can be made and written and
+# that no demo run is under way, and ends.
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -103,10 +104,38 @@ then
   echo "demo: port $port on 127.0.0.1 is taken (another demo server?); stop what listens there or pass --port N" >&2
   exit 1
 fi
+lock="$data_home/corvane-demo/demo.lock"
+# A folder that the run makes or writes in and cannot (a file in its place, or no right to write) is refused
+# here, before run.sh installs or builds anything, rather than by the shell's own words halfway through.
+refuse_folder() {
+  echo "demo: $1; move it away or mend its permissions, or set XDG_DATA_HOME and XDG_CONFIG_HOME elsewhere" >&2
+  exit 1
+}
+writable_folder() {
+  local up=$1
+  while [ ! -e "$up" ] && [ ! -L "$up" ]; do up=$(dirname "$up"); done
+  if [ ! -d "$up" ]; then
+    refuse_folder "the folder $1 cannot be made: $up is not a folder"
+  elif [ ! -w "$up" ] || [ ! -x "$up" ]; then
+    [ "$up" = "$1" ] && refuse_folder "the folder $1 is not writable for this user"
+    refuse_folder "the folder $1 cannot be made: $up is not writable for this user"
+  fi
+}
+# The lock is opened to read by the check and to write by the run: one that cannot be is no run under way.
+if [ -e "$lock" ] || [ -L "$lock" ]; then
+  if [ ! -f "$lock" ] || [ ! -r "$lock" ] || [ ! -w "$lock" ]; then
+    refuse_folder "the demo's lock $lock cannot be read and written by this user"
+  fi
+else
+  writable_folder "${lock%/*}"
+fi
+writable_folder "$data_home/Corvane 2/Atlases"
+writable_folder "$data_home/corvane-demo/Atlases"
+writable_folder "$(dirname "$demo_settings")"
+
 # Two runs started together on the same folders both find no viewer, then each removes the atlas that the
 # other is writing. A run holds this lock from here until the script ends, however it ends (the lock goes with
 # the script's open file, which the server and the viewer do not keep), and a second run changes nothing.
-lock="$data_home/corvane-demo/demo.lock"
 under_way() {
   echo "demo: a demo run is under way on these folders; wait for it to end or quit its viewer first" >&2
   exit 1

@@ -170,7 +170,7 @@ offered="$data_home/corvane-demo/Atlases"
 # spoils the file), the id as ASCII digits after C-locale blanks and a sign.
 has_atlas() {
   python3 - "$1" "$2" <<'PY'
-import glob, re, sys
+import os, re, sys
 from xml.parsers import expat
 def atlas_id(path):
     ids = []
@@ -192,8 +192,9 @@ def atlas_id(path):
         if sign == "-" or not 0 < number <= 0xFFFFFFFF:
             return None
     return number
-for info in glob.glob(glob.escape(sys.argv[2]) + "/*/Info.xml"):
-    if not info.endswith(".part/Info.xml") and atlas_id(info) == int(sys.argv[1]):
+# Every folder, as the program reads them: those whose names begin with a dot as well.
+for name in os.listdir(sys.argv[2]):
+    if not name.endswith(".part") and atlas_id(os.path.join(sys.argv[2], name, "Info.xml")) == int(sys.argv[1]):
         sys.exit(0)
 sys.exit(1)
 PY

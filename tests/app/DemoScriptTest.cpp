@@ -164,23 +164,32 @@ TEST_F(DemoScriptTest, ASecondRunIsRefusedWhileTheFirstIsUnderWay)
     EXPECT_EQ(0, status) << output;
 }
 
-// An installed atlas's Info.xml is atlas 310 to the script exactly when the program reads it so: then the
-// run goes on to the offered atlases, else it leaves the folder, which is the user's.
+// An installed atlas's Info.xml is atlas 310 to the script exactly when the program reads it so, in whatever
+// folder the program reads (one whose name begins with a dot too): then the run goes on to the offered
+// atlases, else it leaves the folder 310, which is the user's.
 TEST_F(DemoScriptTest, ReadsTheInstalledAtlasAsTheProgramDoes)
 {
     std::filesystem::create_directories(m_dir.File("data/Corvane 2/Atlases/310"));
-    const std::pair<const char*, bool> rows[] = {
-        {"<atlas-info xmlns=\"urn:a\" id=\"310\" name=\"A\"/>", true},
-        {"<atlases><atlas-info id=\"310\" name=\"A\"/></atlases>", true},
-        {"<atlas-info id=\"310\" name=\"A\"><atlas id=\"-1\"/></atlas-info>", false},
-        {"<atlas-info id=\"&#160;310\" name=\"A\"/>", false},
-        {"<atlas-info id=\"\u0663\u0661\u0660\" name=\"A\"/>", false}};
-    for (const auto& [xml, atlas] : rows)
+    const struct
     {
-        m_dir.Write("data/Corvane 2/Atlases/310/Info.xml", xml);
+        const char* folder;
+        const char* xml;
+        bool atlas;
+    } rows[] = {{"310", "<atlas-info xmlns=\"urn:a\" id=\"310\" name=\"A\"/>", true},
+                {"310", "<atlases><atlas-info id=\"310\" name=\"A\"/></atlases>", true},
+                {"310", "<atlas-info id=\"310\" name=\"A\"><atlas id=\"-1\"/></atlas-info>", false},
+                {"310", "<atlas-info id=\"&#160;310\" name=\"A\"/>", false},
+                {"310", "<atlas-info id=\"\u0663\u0661\u0660\" name=\"A\"/>", false},
+                {".kept", "<atlas-info id=\"310\" name=\"A\"/>", true}};
+    for (const auto& [folder, xml, atlas] : rows)
+    {
+        const std::string info = "data/Corvane 2/Atlases/" + std::string(folder) + "/Info.xml";
+        std::filesystem::create_directories(std::filesystem::path(m_dir.File(info)).parent_path());
+        m_dir.Write(info, xml);
         const std::string output = Run(m_bin, std::to_string(FreePort())).second;
         EXPECT_NE(std::string::npos, output.find(atlas ? "generating atlas 378" : "holds no atlas 310"))
-            << xml << ": " << output;
+            << folder << ", " << xml << ": " << output;
+        std::filesystem::remove(m_dir.File(info));
     }
 }
 

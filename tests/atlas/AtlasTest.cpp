@@ -330,7 +330,9 @@ TEST(Atlas, ADamagedFileIsNamedWithTheReason)
         EXPECT_EQ(file, named);
         EXPECT_FALSE(reason.empty());
         if (c.reason)
+        {
             EXPECT_EQ(c.reason, reason);
+        }
     }
 }
 

@@ -126,9 +126,8 @@ if [ -e "$lock" ] || [ -L "$lock" ]; then
   if [ ! -f "$lock" ] || [ ! -r "$lock" ] || [ ! -w "$lock" ]; then
     refuse_folder "the demo's lock $lock cannot be read and written by this user"
   fi
-else
-  writable_folder "${lock%/*}"
 fi
+writable_folder "${lock%/*}" # the lock's, and the one where atlases are generated
 writable_folder "$data_home/Corvane 2/Atlases"
 writable_folder "$data_home/corvane-demo/Atlases"
 writable_folder "$(dirname "$demo_settings")"
@@ -164,7 +163,7 @@ server_url="http://127.0.0.1:$port"
 # The atlases that the demo server offers besides the installed ones.
 offered="$data_home/corvane-demo/Atlases"
 # Whether folder $2 holds atlas $1, whatever its folder is called: an atlas installed again from Help > Check
-# for Atlases... lives under its name, not its id. A folder still being written (.part) holds none. Info.xml is
+# for Atlases... lives under its name, not its id. Every folder counts that the program reads. Info.xml is
 # read as the program reads it, or the demo would take an atlas that the program lacks or generate one beside
 # it: names as written (no namespaces), the atlas element at any depth (the last id wins, one out of range
 # spoils the file), the id as ASCII digits after C-locale blanks and a sign.
@@ -194,7 +193,7 @@ def atlas_id(path):
     return number
 # Every folder, as the program reads them: those whose names begin with a dot as well.
 for name in os.listdir(sys.argv[2]):
-    if not name.endswith(".part") and atlas_id(os.path.join(sys.argv[2], name, "Info.xml")) == int(sys.argv[1]):
+    if atlas_id(os.path.join(sys.argv[2], name, "Info.xml")) == int(sys.argv[1]):
         sys.exit(0)
 sys.exit(1)
 PY
@@ -207,10 +206,12 @@ generate() {
       exit 1
     fi
     echo "demo: generating atlas $1 ($profile profile) into $2/$1"
-    # Written aside and moved in whole, so that an interrupted run leaves no atlas to keep.
-    rm -rf "$2/$1.part"
-    "$bin/corvane-atlasgen" --profile "$profile" --id "$1" --out "$2/$1.part" --base-url "$server_url" > /dev/null
-    mv -T "$2/$1.part" "$2/$1"
+    # Written aside, out of the folders that the program and the server read, and moved in whole, so that an
+    # interrupted run leaves neither an atlas to keep nor half of one that the program would read.
+    local part="$data_home/corvane-demo/$1.part"
+    rm -rf "$part"
+    "$bin/corvane-atlasgen" --profile "$profile" --id "$1" --out "$part" --base-url "$server_url" > /dev/null
+    mv -T "$part" "$2/$1"
   fi
 }
 generate 310 "$atlases"

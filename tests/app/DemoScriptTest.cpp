@@ -168,8 +168,8 @@ TEST_F(DemoScriptTest, ASecondRunIsRefusedWhileTheFirstIsUnderWay)
 }
 
 // An installed atlas's Info.xml is atlas 310 to the script exactly when the program reads it so, in whatever
-// folder the program reads (one whose name begins with a dot too): then the run goes on to the offered
-// atlases, else it leaves the folder 310, which is the user's.
+// folder the program reads (one whose name begins with a dot or ends in .part too): then the run goes on to
+// the offered atlases, else it leaves the folder 310, which is the user's.
 TEST_F(DemoScriptTest, ReadsTheInstalledAtlasAsTheProgramDoes)
 {
     std::filesystem::create_directories(m_dir.File("data/Corvane 2/Atlases/310"));
@@ -183,7 +183,8 @@ TEST_F(DemoScriptTest, ReadsTheInstalledAtlasAsTheProgramDoes)
                 {"310", "<atlas-info id=\"310\" name=\"A\"><atlas id=\"-1\"/></atlas-info>", false},
                 {"310", "<atlas-info id=\"&#160;310\" name=\"A\"/>", false},
                 {"310", "<atlas-info id=\"\u0663\u0661\u0660\" name=\"A\"/>", false},
-                {".kept", "<atlas-info id=\"310\" name=\"A\"/>", true}};
+                {".kept", "<atlas-info id=\"310\" name=\"A\"/>", true},
+                {"310.part", "<atlas-info id=\"310\" name=\"A\"/>", true}};
     for (const auto& [folder, xml, atlas] : rows)
     {
         const std::string info = "data/Corvane 2/Atlases/" + std::string(folder) + "/Info.xml";

@@ -2,12 +2,17 @@
 # Checks the source tree before a build: one line per finding, exit status 1 when there is any, 2 when the check
 # cannot run.
 #   - every C++ file is formatted as clang-format (with .clang-format) would format it;
-#   - core/, atlas/ and expression/ include no Qt header;
-#   - includes point only down the stack core <- gl <- atlas <- expression <- scene <- views <- app
-#     (platform/ includes core/ and system headers only, app/ may include everything; tests/, tools/ and
-#     bench/ are free), each judged by the folder it really names, its ./ and ../ steps taken, so that one
-#     climbing out of the tree or given by an absolute path is refused;
-#   - no symbolic link in those folders, which an include could take to a folder other than the one it names;
+#   - a layer's code includes its own folder, the layers under it in the stack
+#     core <- gl <- atlas <- expression <- scene <- views <- app, and headers of the system or of libraries,
+#     nothing else: not tests/, tools/, bench/, scripts/ or any other folder of the tree (platform/ includes
+#     core/ only, app/ all the layers and platform/). Each include is judged by the folder it really reaches,
+#     its ./ and ../ steps taken and the tree's symbolic links followed, so that one climbing out of the tree
+#     or given by an absolute path is refused; every file that a layer's include reaches is read, whatever its
+#     name (core/X.inl); an include in any other form than #include <...> or "..." (a macro, a comment inside)
+#     cannot be judged and is a finding;
+#   - core/, atlas/ and expression/ include no Qt header, by its name or by Qt's folders on its path;
+#   - no symbolic link in the layers' folders, which an include could take to a folder other than the one it
+#     names;
 #   - no X11 header anywhere (its Colormap and Window typedefs collide with the atlas model's names).
 # Usage: scripts/check-tree.sh [ROOT]   (ROOT defaults to the tree the script belongs to)
 set -uo pipefail
@@ -126,23 +131,14 @@ fi
 # The rank of each layer in the stack; a file may include its own layer and those of lower rank.
 declare -A rank=([core]=0 [gl]=1 [atlas]=2 [expression]=3 [scene]=4 [views]=5 [app]=6)
 
-# The tree's own folders beside the layers: a header in one of them is never a system header.
-own_folders=" platform tests tools bench "
-
-may_include() { # folder of the including file, folder of the included header, the include's opening < or "
-  local from=$1 to=$2 bracket=$3
+may_include() { # folder of the including file, folder of the tree that holds the included header
+  local from=$1 to=$2
   [ "$from" = "$to" ] && return 0
   case "$from" in
-    app) return 0 ;;
-    platform) # core/, or a header of the system (<sys/socket.h>, <QtCore/QObject>)
-      [ "$to" = core ] && return 0
-      [ "$bracket" = "<" ] && [ -z "${rank[$to]+x}" ] && [[ "$own_folders" != *" $to "* ]]
-      return
-      ;;
+    app) [ -n "${rank[$to]+x}" ] || [ "$to" = platform ] ;;
+    platform) [ "$to" = core ] ;;
+    *) [ -n "${rank[$to]+x}" ] && [ "${rank[$to]}" -le "${rank[$from]}" ] ;;
   esac
-  [ "$to" = platform ] && return 1
-  [ -n "${rank[$to]+x}" ] || return 0 # not a layer of the stack
-  [ "${rank[$to]}" -le "${rank[$from]}" ]
 }
 
 # Sets normal to the path $1 with its . and .. steps taken out; fails when it climbs above the root.
@@ -179,55 +175,119 @@ resolve() {
   fi
 }
 
+# The tree's symbolic links, wherever they are: an include through one is judged by the folder it reaches,
+# not the one it names (ext -> app, tests/applink -> ../app).
+mapfile -d '' links < <(find . \( -path './build*' -o -path './.git' \) -prune -o -type l -print0)
+links=("${links[@]#./}")
+top=$(pwd -P)
+
+# Sets normal to where the path $1 from the root leads through the tree's links, and via to the first link it
+# takes (empty when none); fails when it leads out of the tree.
+follow_links() {
+  local link
+  via=
+  for link in "${links[@]}"; do
+    if [ "$normal" = "$link" ] || [[ "$normal" == "$link"/* ]]; then
+      via=$link
+      normal=$(realpath -m -- "$normal") && [[ "$normal/" == "$top/"* ]] || return 1
+      normal=${normal#"$top"}
+      normal=${normal#/}
+      return 0
+    fi
+  done
+}
+
 # A link in a layer's folder would let an include name one folder and reach another, past the rules below.
 while IFS= read -r -d '' link; do
   report "$link: a symbolic link in ${link%%/*}/, through which an include would reach a folder it does not name"
 done < <(find core gl atlas expression scene views app platform -type l -print0 2>/dev/null)
 
-qt_header='^(Qt[A-Za-z0-9]*/.+|Q[A-Za-z0-9_]*(\.h)?|q[a-z0-9_]*\.h)$' # <QtCore/qstring.h>, <QString>, <qstring.h>
-include_pattern='^[[:space:]]*#[[:space:]]*include[[:space:]]*([<"])([^>"]*)[>"]'
-while IFS= read -r match; do
-  f=${match%%:*}
-  rest=${match#*:}
-  line=${rest%%:*}
-  text=${rest#*:}
-  [[ "$text" =~ $include_pattern ]] || continue
-  bracket=${BASH_REMATCH[1]}
-  header=${BASH_REMATCH[2]}
-  folder=.
-  [[ "$f" == */* ]] && folder=${f%%/*}
-  case "${header##*/}" in
-    Xlib.h | glx.h | glxew.h) report "$f:$line: X11 header included: $header" ;;
-  esac
-  case "$folder" in
-    core | gl | atlas | expression | scene | views | app | platform) ;;
-    *) continue ;;
-  esac
-  if [[ "$header" == /* ]]; then
-    report "$f:$line: $folder/ includes a header by an absolute path: $header"
-    continue
-  fi
-  case "$folder" in
-    core | atlas | expression)
-      if normalize "$header" && [[ "$normal" =~ $qt_header ]]; then
-        report "$f:$line: Qt header included in $folder/: $header"
-      fi
-      ;;
-  esac
-  if ! resolve "$f" "$header" "$bracket"; then
-    report "$f:$line: $folder/ includes a header outside the tree: $header"
-    continue
-  fi
-  [[ "$normal" == */* ]] || continue # a header of the system, or one the build makes
-  to=${normal%%/*}
-  if ! may_include "$folder" "$to" "$bracket"; then
-    if [ -n "${rank[$to]+x}" ] || [ "$to" = platform ]; then
-      report "$f:$line: $folder/ includes $to/, up the stack: $header"
-    else
-      report "$f:$line: $folder/ includes $to/, neither core/ nor a system header: $header"
+# The include directives of the files named on the input, one per line as FILE<tab>LINE<tab>TEXT, a directive
+# continued with \ joined into one. Whatever stands before the # is taken out first if it is a comment, as
+# the compiler takes it, so that /**/ #include "app/x.h" is no less an include.
+scan_includes() {
+  xargs -0 -r awk '
+    FNR == 1 { held = "" }
+    {
+      if (held == "") start = FNR
+      line = held $0
+      if (line ~ /\\$/) { held = substr(line, 1, length(line) - 1); next }
+      held = ""
+      bare = line
+      gsub(/\/\*([^*]|\*+[^*\/])*\*+\//, " ", bare)
+      sub(/^.*\*\//, "", bare)
+      if (bare ~ /^[[:space:]]*#[[:space:]]*(include|include_next|import)([^A-Za-z0-9_]|$)/) {
+        sub(/^[[:space:]]+/, "", line)
+        print FILENAME "\t" start "\t" line
+      }
+    }'
+}
+
+# Qt's own headers, by their names (<QString>, <qstring.h>) or by a folder of Qt's on their path
+# (<QtCore/QString>, <qt6/QtCore/QString>, <x86_64-linux-gnu/qt6/QtCore/qstring.h>).
+qt_header='(^|/)(qt[0-9]*|Qt[A-Za-z0-9]*)/.|^(Q[A-Za-z0-9_]*(\.h)?|q[a-z0-9_]*\.h)$'
+# The one form of include the check judges; any other (a macro, a comment inside) is a finding of its own.
+include_pattern='^#[[:space:]]*include[[:space:]]*([<"])([^>"]*)[>"][[:space:]]*(//.*|/\*.*)?$'
+declare -A scanned=()
+for f in "${files[@]}"; do scanned[$f]=1; done
+batch=("${files[@]}")
+while [ ${#batch[@]} -gt 0 ]; do
+  included=() # files of the layers that an include reaches and no scan has read yet (core/X.inl)
+  while IFS=$'\t' read -r f line text; do
+    folder=.
+    [[ "$f" == */* ]] && folder=${f%%/*}
+    layer=
+    case "$folder" in
+      core | gl | atlas | expression | scene | views | app | platform) layer=$folder ;;
+    esac
+    if ! [[ "$text" =~ $include_pattern ]]; then
+      [ -n "$layer" ] && report "$f:$line: $folder/ has an include that the check cannot judge: $text"
+      continue
     fi
-  fi
-done < <(printf '%s\0' "${files[@]}" | xargs -0 -r grep -nHE "$include_pattern")
+    bracket=${BASH_REMATCH[1]}
+    header=${BASH_REMATCH[2]}
+    case "${header##*/}" in
+      Xlib.h | glx.h | glxew.h) report "$f:$line: X11 header included: $header" ;;
+    esac
+    if [[ "$header" == /* ]]; then
+      [ -n "$layer" ] && report "$f:$line: $folder/ includes a header by an absolute path: $header"
+      continue
+    fi
+    case "$layer" in
+      core | atlas | expression)
+        if normalize "$header" && [[ "$normal" =~ $qt_header ]]; then
+          report "$f:$line: Qt header included in $folder/: $header"
+        fi
+        ;;
+    esac
+    via=
+    if ! resolve "$f" "$header" "$bracket" || ! follow_links; then
+      [ -n "$layer" ] && report "$f:$line: $folder/ includes a header outside the tree${via:+ through the link $via}: $header"
+      continue
+    fi
+    # A header under a folder of the tree is the tree's, whatever the brackets; any other is the system's, a
+    # library's or one the build makes.
+    to=${normal%%/*}
+    [[ "$normal" == */* ]] && [ -e "$to" ] || continue
+    case "$to" in
+      core | gl | atlas | expression | scene | views | app | platform)
+        if [ -f "$normal" ] && [ -z "${scanned[$normal]+x}" ]; then
+          scanned[$normal]=1
+          included+=("$normal")
+        fi
+        ;;
+    esac
+    [ -n "$layer" ] && ! may_include "$layer" "$to" || continue
+    if [ -n "${rank[$to]+x}" ] || [ "$to" = platform ]; then
+      report "$f:$line: $folder/ includes $to/${via:+ through the link $via}, up the stack: $header"
+    elif [ "$layer" = platform ]; then
+      report "$f:$line: $folder/ includes $to/${via:+ through the link $via}, neither core/ nor a system header: $header"
+    else
+      report "$f:$line: $folder/ includes $to/${via:+ through the link $via}, neither a layer under it nor a system header: $header"
+    fi
+  done < <(printf '%s\0' "${batch[@]}" | scan_includes)
+  batch=("${included[@]}")
+done
 
 if [ "$findings" -gt 0 ]; then
   echo "check-tree: $findings finding(s)"

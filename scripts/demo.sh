@@ -9,7 +9,8 @@
 # Corvane.ini), whose Host is the demo server; the user's own settings file and the rest of the user's
 # configuration stay in force. Nothing is changed while a viewer of the user runs, which would take this
 # run's launch, nor while another demo run is under way. With --check in place of BIN_DIR it checks the
-# options, that no viewer runs, that the port is free and that no demo run is under way, and ends.
+# options, that no viewer runs, that the port is free, that the folders it writes can be made and written and
+# that no demo run is under way, and ends.
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -103,10 +104,37 @@ then
   echo "demo: port $port on 127.0.0.1 is taken (another demo server?); stop what listens there or pass --port N" >&2
   exit 1
 fi
+lock="$data_home/corvane-demo/demo.lock"
+# A folder that the run makes or writes in and cannot (a file in its place, or no right to write) is refused
+# here, before run.sh installs or builds anything, rather than by the shell's own words halfway through.
+refuse_folder() {
+  echo "demo: $1; move it away or mend its permissions, or set XDG_DATA_HOME and XDG_CONFIG_HOME elsewhere" >&2
+  exit 1
+}
+writable_folder() {
+  local up=$1
+  while [ ! -e "$up" ] && [ ! -L "$up" ]; do up=$(dirname "$up"); done
+  if [ ! -d "$up" ]; then
+    refuse_folder "the folder $1 cannot be made: $up is not a folder"
+  elif [ ! -w "$up" ] || [ ! -x "$up" ]; then
+    [ "$up" = "$1" ] && refuse_folder "the folder $1 is not writable for this user"
+    refuse_folder "the folder $1 cannot be made: $up is not writable for this user"
+  fi
+}
+# The lock is opened to read by the check and to write by the run: one that cannot be is no run under way.
+if [ -e "$lock" ] || [ -L "$lock" ]; then
+  if [ ! -f "$lock" ] || [ ! -r "$lock" ] || [ ! -w "$lock" ]; then
+    refuse_folder "the demo's lock $lock cannot be read and written by this user"
+  fi
+fi
+writable_folder "${lock%/*}" # the lock's, and the one where atlases are generated
+writable_folder "$data_home/Corvane 2/Atlases"
+writable_folder "$data_home/corvane-demo/Atlases"
+writable_folder "$(dirname "$demo_settings")"
+
 # Two runs started together on the same folders both find no viewer, then each removes the atlas that the
 # other is writing. A run holds this lock from here until the script ends, however it ends (the lock goes with
 # the script's open file, which the server and the viewer do not keep), and a second run changes nothing.
-lock="$data_home/corvane-demo/demo.lock"
 under_way() {
   echo "demo: a demo run is under way on these folders; wait for it to end or quit its viewer first" >&2
   exit 1
@@ -135,13 +163,13 @@ server_url="http://127.0.0.1:$port"
 # The atlases that the demo server offers besides the installed ones.
 offered="$data_home/corvane-demo/Atlases"
 # Whether folder $2 holds atlas $1, whatever its folder is called: an atlas installed again from Help > Check
-# for Atlases... lives under its name, not its id. A folder still being written (.part) holds none. Info.xml is
+# for Atlases... lives under its name, not its id. Every folder counts that the program reads. Info.xml is
 # read as the program reads it, or the demo would take an atlas that the program lacks or generate one beside
 # it: names as written (no namespaces), the atlas element at any depth (the last id wins, one out of range
 # spoils the file), the id as ASCII digits after C-locale blanks and a sign.
 has_atlas() {
   python3 - "$1" "$2" <<'PY'
-import glob, re, sys
+import os, re, sys
 from xml.parsers import expat
 def atlas_id(path):
     ids = []
@@ -163,8 +191,9 @@ def atlas_id(path):
         if sign == "-" or not 0 < number <= 0xFFFFFFFF:
             return None
     return number
-for info in glob.glob(glob.escape(sys.argv[2]) + "/*/Info.xml"):
-    if not info.endswith(".part/Info.xml") and atlas_id(info) == int(sys.argv[1]):
+# Every folder, as the program reads them: those whose names begin with a dot as well.
+for name in os.listdir(sys.argv[2]):
+    if atlas_id(os.path.join(sys.argv[2], name, "Info.xml")) == int(sys.argv[1]):
         sys.exit(0)
 sys.exit(1)
 PY
@@ -177,10 +206,12 @@ generate() {
       exit 1
     fi
     echo "demo: generating atlas $1 ($profile profile) into $2/$1"
-    # Written aside and moved in whole, so that an interrupted run leaves no atlas to keep.
-    rm -rf "$2/$1.part"
-    "$bin/corvane-atlasgen" --profile "$profile" --id "$1" --out "$2/$1.part" --base-url "$server_url" > /dev/null
-    mv -T "$2/$1.part" "$2/$1"
+    # Written aside, out of the folders that the program and the server read, and moved in whole, so that an
+    # interrupted run leaves neither an atlas to keep nor half of one that the program would read.
+    local part="$data_home/corvane-demo/$1.part"
+    rm -rf "$part"
+    "$bin/corvane-atlasgen" --profile "$profile" --id "$1" --out "$part" --base-url "$server_url" > /dev/null
+    mv -T "$part" "$2/$1"
   fi
 }
 generate 310 "$atlases"

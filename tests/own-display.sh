@@ -133,8 +133,9 @@ unset WAYLAND_DISPLAY
 # seconds later, and writes the signal that killed it, if one did, to its descriptor 3: bash's wait gives
 # 128 + N both for a test killed by signal N and for one that exited with 128 + N. The parent is the test's
 # subreaper: whatever the test started and left (a child deaf to TERM, a server it spawned) comes to it rather
-# than to init, and is killed before it reports, however the test ended. The test dies with that parent; the
-# parent takes this script's outright death as a TERM, so as to clear up all the same.
+# than to init, is reaped when it ends, and is killed before the parent reports, however the test ended. The
+# test dies with that parent; the parent takes this script's outright death as a TERM, so as to clear up all
+# the same.
 bare setpriv --pdeathsig TERM perl -MConfig -e '
   open my $report, ">&=", 3 or die "own-display.sh: $!\n";
   # syscall.ph comes with the full perl; with perl-base alone the number is taken from this table.
@@ -147,8 +148,13 @@ bare setpriv --pdeathsig TERM perl -MConfig -e '
   my $grace;
   $SIG{$_} = sub { kill $_[0], $test; alarm 5 unless $grace++ } for qw(TERM INT HUP);
   $SIG{ALRM} = sub { kill "KILL", $test };
-  1 while waitpid($test, 0) == -1 && $!{EINTR};
-  my $status = $?;
+  # Orphans that come and end while the test runs are reaped as they end, not held as zombies until it ends.
+  my $status;
+  while (1) {
+    my $ended = waitpid(-1, 0);
+    if ($ended == $test) { $status = $?; last }
+    die "own-display.sh: waitpid: $!\n" if $ended == -1 && !$!{EINTR};
+  }
   $SIG{$_} = "IGNORE" for qw(TERM INT HUP ALRM); # no signal for the test now: its id may be taken by a new process
   # Killing one that is left hands its own children to this process, so this goes on until none is left.
   my $me = $$;

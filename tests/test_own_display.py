@@ -20,6 +20,11 @@ CASES = [
      "trap '' TERM; sleep 1000 & exec sleep 1000", "starter", None),
     ("the whole tree killed at once, as by CTest's time limit", "exec sleep 1000", "tree", None),
     ("no setpriv", "exit 0", "no setpriv", 1),
+    # Ends with 1 when, 20 seconds after its orphans have come and ended, any is still a zombie of its parent.
+    ("a test whose children leave orphans that end one after another",
+     "for i in 1 2 3 4 5 6 7 8 9 10 11 12 13 14 15 16 17 18 19 20; do (true &); done; n=0; "
+     "while [ $(grep -l \") [A-Z] $PPID \" /proc/[0-9]*/stat 2>/dev/null | grep -vc \"^/proc/$$/\") != 0 ]; do "
+     "n=$((n + 1)); [ $n -lt 400 ] || exit 1; sleep 0.05; done", None, 0),
 ]
 
 

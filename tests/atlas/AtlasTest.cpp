@@ -79,6 +79,12 @@ TEST(AtlasSet, ListsUsableAtlasesSortedByNameAndSkipsTheRest)
         a.id = 7;
         a.project = "d";
     });
+    // A folder whose name begins with a dot holds an atlas as any other does (the demo script reads it so).
+    write(".kept", [](HandAtlas& a) {
+        a.name = "Kept";
+        a.id = 15;
+        a.project = "k";
+    });
     write("newer", [&](HandAtlas& a) {
         a.name = "Newer";
         a.id = 8;
@@ -123,9 +129,9 @@ TEST(AtlasSet, ListsUsableAtlasesSortedByNameAndSkipsTheRest)
     WriteBytes(root.Atlases() + "/stray-file", "not an atlas");
 
     Reload();
-    EXPECT_EQ((std::vector<std::string>{"Dup A", "Same build", "Zulu", "beta"}), ListedNames());
+    EXPECT_EQ((std::vector<std::string>{"Dup A", "Kept", "Same build", "Zulu", "beta"}), ListedNames());
     EXPECT_FALSE(AtlasSet::GetAtlases()->IsLoading());
-    EXPECT_THROW(AtlasSet::GetAtlases()->GetAtlas(4), std::out_of_range);
+    EXPECT_THROW(AtlasSet::GetAtlases()->GetAtlas(5), std::out_of_range);
     EXPECT_THROW(AtlasSet::GetAtlases()->GetAtlas(-1), std::out_of_range);
 
     EXPECT_EQ("beta", AtlasSet::GetAtlas(std::string("b"))->GetName());
@@ -324,7 +330,9 @@ TEST(Atlas, ADamagedFileIsNamedWithTheReason)
         EXPECT_EQ(file, named);
         EXPECT_FALSE(reason.empty());
         if (c.reason)
+        {
             EXPECT_EQ(c.reason, reason);
+        }
     }
 }
 

@@ -11,8 +11,8 @@ SOURCE = sys.argv.pop(1) if len(sys.argv) > 1 else os.path.join(os.path.dirname(
 FOLDERS = ["core", "gl", "atlas", "expression", "scene", "views", "app", "platform", "tests", "tools", "bench"]
 
 # (name, file, text ("-> TARGET" for a symbolic link), expected line, or lines, or None when the text is
-# allowed); a row may name an environment variable ($NAME) and its value instead of a file and a text, for a
-# check that cannot run (status 2)
+# allowed); a row may give a tuple of files and one of their texts, or name an environment variable ($NAME)
+# and its value instead of a file and a text, for a check that cannot run (status 2)
 CASES = [
     ("misformatted file", "core/Loose.cpp", "int  loose( int x ){return x;}\n",
      "check-tree: core/Loose.cpp: not formatted as clang-format formats it"),
@@ -51,6 +51,36 @@ CASES = [
      "check-tree: platform/Probe.h:3: platform/ includes tests/, neither core/ nor a system header: tests/TestSupport.h"),
     ("platform reaching tools", "platform/Gen.h", '#pragma once\n\n#include "tools/atlasgen/Gen.h"\n',
      "check-tree: platform/Gen.h:3: platform/ includes tools/, neither core/ nor a system header: tools/atlasgen/Gen.h"),
+    ("platform reaching scripts", "platform/Run.h", "#pragma once\n\n#include <scripts/x.h>\n",
+     "check-tree: platform/Run.h:3: platform/ includes scripts/, neither core/ nor a system header: scripts/x.h"),
+    ("core reaching the tree's other folders", "core/Aside.h",
+     '#pragma once\n\n#include "tests/TestSupport.h"\n#include "tools/atlasgen/Gen.h"\n#include <bench/B.h>\n'
+     '#include "scripts/x.h"\n',
+     ["check-tree: core/Aside.h:3: core/ includes tests/, neither a layer under it nor a system header: tests/TestSupport.h",
+      "check-tree: core/Aside.h:4: core/ includes tools/, neither a layer under it nor a system header: tools/atlasgen/Gen.h",
+      "check-tree: core/Aside.h:5: core/ includes bench/, neither a layer under it nor a system header: bench/B.h",
+      "check-tree: core/Aside.h:6: core/ includes scripts/, neither a layer under it nor a system header: scripts/x.h"]),
+    ("Qt under the system's folders in atlas", "atlas/Quiet.h",
+     "#pragma once\n\n#include <qt6/QtCore/QString>\n#include <x86_64-linux-gnu/qt6/QtCore/qstring.h>\n",
+     ["check-tree: atlas/Quiet.h:3: Qt header included in atlas/: qt6/QtCore/QString",
+      "check-tree: atlas/Quiet.h:4: Qt header included in atlas/: x86_64-linux-gnu/qt6/QtCore/qstring.h"]),
+    ("a link at the root to app", ("ext", "core/Linked.h"), ("-> app", '#pragma once\n\n#include "ext/CorvaneDoc.h"\n'),
+     "check-tree: core/Linked.h:3: core/ includes app/ through the link ext, up the stack: ext/CorvaneDoc.h"),
+    ("a link in tests to app", ("tests/applink", "core/Linked.h"),
+     ("-> ../app", '#pragma once\n\n#include "tests/applink/CorvaneDoc.h"\n'),
+     "check-tree: core/Linked.h:3: core/ includes app/ through the link tests/applink, up the stack: "
+     "tests/applink/CorvaneDoc.h"),
+    ("includes the check cannot judge", "core/Hidden.h",
+     '#pragma once\n\n#include /**/ "app/CorvaneDoc.h"\n#define DOC "app/CorvaneDoc.h"\n#include DOC\n'
+     '/**/ #include "app/CorvaneDoc.h"\n',
+     ['check-tree: core/Hidden.h:3: core/ has an include that the check cannot judge: #include /**/ "app/CorvaneDoc.h"',
+      "check-tree: core/Hidden.h:5: core/ has an include that the check cannot judge: #include DOC",
+      'check-tree: core/Hidden.h:6: core/ has an include that the check cannot judge: /**/ #include "app/CorvaneDoc.h"']),
+    ("files included whatever their names", ("core/Inline.h", "core/Inline.inl", "core/Colours.def"),
+     ('#pragma once\n\n#include "Colours.def"\n#include "core/Inline.inl"\n', '#include "app/CorvaneDoc.h"\n',
+      '#include "../views/V.h"\n'),
+     ["check-tree: core/Inline.inl:1: core/ includes app/, up the stack: app/CorvaneDoc.h",
+      "check-tree: core/Colours.def:1: core/ includes views/, up the stack: ../views/V.h"]),
     ("broken .clang-format", ".clang-format", "BasedOnStyle: Nope\n",
      "check-tree: clang-format said: .clang-format:1:1: error: Unknown value for BasedOnStyle: Nope"),
     ("clang-format that cannot start", "path/clang-format", "#!/nonexistent/interpreter\n",
@@ -107,6 +137,26 @@ class CheckTreeTest(unittest.TestCase):
                              env=dict(os.environ, PATH=path, **env))
         return run.returncode, run.stdout.splitlines()
 
+    def put(self, path, text):
+        """Writes a file ("-> TARGET" a link, None none) into the small tree; returns what was there."""
+        full = os.path.join(self.small, path)
+        os.makedirs(os.path.dirname(full), exist_ok=True)
+        kept = None
+        if os.path.lexists(full):
+            if not os.path.islink(full):
+                with open(full) as f:
+                    kept = f.read()
+            os.remove(full)
+        if text is None:
+            pass
+        elif text.startswith("-> "):
+            os.symlink(text[3:], full)
+        else:
+            with open(full, "w") as f:
+                f.write(text)
+            os.chmod(full, 0o755 if text.startswith("#!") else 0o644)
+        return kept
+
     def test_the_tree_passes(self):
         for tree in (self.scratch, self.small):
             code, lines = self.check(tree)
@@ -115,35 +165,26 @@ class CheckTreeTest(unittest.TestCase):
     def test_each_fault_is_reported_with_its_line(self):
         for name, path, text, expected in CASES:
             with self.subTest(name):
-                if path.startswith("$"):
+                if path[0] == "$":
                     code, lines = self.check(self.small, **{path[1:]: text})
                     self.assertEqual((2, [expected]), (code, lines))
                     continue
-                full = os.path.join(self.small, path)
-                os.makedirs(os.path.dirname(full), exist_ok=True)
-                kept = open(full).read() if os.path.exists(full) else None
-                if text.startswith("-> "):
-                    os.symlink(text[3:], full)
-                else:
-                    with open(full, "w") as f:
-                        f.write(text)
-                    os.chmod(full, 0o755 if text.startswith("#!") else 0o644)
+                paths, texts = (path, text) if isinstance(path, tuple) else ((path,), (text,))
+                kept = {p: self.put(p, t) for p, t in zip(paths, texts)}
                 try:
                     code, lines = self.check(self.small)
                 finally:
-                    if kept is None:
-                        os.remove(full)
-                    else:
-                        with open(full, "w") as f:
-                            f.write(kept)
+                    for p, t in kept.items():
+                        self.put(p, t)
                 if expected is None:
                     self.assertEqual(0, code, "\n".join(lines))
                 else:
                     expected = [expected] if isinstance(expected, str) else expected
                     self.assertEqual(1, code, "\n".join(lines))
                     self.assertLessEqual(set(expected), set(lines), "\n".join(lines))
-                    findings = [line for line in lines if line.startswith("check-tree: " + path + ":")]
-                    self.assertEqual([e for e in expected if e.startswith("check-tree: " + path + ":")], findings)
+                    for p in paths:
+                        findings = [line for line in lines if line.startswith("check-tree: " + p + ":")]
+                        self.assertEqual([e for e in expected if e.startswith("check-tree: " + p + ":")], findings)
 
     def test_a_misformatted_file_comes_with_the_mend_command(self):
         full = os.path.join(self.scratch, "gl", "Loose.h")

@@ -237,16 +237,17 @@ void TabControlRenderer::CalculateTabSizes()
     m_firstShown = 0;
     m_numShown = count;
     int x = kStripLeft;
-    if (m_width > 0 && count * kMinimumTabWidth > m_width - kStripLeft)
+    int room = m_width - kStripLeft;
+    if (m_width > 0 && count * kMinimumTabWidth > room)
     {
         // A run of whole tabs that holds the active one, between the arrows; the others are nowhere.
-        const int room = m_width - 2 * kArrowWidth;
+        room = m_width - 2 * kArrowWidth;
         m_numShown = std::clamp(room / kMinimumTabWidth, 1, count);
         const int active = std::clamp(m_activeTab, 0, count - 1);
         m_firstShown = std::clamp(std::clamp(formerFirst, active - m_numShown + 1, active), 0, count - m_numShown);
         x = kArrowWidth;
     }
-    const std::vector<int> widths = FitWidths(m_firstShown, m_numShown, m_width - x);
+    const std::vector<int> widths = FitWidths(m_firstShown, m_numShown, room);
     for (int index = 0; index < count; ++index)
     {
         Tab& tab = *m_tabs[index];

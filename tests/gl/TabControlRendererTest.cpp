@@ -159,7 +159,7 @@ TEST_F(TabControlRendererTest, TabsAreAtLeast75PixelsWideFromX6)
 
 // Five tabs of long names in views of every width: the active tab lies whole in the strip with its close
 // box and its label, shortened where the tabs do not fit; where even the least tab width does not fit, the
-// arrows at the strip's ends reach every tab, each shown whole in its turn.
+// arrows at the strip's ends reach every tab, each shown whole between them in its turn.
 TEST_F(TabControlRendererTest, TheActiveTabIsShownWholeAtEveryWidth)
 {
     struct Case
@@ -185,7 +185,8 @@ TEST_F(TabControlRendererTest, TheActiveTabIsShownWholeAtEveryWidth)
                 if (bar.GetTab(x, kHeight - 1 - kStripY, nullptr) == tab)
                     left = std::min(left, x), right = std::max(right, x);
             const TextBoxRecord& label = *display.textBoxes[firstLabel + static_cast<std::size_t>(tab)];
-            if (left < 0 || right >= c.width || right - left + 1 < 75 || label.draws.empty())
+            const int arrows = c.scrolls ? TabControlRenderer::kArrowWidth : 0;
+            if (left < arrows || right >= c.width - arrows || right - left + 1 < 75 || label.draws.empty())
                 return false;
             const int labelX = label.draws.back().first;
             const int labelEnd = labelX + static_cast<int>(label.text.size()) * RecordingTextBox::kCharacterWidth;

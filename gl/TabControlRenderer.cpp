@@ -10,14 +10,25 @@
 #include <GL/glew.h>
 
 #include <algorithm>
+#include <climits>
 
 namespace
 {
 
 constexpr int kStripHeight = 20;
+constexpr int kStripLeft = 6;
 constexpr int kMinimumTabWidth = 75;
 constexpr std::size_t kLongName = 25;
 constexpr std::size_t kShortNameBytes = 21;
+const std::string kEllipsis = "...";
+
+// Never cut inside a UTF-8 character: back up to its first byte.
+std::size_t CharacterStart(const std::string& text, std::size_t cut)
+{
+    while (cut > 0 && cut < text.size() && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80)
+        --cut;
+    return cut;
+}
 
 void FillRect(int x0, int y0, int x1, int y1)
 {
@@ -64,16 +75,46 @@ std::string TabControlRenderer::ShortenName(const std::string& name)
 {
     if (name.size() < kLongName)
         return name;
-    // Never cut inside a UTF-8 character: back up to its first byte.
-    std::size_t cut = kShortNameBytes;
-    while (cut > 0 && (static_cast<unsigned char>(name[cut]) & 0xC0) == 0x80)
-        --cut;
-    return name.substr(0, cut) + "...";
+    return name.substr(0, CharacterStart(name, kShortNameBytes)) + kEllipsis;
 }
 
 void TabControlRenderer::SetName(Tab& tab, const char* name)
 {
-    tab.m_label->SetText(ShortenName(name ? name : ""));
+    tab.m_name = ShortenName(name ? name : "");
+    tab.m_shown = tab.m_name;
+    tab.m_label->SetText(tab.m_name);
+    tab.m_nameWidth = tab.m_label->GetTextWidth();
+}
+
+void TabControlRenderer::SetLabel(Tab& tab, const std::string& text)
+{
+    if (text == tab.m_shown)
+        return;
+    tab.m_shown = text;
+    tab.m_label->SetText(text);
+}
+
+void TabControlRenderer::FitLabel(Tab& tab, int room)
+{
+    if (tab.m_nameWidth <= room)
+    {
+        SetLabel(tab, tab.m_name);
+        return;
+    }
+    std::string start = tab.m_name;
+    if (start.size() >= kEllipsis.size() &&
+        start.compare(start.size() - kEllipsis.size(), kEllipsis.size(), kEllipsis) == 0)
+        start.resize(start.size() - kEllipsis.size());
+    // Text boxes are measured by setting their text: a first guess in proportion to the room saves most of
+    // the tries of going back a character at a time.
+    const std::size_t guess = start.size() * static_cast<std::size_t>(std::max(room, 0)) /
+                              static_cast<std::size_t>(std::max(tab.m_nameWidth, 1));
+    for (std::size_t cut = CharacterStart(start, std::min(guess, start.size()));; cut = CharacterStart(start, cut - 1))
+    {
+        SetLabel(tab, start.substr(0, cut) + kEllipsis);
+        if (cut == 0 || tab.m_label->GetTextWidth() <= room)
+            return;
+    }
 }
 
 int TabControlRenderer::AddTab(const char* name, bool closable, void* data)
@@ -110,6 +151,7 @@ void TabControlRenderer::SwitchTab(int index)
     if (Valid(index))
     {
         m_activeTab = index;
+        CalculateTabSizes();
         if (m_listener)
             m_listener->TabSwitched(index, m_tabs[index]->m_data);
     }
@@ -127,7 +169,6 @@ void TabControlRenderer::CloseTab(int index)
         return;
     void* const closedData = m_tabs[index]->m_data;
     m_tabs.erase(m_tabs.begin() + index);
-    CalculateTabSizes();
     TabControlListener* const listener = m_listener;
     if (listener)
         listener->TabWillSwitch(m_activeTab, closedData);
@@ -137,6 +178,7 @@ void TabControlRenderer::CloseTab(int index)
         m_activeTab = 0;
     if (m_activeTab >= GetNumTabs())
         m_activeTab = GetNumTabs() - 1;
+    CalculateTabSizes();
     const int active = m_activeTab;
     if (listener)
     {
@@ -156,17 +198,82 @@ void TabControlRenderer::FlashTab(int index)
     m_display->Invalidate();
 }
 
+int TabControlRenderer::Padding(const Tab& tab) const
+{
+    return tab.m_closable ? m_closeIcon.GetDrawWidth() + 16 : 32;
+}
+
+std::vector<int> TabControlRenderer::FitWidths(int first, int count, int room) const
+{
+    std::vector<int> widths;
+    for (int index = first; index < first + count; ++index)
+        widths.push_back(std::max(kMinimumTabWidth, m_tabs[index]->m_nameWidth + Padding(*m_tabs[index])));
+    if (m_width <= 0)
+        return widths;
+    // The largest width that, given to every tab wider than it, lets them all fit.
+    std::vector<int> ascending = widths;
+    std::sort(ascending.begin(), ascending.end());
+    int cap = INT_MAX;
+    int left = room;
+    for (std::size_t k = 0; k < ascending.size(); ++k)
+    {
+        const int rest = static_cast<int>(ascending.size() - k);
+        if (ascending[k] * rest > left)
+        {
+            cap = std::max(kMinimumTabWidth, left / rest);
+            break;
+        }
+        left -= ascending[k];
+    }
+    for (int& width : widths)
+        width = std::min(width, cap);
+    return widths;
+}
+
 void TabControlRenderer::CalculateTabSizes()
 {
-    const int closeWidth = m_closeIcon.GetDrawWidth();
-    int x = 6;
-    for (auto& tab : m_tabs)
+    const int count = GetNumTabs();
+    const int formerFirst = m_firstShown;
+    m_firstShown = 0;
+    m_numShown = count;
+    int x = kStripLeft;
+    int room = m_width - kStripLeft;
+    if (m_width > 0 && count * kMinimumTabWidth > room)
     {
-        const int width = tab->m_label->GetTextWidth() + (tab->m_closable ? closeWidth + 16 : 32);
-        tab->m_left = x;
-        x += std::max(width, kMinimumTabWidth);
-        tab->m_right = x;
+        // A run of whole tabs that holds the active one, between the arrows; the others are nowhere.
+        room = m_width - 2 * kArrowWidth;
+        m_numShown = std::clamp(room / kMinimumTabWidth, 1, count);
+        const int active = std::clamp(m_activeTab, 0, count - 1);
+        m_firstShown = std::clamp(std::clamp(formerFirst, active - m_numShown + 1, active), 0, count - m_numShown);
+        x = kArrowWidth;
     }
+    const std::vector<int> widths = FitWidths(m_firstShown, m_numShown, room);
+    for (int index = 0; index < count; ++index)
+    {
+        Tab& tab = *m_tabs[index];
+        const int shown = index - m_firstShown;
+        if (shown < 0 || shown >= m_numShown)
+        {
+            tab.m_left = tab.m_right = -1;
+            continue;
+        }
+        tab.m_left = x;
+        x += widths[shown];
+        tab.m_right = x;
+        FitLabel(tab, widths[shown] - Padding(tab));
+    }
+}
+
+int TabControlRenderer::ArrowTarget(int x) const
+{
+    if (!Scrolls())
+        return -1;
+    if (x >= 0 && x < kArrowWidth)
+        return m_firstShown - 1;
+    const int next = m_firstShown + m_numShown;
+    if (x >= m_width - kArrowWidth && x < m_width && next < GetNumTabs())
+        return next;
+    return -1;
 }
 
 int TabControlRenderer::GetTab(int x, int y, bool* onCloseBox)
@@ -230,8 +337,31 @@ void TabControlRenderer::DrawTab(int index, int viewHeight, int labelY)
     tab.m_label->Draw(labelX, labelY);
 }
 
+void TabControlRenderer::DrawArrows(int viewHeight) const
+{
+    if (!Scrolls())
+        return;
+    const float middle = static_cast<float>(viewHeight - 11);
+    const auto arrow = [&](float tip, float base, bool enabled) {
+        const float grey = enabled ? 0.85f : 0.45f;
+        glColor4f(grey, grey, grey, 1.0f);
+        GLBegin triangle(GL_TRIANGLES);
+        glVertex2f(tip, middle);
+        glVertex2f(base, middle + 5.0f);
+        glVertex2f(base, middle - 5.0f);
+    };
+    arrow(4.0f, 10.0f, m_firstShown > 0);
+    const float right = static_cast<float>(m_width);
+    arrow(right - 4.0f, right - 10.0f, m_firstShown + m_numShown < GetNumTabs());
+}
+
 void TabControlRenderer::Display(int width)
 {
+    if (width != m_width)
+    {
+        m_width = width;
+        CalculateTabSizes();
+    }
     int viewport[4] = {0, 0, 0, 0};
     DevicePixels(m_display).GetViewport(viewport);
     const int viewHeight = viewport[3];
@@ -246,9 +376,10 @@ void TabControlRenderer::Display(int width)
     if (!m_tabs.empty())
     {
         const int labelY = (viewHeight - kStripHeight) + (kStripHeight - m_tabs[0]->m_label->GetLineHeight()) / 2;
-        for (int index = 0; index < GetNumTabs(); ++index)
+        for (int index = m_firstShown; index < m_firstShown + m_numShown; ++index)
             DrawTab(index, viewHeight, labelY);
     }
+    DrawArrows(viewHeight);
     glPopAttrib();
 }
 
@@ -256,6 +387,13 @@ bool TabControlRenderer::OnButtonDown(int button, int x, int y, int, unsigned in
 {
     if (button != kLeftButton || !IsVisible() || y >= m_height)
         return false;
+    const int target = ArrowTarget(x);
+    if (target >= 0)
+    {
+        m_pressedTab = -1;
+        SwitchTab(target);
+        return false;
+    }
     bool onClose = false;
     const int index = GetTab(x, m_viewHeight - 1 - y, &onClose);
     if (index >= 0 && onClose)

@@ -14,6 +14,11 @@ class TabControlListener;
 // The strip of tabs across the top of a document view, drawn in GL by its owner (the scene renderer) and
 // offered presses first. A press on a tab body switches at once; a close box acts as a button (press,
 // drag off and back, release on it to close). Main thread only; FlashTab blocks it for 250 ms.
+//
+// The active tab is always shown whole, whatever the view's width: where the tabs do not fit, the widest
+// give way first, their labels shortened with "...", down to the least tab width; where even that is too
+// wide, the strip shows a run of whole tabs that holds the active one, between two arrows that switch to
+// the nearest tab hidden on their side.
 class TabControlRenderer : public MouseListener
 {
 public:
@@ -42,7 +47,8 @@ public:
     virtual int GetHeight() const { return m_height; }
     // With a single tab the bar is neither drawn nor takes presses.
     virtual bool IsVisible() const { return m_tabs.size() >= 2; }
-    // Draws the bar along the top of the current viewport; needs a current context.
+    // Draws the bar along the top of the current viewport, `width` wide; needs a current context. The tabs
+    // are fitted to the width of the last call (before one they are laid out without a limit).
     virtual void Display(int width);
     virtual void CalculateTabSizes();
     // The tab under (x, y) in GL coordinates (y upwards), or -1; onCloseBox (may be null) tells
@@ -52,10 +58,16 @@ public:
     // The shortened name that SetTabName shows (kept whole below 25 bytes).
     static std::string ShortenName(const std::string& name);
 
+    // The arrows at the strip's ends while not every tab fits.
+    static constexpr int kArrowWidth = 16;
+
 private:
     struct Tab
     {
         std::unique_ptr<GLTextBox> m_label;
+        std::string m_name;  // as ShortenName gives it
+        std::string m_shown; // the label's text: the name, or its start and "..." in a narrower tab
+        int m_nameWidth = 0;
         int m_left = 0;
         int m_right = 0;
         bool m_closable = false;
@@ -64,6 +76,16 @@ private:
 
     bool Valid(int index) const { return index >= 0 && index < GetNumTabs(); }
     void SetName(Tab& tab, const char* name);
+    int Padding(const Tab& tab) const;
+    void SetLabel(Tab& tab, const std::string& text);
+    // Shortens the label until it is at most `room` wide.
+    void FitLabel(Tab& tab, int room);
+    // Widths for `count` tabs from `first` in `room`, none below the least tab width: the widest shrink first.
+    std::vector<int> FitWidths(int first, int count, int room) const;
+    bool Scrolls() const { return m_numShown < GetNumTabs(); }
+    // The tab that the arrow under x switches to, or -1.
+    int ArrowTarget(int x) const;
+    void DrawArrows(int viewHeight) const;
     void DrawTab(int index, int viewHeight, int labelY);
     void DrawBackground(int width, int viewHeight) const;
 
@@ -78,4 +100,7 @@ private:
     int m_flashingTab = -1;
     bool m_closePressed = false;
     int m_viewHeight = 0;
+    int m_width = 0;
+    int m_firstShown = 0;
+    int m_numShown = 0;
 };

@@ -46,9 +46,12 @@ BrainThumbnailRenderer::StripLayout LayOutStrip(const BrainThumbnailRenderer::Pa
     BrainThumbnailRenderer::StripLayout strip;
     const int buttons = kBarToButton + m.cancelWidth + kButtonGap + m.cancelAllWidth;
     const bool oneLine = m.downloadBoxWidth + kBarGap + kBarLength + buttons + 5 <= m.width;
-    strip.height = oneLine ? kStripHeight : kStripHeight + kHeaderHeight;
+    // The buttons and the bar are placed for the next download; the text alone takes the lower line.
+    const bool textAbove = m.downloadRunning && !oneLine;
+    if (m.downloadRunning || m.downloadText)
+        strip.height = textAbove ? kStripHeight + kHeaderHeight : kStripHeight;
     strip.textX = 5;
-    strip.textY = (kHeaderHeight - m.downloadLineHeight) / 2 + (oneLine ? 0 : kHeaderHeight);
+    strip.textY = (kHeaderHeight - m.downloadLineHeight) / 2 + (textAbove ? kHeaderHeight : 0);
     strip.buttonY = (kHeaderHeight - m.downloadLineHeight) / 2 - 3;
     strip.barX = oneLine ? m.downloadBoxWidth + kBarGap : 5;
     strip.barLength = std::max(0, std::min(kBarLength, m.width - 5 - buttons - strip.barX));
@@ -206,6 +209,8 @@ void BrainThumbnailRenderer::LayOut()
     metrics.downloadLineHeight = m_downloadTextBox->GetLineHeight();
     metrics.cancelWidth = m_cancelButton->GetWidth();
     metrics.cancelAllWidth = m_cancelAllButton->GetWidth();
+    metrics.downloadRunning = m_fetcher.IsActive();
+    metrics.downloadText = m_downloadTextBox->GetTextWidth() > 0;
     m_layout = LayOutPage(metrics);
     const StripLayout& strip = m_layout.strip;
     m_cancelButton->MoveButton(strip.cancelX, strip.buttonY);
@@ -402,6 +407,8 @@ void BrainThumbnailRenderer::ResetCells(bool slimDown)
 void BrainThumbnailRenderer::SetDownloadText(const std::string& text)
 {
     m_downloadTextBox->SetText(text);
+    // The strip shows or hides with its text, and changes lines as a download starts or ends.
+    LayOut();
 }
 
 void BrainThumbnailRenderer::PagedGeneListChanged(int code, PagedGeneList* list, int index)
@@ -797,9 +804,9 @@ void BrainThumbnailRenderer::GeneLoaded(GeneFetcher* fetcher, const void* data, 
         DownloadNextInQueue();
         return;
     }
+    m_fetcher.Reset();
     SetDownloadText(name + " downloaded");
     m_display->Invalidate();
-    m_fetcher.Reset();
     ReportFailures();
 }
 

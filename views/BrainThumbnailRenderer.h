@@ -53,10 +53,13 @@ public:
         int numCells = 0;                                 // results on the page
         int downloadBoxWidth = 0, downloadLineHeight = 0; // the download text's box
         int cancelWidth = 0, cancelAllWidth = 0;          // the strip's buttons
+        bool downloadRunning = false, downloadText = false;
     };
     // The download strip along the view's bottom, GL rows upwards. One line holds the download text, the
     // progress bar and "Cancel" and "Cancel All" side by side where they fit; a narrower view puts the text on
-    // a line of its own above the others and shortens the bar, so that both buttons stay in the view.
+    // a line of its own above the others and shortens the bar, so that both buttons stay in the view. With no
+    // download running the text (a finished download's) takes one line, and without it the strip is hidden
+    // (height 0): the page's rows reach down to the view's bottom.
     struct StripLayout
     {
         int height = 0;

@@ -7,6 +7,7 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <climits>
 #include <cmath>
 #include <cstdio>
@@ -23,6 +24,10 @@ namespace
 {
 
 const std::size_t MAX_RELATIONS_UNASKED = 5000;
+// The drawing size (a share of the view's side) of the larger nodes of a graph of a few nodes, given to a graph
+// of one or two, and how far apart those two are.
+const float FEW_NODE_SIZE = 0.2f;
+const float PAIR_DISTANCE = 0.5f;
 // No relation line comes near this; a longer one is skipped instead of being held in memory whole.
 const std::size_t MAX_LINE_LENGTH = 1 << 20;
 
@@ -195,6 +200,8 @@ void RelationGraph::ComputeLayout()
         m_averageSize = 0.0f;
         return;
     }
+    if (m_nodes.size() <= 2)
+        PlaceFewNodes();
     float sizes = 0.0f;
     for (const auto& entry : m_nodes)
     {
@@ -202,6 +209,34 @@ void RelationGraph::ComputeLayout()
         sizes += entry.second->GetSize();
     }
     m_averageSize = sizes / static_cast<float>(m_nodes.size());
+}
+
+// The layout scales its nodes to the spread between them, which one node lacks, and two nodes alone span the
+// whole square at nearly its size: drawn so, they lie half outside the view. They go in the middle instead,
+// a pair along the line that the layout gave it, the larger at the size of a few nodes' larger ones.
+void RelationGraph::PlaceFewNodes()
+{
+    GraphNode& first = *m_nodes.begin()->second;
+    GraphNode& last = *m_nodes.rbegin()->second;
+    float along[2] = {last.GetPosition()[0] - first.GetPosition()[0], last.GetPosition()[1] - first.GetPosition()[1]};
+    const float length = std::sqrt(along[0] * along[0] + along[1] * along[1]);
+    if (!(length > 0.0f) || !std::isfinite(length))
+    {
+        along[0] = 1.0f;
+        along[1] = 0.0f;
+    }
+    else
+    {
+        along[0] /= length;
+        along[1] /= length;
+    }
+    const float offset = &first == &last ? 0.0f : PAIR_DISTANCE * 0.5f;
+    for (GraphNode* node : {&first, &last})
+        for (int d = 0; d < 2; ++d)
+            node->GetPosition()[d] = 0.5f + (node == &first ? -offset : offset) * along[d];
+    const float largest = std::sqrt(std::max(first.GetRepulsionWeight(), last.GetRepulsionWeight()));
+    for (GraphNode* node : {&first, &last})
+        node->SetSize(largest > 0.0f ? FEW_NODE_SIZE * std::sqrt(node->GetRepulsionWeight()) / largest : FEW_NODE_SIZE);
 }
 
 void RelationGraph::Swap(RelationGraph& other)

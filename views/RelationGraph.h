@@ -30,6 +30,7 @@ public:
     void ImportFile(const char* path);
 
     // Lays the nodes out (positions in the unit square, drawing sizes) and finds each node's nearest neighbour.
+    // One or two nodes lie in the middle, at the size of the larger nodes of a graph of a few.
     void ComputeLayout();
 
     // Exchanges the nodes and average sizes of two graphs, so that a graph read aside can replace this one
@@ -58,6 +59,8 @@ public:
     void SeedPositions(std::uint32_t seed) { m_positions.Seed(seed); }
 
 private:
+    void PlaceFewNodes();
+
     NodeMap m_nodes;
     float m_averageSize = 0.0f;
     PositionGenerator m_positions;

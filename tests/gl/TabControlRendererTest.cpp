@@ -5,6 +5,7 @@
 
 #include <GL/glew.h>
 
+#include <algorithm>
 #include <memory>
 #include <string>
 #include <vector>
@@ -153,6 +154,58 @@ TEST_F(TabControlRendererTest, TabsAreAtLeast75PixelsWideFromX6)
         EXPECT_EQ(bar.GetTab(81, 0, nullptr), 1);
         EXPECT_EQ(bar.GetTab(81 + c.width - 1, 0, nullptr), 1) << c.name;
         EXPECT_EQ(bar.GetTab(81 + c.width, 0, nullptr), -1) << c.name;
+    }
+}
+
+// Five tabs of long names in views of every width: the active tab lies whole in the strip with its close
+// box and its label, shortened where the tabs do not fit; where even the least tab width does not fit, the
+// arrows at the strip's ends reach every tab, each shown whole between them in its turn.
+TEST_F(TabControlRendererTest, TheActiveTabIsShownWholeAtEveryWidth)
+{
+    struct Case
+    {
+        int width, tabs, active;
+        bool scrolls;
+    };
+    const Case cases[] = {{1000, 5, 4, false}, {600, 5, 4, false}, {400, 5, 1, false}, {330, 5, 4, true},
+                          {330, 5, 0, true},   {200, 5, 2, true},  {256, 3, 2, false}};
+    for (const Case& c : cases)
+    {
+        SCOPED_TRACE(std::to_string(c.width) + " wide, active " + std::to_string(c.active));
+        const std::size_t firstLabel = display.textBoxes.size();
+        TabControlRenderer bar(&display, nullptr);
+        bar.AddTab("Detail View", false, nullptr);
+        for (int k = 1; k < c.tabs; ++k)
+            bar.AddTab(("Gene" + std::to_string(k) + " - similar genes").c_str(), true, nullptr);
+        bar.SwitchTab(c.active);
+        const auto shownWhole = [&](int tab) {
+            bar.Display(c.width);
+            int left = c.width, right = -1;
+            for (int x = -20; x < c.width + 20; ++x)
+                if (bar.GetTab(x, kHeight - 1 - kStripY, nullptr) == tab)
+                    left = std::min(left, x), right = std::max(right, x);
+            const TextBoxRecord& label = *display.textBoxes[firstLabel + static_cast<std::size_t>(tab)];
+            const int arrows = c.scrolls ? TabControlRenderer::kArrowWidth : 0;
+            if (left < arrows || right >= c.width - arrows || right - left + 1 < 75 || label.draws.empty())
+                return false;
+            const int labelX = label.draws.back().first;
+            const int labelEnd = labelX + static_cast<int>(label.text.size()) * RecordingTextBox::kCharacterWidth;
+            bool closeBox = tab == 0;
+            for (int x = left; x <= right && !closeBox; ++x)
+                bar.GetTab(x, kHeight - 1 - kStripY, &closeBox);
+            return labelX > left && labelEnd <= right && closeBox;
+        };
+        EXPECT_TRUE(shownWhole(c.active));
+        for (int tab = 0; tab < c.tabs && !c.scrolls; ++tab)
+            EXPECT_TRUE(shownWhole(tab)) << tab;
+        for (const int x : {2, c.width - 3})
+            for (int presses = 0; presses < c.tabs && c.scrolls; ++presses)
+            {
+                bar.OnButtonDown(0, x, kStripY, 0, 0);
+                bar.OnButtonUp(0, x, kStripY, 0, 0);
+                EXPECT_TRUE(shownWhole(bar.GetActiveTab())) << bar.GetActiveTab();
+            }
+        EXPECT_EQ(bar.GetActiveTab(), c.scrolls ? c.tabs - 1 : c.active);
     }
 }
 

@@ -30,7 +30,9 @@ void Place(RelationGraph& graph, int id, float x, float y)
     position[1] = y;
 }
 
-TEST(BarnesHutLayout, GraphsOfFewerThanTwoNodesStayAsTheyWere)
+// One node, which the layout leaves where it was, and two, which it spreads over the whole square, go in the
+// middle at the size of a few nodes' larger ones (a pair side by side, sized by their weights).
+TEST(BarnesHutLayout, GraphsOfOneOrTwoNodesLieInTheMiddle)
 {
     RelationGraph empty;
     empty.ComputeLayout();
@@ -41,12 +43,25 @@ TEST(BarnesHutLayout, GraphsOfFewerThanTwoNodesStayAsTheyWere)
     Place(single, 4, 0.3f, -0.2f);
     single.ComputeLayout();
     const GraphNode& node = *single.GetNode(4);
-    EXPECT_EQ(0.3f, node.GetPosition()[0]);
-    EXPECT_EQ(-0.2f, node.GetPosition()[1]);
-    EXPECT_EQ(1.0f, node.GetSize());
-    EXPECT_EQ(1.0f, single.GetAverageSize());
+    EXPECT_EQ(0.5f, node.GetPosition()[0]);
+    EXPECT_EQ(0.5f, node.GetPosition()[1]);
+    EXPECT_FLOAT_EQ(0.2f, node.GetSize());
+    EXPECT_FLOAT_EQ(0.2f, single.GetAverageSize());
     // A node is not its own nearest neighbour.
     EXPECT_EQ(nullptr, node.GetClosestNeighbor());
+
+    RelationGraph pair;
+    Relate(pair, 1, 2, 0.36f);
+    Relate(pair, 2, 2, 0.64f);
+    pair.ComputeLayout();
+    const float* a = pair.GetNode(1)->GetPosition();
+    const float* b = pair.GetNode(2)->GetPosition();
+    EXPECT_NEAR(0.5f, (a[0] + b[0]) * 0.5f, 1e-6f);
+    EXPECT_NEAR(0.5f, (a[1] + b[1]) * 0.5f, 1e-6f);
+    EXPECT_NEAR(0.5f, BarnesHutMinimizer::GetDist(a, b), 1e-6f);
+    EXPECT_FLOAT_EQ(0.2f, pair.GetNode(2)->GetSize());
+    EXPECT_FLOAT_EQ(0.2f * 0.6f, pair.GetNode(1)->GetSize());
+    EXPECT_EQ(pair.GetNode(2), pair.GetNode(1)->GetClosestNeighbor());
 }
 
 struct StepCase

@@ -11,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <string>
@@ -202,6 +203,58 @@ TEST_F(GraphViewTest, NodesAreDrawnGreenWithTheirLabels)
     for (const auto& drawn : view->GetNodes())
         plain += drawn->thumbnail ? 0 : 1;
     EXPECT_EQ(plain, greenNodes);
+}
+
+// A graph of one or two nodes is drawn whole and in the middle, loaded into a view of any shape or resized
+// after, at a size that the nodes of a larger graph have.
+TEST_F(GraphViewTest, SmallGraphsAreDrawnWholeInTheMiddleAtEverySize)
+{
+    LoadStar();
+    float smallest = 1.0f, largest = 0.0f;
+    for (const auto& drawn : view->GetNodes())
+        smallest = std::min(smallest, drawn->graphNode->GetSize()),
+        largest = std::max(largest, drawn->graphNode->GetSize());
+    const std::string single = dir.Write("single.csv", "3100044,Bad6,3100044,Bad6,0.9\n");
+    const std::string pair = dir.Write("pair.csv", "3100044,Bad6,3100045,Bax,0.9\n");
+    const struct
+    {
+        std::string file;
+        int loadWidth, loadHeight, width, height;
+    } cases[] = {
+        {single, 400, 300, 400, 300}, {single, 300, 500, 300, 500}, {single, 400, 300, 260, 420},
+        {single, 260, 420, 900, 300}, {pair, 700, 260, 700, 260},   {pair, 260, 420, 400, 300},
+        {pair, 400, 300, 300, 900},
+    };
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE(c.file + " loaded at " + std::to_string(c.loadWidth) + "x" + std::to_string(c.loadHeight) +
+                     ", shown at " + std::to_string(c.width) + "x" + std::to_string(c.height));
+        view->Reshape(c.loadWidth, c.loadHeight);
+        view->OnButtonDown(kMiddleButton, 200, 200, 0, 0); // a pan that the load forgets
+        view->OnMouseMove(230, 180, 0, 0);
+        view->OnButtonUp(kMiddleButton, 230, 180, 0, 0);
+        view->LoadFile(c.file.c_str());
+        view->Reshape(c.width, c.height);
+        float middle[2] = {0.0f, 0.0f};
+        for (const auto& drawn : view->GetNodes())
+        {
+            float cx, cy;
+            view->DrawnCentre(*drawn->graphNode, cx, cy);
+            cx = cx * view->GetZoom() + view->GetPanX();
+            cy = cy * view->GetZoom() + view->GetPanY();
+            const float size = drawn->graphNode->GetSize();
+            EXPECT_GE(size, smallest);
+            EXPECT_LE(size, largest);
+            const float half = size * float(std::min(c.width, c.height)) * (drawn->thumbnail ? 1.25f : 1.0f) * 0.5f;
+            EXPECT_TRUE(cx - half >= 0.0f && cx + half <= c.width && cy - half >= 0.0f &&
+                        cy + half <= c.height - tabs.GetHeight())
+                << "cut at " << cx << ", " << cy << " by " << half;
+            middle[0] += cx / float(view->GetNodes().size());
+            middle[1] += cy / float(view->GetNodes().size());
+        }
+        EXPECT_NEAR(c.width * 0.5f, middle[0], 1.0f);
+        EXPECT_NEAR(c.height * 0.5f, middle[1], 1.0f);
+    }
 }
 
 TEST_F(GraphViewTest, OnlyNodesOfAtLeastFourFifthsOfTheAverageSizeGetThumbnails)

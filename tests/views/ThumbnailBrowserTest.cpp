@@ -551,6 +551,43 @@ TEST_F(ThumbnailBrowserTest, CellButtonsAreHitWhereTheirHitOriginsLie)
     }
 }
 
+// A page that arrives in a view already too short for it scrolls at once. Its rows reach down to the view's
+// bottom while no download runs; a running download's strip takes its room from them. Scrolled, no row is
+// drawn over the header or the strip.
+TEST_F(ThumbnailBrowserTest, APageScrollsBetweenTheHeaderAndTheDownloadStrip)
+{
+    constexpr int kShort = 250;
+    browser->Reshape(kWidth, kShort);
+    SearchAll();
+    browser->Animate(false);
+    const BrainThumbnailRenderer::PageLayout& page = browser->GetPageLayout();
+    const ExpressionThumbnailRenderer& lastRow = browser->GetCell(4);
+    EXPECT_EQ(0, page.strip.height);
+    ASSERT_TRUE(browser->OnMouseWheel(0, 0, 0, -100000, 0)) << "no scrolling";
+    const int idleBottom = lastRow.GetOriginY();
+    browser->DownloadGene("Slow", env.Url(kSlowId, "visualize"));
+    ASSERT_EQ(27, page.strip.height);
+    browser->OnMouseWheel(0, 0, 0, -100000, 0);
+    EXPECT_EQ(idleBottom + 27, lastRow.GetOriginY());
+
+    // 59 pixels down from the top: the first row reaches into the header, the fourth into the strip.
+    browser->OnMouseWheel(0, 0, 0, 100000, 0);
+    browser->OnMouseWheel(0, 0, 0, -139, 0);
+    display->Display();
+    const auto lit = [&](int x0, int y0, int x1, int y1) {
+        int count = 0;
+        for (int y = y0; y < y1; ++y)
+            for (int x = x0; x < x1; ++x)
+                count += framebuffer->Pixel(x, y)[0] > 16;
+        return count;
+    };
+    const int top = kShort - tabs->GetHeight();
+    EXPECT_EQ(0, lit(120, top - page.headerHeight + 5, kWidth, top)) << "over the header";
+    EXPECT_EQ(0, lit(0, 0, page.strip.barX - 5, page.strip.height)) << "over the strip";
+    EXPECT_GT(lit(0, page.strip.height, kWidth, top - page.headerHeight), 100) << "no rows";
+    browser->CancelAllGeneDownloads();
+}
+
 TEST_F(ThumbnailBrowserTest, DownloadsRunOneAtATimeAndCanBeCancelled)
 {
     const std::string slow = env.Url(kSlowId, "visualize");
@@ -631,6 +668,13 @@ TEST_F(ThumbnailBrowserTest, QueueGoesOnPastFailuresAndAddsDataSetsToTheModel)
     EXPECT_TRUE(model->GetGene(0)->IsLoaded());
     // Each finished transfer flashed the scene's tab.
     EXPECT_EQ((std::vector<int>{0, 0, 0}), tabs->flashed);
+    // Cancel All tells the failures of the run so far.
+    browser->DownloadGene(requests[4].name, requests[4].url);
+    browser->DownloadGene("Slow", env.Url(kSlowId, "visualize"));
+    ASSERT_TRUE(WaitFor([&] { return DownloadText() == "Downloading Slow"; })) << DownloadText();
+    browser->CancelAllGeneDownloads();
+    ASSERT_EQ(3u, env.alerts.alerts.size());
+    EXPECT_EQ(0u, env.alerts.alerts[2].rfind(requests[4].alert, 0)) << env.alerts.alerts[2];
 }
 
 } // namespace

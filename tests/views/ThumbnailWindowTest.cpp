@@ -325,7 +325,7 @@ TEST_F(ThumbnailWindowTest, EveryResultShowsAndDownloadsAtEverySize)
         SCOPED_TRACE(std::to_string(size.width()) + "x" + std::to_string(size.height()));
         window.view->resize(size);
         wheel(20); // back to the top
-        const int strip = browser->GetPageLayout().strip.height;
+        int strip = browser->GetPageLayout().strip.height;
         const QImage frame = Capture();
         ASSERT_EQ(Device(size.width()), frame.width());
         EXPECT_GE(browser->GetCellWidth(), 64);
@@ -337,6 +337,7 @@ TEST_F(ThumbnailWindowTest, EveryResultShowsAndDownloadsAtEverySize)
         {
             SCOPED_TRACE(i);
             const ExpressionThumbnailRenderer& cell = browser->GetCell(i);
+            wheel(20); // the second column's first row is above the first column's last
             for (int turns = 0; turns < 40 && cell.GetOriginY() - 8 < strip; ++turns)
                 wheel(-1);
             const int rowTop = size.height() - (cell.GetOriginY() + browser->GetRowPitch());
@@ -353,6 +354,7 @@ TEST_F(ThumbnailWindowTest, EveryResultShowsAndDownloadsAtEverySize)
         }
         for (int i = 0; i < 3; ++i)
             browser->DownloadGene("Slow", env.Url(kSlowId, "visualize"));
+        strip = browser->GetPageLayout().strip.height;
         const QImage running = Capture();
         const QRect buttons = Plate(running, QRect(0, Device(size.height() - strip), running.width(), Device(strip)));
         ASSERT_FALSE(buttons.isEmpty()) << "no Cancel button in view";

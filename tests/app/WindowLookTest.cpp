@@ -8,6 +8,7 @@
 #include "app/CorvaneWindowController.h"
 #include "app/DocumentToolbar.h"
 #include "app/GeneTableModel.h"
+#include "app/NameColumnFit.h"
 #include "app/OntologyDataSource.h"
 #include "app/SegmentedControl.h"
 #include "app/TabType.h"
@@ -27,6 +28,7 @@
 #include <QApplication>
 #include <QHeaderView>
 #include <QImage>
+#include <QScrollBar>
 #include <QStyle>
 #include <QStyleOptionViewItem>
 #include <QTableView>
@@ -398,15 +400,29 @@ TEST_F(WindowLookTest, AWindowSizedBelowItsMinimumKeepsItsControlsOffTheScene)
         const QRect scene(view->mapTo(Window(), QPoint(0, 0)), view->size());
         const QRect zoom(Window()->zoomSlider->mapTo(Window(), QPoint(0, 0)), Window()->zoomSlider->size());
         EXPECT_FALSE(scene.intersects(zoom));
-        // The data-set table's box and swatch columns take their titles' width; the names keep the rest.
-        QHeaderView& genes = *Window()->geneListView->horizontalHeader();
-        int others = 0;
-        for (int column : {GeneTableModel::kVisibleColumn, GeneTableModel::kColorColumn})
+        // The names keep ten characters first; the box and swatch columns take what is left, down to what
+        // their cells draw, and what does not fit scrolls sideways. The names take what the others leave.
+        for (QAbstractItemView* table : {static_cast<QAbstractItemView*>(Window()->geneListView),
+                                         static_cast<QAbstractItemView*>(Window()->hierOntologyView)})
         {
-            EXPECT_EQ(genes.sectionSizeHint(column), genes.sectionSize(column)) << column;
-            others += genes.sectionSize(column);
+            const QHeaderView& header = *(table == Window()->geneListView ? Window()->geneListView->horizontalHeader()
+                                                                          : Window()->hierOntologyView->header());
+            const int names = header.sectionSize(0), width = table->viewport()->width();
+            EXPECT_GE(names, 10 * table->fontMetrics().averageCharWidth()) << table->objectName().toStdString();
+            int others = 0;
+            bool shortened = false;
+            for (int column = 1; column < header.count(); ++column)
+            {
+                EXPECT_GE(header.sectionSize(column), table->sizeHintForColumn(column)) << column;
+                EXPECT_LE(header.sectionSize(column), header.sectionSizeHint(column)) << column;
+                shortened = shortened || header.sectionSize(column) < header.sectionSizeHint(column);
+                others += header.sectionSize(column);
+            }
+            const int least = NameColumnFit::LeastNameWidth(*table);
+            EXPECT_EQ(std::max(width - others, least), names);
+            EXPECT_TRUE(!shortened || names == least) << "titles shortened while the names had room";
+            EXPECT_EQ(names + others > width, table->horizontalScrollBar()->isVisible());
         }
-        EXPECT_EQ(Window()->geneListView->viewport()->width() - others, genes.sectionSize(GeneTableModel::kGeneColumn));
         // The bottom strip of the scene as the screen shows it, and as the view drew it.
         const std::string shot = dir.File("screen.png");
         Shell("import -window " + window + " '" + shot + "'");

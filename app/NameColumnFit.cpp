@@ -1,0 +1,100 @@
+#include "app/NameColumnFit.h"
+
+#include <QAbstractItemView>
+#include <QEvent>
+#include <QHeaderView>
+#include <QStyle>
+#include <QStyleOptionViewItem>
+#include <QTreeView>
+
+#include <algorithm>
+#include <utility>
+
+namespace
+{
+constexpr int kNameCharacters = 10;
+} // namespace
+
+NameColumnFit::NameColumnFit(QAbstractItemView* view, QHeaderView* header, int nameColumn,
+                             std::map<int, int> leastWidths)
+    : QObject(header)
+    , m_view(view)
+    , m_header(header)
+    , m_nameColumn(nameColumn)
+    , m_leastWidths(std::move(leastWidths))
+{
+}
+
+void NameColumnFit::Apply(QAbstractItemView* view, QHeaderView* header, int nameColumn, std::map<int, int> leastWidths)
+{
+    auto* fit = new NameColumnFit(view, header, nameColumn, std::move(leastWidths));
+    header->setStretchLastSection(false);
+    header->setSectionResizeMode(QHeaderView::Fixed);
+    view->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    view->viewport()->installEventFilter(fit);
+    // A model reset gives the header's sections their default widths again; a hidden column gives its room.
+    connect(header, &QHeaderView::sectionCountChanged, fit, &NameColumnFit::Fit);
+    connect(header, &QHeaderView::sectionResized, fit, [fit] {
+        if (!fit->m_fitting)
+            fit->Fit();
+    });
+    connect(view->model(), &QAbstractItemModel::modelReset, fit, &NameColumnFit::Fit);
+    fit->Fit();
+}
+
+int NameColumnFit::LeastNameWidth(const QAbstractItemView& view)
+{
+    const int margin = view.style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, &view) + 1;
+    const auto* tree = qobject_cast<const QTreeView*>(&view);
+    const int branch = tree && tree->rootIsDecorated() ? tree->indentation() : 0;
+    return view.fontMetrics().averageCharWidth() * kNameCharacters + 2 * margin + branch;
+}
+
+int NameColumnFit::CheckBoxWidth(const QAbstractItemView& view)
+{
+    QStyleOptionViewItem box;
+    box.initFrom(&view);
+    box.features = QStyleOptionViewItem::HasCheckIndicator;
+    return view.style()->sizeFromContents(QStyle::CT_ItemViewItem, &box, QSize(), &view).width();
+}
+
+bool NameColumnFit::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() == QEvent::Resize)
+        Fit();
+    return QObject::eventFilter(watched, event);
+}
+
+void NameColumnFit::Fit()
+{
+    m_fitting = true;
+    // Each other column's width with its whole title, and the least that its cells need.
+    std::map<int, std::pair<int, int>> widths;
+    int whole = 0, least = 0;
+    for (const auto& [column, cells] : m_leastWidths)
+        if (column < m_header->count() && !m_header->isSectionHidden(column))
+        {
+            const int title = std::max(cells, m_header->sectionSizeHint(column));
+            widths[column] = {title, cells};
+            whole += title;
+            least += cells;
+        }
+    const int width = m_view->viewport()->width();
+    const int room = width - LeastNameWidth(*m_view);
+    // What the names leave is shared out in proportion to what each title would lose.
+    const int share = std::clamp(room - least, 0, whole - least);
+    int used = 0, given = 0;
+    for (const auto& [column, sizes] : widths)
+    {
+        used += sizes.first - sizes.second;
+        const int next = whole == least ? 0 : share * used / (whole - least);
+        const int size = sizes.second + next - given;
+        given = next;
+        m_header->resizeSection(column, size);
+    }
+    int others = 0;
+    for (const auto& [column, sizes] : widths)
+        others += m_header->sectionSize(column);
+    m_header->resizeSection(m_nameColumn, std::max(LeastNameWidth(*m_view), width - others));
+    m_fitting = false;
+}

@@ -383,6 +383,8 @@ TEST_F(WindowLookTest, ToolbarItemsShowTheirTooltipsUnderThePointerInAWindowThat
 TEST_F(WindowLookTest, AWindowSizedBelowItsMinimumKeepsItsControlsOffTheScene)
 {
     const std::string window = std::to_string(Window()->winId());
+    doc->showViewSettings();
+    ASSERT_TRUE(Window()->viewSettingsContainer->isVisible());
     for (const QSize asked : {QSize(400, 300), QSize(1000, 200), QSize(300, 700)})
     {
         SCOPED_TRACE(std::to_string(asked.width()) + "x" + std::to_string(asked.height()));
@@ -400,6 +402,12 @@ TEST_F(WindowLookTest, AWindowSizedBelowItsMinimumKeepsItsControlsOffTheScene)
         const QRect scene(view->mapTo(Window(), QPoint(0, 0)), view->size());
         const QRect zoom(Window()->zoomSlider->mapTo(Window(), QPoint(0, 0)), Window()->zoomSlider->size());
         EXPECT_FALSE(scene.intersects(zoom));
+        // The image controls keep a slider that can be moved, beside the zoom's.
+        const QRect blend(Window()->imageBlendSlider->mapTo(Window(), QPoint(0, 0)),
+                          Window()->imageBlendSlider->size());
+        EXPECT_GE(blend.width(), 80);
+        EXPECT_FALSE(blend.intersects(zoom));
+        EXPECT_TRUE(Window()->rect().contains(blend));
         // The names keep ten characters first; the box and swatch columns take what is left, down to what
         // their cells draw, and what does not fit scrolls sideways. The names take what the others leave.
         for (QAbstractItemView* table : {static_cast<QAbstractItemView*>(Window()->geneListView),

@@ -153,7 +153,11 @@ QWidget* CorvaneWindowController::BuildZoomControl()
     container->setObjectName("zoomContainer");
     auto* layout = new QHBoxLayout(container);
     layout->setContentsMargins(0, 2, 0, 2);
-    layout->addWidget(new QLabel(tr("Zoom"), container));
+    // No wider than the label and the slider at full length: the row's room left over stays beside it.
+    layout->setSizeConstraint(QLayout::SetMinAndMaxSize);
+    auto* label = new QLabel(tr("Zoom"), container);
+    label->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Preferred);
+    layout->addWidget(label);
     zoomSlider = new QSlider(Qt::Horizontal, container);
     zoomSlider->setObjectName("zoomSlider");
     // The model's zoom range.

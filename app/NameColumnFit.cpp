@@ -4,6 +4,7 @@
 #include <QEvent>
 #include <QHeaderView>
 #include <QStyle>
+#include <QStyleOptionHeader>
 #include <QStyleOptionViewItem>
 #include <QTreeView>
 
@@ -13,6 +14,29 @@
 namespace
 {
 constexpr int kNameCharacters = 10;
+
+// The width of a header section that shows its whole title.
+int TitleWidth(const QHeaderView& header, int column)
+{
+    QStyleOptionHeader option;
+    option.initFrom(&header);
+    option.text = header.model()->headerData(column, Qt::Horizontal).toString();
+    return header.style()->sizeFromContents(QStyle::CT_HeaderSection, &option, QSize(), &header).width();
+}
+
+// How many levels below its top rows an outline shows.
+int ShownDepth(const QTreeView& tree, const QModelIndex& parent = QModelIndex())
+{
+    const QAbstractItemModel* model = tree.model();
+    int deepest = 0;
+    for (int row = 0; model && row < model->rowCount(parent); ++row)
+    {
+        const QModelIndex index = model->index(row, 0, parent);
+        if (tree.isExpanded(index) && model->hasChildren(index))
+            deepest = std::max(deepest, 1 + ShownDepth(tree, index));
+    }
+    return deepest;
+}
 } // namespace
 
 NameColumnFit::NameColumnFit(QAbstractItemView* view, QHeaderView* header, int nameColumn,
@@ -39,15 +63,21 @@ void NameColumnFit::Apply(QAbstractItemView* view, QHeaderView* header, int name
             fit->Fit();
     });
     connect(view->model(), &QAbstractItemModel::modelReset, fit, &NameColumnFit::Fit);
+    if (auto* tree = qobject_cast<QTreeView*>(view))
+    {
+        connect(tree, &QTreeView::expanded, fit, &NameColumnFit::Fit);
+        connect(tree, &QTreeView::collapsed, fit, &NameColumnFit::Fit);
+    }
     fit->Fit();
 }
 
 int NameColumnFit::LeastNameWidth(const QAbstractItemView& view)
 {
     const int margin = view.style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, &view) + 1;
+    // An outline's names stand right of their branches, as deep as the deepest row it shows.
     const auto* tree = qobject_cast<const QTreeView*>(&view);
-    const int branch = tree && tree->rootIsDecorated() ? tree->indentation() : 0;
-    return view.fontMetrics().averageCharWidth() * kNameCharacters + 2 * margin + branch;
+    const int branches = tree ? (ShownDepth(*tree) + (tree->rootIsDecorated() ? 1 : 0)) * tree->indentation() : 0;
+    return view.fontMetrics().averageCharWidth() * kNameCharacters + 2 * margin + branches;
 }
 
 int NameColumnFit::CheckBoxWidth(const QAbstractItemView& view)
@@ -67,6 +97,9 @@ bool NameColumnFit::eventFilter(QObject* watched, QEvent* event)
 
 void NameColumnFit::Fit()
 {
+    // A view that lets its model go resets its header on the way.
+    if (!m_header->model())
+        return;
     m_fitting = true;
     // Each other column's width with its whole title, and the least that its cells need.
     std::map<int, std::pair<int, int>> widths;
@@ -74,7 +107,7 @@ void NameColumnFit::Fit()
     for (const auto& [column, cells] : m_leastWidths)
         if (column < m_header->count() && !m_header->isSectionHidden(column))
         {
-            const int title = std::max(cells, m_header->sectionSizeHint(column));
+            const int title = std::max(cells, TitleWidth(*m_header, column));
             widths[column] = {title, cells};
             whole += title;
             least += cells;

@@ -416,14 +416,22 @@ TEST_F(WindowLookTest, AWindowSizedBelowItsMinimumKeepsItsControlsOffTheScene)
             const QHeaderView& header = *(table == Window()->geneListView ? Window()->geneListView->horizontalHeader()
                                                                           : Window()->hierOntologyView->header());
             const int names = header.sectionSize(0), width = table->viewport()->width();
-            EXPECT_GE(names, 10 * table->fontMetrics().averageCharWidth()) << table->objectName().toStdString();
+            // Each shown row's room right of its branches.
+            int room = names;
+            const auto* tree = qobject_cast<QTreeView*>(table);
+            for (QModelIndex row = table->model()->index(0, 0); tree && row.isValid(); row = tree->indexBelow(row))
+                room = std::min(room, tree->visualRect(row).width());
+            EXPECT_GE(room, 10 * table->fontMetrics().averageCharWidth()) << table->objectName().toStdString();
+            const int margins = 2 * header.style()->pixelMetric(QStyle::PM_HeaderMargin, nullptr, &header);
             int others = 0;
             bool shortened = false;
             for (int column = 1; column < header.count(); ++column)
             {
                 EXPECT_GE(header.sectionSize(column), table->sizeHintForColumn(column)) << column;
                 EXPECT_LE(header.sectionSize(column), header.sectionSizeHint(column)) << column;
-                shortened = shortened || header.sectionSize(column) < header.sectionSizeHint(column);
+                const QString title = header.model()->headerData(column, Qt::Horizontal).toString();
+                shortened =
+                    shortened || header.sectionSize(column) < header.fontMetrics().horizontalAdvance(title) + margins;
                 others += header.sectionSize(column);
             }
             const int least = NameColumnFit::LeastNameWidth(*table);

@@ -65,8 +65,9 @@ void NameColumnFit::Apply(QAbstractItemView* view, QHeaderView* header, int name
     connect(view->model(), &QAbstractItemModel::modelReset, fit, &NameColumnFit::Fit);
     if (auto* tree = qobject_cast<QTreeView*>(view))
     {
-        connect(tree, &QTreeView::expanded, fit, &NameColumnFit::Fit);
-        connect(tree, &QTreeView::collapsed, fit, &NameColumnFit::Fit);
+        // Expanding a whole branch expands its rows one by one: the columns are fitted once, after them all.
+        connect(tree, &QTreeView::expanded, fit, &NameColumnFit::FitLater);
+        connect(tree, &QTreeView::collapsed, fit, &NameColumnFit::FitLater);
     }
     fit->Fit();
 }
@@ -95,39 +96,55 @@ bool NameColumnFit::eventFilter(QObject* watched, QEvent* event)
     return QObject::eventFilter(watched, event);
 }
 
+void NameColumnFit::FitLater()
+{
+    if (m_fitPending)
+        return;
+    m_fitPending = true;
+    QMetaObject::invokeMethod(this, &NameColumnFit::Fit, Qt::QueuedConnection);
+}
+
 void NameColumnFit::Fit()
 {
+    m_fitPending = false;
     // A view that lets its model go resets its header on the way.
     if (!m_header->model())
         return;
     m_fitting = true;
-    // Each other column's width with its whole title, and the least that its cells need.
-    std::map<int, std::pair<int, int>> widths;
+    const int width = m_view->viewport()->width(), names = LeastNameWidth(*m_view);
+    int others = 0;
+    for (const auto& [column, size] : OtherWidths(width - names))
+    {
+        m_header->resizeSection(column, size);
+        others += size;
+    }
+    m_header->resizeSection(m_nameColumn, std::max(names, width - others));
+    m_fitting = false;
+}
+
+std::map<int, int> NameColumnFit::OtherWidths(int room) const
+{
+    // Each shown column's width with its whole title, and the least that its cells need.
+    std::map<int, std::pair<int, int>> limits;
     int whole = 0, least = 0;
     for (const auto& [column, cells] : m_leastWidths)
         if (column < m_header->count() && !m_header->isSectionHidden(column))
         {
             const int title = std::max(cells, TitleWidth(*m_header, column));
-            widths[column] = {title, cells};
+            limits[column] = {title, cells};
             whole += title;
             least += cells;
         }
-    const int width = m_view->viewport()->width();
-    const int room = width - LeastNameWidth(*m_view);
     // What the names leave is shared out in proportion to what each title would lose.
     const int share = std::clamp(room - least, 0, whole - least);
-    int used = 0, given = 0;
-    for (const auto& [column, sizes] : widths)
+    std::map<int, int> widths;
+    int lost = 0, given = 0;
+    for (const auto& [column, limit] : limits)
     {
-        used += sizes.first - sizes.second;
-        const int next = whole == least ? 0 : share * used / (whole - least);
-        const int size = sizes.second + next - given;
+        lost += limit.first - limit.second;
+        const int next = whole == least ? 0 : share * lost / (whole - least);
+        widths[column] = limit.second + next - given;
         given = next;
-        m_header->resizeSection(column, size);
     }
-    int others = 0;
-    for (const auto& [column, sizes] : widths)
-        others += m_header->sectionSize(column);
-    m_header->resizeSection(m_nameColumn, std::max(LeastNameWidth(*m_view), width - others));
-    m_fitting = false;
+    return widths;
 }

@@ -31,10 +31,14 @@ protected:
 private:
     NameColumnFit(QAbstractItemView* view, QHeaderView* header, int nameColumn, std::map<int, int> leastWidths);
     void Fit();
+    void FitLater();
+    // The other columns' widths with the given room for them all.
+    std::map<int, int> OtherWidths(int room) const;
 
     QAbstractItemView* m_view;
     QHeaderView* m_header;
     int m_nameColumn;
     std::map<int, int> m_leastWidths;
     bool m_fitting = false;
+    bool m_fitPending = false;
 };

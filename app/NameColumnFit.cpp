@@ -15,9 +15,12 @@ namespace
 {
 constexpr int kNameCharacters = 10;
 
-// The width of a header section that shows its whole title.
+// The width of a header section that shows its whole title. A header that highlights the sections of the
+// selection draws their titles in bold, which its own size hint measures.
 int TitleWidth(const QHeaderView& header, int column)
 {
+    if (header.highlightSections())
+        return header.sectionSizeHint(column);
     QStyleOptionHeader option;
     option.initFrom(&header);
     option.text = header.model()->headerData(column, Qt::Horizontal).toString();

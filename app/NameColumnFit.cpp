@@ -81,7 +81,9 @@ int NameColumnFit::LeastNameWidth(const QAbstractItemView& view)
     // An outline's names stand right of their branches, as deep as the deepest row it shows.
     const auto* tree = qobject_cast<const QTreeView*>(&view);
     const int branches = tree ? (ShownDepth(*tree) + (tree->rootIsDecorated() ? 1 : 0)) * tree->indentation() : 0;
-    return view.fontMetrics().averageCharWidth() * kNameCharacters + 2 * margin + branches;
+    // Ten letters of a name, as wide as most are, and the ellipsis that ends a longer name.
+    const QString letters = QString(kNameCharacters, QLatin1Char('n')) + QChar(0x2026);
+    return view.fontMetrics().horizontalAdvance(letters) + 2 * margin + branches;
 }
 
 int NameColumnFit::CheckBoxWidth(const QAbstractItemView& view)

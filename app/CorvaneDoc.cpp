@@ -16,6 +16,7 @@
 #include "app/CorvaneWindowController.h"
 #include "app/DocumentToolbar.h"
 #include "app/GeneTableModel.h"
+#include "app/NameColumnFit.h"
 #include "app/OntologyDataSource.h"
 #include "app/ProgressAndTextCell.h"
 #include "app/SegmentedControl.h"
@@ -63,6 +64,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSlider>
+#include <QStyleOptionViewItem>
 #include <QTableView>
 #include <QTimer>
 #include <QTreeView>
@@ -249,13 +251,12 @@ void CorvaneDoc::windowControllerDidLoadNib()
 
     m_geneTable = new GeneTableModel(m_expressionModel.get(), this);
     window->geneListView->setModel(m_geneTable);
-    // A narrow window takes its room from the names, never from the box or the swatch.
-    QHeaderView* geneHeader = window->geneListView->horizontalHeader();
-    geneHeader->setSectionResizeMode(GeneTableModel::kGeneColumn, QHeaderView::Stretch);
-    geneHeader->setSectionResizeMode(GeneTableModel::kVisibleColumn, QHeaderView::ResizeToContents);
-    geneHeader->setSectionResizeMode(GeneTableModel::kColorColumn, QHeaderView::ResizeToContents);
-    window->geneListView->setItemDelegateForColumn(GeneTableModel::kColorColumn,
-                                                   new ColorSwatchShapeCell(window->geneListView));
+    auto* swatch = new ColorSwatchShapeCell(window->geneListView);
+    window->geneListView->setItemDelegateForColumn(GeneTableModel::kColorColumn, swatch);
+    NameColumnFit::Apply(
+        window->geneListView, window->geneListView->horizontalHeader(), GeneTableModel::kGeneColumn,
+        {{GeneTableModel::kVisibleColumn, NameColumnFit::CheckBoxWidth(*window->geneListView)},
+         {GeneTableModel::kColorColumn, swatch->sizeHint(QStyleOptionViewItem(), QModelIndex()).width()}});
     connect(window->geneListView->selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] {
         const QModelIndexList rows = m_window->geneListView->selectionModel()->selectedRows();
         const std::shared_ptr<GeneExpression> gene =

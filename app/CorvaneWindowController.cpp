@@ -47,6 +47,9 @@ constexpr int kDividerBottomMargin = 105;
 constexpr int kDefaultWidth = 1120;
 constexpr int kDefaultHeight = 700;
 constexpr int kListWidth = 440;
+constexpr int kZoomSliderWidth = 160;
+// A slider's groove stays several handles long.
+constexpr int kLeastSliderWidth = 80;
 const char* const kActionProperty = "corvaneAction";
 } // namespace
 
@@ -76,6 +79,8 @@ CorvaneWindowController::CorvaneWindowController(CorvaneDoc* doc)
     sceneView->setFocusPolicy(Qt::StrongFocus);
     sceneLayout->addWidget(sceneView, 1);
     // Under the scene: the image controls on the left, shown on demand, and the zoom control at the right.
+    // The two sliders share the row's room, the zoom's up to its full width and the image's the rest; in a
+    // narrow scene both shorten alike to a length that can still be dragged.
     auto* controlsRow = new QHBoxLayout();
     viewSettingsContainer = BuildViewSettings();
     viewSettingsContainer->setParent(sceneColumn);
@@ -84,7 +89,7 @@ CorvaneWindowController::CorvaneWindowController(CorvaneDoc* doc)
     controlsRow->addStretch(0);
     QWidget* zoomContainer = BuildZoomControl();
     zoomContainer->setParent(sceneColumn);
-    controlsRow->addWidget(zoomContainer, 0, Qt::AlignRight);
+    controlsRow->addWidget(zoomContainer, 1);
     sceneLayout->addLayout(controlsRow);
     columns->addWidget(sceneColumn);
 
@@ -137,6 +142,7 @@ QWidget* CorvaneWindowController::BuildViewSettings()
     imageBlendSlider = new QSlider(Qt::Horizontal, container);
     imageBlendSlider->setObjectName("imageBlendSlider");
     imageBlendSlider->setRange(0, 100);
+    imageBlendSlider->setMinimumWidth(kLeastSliderWidth);
     layout->addWidget(imageBlendSlider, 1);
     return container;
 }
@@ -147,12 +153,17 @@ QWidget* CorvaneWindowController::BuildZoomControl()
     container->setObjectName("zoomContainer");
     auto* layout = new QHBoxLayout(container);
     layout->setContentsMargins(0, 2, 0, 2);
-    layout->addWidget(new QLabel(tr("Zoom"), container));
+    // No wider than the label and the slider at full length: the row's room left over stays beside it.
+    layout->setSizeConstraint(QLayout::SetMinAndMaxSize);
+    auto* label = new QLabel(tr("Zoom"), container);
+    label->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Preferred);
+    layout->addWidget(label);
     zoomSlider = new QSlider(Qt::Horizontal, container);
     zoomSlider->setObjectName("zoomSlider");
     // The model's zoom range.
     zoomSlider->setRange(15, 250);
-    zoomSlider->setFixedWidth(160);
+    zoomSlider->setMinimumWidth(kLeastSliderWidth);
+    zoomSlider->setMaximumWidth(kZoomSliderWidth);
     layout->addWidget(zoomSlider);
     return container;
 }

@@ -3,6 +3,7 @@
 #include "app/ColorSwatchCell.h"
 #include "app/CorvaneDoc.h"
 #include "app/ItemViewFocus.h"
+#include "app/NameColumnFit.h"
 #include "atlas/AnnotationLabel.h"
 #include "atlas/Atlas.h"
 #include "atlas/BrainOntology.h"
@@ -11,8 +12,6 @@
 
 #include <QHeaderView>
 #include <QItemSelectionModel>
-#include <QStyle>
-#include <QStyleOptionHeader>
 #include <QStyleOptionViewItem>
 #include <QTreeView>
 
@@ -21,15 +20,6 @@
 namespace
 {
 const char* const kColumnIdentifiers[] = {"Name", "Color", "Structure", "Expression"};
-
-// The width of a header section that shows its whole title.
-int TitleWidth(const QHeaderView& header, int column)
-{
-    QStyleOptionHeader option;
-    option.initFrom(&header);
-    option.text = header.model()->headerData(column, Qt::Horizontal).toString();
-    return header.style()->sizeFromContents(QStyle::CT_HeaderSection, &option, QSize(), &header).width();
-}
 } // namespace
 
 OntologyDataSource::OntologyDataSource(CorvaneDoc* document, QObject* parent)
@@ -96,22 +86,11 @@ void OntologyDataSource::attachToView(QTreeView* view)
     view->setItemDelegateForColumn(kColorColumn, swatch);
     // A flat list has no branches to make room for.
     view->setRootIsDecorated(!m_alphabeticalMode);
-    // The swatch and the boxes are as wide as their titles or what their cells draw, whichever is wider, and
-    // the names take the rest of the outline's width.
-    QStyleOptionViewItem box;
-    box.initFrom(view);
-    box.features = QStyleOptionViewItem::HasCheckIndicator;
-    const int boxWidth = view->style()->sizeFromContents(QStyle::CT_ItemViewItem, &box, QSize(), view).width();
-    const int widths[kColumnCount] = {0, swatch->sizeHint(box, QModelIndex()).width(), boxWidth, boxWidth};
-    QHeaderView* header = view->header();
-    header->setStretchLastSection(false);
-    header->setMinimumSectionSize(std::min(widths[kColorColumn], boxWidth));
-    header->setSectionResizeMode(kNameColumn, QHeaderView::Stretch);
-    for (int column = kColorColumn; column < kColumnCount; ++column)
-    {
-        header->setSectionResizeMode(column, QHeaderView::Fixed);
-        header->resizeSection(column, std::max(widths[column], TitleWidth(*header, column)));
-    }
+    const int box = NameColumnFit::CheckBoxWidth(*view);
+    const int color = swatch->sizeHint(QStyleOptionViewItem(), QModelIndex()).width();
+    view->header()->setMinimumSectionSize(std::min(color, box));
+    NameColumnFit::Apply(view, view->header(), kNameColumn,
+                         {{kColorColumn, color}, {kStructureColumn, box}, {kExpressionColumn, box}});
     connect(view->selectionModel(), &QItemSelectionModel::selectionChanged, this,
             [this, view] { selectionDidChange(view); });
     ItemViewFocus::KeepCurrentInColumn(view, kNameColumn);

@@ -8,6 +8,7 @@
 #include "app/CorvaneWindowController.h"
 #include "app/DocumentToolbar.h"
 #include "app/GeneTableModel.h"
+#include "app/NameColumnFit.h"
 #include "app/OntologyDataSource.h"
 #include "app/SegmentedControl.h"
 #include "app/TabType.h"
@@ -27,6 +28,7 @@
 #include <QApplication>
 #include <QHeaderView>
 #include <QImage>
+#include <QScrollBar>
 #include <QStyle>
 #include <QStyleOptionViewItem>
 #include <QTableView>
@@ -381,6 +383,8 @@ TEST_F(WindowLookTest, ToolbarItemsShowTheirTooltipsUnderThePointerInAWindowThat
 TEST_F(WindowLookTest, AWindowSizedBelowItsMinimumKeepsItsControlsOffTheScene)
 {
     const std::string window = std::to_string(Window()->winId());
+    doc->showViewSettings();
+    ASSERT_TRUE(Window()->viewSettingsContainer->isVisible());
     for (const QSize asked : {QSize(400, 300), QSize(1000, 200), QSize(300, 700)})
     {
         SCOPED_TRACE(std::to_string(asked.width()) + "x" + std::to_string(asked.height()));
@@ -398,15 +402,45 @@ TEST_F(WindowLookTest, AWindowSizedBelowItsMinimumKeepsItsControlsOffTheScene)
         const QRect scene(view->mapTo(Window(), QPoint(0, 0)), view->size());
         const QRect zoom(Window()->zoomSlider->mapTo(Window(), QPoint(0, 0)), Window()->zoomSlider->size());
         EXPECT_FALSE(scene.intersects(zoom));
-        // The data-set table's box and swatch columns take their titles' width; the names keep the rest.
-        QHeaderView& genes = *Window()->geneListView->horizontalHeader();
-        int others = 0;
-        for (int column : {GeneTableModel::kVisibleColumn, GeneTableModel::kColorColumn})
+        // The image controls keep a slider that can be moved, beside the zoom's.
+        const QRect blend(Window()->imageBlendSlider->mapTo(Window(), QPoint(0, 0)),
+                          Window()->imageBlendSlider->size());
+        EXPECT_GE(blend.width(), 80);
+        EXPECT_FALSE(blend.intersects(zoom));
+        EXPECT_TRUE(Window()->rect().contains(blend));
+        // The names keep ten characters first; the box and swatch columns take what is left, down to what
+        // their cells draw, and what does not fit scrolls sideways. The names take what the others leave.
+        for (QAbstractItemView* table : {static_cast<QAbstractItemView*>(Window()->geneListView),
+                                         static_cast<QAbstractItemView*>(Window()->hierOntologyView)})
         {
-            EXPECT_EQ(genes.sectionSizeHint(column), genes.sectionSize(column)) << column;
-            others += genes.sectionSize(column);
+            const QHeaderView& header = *(table == Window()->geneListView ? Window()->geneListView->horizontalHeader()
+                                                                          : Window()->hierOntologyView->header());
+            const int names = header.sectionSize(0), width = table->viewport()->width();
+            // Each shown row's room right of its branches.
+            int room = names;
+            const auto* tree = qobject_cast<QTreeView*>(table);
+            for (QModelIndex row = table->model()->index(0, 0); tree && row.isValid(); row = tree->indexBelow(row))
+                room = std::min(room, tree->visualRect(row).width());
+            EXPECT_GE(room, 10 * table->fontMetrics().averageCharWidth()) << table->objectName().toStdString();
+            const int margins = 2 * header.style()->pixelMetric(QStyle::PM_HeaderMargin, nullptr, &header);
+            int others = 0;
+            bool shortened = false;
+            for (int column = 1; column < header.count(); ++column)
+            {
+                EXPECT_GE(header.sectionSize(column), table->sizeHintForColumn(column)) << column;
+                EXPECT_LE(header.sectionSize(column), header.sectionSizeHint(column)) << column;
+                // A header that bolds the selection's titles needs their bold width.
+                const QString title = header.model()->headerData(column, Qt::Horizontal).toString();
+                const int whole = header.highlightSections() ? header.sectionSizeHint(column)
+                                                             : header.fontMetrics().horizontalAdvance(title) + margins;
+                shortened = shortened || header.sectionSize(column) < whole;
+                others += header.sectionSize(column);
+            }
+            const int least = NameColumnFit::LeastNameWidth(*table);
+            EXPECT_EQ(std::max(width - others, least), names);
+            EXPECT_TRUE(!shortened || names == least) << "titles shortened while the names had room";
+            EXPECT_EQ(names + others > width, table->horizontalScrollBar()->isVisible());
         }
-        EXPECT_EQ(Window()->geneListView->viewport()->width() - others, genes.sectionSize(GeneTableModel::kGeneColumn));
         // The bottom strip of the scene as the screen shows it, and as the view drew it.
         const std::string shot = dir.File("screen.png");
         Shell("import -window " + window + " '" + shot + "'");

@@ -1,5 +1,6 @@
 #include "app/ScreenFit.h"
 
+#include <QDataStream>
 #include <QDialog>
 #include <QEvent>
 #include <QGuiApplication>
@@ -102,6 +103,30 @@ QRect ScreenFit::Fitted(QRect frame, const QList<QRect>& availableAreas)
     return best ? FittedInto(frame, *best) : frame;
 }
 
+bool ScreenFit::RestoreGeometry(QWidget* window, const QByteArray& saved)
+{
+    if (window->restoreGeometry(saved))
+        return true;
+    // The fields as saveGeometry writes them, from its second version on, which keeps the screen's width.
+    QDataStream stream(saved);
+    stream.setVersion(QDataStream::Qt_4_0);
+    quint32 magic = 0;
+    quint16 major = 0, minor = 0;
+    QRect frame, normal;
+    qint32 screen = 0;
+    quint8 maximized = 0, fullScreen = 0;
+    stream >> magic >> major >> minor >> frame >> normal >> screen >> maximized >> fullScreen;
+    if (stream.status() != QDataStream::Ok || magic != 0x1D9D0CB || major < 2 || !normal.isValid())
+        return false;
+    window->setGeometry(normal);
+    Fit(window, normal, false);
+    Qt::WindowStates state = window->windowState() & ~kFilling;
+    state.setFlag(Qt::WindowMaximized, maximized != 0);
+    state.setFlag(Qt::WindowFullScreen, fullScreen != 0);
+    window->setWindowState(state);
+    return true;
+}
+
 QMargins ScreenFit::FrameMargins(const QWidget* window)
 {
     const QRect inner = window->geometry();
@@ -134,12 +159,12 @@ void ScreenFit::Fit(QWidget* window, const QRect& geometry, bool sizeOnly)
     QList<QRect> areas;
     for (const QScreen* screen : QGuiApplication::screens())
         areas.append(screen->availableGeometry());
-    const QRect fitted = Fitted(outer, areas);
-    if (fitted.size() == outer.size() && (sizeOnly || fitted == outer))
-        return;
     // The window manager frames the window around its inside, wherever that is put.
-    if (sizeOnly)
-        window->resize(fitted.marginsRemoved(margins).size());
-    else
-        window->setGeometry(fitted.marginsRemoved(margins));
+    const QRect fitted = Fitted(outer, areas).marginsRemoved(margins);
+    // Against the frame of now, not the one asked for: a window shown maximized from the start has no normal
+    // frame of the window manager's to go back to, which keeps it as large as the screen.
+    if (sizeOnly && fitted.size() != window->size())
+        window->resize(fitted.size());
+    else if (!sizeOnly && fitted != window->geometry())
+        window->setGeometry(fitted);
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QList>
 #include <QObject>
 #include <QRect>
@@ -24,6 +25,11 @@ public:
     // with sizeOnly, only its size is fitted. A maximized or full-screen window is left as it is: any change
     // of its frame would make it a normal window again.
     static void FitWindow(QWidget* window, bool sizeOnly = false);
+    // Restores a frame kept by saveGeometry. Qt refuses one saved on a screen whose width differs by more than a
+    // quarter (a laptop docked to a larger monitor, another scale); the window then keeps the state it was saved
+    // in, maximized or full screen, with its normal frame fitted to the screens of now. False when the bytes
+    // are no saved frame.
+    static bool RestoreGeometry(QWidget* window, const QByteArray& saved);
     // The frame that the window manager puts round the window (before the first showing, an estimate of it).
     static QMargins FrameMargins(const QWidget* window);
 

@@ -36,6 +36,7 @@
 #include <QSlider>
 #include <QTableView>
 #include <QTimer>
+#include <QtEndian>
 
 #include <gtest/gtest.h>
 
@@ -576,20 +577,27 @@ TEST_F(AppShellTest, ASecondLaunchRestoresAndActivatesTheDocumentWindow)
     }
 }
 
-// Each window of the program opens within its screen (a document window restored maximized stays so, and
-// its normal frame, saved on a larger screen, comes back within the screen when it is made normal), and
-// New and Quit reach the program from it: the panels have no menu bar. Download Atlases takes Quit also in
-// an install, which has closed every document; New opens nothing then, while the atlases are being moved.
+// Each window of the program opens within its screen (a document window restored maximized stays so, also
+// when saved on a screen of another width, and its saved normal frame comes back within the screen when it is
+// made normal), and New and Quit reach the program from it: the panels have no menu bar. Download Atlases takes
+// Quit also in an install, which has closed every document; New opens nothing then, while the atlases are
+// being moved.
 // Choose Atlas, New's own question, takes Quit only, also at start before the program's loop runs.
 TEST_F(AppShellTest, EveryWindowOpensOnItsScreenAndTakesNewAndQuit)
 {
     Install(310, "tiny");
     ScreenFit fit;
     qApp->installEventFilter(&fit);
+    // Saved maximized on a screen twice as wide, whose frame Qt's restoring refuses, with a normal frame off the
+    // edge of this one.
+    const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+    const QSize normal = screen.size() / 2;
     QWidget larger;
-    larger.setGeometry(0, 0, 4000, 3000);
+    larger.setGeometry(QRect(QPoint(screen.width() + 100, 100), normal));
     larger.setWindowState(Qt::WindowMaximized);
-    root.Store().SetValue("DocumentWindowLocation", larger.saveGeometry().toBase64().toStdString());
+    QByteArray saved = larger.saveGeometry();
+    qToBigEndian<qint32>(2 * larger.screen()->geometry().width(), saved.data() + 46); // the screen's width
+    root.Store().SetValue("DocumentWindowLocation", saved.toBase64().toStdString());
     QWidget* const document = CorvaneAppDelegate::Instance()->documentWithAtlas(310)->windowController();
     PreferencesController::Instance()->showPreferences();
     const std::unique_ptr<AtlasChooser> chooser(AtlasChooser::initWithAtlas(0));
@@ -618,8 +626,17 @@ TEST_F(AppShellTest, EveryWindowOpensOnItsScreenAndTakesNewAndQuit)
     {
         QWidget* const window = c.window;
         EXPECT_EQ(c.maximized, window->isMaximized()) << c.what;
+        // As large as the screen, as a window manager shows it; having never seen it normal, it has no normal
+        // frame of its own to put back.
+        if (c.maximized)
+        {
+            CommandOutput("xdotool windowsize " + std::to_string(window->winId()) + " " +
+                          std::to_string(screen.width()) + " " + std::to_string(screen.height()));
+            EXPECT_TRUE(RunEventsUntil([&] { return window->size() == screen.size(); }, 5000));
+        }
         window->showNormal();
         EXPECT_TRUE(window->screen()->availableGeometry().contains(window->frameGeometry())) << c.what;
+        EXPECT_TRUE(!c.maximized || window->size() == normal) << c.what;
         AtlasSet::GetAtlases()->SetLoading(c.installing);
         const std::size_t open = SingleDocumentController::Instance()->documents().size();
         QApplication::setActiveWindow(window);

@@ -127,6 +127,12 @@ bool ScreenFit::RestoreGeometry(QWidget* window, const QByteArray& saved)
     return true;
 }
 
+QRect ScreenFit::DevicePixels(const QRect& area, const QPoint& origin, qreal ratio)
+{
+    const QPointF beyond = QPointF(area.topLeft() - origin) * ratio;
+    return QRect(origin + beyond.toPoint(), (QSizeF(area.size()) * ratio).toSize());
+}
+
 QMargins ScreenFit::FrameMargins(const QWidget* window)
 {
     const QRect inner = window->geometry();

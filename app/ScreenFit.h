@@ -30,6 +30,9 @@ public:
     // in, maximized or full screen, with its normal frame fitted to the screens of now. False when the bytes
     // are no saved frame.
     static bool RestoreGeometry(QWidget* window, const QByteArray& saved);
+    // An area in Qt's logical pixels on a screen at that origin and ratio, in the device pixels of the whole X
+    // screen: Qt keeps each screen's origin in device pixels and scales only what lies beyond it.
+    static QRect DevicePixels(const QRect& area, const QPoint& origin, qreal ratio);
     // The frame that the window manager puts round the window (before the first showing, an estimate of it).
     static QMargins FrameMargins(const QWidget* window);
 

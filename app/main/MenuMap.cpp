@@ -1,11 +1,15 @@
 #include "app/main/MenuMap.h"
 
+#include "app/ScreenFit.h"
+
 #include <QAction>
 #include <QEvent>
 #include <QFile>
+#include <QGuiApplication>
 #include <QMenu>
 #include <QMenuBar>
 #include <QRect>
+#include <QScreen>
 #include <QTimer>
 #include <QToolBar>
 
@@ -28,16 +32,16 @@ bool MenuMap::eventFilter(QObject* watched, QEvent* event)
     return false;
 }
 
-// An area of a widget, in the screen's device pixels.
+// An area of a widget, in the X screen's device pixels.
 QString MenuMap::Place(const QWidget* widget, const QRect& area)
 {
-    const QRect onScreen(widget->mapToGlobal(area.topLeft()), area.size());
-    const qreal ratio = widget->devicePixelRatioF();
-    return QString("%1 %2 %3 %4")
-        .arg(qRound(onScreen.x() * ratio))
-        .arg(qRound(onScreen.y() * ratio))
-        .arg(qRound(onScreen.width() * ratio))
-        .arg(qRound(onScreen.height() * ratio));
+    const QRect global(widget->mapToGlobal(area.topLeft()), area.size());
+    // A menu learns its screen only after it has shown; its place is already on the screen it opens on.
+    const QScreen* screen = QGuiApplication::screenAt(global.topLeft());
+    if (!screen)
+        screen = widget->screen();
+    const QRect onScreen = ScreenFit::DevicePixels(global, screen->geometry().topLeft(), screen->devicePixelRatio());
+    return QString("%1 %2 %3 %4").arg(onScreen.x()).arg(onScreen.y()).arg(onScreen.width()).arg(onScreen.height());
 }
 
 QString MenuMap::Text(const QAction* item)

@@ -862,6 +862,25 @@ TEST(ScreenFitTest, WindowsKeepWithinTheAvailableAreaOfTheirScreen)
     }
 }
 
+// Logical areas on a screen at its origin and ratio, in the X screen's device pixels (the menu map's).
+TEST(ScreenFitTest, AreasInTheDevicePixelsOfTheWholeXScreen)
+{
+    const struct
+    {
+        const char* what;
+        QPoint origin;
+        double ratio;
+        QRect area, device;
+    } cases[] = {
+        {"the first screen at scale 2", {0, 0}, 2, {10, 5, 30, 20}, {20, 10, 60, 40}},
+        {"the second of two at scale 2", {1600, 0}, 2, {1629, 0, 30, 20}, {1658, 0, 60, 40}},
+        {"one below at scale 1.5", {0, 1000}, 1.5, {100, 1010, 40, 20}, {150, 1015, 60, 30}},
+        {"the second at scale 1", {1600, 0}, 1, {1629, 3, 30, 20}, {1629, 3, 30, 20}},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(c.device, ScreenFit::DevicePixels(c.area, c.origin, c.ratio)) << c.what;
+}
+
 TEST(SingleInstanceTest, LaterLaunchesHandTheirArgumentsOver)
 {
     EXPECT_FALSE(SingleInstance::SendToRunning({"corv://nobody"}));

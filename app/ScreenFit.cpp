@@ -1,9 +1,12 @@
 #include "app/ScreenFit.h"
 
+#include "platform/WindowActivationTracker.h"
+
+#include <QApplication>
+#include <QCursor>
 #include <QDataStream>
 #include <QDialog>
 #include <QEvent>
-#include <QGuiApplication>
 #include <QScreen>
 #include <QStyle>
 #include <QWidget>
@@ -24,6 +27,17 @@ QRect FittedInto(QRect frame, const QRect& available)
     frame.moveLeft(std::clamp(frame.left(), available.left(), available.right() + 1 - frame.width()));
     frame.moveTop(std::clamp(frame.top(), available.top(), available.bottom() + 1 - frame.height()));
     return frame;
+}
+
+// The screen of the window that a panel opens from: the active one, else the one active last, else the
+// pointer's.
+QScreen* OpeningScreen(const QWidget* panel)
+{
+    for (const QWidget* from : {QApplication::activeWindow(), WindowActivationTracker::LastActiveWindow()})
+        if (from && from != panel && from->isVisible())
+            return from->screen();
+    QScreen* const pointer = QGuiApplication::screenAt(QCursor::pos());
+    return pointer ? pointer : panel->screen();
 }
 
 long long Overlap(const QRect& a, const QRect& b)
@@ -57,7 +71,11 @@ bool ScreenFit::eventFilter(QObject* watched, QEvent* event)
     // A dialog that nobody has placed is placed by Qt as it shows, on its parent or in the screen's middle and
     // within the screen: it needs only to be no larger.
     if (shown)
+    {
+        if (type == Qt::Dialog && !window->parentWidget())
+            PlaceOnOpeningScreen(window);
         FitWindow(window, qobject_cast<QDialog*>(window) && !window->testAttribute(Qt::WA_Moved));
+    }
     else if (!placed)
         FitNormalFrame(window, static_cast<QWindowStateChangeEvent*>(event)->oldState());
     // The window manager's putting back of the normal frame, when it came after the window left the state.
@@ -67,6 +85,19 @@ bool ScreenFit::eventFilter(QObject* watched, QEvent* event)
         FitWindow(window);
     }
     return false;
+}
+
+void ScreenFit::PlaceOnOpeningScreen(QWidget* panel)
+{
+    const QScreen* const screen = OpeningScreen(panel);
+    if (!panel->testAttribute(Qt::WA_Resized))
+        panel->adjustSize();
+    const QMargins margins = FrameMargins(panel);
+    QRect frame = panel->geometry().marginsAdded(margins);
+    if (!screen || screen->geometry().contains(frame.center()))
+        return;
+    frame.moveCenter(screen->availableGeometry().center());
+    panel->setGeometry(frame.marginsRemoved(margins));
 }
 
 void ScreenFit::FitNormalFrame(QWidget* window, Qt::WindowStates before)

@@ -10,8 +10,9 @@ class QWidget;
 // Keeps the windows that the program opens or restores on the screen they open on: a default size, a frame
 // saved on a larger screen or a cascaded place would otherwise leave the title bar, the search field or the
 // side pane out of reach, and no window manager is bound to shrink a window. Installed once on the
-// application, it fits every window and dialog as the program shows it, and a window's normal frame as it
-// leaves the maximized or full-screen state. Main thread only.
+// application, it fits every window and dialog as the program shows it, puts each panel on the screen of the
+// window it opens from, and fits a window's normal frame as it leaves the maximized or full-screen state. Main
+// thread only.
 class ScreenFit : public QObject
 {
 public:
@@ -37,6 +38,10 @@ public:
     static QMargins FrameMargins(const QWidget* window);
 
 private:
+    // Puts a panel, a window of its own with no owner, in the middle of the screen of the window it opens from
+    // (or of the pointer), unless it is on that screen already: a panel opened from a document window belongs
+    // on its screen, wherever it was last.
+    static void PlaceOnOpeningScreen(QWidget* panel);
     // Keeps the normal frame of a window that becomes maximized or full screen, and fits it when the window
     // leaves that state: saved on a larger screen, or as large as the screen, it would come back off its edge.
     static void FitNormalFrame(QWidget* window, Qt::WindowStates before);

@@ -24,6 +24,7 @@
 #include <QCheckBox>
 #include <QDir>
 #include <QComboBox>
+#include <QCursor>
 #include <QDataStream>
 #include <QFileDialog>
 #include <QListWidget>
@@ -588,10 +589,25 @@ TEST_F(AppShellTest, EveryWindowOpensOnItsScreenAndTakesNewAndQuit)
     Install(310, "tiny");
     ScreenFit fit;
     qApp->installEventFilter(&fit);
+    // Two monitors side by side, the pointer on the left one.
+    const struct Monitors
+    {
+        Monitors(int width, int height)
+        {
+            const auto monitor = [&](const char* name, int left, const char* output) {
+                return " --setmonitor " + std::string(name) + " " + std::to_string(width / 2) + "/300x" +
+                       std::to_string(height) + "/200+" + std::to_string(left) + "+0 " + output;
+            };
+            CommandOutput("xrandr" + monitor("left", 0, "screen") + " && xrandr" + monitor("right", width / 2, "none"));
+        }
+        ~Monitors() { CommandOutput("xrandr --delmonitor left; xrandr --delmonitor right"); }
+    } monitors(QGuiApplication::primaryScreen()->size().width(), QGuiApplication::primaryScreen()->size().height());
+    ASSERT_TRUE(RunEventsUntil([] { return QGuiApplication::screens().size() == 2; }, 5000)) << "xrandr is needed";
+    QCursor::setPos(QGuiApplication::screens()[0]->geometry().center());
     // Saved maximized on a screen twice as wide, whose frame Qt's restoring refuses, with a normal frame off the
-    // edge of this one.
+    // edge of the left monitor.
     const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
-    const QSize normal = screen.size() / 2;
+    const QSize normal(screen.width() - 40, screen.height() / 2);
     QWidget larger;
     larger.setGeometry(QRect(QPoint(screen.width() + 100, 100), normal));
     larger.setWindowState(Qt::WindowMaximized);
@@ -603,10 +619,14 @@ TEST_F(AppShellTest, EveryWindowOpensOnItsScreenAndTakesNewAndQuit)
     const std::unique_ptr<AtlasChooser> chooser(AtlasChooser::initWithAtlas(0));
     QWidget* const panels[] = {PreferencesController::Instance()->window(),
                                AtlasDownloadController::Controller()->GetWindow(), chooser.get()};
+    // Opened from the document window on the right monitor, each panel comes to that one, also from a place
+    // off the left one.
+    QScreen* const right = document->screen();
     for (QWidget* panel : panels)
     {
         panel->hide();
-        panel->move(6000, 5000);
+        panel->move(-6000, 5000);
+        QApplication::setActiveWindow(document);
         panel->show();
     }
     const struct Case
@@ -636,6 +656,7 @@ TEST_F(AppShellTest, EveryWindowOpensOnItsScreenAndTakesNewAndQuit)
         }
         window->showNormal();
         EXPECT_TRUE(window->screen()->availableGeometry().contains(window->frameGeometry())) << c.what;
+        EXPECT_EQ(right->name().toStdString(), window->screen()->name().toStdString()) << c.what;
         EXPECT_TRUE(!c.maximized || window->size() == normal) << c.what;
         AtlasSet::GetAtlases()->SetLoading(c.installing);
         const std::size_t open = SingleDocumentController::Instance()->documents().size();

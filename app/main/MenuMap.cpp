@@ -46,6 +46,7 @@ void MenuMap::WriteLater(QWidget* widget)
         QTimer::singleShot(0, tools, [tools] { Write(tools); });
 }
 
+// An area of a widget, in the X screen's device pixels.
 QString MenuMap::Place(const QWidget* widget, const QRect& area)
 {
     const QRect global(widget->mapToGlobal(area.topLeft()), area.size());

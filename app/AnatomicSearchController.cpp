@@ -31,6 +31,13 @@ constexpr int kJoiner = 0;
 constexpr int kStructure = 1;
 constexpr int kFirstFilter = 2;
 
+// A pop-up that gives up to half its width, its text cut short, rather than hold the sheet wider than a small
+// screen (683 logical pixels at scale 2 on a laptop) that the document window fits.
+void LetShrink(QComboBox* menu)
+{
+    menu->setMinimumWidth(menu->sizeHint().width() / 2);
+}
+
 const char* Joiner(const QComboBox* menu)
 {
     return menu->currentIndex() == 0 ? " and " : " or ";
@@ -89,12 +96,14 @@ QWidget* AnatomicSearchController::NewRow(int index)
     row[kStructure] = new StructureComboBox(view);
     row[kStructure]->setMinimumContentsLength(24);
     initStructureMenu(row[kStructure]);
+    LetShrink(row[kStructure]);
     layout->addWidget(row[kStructure], 1);
     for (int f = 0; f < 3; ++f)
     {
         QComboBox* menu = row[kFirstFilter + f] = new QComboBox(view);
         for (const char* item : kFilters[f].items)
             menu->addItem(tr(item));
+        LetShrink(menu);
         layout->addWidget(menu);
     }
     auto* remove = new QPushButton(QStringLiteral("\u2212"), view);

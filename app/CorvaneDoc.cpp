@@ -19,6 +19,7 @@
 #include "app/NameColumnFit.h"
 #include "app/OntologyDataSource.h"
 #include "app/ProgressAndTextCell.h"
+#include "app/ScreenFit.h"
 #include "app/SegmentedControl.h"
 #include "app/SingleDocumentController.h"
 #include "app/ViewController3d.h"
@@ -247,7 +248,8 @@ void CorvaneDoc::windowControllerDidLoadNib()
                                                    new ProgressAndTextCell(window->geneListView));
     DefaultsStore& store = PlatformHooks::GetDefaultsStore();
     if (store.HasValue(kWindowFrameKey))
-        window->restoreGeometry(QByteArray::fromBase64(QByteArray::fromStdString(store.GetValue(kWindowFrameKey))));
+        ScreenFit::RestoreGeometry(window,
+                                   QByteArray::fromBase64(QByteArray::fromStdString(store.GetValue(kWindowFrameKey))));
 
     m_geneTable = new GeneTableModel(m_expressionModel.get(), this);
     window->geneListView->setModel(m_geneTable);

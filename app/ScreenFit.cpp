@@ -1,8 +1,12 @@
 #include "app/ScreenFit.h"
 
+#include "platform/WindowActivationTracker.h"
+
+#include <QApplication>
+#include <QCursor>
+#include <QDataStream>
 #include <QDialog>
 #include <QEvent>
-#include <QGuiApplication>
 #include <QScreen>
 #include <QStyle>
 #include <QWidget>
@@ -23,6 +27,17 @@ QRect FittedInto(QRect frame, const QRect& available)
     frame.moveLeft(std::clamp(frame.left(), available.left(), available.right() + 1 - frame.width()));
     frame.moveTop(std::clamp(frame.top(), available.top(), available.bottom() + 1 - frame.height()));
     return frame;
+}
+
+// The screen of the window that a panel opens from: the active one, else the one active last, else the
+// pointer's.
+QScreen* OpeningScreen(const QWidget* panel)
+{
+    for (const QWidget* from : {QApplication::activeWindow(), WindowActivationTracker::LastActiveWindow()})
+        if (from && from != panel && from->isVisible())
+            return from->screen();
+    QScreen* const pointer = QGuiApplication::screenAt(QCursor::pos());
+    return pointer ? pointer : panel->screen();
 }
 
 long long Overlap(const QRect& a, const QRect& b)
@@ -56,7 +71,11 @@ bool ScreenFit::eventFilter(QObject* watched, QEvent* event)
     // A dialog that nobody has placed is placed by Qt as it shows, on its parent or in the screen's middle and
     // within the screen: it needs only to be no larger.
     if (shown)
+    {
+        if (type == Qt::Dialog && !window->parentWidget())
+            PlaceOnOpeningScreen(window);
         FitWindow(window, qobject_cast<QDialog*>(window) && !window->testAttribute(Qt::WA_Moved));
+    }
     else if (!placed)
         FitNormalFrame(window, static_cast<QWindowStateChangeEvent*>(event)->oldState());
     // The window manager's putting back of the normal frame, when it came after the window left the state.
@@ -66,6 +85,19 @@ bool ScreenFit::eventFilter(QObject* watched, QEvent* event)
         FitWindow(window);
     }
     return false;
+}
+
+void ScreenFit::PlaceOnOpeningScreen(QWidget* panel)
+{
+    const QScreen* const screen = OpeningScreen(panel);
+    if (!panel->testAttribute(Qt::WA_Resized))
+        panel->adjustSize();
+    const QMargins margins = FrameMargins(panel);
+    QRect frame = panel->geometry().marginsAdded(margins);
+    if (!screen || screen->geometry().contains(frame.center()))
+        return;
+    frame.moveCenter(screen->availableGeometry().center());
+    panel->setGeometry(frame.marginsRemoved(margins));
 }
 
 void ScreenFit::FitNormalFrame(QWidget* window, Qt::WindowStates before)
@@ -102,6 +134,36 @@ QRect ScreenFit::Fitted(QRect frame, const QList<QRect>& availableAreas)
     return best ? FittedInto(frame, *best) : frame;
 }
 
+bool ScreenFit::RestoreGeometry(QWidget* window, const QByteArray& saved)
+{
+    if (window->restoreGeometry(saved))
+        return true;
+    // The fields as saveGeometry writes them, from its second version on, which keeps the screen's width.
+    QDataStream stream(saved);
+    stream.setVersion(QDataStream::Qt_4_0);
+    quint32 magic = 0;
+    quint16 major = 0, minor = 0;
+    QRect frame, normal;
+    qint32 screen = 0;
+    quint8 maximized = 0, fullScreen = 0;
+    stream >> magic >> major >> minor >> frame >> normal >> screen >> maximized >> fullScreen;
+    if (stream.status() != QDataStream::Ok || magic != 0x1D9D0CB || major < 2 || !normal.isValid())
+        return false;
+    window->setGeometry(normal);
+    Fit(window, normal, false);
+    Qt::WindowStates state = window->windowState() & ~kFilling;
+    state.setFlag(Qt::WindowMaximized, maximized != 0);
+    state.setFlag(Qt::WindowFullScreen, fullScreen != 0);
+    window->setWindowState(state);
+    return true;
+}
+
+QRect ScreenFit::DevicePixels(const QRect& area, const QPoint& origin, qreal ratio)
+{
+    const QPointF beyond = QPointF(area.topLeft() - origin) * ratio;
+    return QRect(origin + beyond.toPoint(), (QSizeF(area.size()) * ratio).toSize());
+}
+
 QMargins ScreenFit::FrameMargins(const QWidget* window)
 {
     const QRect inner = window->geometry();
@@ -134,12 +196,12 @@ void ScreenFit::Fit(QWidget* window, const QRect& geometry, bool sizeOnly)
     QList<QRect> areas;
     for (const QScreen* screen : QGuiApplication::screens())
         areas.append(screen->availableGeometry());
-    const QRect fitted = Fitted(outer, areas);
-    if (fitted.size() == outer.size() && (sizeOnly || fitted == outer))
-        return;
     // The window manager frames the window around its inside, wherever that is put.
-    if (sizeOnly)
-        window->resize(fitted.marginsRemoved(margins).size());
-    else
-        window->setGeometry(fitted.marginsRemoved(margins));
+    const QRect fitted = Fitted(outer, areas).marginsRemoved(margins);
+    // Against the frame of now, not the one asked for: a window shown maximized from the start has no normal
+    // frame of the window manager's to go back to, which keeps it as large as the screen.
+    if (sizeOnly && fitted.size() != window->size())
+        window->resize(fitted.size());
+    else if (!sizeOnly && fitted != window->geometry())
+        window->setGeometry(fitted);
 }

@@ -13,7 +13,7 @@ packages=(
   python3 python3-numpy python3-scipy python3-nibabel python3-igraph
   zip unzip libjpeg-turbo-progs
   povray
-  xdotool imagemagick qt6-image-formats-plugins desktop-file-utils
+  xdotool x11-xserver-utils imagemagick qt6-image-formats-plugins desktop-file-utils
 )
 
 missing=()

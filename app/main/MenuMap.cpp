@@ -1,11 +1,15 @@
 #include "app/main/MenuMap.h"
 
+#include "app/ScreenFit.h"
+
 #include <QAction>
 #include <QEvent>
 #include <QFile>
+#include <QGuiApplication>
 #include <QMenu>
 #include <QMenuBar>
 #include <QRect>
+#include <QScreen>
 #include <QTimer>
 #include <QToolBar>
 
@@ -16,28 +20,42 @@ QString MenuMap::Path()
 
 bool MenuMap::eventFilter(QObject* watched, QEvent* event)
 {
-    if (event->type() != QEvent::Show && event->type() != QEvent::Resize)
+    const QEvent::Type kind = event->type();
+    auto* widget = qobject_cast<QWidget*>(watched);
+    if (!widget || (kind != QEvent::Show && kind != QEvent::Resize && kind != QEvent::Move))
         return false;
-    if (auto* menu = qobject_cast<QMenu*>(watched); menu && event->type() == QEvent::Show)
+    if (auto* menu = qobject_cast<QMenu*>(widget); menu && kind == QEvent::Show)
         Write(menu);
-    else if (auto* bar = qobject_cast<QMenuBar*>(watched))
-        // Its titles are placed once the pending layout has run.
-        QTimer::singleShot(0, bar, [bar] { Write(bar); });
-    else if (auto* tools = qobject_cast<QToolBar*>(watched))
-        QTimer::singleShot(0, tools, [tools] { Write(tools); });
+    else if (kind == QEvent::Move && widget->isWindow())
+    {
+        // A window moved (to another monitor, say) moves its bar and toolbars, which hear nothing of it.
+        for (QWidget* child : widget->findChildren<QWidget*>())
+            WriteLater(child);
+    }
+    else if (kind != QEvent::Move)
+        WriteLater(widget);
     return false;
 }
 
-// An area of a widget, in the screen's device pixels.
+void MenuMap::WriteLater(QWidget* widget)
+{
+    // Their items are placed once the pending layout has run.
+    if (auto* bar = qobject_cast<QMenuBar*>(widget))
+        QTimer::singleShot(0, bar, [bar] { Write(bar); });
+    else if (auto* tools = qobject_cast<QToolBar*>(widget))
+        QTimer::singleShot(0, tools, [tools] { Write(tools); });
+}
+
+// An area of a widget, in the X screen's device pixels.
 QString MenuMap::Place(const QWidget* widget, const QRect& area)
 {
-    const QRect onScreen(widget->mapToGlobal(area.topLeft()), area.size());
-    const qreal ratio = widget->devicePixelRatioF();
-    return QString("%1 %2 %3 %4")
-        .arg(qRound(onScreen.x() * ratio))
-        .arg(qRound(onScreen.y() * ratio))
-        .arg(qRound(onScreen.width() * ratio))
-        .arg(qRound(onScreen.height() * ratio));
+    const QRect global(widget->mapToGlobal(area.topLeft()), area.size());
+    // A menu learns its screen only after it has shown; its place is already on the screen it opens on.
+    const QScreen* screen = QGuiApplication::screenAt(global.topLeft());
+    if (!screen)
+        screen = widget->screen();
+    const QRect onScreen = ScreenFit::DevicePixels(global, screen->geometry().topLeft(), screen->devicePixelRatio());
+    return QString("%1 %2 %3 %4").arg(onScreen.x()).arg(onScreen.y()).arg(onScreen.width()).arg(onScreen.height());
 }
 
 QString MenuMap::Text(const QAction* item)

@@ -24,6 +24,7 @@
 #include <QCheckBox>
 #include <QDir>
 #include <QComboBox>
+#include <QCursor>
 #include <QDataStream>
 #include <QFileDialog>
 #include <QListWidget>
@@ -36,6 +37,7 @@
 #include <QSlider>
 #include <QTableView>
 #include <QTimer>
+#include <QtEndian>
 
 #include <gtest/gtest.h>
 
@@ -677,29 +679,55 @@ TEST_F(AppShellTest, ASecondLaunchBringsForwardTheQuestionAskedAtStart)
     }
 }
 
-// Each window of the program opens within its screen (a document window restored maximized stays so, and
-// its normal frame, saved on a larger screen, comes back within the screen when it is made normal), and
-// New and Quit reach the program from it: the panels have no menu bar. Download Atlases takes Quit also in
-// an install, which has closed every document; New opens nothing then, while the atlases are being moved.
+// Each window of the program opens within its screen (a document window restored maximized stays so, also
+// when saved on a screen of another width, and its saved normal frame comes back within the screen when it is
+// made normal), and New and Quit reach the program from it: the panels have no menu bar. Download Atlases takes
+// Quit also in an install, which has closed every document; New opens nothing then, while the atlases are
+// being moved.
 // Choose Atlas, New's own question, takes Quit only, also at start before the program's loop runs.
 TEST_F(AppShellTest, EveryWindowOpensOnItsScreenAndTakesNewAndQuit)
 {
     Install(310, "tiny");
     ScreenFit fit;
     qApp->installEventFilter(&fit);
+    // Two monitors side by side, the pointer on the left one.
+    const struct Monitors
+    {
+        Monitors(int width, int height)
+        {
+            const auto monitor = [&](const char* name, int left, const char* output) {
+                return " --setmonitor " + std::string(name) + " " + std::to_string(width / 2) + "/300x" +
+                       std::to_string(height) + "/200+" + std::to_string(left) + "+0 " + output;
+            };
+            CommandOutput("xrandr" + monitor("left", 0, "screen") + " && xrandr" + monitor("right", width / 2, "none"));
+        }
+        ~Monitors() { CommandOutput("xrandr --delmonitor left; xrandr --delmonitor right"); }
+    } monitors(QGuiApplication::primaryScreen()->size().width(), QGuiApplication::primaryScreen()->size().height());
+    ASSERT_TRUE(RunEventsUntil([] { return QGuiApplication::screens().size() == 2; }, 5000)) << "xrandr is needed";
+    QCursor::setPos(QGuiApplication::screens()[0]->geometry().center());
+    // Saved maximized on a screen twice as wide, whose frame Qt's restoring refuses, with a normal frame off the
+    // edge of the left monitor.
+    const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+    const QSize normal(screen.width() - 40, screen.height() / 2);
     QWidget larger;
-    larger.setGeometry(0, 0, 4000, 3000);
+    larger.setGeometry(QRect(QPoint(screen.width() + 100, 100), normal));
     larger.setWindowState(Qt::WindowMaximized);
-    root.Store().SetValue("DocumentWindowLocation", larger.saveGeometry().toBase64().toStdString());
+    QByteArray saved = larger.saveGeometry();
+    qToBigEndian<qint32>(2 * larger.screen()->geometry().width(), saved.data() + 46); // the screen's width
+    root.Store().SetValue("DocumentWindowLocation", saved.toBase64().toStdString());
     QWidget* const document = CorvaneAppDelegate::Instance()->documentWithAtlas(310)->windowController();
     PreferencesController::Instance()->showPreferences();
     const std::unique_ptr<AtlasChooser> chooser(AtlasChooser::initWithAtlas(0));
     QWidget* const panels[] = {PreferencesController::Instance()->window(),
                                AtlasDownloadController::Controller()->GetWindow(), chooser.get()};
+    // Opened from the document window on the right monitor, each panel comes to that one, also from a place
+    // off the left one.
+    QScreen* const right = document->screen();
     for (QWidget* panel : panels)
     {
         panel->hide();
-        panel->move(6000, 5000);
+        panel->move(-6000, 5000);
+        QApplication::setActiveWindow(document);
         panel->show();
     }
     const struct Case
@@ -719,8 +747,18 @@ TEST_F(AppShellTest, EveryWindowOpensOnItsScreenAndTakesNewAndQuit)
     {
         QWidget* const window = c.window;
         EXPECT_EQ(c.maximized, window->isMaximized()) << c.what;
+        // As large as the screen, as a window manager shows it; having never seen it normal, it has no normal
+        // frame of its own to put back.
+        if (c.maximized)
+        {
+            CommandOutput("xdotool windowsize " + std::to_string(window->winId()) + " " +
+                          std::to_string(screen.width()) + " " + std::to_string(screen.height()));
+            EXPECT_TRUE(RunEventsUntil([&] { return window->size() == screen.size(); }, 5000));
+        }
         window->showNormal();
         EXPECT_TRUE(window->screen()->availableGeometry().contains(window->frameGeometry())) << c.what;
+        EXPECT_EQ(right->name().toStdString(), window->screen()->name().toStdString()) << c.what;
+        EXPECT_TRUE(!c.maximized || window->size() == normal) << c.what;
         AtlasSet::GetAtlases()->SetLoading(c.installing);
         const std::size_t open = SingleDocumentController::Instance()->documents().size();
         QApplication::setActiveWindow(window);
@@ -950,6 +988,25 @@ TEST(ScreenFitTest, WindowsKeepWithinTheAvailableAreaOfTheirScreen)
             areas.append(QRect(area.topLeft() / c.scale, area.size() / c.scale));
         EXPECT_EQ(c.fitted, ScreenFit::Fitted(c.frame, areas)) << c.what;
     }
+}
+
+// Logical areas on a screen at its origin and ratio, in the X screen's device pixels (the menu map's).
+TEST(ScreenFitTest, AreasInTheDevicePixelsOfTheWholeXScreen)
+{
+    const struct
+    {
+        const char* what;
+        QPoint origin;
+        double ratio;
+        QRect area, device;
+    } cases[] = {
+        {"the first screen at scale 2", {0, 0}, 2, {10, 5, 30, 20}, {20, 10, 60, 40}},
+        {"the second of two at scale 2", {1600, 0}, 2, {1629, 0, 30, 20}, {1658, 0, 60, 40}},
+        {"one below at scale 1.5", {0, 1000}, 1.5, {100, 1010, 40, 20}, {150, 1015, 60, 30}},
+        {"the second at scale 1", {1600, 0}, 1, {1629, 3, 30, 20}, {1629, 3, 30, 20}},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(c.device, ScreenFit::DevicePixels(c.area, c.origin, c.ratio)) << c.what;
 }
 
 TEST(SingleInstanceTest, LaterLaunchesHandTheirArgumentsOver)

@@ -35,6 +35,7 @@ struct Look
     bool brainRowBefore = false, brainRowAfter = false; // the outline's Brain row selected
     long greenBefore = 0, greenAfter = 0;               // the selected mesh's green
     bool openedOnScreen = false;                        // the window as it opened, within the screen
+    bool mapFollows = false;                            // the menu map's bar, as the window moves
 };
 
 class ScaledScreenProgramTest : public ::testing::Test
@@ -90,7 +91,8 @@ protected:
         const std::string command =
             "env QT_SCALE_FACTOR=" + std::to_string(scale) + " HOME=" + Quote(m_dir.File("home")) +
             " XDG_DATA_HOME=" + Quote(m_dir.File("data")) + " XDG_CONFIG_HOME=" + Quote(m_dir.File("config")) +
-            " XDG_CACHE_HOME=" + Quote(m_dir.File("cache")) + " XDG_RUNTIME_DIR=" + Quote(m_dir.File("runtime")) + " " +
+            " XDG_CACHE_HOME=" + Quote(m_dir.File("cache")) + " XDG_RUNTIME_DIR=" + Quote(m_dir.File("runtime")) +
+            " CORVANE_MENU_MAP=" + Quote(m_dir.File("map" + tag)) + " " +
             Quote(std::string(CORVANE_BINARY_DIR) + "/bin/corvane") + " > " +
             Quote(m_dir.File("corvane" + tag + ".out")) + " 2>&1";
         m_program.Start(command);
@@ -135,6 +137,22 @@ protected:
         const QSize size(std::lround(640 * scale), std::lround(500 * scale));
         CommandOutput("xdotool windowmove " + window + " 0 0 windowsize " + window + " " + at(640, 500));
         until("sized", [&](const QImage& shot) { return shot.size() == size; });
+        // Moved down and back, the window takes its menu bar's place in the map along.
+        const MenuMap map(m_dir.File("map" + tag));
+        const int down = std::lround(40 * scale);
+        const auto fileAt = [&](int top) {
+            CommandOutput("xdotool windowmove " + window + " 0 " + std::to_string(top));
+            return WaitFor(
+                [&] {
+                    const std::vector<MenuMap::Item> items = map.Items();
+                    const auto file = std::find_if(items.rbegin(), items.rend(), [&](const MenuMap::Item& item) {
+                        return item.kind == "bar" && item.window == window && item.text == "File";
+                    });
+                    return file != items.rend() && (file->y >= down) == (top > 0);
+                },
+                20);
+        };
+        look.mapFollows = fileAt(down) && fileAt(0);
         const auto barGrey = [](const QColor& c) {
             return std::abs(c.red() - 77) <= 1 && c.red() == c.green() && c.green() == c.blue();
         };
@@ -245,6 +263,7 @@ TEST_F(ScaledScreenProgramTest, TheWindowAtScale2IsTheScale1WindowDoubledAndPick
     {
         SCOPED_TRACE(look == &one ? "scale 1" : "scale 2");
         EXPECT_TRUE(look->openedOnScreen) << "the default window fits the screen";
+        EXPECT_TRUE(look->mapFollows);
         EXPECT_FALSE(look->brainRowBefore);
         EXPECT_TRUE(look->brainRowAfter) << "the outline selects the brain clicked in the scene";
         EXPECT_LT(look->greenBefore * 4, look->greenAfter) << "the selected brain turns green";

@@ -26,6 +26,7 @@
 #include <QDialog>
 #include <QHeaderView>
 #include <QImage>
+#include <QLayout>
 #include <QListWidget>
 #include <QMenu>
 #include <QMenuBar>
@@ -181,6 +182,17 @@ TEST_F(SearchSheetsTest, RowsAreAddedAndDeletedWithTheSheet)
     EXPECT_EQ(std::vector<bool>({true, true, true}), shown());
     EXPECT_EQ(oneRow + 2 * step, sheet.window()->height());
     EXPECT_FALSE(sheet.addRowButton()->isEnabled());
+    // As narrow as the document window goes, the sheet holds every pop-up and button.
+    const int least = Window()->minimumSizeHint().expandedTo(Window()->minimumSize()).width();
+    sheet.window()->resize(least, sheet.window()->height());
+    EXPECT_EQ(least, sheet.window()->width());
+    sheet.window()->layout()->activate();
+    for (const QWidget* control : sheet.window()->findChildren<QWidget*>())
+        if ((qobject_cast<const QComboBox*>(control) || qobject_cast<const QPushButton*>(control)) &&
+            control->isVisibleTo(sheet.window()))
+            EXPECT_TRUE(
+                sheet.window()->rect().contains(QRect(control->mapTo(sheet.window(), QPoint()), control->size())))
+                << control->objectName().toStdString() << " of " << least;
     // The rows' pop-ups stand in columns: where row 1 shows its structure and filters, rows 2 and 3 show
     // theirs, alike while all are at their first items.
     sheet.window()->findChild<QPushButton*>("findButton")->setFocus();

@@ -34,7 +34,7 @@ class OverlayLayout
 {
 public:
     static constexpr int kGap = 5;
-    static constexpr int kLeastCompass = 60;
+    static constexpr int kLeastCompass = 48;
     static constexpr int kLeastChart = 80;
     static constexpr int kReadableCharacters = 12;
     // The section image and its bar, and the inset's distance from the image.

@@ -35,7 +35,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <initializer_list>
 #include <iomanip>
 #include <iostream>
 #include <limits>
@@ -113,7 +112,7 @@ BrainSceneRenderer::BrainSceneRenderer(GLDisplay* display, BrainExpressionModel*
     m_panTool.SetParent(this);
     m_movePlaneTool.SetParent(this);
     m_trackball.SetParent(this);
-    m_imageControlBar.Create(this, 0, kSectionImageSide, kSectionImageSide, 20);
+    m_imageControlBar.Create(this, 0, kSectionImageSide, kSectionImageSide, OverlayLayout::kImageBarHeight);
     m_sectionImage = std::make_shared<TiledImage>(kSectionImageSide, kSectionImageSide, this);
     Atlas* atlas = model->GetAtlas();
     for (unsigned int i = 0; i < atlas->GetNumSpaces(); ++i)

@@ -1034,10 +1034,10 @@ void BrainSceneView::PlaceOverlays()
 {
     int nameX = 0;
     int nameY = 0;
-    const bool named = GetNamePanelOrigin(nameX, nameY);
+    m_named = GetNamePanelOrigin(nameX, nameY);
     const int buttonX = nameX + (m_nameLabel->GetWidth() - m_nameLabel->GetTextWidth()) / 2 - 31;
     const int buttonY = nameY + (m_nameLabel->GetLineHeight() - 16) / 2;
-    if (!named || (m_renderer->GetNumVisibleAtlasSpaces() <= 1 && m_visible))
+    if (!m_named || (m_renderer->GetNumVisibleAtlasSpaces() <= 1 && m_visible))
         m_zoomButton.SetEnabled(false);
     else
     {
@@ -1065,8 +1065,8 @@ int BrainSceneView::ToGLRow(int y) const
 bool BrainSceneView::OnButtonDown(int button, int x, int y, int flags, unsigned int time)
 {
     const int row = ToGLRow(y);
-    // With a single space the buttons are not drawn, so they take no click either.
-    const bool buttonsLive = GetModel()->GetAtlas()->GetNumSpaces() > 1;
+    // With a single space, or where the name has given way, the buttons are not drawn: they take no click.
+    const bool buttonsLive = GetModel()->GetAtlas()->GetNumSpaces() > 1 && m_named;
     GLTextureButton* pressed = nullptr;
     if (buttonsLive && m_zoomButton.AcceptsClick(x, row))
         pressed = &m_zoomButton;
@@ -1090,7 +1090,7 @@ bool BrainSceneView::OnMouseMove(int x, int y, int flags, unsigned int time)
     if (m_pressedButton)
         return !m_pressedButton->SetHighlighted(m_pressedButton->AcceptsClick(x, row));
     const int closeY = m_closeButton.GetOriginY();
-    const bool inBand = closeY - 11 <= row && row <= closeY + m_closeButton.GetHeight() + 11;
+    const bool inBand = m_named && closeY - 11 <= row && row <= closeY + m_closeButton.GetHeight() + 11;
     if (inBand != m_buttonsShown)
     {
         m_renderer->RemoveSubViewFocus();

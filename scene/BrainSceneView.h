@@ -169,6 +169,8 @@ private:
     int m_height = 0;
     bool m_visible = false;
     bool m_buttonsShown = false;
+    // The layout leaves the name a place: its buttons show beside it on hover.
+    bool m_named = false;
     unsigned int m_expressorStride = 0;
     std::multimap<GeneExpression*, std::shared_ptr<ExpressionRenderer>> m_renderers;
     std::shared_ptr<ColoredMeshExpressionRenderer> m_coloredMesh;

@@ -926,6 +926,8 @@ void BrainSceneRenderer::AddGene(GeneExpression* gene)
         }
         else
             m_thresholdControls[gene] = std::make_shared<ExpressionThresholdControl>(this, gene);
+        // The gene may be the selected one already: the active control is looked up again.
+        m_refreshThresholdControl = m_refreshLevelControl = true;
     }
     Invalidate();
 }

@@ -138,7 +138,8 @@ public:
     };
     static Grid LayoutGrid(int views, int width, int height);
 
-    // The overlay's pieces as last drawn (and laid out again on every reshape); presses go by it.
+    // The overlay's pieces as last laid out: on every reshape, frame, press and move, so that presses go to
+    // the pieces drawn.
     const OverlayLayout& GetLayout() const { return m_layout; }
     // A visible view's place among the layout's views; -1 for a hidden one.
     int GetLayoutIndex(const BrainSceneView* view) const;

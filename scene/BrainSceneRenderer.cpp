@@ -35,7 +35,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <initializer_list>
 #include <iomanip>
 #include <iostream>
 #include <limits>
@@ -44,32 +43,19 @@
 namespace
 {
 
-// The attribution line's place in the bottom left corner, and its widest box.
-constexpr int kAttributionX = 5;
-constexpr int kAttributionWidth = 400;
-// Texts keep this far from the overlays in the corners.
-constexpr int kCornerGap = 5;
-// The selection's box in the top left corner, and its size where the scene is wide enough.
-constexpr int kInfoBoxX = 5;
-constexpr int kInfoBoxWidth = 480;
+// The selection's box where the scene is wide enough, and the attribution's widest box.
 constexpr int kInfoBoxLines = 9;
 // The section image and its bar stand in the bottom left corner, this wide.
-constexpr int kSectionImageSide = 256;
+constexpr int kSectionImageSide = OverlayLayout::kImageSide;
 
-// What the selection's box covers, drawn with its top line at `top`: its background reaches 6 pixels left of
-// the text, 12 right and 4 above and below.
-OverlayRect InfoBoxCover(int top, int textWidth, int textHeight)
+// The lines of a text of lines this wide, wrapped at `width`. Words do not fill their lines: a wrapped line
+// is counted as holding four fifths of the width, so that the box keeps every line the wrapping makes.
+int WrappedLines(const std::vector<int>& lineWidths, int width)
 {
-    return OverlayRect{kInfoBoxX - 6, top - textHeight - 4, kInfoBoxX + textWidth + 12, top + 4};
-}
-
-// The left edge of the first of the overlays that a text in `band` would run into; `right` when none.
-int RoomBefore(const OverlayRect& band, std::initializer_list<OverlayRect> overlays, int right)
-{
-    for (const OverlayRect& overlay : overlays)
-        if (overlay.Meets(band))
-            right = std::min(right, overlay.left);
-    return right;
+    int lines = 0;
+    for (const int line : lineWidths)
+        lines += line <= width || width <= 0 ? 1 : (line * 5 + width * 4 - 1) / (width * 4);
+    return lines;
 }
 
 bool VolumeRenderingActive()
@@ -116,16 +102,17 @@ BrainSceneRenderer::BrainSceneRenderer(GLDisplay* display, BrainExpressionModel*
     for (int i = 0; i < model->GetNumGenes(); ++i)
         if (const std::shared_ptr<GeneExpression> gene = model->GetGene(i))
             AddGene(gene.get());
-    m_infoBox.reset(display->CreateTextBox(kInfoBoxWidth, kInfoBoxLines, false, GLTextBox::kAlignLeft));
+    m_infoBox.reset(
+        display->CreateTextBox(OverlayLayout::kSelectionWidth, kInfoBoxLines, false, GLTextBox::kAlignLeft));
     m_frameRateBox.reset(display->CreateTextBox(40, 1, false, GLTextBox::kAlignLeft));
     m_sizeBox.reset(display->CreateTextBox(100, 1, false, GLTextBox::kAlignLeft));
-    m_attributionBox.reset(display->CreateTextBox(kAttributionWidth, 1, false, GLTextBox::kAlignLeft));
+    m_attributionBox.reset(display->CreateTextBox(OverlayLayout::kAttributionWidth, 1, false, GLTextBox::kAlignLeft));
     m_infoBox->ShowBackground(true);
     m_attributionBox->SetText(model->GetAtlas()->GetAttribution());
     m_panTool.SetParent(this);
     m_movePlaneTool.SetParent(this);
     m_trackball.SetParent(this);
-    m_imageControlBar.Create(this, 0, kSectionImageSide, kSectionImageSide, 20);
+    m_imageControlBar.Create(this, 0, kSectionImageSide, kSectionImageSide, OverlayLayout::kImageBarHeight);
     m_sectionImage = std::make_shared<TiledImage>(kSectionImageSide, kSectionImageSide, this);
     Atlas* atlas = model->GetAtlas();
     for (unsigned int i = 0; i < atlas->GetNumSpaces(); ++i)
@@ -133,6 +120,9 @@ BrainSceneRenderer::BrainSceneRenderer(GLDisplay* display, BrainExpressionModel*
     for (const auto& view : m_views)
         view->SetVisible(true);
     m_focusedView = m_views.empty() ? nullptr : m_views.front().get();
+    m_measureBox.reset(display->CreateTextBox(0, 1, false, GLTextBox::kAlignLeft));
+    m_attributionWidth = MeasureText(model->GetAtlas()->GetAttribution());
+    m_characterWidth = std::max(MeasureText("0123456789") / 10, 1);
     model->AddListener(this);
     UserPreferences::GetPreferences()->AddListener(this);
     display->SetSendMouseMoved(true);
@@ -228,6 +218,7 @@ void BrainSceneRenderer::LayoutSubViews()
                       grid.cellHeight);
         ++k;
     }
+    UpdateLayout();
 }
 
 void BrainSceneRenderer::Reshape(int width, int height)
@@ -324,6 +315,7 @@ void BrainSceneRenderer::Display()
 {
     glClearColor(0.0f, 0.0f, 0.0f, 0.0f);
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    UpdateLayout();
     for (const auto& view : m_views)
         view->Display();
     if (m_model->GetCompassLocation() == BrainExpressionModel::COMPASS_IN_CORNER)
@@ -426,7 +418,9 @@ void BrainSceneRenderer::DrawCompassAxes()
 
 void BrainSceneRenderer::DrawCompass()
 {
-    const int tabHeight = TabHeight();
+    const OverlayRect square = m_layout.GetCompass();
+    if (square.IsEmpty())
+        return;
     glMatrixMode(GL_PROJECTION);
     glPushMatrix();
     glLoadIdentity();
@@ -451,8 +445,8 @@ void BrainSceneRenderer::DrawCompass()
     glEnable(GL_BLEND);
     glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
     glDepthMask(GL_FALSE);
-    const float s = m_compassSize;
-    glTranslatef(m_width - s / 2, m_height - s / 2 - tabHeight, 700.0f);
+    const float s = static_cast<float>(square.right - square.left);
+    glTranslatef(static_cast<float>(square.left) + s / 2, static_cast<float>(square.bottom) + s / 2, 700.0f);
     const float alpha = m_compassHover ? 0.3f : 0.2f;
     glDisable(GL_LIGHTING);
     glColor4f(0.5f, 0.5f, 0.5f, alpha);
@@ -506,38 +500,101 @@ void BrainSceneRenderer::DrawFrameRate()
     m_frameRateBox->Draw(m_width - 35, 0);
 }
 
-int BrainSceneRenderer::AttributionRow() const
+int BrainSceneRenderer::MeasureText(const std::string& text)
 {
-    // The attribution keeps to the bottom left corner: above the section image and its bar while they show.
-    return m_sectionImage->IsVisible() ? m_imageControlBar.GetTop() + 5 : 5;
+    m_measureBox->SetText(text);
+    return m_measureBox->GetTextWidth();
 }
 
-void BrainSceneRenderer::DrawAttribution(const OverlayRect& infoBox)
+int BrainSceneRenderer::GetLayoutIndex(const BrainSceneView* view) const
 {
-    int x = kAttributionX;
-    int y = AttributionRow();
-    const int height = m_attributionBox->GetHeight();
-    // Above the section image's bar a short scene may have no row left under the names of the spaces, or
-    // the selection's box may reach down to it: the line then keeps to the bottom, right of the image and
-    // of the inset of its whole section beside it.
-    const OverlayRect above{x, y, m_width, y + height};
-    if (m_sectionImage->IsVisible() && (above.top > InfoBoxTop(TabHeight()) || infoBox.Meets(above)))
+    int index = 0;
+    for (const auto& shown : m_views)
     {
-        const int inset = m_sectionImage->IsRegionReady() ? m_sectionImage->GetInsetWidth() + 1 : 0;
-        x = kSectionImageSide + inset + kAttributionX;
-        y = 5;
+        if (!shown->IsVisible())
+            continue;
+        if (shown.get() == view)
+            return index;
+        ++index;
     }
-    // It ends short of the view's edge, or of the threshold control or the compass beside it, cut with an
-    // ellipsis where the room ends.
-    const OverlayRect line{x, y, m_width, y + height};
-    const int end = RoomBefore(line, {GetControlRect(), GetCompassRect()}, m_width) - kAttributionX;
-    const int room = std::clamp(end - x, 0, kAttributionWidth);
-    if (room != m_attributionBox->GetWidth())
+    return -1;
+}
+
+int BrainSceneRenderer::ChartTitleWidth(const std::string& title)
+{
+    if (title != m_chartTitle.first)
+        m_chartTitle = {title, MeasureText(title)};
+    return m_chartTitle.second;
+}
+
+OverlayLayout::Shown BrainSceneRenderer::WhatIsShown()
+{
+    OverlayLayout::Shown shown;
+    shown.tabHeight = TabHeight();
+    shown.lineHeight = m_attributionBox->GetLineHeight();
+    shown.characterWidth = m_characterWidth;
+    if (m_model->GetCompassLocation() == BrainExpressionModel::COMPASS_IN_CORNER)
+        shown.compassSide = static_cast<int>(std::ceil(m_compassSize));
+    shown.names = m_model->GetAtlas()->GetNumSpaces() > 1;
+    for (const auto& view : m_views)
     {
-        m_attributionBox.reset(m_display->CreateTextBox(room, 1, false, GLTextBox::kAlignLeft));
+        if (!view->IsVisible())
+            continue;
+        const OverlayRect cell{view->GetOriginX(), view->GetOriginY(), view->GetOriginX() + view->GetWidth(),
+                               view->GetOriginY() + view->GetHeight()};
+        shown.views.push_back({cell, view->GetNameLabel()->GetTextWidth(), view->HasChart()});
+        if (view->HasChart())
+            shown.chartTitleWidth = std::max(shown.chartTitleWidth, ChartTitleWidth(view->GetChartTitle()));
+    }
+    OverlayRect control;
+    if (ExpressionThresholdControl* plot = GetActiveThresholdControl())
+        control = plot->GetOverlayRect();
+    else if (ExpressionLevelThresholdControl* level = GetActiveLevelThresholdControl())
+        control = level->GetOverlayRect();
+    else if (VolumeThresholdControl* volume = GetActiveVolumeThresholdControl())
+        control = volume->GetOverlayRect();
+    if (!control.IsEmpty())
+    {
+        shown.controlWidth = m_width - control.left;
+        shown.controlBottom = std::max(control.bottom, 0);
+        shown.controlTop = control.top;
+    }
+    shown.sectionImage = m_sectionImage->IsVisible();
+    if (m_sectionImage->IsRegionReady())
+    {
+        shown.insetWidth = m_sectionImage->GetInsetWidth();
+        shown.insetHeight = m_sectionImage->GetInsetHeight();
+    }
+    shown.attributionWidth = m_attributionWidth;
+    if (!m_infoText.empty())
+    {
+        shown.selectionWidth = *std::max_element(m_infoLineWidths.begin(), m_infoLineWidths.end());
+        shown.selectionLines = [this](int width) { return WrappedLines(m_infoLineWidths, width); };
+    }
+    return shown;
+}
+
+void BrainSceneRenderer::UpdateLayout()
+{
+    const DevicePixels pixels(m_display);
+    m_layout = OverlayLayout(pixels.ToDevice(m_width), pixels.ToDevice(m_height), pixels.GetRatio(), WhatIsShown());
+    m_sectionImage->ShowInset(!m_layout.GetInset().IsEmpty());
+    for (const auto& view : m_views)
+        view->PlaceOverlays();
+}
+
+void BrainSceneRenderer::DrawAttribution()
+{
+    const OverlayRect line = m_layout.GetAttribution();
+    if (line.IsEmpty())
+        return;
+    const int width = line.right - line.left;
+    if (width != m_attributionBox->GetWidth())
+    {
+        m_attributionBox.reset(m_display->CreateTextBox(width, 1, false, GLTextBox::kAlignLeft));
         m_attributionBox->SetText(m_model->GetAtlas()->GetAttribution());
     }
-    m_attributionBox->Draw(x, y);
+    m_attributionBox->Draw(line.left, line.bottom);
 }
 
 int BrainSceneRenderer::TabHeight() const
@@ -545,64 +602,9 @@ int BrainSceneRenderer::TabHeight() const
     return m_tabs && m_tabs->IsVisible() ? m_tabs->GetHeight() : 0;
 }
 
-OverlayRect BrainSceneRenderer::GetCompassRect() const
-{
-    if (m_model->GetCompassLocation() != BrainExpressionModel::COMPASS_IN_CORNER)
-        return {};
-    const int top = m_height - TabHeight();
-    const int side = static_cast<int>(std::ceil(m_compassSize));
-    return OverlayRect{m_width - side, top - side, m_width, top};
-}
-
-OverlayRect BrainSceneRenderer::GetControlRect()
-{
-    if (ExpressionThresholdControl* plot = GetActiveThresholdControl())
-        return plot->GetOverlayRect();
-    if (ExpressionLevelThresholdControl* level = GetActiveLevelThresholdControl())
-        return level->GetOverlayRect();
-    if (VolumeThresholdControl* volume = GetActiveVolumeThresholdControl())
-        return volume->GetOverlayRect();
-    return {};
-}
-
-OverlayRect BrainSceneRenderer::BelowCompass(OverlayRect line) const
-{
-    OverlayRect compass = GetCompassRect();
-    if (compass.IsEmpty())
-        return line;
-    compass.left -= kCornerGap;
-    compass.bottom -= kCornerGap;
-    if (compass.Meets(line))
-    {
-        const int height = line.top - line.bottom;
-        line.top = compass.bottom;
-        line.bottom = line.top - height;
-    }
-    return line;
-}
-
 bool BrainSceneRenderer::OverCompass(int x, int y)
 {
-    // The threshold control drawn over the compass in a short scene takes the pointer there.
-    const int row = m_height - 1 - y;
-    return GetCompassRect().Holds(x, row) && !GetControlRect().Holds(x, row);
-}
-
-int BrainSceneRenderer::InfoBoxTop(int tabHeight) const
-{
-    int top = m_height - 5 - tabHeight;
-    // The views of an atlas of several spaces name their spaces across their tops: the box starts under the
-    // names of the views along the top of the scene, and never covers one.
-    if (m_model->GetAtlas()->GetNumSpaces() < 2)
-        return top;
-    for (const auto& view : m_views)
-        if (view->IsVisible() && view->GetOriginY() + view->GetHeight() >= m_height - tabHeight)
-        {
-            int x = 0, y = 0;
-            view->GetNamePanelOrigin(x, y);
-            top = std::min(top, y - 5);
-        }
-    return top;
+    return m_layout.At(x, m_height - 1 - y).piece == OverlayLayout::Piece::kCompass;
 }
 
 void BrainSceneRenderer::SetInfoText(const std::string& text)
@@ -610,48 +612,52 @@ void BrainSceneRenderer::SetInfoText(const std::string& text)
     m_infoText = text;
     m_infoBox->SetText(text);
     m_narrowInfoBox.reset();
+    m_infoLineWidths.clear();
+    std::istringstream lines(text);
+    for (std::string line; std::getline(lines, line);)
+        m_infoLineWidths.push_back(MeasureText(line));
+    if (m_infoLineWidths.empty())
+        m_infoLineWidths.push_back(0);
 }
 
-OverlayRect BrainSceneRenderer::DrawInfoBox(int tabHeight)
+void BrainSceneRenderer::DrawInfoBox()
 {
-    const int top = InfoBoxTop(tabHeight);
-    const int lineHeight = std::max(m_infoBox->GetLineHeight(), 1);
-    // The box shows a line for each line of the text: the selection's lines are far shorter than the box.
-    const int paragraphs = 1 + static_cast<int>(std::count(m_infoText.begin(), m_infoText.end(), '\n'));
-    const int textWidth = std::min(m_infoBox->GetTextWidth(), m_infoBox->GetWidth());
-    const OverlayRect wide = InfoBoxCover(top, textWidth, std::min(paragraphs, kInfoBoxLines) * lineHeight);
-    OverlayRect compass = GetCompassRect();
-    compass.left -= kCornerGap;
-    compass.bottom -= kCornerGap;
-    OverlayRect control = GetControlRect();
-    control.left -= kCornerGap;
-    control.top += kCornerGap;
-    if (m_infoText.empty() || (!compass.Meets(wide) && !control.Meets(wide)))
+    const OverlayRect text = m_layout.GetSelectionText();
+    if (text.IsEmpty())
+        return;
+    const int width = text.right - text.left;
+    const int lines = m_layout.GetSelectionLines();
+    const int wide =
+        std::min(m_infoBox->GetWidth(), *std::max_element(m_infoLineWidths.begin(), m_infoLineWidths.end()));
+    // The box of the whole text where the layout leaves it all; a box of the room left otherwise.
+    if (width >= wide && lines == WrappedLines(m_infoLineWidths, m_infoBox->GetWidth()) && lines <= kInfoBoxLines)
     {
         m_narrowInfoBox.reset();
-        m_infoBox->Draw(kInfoBoxX, top - m_infoBox->GetHeight());
-        return m_infoText.empty() ? OverlayRect{} : wide;
+        m_infoBox->Draw(text.left, text.top - m_infoBox->GetHeight());
+        return;
     }
-    // A scene too small for the text beside the compass and the threshold control wraps it short of both, in
-    // the lines down to the attribution (never fewer than the box's own), so that the longer wrapping cuts off
-    // none of it. The window's smallest scene leaves a hundred pixels left of the control.
-    const int room = top - AttributionRow() - m_attributionBox->GetHeight() - kCornerGap;
-    const int lines = std::max(kInfoBoxLines, room / lineHeight);
-    const OverlayRect reach = InfoBoxCover(top, m_width, lines * lineHeight);
-    const int width = std::clamp(RoomBefore(reach, {compass, control}, m_width) - kInfoBoxX - 12, 0, kInfoBoxWidth);
-    if (!m_narrowInfoBox || m_narrowInfoBox->GetWidth() != width || m_narrowInfoBox->GetHeight() != lines * lineHeight)
+    if (!m_narrowInfoBox || m_narrowInfoBox->GetWidth() != width ||
+        m_narrowInfoBox->GetHeight() != text.top - text.bottom)
     {
         m_narrowInfoBox.reset(m_display->CreateTextBox(width, lines, false, GLTextBox::kAlignLeft));
         m_narrowInfoBox->ShowBackground(true);
         m_narrowInfoBox->SetText(m_infoText);
     }
-    m_narrowInfoBox->Draw(kInfoBoxX, top - m_narrowInfoBox->GetHeight());
-    return InfoBoxCover(top, width, m_narrowInfoBox->GetHeight());
+    m_narrowInfoBox->Draw(text.left, text.bottom);
+}
+
+void BrainSceneRenderer::DrawThresholdControl()
+{
+    if (ExpressionThresholdControl* control = GetActiveThresholdControl())
+        control->Display();
+    else if (ExpressionLevelThresholdControl* level = GetActiveLevelThresholdControl())
+        level->Display();
+    else if (VolumeThresholdControl* volume = GetActiveVolumeThresholdControl())
+        volume->Display();
 }
 
 void BrainSceneRenderer::DrawText()
 {
-    const int tabHeight = TabHeight();
     glPushAttrib(GL_ENABLE_BIT | GL_COLOR_BUFFER_BIT);
     glDisable(GL_DEPTH_TEST);
     glDisable(GL_LIGHTING);
@@ -667,8 +673,8 @@ void BrainSceneRenderer::DrawText()
     glLoadIdentity();
     if (m_tabs && m_tabs->IsVisible())
         m_tabs->Display(m_width);
-    const OverlayRect infoBox = DrawInfoBox(tabHeight);
-    if (m_sectionImage->IsVisible())
+    DrawInfoBox();
+    if (!m_layout.GetImage().IsEmpty())
     {
         m_imageControlBar.Draw();
         m_sectionImage->Display(m_model->GetImageAlpha());
@@ -680,13 +686,9 @@ void BrainSceneRenderer::DrawText()
         m_sizeBox->SetText(std::to_string(m_width) + " x " + std::to_string(m_height));
         m_sizeBox->Draw(5, 5);
     }
-    DrawAttribution(infoBox);
-    if (ExpressionThresholdControl* control = GetActiveThresholdControl())
-        control->Display();
-    else if (ExpressionLevelThresholdControl* level = GetActiveLevelThresholdControl())
-        level->Display();
-    else if (VolumeThresholdControl* volume = GetActiveVolumeThresholdControl())
-        volume->Display();
+    DrawAttribution();
+    if (!m_layout.GetControl().IsEmpty())
+        DrawThresholdControl();
     glMatrixMode(GL_PROJECTION);
     glPopMatrix();
     glMatrixMode(GL_MODELVIEW);
@@ -924,6 +926,8 @@ void BrainSceneRenderer::AddGene(GeneExpression* gene)
         }
         else
             m_thresholdControls[gene] = std::make_shared<ExpressionThresholdControl>(this, gene);
+        // The gene may be the selected one already: the active control is looked up again.
+        m_refreshThresholdControl = m_refreshLevelControl = true;
     }
     Invalidate();
 }
@@ -1357,6 +1361,8 @@ MouseListener* BrainSceneRenderer::ChooseTool(int button, int flags)
 bool BrainSceneRenderer::OnButtonDown(int button, int x, int y, int flags, unsigned int time)
 {
     StopBookmarkAnimation();
+    // What shows may have changed since the last frame: the press goes to what the next one draws.
+    UpdateLayout();
     if (m_mouseCapture)
     {
         bool taken = false;
@@ -1377,16 +1383,17 @@ bool BrainSceneRenderer::OnButtonDown(int button, int x, int y, int flags, unsig
         }
         return true;
     }
-    if (OverCompass(x, y))
+    const OverlayLayout::Piece piece = m_layout.At(x, m_height - 1 - y).piece;
+    if (piece == OverlayLayout::Piece::kCompass)
     {
-        const float s = m_compassSize;
-        m_trackball.SetSize(static_cast<int>(m_width - s), static_cast<int>(m_height - s - tabHeight - 1),
-                            static_cast<int>(s), static_cast<int>(s), 1.0f);
+        const OverlayRect square = m_layout.GetCompass();
+        const int side = square.right - square.left;
+        m_trackball.SetSize(square.left, square.bottom - 1, side, side, 1.0f);
         m_mouseCapture = &m_trackball;
         m_trackball.OnButtonDown(button, x, y, flags, time);
         return true;
     }
-    if (m_sectionImage->IsVisible())
+    if (!m_layout.GetImage().IsEmpty())
     {
         if (m_imageControlBar.OnButtonDown(button, x, y, flags, time))
         {
@@ -1400,14 +1407,17 @@ bool BrainSceneRenderer::OnButtonDown(int button, int x, int y, int flags, unsig
             return true;
         }
     }
-    MouseListener* controls[] = {GetActiveThresholdControl(), GetActiveLevelThresholdControl(),
-                                 GetActiveVolumeThresholdControl()};
-    for (MouseListener* control : controls)
-        if (control && control->OnButtonDown(button, x, y, flags, time))
-        {
-            m_mouseCapture = control;
-            return true;
-        }
+    if (piece == OverlayLayout::Piece::kControl)
+    {
+        MouseListener* controls[] = {GetActiveThresholdControl(), GetActiveLevelThresholdControl(),
+                                     GetActiveVolumeThresholdControl()};
+        for (MouseListener* control : controls)
+            if (control && control->OnButtonDown(button, x, y, flags, time))
+            {
+                m_mouseCapture = control;
+                return true;
+            }
+    }
     if (m_animating)
         Animate(false);
     MouseListener* tool = ChooseTool(button, flags);
@@ -1469,6 +1479,7 @@ bool BrainSceneRenderer::OnMouseMove(int x, int y, int flags, unsigned int time)
             m_display->Display();
         return true;
     }
+    UpdateLayout();
     const bool hovering = OverCompass(x, y);
     if (hovering != m_compassHover)
     {
@@ -1481,7 +1492,7 @@ bool BrainSceneRenderer::OnMouseMove(int x, int y, int flags, unsigned int time)
     MouseListener* controls[] = {GetActiveThresholdControl(), GetActiveLevelThresholdControl(),
                                  GetActiveVolumeThresholdControl()};
     for (MouseListener* control : controls)
-        if (control && control->OnMouseMove(x, y, flags, time))
+        if (control && !m_layout.GetControl().IsEmpty() && control->OnMouseMove(x, y, flags, time))
             return true;
     BrainSceneView* view = FindSubView(x, y);
     if (m_focusedView && m_focusedView != view)

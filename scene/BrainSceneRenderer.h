@@ -9,6 +9,7 @@
 #include "gl/Trackball.h"
 #include "scene/ImageControlBar.h"
 #include "scene/MovePlaneMouseTool.h"
+#include "scene/OverlayLayout.h"
 #include "scene/OverlayRect.h"
 #include "scene/PanMouseTool.h"
 
@@ -137,13 +138,15 @@ public:
     };
     static Grid LayoutGrid(int views, int width, int height);
 
-    // The overlay's right corners: the compass's square at the top (empty unless it shows there), and what
-    // the threshold control drawn at the bottom covers (empty without one). The texts beside them keep clear
-    // of them; where the two meet the control, drawn over the compass, takes the pointer.
-    OverlayRect GetCompassRect() const;
-    OverlayRect GetControlRect();
-    // A line of text placed at `line`, moved down under the compass when it would run into it.
-    OverlayRect BelowCompass(OverlayRect line) const;
+    // The overlay's pieces as last laid out: on every reshape, frame, press and move, so that presses go to
+    // the pieces drawn.
+    const OverlayLayout& GetLayout() const { return m_layout; }
+    // A visible view's place among the layout's views; -1 for a hidden one.
+    int GetLayoutIndex(const BrainSceneView* view) const;
+    // The compass's square (empty unless it shows in the corner) and what the threshold control covers
+    // (empty without one), as laid out.
+    OverlayRect GetCompassRect() const { return m_layout.GetCompass(); }
+    OverlayRect GetControlRect() const { return m_layout.GetControl(); }
 
     const std::vector<std::shared_ptr<BrainSceneView>>& GetViews() const { return m_views; }
     BrainSceneView* GetFocusedView() const { return m_focusedView; }
@@ -177,13 +180,15 @@ private:
     void CompileCompass();
     void DrawCompassAxes();
     void DrawFrameRate();
-    // The attribution keeps clear of the selection's box, which covers `infoBox`.
-    void DrawAttribution(const OverlayRect& infoBox);
-    int InfoBoxTop(int tabHeight) const;
+    void DrawThresholdControl();
+    void DrawAttribution();
     void SetInfoText(const std::string& text);
-    // Returns what the box covers.
-    OverlayRect DrawInfoBox(int tabHeight);
-    int AttributionRow() const;
+    void DrawInfoBox();
+    // Lays the overlay out again for what the scene shows now.
+    void UpdateLayout();
+    OverlayLayout::Shown WhatIsShown();
+    int MeasureText(const std::string& text);
+    int ChartTitleWidth(const std::string& title);
     int TabHeight() const;
     // A press or move at (x, y), y from the top, is the compass's.
     bool OverCompass(int x, int y);
@@ -223,10 +228,18 @@ private:
     bool m_showFrameRate = false;
     bool m_showWindowSize = false;
     std::unique_ptr<GLTextBox> m_infoBox;
-    // The selection's text again, in a box narrowed to end short of the compass and the threshold control,
-    // while the scene is too small for the text beside them; null otherwise.
+    // The selection's text again, in a box of the width and lines that the layout leaves it where that is
+    // less than the whole text; null otherwise.
     std::unique_ptr<GLTextBox> m_narrowInfoBox;
     std::string m_infoText;
+    // The widths of the selection's lines unwrapped, and of the attribution.
+    std::vector<int> m_infoLineWidths;
+    int m_attributionWidth = 0;
+    int m_characterWidth = 7;
+    std::pair<std::string, int> m_chartTitle;
+    // Measures texts: a box without width shows them whole.
+    std::unique_ptr<GLTextBox> m_measureBox;
+    OverlayLayout m_layout;
     std::unique_ptr<GLTextBox> m_frameRateBox;
     std::unique_ptr<GLTextBox> m_sizeBox;
     std::unique_ptr<GLTextBox> m_attributionBox;

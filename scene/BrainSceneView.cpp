@@ -946,14 +946,24 @@ void BrainSceneView::DrawBregma()
     glPopMatrix();
 }
 
-void BrainSceneView::GetNamePanelOrigin(int& x, int& y)
+bool BrainSceneView::GetNamePanelOrigin(int& x, int& y)
 {
-    x = m_originX + m_width / 2 - m_nameLabel->GetWidth() / 2;
-    y = m_originY + m_height - 5 - m_nameLabel->GetHeight();
-    // The name is centred in its box; where its text would run into the compass it stands under it.
-    const int left = x + (m_nameLabel->GetWidth() - m_nameLabel->GetTextWidth()) / 2;
-    y = m_renderer->BelowCompass(OverlayRect{left, y, left + m_nameLabel->GetTextWidth(), y + m_nameLabel->GetHeight()})
-            .bottom;
+    const OverlayRect name = m_renderer->GetLayout().GetName(m_renderer->GetLayoutIndex(this));
+    // The name is centred in its box.
+    x = name.left - (m_nameLabel->GetWidth() - m_nameLabel->GetTextWidth()) / 2;
+    y = name.bottom;
+    return !name.IsEmpty();
+}
+
+bool BrainSceneView::HasChart() const
+{
+    return GetModel()->GetAtlas()->GetNumSpaces() > 1 && m_activeStructureControl &&
+           m_activeStructureControl->HasStrip();
+}
+
+std::string BrainSceneView::GetChartTitle() const
+{
+    return m_activeStructureControl ? m_activeStructureControl->GetGene()->GetTitle() : std::string();
 }
 
 void BrainSceneView::Draw2DOverlays()
@@ -988,9 +998,9 @@ void BrainSceneView::Draw2DOverlays()
     glBlendFunc(GL_ONE, GL_ONE_MINUS_SRC_ALPHA);
     int x = 0;
     int y = 0;
-    GetNamePanelOrigin(x, y);
-    m_nameLabel->Draw(x, y);
-    if (m_activeStructureControl)
+    if (GetNamePanelOrigin(x, y))
+        m_nameLabel->Draw(x, y);
+    if (ChartPlaced())
     {
         m_activeStructureControl->HighlightExpressor(
             model->GetSelectedExpressorsSpace() == m_space ? model->GetSelectedExpressor() : nullptr);
@@ -1011,12 +1021,23 @@ void BrainSceneView::Reshape(int x, int y, int width, int height)
     m_originY = y;
     m_width = width;
     m_height = height;
+    m_buttonsShown = false;
+}
+
+bool BrainSceneView::ChartPlaced() const
+{
+    return m_activeStructureControl &&
+           !m_renderer->GetLayout().GetChartStrip(m_renderer->GetLayoutIndex(this)).IsEmpty();
+}
+
+void BrainSceneView::PlaceOverlays()
+{
     int nameX = 0;
     int nameY = 0;
-    GetNamePanelOrigin(nameX, nameY);
-    const int buttonX = x + width / 2 - m_nameLabel->GetTextWidth() / 2 - 31;
+    m_named = GetNamePanelOrigin(nameX, nameY);
+    const int buttonX = nameX + (m_nameLabel->GetWidth() - m_nameLabel->GetTextWidth()) / 2 - 31;
     const int buttonY = nameY + (m_nameLabel->GetLineHeight() - 16) / 2;
-    if (m_renderer->GetNumVisibleAtlasSpaces() <= 1 && m_visible)
+    if (!m_named || (m_renderer->GetNumVisibleAtlasSpaces() <= 1 && m_visible))
         m_zoomButton.SetEnabled(false);
     else
     {
@@ -1024,9 +1045,16 @@ void BrainSceneView::Reshape(int x, int y, int width, int height)
         m_zoomButton.MoveButton(buttonX, buttonY);
     }
     m_closeButton.MoveButton(buttonX - 18, buttonY);
-    m_buttonsShown = false;
+    const OverlayRect strip = m_renderer->GetLayout().GetChartStrip(m_renderer->GetLayoutIndex(this));
+    if (strip.IsEmpty())
+        return;
     for (const auto& control : m_structureControls)
-        control.second->SetSize(x + 20, y + 60, width - 40, 30);
+    {
+        const int* rect = control.second->GetRect();
+        if (rect[0] != strip.left || rect[1] != strip.bottom || rect[2] != strip.right - strip.left ||
+            rect[3] != strip.top - strip.bottom)
+            control.second->SetSize(strip.left, strip.bottom, strip.right - strip.left, strip.top - strip.bottom);
+    }
 }
 
 int BrainSceneView::ToGLRow(int y) const
@@ -1037,8 +1065,8 @@ int BrainSceneView::ToGLRow(int y) const
 bool BrainSceneView::OnButtonDown(int button, int x, int y, int flags, unsigned int time)
 {
     const int row = ToGLRow(y);
-    // With a single space the buttons are not drawn, so they take no click either.
-    const bool buttonsLive = GetModel()->GetAtlas()->GetNumSpaces() > 1;
+    // With a single space, or where the name has given way, the buttons are not drawn: they take no click.
+    const bool buttonsLive = GetModel()->GetAtlas()->GetNumSpaces() > 1 && m_named;
     GLTextureButton* pressed = nullptr;
     if (buttonsLive && m_zoomButton.AcceptsClick(x, row))
         pressed = &m_zoomButton;
@@ -1051,7 +1079,7 @@ bool BrainSceneView::OnButtonDown(int button, int x, int y, int flags, unsigned 
         m_renderer->Invalidate();
         return true;
     }
-    if (m_activeStructureControl)
+    if (ChartPlaced())
         return m_activeStructureControl->OnButtonDown(button, x, row, flags, time);
     return false;
 }
@@ -1062,7 +1090,7 @@ bool BrainSceneView::OnMouseMove(int x, int y, int flags, unsigned int time)
     if (m_pressedButton)
         return !m_pressedButton->SetHighlighted(m_pressedButton->AcceptsClick(x, row));
     const int closeY = m_closeButton.GetOriginY();
-    const bool inBand = closeY - 11 <= row && row <= closeY + m_closeButton.GetHeight() + 11;
+    const bool inBand = m_named && closeY - 11 <= row && row <= closeY + m_closeButton.GetHeight() + 11;
     if (inBand != m_buttonsShown)
     {
         m_renderer->RemoveSubViewFocus();
@@ -1070,7 +1098,7 @@ bool BrainSceneView::OnMouseMove(int x, int y, int flags, unsigned int time)
         m_renderer->Invalidate();
         return true;
     }
-    if (m_activeStructureControl)
+    if (ChartPlaced())
         return m_activeStructureControl->OnMouseMove(x, row, flags, time);
     return false;
 }

@@ -93,7 +93,14 @@ public:
     virtual bool ProbeVisible();
     virtual void UpdateProbe();
     virtual void Draw2DOverlays();
-    virtual void GetNamePanelOrigin(int& x, int& y);
+    // The lower left corner of the name's box as the scene's layout places it; false where the name is not
+    // drawn.
+    virtual bool GetNamePanelOrigin(int& x, int& y);
+    // Moves the buttons beside the name and the data set's chart to where the scene's layout puts them.
+    virtual void PlaceOverlays();
+    // A microarray data set's chart of samples is drawn under the view, with this title.
+    bool HasChart() const;
+    std::string GetChartTitle() const;
     virtual void DoProjectionTransforms(int width, int height);
     // Both 0 for normal drawing; otherwise names for GL selection.
     virtual void DrawExpression(unsigned int selectionBase, unsigned int probeName);
@@ -151,6 +158,8 @@ private:
     // Places the probe at the volumes' depth under the pointer when that is nearer than the other hits.
     bool PickVolumeDepth(int x, float row, const float* inverse, const int* viewport, float nearest);
     int ToGLRow(int y) const;
+    // The active data set's chart has a place in the layout: it is drawn and takes presses.
+    bool ChartPlaced() const;
 
     BrainSceneRenderer* m_renderer;
     AtlasSpace* m_space;
@@ -160,6 +169,8 @@ private:
     int m_height = 0;
     bool m_visible = false;
     bool m_buttonsShown = false;
+    // The layout leaves the name a place: its buttons show beside it on hover.
+    bool m_named = false;
     unsigned int m_expressorStride = 0;
     std::multimap<GeneExpression*, std::shared_ptr<ExpressionRenderer>> m_renderers;
     std::shared_ptr<ColoredMeshExpressionRenderer> m_coloredMesh;

@@ -52,6 +52,8 @@ public:
     virtual void ComputeLabels();
 
     GeneExpression* GetGene() const { return m_gene; }
+    // The data set has samples in the view's space: the strip is drawn.
+    bool HasStrip() const { return Samples() && Values(); }
     const Colormap* GetColormap() const { return m_colormap; }
     // x, y, width, height.
     const int* GetRect() const { return m_rect; }

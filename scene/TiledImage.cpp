@@ -580,7 +580,7 @@ void TiledImage::Display(float expressionAlpha)
         DrawScale();
         glEnable(GL_BLEND);
     }
-    if (m_regionReady)
+    if (m_regionReady && m_insetShown)
         DrawInset();
     if (m_pendingTiles > 0)
         DrawProgress();
@@ -675,7 +675,8 @@ bool TiledImage::OnButtonDown(int, int x, int y, int, unsigned int)
         return false;
     if (m_loadedTiles > 0 && x >= 0 && x <= m_viewWidth && y >= 0 && y <= m_viewHeight)
         return true;
-    return m_regionReady && x > m_viewWidth && x <= m_viewWidth + m_insetWidth + 1 && y >= 0 && y <= m_insetHeight;
+    return m_regionReady && m_insetShown && x > m_viewWidth && x <= m_viewWidth + m_insetWidth + 1 && y >= 0 &&
+           y <= m_insetHeight;
 }
 
 bool TiledImage::OnDoubleClick(int button, int x, int y, int, unsigned int)

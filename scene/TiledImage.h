@@ -136,6 +136,8 @@ public:
     bool IsBlank() const { return m_blank; }
     const Layout& GetLayout() const { return m_layout; }
     int GetInsetWidth() const { return m_insetWidth; }
+    // The inset is drawn and takes presses only while the scene's layout leaves it room.
+    void ShowInset(bool show) { m_insetShown = show; }
     int GetInsetHeight() const { return m_insetHeight; }
     const GLTexture& GetImageTexture() const { return m_imageTexture; }
     const std::string& GetTileBaseUrl() const { return m_tileBaseUrl; }
@@ -162,6 +164,7 @@ private:
     GLTexture m_regionTexture;
     Image2d m_regionImage;
     bool m_regionReady = false;
+    bool m_insetShown = true;
     GLTexture m_imageTexture;
     GLTexture m_expressionTexture;
     int m_insetFrame[4] = {0, 0, 0, 0};

@@ -148,6 +148,17 @@ TEST_F(SceneEventsTest, EveryEventAndItsRedraw)
          }},
         {"selected gene, controls shown", 19, 0, false, [](SceneEventsTest& t) { t.model->SelectGene(t.first, false); },
          true, [](SceneEventsTest& t) { EXPECT_TRUE(t.renderer->GetActiveThresholdControl()); }},
+        // A gene that the renderer hears of once selected: the redraw between finds no control for it yet.
+        {"selected gene, added after", 19, 0, false,
+         [](SceneEventsTest& t) {
+             t.renderer->RemoveGene(t.first);
+             t.model->SelectGene(t.first, false);
+         },
+         true,
+         [](SceneEventsTest& t) {
+             t.renderer->AddGene(t.first);
+             EXPECT_TRUE(t.renderer->GetActiveThresholdControl());
+         }},
         {"selected gene, controls hidden", 19, 0, false,
          [](SceneEventsTest& t) { t.model->ShowThresholdControls(false, false); }, false, nothing},
         {"selected structure", 20, 0, false, [](SceneEventsTest& t) { t.model->SelectStructure(t.Label("CH"), false); },

@@ -1,9 +1,11 @@
 #include "SceneFixture.h"
 
+#include "gl/DevicePixels.h"
 #include "gl/TabControlRenderer.h"
 #include "gl/TimerListener.h"
 #include "gl/support/RecordingTextBox.h"
 #include "scene/KestRenderer.h"
+#include "scene/OverlayLayout.h"
 #include "scene/PointSetRenderer.h"
 #include "scene/ProbTrackRenderer.h"
 #include "scene/ProbeMouseTool.h"
@@ -16,6 +18,7 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <tuple>
 #include <utility>
 
 namespace
@@ -63,10 +66,165 @@ TEST(SceneLayout, GridIsTheRowCountWithTheSquarestCells)
     }
 }
 
+// What a scene shows, for the overlay layout's table.
+struct Showing
+{
+    bool image, plot, level, twoSpaces, donors, tabs;
+};
+
+// A scene's overlay as the renderer describes it, with texts measured as a font of `lineHeight` would.
+OverlayLayout::Shown Describe(int width, int height, int lineHeight, const Showing& s)
+{
+    OverlayLayout::Shown shown;
+    shown.tabHeight = s.tabs ? 22 : 0;
+    shown.lineHeight = lineHeight;
+    const int spaces = s.twoSpaces ? 2 : 1;
+    const BrainSceneRenderer::Grid grid = BrainSceneRenderer::LayoutGrid(spaces, width, height - shown.tabHeight);
+    shown.compassSide = static_cast<int>(std::ceil(std::clamp(0.33f * grid.cellWidth, 90.0f, 180.0f)));
+    shown.names = s.twoSpaces;
+    for (int k = 0; k < spaces && grid.rows > 0; ++k)
+    {
+        const int x = k % grid.columns * grid.cellWidth, y = (grid.rows - 1 - k / grid.columns) * grid.cellHeight;
+        shown.views.push_back({OverlayRect{x, y, x + grid.cellWidth, y + grid.cellHeight}, 42, s.donors});
+    }
+    shown.chartTitleWidth = 150;
+    if (s.plot)
+        std::tie(shown.controlWidth, shown.controlBottom, shown.controlTop) =
+            std::tuple{185 + lineHeight, 0, 170 + lineHeight};
+    if (s.level)
+        std::tie(shown.controlWidth, shown.controlBottom, shown.controlTop) = std::tuple{290, 8, lineHeight + 32};
+    shown.sectionImage = s.image;
+    shown.insetWidth = 114;
+    shown.insetHeight = 80;
+    shown.attributionWidth = 7 * 62;
+    shown.selectionWidth = 7 * 40;
+    shown.selectionLines = [](int at) { return 5 * ((7 * 40 + at - 1) / std::max(at, 1)); };
+    return shown;
+}
+
+// The overlay's pieces over sizes from the scene's smallest to 2560 x 1600 (device pixels), short and wide,
+// tall and narrow, at each ratio and with each combination of what shows. Every piece lies in the scene
+// under the tab bar, none comes near another, a piece gives way only to those before it in the layout's
+// order, the shortened texts keep a readable length, and a press lands on the piece drawn there.
+TEST(SceneLayout, OverlayPiecesNeverMeetAtAnySize)
+{
+    const std::pair<int, int> sizes[] = {{320, 240},  {552, 347},  {660, 820},   {1000, 400}, {1366, 768},
+                                         {2560, 300}, {400, 1600}, {1600, 1000}, {2560, 1600}};
+    int laidOut = 0;
+    for (const auto& [deviceWidth, deviceHeight] : sizes)
+        for (const double ratio : {1.0, 1.25, 1.5, 2.0})
+            for (int bits = 0; bits < 64; ++bits)
+            {
+                const Showing s{(bits & 1) != 0, (bits & 6) == 2,  (bits & 6) == 4,
+                                (bits & 8) != 0, (bits & 16) != 0, (bits & 32) != 0};
+                if ((bits & 6) == 6 || (s.donors && !s.twoSpaces))
+                    continue;
+                SCOPED_TRACE(std::to_string(deviceWidth) + " x " + std::to_string(deviceHeight) + " at " +
+                             std::to_string(ratio) + ", shown " + std::to_string(bits));
+                const int width = DevicePixels(ratio).ToLogical(deviceWidth);
+                const int height = DevicePixels(ratio).ToLogical(deviceHeight);
+                const OverlayLayout::Shown shown = Describe(width, height, ratio == 1.0 ? 15 : 16, s);
+                const OverlayLayout layout(deviceWidth, deviceHeight, ratio, shown);
+                ++laidOut;
+                const std::vector<OverlayLayout::Placed> pieces = layout.GetPieces();
+                const OverlayRect scene{0, 0, width, height - shown.tabHeight};
+                for (std::size_t i = 0; i < pieces.size(); ++i)
+                {
+                    const OverlayRect& r = pieces[i].rect;
+                    SCOPED_TRACE("piece " + std::to_string(static_cast<int>(pieces[i].piece)));
+                    EXPECT_FALSE(r.IsEmpty());
+                    EXPECT_TRUE(r.left >= 0 && r.bottom >= 0 && r.right <= scene.right && r.top <= scene.top);
+                    for (std::size_t j = i + 1; j < pieces.size(); ++j)
+                        EXPECT_FALSE(r.Meets(pieces[j].rect)) << static_cast<int>(pieces[j].piece);
+                    const OverlayLayout::Placed hit = layout.At((r.left + r.right) / 2, (r.bottom + r.top) / 2);
+                    EXPECT_EQ(pieces[i].piece, hit.piece);
+                    EXPECT_EQ(pieces[i].view, hit.view);
+                }
+                // The order of giving way: the image hides only where it does not fit the scene, the control
+                // only where it would not fit beside the image, the compass shrinks only for those two.
+                const bool imageFits = height - shown.tabHeight >= 276 && width >= 256;
+                EXPECT_EQ(s.image && imageFits, !layout.GetImage().IsEmpty());
+                const OverlayRect control = layout.GetControl();
+                const bool controlFits = shown.controlTop <= scene.top && shown.controlWidth <= width &&
+                                         (layout.GetImage().IsEmpty() || width - shown.controlWidth >= 261);
+                EXPECT_EQ(shown.controlWidth > 0 && controlFits, !control.IsEmpty());
+                const int side = layout.GetCompass().right - layout.GetCompass().left;
+                EXPECT_TRUE(side >= std::min({shown.compassSide, width, scene.top}) || !control.IsEmpty() ||
+                            !layout.GetImage().IsEmpty())
+                    << side;
+                const OverlayRect credit = layout.GetAttribution();
+                EXPECT_TRUE(credit.IsEmpty() || credit.right - credit.left >= OverlayLayout::kReadableCharacters * 7);
+                const OverlayRect text = layout.GetSelectionText();
+                EXPECT_TRUE(text.IsEmpty() || text.right - text.left >= OverlayLayout::kReadableCharacters * 7);
+                // Where the scene has room for all, all show.
+                if (width >= 1200 && height >= 700)
+                {
+                    EXPECT_FALSE(credit.IsEmpty());
+                    EXPECT_FALSE(text.IsEmpty());
+                    EXPECT_EQ(shown.compassSide, side);
+                    EXPECT_EQ(s.image, !layout.GetInset().IsEmpty());
+                    for (int view = 0; view < static_cast<int>(shown.views.size()); ++view)
+                    {
+                        EXPECT_EQ(s.twoSpaces, !layout.GetName(view).IsEmpty()) << view;
+                        EXPECT_EQ(s.donors, !layout.GetChartStrip(view).IsEmpty()) << view;
+                    }
+                }
+            }
+    EXPECT_EQ(9 * 4 * 36, laidOut);
+}
+
+// The cases seen in the program, each where the scene has room for every piece drawn.
+TEST(SceneLayout, OverlayKeepsThePiecesSeenMeeting)
+{
+    struct Case
+    {
+        const char* seen;
+        int width, height; // logical
+        double ratio;
+        Showing s;
+    };
+    const Case cases[] = {
+        // The default window at scale 2 with the section image: the attribution stands above the image's bar.
+        {"attribution", 330, 420, 2.0, {true, false, false, false, false, false}},
+        {"attribution", 330, 420, 2.0, {true, true, false, true, false, true}},
+        // The smallest window: the plot under the compass, which shrinks to stay above it.
+        {"plot", 552, 347, 1.25, {false, true, false, false, false, true}},
+        {"plot", 552, 347, 2.0, {false, true, false, false, false, true}},
+        // Two donors at scale 1.5 on 1366 x 768: the charts, names and attribution all show, apart.
+        {"donors", 552, 347, 1.5, {false, false, true, true, true, true}},
+    };
+    for (const Case& c : cases)
+    {
+        SCOPED_TRACE(std::string(c.seen) + " " + std::to_string(c.ratio));
+        const OverlayLayout::Shown shown = Describe(c.width, c.height, 16, c.s);
+        const DevicePixels device(c.ratio);
+        const OverlayLayout layout(device.ToDevice(c.width), device.ToDevice(c.height), c.ratio, shown);
+        const OverlayRect credit = layout.GetAttribution();
+        EXPECT_GE(credit.right - credit.left, OverlayLayout::kReadableCharacters * 7);
+        EXPECT_FALSE(layout.GetSelectionText().IsEmpty());
+        // The plot gives way to the image; beside it the compass shrinks to stand above it.
+        EXPECT_EQ((c.s.plot || c.s.level) && !c.s.image, !layout.GetControl().IsEmpty());
+        if (!layout.GetControl().IsEmpty())
+        {
+            EXPECT_GE(layout.GetCompass().bottom, layout.GetControl().top + OverlayLayout::kGap);
+            EXPECT_GE(layout.GetCompass().right - layout.GetCompass().left, OverlayLayout::kLeastCompass);
+        }
+        for (int view = 0; view < static_cast<int>(shown.views.size()); ++view)
+        {
+            // The names stand in their views' top rows, beside the compass rather than under it.
+            EXPECT_EQ(c.s.twoSpaces ? c.height - shown.tabHeight - OverlayLayout::kGap : 0, layout.GetName(view).top)
+                << view;
+            EXPECT_EQ(c.s.donors, !layout.GetChartStrip(view).IsEmpty()) << view;
+            const OverlayRect chart = layout.GetChartStrip(view);
+            EXPECT_FALSE(chart.Meets(layout.GetSelectionCover())) << view;
+        }
+    }
+}
+
 class SceneLayoutTest : public SceneTest
 {};
 
-TEST_F(SceneLayoutTest, ReshapeLaysOutTwoSpacesAndSizesTheCompass)
+TEST_F(SceneLayoutTest, ReshapePlacesTheViewsCompassNamesSelectionAndAttributionApart)
 {
     MakeScene(Installed(350));
     ASSERT_EQ(2u, renderer->GetViews().size());
@@ -76,6 +234,8 @@ TEST_F(SceneLayoutTest, ReshapeLaysOutTwoSpacesAndSizesTheCompass)
         Rect first, second;
         float compass;
         bool image = false;
+        // The attribution has room beside the plot.
+        bool credited = true;
     };
     const Case cases[] = {
         {640, 480, {0, 0, 320, 480}, {320, 0, 320, 480}, 0.33f * 320},
@@ -84,7 +244,9 @@ TEST_F(SceneLayoutTest, ReshapeLaysOutTwoSpacesAndSizesTheCompass)
         {2000, 400, {0, 0, 1000, 400}, {1000, 0, 1000, 400}, 180.0f},
         // Above the section image's bar the attribution would cross the box.
         {640, 380, {0, 0, 320, 380}, {320, 0, 320, 380}, 0.33f * 320, true},
-        {200, 400, {0, 200, 200, 200}, {0, 0, 200, 200}, 90.0f},
+        {200, 400, {0, 200, 200, 200}, {0, 0, 200, 200}, 90.0f, false, false},
+        // The default window at scale 2 with the section image, which the plot gives way to.
+        {330, 420, {0, 210, 330, 210}, {0, 0, 330, 210}, 0.33f * 330, true},
         // The smallest scene: the second space's name would run into the compass.
         {320, 240, {0, 0, 160, 240}, {160, 0, 160, 240}, 90.0f},
         // Short and narrow: the names clear the compass, the selection's box would not.
@@ -121,18 +283,25 @@ TEST_F(SceneLayoutTest, ReshapeLaysOutTwoSpacesAndSizesTheCompass)
         EXPECT_EQ(selection, box->text);
         const OverlayRect compass = renderer->GetCompassRect(), plot = renderer->GetControlRect();
         EXPECT_FALSE(cover.Meets(compass) || cover.Meets(plot)) << right;
-        EXPECT_FALSE(line.Meets(compass) || line.Meets(plot) || line.Meets(cover) || line.top > c.height) << left;
+        // Drawn where there is room, and then at a readable length, clear of the box, compass and plot.
+        EXPECT_EQ(c.credited, !renderer->GetLayout().GetAttribution().IsEmpty());
+        if (c.credited)
+        {
+            EXPECT_GE(credit.width, OverlayLayout::kReadableCharacters * RecordingTextBox::kCharacterWidth);
+            EXPECT_FALSE(line.Meets(compass) || line.Meets(plot) || line.Meets(cover) || line.top > c.height) << left;
+        }
         EXPECT_EQ(c.first, RectOf(View(0)));
         EXPECT_EQ(c.second, RectOf(View(1)));
         EXPECT_FLOAT_EQ(c.compass, renderer->GetCompassSize());
-        // Each space's name, centred in its box, stays clear of the compass's square.
+        // Each space's name drawn stays clear of the compass's square.
         for (int i = 0; i < 2; ++i)
         {
             GLTextBox& name = *View(i).GetNameLabel();
             int x = 0, y = 0;
-            View(i).GetNamePanelOrigin(x, y);
-            const int right = x + (name.GetWidth() + name.GetTextWidth()) / 2;
-            EXPECT_TRUE(right < c.width - c.compass || y + name.GetHeight() < c.height - c.compass) << i;
+            if (!View(i).GetNamePanelOrigin(x, y))
+                continue;
+            const int left = x + (name.GetWidth() - name.GetTextWidth()) / 2;
+            EXPECT_FALSE(compass.Meets(OverlayRect{left, y, left + name.GetTextWidth(), y + name.GetHeight()})) << i;
         }
     }
     // Away from the corner the compass keeps its last size, and its corner takes no move.

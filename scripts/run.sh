@@ -7,8 +7,8 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${CORVANE_BUILD_DIR:-$root/build-release}
 
-# A port that is none or taken, a viewer already running or a demo run under way is refused before anything
-# is installed or built.
+# A port that is none or taken, a viewer already running, a demo run under way or a folder that cannot be
+# written is refused before anything is installed or built.
 "$root/scripts/demo.sh" --check "$@"
 "$root/scripts/install-deps.sh"
 cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DCORVANE_TESTS=OFF > /dev/null

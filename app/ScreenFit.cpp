@@ -13,6 +13,7 @@
 #include <QWindowStateChangeEvent>
 
 #include <algorithm>
+#include <cstdlib>
 #include <utility>
 
 namespace
@@ -136,9 +137,8 @@ QRect ScreenFit::Fitted(QRect frame, const QList<QRect>& availableAreas)
 
 bool ScreenFit::RestoreGeometry(QWidget* window, const QByteArray& saved)
 {
-    if (window->restoreGeometry(saved))
-        return true;
-    // The fields as saveGeometry writes them, from its second version on, which keeps the screen's width.
+    // The fields as saveGeometry writes them, from its second version on, which keeps the screen's width. They
+    // are read before Qt restores anything: Qt takes bytes cut short for a frame of no size.
     QDataStream stream(saved);
     stream.setVersion(QDataStream::Qt_4_0);
     quint32 magic = 0;
@@ -147,8 +147,18 @@ bool ScreenFit::RestoreGeometry(QWidget* window, const QByteArray& saved)
     qint32 screen = 0;
     quint8 maximized = 0, fullScreen = 0;
     stream >> magic >> major >> minor >> frame >> normal >> screen >> maximized >> fullScreen;
-    if (stream.status() != QDataStream::Ok || magic != 0x1D9D0CB || major < 2 || !normal.isValid())
+    // A frame from a damaged settings file may lie beyond any screen, or span more than an int can count.
+    constexpr int kFar = 1 << 20;
+    const auto reachable = [](const QRect& r) {
+        return r.isValid() && std::max({std::abs(qint64(r.left())), std::abs(qint64(r.top())),
+                                        std::abs(qint64(r.right())), std::abs(qint64(r.bottom()))}) < kFar;
+    };
+    if (stream.status() != QDataStream::Ok || magic != 0x1D9D0CB || major < 2 || !reachable(frame) ||
+        !reachable(normal))
         return false;
+    if (window->restoreGeometry(saved))
+        return true;
+    // Refused for a screen of another width: the state is kept, with the normal frame fitted.
     window->setGeometry(normal);
     Fit(window, normal, false);
     Qt::WindowStates state = window->windowState() & ~kFilling;

@@ -42,6 +42,7 @@
 #include <gtest/gtest.h>
 
 #include <ctime>
+#include <limits>
 #include <set>
 #include <thread>
 #include <vector>
@@ -987,6 +988,37 @@ TEST(ScreenFitTest, WindowsKeepWithinTheAvailableAreaOfTheirScreen)
         for (const QRect& area : c.available)
             areas.append(QRect(area.topLeft() / c.scale, area.size() / c.scale));
         EXPECT_EQ(c.fitted, ScreenFit::Fitted(c.frame, areas)) << c.what;
+    }
+}
+
+// A saved frame from the settings file that is damaged, cut short or out of any screen's reach is refused and
+// the window keeps the frame it has.
+TEST(ScreenFitTest, ADamagedSavedFrameLeavesTheWindowAsItIs)
+{
+    QWidget saver;
+    saver.setGeometry(100, 100, 400, 300);
+    saver.setWindowState(Qt::WindowMaximized);
+    QByteArray wide = saver.saveGeometry();
+    qToBigEndian<qint32>(2 * saver.screen()->geometry().width(), wide.data() + 46);
+    QByteArray far = wide, farFrame = saver.saveGeometry();
+    qToBigEndian<qint32>(std::numeric_limits<qint32>::min(), far.data() + 24);      // the normal frame's left
+    qToBigEndian<qint32>(std::numeric_limits<qint32>::max(), farFrame.data() + 16); // the frame's right
+    const struct
+    {
+        const char* what;
+        QByteArray saved;
+    } cases[] = {{"empty", {}},
+                 {"cut short", wide.left(30)},
+                 {"no saved frame", QByteArray(64, 'x')},
+                 {"a normal frame out of reach", far},
+                 {"a frame out of reach", farFrame}};
+    for (const auto& c : cases)
+    {
+        QWidget window;
+        window.setGeometry(40, 50, 300, 200);
+        EXPECT_FALSE(ScreenFit::RestoreGeometry(&window, c.saved)) << c.what;
+        EXPECT_EQ(QRect(40, 50, 300, 200), window.geometry()) << c.what;
+        EXPECT_FALSE(window.isMaximized()) << c.what;
     }
 }
 

@@ -3,6 +3,7 @@
 #include <QAbstractItemView>
 #include <QEvent>
 #include <QHeaderView>
+#include <QResizeEvent>
 #include <QStyle>
 #include <QStyleOptionHeader>
 #include <QStyleOptionViewItem>
@@ -96,7 +97,9 @@ int NameColumnFit::CheckBoxWidth(const QAbstractItemView& view)
 
 bool NameColumnFit::eventFilter(QObject* watched, QEvent* event)
 {
-    if (event->type() == QEvent::Resize)
+    // Only the width counts: a scroll bar that comes or goes under the rows, or a taller window, changes nothing.
+    if (event->type() == QEvent::Resize &&
+        static_cast<QResizeEvent*>(event)->size().width() != static_cast<QResizeEvent*>(event)->oldSize().width())
         Fit();
     return QObject::eventFilter(watched, event);
 }

@@ -57,6 +57,14 @@ void CloseAllDocuments()
     RunEventsFor(20);
 }
 
+// The window's saved frame as if saved on a screen twice as wide as its own, which Qt's restoring refuses.
+QByteArray SavedOnAScreenTwiceAsWide(const QWidget& window)
+{
+    QByteArray saved = window.saveGeometry();
+    qToBigEndian<qint32>(2 * window.screen()->geometry().width(), saved.data() + 46); // the screen's width
+    return saved;
+}
+
 class AppShellTest : public ::testing::Test
 {
 protected:
@@ -197,9 +205,8 @@ TEST_F(AppShellTest, NewDocumentUsesTheOnlyAtlasOrTheChosenOne)
     QWidget large;
     large.setGeometry(QGuiApplication::primaryScreen()->availableGeometry());
     root.Store().SetValue("DocumentWindowLocation", large.saveGeometry().toBase64().toStdString());
-    std::vector<CorvaneDoc*> docs;
-    for (int row : {0, 1})
-    {
+    // A new document of the chooser's row.
+    const auto open = [controller](int row) {
         QTimer::singleShot(100, [row] {
             if (auto* chooser = qobject_cast<AtlasChooser*>(QApplication::activeModalWidget()))
             {
@@ -207,7 +214,12 @@ TEST_F(AppShellTest, NewDocumentUsesTheOnlyAtlasOrTheChosenOne)
                 chooser->choose();
             }
         });
-        docs.push_back(controller->openUntitledDocumentAndDisplay());
+        return controller->openUntitledDocumentAndDisplay();
+    };
+    std::vector<CorvaneDoc*> docs;
+    for (int row : {0, 1})
+    {
+        docs.push_back(open(row));
         ASSERT_NE(nullptr, docs.back()) << row;
     }
     const QPoint first = docs[0]->windowController()->pos(), second = docs[1]->windowController()->pos();
@@ -218,11 +230,7 @@ TEST_F(AppShellTest, NewDocumentUsesTheOnlyAtlasOrTheChosenOne)
     // One saved maximized stays so: the cascade leaves it in place.
     large.setWindowState(Qt::WindowMaximized);
     root.Store().SetValue("DocumentWindowLocation", large.saveGeometry().toBase64().toStdString());
-    QTimer::singleShot(100, [] {
-        if (auto* chooser = qobject_cast<AtlasChooser*>(QApplication::activeModalWidget()))
-            chooser->choose();
-    });
-    const CorvaneDoc* const maximized = controller->openUntitledDocumentAndDisplay();
+    const CorvaneDoc* const maximized = open(1);
     ASSERT_NE(nullptr, maximized);
     EXPECT_TRUE(maximized->windowController()->isMaximized());
     CloseAllDocuments();
@@ -713,9 +721,7 @@ TEST_F(AppShellTest, EveryWindowOpensOnItsScreenAndTakesNewAndQuit)
     QWidget larger;
     larger.setGeometry(QRect(QPoint(screen.width() + 100, 100), normal));
     larger.setWindowState(Qt::WindowMaximized);
-    QByteArray saved = larger.saveGeometry();
-    qToBigEndian<qint32>(2 * larger.screen()->geometry().width(), saved.data() + 46); // the screen's width
-    root.Store().SetValue("DocumentWindowLocation", saved.toBase64().toStdString());
+    root.Store().SetValue("DocumentWindowLocation", SavedOnAScreenTwiceAsWide(larger).toBase64().toStdString());
     QWidget* const document = CorvaneAppDelegate::Instance()->documentWithAtlas(310)->windowController();
     PreferencesController::Instance()->showPreferences();
     const std::unique_ptr<AtlasChooser> chooser(AtlasChooser::initWithAtlas(0));
@@ -998,8 +1004,7 @@ TEST(ScreenFitTest, ADamagedSavedFrameLeavesTheWindowAsItIs)
     QWidget saver;
     saver.setGeometry(100, 100, 400, 300);
     saver.setWindowState(Qt::WindowMaximized);
-    QByteArray wide = saver.saveGeometry();
-    qToBigEndian<qint32>(2 * saver.screen()->geometry().width(), wide.data() + 46);
+    const QByteArray wide = SavedOnAScreenTwiceAsWide(saver);
     QByteArray far = wide, farFrame = saver.saveGeometry();
     qToBigEndian<qint32>(std::numeric_limits<qint32>::min(), far.data() + 24);      // the normal frame's left
     qToBigEndian<qint32>(std::numeric_limits<qint32>::max(), farFrame.data() + 16); // the frame's right

@@ -206,6 +206,17 @@ TEST_F(TabControlRendererTest, TheActiveTabIsShownWholeAtEveryWidth)
                 EXPECT_TRUE(shownWhole(bar.GetActiveTab())) << bar.GetActiveTab();
             }
         EXPECT_EQ(bar.GetActiveTab(), c.scrolls ? c.tabs - 1 : c.active);
+        if (!c.scrolls)
+            continue;
+        // With a tab more, so that the strip scrolls still with one closed, a step back makes the first tab of
+        // the run active; closed, it hands the strip to the one before it.
+        bar.AddTab("Gene - similar genes", true, nullptr);
+        bar.OnButtonDown(0, 2, kStripY, 0, 0);
+        bar.OnButtonUp(0, 2, kStripY, 0, 0);
+        const int closeX = CloseBoxX(bar, bar.GetActiveTab());
+        bar.OnButtonDown(0, closeX, kStripY, 0, 0);
+        bar.OnButtonUp(0, closeX, kStripY, 0, 0);
+        EXPECT_TRUE(shownWhole(bar.GetActiveTab())) << bar.GetActiveTab();
     }
 }
 

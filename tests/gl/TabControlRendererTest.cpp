@@ -183,7 +183,10 @@ TEST_F(TabControlRendererTest, TheActiveTabIsShownWholeAtEveryWidth)
             int left = c.width, right = -1;
             for (int x = -20; x < c.width + 20; ++x)
                 if (bar.GetTab(x, kHeight - 1 - kStripY, nullptr) == tab)
-                    left = std::min(left, x), right = std::max(right, x);
+                {
+                    left = std::min(left, x);
+                    right = std::max(right, x);
+                }
             const TextBoxRecord& label = *display.textBoxes[firstLabel + static_cast<std::size_t>(tab)];
             const int arrows = c.scrolls ? TabControlRenderer::kArrowWidth : 0;
             if (left < arrows || right >= c.width - arrows || right - left + 1 < 75 || label.draws.empty())

@@ -130,12 +130,14 @@ fi
 # --- includes -------------------------------------------------------------------------------------------
 # The rank of each layer in the stack; a file may include its own layer and those of lower rank.
 declare -A rank=([core]=0 [gl]=1 [atlas]=2 [expression]=3 [scene]=4 [views]=5 [app]=6)
+# The folders whose includes are judged: the stack's layers, and platform/ beside them.
+is_layer() { [ -n "${rank[$1]+x}" ] || [ "$1" = platform ]; }
 
 may_include() { # folder of the including file, folder of the tree that holds the included header
   local from=$1 to=$2
   [ "$from" = "$to" ] && return 0
   case "$from" in
-    app) [ -n "${rank[$to]+x}" ] || [ "$to" = platform ] ;;
+    app) is_layer "$to" ;;
     platform) [ "$to" = core ] ;;
     *) [ -n "${rank[$to]+x}" ] && [ "${rank[$to]}" -le "${rank[$from]}" ] ;;
   esac
@@ -198,9 +200,10 @@ follow_links() {
 }
 
 # A link in a layer's folder would let an include name one folder and reach another, past the rules below.
-while IFS= read -r -d '' link; do
-  report "$link: a symbolic link in ${link%%/*}/, through which an include would reach a folder it does not name"
-done < <(find core gl atlas expression scene views app platform -type l -print0 2>/dev/null)
+for link in "${links[@]}"; do
+  is_layer "${link%%/*}" &&
+    report "$link: a symbolic link in ${link%%/*}/, through which an include would reach a folder it does not name"
+done
 
 # The include directives of the files named on the input, one per line as FILE<tab>LINE<tab>TEXT, a directive
 # continued with \ joined into one. Whatever stands before the # is taken out first if it is a comment, as
@@ -237,9 +240,7 @@ while [ ${#batch[@]} -gt 0 ]; do
     folder=.
     [[ "$f" == */* ]] && folder=${f%%/*}
     layer=
-    case "$folder" in
-      core | gl | atlas | expression | scene | views | app | platform) layer=$folder ;;
-    esac
+    is_layer "$folder" && layer=$folder
     if ! [[ "$text" =~ $include_pattern ]]; then
       [ -n "$layer" ] && report "$f:$line: $folder/ has an include that the check cannot judge: $text"
       continue
@@ -269,16 +270,12 @@ while [ ${#batch[@]} -gt 0 ]; do
     # library's or one the build makes.
     to=${normal%%/*}
     [[ "$normal" == */* ]] && [ -e "$to" ] || continue
-    case "$to" in
-      core | gl | atlas | expression | scene | views | app | platform)
-        if [ -f "$normal" ] && [ -z "${scanned[$normal]+x}" ]; then
-          scanned[$normal]=1
-          included+=("$normal")
-        fi
-        ;;
-    esac
+    if is_layer "$to" && [ -f "$normal" ] && [ -z "${scanned[$normal]+x}" ]; then
+      scanned[$normal]=1
+      included+=("$normal")
+    fi
     [ -n "$layer" ] && ! may_include "$layer" "$to" || continue
-    if [ -n "${rank[$to]+x}" ] || [ "$to" = platform ]; then
+    if is_layer "$to"; then
       report "$f:$line: $folder/ includes $to/${via:+ through the link $via}, up the stack: $header"
     elif [ "$layer" = platform ]; then
       report "$f:$line: $folder/ includes $to/${via:+ through the link $via}, neither core/ nor a system header: $header"

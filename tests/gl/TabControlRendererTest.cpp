@@ -183,7 +183,10 @@ TEST_F(TabControlRendererTest, TheActiveTabIsShownWholeAtEveryWidth)
             int left = c.width, right = -1;
             for (int x = -20; x < c.width + 20; ++x)
                 if (bar.GetTab(x, kHeight - 1 - kStripY, nullptr) == tab)
-                    left = std::min(left, x), right = std::max(right, x);
+                {
+                    left = std::min(left, x);
+                    right = std::max(right, x);
+                }
             const TextBoxRecord& label = *display.textBoxes[firstLabel + static_cast<std::size_t>(tab)];
             const int arrows = c.scrolls ? TabControlRenderer::kArrowWidth : 0;
             if (left < arrows || right >= c.width - arrows || right - left + 1 < 75 || label.draws.empty())
@@ -206,6 +209,17 @@ TEST_F(TabControlRendererTest, TheActiveTabIsShownWholeAtEveryWidth)
                 EXPECT_TRUE(shownWhole(bar.GetActiveTab())) << bar.GetActiveTab();
             }
         EXPECT_EQ(bar.GetActiveTab(), c.scrolls ? c.tabs - 1 : c.active);
+        if (!c.scrolls)
+            continue;
+        // With a tab more, so that the strip scrolls still with one closed, a step back makes the first tab of
+        // the run active; closed, it hands the strip to the one before it.
+        bar.AddTab("Gene - similar genes", true, nullptr);
+        bar.OnButtonDown(0, 2, kStripY, 0, 0);
+        bar.OnButtonUp(0, 2, kStripY, 0, 0);
+        const int closeX = CloseBoxX(bar, bar.GetActiveTab());
+        bar.OnButtonDown(0, closeX, kStripY, 0, 0);
+        bar.OnButtonUp(0, closeX, kStripY, 0, 0);
+        EXPECT_TRUE(shownWhole(bar.GetActiveTab())) << bar.GetActiveTab();
     }
 }
 

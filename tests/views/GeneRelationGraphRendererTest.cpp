@@ -212,8 +212,10 @@ TEST_F(GraphViewTest, SmallGraphsAreDrawnWholeInTheMiddleAtEverySize)
     LoadStar();
     float smallest = 1.0f, largest = 0.0f;
     for (const auto& drawn : view->GetNodes())
-        smallest = std::min(smallest, drawn->graphNode->GetSize()),
+    {
+        smallest = std::min(smallest, drawn->graphNode->GetSize());
         largest = std::max(largest, drawn->graphNode->GetSize());
+    }
     const std::string single = dir.Write("single.csv", "3100044,Bad6,3100044,Bad6,0.9\n");
     const std::string pair = dir.Write("pair.csv", "3100044,Bad6,3100045,Bax,0.9\n");
     const struct

@@ -43,10 +43,8 @@
 namespace
 {
 
-// The selection's box where the scene is wide enough, and the attribution's widest box.
+// The selection's box holds this many lines where the scene has room for it.
 constexpr int kInfoBoxLines = 9;
-// The section image and its bar stand in the bottom left corner, this wide.
-constexpr int kSectionImageSide = OverlayLayout::kImageSide;
 
 // The lines of a text of lines this wide, wrapped at `width`. Words do not fill their lines: a wrapped line
 // is counted as holding four fifths of the width, so that the box keeps every line the wrapping makes.
@@ -112,8 +110,9 @@ BrainSceneRenderer::BrainSceneRenderer(GLDisplay* display, BrainExpressionModel*
     m_panTool.SetParent(this);
     m_movePlaneTool.SetParent(this);
     m_trackball.SetParent(this);
-    m_imageControlBar.Create(this, 0, kSectionImageSide, kSectionImageSide, OverlayLayout::kImageBarHeight);
-    m_sectionImage = std::make_shared<TiledImage>(kSectionImageSide, kSectionImageSide, this);
+    m_imageControlBar.Create(this, 0, OverlayLayout::kImageSide, OverlayLayout::kImageSide,
+                             OverlayLayout::kImageBarHeight);
+    m_sectionImage = std::make_shared<TiledImage>(OverlayLayout::kImageSide, OverlayLayout::kImageSide, this);
     Atlas* atlas = model->GetAtlas();
     for (unsigned int i = 0; i < atlas->GetNumSpaces(); ++i)
         m_views.push_back(std::make_shared<BrainSceneView>(this, atlas->GetSpace(i)));

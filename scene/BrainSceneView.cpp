@@ -1024,19 +1024,22 @@ void BrainSceneView::Reshape(int x, int y, int width, int height)
     m_buttonsShown = false;
 }
 
+OverlayRect BrainSceneView::ChartStrip() const
+{
+    return m_renderer->GetLayout().GetChartStrip(m_renderer->GetLayoutIndex(this));
+}
+
 bool BrainSceneView::ChartPlaced() const
 {
-    return m_activeStructureControl &&
-           !m_renderer->GetLayout().GetChartStrip(m_renderer->GetLayoutIndex(this)).IsEmpty();
+    return m_activeStructureControl && !ChartStrip().IsEmpty();
 }
 
 void BrainSceneView::PlaceOverlays()
 {
-    int nameX = 0;
-    int nameY = 0;
-    m_named = GetNamePanelOrigin(nameX, nameY);
-    const int buttonX = nameX + (m_nameLabel->GetWidth() - m_nameLabel->GetTextWidth()) / 2 - 31;
-    const int buttonY = nameY + (m_nameLabel->GetLineHeight() - 16) / 2;
+    const OverlayRect name = m_renderer->GetLayout().GetName(m_renderer->GetLayoutIndex(this));
+    m_named = !name.IsEmpty();
+    const int buttonX = name.left - 31;
+    const int buttonY = name.bottom + (m_nameLabel->GetLineHeight() - 16) / 2;
     if (!m_named || (m_renderer->GetNumVisibleAtlasSpaces() <= 1 && m_visible))
         m_zoomButton.SetEnabled(false);
     else
@@ -1045,7 +1048,7 @@ void BrainSceneView::PlaceOverlays()
         m_zoomButton.MoveButton(buttonX, buttonY);
     }
     m_closeButton.MoveButton(buttonX - 18, buttonY);
-    const OverlayRect strip = m_renderer->GetLayout().GetChartStrip(m_renderer->GetLayoutIndex(this));
+    const OverlayRect strip = ChartStrip();
     if (strip.IsEmpty())
         return;
     for (const auto& control : m_structureControls)

@@ -3,6 +3,7 @@
 #include "atlas/GeneralAnnotationSelector.h"
 #include "gl/GLTextureButton.h"
 #include "gl/MouseListener.h"
+#include "scene/OverlayRect.h"
 
 #include <functional>
 #include <map>
@@ -158,6 +159,8 @@ private:
     // Places the probe at the volumes' depth under the pointer when that is nearer than the other hits.
     bool PickVolumeDepth(int x, float row, const float* inverse, const int* viewport, float nearest);
     int ToGLRow(int y) const;
+    // The chart's strip as the scene's layout places it; empty where it is not drawn.
+    OverlayRect ChartStrip() const;
     // The active data set's chart has a place in the layout: it is drawn and takes presses.
     bool ChartPlaced() const;
 

@@ -311,6 +311,10 @@ TEST_F(SceneLayoutTest, ReshapePlacesTheViewsCompassNamesSelectionAndAttribution
     renderer->OnMouseMove(995, 5, 0, 0);
     EXPECT_FALSE(renderer->CompassHovered());
     EXPECT_EQ((Rect{0, 0, 500, 500}), RectOf(View(0)));
+    // Back in the corner it takes the next move, drawn or not.
+    model->SetCompassLocation(BrainExpressionModel::COMPASS_IN_CORNER, false);
+    renderer->OnMouseMove(995, 5, 0, 0);
+    EXPECT_TRUE(renderer->CompassHovered());
 }
 
 TEST_F(SceneLayoutTest, NoLayoutWithoutRoomUnderTheTabBar)
